@@ -1,0 +1,47 @@
+# Lumivue — the commands a developer types. Everything builds with CMake presets (see
+# CMakePresets.json); the first run installs missing Debian packages through scripts/install-deps.sh.
+
+.PHONY: all deps configure build run test bench asan tsan format clean
+
+BUILD_DIR := build
+CMAKE_STAMP := $(BUILD_DIR)/build.ninja
+
+all: build
+
+deps:
+	@./scripts/install-deps.sh
+
+$(CMAKE_STAMP): | deps
+	cmake --preset release
+
+configure: deps
+	cmake --preset release
+
+build: deps $(CMAKE_STAMP)
+	cmake --build --preset release
+
+# Runs the app: windowed where a display exists, otherwise headless with a screenshot.
+run: build
+	@./scripts/run-app.sh
+
+test: build
+	ctest --preset release
+
+bench: build
+	@./scripts/run-bench.sh
+
+asan: deps
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan
+
+tsan: deps
+	cmake --preset tsan
+	cmake --build --preset tsan
+	ctest --preset tsan
+
+format:
+	find src tools tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-debug build-asan build-tsan

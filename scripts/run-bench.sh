@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs every benchmark program in build/bin, one after the other, pinned to one core.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+found=0
+for program in build/bin/bench_*; do
+  [ -x "$program" ] || continue
+  found=1
+  echo "== $(basename "$program")"
+  if command -v taskset >/dev/null; then
+    taskset -c 0 "$program" "$@"
+  else
+    "$program" "$@"
+  fi
+done
+if [ "$found" -eq 0 ]; then
+  echo "no benchmark programs were built" >&2
+  exit 1
+fi

@@ -1,0 +1,34 @@
+#include "platform/core/Log.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include "platform/core/AlertPresenter.h"
+
+namespace {
+
+TEST(Log, FormatsLinesAndRestoresThePreviousSink)
+{
+    QStringList lines;
+    auto previous = platform::setLogSink([&](const QString& line) { lines << line; });
+    platform::log("Preview Scale %f", 1.5);
+    platform::log("%s", "Just Take Picture!!!");
+    platform::setLogSink(previous);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], "Preview Scale 1.500000");
+    EXPECT_EQ(lines[1], "Just Take Picture!!!");
+}
+
+TEST(AlertPresenter, FallsBackToTheLogWithoutAPresenter)
+{
+    QStringList lines;
+    auto previous = platform::setLogSink([&](const QString& line) { lines << line; });
+    platform::presentAlert("Error!", "The album is full", "OK");
+    platform::setLogSink(previous);
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].contains("Error!"));
+    EXPECT_TRUE(lines[0].contains("The album is full"));
+}
+
+} // namespace
