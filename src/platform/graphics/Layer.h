@@ -90,15 +90,17 @@ public:
     bool needsDisplay() const { return m_needsDisplay.load(std::memory_order_acquire); }
     // GUI thread. Redraws the content through the delegate now if it is stale.
     void displayIfNeeded();
-    // Called (GUI thread) after a scheduled redraw, so a host can repaint the screen.
+    // Called (GUI thread) after a scheduled redraw of this layer or of any layer below it, and after
+    // a visible property of this subtree changed, so a host holding the root can repaint the screen.
     void setDisplayObserver(std::function<void()> observer);
     // How many times the delegate has drawn this layer.
     int displayCount() const { return m_displayCount; }
 
     // GUI thread. Draws this layer and its sublayers with the painter placed in the superlayer's
-    // coordinates (points).
-    void render(QPainter& painter);
-    // Renders the tree into an image of size bounds × scale, for screenshots and tests.
+    // coordinates (points). Composes what has been drawn; it does not run pending redraws.
+    void render(QPainter& painter) const;
+    // Renders this layer (its own position and transform left out) and its sublayers into an
+    // image of ceil(bounds size × scale) device pixels, for screenshots and tests.
     QImage renderToImage(qreal scale) const;
 
 protected:
@@ -106,6 +108,11 @@ protected:
 
 private:
     void scheduleDisplay();
+    void runScheduledDisplay();
+    void notifyObservers() const;
+    // Background, contents, drawing, sublayers and border in the layer's own bounds space.
+    void renderContent(QPainter& painter) const;
+    bool isAncestorOrSelf(const Layer* layer) const;
 
     QRectF m_bounds;
     QPointF m_position;
