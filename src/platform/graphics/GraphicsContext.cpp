@@ -1,0 +1,520 @@
+#include "platform/graphics/GraphicsContext.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include <QFontDatabase>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QPen>
+
+namespace platform {
+
+namespace {
+
+constexpr qreal kTwoPi = 2.0 * std::numbers::pi;
+
+QPainter::CompositionMode compositionMode(GraphicsContext::BlendMode mode)
+{
+    using B = GraphicsContext::BlendMode;
+    switch (mode) {
+    case B::Normal: return QPainter::CompositionMode_SourceOver;
+    case B::Multiply: return QPainter::CompositionMode_Multiply;
+    case B::Screen: return QPainter::CompositionMode_Screen;
+    case B::Overlay: return QPainter::CompositionMode_Overlay;
+    case B::Darken: return QPainter::CompositionMode_Darken;
+    case B::Lighten: return QPainter::CompositionMode_Lighten;
+    case B::ColorDodge: return QPainter::CompositionMode_ColorDodge;
+    case B::ColorBurn: return QPainter::CompositionMode_ColorBurn;
+    case B::SoftLight: return QPainter::CompositionMode_SoftLight;
+    case B::HardLight: return QPainter::CompositionMode_HardLight;
+    case B::Difference: return QPainter::CompositionMode_Difference;
+    case B::Exclusion: return QPainter::CompositionMode_Exclusion;
+    case B::Clear: return QPainter::CompositionMode_Clear;
+    case B::Copy: return QPainter::CompositionMode_Source;
+    case B::SourceIn: return QPainter::CompositionMode_SourceIn;
+    case B::SourceOut: return QPainter::CompositionMode_SourceOut;
+    case B::SourceAtop: return QPainter::CompositionMode_SourceAtop;
+    case B::DestinationOver: return QPainter::CompositionMode_DestinationOver;
+    case B::DestinationIn: return QPainter::CompositionMode_DestinationIn;
+    case B::DestinationOut: return QPainter::CompositionMode_DestinationOut;
+    case B::DestinationAtop: return QPainter::CompositionMode_DestinationAtop;
+    case B::Xor: return QPainter::CompositionMode_Xor;
+    case B::PlusLighter: return QPainter::CompositionMode_Plus;
+    }
+    return QPainter::CompositionMode_SourceOver;
+}
+
+Qt::PenCapStyle penCap(GraphicsContext::LineCap cap)
+{
+    switch (cap) {
+    case GraphicsContext::LineCap::Butt: return Qt::FlatCap;
+    case GraphicsContext::LineCap::Round: return Qt::RoundCap;
+    case GraphicsContext::LineCap::Square: return Qt::SquareCap;
+    }
+    return Qt::FlatCap;
+}
+
+Qt::PenJoinStyle penJoin(GraphicsContext::LineJoin join)
+{
+    switch (join) {
+    case GraphicsContext::LineJoin::Miter: return Qt::MiterJoin;
+    case GraphicsContext::LineJoin::Round: return Qt::RoundJoin;
+    case GraphicsContext::LineJoin::Bevel: return Qt::BevelJoin;
+    }
+    return Qt::MiterJoin;
+}
+
+bool isFinite(std::initializer_list<qreal> values)
+{
+    return std::all_of(values.begin(), values.end(), [](qreal v) { return std::isfinite(v); });
+}
+
+bool isFinite(const QRectF& r) { return isFinite({ r.x(), r.y(), r.width(), r.height() }); }
+
+// Signed sweep in radians from the start angle, in the direction the flag asks for.
+qreal arcSweep(qreal startAngle, qreal endAngle, bool clockwise)
+{
+    const qreal delta = clockwise ? startAngle - endAngle : endAngle - startAngle;
+    qreal sweep = kTwoPi;
+    if (delta < kTwoPi) {
+        sweep = std::fmod(delta, kTwoPi);
+        if (sweep < 0)
+            sweep += kTwoPi;
+    }
+    return clockwise ? -sweep : sweep;
+}
+
+} // namespace
+
+struct GraphicsContext::Bitmap {
+    QImage image;
+    QPainter painter;
+};
+
+GraphicsContext::GraphicsContext(QPainter& painter, const QTransform& baseCTM)
+    : m_painter(&painter)
+{
+    initState(baseCTM * painter.worldTransform());
+}
+
+GraphicsContext::GraphicsContext(BitmapTag, std::unique_ptr<Bitmap> bitmap, Origin origin)
+    : m_bitmap(std::move(bitmap))
+    , m_painter(&m_bitmap->painter)
+{
+    const QTransform base = origin == Origin::BottomLeft
+        ? QTransform(1, 0, 0, -1, 0, m_bitmap->image.height())
+        : QTransform();
+    initState(base);
+}
+
+void GraphicsContext::initState(const QTransform& baseCTM)
+{
+    m_painter->save();
+    m_state.ctm = baseCTM;
+    m_state.font = resolveFont(QStringLiteral("Helvetica"));
+    const QPaintDevice* device = m_painter->device();
+    m_state.clipDeviceBounds = device ? QRectF(0, 0, device->width(), device->height()) : QRectF();
+}
+
+std::unique_ptr<GraphicsContext> GraphicsContext::createBitmapContext(uchar* data, int width,
+                                                                      int height,
+                                                                      qsizetype bytesPerRow,
+                                                                      Origin origin)
+{
+    if (!data || width <= 0 || height <= 0 || bytesPerRow % 4 != 0
+        || bytesPerRow / 4 < width || reinterpret_cast<quintptr>(data) % 4 != 0)
+        return nullptr;
+    auto bitmap = std::make_unique<Bitmap>();
+    bitmap->image = QImage(data, width, height, bytesPerRow, QImage::Format_ARGB32_Premultiplied);
+    if (bitmap->image.isNull() || !bitmap->painter.begin(&bitmap->image))
+        return nullptr;
+    return std::make_unique<GraphicsContext>(BitmapTag {}, std::move(bitmap), origin);
+}
+
+std::unique_ptr<GraphicsContext> GraphicsContext::createBitmapContext(int width, int height,
+                                                                      Origin origin)
+{
+    if (width <= 0 || height <= 0)
+        return nullptr;
+    auto bitmap = std::make_unique<Bitmap>();
+    bitmap->image = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+    if (bitmap->image.isNull())
+        return nullptr;
+    bitmap->image.fill(Qt::transparent);
+    if (!bitmap->painter.begin(&bitmap->image))
+        return nullptr;
+    return std::make_unique<GraphicsContext>(BitmapTag {}, std::move(bitmap), origin);
+}
+
+GraphicsContext::~GraphicsContext()
+{
+    for (size_t i = 0; i < m_stack.size(); ++i)
+        m_painter->restore();
+    m_painter->restore();
+}
+
+uchar* GraphicsContext::data() const { return m_bitmap ? m_bitmap->image.bits() : nullptr; }
+int GraphicsContext::width() const { return m_bitmap ? m_bitmap->image.width() : 0; }
+int GraphicsContext::height() const { return m_bitmap ? m_bitmap->image.height() : 0; }
+qsizetype GraphicsContext::bytesPerRow() const
+{
+    return m_bitmap ? m_bitmap->image.bytesPerLine() : 0;
+}
+
+QImage GraphicsContext::createImage() const
+{
+    return m_bitmap ? m_bitmap->image.copy() : QImage();
+}
+
+void GraphicsContext::saveGState()
+{
+    m_stack.push_back(m_state);
+    m_painter->save();
+}
+
+void GraphicsContext::restoreGState()
+{
+    if (m_stack.empty())
+        return; // unbalanced restore: keep the current state rather than corrupt the painter's
+    m_state = std::move(m_stack.back());
+    m_stack.pop_back();
+    m_painter->restore();
+}
+
+void GraphicsContext::translateCTM(qreal tx, qreal ty)
+{
+    concatCTM(QTransform::fromTranslate(tx, ty));
+}
+
+void GraphicsContext::rotateCTM(qreal radians)
+{
+    // Built from sin/cos of the radians directly: converting to degrees first would lose the
+    // exactness of the caller's angle.
+    const qreal c = std::cos(radians);
+    const qreal s = std::sin(radians);
+    concatCTM(QTransform(c, s, -s, c, 0, 0));
+}
+
+void GraphicsContext::scaleCTM(qreal sx, qreal sy) { concatCTM(QTransform::fromScale(sx, sy)); }
+
+void GraphicsContext::concatCTM(const QTransform& transform)
+{
+    m_state.ctm = transform * m_state.ctm;
+}
+
+void GraphicsContext::setLineWidth(qreal width)
+{
+    if (std::isfinite(width) && width >= 0)
+        m_state.lineWidth = width;
+}
+
+void GraphicsContext::setLineDash(qreal phase, const std::vector<qreal>& lengths)
+{
+    qreal total = 0;
+    bool valid = std::isfinite(phase);
+    for (qreal length : lengths) {
+        valid = valid && std::isfinite(length) && length >= 0;
+        total += length;
+    }
+    if (!valid || !(total > 0)) {
+        m_state.dashLengths.clear();
+        m_state.dashPhase = 0;
+        return;
+    }
+    m_state.dashLengths = lengths;
+    m_state.dashPhase = phase;
+}
+
+void GraphicsContext::setAlpha(qreal alpha)
+{
+    if (std::isfinite(alpha))
+        m_state.alpha = std::clamp<qreal>(alpha, 0.0, 1.0);
+}
+
+void GraphicsContext::beginPath()
+{
+    m_path = QPainterPath();
+    m_hasCurrentPoint = false;
+}
+
+void GraphicsContext::moveTo(qreal x, qreal y)
+{
+    if (!isFinite({ x, y }))
+        return;
+    m_path.moveTo(m_state.ctm.map(QPointF(x, y)));
+    m_hasCurrentPoint = true;
+}
+
+void GraphicsContext::addLineTo(qreal x, qreal y)
+{
+    if (!isFinite({ x, y }) || !m_hasCurrentPoint)
+        return; // a line needs a current point
+    m_path.lineTo(m_state.ctm.map(QPointF(x, y)));
+}
+
+void GraphicsContext::addRect(const QRectF& rect)
+{
+    if (!isFinite(rect))
+        return;
+    QPainterPath user;
+    user.addRect(rect);
+    appendUserPath(user, false);
+}
+
+void GraphicsContext::addEllipseInRect(const QRectF& rect)
+{
+    if (!isFinite(rect))
+        return;
+    QPainterPath user;
+    user.addEllipse(rect);
+    appendUserPath(user, false);
+}
+
+void GraphicsContext::addArc(qreal x, qreal y, qreal radius, qreal startAngle, qreal endAngle,
+                             bool clockwise)
+{
+    if (!isFinite({ x, y, radius, startAngle, endAngle }) || radius < 0)
+        return;
+    const qreal sweep = arcSweep(startAngle, endAngle, clockwise);
+    // QPainterPath angles are degrees turning from +x away from +y; the arc's own angles turn
+    // from +x towards +y, hence the negated angles.
+    const QRectF square(x - radius, y - radius, 2 * radius, 2 * radius);
+    const qreal startDegrees = -startAngle * 180.0 / std::numbers::pi;
+    QPainterPath user;
+    user.arcMoveTo(square, startDegrees);
+    user.arcTo(square, startDegrees, -sweep * 180.0 / std::numbers::pi);
+    appendUserPath(user, m_hasCurrentPoint);
+}
+
+void GraphicsContext::appendUserPath(const QPainterPath& userPath, bool connect)
+{
+    const QPainterPath device = m_state.ctm.map(userPath);
+    if (connect)
+        m_path.connectPath(device);
+    else
+        m_path.addPath(device);
+    m_hasCurrentPoint = true;
+}
+
+void GraphicsContext::closePath()
+{
+    if (m_hasCurrentPoint)
+        m_path.closeSubpath();
+}
+
+QRectF GraphicsContext::pathBoundingBox() const
+{
+    bool invertible = false;
+    const QTransform inverse = m_state.ctm.inverted(&invertible);
+    return invertible ? inverse.map(m_path).boundingRect() : QRectF();
+}
+
+void GraphicsContext::preparePainter(bool forImage)
+{
+    m_painter->setWorldTransform(m_state.ctm);
+    m_painter->setCompositionMode(compositionMode(m_state.blendMode));
+    m_painter->setOpacity(m_state.alpha);
+    m_painter->setRenderHint(QPainter::Antialiasing, m_state.antialias);
+    m_painter->setRenderHint(QPainter::TextAntialiasing, m_state.antialias);
+    m_painter->setRenderHint(QPainter::SmoothPixmapTransform,
+                             forImage && m_state.interpolation != InterpolationQuality::None);
+}
+
+void GraphicsContext::paintPath(const QPainterPath& devicePath, bool stroke)
+{
+    bool invertible = false;
+    const QTransform inverse = m_state.ctm.inverted(&invertible);
+    if (!invertible || devicePath.isEmpty())
+        return;
+    preparePainter(false);
+    if (stroke) {
+        QPen pen(m_state.strokeColor, m_state.lineWidth, Qt::SolidLine, penCap(m_state.cap),
+                 penJoin(m_state.join));
+        // A miter limit of 10 line widths measured tip to inner corner, as Qt measures it from
+        // the join point in pen widths.
+        pen.setMiterLimit(5.0);
+        if (!m_state.dashLengths.empty()) {
+            // Qt reads dash lengths and offset in pen widths; ours are user units.
+            const qreal unit = m_state.lineWidth > 0 ? m_state.lineWidth : 1.0;
+            QList<qreal> pattern;
+            for (qreal length : m_state.dashLengths)
+                pattern.append(length / unit);
+            if (pattern.size() % 2 != 0)
+                pattern.append(pattern); // an odd list repeats to pair every dash with a gap
+            pen.setDashPattern(pattern);
+            pen.setDashOffset(m_state.dashPhase / unit);
+        }
+        m_painter->setPen(pen);
+        m_painter->setBrush(Qt::NoBrush);
+    } else {
+        m_painter->setPen(Qt::NoPen);
+        m_painter->setBrush(m_state.fillColor);
+    }
+    m_painter->drawPath(inverse.map(devicePath));
+}
+
+void GraphicsContext::strokePath()
+{
+    paintPath(m_path, true);
+    beginPath();
+}
+
+void GraphicsContext::fillPath()
+{
+    m_path.setFillRule(Qt::WindingFill);
+    paintPath(m_path, false);
+    beginPath();
+}
+
+void GraphicsContext::eoFillPath()
+{
+    m_path.setFillRule(Qt::OddEvenFill);
+    paintPath(m_path, false);
+    beginPath();
+}
+
+void GraphicsContext::strokeRect(const QRectF& rect)
+{
+    if (!isFinite(rect))
+        return;
+    QPainterPath user;
+    user.addRect(rect);
+    paintPath(m_state.ctm.map(user), true);
+}
+
+void GraphicsContext::fillRect(const QRectF& rect)
+{
+    if (!isFinite(rect))
+        return;
+    QPainterPath user;
+    user.addRect(rect);
+    paintPath(m_state.ctm.map(user), false);
+}
+
+void GraphicsContext::clearRect(const QRectF& rect)
+{
+    if (!isFinite(rect))
+        return;
+    preparePainter(false);
+    m_painter->setCompositionMode(QPainter::CompositionMode_Clear);
+    m_painter->setOpacity(1.0);
+    m_painter->fillRect(rect, Qt::black);
+}
+
+void GraphicsContext::clipToRect(const QRectF& rect)
+{
+    if (!isFinite(rect))
+        return;
+    const QRectF normalized = rect.normalized();
+    m_state.clipDeviceBounds &= m_state.ctm.mapRect(normalized);
+    m_painter->setWorldTransform(m_state.ctm);
+    m_painter->setClipRect(normalized, Qt::IntersectClip);
+}
+
+QRectF GraphicsContext::clipBoundingBox() const
+{
+    bool invertible = false;
+    const QTransform inverse = m_state.ctm.inverted(&invertible);
+    return invertible ? inverse.mapRect(m_state.clipDeviceBounds) : QRectF();
+}
+
+void GraphicsContext::selectFont(const QString& name, qreal size)
+{
+    m_state.font = resolveFont(name);
+    m_state.fontSize = size;
+}
+
+void GraphicsContext::showTextAtPoint(qreal x, qreal y, const QString& text)
+{
+    if (text.isEmpty() || !isFinite({ x, y }) || !(m_state.fontSize > 0)
+        || !std::isfinite(m_state.fontSize))
+        return;
+    QFont font = m_state.font;
+    const QPaintDevice* device = m_painter->device();
+    const int dpi = device && device->logicalDpiY() > 0 ? device->logicalDpiY() : 72;
+    // The size is in user units: at this point size the font is fontSize device pixels high
+    // before the CTM scales it.
+    font.setPointSizeF(m_state.fontSize * 72.0 / dpi);
+
+    // Glyphs go up along user -y when the user space keeps the device's handedness, and along
+    // user +y when the CTM reflects it; either way they read upright and unmirrored.
+    const qreal up = m_state.ctm.determinant() < 0 ? -1.0 : 1.0;
+    preparePainter(false);
+    m_painter->setWorldTransform(QTransform(1, 0, 0, up, x, y) * m_state.ctm);
+    m_painter->setFont(font);
+    m_painter->setPen(m_state.fillColor);
+    m_painter->drawText(QPointF(0, 0), text);
+}
+
+void GraphicsContext::drawImage(const QRectF& rect, const QImage& image)
+{
+    if (image.isNull() || !isFinite(rect))
+        return;
+    const QRectF target = rect.normalized();
+    if (target.isEmpty())
+        return;
+    // Image pixel (u, v), v counted from the first row, lands at
+    // (x + u·w/iw, maxY − v·h/ih): the first row along the rectangle's maximum y.
+    const QTransform placement(target.width() / image.width(), 0, 0,
+                               -target.height() / image.height(), target.x(), target.bottom());
+    preparePainter(true);
+    m_painter->setWorldTransform(placement * m_state.ctm);
+    m_painter->drawImage(QPointF(0, 0), image);
+}
+
+QFont GraphicsContext::resolveFont(const QString& postScriptName)
+{
+    struct Known {
+        const char* name;
+        const char* family;
+        bool bold;
+        bool italic;
+    };
+    static const Known known[] = {
+        { "CourierNewPSMT", "Liberation Mono", false, false },
+        { "CourierNewPS-BoldMT", "Liberation Mono", true, false },
+        { "CourierNewPS-ItalicMT", "Liberation Mono", false, true },
+        { "CourierNewPS-BoldItalicMT", "Liberation Mono", true, true },
+        { "Courier", "Liberation Mono", false, false },
+        { "Courier-Bold", "Liberation Mono", true, false },
+        { "ArialMT", "Liberation Sans", false, false },
+        { "Arial-BoldMT", "Liberation Sans", true, false },
+        { "Helvetica", "Liberation Sans", false, false },
+        { "Helvetica-Bold", "Liberation Sans", true, false },
+        { "TimesNewRomanPSMT", "Liberation Serif", false, false },
+        { "TimesNewRomanPS-BoldMT", "Liberation Serif", true, false },
+        { "Times-Roman", "Liberation Serif", false, false },
+        { "Times-Bold", "Liberation Serif", true, false },
+    };
+    QString family = postScriptName;
+    bool bold = postScriptName.contains(QLatin1String("Bold"));
+    bool italic = postScriptName.contains(QLatin1String("Italic"))
+        || postScriptName.contains(QLatin1String("Oblique"));
+    for (const Known& entry : known) {
+        if (postScriptName == QLatin1String(entry.name)) {
+            family = QString::fromLatin1(entry.family);
+            bold = entry.bold;
+            italic = entry.italic;
+            break;
+        }
+    }
+    const bool monospaced = family.contains(QLatin1String("Mono"))
+        || family.contains(QLatin1String("Courier"));
+    QFont font;
+    if (QFontDatabase::hasFamily(family)) {
+        font = QFont(family);
+    } else if (monospaced) {
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    } else {
+        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    }
+    if (monospaced)
+        font.setStyleHint(QFont::Monospace);
+    font.setBold(bold);
+    font.setItalic(italic);
+    return font;
+}
+
+} // namespace platform

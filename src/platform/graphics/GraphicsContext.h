@@ -1,0 +1,184 @@
+#pragma once
+
+// A 2-D drawing context with the phone platform's drawing-library semantics, drawn through QPainter.
+//
+// Coordinates: user space is mapped to device pixels by the current transformation matrix (CTM).
+// The path is transformed as it is built, so a CTM change after a segment does not move it; line
+// width and dash lengths are read in the user space current when the path is stroked.
+// Angles are radians, measured from +x towards +y of the user space. An arc's `clockwise` flag is
+// read in that user space: false means increasing angles, which runs counter-clockwise on screen
+// when user space is y-up and clockwise when it is y-down.
+// Images are placed the library's way: the first row of an image lies at the rectangle's maximum
+// y, so an image is upright in a y-up user space. Text is drawn upright at its baseline point
+// whatever reflection the CTM holds (never mirrored); rotation and scale of the CTM still apply.
+//
+// Threads: a context belongs to the thread that uses it; it is not shared between threads.
+
+#include <memory>
+#include <vector>
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPainterPath>
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+#include <QTransform>
+
+class QPainter;
+
+namespace platform {
+
+class GraphicsContext {
+public:
+    // Where a bitmap context puts its user-space origin; the library's bitmap contexts are y-up.
+    enum class Origin { BottomLeft, TopLeft };
+
+    enum class BlendMode {
+        Normal, Multiply, Screen, Overlay, Darken, Lighten, ColorDodge, ColorBurn, SoftLight,
+        HardLight, Difference, Exclusion, Clear, Copy, SourceIn, SourceOut, SourceAtop,
+        DestinationOver, DestinationIn, DestinationOut, DestinationAtop, Xor, PlusLighter
+    };
+
+    // None is nearest-neighbour sampling; every other quality smooths.
+    enum class InterpolationQuality { Default, None, Low, Medium, High };
+
+    enum class LineCap { Butt, Round, Square };
+    enum class LineJoin { Miter, Round, Bevel };
+
+    // Draws through an active painter. The initial CTM is `baseCTM` followed by the painter's own
+    // transform. The painter must outlive the context; its state is restored on destruction.
+    explicit GraphicsContext(QPainter& painter, const QTransform& baseCTM = {});
+
+    // A bitmap context over caller memory: 32-bit premultiplied BGRA (B, G, R, A bytes per pixel),
+    // rows `bytesPerRow` apart. The memory is not copied and must outlive the context. Returns
+    // null for a null pointer, a non-positive size or rows shorter than width × 4 bytes.
+    static std::unique_ptr<GraphicsContext> createBitmapContext(uchar* data, int width, int height,
+                                                                qsizetype bytesPerRow,
+                                                                Origin origin = Origin::BottomLeft);
+    // A bitmap context over its own cleared memory of the same layout.
+    static std::unique_ptr<GraphicsContext> createBitmapContext(int width, int height,
+                                                                Origin origin = Origin::BottomLeft);
+
+    ~GraphicsContext();
+    GraphicsContext(const GraphicsContext&) = delete;
+    GraphicsContext& operator=(const GraphicsContext&) = delete;
+
+    // Bitmap contexts only (null / 0 otherwise).
+    uchar* data() const;
+    int width() const;
+    int height() const;
+    qsizetype bytesPerRow() const;
+    // A copy of the bitmap's current pixels; later drawing does not change it. Null for contexts
+    // over a painter.
+    QImage createImage() const;
+
+    // Graphics state: CTM, clip, colours, line and dash settings, blend mode, font, interpolation,
+    // alpha. The current path is not part of it.
+    void saveGState();
+    void restoreGState();
+
+    void translateCTM(qreal tx, qreal ty);
+    void rotateCTM(qreal radians);
+    void scaleCTM(qreal sx, qreal sy);
+    void concatCTM(const QTransform& transform);
+    QTransform getCTM() const { return m_state.ctm; }
+
+    void setLineWidth(qreal width);
+    void setLineCap(LineCap cap) { m_state.cap = cap; }
+    void setLineJoin(LineJoin join) { m_state.join = join; }
+    // `lengths` alternate painted and unpainted lengths in user units, `phase` is how far into the
+    // pattern the stroke starts. Empty, negative or all-zero lengths give a solid line.
+    void setLineDash(qreal phase, const std::vector<qreal>& lengths);
+    void setStrokeColor(const QColor& color) { m_state.strokeColor = color; }
+    void setFillColor(const QColor& color) { m_state.fillColor = color; }
+    void setAlpha(qreal alpha);
+    void setBlendMode(BlendMode mode) { m_state.blendMode = mode; }
+    void setShouldAntialias(bool antialias) { m_state.antialias = antialias; }
+    void setInterpolationQuality(InterpolationQuality quality) { m_state.interpolation = quality; }
+    InterpolationQuality interpolationQuality() const { return m_state.interpolation; }
+
+    // Path building; coordinates in the current user space.
+    void beginPath();
+    void moveTo(qreal x, qreal y);
+    void addLineTo(qreal x, qreal y);
+    void addRect(const QRectF& rect);
+    void addEllipseInRect(const QRectF& rect);
+    // Joins the current point (if any) to the arc's start with a line. A sweep of 2π or more is a
+    // full circle; otherwise the sweep is taken modulo 2π in the flag's direction.
+    void addArc(qreal x, qreal y, qreal radius, qreal startAngle, qreal endAngle, bool clockwise);
+    void closePath();
+    bool isPathEmpty() const { return m_path.isEmpty(); }
+    // The current path's bounding box in user space.
+    QRectF pathBoundingBox() const;
+
+    // Painting the path consumes it. Fills use the non-zero winding rule.
+    void strokePath();
+    void fillPath();
+    void eoFillPath();
+    void strokeRect(const QRectF& rect);
+    void fillRect(const QRectF& rect);
+    // Makes the rectangle fully transparent, whatever the blend mode.
+    void clearRect(const QRectF& rect);
+
+    // Intersects the clip with a rectangle in user space.
+    void clipToRect(const QRectF& rect);
+    // The bounding box of the clip (initially the whole device) in the current user space.
+    QRectF clipBoundingBox() const;
+
+    // Fonts by PostScript name; see resolveFont. Size in user units.
+    void selectFont(const QString& name, qreal size);
+    void setFont(const QFont& font) { m_state.font = font; }
+    void setFontSize(qreal size) { m_state.fontSize = size; }
+    // Fills `text` with the fill colour, its baseline starting at (x, y).
+    void showTextAtPoint(qreal x, qreal y, const QString& text);
+
+    // Draws `image` stretched over `rect` (see the placement rule above).
+    void drawImage(const QRectF& rect, const QImage& image);
+
+    // Maps a PostScript font name to an installed font: "CourierNewPS-BoldMT" is Liberation Mono
+    // Bold (metric-compatible); unknown monospaced names fall back to a bold or regular fixed font.
+    static QFont resolveFont(const QString& postScriptName);
+
+    // Construction of bitmap contexts goes through createBitmapContext.
+    struct Bitmap;
+    class BitmapTag {
+        friend class GraphicsContext;
+        BitmapTag() = default;
+    };
+    GraphicsContext(BitmapTag, std::unique_ptr<Bitmap> bitmap, Origin origin);
+
+private:
+    struct GState {
+        QTransform ctm;
+        qreal lineWidth { 1.0 };
+        LineCap cap { LineCap::Butt };
+        LineJoin join { LineJoin::Miter };
+        qreal dashPhase { 0.0 };
+        std::vector<qreal> dashLengths;
+        QColor strokeColor { Qt::black };
+        QColor fillColor { Qt::black };
+        qreal alpha { 1.0 };
+        BlendMode blendMode { BlendMode::Normal };
+        bool antialias { true };
+        InterpolationQuality interpolation { InterpolationQuality::Default };
+        QFont font;
+        qreal fontSize { 12.0 };
+        QRectF clipDeviceBounds; // device pixels
+    };
+    void initState(const QTransform& baseCTM);
+    void preparePainter(bool forImage);
+    void paintPath(const QPainterPath& devicePath, bool stroke);
+    // Appends a user-space path, mapped to device space, as a new subpath or joined by a line.
+    void appendUserPath(const QPainterPath& userPath, bool connect);
+
+    std::unique_ptr<Bitmap> m_bitmap;
+    QPainter* m_painter { nullptr };
+    GState m_state;
+    std::vector<GState> m_stack;
+    QPainterPath m_path; // device space
+    bool m_hasCurrentPoint { false };
+};
+
+} // namespace platform
