@@ -1,0 +1,146 @@
+#include "platform/system/HttpClient.h"
+
+#include <memory>
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+namespace platform {
+
+namespace {
+
+bool isWebScheme(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+// Keeps the status and headers of the answer in hand, so that an exchange cut short (a refused
+// redirect, an oversized body) still reports what the server said.
+void captureMetaData(QNetworkReply* reply, HttpResult& result)
+{
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid())
+        result.statusCode = status.toInt();
+    const auto pairs = reply->rawHeaderPairs();
+    if (!pairs.isEmpty())
+        result.headers = pairs;
+}
+
+} // namespace
+
+HttpResult HttpClient::send(const HttpRequest& request)
+{
+    HttpResult result;
+    if (!isWebScheme(request.url)) {
+        result.error = QStringLiteral("unsupported URL: %1").arg(request.url.toDisplayString());
+        return result;
+    }
+
+    QNetworkAccessManager manager; // on this thread; no cache is installed on it
+    // Redirects are followed here rather than inside Qt, so that each target is checked before
+    // anything is sent to it and all hops share one deadline.
+    manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.start(request.timeout);
+    bool expired = false;
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+        expired = true;
+        loop.quit();
+    });
+
+    QUrl url = request.url;
+    QByteArray method = request.method;
+    QByteArray body = request.body;
+    for (int hop = 0;; ++hop) {
+        result = HttpResult {};
+        QNetworkRequest networkRequest(url);
+        for (const auto& [name, value] : request.headers)
+            networkRequest.setRawHeader(name, value);
+        networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+        networkRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+        networkRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+        networkRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+        networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        networkRequest.setTransferTimeout(0); // the whole-exchange deadline governs
+
+        std::unique_ptr<QNetworkReply> reply(manager.sendCustomRequest(networkRequest, method, body));
+        // Keep Qt from buffering more than a slice of the answer ahead of the cap check.
+        reply->setReadBufferSize(64 * 1024);
+
+        auto readBody = [&] {
+            if (result.bodyTruncated)
+                return;
+            const qint64 room = request.maxBodyBytes - result.body.size();
+            const QByteArray chunk = reply->read(room + 1);
+            if (chunk.size() > room) {
+                result.body.append(chunk.left(room));
+                result.bodyTruncated = true;
+                result.error = QStringLiteral("answer larger than %1 bytes").arg(request.maxBodyBytes);
+                captureMetaData(reply.get(), result);
+                reply->abort();
+                return;
+            }
+            result.body.append(chunk);
+        };
+        QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop,
+                         [&] { captureMetaData(reply.get(), result); });
+        QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, readBody);
+        QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+
+        if (!reply->isFinished() && !expired)
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+
+        if (expired && !reply->isFinished()) {
+            captureMetaData(reply.get(), result);
+            result.timedOut = true;
+            result.error = QStringLiteral("timed out after %1 ms").arg(request.timeout.count());
+            reply->abort();
+            return result;
+        }
+        if (result.bodyTruncated)
+            return result;
+        readBody(); // whatever is still buffered after the last readyRead
+        if (result.bodyTruncated)
+            return result;
+        captureMetaData(reply.get(), result);
+        // An HTTP status is the server's answer, whatever it is; only an exchange that produced
+        // no status at all failed on the way.
+        if (reply->error() != QNetworkReply::NoError && result.statusCode == 0) {
+            result.error = reply->errorString();
+            return result;
+        }
+
+        const int status = result.statusCode;
+        const bool isRedirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+        const QByteArray location = reply->rawHeader("Location");
+        if (!isRedirect || location.isEmpty())
+            return result;
+
+        const QUrl target = url.resolved(QUrl::fromEncoded(location));
+        if (!isWebScheme(target)) {
+            result.redirectRefused = true;
+            result.error = QStringLiteral("redirect to a non-HTTP URL refused: %1").arg(target.toDisplayString());
+            return result;
+        }
+        if (hop >= request.maxRedirects) {
+            result.redirectRefused = true;
+            result.error = QStringLiteral("more than %1 redirects").arg(request.maxRedirects);
+            return result;
+        }
+        // As browsers do: 307 and 308 repeat the request, the others fetch the new place.
+        if (status != 307 && status != 308 && method != "HEAD") {
+            method = "GET";
+            body.clear();
+        }
+        url = target;
+    }
+}
+
+} // namespace platform

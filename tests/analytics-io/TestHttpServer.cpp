@@ -1,0 +1,267 @@
+#include "TestHttpServer.h"
+
+#include <memory>
+
+#include <QHostAddress>
+#include <QMetaObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace testing_support {
+
+namespace {
+
+const char* reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 307: return "Temporary Redirect";
+    case 404: return "Not Found";
+    case 500: return "Internal Server Error";
+    default: return "Status";
+    }
+}
+
+// Per-connection parse state, kept on the socket itself.
+const char* const kBufferProperty = "lumivueTestBuffer";
+const char* const kDoneProperty = "lumivueTestDone";
+
+} // namespace
+
+ScriptedAnswer ScriptedAnswer::status(int code, QByteArray body)
+{
+    ScriptedAnswer answer;
+    answer.statusCode = code;
+    answer.body = std::move(body);
+    return answer;
+}
+
+ScriptedAnswer ScriptedAnswer::redirect(int code, const QByteArray& location)
+{
+    ScriptedAnswer answer;
+    answer.statusCode = code;
+    answer.headers.append({ QByteArray("Location"), location });
+    return answer;
+}
+
+ScriptedAnswer ScriptedAnswer::silence()
+{
+    ScriptedAnswer answer;
+    answer.neverAnswer = true;
+    return answer;
+}
+
+ScriptedAnswer ScriptedAnswer::huge(qint64 bytes)
+{
+    ScriptedAnswer answer;
+    answer.hugeBodyBytes = bytes;
+    return answer;
+}
+
+ScriptedAnswer ScriptedAnswer::held(int code)
+{
+    ScriptedAnswer answer = status(code);
+    answer.holdUntilReleased = true;
+    return answer;
+}
+
+QByteArray ReceivedRequest::header(const QByteArray& name) const
+{
+    for (const auto& [key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+TestHttpServer::TestHttpServer()
+{
+    m_thread.setObjectName(QStringLiteral("TestHttpServer"));
+    m_thread.start();
+    m_context = new QObject; // deleted in the destructor once the thread has ended
+    m_context->moveToThread(&m_thread);
+    QMetaObject::invokeMethod(
+        m_context,
+        [this] {
+            m_server = new QTcpServer(m_context);
+            QObject::connect(m_server, &QTcpServer::newConnection, m_context, [this] { onNewConnection(); });
+            m_server->listen(QHostAddress::LocalHost, 0);
+            m_port = m_server->serverPort();
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+TestHttpServer::~TestHttpServer()
+{
+    QMetaObject::invokeMethod(
+        m_context,
+        [this] {
+            m_held.clear();
+            const auto children = m_context->children();
+            qDeleteAll(children);
+            m_server = nullptr;
+        },
+        Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+    delete m_context;
+}
+
+QUrl TestHttpServer::url(const QString& path) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
+}
+
+void TestHttpServer::setDefaultAnswer(const ScriptedAnswer& answer)
+{
+    std::scoped_lock lock(m_mutex);
+    m_defaultAnswer = answer;
+}
+
+void TestHttpServer::enqueueAnswer(const ScriptedAnswer& answer)
+{
+    std::scoped_lock lock(m_mutex);
+    m_script.push_back(answer);
+}
+
+QList<ReceivedRequest> TestHttpServer::requests() const
+{
+    std::scoped_lock lock(m_mutex);
+    return m_requests;
+}
+
+bool TestHttpServer::waitForRequests(int count, std::chrono::milliseconds limit) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_arrived.wait_for(lock, limit, [&] { return m_requests.size() >= count; });
+}
+
+void TestHttpServer::release()
+{
+    QMetaObject::invokeMethod(
+        m_context,
+        [this] {
+            const auto held = std::exchange(m_held, {});
+            for (const auto& [socket, scripted] : held) {
+                ScriptedAnswer now = scripted;
+                now.holdUntilReleased = false;
+                answer(socket, now);
+            }
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+ScriptedAnswer TestHttpServer::nextAnswer()
+{
+    std::scoped_lock lock(m_mutex);
+    if (m_script.empty())
+        return m_defaultAnswer;
+    ScriptedAnswer answer = m_script.front();
+    m_script.pop_front();
+    return answer;
+}
+
+void TestHttpServer::onNewConnection()
+{
+    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+        socket->setParent(m_context);
+        QObject::connect(socket, &QTcpSocket::readyRead, m_context, [this, socket] { onReadyRead(socket); });
+        QObject::connect(socket, &QTcpSocket::disconnected, m_context, [this, socket] {
+            for (qsizetype i = 0; i < m_held.size(); ++i) {
+                if (m_held[i].first == socket) {
+                    m_held.removeAt(i);
+                    break;
+                }
+            }
+            socket->deleteLater();
+        });
+    }
+}
+
+void TestHttpServer::onReadyRead(QTcpSocket* socket)
+{
+    if (socket->property(kDoneProperty).toBool()) {
+        socket->readAll();
+        return;
+    }
+    QByteArray buffer = socket->property(kBufferProperty).toByteArray() + socket->readAll();
+    socket->setProperty(kBufferProperty, buffer);
+    const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
+    if (headerEnd < 0)
+        return;
+
+    ReceivedRequest request;
+    const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
+    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+    request.method = requestLine.value(0);
+    request.path = requestLine.value(1);
+    qint64 contentLength = 0;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            continue;
+        const QByteArray name = line.left(colon).trimmed();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        request.headers.append({ name, value });
+        if (name.compare("Content-Length", Qt::CaseInsensitive) == 0)
+            contentLength = value.toLongLong();
+    }
+    const qsizetype bodyStart = headerEnd + 4;
+    if (buffer.size() - bodyStart < contentLength)
+        return; // wait for the rest of the body
+    request.body = buffer.mid(bodyStart, contentLength);
+    socket->setProperty(kDoneProperty, true);
+    socket->setProperty(kBufferProperty, QByteArray());
+
+    {
+        std::scoped_lock lock(m_mutex);
+        m_requests.append(request);
+    }
+    m_arrived.notify_all();
+    answer(socket, nextAnswer());
+}
+
+void TestHttpServer::answer(QTcpSocket* socket, const ScriptedAnswer& scripted)
+{
+    if (scripted.neverAnswer)
+        return;
+    if (scripted.holdUntilReleased) {
+        m_held.append({ socket, scripted });
+        return;
+    }
+    const qint64 bodyLength = scripted.hugeBodyBytes > 0 ? scripted.hugeBodyBytes : scripted.body.size();
+    QByteArray head = QByteArray("HTTP/1.1 ") + QByteArray::number(scripted.statusCode) + ' '
+        + reasonPhrase(scripted.statusCode) + "\r\n";
+    head += "Content-Length: " + QByteArray::number(bodyLength) + "\r\n";
+    head += "Connection: close\r\n";
+    for (const auto& [name, value] : scripted.headers)
+        head += name + ": " + value + "\r\n";
+    head += "\r\n";
+    socket->write(head);
+
+    if (scripted.hugeBodyBytes <= 0) {
+        socket->write(scripted.body);
+        socket->disconnectFromHost();
+        return;
+    }
+    // Stream the huge body in slices as the client reads, so the server itself stays small.
+    auto sent = std::make_shared<qint64>(0);
+    const qint64 total = scripted.hugeBodyBytes;
+    auto pump = [socket, sent, total] {
+        const QByteArray slice(64 * 1024, 'x');
+        while (*sent < total && socket->bytesToWrite() < 256 * 1024) {
+            const qint64 n = std::min<qint64>(slice.size(), total - *sent);
+            socket->write(slice.constData(), n);
+            *sent += n;
+        }
+        if (*sent >= total)
+            socket->disconnectFromHost();
+    };
+    QObject::connect(socket, &QTcpSocket::bytesWritten, socket, pump);
+    pump();
+}
+
+} // namespace testing_support

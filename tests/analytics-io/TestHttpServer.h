@@ -1,0 +1,89 @@
+#pragma once
+
+// A small scripted HTTP/1.1 server for tests: listens on 127.0.0.1 at a random port, runs on a
+// thread of its own (so blocking clients on the test thread can talk to it), records every
+// request and answers each with the next scripted answer (or the default one). Answers can be a
+// status with body and headers, a redirect, silence (accept and never answer), an endless-looking
+// huge body, or an answer held back until the test releases it.
+//
+// All public methods are for the test's thread; the destructor stops and joins the server thread.
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QThread>
+#include <QUrl>
+
+class QObject;
+class QTcpServer;
+class QTcpSocket;
+
+namespace testing_support {
+
+struct ScriptedAnswer {
+    int statusCode { 200 };
+    QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    bool neverAnswer { false }; // accept, read the request, stay silent
+    qint64 hugeBodyBytes { 0 }; // > 0: announce and stream this many bytes of body
+    bool holdUntilReleased { false }; // answer only after release()
+
+    static ScriptedAnswer status(int code, QByteArray body = {});
+    static ScriptedAnswer redirect(int code, const QByteArray& location);
+    static ScriptedAnswer silence();
+    static ScriptedAnswer huge(qint64 bytes);
+    static ScriptedAnswer held(int code);
+};
+
+struct ReceivedRequest {
+    QByteArray method;
+    QByteArray path;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    QByteArray header(const QByteArray& name) const; // case-insensitive; empty when missing
+};
+
+class TestHttpServer {
+public:
+    TestHttpServer();
+    ~TestHttpServer();
+    TestHttpServer(const TestHttpServer&) = delete;
+    TestHttpServer& operator=(const TestHttpServer&) = delete;
+
+    quint16 port() const { return m_port; }
+    QUrl url(const QString& path = QStringLiteral("/report.do")) const;
+
+    void setDefaultAnswer(const ScriptedAnswer& answer);
+    void enqueueAnswer(const ScriptedAnswer& answer); // used by the next request, in order
+
+    QList<ReceivedRequest> requests() const;
+    // Waits (without sleeping: on a condition) until `count` requests have arrived.
+    bool waitForRequests(int count, std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
+    // Sends every held answer.
+    void release();
+
+private:
+    void onNewConnection();
+    void onReadyRead(QTcpSocket* socket);
+    void answer(QTcpSocket* socket, const ScriptedAnswer& scripted);
+    ScriptedAnswer nextAnswer();
+
+    QThread m_thread;
+    QObject* m_context { nullptr }; // lives on m_thread; parent of the server and the sockets
+    QTcpServer* m_server { nullptr };
+    quint16 m_port { 0 };
+
+    mutable std::mutex m_mutex; // guards the fields below
+    mutable std::condition_variable m_arrived;
+    ScriptedAnswer m_defaultAnswer;
+    std::deque<ScriptedAnswer> m_script;
+    QList<ReceivedRequest> m_requests;
+    QList<QPair<QTcpSocket*, ScriptedAnswer>> m_held; // touched on m_thread only
+};
+
+} // namespace testing_support

@@ -1,0 +1,161 @@
+#include "platform/system/HttpClient.h"
+
+#include <thread>
+
+#include <QElapsedTimer>
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+#include "analytics-io/TestHttpServer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::HttpClient;
+using platform::HttpRequest;
+using platform::HttpResult;
+using testing_support::ScriptedAnswer;
+using testing_support::TestHttpServer;
+
+HttpRequest post(const QUrl& url, QByteArray body = "report")
+{
+    HttpRequest request;
+    request.method = "POST";
+    request.url = url;
+    request.body = std::move(body);
+    request.headers = { { "Content-Type", "application/octet-stream" } };
+    request.timeout = 10s;
+    return request;
+}
+
+TEST(HttpClient, PostsTheBodyAndReturnsTheAnswer)
+{
+    TestHttpServer server;
+    ScriptedAnswer answer = ScriptedAnswer::status(200, "accepted");
+    answer.headers.append({ QByteArray("Set-Cookie"), QByteArray("session=1") });
+    server.setDefaultAnswer(answer);
+
+    const QByteArray report("\x00\x0f\x00\x00binary\xff", 11);
+    const HttpResult first = HttpClient::send(post(server.url(), report));
+    const HttpResult second = HttpClient::send(post(server.url(), report));
+
+    EXPECT_EQ(first.statusCode, 200);
+    EXPECT_EQ(first.body, "accepted");
+    EXPECT_TRUE(first.error.isEmpty()) << first.error.toStdString();
+    ASSERT_EQ(server.requests().size(), 2);
+    for (const auto& request : server.requests()) {
+        EXPECT_EQ(request.method, "POST");
+        EXPECT_EQ(request.path, "/report.do");
+        EXPECT_EQ(request.body, report);
+        EXPECT_EQ(request.header("Content-Type"), "application/octet-stream");
+        EXPECT_TRUE(request.header("Cookie").isEmpty()); // the cookie offered is never returned
+    }
+    EXPECT_EQ(second.statusCode, 200);
+}
+
+TEST(HttpClient, ServerErrorsAreAnswersNotTransportFailures)
+{
+    TestHttpServer server;
+    server.enqueueAnswer(ScriptedAnswer::status(404, "nope"));
+    server.enqueueAnswer(ScriptedAnswer::status(500));
+    const HttpResult missing = HttpClient::send(post(server.url()));
+    const HttpResult broken = HttpClient::send(post(server.url()));
+    EXPECT_EQ(missing.statusCode, 404);
+    EXPECT_EQ(missing.body, "nope");
+    EXPECT_EQ(broken.statusCode, 500);
+}
+
+TEST(HttpClient, FollowsRedirectsOnlyToWebUrlsAndOnlySoOften)
+{
+    TestHttpServer server;
+    server.enqueueAnswer(ScriptedAnswer::redirect(307, server.url("/elsewhere").toEncoded()));
+    server.enqueueAnswer(ScriptedAnswer::status(200, "final"));
+    const HttpResult followed = HttpClient::send(post(server.url()));
+    EXPECT_EQ(followed.statusCode, 200);
+    EXPECT_EQ(followed.body, "final");
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(server.requests()[1].path, "/elsewhere");
+
+    TestHttpServer fileRedirect;
+    fileRedirect.setDefaultAnswer(ScriptedAnswer::redirect(302, "file:///etc/passwd"));
+    const HttpResult refused = HttpClient::send(post(fileRedirect.url()));
+    EXPECT_TRUE(refused.redirectRefused);
+    EXPECT_EQ(refused.statusCode, 302); // the server's own answer, not the file's
+    EXPECT_FALSE(refused.body.contains("root:"));
+    EXPECT_FALSE(refused.error.isEmpty());
+
+    TestHttpServer loop;
+    loop.setDefaultAnswer(ScriptedAnswer::redirect(302, loop.url("/again").toEncoded()));
+    HttpRequest request = post(loop.url());
+    request.maxRedirects = 3;
+    const HttpResult endless = HttpClient::send(request);
+    EXPECT_TRUE(endless.redirectRefused);
+    EXPECT_FALSE(endless.error.isEmpty());
+    EXPECT_LE(loop.requests().size(), 4);
+}
+
+TEST(HttpClient, GivesUpOnASilentServerAfterTheWholeExchangeTimeout)
+{
+    TestHttpServer server;
+    server.setDefaultAnswer(ScriptedAnswer::silence());
+    HttpRequest request = post(server.url());
+    request.timeout = 300ms;
+    QElapsedTimer clock;
+    clock.start();
+    const HttpResult result = HttpClient::send(request);
+    EXPECT_TRUE(result.timedOut);
+    EXPECT_EQ(result.statusCode, 0);
+    EXPECT_FALSE(result.error.isEmpty());
+    EXPECT_GE(clock.elapsed(), 250);
+    EXPECT_LT(clock.elapsed(), 5000);
+}
+
+TEST(HttpClient, CutsOffAHugeAnswer)
+{
+    TestHttpServer server;
+    server.setDefaultAnswer(ScriptedAnswer::huge(64LL * 1024 * 1024));
+    HttpRequest request = post(server.url());
+    request.maxBodyBytes = 1024 * 1024;
+    const HttpResult result = HttpClient::send(request);
+    EXPECT_TRUE(result.bodyTruncated);
+    EXPECT_EQ(result.body.size(), 1024 * 1024);
+    EXPECT_EQ(result.statusCode, 200);
+    EXPECT_FALSE(result.error.isEmpty());
+}
+
+TEST(HttpClient, ReportsUnreachableServersAndForeignSchemes)
+{
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        closedPort = probe.serverPort();
+    }
+    const HttpResult refused = HttpClient::send(post(QUrl(QStringLiteral("http://127.0.0.1:%1/report.do").arg(closedPort))));
+    EXPECT_EQ(refused.statusCode, 0);
+    EXPECT_FALSE(refused.error.isEmpty());
+
+    const HttpResult foreign = HttpClient::send(post(QUrl("file:///etc/passwd")));
+    EXPECT_EQ(foreign.statusCode, 0);
+    EXPECT_TRUE(foreign.body.isEmpty());
+    EXPECT_FALSE(foreign.error.isEmpty());
+}
+
+TEST(HttpClient, WorksOnAPlainThreadWithoutAnEventLoop)
+{
+    TestHttpServer server;
+    server.setDefaultAnswer(ScriptedAnswer::status(200, "from a thread"));
+    HttpResult results[3];
+    std::thread workers[3];
+    for (int i = 0; i < 3; ++i)
+        workers[i] = std::thread([&, i] { results[i] = HttpClient::send(post(server.url())); });
+    for (auto& worker : workers)
+        worker.join();
+    for (const auto& result : results) {
+        EXPECT_EQ(result.statusCode, 200);
+        EXPECT_EQ(result.body, "from a thread");
+    }
+}
+
+} // namespace

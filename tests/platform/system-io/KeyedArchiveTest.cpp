@@ -1,0 +1,114 @@
+#include "platform/system/KeyedArchive.h"
+
+#include <limits>
+#include <random>
+
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using platform::KeyedArchive;
+
+KeyedArchive sample()
+{
+    KeyedArchive object;
+    object.encodeInt32("int32", -7);
+    object.encodeInt64("int64", std::numeric_limits<qint64>::min() + 1);
+    object.encodeDouble("double", 12.345);
+    object.encodeFloat("float", 2.5f);
+    object.encodeBool("bool", true);
+    object.encodeString("string", QStringLiteral("Grüße \u263A"));
+    object.encodeDate("date", QDateTime::fromMSecsSinceEpoch(1338508800123, QTimeZone::utc()));
+    QCborMap counts;
+    counts.insert(QStringLiteral("TAKE_PICTURE"), 3);
+    object.encodeMap("map", counts);
+    object.encodeList("list", QCborArray { 1, QStringLiteral("two"), KeyedArchive::dateValue(QDateTime::fromMSecsSinceEpoch(5, QTimeZone::utc())) });
+    object.encodeBytes("bytes", QByteArray("\x00\x01\xff", 3));
+    KeyedArchive inner;
+    inner.encodeString("name", "TAKE_PICTURE");
+    object.encodeObject("object", inner);
+    return object;
+}
+
+TEST(KeyedArchive, EveryTypeSurvivesAFileRoundTrip)
+{
+    const QByteArray bytes = KeyedArchive::archive(sample().toValue());
+    const auto root = KeyedArchive::unarchive(bytes);
+    ASSERT_TRUE(root);
+    const auto object = KeyedArchive::fromValue(*root);
+    ASSERT_TRUE(object);
+
+    EXPECT_EQ(object->decodeInt32("int32"), -7);
+    EXPECT_EQ(object->decodeInt64("int64"), std::numeric_limits<qint64>::min() + 1);
+    EXPECT_EQ(object->decodeDouble("double"), 12.345);
+    EXPECT_EQ(object->decodeFloat("float"), 2.5f);
+    EXPECT_EQ(object->decodeBool("bool"), true);
+    EXPECT_EQ(object->decodeString("string"), QStringLiteral("Grüße \u263A"));
+    const auto date = object->decodeDate("date");
+    ASSERT_TRUE(date);
+    EXPECT_EQ(date->toMSecsSinceEpoch(), 1338508800123); // milliseconds kept
+    EXPECT_EQ(object->decodeMap("map")->value(QStringLiteral("TAKE_PICTURE")).toInteger(), 3);
+    const auto list = object->decodeList("list");
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->size(), 3);
+    EXPECT_EQ(KeyedArchive::toDate(list->at(2))->toMSecsSinceEpoch(), 5);
+    EXPECT_EQ(object->decodeBytes("bytes"), QByteArray("\x00\x01\xff", 3));
+    EXPECT_EQ(object->decodeObject("object")->decodeString("name"), QStringLiteral("TAKE_PICTURE"));
+}
+
+TEST(KeyedArchive, TellsMissingKeysAndRejectsWrongTypes)
+{
+    const KeyedArchive object = sample();
+    EXPECT_FALSE(object.contains("userID"));
+    EXPECT_FALSE(object.decodeString("userID"));
+    EXPECT_TRUE(object.contains("string"));
+
+    EXPECT_FALSE(object.decodeInt32("string"));
+    EXPECT_FALSE(object.decodeInt32("double"));
+    EXPECT_FALSE(object.decodeInt32("int64")); // out of the 32-bit range
+    EXPECT_FALSE(object.decodeDouble("int32"));
+    EXPECT_FALSE(object.decodeBool("int32"));
+    EXPECT_FALSE(object.decodeDate("string"));
+    EXPECT_FALSE(object.decodeBytes("string"));
+    EXPECT_FALSE(object.decodeString("bytes"));
+    EXPECT_FALSE(object.decodeList("map"));
+    EXPECT_FALSE(object.decodeMap("list"));
+    EXPECT_FALSE(object.decodeObject("list"));
+    EXPECT_FALSE(KeyedArchive::fromValue(QCborValue(3)));
+}
+
+TEST(KeyedArchive, AnythingButOneWholeArchiveIsAbsent)
+{
+    const QByteArray good = KeyedArchive::archive(sample().toValue());
+    ASSERT_TRUE(KeyedArchive::unarchive(good));
+
+    // Every truncation, as a killed writer without atomic replacement would leave.
+    for (qsizetype length = 0; length < good.size(); ++length)
+        EXPECT_FALSE(KeyedArchive::unarchive(good.left(length))) << "prefix " << length;
+    EXPECT_FALSE(KeyedArchive::unarchive(good + "x"));
+    // Well-formed CBOR that is not one of our archives.
+    EXPECT_FALSE(KeyedArchive::unarchive(sample().toValue().toCbor()));
+    QCborMap future;
+    future.insert(QStringLiteral("archive"), QStringLiteral("lumivue.keyed"));
+    future.insert(QStringLiteral("version"), 2);
+    future.insert(QStringLiteral("root"), 1);
+    EXPECT_FALSE(KeyedArchive::unarchive(QCborValue(QCborTag(55799), future).toCbor()));
+
+    std::mt19937 random(42);
+    for (int round = 0; round < 500; ++round) {
+        QByteArray noise(int(random() % 200), '\0');
+        for (auto& byte : noise)
+            byte = char(random());
+        EXPECT_FALSE(KeyedArchive::unarchive(noise));
+    }
+    // Flipped bytes either decode to some archive or to absent, never crash.
+    for (qsizetype i = 0; i < good.size(); ++i) {
+        QByteArray damaged = good;
+        damaged[i] = char(damaged[i] ^ 0x5a);
+        (void)KeyedArchive::unarchive(damaged);
+    }
+}
+
+} // namespace
