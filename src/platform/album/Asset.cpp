@@ -1,0 +1,55 @@
+#include "platform/album/Asset.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+#include "platform/album/AlbumFolder.h"
+#include "platform/album/ImageOrientation.h"
+#include "platform/album/JpegMetadata.h"
+
+namespace platform {
+
+namespace {
+
+const QSize kThumbnailBox { 160, 120 };
+
+} // namespace
+
+Asset::Asset(std::shared_ptr<const AlbumFolder> folder, QString name)
+    : m_folder(std::move(folder))
+    , m_name(std::move(name))
+{
+}
+
+AssetRepresentation Asset::defaultRepresentation() const
+{
+    return AssetRepresentation(m_folder, m_name);
+}
+
+QImage Asset::thumbnail() const
+{
+    auto bytes = m_folder->readPhoto(m_name);
+    if (!bytes)
+        return {};
+    const auto metadata = readJpegMetadata(*bytes);
+    const int exifOrientation = metadata ? metadata->exifOrientation : 1;
+
+    QImage small;
+    if (metadata && !metadata->thumbnailJpeg.isEmpty())
+        small = QImage::fromData(metadata->thumbnailJpeg, "jpeg");
+    if (small.isNull()) {
+        QBuffer buffer(&*bytes);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, "jpeg");
+        reader.setAutoTransform(false);
+        const QSize size = reader.size();
+        if (size.width() > kThumbnailBox.width() || size.height() > kThumbnailBox.height())
+            reader.setScaledSize(size.scaled(kThumbnailBox, Qt::KeepAspectRatio)); // decoder-side scaling
+        small = reader.read();
+    }
+    if (small.isNull())
+        return {};
+    return imageTurnedUpright(small, exifOrientation).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+} // namespace platform

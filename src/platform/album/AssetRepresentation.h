@@ -1,0 +1,43 @@
+#pragma once
+
+// The stored form of one photo: its URL, its metadata, its pixels and their orientation.
+// Each call reads the file again (nothing is cached), so a photo deleted meanwhile gives an
+// empty dictionary, a null image and orientation 0.
+//
+// Any thread; the album's completions call it on the album thread.
+
+#include <memory>
+
+#include <QImage>
+#include <QString>
+
+#include "platform/album/AssetURL.h"
+#include "platform/core/MetadataDictionary.h"
+
+namespace platform {
+
+class AlbumFolder;
+
+class AssetRepresentation {
+public:
+    AssetRepresentation(std::shared_ptr<const AlbumFolder> folder, QString name);
+
+    AssetURL url() const;
+
+    // Read back from the file: "Orientation", "PixelWidth"/"PixelHeight", {TIFF}, {Exif}, {GPS},
+    // {IPTC}, in the layout of platform/album/ImagePropertyKeys.h.
+    MetadataDictionary metadata() const;
+
+    // The stored pixels, not turned upright (Format_ARGB32_Premultiplied).
+    QImage fullResolutionImage() const;
+
+    // How to show those pixels upright: an image orientation code (0 up, 1 down, 2 left,
+    // 3 right, 4..7 mirrored), from the file's EXIF orientation.
+    int orientation() const;
+
+private:
+    std::shared_ptr<const AlbumFolder> m_folder;
+    QString m_name;
+};
+
+} // namespace platform

@@ -1,0 +1,111 @@
+#include "platform/album/AssetsLibrary.h"
+
+#include <QStandardPaths>
+
+#include "platform/album/AlbumFolder.h"
+#include "platform/album/AlbumWorker.h"
+#include "platform/album/JpegMetadata.h"
+#include "platform/core/Log.h"
+
+namespace platform {
+
+namespace {
+
+constexpr int kJpegQuality = 92;
+
+AlbumFolder::Creation toCreation(AssetsLibrary::FolderCreation creation)
+{
+    return creation == AssetsLibrary::FolderCreation::IfMissing ? AlbumFolder::Creation::IfMissing
+                                                                : AlbumFolder::Creation::Never;
+}
+
+} // namespace
+
+AssetsLibrary::AssetsLibrary()
+    : AssetsLibrary(defaultDirectory(), FolderCreation::IfMissing)
+{
+}
+
+AssetsLibrary::AssetsLibrary(const QString& directory, FolderCreation creation)
+    : m_folder(std::make_shared<const AlbumFolder>(directory, toCreation(creation)))
+    , m_worker(std::make_unique<AlbumWorker>())
+{
+}
+
+AssetsLibrary::~AssetsLibrary() = default; // the worker drains and joins
+
+QString AssetsLibrary::defaultDirectory()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::PicturesLocation) + QStringLiteral("/Lumivue");
+}
+
+QString AssetsLibrary::directory() const
+{
+    return m_folder->path();
+}
+
+void AssetsLibrary::writeImageToSavedPhotosAlbum(const QImage& image, const MetadataDictionary& metadata,
+                                                 WriteCompletion completion)
+{
+    m_worker->post([folder = m_folder, image, metadata, completion = std::move(completion)] {
+        const auto fail = [&](AlbumError error) {
+            log("Album write failed: %s", qPrintable(error.description()));
+            if (completion)
+                completion({}, error);
+        };
+        QByteArray jpeg = encodeJpeg(image, kJpegQuality);
+        if (jpeg.isEmpty())
+            return fail({ AlbumError::Kind::InvalidImage,
+                          QStringLiteral("The photo could not be saved: the image is empty or cannot be encoded.") });
+        if (const auto problem = writeJpegMetadata(jpeg, metadata, image.size(), makeThumbnailJpeg(image)))
+            return fail({ AlbumError::Kind::Metadata,
+                          QStringLiteral("The photo could not be saved: its metadata could not be written (%1).")
+                              .arg(*problem) });
+        const AlbumFolder::Stored stored = folder->store(jpeg);
+        if (stored.error)
+            return fail(*stored.error);
+        if (completion)
+            completion(folder->urlForName(stored.name), std::nullopt);
+    });
+}
+
+void AssetsLibrary::enumerateGroupsWithTypes(int types, GroupBlock groupBlock, FailureBlock failureBlock)
+{
+    m_worker->post([folder = m_folder, types, groupBlock = std::move(groupBlock),
+                    failureBlock = std::move(failureBlock)] {
+        if (types & GroupSavedPhotos) {
+            AlbumFolder::Listing listing = folder->list();
+            if (listing.error) {
+                if (failureBlock)
+                    failureBlock(*listing.error);
+                return;
+            }
+            if (groupBlock)
+                groupBlock(std::make_shared<AssetsGroup>(folder, std::move(listing.names)));
+        }
+        if (groupBlock)
+            groupBlock(nullptr);
+    });
+}
+
+void AssetsLibrary::assetForURL(const AssetURL& url, ResultBlock resultBlock, FailureBlock failureBlock)
+{
+    m_worker->post([folder = m_folder, url, resultBlock = std::move(resultBlock),
+                    failureBlock = std::move(failureBlock)] {
+        std::shared_ptr<Asset> asset;
+        if (const auto name = folder->nameForURL(url)) {
+            const AlbumFolder::Presence presence = folder->find(*name);
+            if (presence.error) {
+                if (failureBlock)
+                    failureBlock(*presence.error);
+                return;
+            }
+            if (presence.present)
+                asset = std::make_shared<Asset>(folder, *name);
+        }
+        if (resultBlock)
+            resultBlock(asset);
+    });
+}
+
+} // namespace platform
