@@ -1,0 +1,88 @@
+#pragma once
+
+// The analytics layer's whole public surface: class operations only. startSession() once at
+// launch; then events, errors and page views go to the current session, and the layer follows
+// the application's lifecycle by itself (pause on will-resign-active, continue or start anew on
+// did-become-active, end on will-terminate). Nothing here ever throws to the caller: exceptions
+// inside the layer go to TallyUtil::handleException. Operations forwarding to the session do
+// nothing beyond storing the setting while there is no current session.
+//
+// Threads: every operation on the main thread, except the readers (any thread) and
+// stopBackgroundTask() (also called from the pause upload's thread).
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+
+#include <QString>
+#include <QVariantMap>
+
+namespace platform {
+struct Error;
+}
+
+namespace analytics {
+
+class TallyNavigationController;
+class TallyTabBarController;
+
+class TallyAPI {
+public:
+    TallyAPI() = delete;
+
+    // Where reports go unless setServerURL() says otherwise. The ".invalid" host never resolves,
+    // so nothing leaves the device until the application names its collection server.
+    static QString defaultServerURL();
+
+    static void startSession(const QString& apiKey);
+
+    static void logEvent(const QString& eventName);
+    static void logEvent(const QString& eventName, const QVariantMap& parameters);
+    static void logEvent(const QString& eventName, bool timed);
+    static void logEvent(const QString& eventName, const QVariantMap& parameters, bool timed);
+    static void endTimedEvent(const QString& eventName, const std::optional<QVariantMap>& parameters = std::nullopt);
+    static void logError(const QString& errorId, const QString& message, const std::exception* exception);
+    static void logError(const QString& errorId, const QString& message, const platform::Error* error);
+    static void logPageView();
+    static void logAllPageViews(TallyNavigationController& controller);
+    static void logAllPageViews(TallyTabBarController& controller);
+
+    static void setUserID(const QString& userID);
+    static void setAge(std::int32_t age);
+    static void setGender(const QString& gender);
+    static void setEventLoggingEnabled(bool enabled);
+    static void setSessionReportsOnCloseEnabled(bool enabled);
+    static void setSessionReportsOnPauseEnabled(bool enabled);
+    static void setSessionContinueSeconds(std::int32_t seconds);
+    static void setMaxSessionsSaved(std::int32_t maximum);
+    static void setLatitude(double latitude, double longitude, float horizontalAccuracy, float verticalAccuracy);
+    // Only before startSession(); afterwards it alerts the developer and changes nothing.
+    static void setAppVersion(const QString& version);
+    static void setServerURL(const QString& url);
+    static void setSavedResponseURL(const QString& url);
+    static void setDebugLogEnabled(bool enabled);
+    static void setShowErrorInLogEnabled(bool enabled);
+
+    // The lifecycle handlers (connected to the platform's notifications by startSession()).
+    static void pauseSession();
+    static void resumeSession();
+    static void endSession();
+    static void createAndSendSession();
+    static void stopBackgroundTask();
+
+    static QString getTallyAgentVersion();
+    static QString appVersion(); // the override, null when none was set
+    static QString serverURL();
+    static QString savedResponseURL();
+    static bool udidEnabled();
+
+    // Blocks until every background upload has finished (main thread; the application calls it
+    // before exit, tests before they look at what was uploaded).
+    static void waitForUploads();
+
+    // Back to the state of a fresh process: joins uploads, disconnects the lifecycle, drops the
+    // current session, restores every setting and the default store and uploader. Tests only.
+    static void resetForTesting();
+};
+
+} // namespace analytics

@@ -1,0 +1,56 @@
+#include "analytics/TallyUploadThreads.h"
+
+#include <algorithm>
+
+namespace analytics {
+
+TallyUploadThreads::~TallyUploadThreads()
+{
+    waitForAll();
+}
+
+void TallyUploadThreads::start(std::function<void()> work)
+{
+    std::vector<Upload> finished;
+    {
+        std::scoped_lock lock(m_mutex);
+        auto done = std::partition(m_uploads.begin(), m_uploads.end(),
+                                   [](const Upload& upload) { return !upload.finished->load(); });
+        std::move(done, m_uploads.end(), std::back_inserter(finished));
+        m_uploads.erase(done, m_uploads.end());
+
+        auto flag = std::make_shared<std::atomic<bool>>(false);
+        std::thread thread([work = std::move(work), flag] {
+            work();
+            flag->store(true);
+        });
+        m_uploads.push_back({ std::move(thread), std::move(flag) });
+    }
+    for (Upload& upload : finished)
+        upload.thread.join();
+}
+
+void TallyUploadThreads::waitForAll()
+{
+    // Uploads started while waiting are joined too.
+    for (;;) {
+        std::vector<Upload> uploads;
+        {
+            std::scoped_lock lock(m_mutex);
+            uploads.swap(m_uploads);
+        }
+        if (uploads.empty())
+            return;
+        for (Upload& upload : uploads)
+            upload.thread.join();
+    }
+}
+
+int TallyUploadThreads::runningCount() const
+{
+    std::scoped_lock lock(m_mutex);
+    return static_cast<int>(std::count_if(m_uploads.begin(), m_uploads.end(),
+                                          [](const Upload& upload) { return !upload.finished->load(); }));
+}
+
+} // namespace analytics
