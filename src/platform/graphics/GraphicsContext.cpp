@@ -290,11 +290,33 @@ void GraphicsContext::addArc(qreal x, qreal y, qreal radius, qreal startAngle, q
 
 void GraphicsContext::appendUserPath(const QPainterPath& userPath, bool connect)
 {
+    // Copied element by element: QPainterPath::connectPath would drop a lone leading moveTo, and
+    // with it the line from the current point.
     const QPainterPath device = m_state.ctm.map(userPath);
-    if (connect)
-        m_path.connectPath(device);
-    else
-        m_path.addPath(device);
+    for (int i = 0; i < device.elementCount(); ++i) {
+        const QPainterPath::Element e = device.elementAt(i);
+        switch (e.type) {
+        case QPainterPath::MoveToElement:
+            if (i == 0 && connect)
+                m_path.lineTo(e.x, e.y);
+            else
+                m_path.moveTo(e.x, e.y);
+            break;
+        case QPainterPath::LineToElement:
+            m_path.lineTo(e.x, e.y);
+            break;
+        case QPainterPath::CurveToElement:
+            if (i + 2 < device.elementCount()) {
+                const QPainterPath::Element c2 = device.elementAt(i + 1);
+                const QPainterPath::Element end = device.elementAt(i + 2);
+                m_path.cubicTo(QPointF(e.x, e.y), QPointF(c2.x, c2.y), QPointF(end.x, end.y));
+                i += 2;
+            }
+            break;
+        case QPainterPath::CurveToDataElement:
+            break; // consumed with its CurveToElement
+        }
+    }
     m_hasCurrentPoint = true;
 }
 

@@ -1,0 +1,423 @@
+#include "platform/graphics/GraphicsContext.h"
+
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <utility>
+#include <vector>
+
+#include <QFontInfo>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include "platform/graphics/NamedColor.h"
+#include "Pixels.h"
+
+using platform::GraphicsContext;
+using platform::NamedColor;
+using namespace graphics_test;
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+// Draws into a transparent width × height canvas through a top-left, y-down context.
+template <typename Draw>
+QImage drawTopLeft(int width, int height, Draw draw)
+{
+    QImage image = canvas(width, height);
+    QPainter painter(&image);
+    GraphicsContext context(painter);
+    draw(context);
+    return image;
+}
+
+// The y-up user space the drawing code sets up inside a layer: flip within `height`.
+void flip(GraphicsContext& context, qreal height)
+{
+    context.translateCTM(0, height);
+    context.scaleCTM(1, -1);
+}
+
+QImage strokeArc(bool flipped, qreal start, qreal end, bool clockwise)
+{
+    return drawTopLeft(40, 40, [&](GraphicsContext& c) {
+        if (flipped)
+            flip(c, 40);
+        c.setLineWidth(3);
+        c.setStrokeColor(NamedColor::red());
+        c.beginPath();
+        c.addArc(20, 20, 15, start, end, clockwise);
+        c.strokePath();
+    });
+}
+
+bool sameColour(QRgb a, QRgb b, int tolerance = 2)
+{
+    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance
+        && std::abs(qBlue(a) - qBlue(b)) <= tolerance
+        && std::abs(qAlpha(a) - qAlpha(b)) <= tolerance;
+}
+
+} // namespace
+
+// --- Arcs: the clockwise flag is read in user space -----------------------------------------
+
+TEST(GraphicsContextArc, QuarterFromMinus90To0AfterFlipLiesInLowerRightQuadrant)
+{
+    const QImage image = strokeArc(true, -kPi / 2, 0, false);
+    const QRect ink = inkBounds(image);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_GE(ink.left(), 20);
+    EXPECT_GE(ink.top(), 20);
+    EXPECT_TRUE(inked(image, 30, 30)); // the arc's midpoint at 45° below the 3 o'clock point
+}
+
+TEST(GraphicsContextArc, SameArcWithoutFlipLiesInUpperRightQuadrant)
+{
+    const QImage image = strokeArc(false, -kPi / 2, 0, false);
+    const QRect ink = inkBounds(image);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_GE(ink.left(), 20);
+    EXPECT_LE(ink.bottom(), 20);
+    EXPECT_TRUE(inked(image, 30, 9));
+}
+
+TEST(GraphicsContextArc, ClockwiseFlagTakesTheOtherThreeQuadrants)
+{
+    const QImage image = strokeArc(true, -kPi / 2, 0, true);
+    EXPECT_FALSE(inked(image, 30, 30));
+    EXPECT_TRUE(inked(image, 9, 9));
+    EXPECT_TRUE(inked(image, 9, 30));
+    EXPECT_TRUE(inked(image, 30, 9));
+}
+
+TEST(GraphicsContextArc, SinglePrecisionTwoPiIsAFullCircleAndEqualAnglesDrawNothing)
+{
+    const QImage full = strokeArc(true, 0, 6.2831855f, false);
+    for (auto [x, y] : { std::pair { 30, 30 }, { 9, 9 }, { 9, 30 }, { 30, 9 } })
+        EXPECT_TRUE(inked(full, x, y)) << x << "," << y;
+
+    const QImage none = strokeArc(true, 3.1415927f, 3.1415927f, false);
+    EXPECT_TRUE(inkBounds(none).isEmpty());
+}
+
+TEST(GraphicsContextArc, ArcJoinsTheCurrentPointWithALine)
+{
+    const QImage image = drawTopLeft(40, 40, [](GraphicsContext& c) {
+        c.setLineWidth(2);
+        c.beginPath();
+        c.moveTo(2, 20);
+        c.addArc(20, 20, 10, kPi, kPi / 2, true); // starts at (10, 20)
+        c.strokePath();
+    });
+    EXPECT_TRUE(inked(image, 5, 20)); // the joining line
+    EXPECT_TRUE(inked(image, 13, 27)); // the arc through 135°, turning clockwise from 180°
+    EXPECT_FALSE(inked(image, 13, 13)); // not the counter-clockwise way round
+}
+
+// --- Paths and the CTM ------------------------------------------------------------------------
+
+TEST(GraphicsContextPath, SegmentsStayWhereTheyWereBuiltWhenTheCtmChangesBeforePainting)
+{
+    const QImage image = drawTopLeft(40, 20, [](GraphicsContext& c) {
+        c.beginPath();
+        c.addRect(QRectF(0, 0, 10, 10));
+        c.translateCTM(20, 0);
+        c.fillPath();
+    });
+    EXPECT_EQ(inkBounds(image), QRect(0, 0, 10, 10));
+}
+
+TEST(GraphicsContextPath, PositiveRotationTurnsXOntoDeviceYDown)
+{
+    // The overlay's landscape turn: rotate +π/2, then move back into the square.
+    const QImage image = drawTopLeft(20, 20, [](GraphicsContext& c) {
+        c.rotateCTM(1.5707964f);
+        c.translateCTM(0, -20);
+        c.fillRect(QRectF(0, 0, 10, 5));
+    });
+    EXPECT_EQ(inkBounds(image), QRect(15, 0, 5, 10));
+}
+
+TEST(GraphicsContextPath, FillUsesNonZeroWindingAndEoFillLeavesTheHole)
+{
+    auto twoSquares = [](GraphicsContext& c) {
+        c.beginPath();
+        c.addRect(QRectF(0, 0, 20, 20));
+        c.addRect(QRectF(5, 5, 10, 10));
+    };
+    const QImage winding = drawTopLeft(20, 20, [&](GraphicsContext& c) {
+        twoSquares(c);
+        c.fillPath();
+    });
+    const QImage evenOdd = drawTopLeft(20, 20, [&](GraphicsContext& c) {
+        twoSquares(c);
+        c.eoFillPath();
+    });
+    EXPECT_TRUE(inked(winding, 10, 10));
+    EXPECT_FALSE(inked(evenOdd, 10, 10));
+    EXPECT_TRUE(inked(evenOdd, 2, 2));
+}
+
+TEST(GraphicsContextState, RestoreBringsBackTransformColourAndClip)
+{
+    const QImage image = drawTopLeft(20, 20, [](GraphicsContext& c) {
+        c.saveGState();
+        c.translateCTM(10, 10);
+        c.setFillColor(NamedColor::blue());
+        c.clipToRect(QRectF(0, 0, 2, 2));
+        c.restoreGState();
+        c.restoreGState(); // unbalanced: ignored
+        c.fillRect(QRectF(0, 0, 20, 20));
+    });
+    EXPECT_EQ(image.pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(image.pixel(19, 19), qRgb(0, 0, 0));
+}
+
+TEST(GraphicsContextState, ClipBoundingBoxIsInUserSpace)
+{
+    QImage image = canvas(400, 400);
+    QPainter painter(&image);
+    GraphicsContext c(painter, QTransform::fromScale(2, 2));
+    EXPECT_EQ(c.clipBoundingBox(), QRectF(0, 0, 200, 200));
+    flip(c, 200);
+    EXPECT_EQ(c.clipBoundingBox(), QRectF(0, 0, 200, 200));
+    c.clipToRect(QRectF(10, 20, 50, 60));
+    c.translateCTM(10, 0);
+    EXPECT_EQ(c.clipBoundingBox(), QRectF(0, 20, 50, 60));
+    c.fillRect(QRectF(-100, -100, 400, 400));
+    EXPECT_EQ(inkBounds(image), QRect(20, 240, 100, 120)); // device pixels of the clip
+}
+
+// --- Dashes -----------------------------------------------------------------------------------
+
+struct DashCase {
+    qreal phase;
+    std::vector<qreal> lengths;
+    std::vector<std::pair<int, int>> runs; // painted [start, end) along the line
+};
+
+class GraphicsContextDash : public ::testing::TestWithParam<DashCase> { };
+
+TEST_P(GraphicsContextDash, PatternStartsPhaseUnitsIn)
+{
+    const DashCase& dash = GetParam();
+    const QImage image = drawTopLeft(40, 10, [&](GraphicsContext& c) {
+        c.setLineWidth(2);
+        c.setLineDash(dash.phase, dash.lengths);
+        c.beginPath();
+        c.moveTo(0, 5);
+        c.addLineTo(40, 5);
+        c.strokePath();
+    });
+    std::vector<std::pair<int, int>> runs;
+    for (int x = 0; x < image.width(); ++x) {
+        if (!inked(image, x, 4))
+            continue;
+        if (!runs.empty() && runs.back().second == x)
+            runs.back().second = x + 1;
+        else
+            runs.push_back({ x, x + 1 });
+    }
+    EXPECT_EQ(runs, dash.runs);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phases, GraphicsContextDash,
+    ::testing::Values(DashCase { 0, { 10, 10 }, { { 0, 10 }, { 20, 30 } } },
+                      DashCase { 2, { 10, 10 }, { { 0, 8 }, { 18, 28 }, { 38, 40 } } },
+                      DashCase { 4, { 10, 10 }, { { 0, 6 }, { 16, 26 }, { 36, 40 } } },
+                      DashCase { 22, { 10, 10 }, { { 0, 8 }, { 18, 28 }, { 38, 40 } } },
+                      DashCase { 0, { 10 }, { { 0, 10 }, { 20, 30 } } },
+                      DashCase { 0, {}, { { 0, 40 } } },
+                      DashCase { 0, { 5, -5 }, { { 0, 40 } } }));
+
+// --- Blend modes ------------------------------------------------------------------------------
+
+struct BlendCase {
+    GraphicsContext::BlendMode mode;
+    QColor source;
+    QRgb expected; // premultiplied pixel over an opaque mid-grey
+};
+
+class GraphicsContextBlend : public ::testing::TestWithParam<BlendCase> { };
+
+TEST_P(GraphicsContextBlend, CombinesWithTheGreyBackground)
+{
+    const BlendCase& blend = GetParam();
+    const QImage image = drawTopLeft(4, 4, [&](GraphicsContext& c) {
+        c.setFillColor(QColor(128, 128, 128));
+        c.fillRect(QRectF(0, 0, 4, 4));
+        c.setBlendMode(blend.mode);
+        c.setFillColor(blend.source);
+        c.fillRect(QRectF(0, 0, 4, 4));
+    });
+    const QRgb got = image.pixel(2, 2);
+    EXPECT_TRUE(sameColour(got, blend.expected))
+        << std::hex << got << " expected " << blend.expected;
+}
+
+using Blend = GraphicsContext::BlendMode;
+INSTANTIATE_TEST_SUITE_P(
+    Modes, GraphicsContextBlend,
+    ::testing::Values(BlendCase { Blend::Normal, QColor(255, 0, 0, 128), qRgb(191, 64, 64) },
+                      BlendCase { Blend::Copy, QColor(255, 0, 0, 128), qRgba(128, 0, 0, 128) },
+                      BlendCase { Blend::Multiply, QColor(255, 0, 0), qRgb(128, 0, 0) },
+                      BlendCase { Blend::Screen, QColor(255, 0, 0), qRgb(255, 128, 128) },
+                      BlendCase { Blend::Clear, QColor(255, 0, 0), qRgba(0, 0, 0, 0) }));
+
+TEST(GraphicsContextClear, ClearRectMakesPixelsTransparentWhateverTheBlendMode)
+{
+    const QImage image = drawTopLeft(10, 10, [](GraphicsContext& c) {
+        c.setFillColor(NamedColor::red());
+        c.fillRect(QRectF(0, 0, 10, 10));
+        c.setBlendMode(GraphicsContext::BlendMode::Multiply);
+        c.clearRect(QRectF(0, 0, 5, 10));
+    });
+    EXPECT_EQ(qAlpha(image.pixel(2, 5)), 0);
+    EXPECT_EQ(image.pixel(7, 5), qRgb(255, 0, 0));
+}
+
+// --- Text -------------------------------------------------------------------------------------
+
+TEST(GraphicsContextText, ScopeFontResolvesToABoldMonospacedFont)
+{
+    const QFontInfo info(GraphicsContext::resolveFont(QStringLiteral("CourierNewPS-BoldMT")));
+    EXPECT_TRUE(info.fixedPitch());
+    EXPECT_TRUE(info.bold());
+}
+
+TEST(GraphicsContextText, FlippedTextIsUprightAndMatchesUnflippedText)
+{
+    auto text = [](bool flipped) {
+        return drawTopLeft(40, 40, [&](GraphicsContext& c) {
+            c.selectFont(QStringLiteral("CourierNewPS-BoldMT"), 24);
+            c.setFillColor(NamedColor::red());
+            if (flipped) {
+                flip(c, 40);
+                c.showTextAtPoint(5, 10, QStringLiteral("L")); // baseline at device y 30
+            } else {
+                c.showTextAtPoint(5, 30, QStringLiteral("L"));
+            }
+        });
+    };
+    const QImage upright = text(false);
+    const QImage flipped = text(true);
+    const QRect ink = inkBounds(flipped);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_EQ(ink, inkBounds(upright));
+    EXPECT_LE(ink.bottom(), 30); // above the baseline, not hanging below it
+    EXPECT_GT(ink.height(), 10);
+
+    // An upright "L": its foot (bottom row) is wider than the top of its stem.
+    auto rowInk = [&](int y) {
+        int count = 0;
+        for (int x = ink.left(); x <= ink.right(); ++x)
+            count += inked(flipped, x, y);
+        return count;
+    };
+    EXPECT_GT(rowInk(ink.bottom()), 2 * rowInk(ink.top()));
+    EXPECT_TRUE(inked(flipped, ink.left(), ink.top())); // stem on the left, not mirrored
+
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 40; ++x)
+            ASSERT_TRUE(sameColour(flipped.pixel(x, y), upright.pixel(x, y), 8)) << x << "," << y;
+    }
+}
+
+// --- Images -----------------------------------------------------------------------------------
+
+namespace {
+
+// Row 0: red, green; row 1: blue, white.
+QImage quadImage()
+{
+    QImage image(2, 2, QImage::Format_ARGB32_Premultiplied);
+    image.setPixel(0, 0, qRgb(255, 0, 0));
+    image.setPixel(1, 0, qRgb(0, 255, 0));
+    image.setPixel(0, 1, qRgb(0, 0, 255));
+    image.setPixel(1, 1, qRgb(255, 255, 255));
+    return image;
+}
+
+QImage drawQuad(bool flipped, GraphicsContext::InterpolationQuality quality)
+{
+    return drawTopLeft(20, 20, [&](GraphicsContext& c) {
+        if (flipped)
+            flip(c, 20);
+        c.setInterpolationQuality(quality);
+        c.drawImage(QRectF(0, 0, 20, 20), quadImage());
+    });
+}
+
+} // namespace
+
+TEST(GraphicsContextImage, FirstRowIsAtTheTopInAYUpSpace)
+{
+    const QImage image = drawQuad(true, GraphicsContext::InterpolationQuality::None);
+    EXPECT_EQ(image.pixel(5, 5), qRgb(255, 0, 0));
+    EXPECT_EQ(image.pixel(15, 5), qRgb(0, 255, 0));
+    EXPECT_EQ(image.pixel(5, 15), qRgb(0, 0, 255));
+    EXPECT_EQ(image.pixel(15, 15), qRgb(255, 255, 255));
+}
+
+TEST(GraphicsContextImage, FirstRowIsAtTheBottomInAnUnflippedYDownSpace)
+{
+    const QImage image = drawQuad(false, GraphicsContext::InterpolationQuality::None);
+    EXPECT_EQ(image.pixel(5, 15), qRgb(255, 0, 0));
+    EXPECT_EQ(image.pixel(15, 15), qRgb(0, 255, 0));
+    EXPECT_EQ(image.pixel(5, 5), qRgb(0, 0, 255));
+}
+
+TEST(GraphicsContextImage, NoInterpolationKeepsHardPixelEdges)
+{
+    const QImage sharp = drawQuad(true, GraphicsContext::InterpolationQuality::None);
+    const QImage source = quadImage();
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 20; ++x)
+            ASSERT_EQ(sharp.pixel(x, y), source.pixel(x / 10, y / 10)) << x << "," << y;
+    }
+    // The default quality smooths, so some pixels are mixtures of the four colours.
+    const QImage smooth = drawQuad(true, GraphicsContext::InterpolationQuality::Default);
+    bool mixed = false;
+    for (int y = 0; y < 20 && !mixed; ++y) {
+        for (int x = 0; x < 20 && !mixed; ++x)
+            mixed = smooth.pixel(x, y) != source.pixel(x / 10, y / 10);
+    }
+    EXPECT_TRUE(mixed);
+}
+
+// --- Bitmap contexts over caller memory -------------------------------------------------------
+
+TEST(GraphicsContextBitmap, DrawsIntoCallerMemoryAsBgraWithTheOriginBottomLeft)
+{
+    std::vector<quint32> memory(4 * 3, 0);
+    auto* bytes = reinterpret_cast<uchar*>(memory.data());
+    auto context = GraphicsContext::createBitmapContext(bytes, 4, 3, 16);
+    ASSERT_TRUE(context);
+    EXPECT_EQ(context->data(), bytes);
+    context->setFillColor(NamedColor::red());
+    context->fillRect(QRectF(0, 0, 1, 1));
+    const uchar* lastRow = bytes + 2 * 16;
+    EXPECT_EQ((std::vector<uchar>(lastRow, lastRow + 4)), (std::vector<uchar> { 0, 0, 255, 255 }));
+    EXPECT_EQ(bytes[3], 0); // the first row is untouched
+
+    const QImage snapshot = context->createImage();
+    std::memset(bytes, 0xff, memory.size() * 4);
+    EXPECT_EQ(snapshot.pixel(0, 2), qRgb(255, 0, 0));
+    EXPECT_EQ(qAlpha(snapshot.pixel(0, 0)), 0);
+}
+
+TEST(GraphicsContextBitmap, RefusesMemoryItCannotDrawInSafely)
+{
+    std::vector<quint32> memory(16, 0);
+    auto* bytes = reinterpret_cast<uchar*>(memory.data());
+    EXPECT_FALSE(GraphicsContext::createBitmapContext(nullptr, 4, 4, 16));
+    EXPECT_FALSE(GraphicsContext::createBitmapContext(bytes, 4, 4, 8));
+    EXPECT_FALSE(GraphicsContext::createBitmapContext(bytes, 0, 4, 16));
+    EXPECT_FALSE(GraphicsContext::createBitmapContext(bytes, 4, -1, 16));
+    EXPECT_FALSE(GraphicsContext::createBitmapContext(bytes + 1, 3, 4, 16));
+    EXPECT_TRUE(GraphicsContext::createBitmapContext(bytes, 4, 4, 16));
+}

@@ -1,0 +1,389 @@
+#include "platform/graphics/Layer.h"
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <numbers>
+#include <thread>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include "Pixels.h"
+#include "platform/graphics/GraphicsContext.h"
+#include "platform/graphics/NamedColor.h"
+
+using platform::GraphicsContext;
+using platform::Layer;
+using platform::LayerDelegate;
+using platform::NamedColor;
+using namespace graphics_test;
+
+namespace {
+
+std::shared_ptr<Layer> solidLayer(const QRectF& frame, const QColor& colour)
+{
+    auto layer = Layer::create();
+    layer->setFrame(frame);
+    layer->setBackgroundColor(colour);
+    return layer;
+}
+
+std::shared_ptr<Layer> whiteRoot(int width, int height)
+{
+    auto root = Layer::create();
+    root->setBounds(QRectF(0, 0, width, height));
+    root->setPosition(QPointF(width / 2.0, height / 2.0));
+    root->setBackgroundColor(Qt::white);
+    return root;
+}
+
+// The rectangle of pixels that are exactly `colour`.
+QRect boundsOf(const QImage& image, QRgb colour)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) == colour)
+                box |= QRect(x, y, 1, 1);
+        }
+    }
+    return box;
+}
+
+// Processes GUI-thread events until `done` holds or a generous limit passes.
+bool processEventsUntil(const std::function<bool()>& done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > 10000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return true;
+}
+
+void drainEvents()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+// Fills the top-left 10 × 5 points red; counts its calls.
+class CountingDelegate : public LayerDelegate {
+public:
+    void drawLayer(Layer& layer, GraphicsContext& context) override
+    {
+        ++calls;
+        lastClip = context.clipBoundingBox();
+        context.setFillColor(NamedColor::red());
+        context.fillRect(QRectF(0, 0, 10, 5));
+        if (onDraw)
+            onDraw(layer);
+    }
+    std::atomic<int> calls { 0 };
+    QRectF lastClip;
+    std::function<void(Layer&)> onDraw;
+};
+
+} // namespace
+
+// --- Geometry ---------------------------------------------------------------------------------
+
+TEST(LayerGeometry, FrameIsTheTransformedBoundingBoxAboutThePosition)
+{
+    auto layer = Layer::create();
+    layer->setBounds(QRectF(0, 0, 232, 128));
+    layer->setPosition(QPointF(200, 100));
+    EXPECT_EQ(layer->frame(), QRectF(84, 36, 232, 128));
+
+    for (qreal angle : { std::numbers::pi / 2, -std::numbers::pi / 2 }) {
+        QTransform turn;
+        turn.rotateRadians(angle);
+        layer->setAffineTransform(turn);
+        const QRectF frame = layer->frame();
+        EXPECT_NEAR(frame.width(), 128, 1e-9);
+        EXPECT_NEAR(frame.height(), 232, 1e-9);
+        EXPECT_EQ(frame.center(), QPointF(200, 100));
+
+        // Moving the turned frame keeps its size and the layer's bounds.
+        layer->setFrame(QRectF(QPointF(10, 20), frame.size()));
+        EXPECT_NEAR(layer->frame().x(), 10, 1e-9);
+        EXPECT_NEAR(layer->frame().y(), 20, 1e-9);
+        EXPECT_NEAR(layer->frame().width(), 128, 1e-9);
+        EXPECT_NEAR(layer->bounds().width(), 232, 1e-9);
+        EXPECT_NEAR(layer->bounds().height(), 128, 1e-9);
+        layer->setPosition(QPointF(200, 100));
+    }
+}
+
+TEST(LayerComposition, SublayersLandAtTheirFramesAtEveryScale)
+{
+    auto root = whiteRoot(100, 60);
+    root->addSublayer(solidLayer(QRectF(20, 35, 20, 10), Qt::red));
+    EXPECT_EQ(boundsOf(root->renderToImage(1), qRgb(255, 0, 0)), QRect(20, 35, 20, 10));
+    EXPECT_EQ(boundsOf(root->renderToImage(2), qRgb(255, 0, 0)), QRect(40, 70, 40, 20));
+}
+
+TEST(LayerComposition, TransformTurnsTheLayerAboutItsPosition)
+{
+    auto root = whiteRoot(100, 100);
+    auto bar = solidLayer(QRectF(30, 45, 40, 10), Qt::blue); // centred at (50, 50)
+    QTransform turn;
+    turn.rotateRadians(std::numbers::pi / 2);
+    bar->setAffineTransform(turn);
+    root->addSublayer(bar);
+    EXPECT_EQ(boundsOf(root->renderToImage(1), qRgb(0, 0, 255)), QRect(45, 30, 10, 40));
+}
+
+TEST(LayerComposition, BoundsOriginShiftsSublayerCoordinates)
+{
+    auto root = whiteRoot(50, 50);
+    auto scrolled = solidLayer(QRectF(0, 0, 50, 50), Qt::transparent);
+    scrolled->setBounds(QRectF(10, 10, 50, 50)); // shows its own (10, 10) at the top-left
+    scrolled->addSublayer(solidLayer(QRectF(10, 10, 5, 5), Qt::green));
+    root->addSublayer(scrolled);
+    EXPECT_EQ(boundsOf(root->renderToImage(1), qRgb(0, 255, 0)), QRect(0, 0, 5, 5));
+}
+
+TEST(LayerComposition, LaterSublayersDrawOnTopAndReaddingMovesToTheTop)
+{
+    auto root = whiteRoot(30, 30);
+    auto red = solidLayer(QRectF(0, 0, 20, 20), Qt::red);
+    auto blue = solidLayer(QRectF(10, 10, 20, 20), Qt::blue);
+    root->addSublayer(red);
+    root->addSublayer(blue);
+    EXPECT_EQ(root->renderToImage(1).pixel(15, 15), qRgb(0, 0, 255));
+    root->addSublayer(red);
+    ASSERT_EQ(root->sublayers().size(), 2u);
+    EXPECT_EQ(root->renderToImage(1).pixel(15, 15), qRgb(255, 0, 0));
+}
+
+TEST(LayerComposition, HiddenAndTransparentLayersAreNotDrawn)
+{
+    auto root = whiteRoot(20, 20);
+    auto hidden = solidLayer(QRectF(0, 0, 10, 10), Qt::red);
+    hidden->setHidden(true);
+    auto faint = solidLayer(QRectF(10, 10, 10, 10), Qt::black);
+    faint->setOpacity(0.5);
+    root->addSublayer(hidden);
+    root->addSublayer(faint);
+    const QImage image = root->renderToImage(1);
+    EXPECT_EQ(image.pixel(5, 5), qRgb(255, 255, 255));
+    EXPECT_NEAR(qRed(image.pixel(15, 15)), 128, 2);
+}
+
+TEST(LayerComposition, CornerRadiusRoundsBackgroundAndMaskClipsSublayers)
+{
+    auto root = whiteRoot(40, 40);
+    auto card = solidLayer(QRectF(0, 0, 40, 40), Qt::blue);
+    card->setCornerRadius(10);
+    auto inner = solidLayer(QRectF(0, 0, 40, 40), Qt::red);
+    card->addSublayer(inner);
+    root->addSublayer(card);
+
+    // Without masking the square sublayer covers the rounded corner.
+    EXPECT_EQ(root->renderToImage(1).pixel(0, 0), qRgb(255, 0, 0));
+    inner->setHidden(true);
+    EXPECT_EQ(root->renderToImage(1).pixel(0, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(root->renderToImage(1).pixel(20, 20), qRgb(0, 0, 255));
+    inner->setHidden(false);
+    card->setMasksToBounds(true);
+    const QImage masked = root->renderToImage(1);
+    EXPECT_EQ(masked.pixel(0, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(masked.pixel(20, 20), qRgb(255, 0, 0));
+}
+
+TEST(LayerComposition, BorderLiesInsideTheBoundsAboveSublayers)
+{
+    auto root = whiteRoot(20, 20);
+    auto box = solidLayer(QRectF(0, 0, 20, 20), Qt::blue);
+    box->setBorderWidth(2);
+    box->setBorderColor(Qt::red);
+    box->addSublayer(solidLayer(QRectF(0, 0, 20, 20), Qt::green));
+    root->addSublayer(box);
+    const QImage image = root->renderToImage(1);
+    EXPECT_EQ(boundsOf(image, qRgb(0, 255, 0)), QRect(2, 2, 16, 16));
+    EXPECT_EQ(image.pixel(1, 10), qRgb(255, 0, 0));
+    EXPECT_EQ(image.pixel(18, 10), qRgb(255, 0, 0));
+}
+
+TEST(LayerComposition, ContentsStretchOverBoundsAndMirror)
+{
+    QImage picture(2, 1, QImage::Format_ARGB32_Premultiplied);
+    picture.setPixel(0, 0, qRgb(255, 0, 0));
+    picture.setPixel(1, 0, qRgb(0, 0, 255));
+    auto layer = Layer::create();
+    layer->setBounds(QRectF(0, 0, 40, 20));
+    layer->setContents(picture);
+    QImage image = layer->renderToImage(1);
+    EXPECT_EQ(image.pixel(2, 10), qRgb(255, 0, 0));
+    EXPECT_EQ(image.pixel(37, 10), qRgb(0, 0, 255));
+    layer->setContentsMirrored(true);
+    image = layer->renderToImage(1);
+    EXPECT_EQ(image.pixel(2, 10), qRgb(0, 0, 255));
+    EXPECT_EQ(image.pixel(37, 10), qRgb(255, 0, 0));
+}
+
+TEST(LayerComposition, RenderComposesIntoAPainterInSuperlayerCoordinates)
+{
+    auto layer = solidLayer(QRectF(5, 6, 4, 3), Qt::red);
+    QImage image = canvas(20, 20);
+    QPainter painter(&image);
+    layer->render(painter);
+    painter.end();
+    EXPECT_EQ(inkBounds(image), QRect(5, 6, 4, 3));
+}
+
+TEST(LayerTree, RefusesCyclesAndRemovalReleasesTheLayer)
+{
+    auto root = Layer::create();
+    auto child = Layer::create();
+    root->addSublayer(child);
+    child->addSublayer(root); // would make a cycle
+    child->addSublayer(child);
+    EXPECT_EQ(root->superlayer(), nullptr);
+    EXPECT_TRUE(child->sublayers().empty());
+
+    std::weak_ptr<Layer> weak = child;
+    child.reset();
+    ASSERT_FALSE(weak.expired());
+    weak.lock()->removeFromSuperlayer(); // the superlayer held the last reference
+    EXPECT_TRUE(weak.expired());
+    EXPECT_TRUE(root->sublayers().empty());
+}
+
+// --- Delegate drawing -------------------------------------------------------------------------
+
+TEST(LayerDisplay, DelegateDrawsTopLeftYDownAtContentsScale)
+{
+    CountingDelegate delegate;
+    auto root = whiteRoot(40, 40);
+    auto layer = Layer::create();
+    layer->setFrame(QRectF(10, 10, 20, 20));
+    layer->setContentsScale(2);
+    layer->setDelegate(&delegate);
+    root->addSublayer(layer);
+    layer->setNeedsDisplay();
+    layer->displayIfNeeded();
+    EXPECT_EQ(delegate.calls, 1);
+    EXPECT_EQ(delegate.lastClip, QRectF(0, 0, 20, 20));
+    EXPECT_EQ(boundsOf(root->renderToImage(2), qRgb(255, 0, 0)), QRect(20, 20, 20, 10));
+}
+
+TEST(LayerDisplay, ManyRequestsGiveOneRedrawAndOneObserverCall)
+{
+    CountingDelegate delegate;
+    auto root = Layer::create();
+    auto layer = Layer::create();
+    layer->setBounds(QRectF(0, 0, 10, 10));
+    layer->setDelegate(&delegate);
+    root->addSublayer(layer);
+    int rootNotified = 0;
+    root->setDisplayObserver([&] { ++rootNotified; });
+
+    for (int i = 0; i < 100; ++i)
+        layer->setNeedsDisplay();
+    EXPECT_EQ(delegate.calls, 0); // never synchronous
+    ASSERT_TRUE(processEventsUntil([&] { return delegate.calls > 0; }));
+    drainEvents();
+    EXPECT_EQ(delegate.calls, 1);
+    EXPECT_EQ(layer->displayCount(), 1);
+    EXPECT_EQ(rootNotified, 1);
+    EXPECT_FALSE(layer->needsDisplay());
+}
+
+TEST(LayerDisplay, RequestsFromManyThreadsGiveOneRedrawOnTheGuiThread)
+{
+    CountingDelegate delegate;
+    std::thread::id drawingThread;
+    delegate.onDraw = [&](Layer&) { drawingThread = std::this_thread::get_id(); };
+    auto layer = Layer::create();
+    layer->setBounds(QRectF(0, 0, 10, 10));
+    layer->setDelegate(&delegate);
+
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([layer] {
+            for (int i = 0; i < 1000; ++i)
+                layer->setNeedsDisplay();
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    ASSERT_TRUE(processEventsUntil([&] { return delegate.calls > 0; }));
+    drainEvents();
+    EXPECT_EQ(delegate.calls, 1);
+    EXPECT_EQ(drawingThread, std::this_thread::get_id());
+}
+
+TEST(LayerDisplay, RequestsWhileTheGuiThreadDrawsAreNeverLost)
+{
+    CountingDelegate delegate;
+    auto layer = Layer::create();
+    layer->setBounds(QRectF(0, 0, 10, 10));
+    layer->setDelegate(&delegate);
+    constexpr int kRequests = 2000;
+    std::atomic<bool> finished { false };
+    std::thread requester([&] {
+        for (int i = 0; i < kRequests; ++i)
+            layer->setNeedsDisplay();
+        finished = true;
+    });
+    ASSERT_TRUE(processEventsUntil([&] { return finished.load(); }));
+    requester.join();
+    ASSERT_TRUE(processEventsUntil([&] { return !layer->needsDisplay(); }));
+    drainEvents();
+    EXPECT_GE(delegate.calls, 1);
+    EXPECT_LE(delegate.calls, kRequests);
+    EXPECT_FALSE(layer->needsDisplay());
+}
+
+TEST(LayerDisplay, RequestMadeWhileDrawingGivesExactlyOneMoreRedraw)
+{
+    CountingDelegate delegate;
+    delegate.onDraw = [](Layer& layer) {
+        static bool again = true;
+        if (std::exchange(again, false))
+            layer.setNeedsDisplay();
+    };
+    auto layer = Layer::create();
+    layer->setBounds(QRectF(0, 0, 10, 10));
+    layer->setDelegate(&delegate);
+    layer->setNeedsDisplay();
+    ASSERT_TRUE(processEventsUntil([&] { return delegate.calls >= 2; }));
+    drainEvents();
+    EXPECT_EQ(delegate.calls, 2);
+}
+
+TEST(LayerDisplay, QueuedRedrawOfADestroyedLayerDoesNothing)
+{
+    CountingDelegate delegate;
+    auto layer = Layer::create();
+    layer->setBounds(QRectF(0, 0, 10, 10));
+    layer->setDelegate(&delegate);
+    std::thread([layer] { layer->setNeedsDisplay(); }).join();
+    layer.reset();
+    drainEvents();
+    EXPECT_EQ(delegate.calls, 0);
+}
+
+TEST(LayerDisplay, OversizedOrEmptyLayersAreNotDrawn)
+{
+    CountingDelegate delegate;
+    auto layer = Layer::create();
+    layer->setDelegate(&delegate);
+    layer->setNeedsDisplay();
+    layer->displayIfNeeded(); // zero-size bounds
+    layer->setBounds(QRectF(0, 0, 1e9, 1e9));
+    layer->setNeedsDisplay();
+    layer->displayIfNeeded();
+    drainEvents();
+    EXPECT_EQ(delegate.calls, 0);
+    EXPECT_FALSE(layer->needsDisplay());
+}
