@@ -1,0 +1,115 @@
+#pragma once
+
+// Helpers for the album tests: event-driven waits on the album's blocks (generous limits, no
+// sleeps), test pictures and an independent exiv2 reader for what landed on disk.
+
+#include <chrono>
+#include <future>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include <QColor>
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <QString>
+
+#include <exiv2/exiv2.hpp>
+#include <gtest/gtest.h>
+
+#include "platform/album/AssetsLibrary.h"
+
+namespace albumtest {
+
+constexpr auto kWait = std::chrono::seconds(60);
+
+// A camera-like picture: left half red, right half blue, opaque.
+inline QImage splitImage(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    image.fill(QColor(0, 0, 255));
+    QPainter painter(&image);
+    painter.fillRect(0, 0, width / 2, height, QColor(255, 0, 0));
+    return image;
+}
+
+inline bool isReddish(QRgb c) { return qRed(c) > 180 && qBlue(c) < 80; }
+inline bool isBluish(QRgb c) { return qBlue(c) > 180 && qRed(c) < 80; }
+
+struct WriteResult {
+    platform::AssetURL url;
+    std::optional<platform::AlbumError> error;
+};
+
+inline WriteResult writeAndWait(platform::AssetsLibrary& library, const QImage& image,
+                                const platform::MetadataDictionary& metadata = {})
+{
+    std::promise<WriteResult> done;
+    library.writeImageToSavedPhotosAlbum(image, metadata,
+                                         [&](const platform::AssetURL& url, const std::optional<platform::AlbumError>& error) {
+                                             done.set_value({ url, error });
+                                         });
+    auto future = done.get_future();
+    EXPECT_EQ(future.wait_for(kWait), std::future_status::ready);
+    return future.get();
+}
+
+struct LookupResult {
+    std::shared_ptr<platform::Asset> asset;
+    std::optional<platform::AlbumError> error;
+};
+
+inline LookupResult lookupAndWait(platform::AssetsLibrary& library, const platform::AssetURL& url)
+{
+    std::promise<LookupResult> done;
+    library.assetForURL(
+        url, [&](const std::shared_ptr<platform::Asset>& asset) { done.set_value({ asset, std::nullopt }); },
+        [&](const platform::AlbumError& error) { done.set_value({ nullptr, error }); });
+    auto future = done.get_future();
+    EXPECT_EQ(future.wait_for(kWait), std::future_status::ready);
+    return future.get();
+}
+
+// Every regular entry of a folder, hidden ones included.
+inline QStringList folderEntries(const QString& path)
+{
+    return QDir(path).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// exiv2 reading the file on its own, independently of the album's reader.
+struct FileMetadata {
+    Exiv2::ExifData exif;
+    Exiv2::IptcData iptc;
+    long width { 0 };
+    long height { 0 };
+};
+
+inline FileMetadata readFile(const QString& path)
+{
+    auto image = Exiv2::ImageFactory::open(path.toStdString());
+    image->readMetadata();
+    return { image->exifData(), image->iptcData(), long(image->pixelWidth()), long(image->pixelHeight()) };
+}
+
+inline std::string text(const Exiv2::ExifData& exif, const char* key)
+{
+    const auto it = exif.findKey(Exiv2::ExifKey(key));
+    return it == exif.end() ? std::string("<missing>") : it->toString();
+}
+
+inline double rational(const Exiv2::ExifData& exif, const char* key, long index = 0)
+{
+    const auto it = exif.findKey(Exiv2::ExifKey(key));
+    if (it == exif.end())
+        return -1;
+    const Exiv2::Rational r = it->toRational(index);
+    return double(r.first) / double(r.second);
+}
+
+inline double degrees(const Exiv2::ExifData& exif, const char* key)
+{
+    return rational(exif, key, 0) + rational(exif, key, 1) / 60.0 + rational(exif, key, 2) / 3600.0;
+}
+
+} // namespace albumtest
