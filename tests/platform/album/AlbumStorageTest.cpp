@@ -1,0 +1,290 @@
+// The album on disk: order, enumeration, concurrent writers, failing writes and the lifetime of
+// the library with work still queued.
+
+#include <atomic>
+#include <set>
+#include <thread>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+#include "AlbumTestSupport.h"
+#include "platform/album/ImagePropertyKeys.h"
+
+using namespace albumtest;
+namespace ip = platform::ImageProperty;
+
+namespace {
+
+struct Enumeration {
+    int groups { 0 };
+    int numberOfAssets { -1 };
+    std::vector<int> indices;
+    std::vector<platform::AssetURL> urls;
+    bool endedWithNoAsset { false };
+    std::optional<platform::AlbumError> failure;
+};
+
+Enumeration enumerateAndWait(platform::AssetsLibrary& library, int types = platform::AssetsLibrary::GroupSavedPhotos)
+{
+    Enumeration result;
+    std::promise<void> done;
+    library.enumerateGroupsWithTypes(
+        types,
+        [&](const std::shared_ptr<platform::AssetsGroup>& group) {
+            if (!group) {
+                done.set_value();
+                return;
+            }
+            ++result.groups;
+            result.numberOfAssets = group->numberOfAssets();
+            group->enumerateAssetsUsingBlock([&](const std::shared_ptr<platform::Asset>& asset, int index) {
+                if (!asset) {
+                    result.endedWithNoAsset = true;
+                    return;
+                }
+                result.indices.push_back(index);
+                result.urls.push_back(asset->defaultRepresentation().url());
+            });
+        },
+        [&](const platform::AlbumError& error) {
+            result.failure = error;
+            done.set_value();
+        });
+    EXPECT_EQ(done.get_future().wait_for(kWait), std::future_status::ready);
+    return result;
+}
+
+platform::MetadataDictionary described(const QString& text)
+{
+    return { { ip::TIFFDictionary, QVariantMap { { ip::TIFFImageDescription, text } } } };
+}
+
+QString descriptionOf(const std::shared_ptr<platform::Asset>& asset)
+{
+    return asset->defaultRepresentation().metadata().value(ip::TIFFDictionary).toMap().value(ip::TIFFImageDescription).toString();
+}
+
+TEST(AlbumOrderTest, EnumerationFollowsWriteOrder)
+{
+    QTemporaryDir dir;
+    platform::AssetsLibrary library(dir.path());
+    EXPECT_EQ(enumerateAndWait(library).numberOfAssets, 0); // empty album: one empty group
+
+    std::vector<platform::AssetURL> written;
+    for (const char* name : { "first", "second", "third" })
+        written.push_back(writeAndWait(library, splitImage(32, 24), described(name)).url);
+    EXPECT_EQ(folderEntries(dir.path()), (QStringList { "IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG" }));
+
+    const Enumeration listed = enumerateAndWait(library);
+    EXPECT_EQ(listed.groups, 1);
+    EXPECT_EQ(listed.numberOfAssets, 3);
+    EXPECT_EQ(listed.indices, (std::vector<int> { 0, 1, 2 }));
+    EXPECT_EQ(listed.urls, written);
+    EXPECT_TRUE(listed.endedWithNoAsset);
+    EXPECT_EQ(descriptionOf(lookupAndWait(library, listed.urls.back()).asset), "third");
+
+    // Another group type: only the closing call.
+    const Enumeration other = enumerateAndWait(library, 1);
+    EXPECT_EQ(other.groups, 0);
+    EXPECT_FALSE(other.failure);
+}
+
+TEST(AlbumOrderTest, NumberingContinuesAfterTheNewestAndIgnoresStrangers)
+{
+    QTemporaryDir dir;
+    for (const char* stranger : { "IMG_0007.JPG", "IMG_7.JPG", "IMG_00009.JPG", "notes.txt", "img_0050.jpg" }) {
+        QFile file(dir.filePath(stranger));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("x");
+    }
+    platform::AssetsLibrary library(dir.path());
+    ASSERT_FALSE(writeAndWait(library, splitImage(16, 16)).error);
+    EXPECT_TRUE(QFile::exists(dir.filePath("IMG_0008.JPG")));
+
+    // Only canonical names count as photos; the unreadable IMG_0007 is listed (it is a photo
+    // name) but yields nothing.
+    const Enumeration listed = enumerateAndWait(library);
+    EXPECT_EQ(listed.numberOfAssets, 2);
+    const auto broken = lookupAndWait(library, listed.urls.front()).asset;
+    ASSERT_TRUE(broken);
+    EXPECT_TRUE(broken->thumbnail().isNull());
+    EXPECT_TRUE(broken->defaultRepresentation().fullResolutionImage().isNull());
+    EXPECT_TRUE(broken->defaultRepresentation().metadata().isEmpty());
+}
+
+TEST(AlbumOrderTest, NamesGrowPastFourDigits)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath("IMG_9999.JPG"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    platform::AssetsLibrary library(dir.path());
+    ASSERT_FALSE(writeAndWait(library, splitImage(16, 16)).error);
+    ASSERT_FALSE(writeAndWait(library, splitImage(16, 16)).error);
+    const Enumeration listed = enumerateAndWait(library);
+    ASSERT_EQ(listed.numberOfAssets, 3);
+    EXPECT_TRUE(QFile::exists(dir.filePath("IMG_10001.JPG")));
+    EXPECT_FALSE(lookupAndWait(library, listed.urls[2]).asset->thumbnail().isNull());
+}
+
+TEST(AlbumConcurrencyTest, ConcurrentWritersNeverShareAName)
+{
+    // Several libraries on one folder (as two processes would be), each fed from its own thread.
+    constexpr int kWriters = 4;
+    constexpr int kPhotosEach = 5;
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<platform::AssetsLibrary>> libraries;
+    for (int i = 0; i < kWriters; ++i)
+        libraries.push_back(std::make_unique<platform::AssetsLibrary>(dir.path()));
+
+    std::mutex mutex;
+    std::vector<platform::AssetURL> urls;
+    std::atomic<int> failures { 0 };
+    {
+        std::vector<std::jthread> threads;
+        for (int i = 0; i < kWriters; ++i) {
+            threads.emplace_back([&, i] {
+                for (int n = 0; n < kPhotosEach; ++n) {
+                    libraries[std::size_t(i)]->writeImageToSavedPhotosAlbum(
+                        splitImage(48, 32), described(QStringLiteral("%1-%2").arg(i).arg(n)),
+                        [&](const platform::AssetURL& url, const std::optional<platform::AlbumError>& error) {
+                            if (error)
+                                ++failures;
+                            std::scoped_lock lock(mutex);
+                            urls.push_back(url);
+                        });
+                }
+            });
+        }
+    }
+    libraries.clear(); // drains every pending write
+
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(std::set(urls.begin(), urls.end(), [](auto& a, auto& b) { return a.toString() < b.toString(); }).size(),
+              std::size_t(kWriters * kPhotosEach));
+    const QStringList entries = folderEntries(dir.path());
+    EXPECT_EQ(entries.size(), kWriters * kPhotosEach); // no temporary files left
+    platform::AssetsLibrary reader(dir.path());
+    std::set<QString> descriptions;
+    for (const platform::AssetURL& url : enumerateAndWait(reader).urls) {
+        const auto asset = lookupAndWait(reader, url).asset;
+        ASSERT_TRUE(asset);
+        EXPECT_EQ(asset->defaultRepresentation().fullResolutionImage().size(), QSize(48, 32));
+        descriptions.insert(descriptionOf(asset));
+    }
+    EXPECT_EQ(descriptions.size(), std::size_t(kWriters * kPhotosEach)); // each photo its own file
+}
+
+// ---- Failing writes -----------------------------------------------------------------------------
+
+void expectReadableFailure(const WriteResult& result, const QString& folder, platform::AlbumError::Kind kind)
+{
+    ASSERT_TRUE(result.error);
+    EXPECT_TRUE(result.url.isEmpty());
+    EXPECT_EQ(result.error->kind(), kind);
+    const QString text = result.error->description();
+    EXPECT_TRUE(text.startsWith("The photo could not be saved")) << text.toStdString();
+    EXPECT_TRUE(text.contains(folder)) << text.toStdString();
+}
+
+TEST(AlbumFailureTest, MissingFolderIsReportedAndNotCreated)
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("gone");
+    platform::AssetsLibrary library(missing);
+    expectReadableFailure(writeAndWait(library, splitImage(16, 16)), missing, platform::AlbumError::Kind::FolderMissing);
+    EXPECT_FALSE(QFile::exists(missing));
+    EXPECT_TRUE(folderEntries(dir.path()).isEmpty());
+    EXPECT_EQ(enumerateAndWait(library).numberOfAssets, 0);
+}
+
+TEST(AlbumFailureTest, FolderCreatedWhenAskedTo)
+{
+    QTemporaryDir dir;
+    const QString fresh = dir.filePath("Pictures/Lumivue");
+    platform::AssetsLibrary library(fresh, platform::AssetsLibrary::FolderCreation::IfMissing);
+    ASSERT_FALSE(writeAndWait(library, splitImage(16, 16)).error);
+    EXPECT_TRUE(QFile::exists(fresh + "/IMG_0001.JPG"));
+}
+
+TEST(AlbumFailureTest, FolderThatIsAFileFailsBothWaysAndStaysIntact)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("album");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("precious");
+    }
+    platform::AssetsLibrary library(path, platform::AssetsLibrary::FolderCreation::IfMissing);
+    expectReadableFailure(writeAndWait(library, splitImage(16, 16)), path, platform::AlbumError::Kind::NotAFolder);
+
+    const Enumeration listed = enumerateAndWait(library);
+    ASSERT_TRUE(listed.failure);
+    EXPECT_TRUE(listed.failure->description().contains(path));
+    EXPECT_EQ(folderEntries(dir.path()), QStringList { "album" });
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "precious");
+}
+
+TEST(AlbumFailureTest, ReadOnlyFolderLeavesNothingBehind)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind root; the other failure cases cover the clean-up";
+    QTemporaryDir dir;
+    platform::AssetsLibrary library(dir.path());
+    ASSERT_FALSE(writeAndWait(library, splitImage(16, 16)).error);
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const WriteResult result = writeAndWait(library, splitImage(16, 16));
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    expectReadableFailure(result, dir.path(), platform::AlbumError::Kind::ReadOnly);
+    EXPECT_TRUE(result.error->description().contains("read-only"));
+    EXPECT_EQ(folderEntries(dir.path()), QStringList { "IMG_0001.JPG" });
+}
+
+TEST(AlbumFailureTest, EmptyImageIsRefusedWithoutAFile)
+{
+    QTemporaryDir dir;
+    platform::AssetsLibrary library(dir.path());
+    const WriteResult result = writeAndWait(library, QImage());
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(result.error->kind(), platform::AlbumError::Kind::InvalidImage);
+    EXPECT_TRUE(folderEntries(dir.path()).isEmpty());
+}
+
+// ---- Lifetime -----------------------------------------------------------------------------------
+
+TEST(AlbumLifetimeTest, DestroyingWithWritesPendingRunsEveryCompletionFirst)
+{
+    constexpr int kWrites = 12;
+    QTemporaryDir dir;
+    auto completed = std::make_shared<std::atomic<int>>(0);
+    auto library = std::make_unique<platform::AssetsLibrary>(dir.path());
+    for (int i = 0; i < kWrites; ++i)
+        library->writeImageToSavedPhotosAlbum(splitImage(640, 480), {},
+                                              [completed](const platform::AssetURL& url, const std::optional<platform::AlbumError>& error) {
+                                                  if (!error && !url.isEmpty())
+                                                      ++*completed;
+                                              });
+    library->assetForURL(platform::AssetURL(), [completed](const std::shared_ptr<platform::Asset>&) { ++*completed; }, {});
+    library.reset();
+    EXPECT_EQ(completed->load(), kWrites + 1);
+    EXPECT_EQ(folderEntries(dir.path()).size(), kWrites);
+}
+
+TEST(AlbumLifetimeTest, ThrowingCompletionDoesNotStopTheAlbum)
+{
+    QTemporaryDir dir;
+    platform::AssetsLibrary library(dir.path());
+    library.writeImageToSavedPhotosAlbum(splitImage(16, 16), {}, [](const platform::AssetURL&, const std::optional<platform::AlbumError>&) {
+        throw std::runtime_error("caller bug");
+    });
+    EXPECT_FALSE(writeAndWait(library, splitImage(16, 16)).error);
+    EXPECT_EQ(folderEntries(dir.path()).size(), 2);
+}
+
+} // namespace
