@@ -1,0 +1,42 @@
+#include "platform/ui/Application.h"
+
+#include <QGuiApplication>
+
+namespace platform {
+
+namespace {
+
+Qt::ApplicationState g_state = Qt::ApplicationActive;
+
+void setState(Qt::ApplicationState state)
+{
+    if (state == g_state)
+        return;
+    g_state = state;
+    // Qt only changes its own state from the platform plugin; emitting the public signal lets
+    // everything that listens for lifecycle changes hear the simulated ones too.
+    if (auto* app = qGuiApp)
+        emit app->applicationStateChanged(state);
+}
+
+} // namespace
+
+void Application::enterBackground()
+{
+    if (g_state == Qt::ApplicationSuspended)
+        return;
+    setState(Qt::ApplicationInactive);
+    setState(Qt::ApplicationSuspended);
+}
+
+void Application::enterForeground()
+{
+    if (g_state == Qt::ApplicationActive)
+        return;
+    setState(Qt::ApplicationInactive);
+    setState(Qt::ApplicationActive);
+}
+
+Qt::ApplicationState Application::state() { return g_state; }
+
+} // namespace platform

@@ -1,0 +1,31 @@
+#include "platform/ui/Device.h"
+
+#include "platform/ui/NotificationCenter.h"
+
+namespace platform {
+
+Device& Device::current()
+{
+    static Device device;
+    return device;
+}
+
+bool Device::setOrientation(int orientation)
+{
+    if (orientation < 0 || orientation > 6)
+        return false;
+    if (orientation == m_orientation)
+        return true;
+    m_orientation = orientation;
+    if (m_generating > 0)
+        NotificationCenter::defaultCenter().post(orientationDidChangeNotification, this);
+    return true;
+}
+
+void Device::endGeneratingDeviceOrientationNotifications()
+{
+    if (m_generating > 0)
+        --m_generating;
+}
+
+} // namespace platform

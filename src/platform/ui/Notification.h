@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+#include <QVariantMap>
+
+namespace platform {
+
+// One posted notification. `object` identifies the poster (never dereferenced by the centre).
+struct Notification {
+    QString name;
+    const void* object { nullptr };
+    QVariantMap userInfo;
+};
+
+} // namespace platform

@@ -1,0 +1,19 @@
+#include "platform/ui/Screen.h"
+
+#include <cmath>
+
+namespace platform {
+
+Screen& Screen::main()
+{
+    static Screen screen;
+    return screen;
+}
+
+void Screen::setScale(qreal scale)
+{
+    if (std::isfinite(scale) && scale > 0)
+        m_scale = scale;
+}
+
+} // namespace platform
