@@ -11,10 +11,10 @@ FrameClock::Duration ManualFrameClock::now() const
 bool ManualFrameClock::waitUntil(Duration deadline, std::stop_token stop)
 {
     std::unique_lock lock(m_mutex);
-    ++m_waiters;
+    const auto entry = m_deadlines.insert(deadline);
     m_changed.notify_all();
     const bool reached = m_changed.wait(lock, stop, [&] { return m_now >= deadline; });
-    --m_waiters;
+    m_deadlines.erase(entry);
     m_changed.notify_all();
     return reached && !stop.stop_requested();
 }
@@ -39,16 +39,13 @@ void ManualFrameClock::set(Duration time)
     m_changed.notify_all();
 }
 
-int ManualFrameClock::waiterCount() const
-{
-    std::scoped_lock lock(m_mutex);
-    return m_waiters;
-}
-
-bool ManualFrameClock::waitForWaiters(int count, std::chrono::milliseconds timeout) const
+bool ManualFrameClock::waitForSleepers(int count, std::chrono::milliseconds timeout) const
 {
     std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, timeout, [&] { return m_waiters >= count; });
+    return m_changed.wait_for(lock, timeout, [&] {
+        const auto ahead = std::distance(m_deadlines.upper_bound(m_now), m_deadlines.end());
+        return ahead >= count;
+    });
 }
 
 } // namespace platform

@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <set>
 
 #include "platform/camera/FrameClock.h"
 
@@ -22,16 +23,15 @@ public:
     void advance(Duration step);
     // Moves the time forward to `time`; a time in the past is ignored (the clock is monotonic).
     void set(Duration time);
-    // How many threads are blocked in waitUntil(); lets a test wait for a source to be idle.
-    int waiterCount() const;
-    // Blocks until at least `count` threads wait, or `timeout` of real time passes.
-    bool waitForWaiters(int count, std::chrono::milliseconds timeout) const;
+    // Blocks until at least `count` threads wait in waitUntil() for a deadline still ahead of the
+    // clock, i.e. they have done everything due so far. False after `timeout` of real time.
+    bool waitForSleepers(int count, std::chrono::milliseconds timeout) const;
 
 private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable_any m_changed; // guarded by m_mutex
     Duration m_now;                                // guarded by m_mutex
-    int m_waiters { 0 };                           // guarded by m_mutex
+    std::multiset<Duration> m_deadlines;           // guarded by m_mutex: one per blocked waiter
 };
 
 } // namespace platform

@@ -1,0 +1,49 @@
+#pragma once
+
+// Which cameras the app uses, as written on the command line:
+//   synthetic      the rendered night scene (back camera with torch, front camera)
+//   image:PATH     a photo shown as the live feed (one back camera)
+//   qt             every camera Qt Multimedia finds
+//   qt:INDEX       only the Qt Multimedia camera at INDEX (0-based)
+// The default is "qt" when Qt Multimedia finds a camera, "synthetic" otherwise.
+//
+// Threads: main thread (the Qt cameras are GUI-thread objects).
+
+#include <cstdint>
+#include <memory>
+
+#include <QString>
+
+#include "platform/camera/Expected.h"
+
+namespace platform {
+
+class CaptureBackend;
+class FrameClock;
+
+class CameraSource {
+public:
+    enum class Kind { Synthetic, ImageFile, QtCamera };
+
+    // Fails with a reason for an unknown kind, an empty path or a bad index.
+    static Expected<CameraSource> parse(const QString& text);
+    static CameraSource defaultSource();
+
+    Kind kind() const { return m_kind; }
+    QString path() const { return m_path; }
+    int index() const { return m_index; } // -1: every Qt camera
+    QString toString() const;
+
+    // Opens the source. clock null means real time; seed picks the synthetic scene's details.
+    Expected<std::shared_ptr<CaptureBackend>> makeBackend(std::shared_ptr<FrameClock> clock = nullptr,
+                                                          std::uint32_t seed = 1) const;
+
+private:
+    CameraSource(Kind kind, QString path, int index) : m_kind(kind), m_path(std::move(path)), m_index(index) { }
+
+    Kind m_kind { Kind::Synthetic };
+    QString m_path;
+    int m_index { -1 };
+};
+
+} // namespace platform

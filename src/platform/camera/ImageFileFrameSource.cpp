@@ -1,0 +1,73 @@
+#include "platform/camera/ImageFileFrameSource.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QImageReader>
+
+#include "platform/camera/ExposureSettings.h"
+#include "platform/camera/SampleBuffer.h"
+#include "platform/camera/StandInPresets.h"
+
+namespace platform {
+
+Expected<std::shared_ptr<ImageFileFrameSource>> ImageFileFrameSource::open(const QString& path)
+{
+    using Result = Expected<std::shared_ptr<ImageFileFrameSource>>;
+    if (path.isEmpty())
+        return Result::failure(QStringLiteral("image camera needs a file: image:PATH"));
+    if (!QFileInfo(path).isFile())
+        return Result::failure(QStringLiteral("cannot read image \"%1\": no such file").arg(path));
+    QImageReader reader(path);
+    reader.setAutoTransform(true); // honour the photo's EXIF orientation
+    QImage photo = reader.read();
+    if (photo.isNull())
+        return Result::failure(QStringLiteral("cannot read image \"%1\": %2").arg(path, reader.errorString()));
+    const bool transparent = photo.hasAlphaChannel();
+    photo = photo.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (transparent) {
+        // Seen against black, as a camera would: premultiplied colour stays, alpha becomes opaque.
+        for (int y = 0; y < photo.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(photo.scanLine(y));
+            for (int x = 0; x < photo.width(); ++x)
+                row[x] |= 0xff000000u;
+        }
+    }
+    return std::make_shared<ImageFileFrameSource>(std::move(photo));
+}
+
+QImage ImageFileFrameSource::aspectFill(const QImage& photo, QSize size)
+{
+    if (photo.isNull() || size.isEmpty())
+        return {};
+    const QImage scaled = photo.scaled(size, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    const QRect crop((scaled.width() - size.width()) / 2, (scaled.height() - size.height()) / 2, size.width(),
+                     size.height());
+    return scaled.copy(crop).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+QImage ImageFileFrameSource::videoFrame(const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time)
+{
+    (void)device;
+    (void)time;
+    const QSize size = standInVideoSize(preset);
+    if (m_videoFrame.size() != size)
+        m_videoFrame = aspectFill(m_photo, size);
+    return m_videoFrame; // shared; the session copies it for delegates
+}
+
+Expected<std::shared_ptr<SampleBuffer>> ImageFileFrameSource::stillFrame(const StreamCaptureDevice& device,
+                                                                         SessionPreset preset, FrameClock::Duration time)
+{
+    (void)device;
+    (void)time;
+    const QSize size = standInStillSize(preset);
+    ExposureSettings settings;
+    settings.exposureTime = 1.0 / 60.0;
+    settings.iso = 200;
+    auto frame = SampleBuffer::fromImage(aspectFill(m_photo, size), settings.attachments(size, QDateTime::currentDateTime()));
+    if (!frame)
+        return Expected<std::shared_ptr<SampleBuffer>>::failure(frame.error());
+    return std::make_shared<SampleBuffer>(std::move(frame.value()));
+}
+
+} // namespace platform

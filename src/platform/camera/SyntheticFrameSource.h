@@ -1,0 +1,35 @@
+#pragma once
+
+// The synthetic camera: the SyntheticScene at the stand-in preset sizes, with the back camera's
+// torch lighting it and the front camera seeing it mirrored. Stills carry exposure values a
+// phone would choose for such a dim scene: long and at high ISO, shorter with the torch.
+//
+// Threads: see FrameSource. Video and stills use separate scenes, so they may run at once.
+
+#include <cstdint>
+#include <mutex>
+
+#include "platform/camera/ExposureSettings.h"
+#include "platform/camera/FrameSource.h"
+#include "platform/camera/SyntheticScene.h"
+
+namespace platform {
+
+class SyntheticFrameSource final : public FrameSource {
+public:
+    explicit SyntheticFrameSource(std::uint32_t seed = 1);
+
+    QImage videoFrame(const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time) override;
+    Expected<std::shared_ptr<SampleBuffer>> stillFrame(const StreamCaptureDevice& device, SessionPreset preset,
+                                                       FrameClock::Duration time) override;
+
+    // The exposure the camera picks for the scene.
+    static ExposureSettings exposureFor(const StreamCaptureDevice& device);
+
+private:
+    SyntheticScene m_videoScene;  // stream thread
+    std::mutex m_stillMutex;
+    SyntheticScene m_stillScene;  // guarded by m_stillMutex
+};
+
+} // namespace platform
