@@ -1,0 +1,84 @@
+#pragma once
+
+// Internal to FrameEnhancer: the per-CPU implementations and the per-pixel rules they share.
+//
+// Gain without overflow: with m = level + 8 and T = ceil(2040 / m), c × m / 8 >= 255 exactly when
+// c >= T. Below T, c × m < 2040, so the product fits 16 bits. Levels above 2032 behave like
+// m = 2040 (every nonzero channel saturates), so the multiplier is capped there and never overflows.
+// Grey: (b + g + r) / 3 == ((b + g + r) × 683) >> 11 for every sum up to 765.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "imaging/FrameEnhancer.h"
+
+namespace imaging::detail {
+
+struct KernelParams {
+    bool gain { false };
+    std::uint16_t multiplier { 8 }; // min(level + 8, 2040)
+    std::uint8_t threshold { 255 }; // ceil(2040 / multiplier); channels at or above it become 255
+    std::int32_t filter { 0 }; // 0 none, 1 green, 2 grey (other values already mapped to 0)
+};
+
+// Internal linkage: the vector files include this too, and a shared inline copy must never be
+// merged with one compiled for a wider CPU.
+namespace {
+
+inline KernelParams kernelParams(std::int32_t level, std::int32_t filter)
+{
+    KernelParams params;
+    params.gain = level >= 1;
+    if (params.gain) {
+        const std::int64_t m = std::int64_t { level } + 8;
+        params.multiplier = static_cast<std::uint16_t>(m > 2040 ? 2040 : m);
+        params.threshold = static_cast<std::uint8_t>((2040 + params.multiplier - 1) / params.multiplier);
+    }
+    params.filter = (filter == 1 || filter == 2) ? filter : 0;
+    return params;
+}
+
+constexpr std::uint32_t kDivideBy3Multiplier = 683;
+constexpr int kDivideBy3Shift = 11;
+
+inline std::uint8_t gainChannel(std::uint8_t c, const KernelParams& params)
+{
+    if (c >= params.threshold)
+        return 255;
+    return static_cast<std::uint8_t>((std::uint32_t { c } * params.multiplier) >> 3);
+}
+
+// Processes one pixel in place and adds its original channels to the sums.
+template <bool Gain, int Filter>
+inline void enhancePixel(std::uint8_t* p, const KernelParams& params, ChannelSums& sums)
+{
+    std::uint8_t b = p[0], g = p[1], r = p[2];
+    sums.b += b;
+    sums.g += g;
+    sums.r += r;
+    if constexpr (Gain) {
+        b = gainChannel(b, params);
+        g = gainChannel(g, params);
+        r = gainChannel(r, params);
+    }
+    if constexpr (Filter != 0) {
+        const auto grey = static_cast<std::uint8_t>(
+            ((std::uint32_t { b } + g + r) * kDivideBy3Multiplier) >> kDivideBy3Shift);
+        g = grey;
+        b = r = Filter == 1 ? 0 : grey;
+    }
+    p[0] = b;
+    p[1] = g;
+    p[2] = r;
+}
+
+} // namespace
+
+ChannelSums enhancePortable(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
+                            const KernelParams& params);
+ChannelSums enhanceSse41(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
+                         const KernelParams& params);
+ChannelSums enhanceAvx2(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
+                        const KernelParams& params);
+
+} // namespace imaging::detail

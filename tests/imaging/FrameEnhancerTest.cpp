@@ -1,0 +1,203 @@
+#include "imaging/FrameEnhancer.h"
+
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using imaging::ChannelSums;
+using imaging::FrameEnhancer;
+using imaging::FrameWindow;
+using imaging::KernelPath;
+
+constexpr std::int32_t kMaxLevel = std::numeric_limits<std::int32_t>::max();
+
+// The rule written the plain way, in 64-bit arithmetic.
+int referenceGain(int c, std::int32_t level)
+{
+    if (level < 1)
+        return c;
+    const std::int64_t value = std::int64_t { c } * (std::int64_t { level } + 8) / 8;
+    return value > 255 ? 255 : static_cast<int>(value);
+}
+
+ChannelSums referenceEnhance(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& w, std::int32_t level,
+                             std::int32_t filter)
+{
+    ChannelSums sums;
+    for (std::size_t y = w.y0; y < w.y1; ++y) {
+        for (std::size_t x = w.x0; x < w.x1; ++x) {
+            std::uint8_t* p = base + y * bytesPerRow + 4 * x;
+            sums.b += p[0];
+            sums.g += p[1];
+            sums.r += p[2];
+            int b = referenceGain(p[0], level), g = referenceGain(p[1], level), r = referenceGain(p[2], level);
+            const int grey = (b + g + r) / 3;
+            if (filter == 1) {
+                b = r = 0;
+                g = grey;
+            } else if (filter == 2) {
+                b = g = r = grey;
+            }
+            p[0] = static_cast<std::uint8_t>(b);
+            p[1] = static_cast<std::uint8_t>(g);
+            p[2] = static_cast<std::uint8_t>(r);
+        }
+    }
+    return sums;
+}
+
+std::vector<KernelPath> supportedPaths()
+{
+    std::vector<KernelPath> paths;
+    for (KernelPath path : { KernelPath::Portable, KernelPath::Sse41, KernelPath::Avx2 })
+        if (FrameEnhancer::isSupported(path))
+            paths.push_back(path);
+    return paths;
+}
+
+const std::vector<std::int32_t> kLevels = { std::numeric_limits<std::int32_t>::min(), -1, 0, 1, 7, 8, 16, 40, 80, 247,
+                                            248, 249, 250, 1000, 2031, 2032, 2033, 100000, kMaxLevel };
+
+TEST(FrameEnhancer, WorkedValues)
+{
+    struct Case {
+        std::uint8_t in[3];
+        std::int32_t level;
+        std::int32_t filter;
+        std::uint8_t out[3];
+    };
+    const Case cases[] = {
+        { { 100, 100, 100 }, 40, 0, { 255, 255, 255 } }, // 600 capped
+        { { 100, 100, 100 }, 8, 0, { 200, 200, 200 } }, // level 8 doubles
+        { { 10, 20, 30 }, 16, 0, { 30, 60, 90 } },
+        { { 10, 20, 30 }, 16, 1, { 0, 60, 0 } }, // (30 + 60 + 90) / 3
+        { { 10, 20, 30 }, 16, 2, { 60, 60, 60 } },
+        { { 255, 7, 0 }, 1, 0, { 255, 7, 0 } }, // 286 capped; 63 / 8 truncates to 7
+        { { 1, 2, 3 }, 80, 0, { 11, 22, 33 } }, // level 80 multiplies by eleven
+        { { 1, 0, 0 }, kMaxLevel, 0, { 255, 0, 0 } },
+    };
+    for (KernelPath path : supportedPaths()) {
+        for (const Case& c : cases) {
+            std::uint8_t frame[4] = { c.in[0], c.in[1], c.in[2], 0x5A };
+            const ChannelSums sums = FrameEnhancer::enhance(path, frame, 4, { 0, 0, 1, 1 }, c.level, c.filter);
+            EXPECT_EQ(frame[0], c.out[0]) << FrameEnhancer::name(path) << " level " << c.level;
+            EXPECT_EQ(frame[1], c.out[1]) << FrameEnhancer::name(path) << " level " << c.level;
+            EXPECT_EQ(frame[2], c.out[2]) << FrameEnhancer::name(path) << " level " << c.level;
+            EXPECT_EQ(frame[3], 0x5A) << "alpha must stay untouched";
+            EXPECT_EQ(sums, (ChannelSums { c.in[0], c.in[1], c.in[2] }));
+        }
+    }
+}
+
+// Odd sizes, padded rows and off-centre windows: every byte of the buffer — window, the rest of
+// the frame, row padding — must match the reference, on every path the CPU runs.
+TEST(FrameEnhancer, EveryPathMatchesTheReferenceOnRandomFrames)
+{
+    std::mt19937 random(20240601);
+    struct Shape {
+        std::size_t width, height, padding;
+        FrameWindow window;
+    };
+    const Shape shapes[] = {
+        { 1, 1, 0, { 0, 0, 1, 1 } },
+        { 7, 3, 5, { 0, 0, 7, 3 } }, // unaligned row step
+        { 37, 11, 12, { 3, 2, 36, 10 } },
+        { 65, 9, 4, { 1, 0, 64, 9 } },
+        { 131, 17, 28, { 0, 5, 131, 6 } },
+        { 33, 5, 0, { 9, 1, 9, 4 } }, // empty window
+    };
+    for (const Shape& shape : shapes) {
+        const std::size_t bytesPerRow = 4 * shape.width + shape.padding;
+        std::vector<std::uint8_t> original(bytesPerRow * shape.height);
+        for (auto& byte : original)
+            byte = static_cast<std::uint8_t>(random());
+        for (std::int32_t level : kLevels) {
+            for (std::int32_t filter : { 0, 1, 2, 3, -1 }) {
+                std::vector<std::uint8_t> expected = original;
+                const ChannelSums expectedSums
+                    = referenceEnhance(expected.data(), bytesPerRow, shape.window, level, filter);
+                for (KernelPath path : supportedPaths()) {
+                    std::vector<std::uint8_t> actual = original;
+                    const ChannelSums sums
+                        = FrameEnhancer::enhance(path, actual.data(), bytesPerRow, shape.window, level, filter);
+                    ASSERT_EQ(actual, expected) << FrameEnhancer::name(path) << " " << shape.width << "x"
+                                                << shape.height << " level " << level << " filter " << filter;
+                    ASSERT_EQ(sums, expectedSums) << FrameEnhancer::name(path);
+                }
+            }
+        }
+    }
+}
+
+// All 2^24 colours in one 4096 × 4096 frame, alpha varying too. The gain stage is checked
+// exhaustively for every level; the tint sees every possible gained colour at level 0 (a filter
+// only reads the gained values), and once more together with a gain.
+TEST(FrameEnhancer, ExhaustiveOverAllColours)
+{
+    constexpr std::size_t kSide = 4096;
+    std::vector<std::uint8_t> original(kSide * kSide * 4);
+    for (std::uint32_t i = 0; i < (1u << 24); ++i) {
+        original[4 * i] = static_cast<std::uint8_t>(i);
+        original[4 * i + 1] = static_cast<std::uint8_t>(i >> 8);
+        original[4 * i + 2] = static_cast<std::uint8_t>(i >> 16);
+        original[4 * i + 3] = static_cast<std::uint8_t>(i * 7 + 3);
+    }
+    const FrameWindow all { 0, 0, kSide, kSide };
+    const std::uint64_t channelSum = 65536ull * (255 * 256 / 2); // each value 65536 times
+    struct Run {
+        std::int32_t level, filter;
+    };
+    std::vector<Run> runs;
+    for (std::int32_t level : { 1, 8, 40, 80, 247, 248, 249, 1000, kMaxLevel })
+        runs.push_back({ level, 0 });
+    runs.push_back({ 0, 1 });
+    runs.push_back({ 0, 2 });
+    runs.push_back({ 40, 2 });
+
+    std::vector<std::uint8_t> frame(original.size());
+    for (const Run& run : runs) {
+        int gained[256];
+        for (int c = 0; c < 256; ++c)
+            gained[c] = referenceGain(c, run.level);
+        for (KernelPath path : supportedPaths()) {
+            frame = original;
+            const ChannelSums sums = FrameEnhancer::enhance(path, frame.data(), 4 * kSide, all, run.level, run.filter);
+            EXPECT_EQ(sums, (ChannelSums { channelSum, channelSum, channelSum }));
+            std::size_t mismatches = 0;
+            for (std::size_t i = 0; i < kSide * kSide; ++i) {
+                const std::uint8_t* in = &original[4 * i];
+                const std::uint8_t* out = &frame[4 * i];
+                int b = gained[in[0]], g = gained[in[1]], r = gained[in[2]];
+                if (run.filter != 0) {
+                    const int grey = (b + g + r) / 3;
+                    g = grey;
+                    b = r = run.filter == 1 ? 0 : grey;
+                }
+                if (out[0] != b || out[1] != g || out[2] != r || out[3] != in[3]) {
+                    if (++mismatches <= 3)
+                        ADD_FAILURE() << FrameEnhancer::name(path) << " level " << run.level << " filter "
+                                      << run.filter << " bgr " << int(in[0]) << "," << int(in[1]) << ","
+                                      << int(in[2]) << " gave " << int(out[0]) << "," << int(out[1]) << ","
+                                      << int(out[2]);
+                }
+            }
+            EXPECT_EQ(mismatches, 0u);
+        }
+    }
+}
+
+TEST(FrameEnhancer, PicksAPathThisCpuRuns)
+{
+    EXPECT_TRUE(FrameEnhancer::isSupported(FrameEnhancer::bestPath()));
+    EXPECT_TRUE(FrameEnhancer::isSupported(KernelPath::Portable));
+    if (__builtin_cpu_supports("avx2")) {
+        EXPECT_EQ(FrameEnhancer::bestPath(), KernelPath::Avx2);
+    }
+}
+
+} // namespace
