@@ -1,0 +1,128 @@
+// lumivue-enhance: runs the camera's night-vision routine on a picture file.
+
+#include <cstdio>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QSaveFile>
+
+#include "EnhanceOptions.h"
+#include "imaging/CameraScope.h"
+#include "platform/camera/SampleBuffer.h"
+
+namespace {
+
+constexpr int kExitWriteFailed = 1;
+constexpr int kExitBadInput = 2;
+
+// The scope with the zoom slider replaced by the --zoom value.
+class FileScope : public imaging::CameraScope {
+public:
+    explicit FileScope(float zoom)
+        : m_zoom(zoom)
+    {
+    }
+
+protected:
+    float zoomValue() const override { return m_zoom; }
+
+private:
+    float m_zoom { 0.0f };
+};
+
+int failWith(int status, const QString& message)
+{
+    std::fprintf(stderr, "lumivue-enhance: %s\n", qPrintable(message));
+    return status;
+}
+
+QImage readPicture(const QString& path, QString* error)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        *error = QStringLiteral("%1: no such file").arg(path);
+        return {};
+    }
+    if (!info.isFile() || !info.isReadable()) {
+        *error = QStringLiteral("%1: not a readable file").arg(path);
+        return {};
+    }
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    const QByteArray format = reader.format();
+    if (format != "png" && format != "jpeg") {
+        *error = QStringLiteral("%1: not a PNG or JPEG picture").arg(path);
+        return {};
+    }
+    QImage image = reader.read();
+    if (image.isNull())
+        *error = QStringLiteral("%1: cannot decode the picture: %2").arg(path, reader.errorString());
+    return image;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv); // finds the image-format plugins; no display needed
+    QStringList arguments = app.arguments();
+    arguments.removeFirst();
+
+    QString error;
+    const auto options = EnhanceOptions::parse(arguments, &error);
+    if (!options)
+        return failWith(kExitBadInput, error);
+    if (options->help) {
+        std::fputs(qPrintable(EnhanceOptions::usage()), stdout);
+        return 0;
+    }
+
+    const QImage picture = readPicture(options->input, &error);
+    if (picture.isNull())
+        return failWith(kExitBadInput, error);
+    if (picture.width() <= 0 || picture.height() <= 0)
+        return failWith(kExitBadInput, QStringLiteral("%1: the picture is empty").arg(options->input));
+    auto sample = platform::SampleBuffer::fromImage(picture);
+    if (!sample)
+        return failWith(kExitBadInput, QStringLiteral("%1: %2").arg(options->input, sample.error()));
+
+    FileScope scope(options->zoom);
+    scope.setScopeNightVisionMode(options->mode);
+    scope.setScopeNightVisionLevel(options->level);
+    scope.setScopeNightVisionColorFilter(options->filter);
+    scope.setScopeNightVisionThread(options->threshold);
+    scope.setScopeImageLevel(options->sceneLevel);
+    scope.setScopeScreenScaledRadius(options->radius);
+
+    const std::size_t width = sample->imageBuffer().width();
+    const std::size_t height = sample->imageBuffer().height();
+    const QImage result = scope.quartzImageFromSampleBuffer(*sample, options->preview);
+    if (result.isNull())
+        return failWith(kExitWriteFailed, QStringLiteral("no image could be made of the processed picture"));
+    const imaging::FrameWindow window = options->preview
+        ? imaging::CameraScope::previewWindow(width, height, options->radius, options->zoom)
+        : imaging::FrameWindow { 0, 0, width, height };
+
+    QSaveFile file(options->output); // a temporary file beside OUT, renamed over it on commit
+    if (!file.open(QIODevice::WriteOnly))
+        return failWith(kExitWriteFailed, QStringLiteral("%1: %2").arg(options->output, file.errorString()));
+    QImageWriter writer(&file, options->outputFormat);
+    if (options->outputFormat == "jpeg")
+        writer.setQuality(95);
+    if (!writer.write(options->outputFormat == "jpeg" ? result.convertToFormat(QImage::Format_RGB32) : result)) {
+        file.cancelWriting();
+        return failWith(kExitWriteFailed, QStringLiteral("%1: %2").arg(options->output, writer.errorString()));
+    }
+    if (!file.commit())
+        return failWith(kExitWriteFailed, QStringLiteral("%1: %2").arg(options->output, file.errorString()));
+
+    const imaging::pixel light = scope.imageLight();
+    std::printf("{\"level\":%d,\"imageLight\":{\"r\":%d,\"g\":%d,\"b\":%d},\"scopeImageLevel\":%d,"
+                "\"window\":[%zu,%zu,%zu,%zu]}\n",
+                scope.scopeNightVisionLevel(), light.r, light.g, light.b, scope.scopeImageLevel(), window.x0,
+                window.y0, window.x1, window.y1);
+    return 0;
+}
