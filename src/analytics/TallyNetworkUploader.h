@@ -1,0 +1,45 @@
+#pragma once
+
+// The upload of reports to the collection server (installed as TallyUploader by the layer), and
+// the heartbeat.
+//
+// sendSessionsToServer: the list is the saved records, plus the current session when asked; the
+// report is POSTed ("Content-Type: application/octet-stream") to TallyAPI::serverURL() with the
+// short (5 s) or long (20 s) time-out for the whole exchange — or, when a saved-response URL is
+// set, nothing is sent and that saved answer stands in. With the debug log on, the answer is also
+// kept in the documents folder. A short-time-out upload (pause, end of session) changes nothing
+// afterwards. Otherwise a success (200–399) marks the current session's internet as available,
+// removes exactly the records that were sent (a record saved meanwhile stays) and writes the sent
+// marker; a failure marks the internet unavailable and keeps every record.
+//
+// Threads: sendSessionsToServer on any thread, several at once; it blocks on the calling thread
+// and returns within its time-out. startHeartbeat on the main thread.
+
+#include <chrono>
+
+#include "analytics/TallyUploader.h"
+
+namespace analytics {
+
+class TallyNetworkUploader : public TallyUploader {
+public:
+    static constexpr std::chrono::milliseconds kShortTimeout { std::chrono::seconds(5) };
+    static constexpr std::chrono::milliseconds kLongTimeout { std::chrono::seconds(20) };
+
+    // Tests pass shorter time-outs.
+    explicit TallyNetworkUploader(std::chrono::milliseconds shortTimeout = kShortTimeout,
+                                  std::chrono::milliseconds longTimeout = kLongTimeout)
+        : m_shortTimeout(shortTimeout)
+        , m_longTimeout(longTimeout)
+    {
+    }
+
+    void startHeartbeat(double intervalSeconds) override;
+    void sendSessionsToServer(bool shortTimeout, bool useWebView, bool requestAds, bool sendCurrentSession) override;
+
+private:
+    const std::chrono::milliseconds m_shortTimeout;
+    const std::chrono::milliseconds m_longTimeout;
+};
+
+} // namespace analytics
