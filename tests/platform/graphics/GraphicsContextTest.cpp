@@ -64,46 +64,43 @@ bool sameColour(QRgb a, QRgb b, int tolerance = 2)
 
 // --- Arcs: the clockwise flag is read in user space -----------------------------------------
 
-TEST(GraphicsContextArc, QuarterFromMinus90To0AfterFlipLiesInLowerRightQuadrant)
+struct ArcCase {
+    bool flipped;
+    double start, end;
+    bool clockwise;
+    std::vector<QPoint> inked, blank; // screen pixels
+};
+
+class GraphicsContextArc : public ::testing::TestWithParam<ArcCase> { };
+
+TEST_P(GraphicsContextArc, LandsWhereTheUserSpaceDirectionSays)
 {
-    const QImage image = strokeArc(true, -kPi / 2, 0, false);
-    const QRect ink = inkBounds(image);
-    ASSERT_FALSE(ink.isEmpty());
-    EXPECT_GE(ink.left(), 20);
-    EXPECT_GE(ink.top(), 20);
-    EXPECT_TRUE(inked(image, 30, 30)); // the arc's midpoint at 45° below the 3 o'clock point
+    const ArcCase& arc = GetParam();
+    const QImage image = strokeArc(arc.flipped, arc.start, arc.end, arc.clockwise);
+    for (const QPoint& p : arc.inked)
+        EXPECT_TRUE(inked(image, p.x(), p.y())) << p.x() << "," << p.y();
+    for (const QPoint& p : arc.blank)
+        EXPECT_FALSE(inked(image, p.x(), p.y())) << p.x() << "," << p.y();
 }
 
-TEST(GraphicsContextArc, SameArcWithoutFlipLiesInUpperRightQuadrant)
-{
-    const QImage image = strokeArc(false, -kPi / 2, 0, false);
-    const QRect ink = inkBounds(image);
-    ASSERT_FALSE(ink.isEmpty());
-    EXPECT_GE(ink.left(), 20);
-    EXPECT_LE(ink.bottom(), 20);
-    EXPECT_TRUE(inked(image, 30, 9));
-}
+// Quadrant midpoints on screen of a circle of radius 15 about (20, 20).
+const QPoint kLowerRight { 30, 30 }, kUpperRight { 30, 9 }, kUpperLeft { 9, 9 }, kLowerLeft { 9, 30 };
 
-TEST(GraphicsContextArc, ClockwiseFlagTakesTheOtherThreeQuadrants)
-{
-    const QImage image = strokeArc(true, -kPi / 2, 0, true);
-    EXPECT_FALSE(inked(image, 30, 30));
-    EXPECT_TRUE(inked(image, 9, 9));
-    EXPECT_TRUE(inked(image, 9, 30));
-    EXPECT_TRUE(inked(image, 30, 9));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Quadrants, GraphicsContextArc,
+    ::testing::Values(
+        // -90° to 0° counter-clockwise in a flipped (y-up) space: below the 3 o'clock point.
+        ArcCase { true, -kPi / 2, 0, false, { kLowerRight }, { kUpperRight, kUpperLeft, kLowerLeft } },
+        // The same call in the plain y-down space runs the other way on screen.
+        ArcCase { false, -kPi / 2, 0, false, { kUpperRight }, { kLowerRight, kUpperLeft, kLowerLeft } },
+        ArcCase { true, -kPi / 2, 0, true, { kUpperRight, kUpperLeft, kLowerLeft }, { kLowerRight } },
+        // A channel gauge at full scale: a quarter from 9 o'clock downwards.
+        ArcCase { true, 3.1415927f, 3 * kPi / 2, false, { kLowerLeft }, { kUpperLeft, kLowerRight } },
+        // 2π in single precision is a full circle; equal angles draw nothing.
+        ArcCase { true, 0, 6.2831855f, false, { kLowerRight, kUpperRight, kUpperLeft, kLowerLeft }, {} },
+        ArcCase { true, 3.1415927f, 3.1415927f, false, {}, { kLowerRight, kUpperRight, kUpperLeft, kLowerLeft, { 5, 20 } } }));
 
-TEST(GraphicsContextArc, SinglePrecisionTwoPiIsAFullCircleAndEqualAnglesDrawNothing)
-{
-    const QImage full = strokeArc(true, 0, 6.2831855f, false);
-    for (auto [x, y] : { std::pair { 30, 30 }, { 9, 9 }, { 9, 30 }, { 30, 9 } })
-        EXPECT_TRUE(inked(full, x, y)) << x << "," << y;
-
-    const QImage none = strokeArc(true, 3.1415927f, 3.1415927f, false);
-    EXPECT_TRUE(inkBounds(none).isEmpty());
-}
-
-TEST(GraphicsContextArc, ArcJoinsTheCurrentPointWithALine)
+TEST(GraphicsContextPath, ArcJoinsTheCurrentPointWithALine)
 {
     const QImage image = drawTopLeft(40, 40, [](GraphicsContext& c) {
         c.setLineWidth(2);
@@ -143,22 +140,15 @@ TEST(GraphicsContextPath, PositiveRotationTurnsXOntoDeviceYDown)
 
 TEST(GraphicsContextPath, FillUsesNonZeroWindingAndEoFillLeavesTheHole)
 {
-    auto twoSquares = [](GraphicsContext& c) {
-        c.beginPath();
-        c.addRect(QRectF(0, 0, 20, 20));
-        c.addRect(QRectF(5, 5, 10, 10));
-    };
-    const QImage winding = drawTopLeft(20, 20, [&](GraphicsContext& c) {
-        twoSquares(c);
-        c.fillPath();
-    });
-    const QImage evenOdd = drawTopLeft(20, 20, [&](GraphicsContext& c) {
-        twoSquares(c);
-        c.eoFillPath();
-    });
-    EXPECT_TRUE(inked(winding, 10, 10));
-    EXPECT_FALSE(inked(evenOdd, 10, 10));
-    EXPECT_TRUE(inked(evenOdd, 2, 2));
+    for (bool evenOdd : { false, true }) {
+        const QImage image = drawTopLeft(20, 20, [&](GraphicsContext& c) {
+            c.addRect(QRectF(0, 0, 20, 20));
+            c.addRect(QRectF(5, 5, 10, 10)); // same direction: a hole only for even-odd
+            evenOdd ? c.eoFillPath() : c.fillPath();
+        });
+        EXPECT_EQ(inked(image, 10, 10), !evenOdd);
+        EXPECT_TRUE(inked(image, 2, 2));
+    }
 }
 
 TEST(GraphicsContextState, RestoreBringsBackTransformColourAndClip)
@@ -268,18 +258,6 @@ INSTANTIATE_TEST_SUITE_P(
                       BlendCase { Blend::Screen, QColor(255, 0, 0), qRgb(255, 128, 128) },
                       BlendCase { Blend::Clear, QColor(255, 0, 0), qRgba(0, 0, 0, 0) }));
 
-TEST(GraphicsContextClear, ClearRectMakesPixelsTransparentWhateverTheBlendMode)
-{
-    const QImage image = drawTopLeft(10, 10, [](GraphicsContext& c) {
-        c.setFillColor(NamedColor::red());
-        c.fillRect(QRectF(0, 0, 10, 10));
-        c.setBlendMode(GraphicsContext::BlendMode::Multiply);
-        c.clearRect(QRectF(0, 0, 5, 10));
-    });
-    EXPECT_EQ(qAlpha(image.pixel(2, 5)), 0);
-    EXPECT_EQ(image.pixel(7, 5), qRgb(255, 0, 0));
-}
-
 // --- Text -------------------------------------------------------------------------------------
 
 TEST(GraphicsContextText, ScopeFontResolvesToABoldMonospacedFont)
@@ -320,11 +298,6 @@ TEST(GraphicsContextText, FlippedTextIsUprightAndMatchesUnflippedText)
     };
     EXPECT_GT(rowInk(ink.bottom()), 2 * rowInk(ink.top()));
     EXPECT_TRUE(inked(flipped, ink.left(), ink.top())); // stem on the left, not mirrored
-
-    for (int y = 0; y < 40; ++y) {
-        for (int x = 0; x < 40; ++x)
-            ASSERT_TRUE(sameColour(flipped.pixel(x, y), upright.pixel(x, y), 8)) << x << "," << y;
-    }
 }
 
 // --- Images -----------------------------------------------------------------------------------
@@ -354,21 +327,18 @@ QImage drawQuad(bool flipped, GraphicsContext::InterpolationQuality quality)
 
 } // namespace
 
-TEST(GraphicsContextImage, FirstRowIsAtTheTopInAYUpSpace)
+TEST(GraphicsContextImage, FirstRowIsAtTheRectanglesMaximumY)
 {
-    const QImage image = drawQuad(true, GraphicsContext::InterpolationQuality::None);
-    EXPECT_EQ(image.pixel(5, 5), qRgb(255, 0, 0));
-    EXPECT_EQ(image.pixel(15, 5), qRgb(0, 255, 0));
-    EXPECT_EQ(image.pixel(5, 15), qRgb(0, 0, 255));
-    EXPECT_EQ(image.pixel(15, 15), qRgb(255, 255, 255));
-}
-
-TEST(GraphicsContextImage, FirstRowIsAtTheBottomInAnUnflippedYDownSpace)
-{
-    const QImage image = drawQuad(false, GraphicsContext::InterpolationQuality::None);
-    EXPECT_EQ(image.pixel(5, 15), qRgb(255, 0, 0));
-    EXPECT_EQ(image.pixel(15, 15), qRgb(0, 255, 0));
-    EXPECT_EQ(image.pixel(5, 5), qRgb(0, 0, 255));
+    // Flipped (y-up): upright, the first row at the top of the screen.
+    const QImage upright = drawQuad(true, GraphicsContext::InterpolationQuality::None);
+    EXPECT_EQ(upright.pixel(5, 5), qRgb(255, 0, 0));
+    EXPECT_EQ(upright.pixel(15, 5), qRgb(0, 255, 0));
+    EXPECT_EQ(upright.pixel(5, 15), qRgb(0, 0, 255));
+    // Plain y-down: the first row lands at the bottom, as the library draws it.
+    const QImage plain = drawQuad(false, GraphicsContext::InterpolationQuality::None);
+    EXPECT_EQ(plain.pixel(5, 15), qRgb(255, 0, 0));
+    EXPECT_EQ(plain.pixel(15, 15), qRgb(0, 255, 0));
+    EXPECT_EQ(plain.pixel(5, 5), qRgb(0, 0, 255));
 }
 
 TEST(GraphicsContextImage, NoInterpolationKeepsHardPixelEdges)
