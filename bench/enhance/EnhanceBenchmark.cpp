@@ -1,0 +1,165 @@
+// Speed of the night-vision kernel next to memcpy and a plain in-place pass over the same bytes.
+// Each case reports its GB/s and, as the counter "vs_memcpy", its time divided by memcpy's time
+// for the same number of bytes (below 1 is faster than memcpy).
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "imaging/CameraScope.h"
+#include "imaging/FrameEnhancer.h"
+
+namespace {
+
+using imaging::FrameEnhancer;
+using imaging::FrameWindow;
+using imaging::KernelPath;
+
+constexpr std::size_t kStillWidth = 2592, kStillHeight = 1936;
+constexpr std::size_t kPreviewWidth = 1280, kPreviewHeight = 720;
+constexpr std::int32_t kPreviewRadius = 133; // a 266 × 266 window
+
+std::vector<std::uint8_t> dimFrame(std::size_t width, std::size_t height)
+{
+    std::vector<std::uint8_t> frame(4 * width * height);
+    std::mt19937 random(1);
+    for (std::size_t i = 0; i < frame.size(); ++i)
+        frame[i] = (i % 4 == 3) ? 255 : static_cast<std::uint8_t>(random() % 48);
+    return frame;
+}
+
+// Seconds per byte of memcpy, measured once per byte count by the memcpy cases, which run first.
+std::map<std::size_t, double>& memcpyTimes()
+{
+    static std::map<std::size_t, double> times;
+    return times;
+}
+
+void reportRatio(benchmark::State& state, std::size_t bytes, double seconds)
+{
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+    const auto found = memcpyTimes().find(bytes);
+    if (found != memcpyTimes().end() && state.iterations() > 0)
+        state.counters["vs_memcpy"] = seconds / static_cast<double>(state.iterations()) / found->second;
+}
+
+double elapsed(const std::chrono::steady_clock::time_point& start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void memcpyFrame(benchmark::State& state, std::size_t bytes)
+{
+    std::vector<std::uint8_t> source(bytes, 7), target(bytes, 0);
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        std::memcpy(target.data(), source.data(), bytes);
+        benchmark::DoNotOptimize(target.data());
+        benchmark::ClobberMemory();
+    }
+    memcpyTimes()[bytes] = elapsed(start) / static_cast<double>(state.iterations());
+    reportRatio(state, bytes, elapsed(start));
+}
+
+void readWriteFrame(benchmark::State& state, std::size_t bytes)
+{
+    std::vector<std::uint8_t> frame(bytes, 7);
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        auto* words = reinterpret_cast<volatile std::uint64_t*>(frame.data());
+        for (std::size_t i = 0; i < bytes / 8; ++i)
+            words[i] = words[i] + 1;
+        benchmark::ClobberMemory();
+    }
+    reportRatio(state, bytes, elapsed(start));
+}
+
+void stillKernel(benchmark::State& state, std::int32_t level, std::int32_t filter, KernelPath path)
+{
+    if (!FrameEnhancer::isSupported(path)) {
+        state.SkipWithError("this CPU cannot run the path");
+        return;
+    }
+    std::vector<std::uint8_t> frame = dimFrame(kStillWidth, kStillHeight);
+    const FrameWindow whole { 0, 0, kStillWidth, kStillHeight };
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(FrameEnhancer::enhance(path, frame.data(), 4 * kStillWidth, whole, level, filter));
+        benchmark::ClobberMemory();
+    }
+    reportRatio(state, frame.size(), elapsed(start));
+}
+
+// The preview path: window choice and the kernel on the 266 × 266 centre of a 1280 × 720 frame.
+// Cold: a 32 MB buffer is walked between iterations (outside the timing) so the window comes from
+// memory, as it does for a fresh camera frame.
+void previewWindow(benchmark::State& state, bool cold)
+{
+    std::vector<std::uint8_t> frame = dimFrame(kPreviewWidth, kPreviewHeight);
+    std::vector<std::uint8_t> flush(32u << 20, 1);
+    const FrameWindow window = imaging::CameraScope::previewWindow(kPreviewWidth, kPreviewHeight, kPreviewRadius, 0.0f);
+    const std::size_t windowBytes = 4 * window.pixelCount();
+    std::uint64_t sink = 0;
+    for (auto _ : state) {
+        if (cold) {
+            state.PauseTiming();
+            for (std::size_t i = 0; i < flush.size(); i += 64)
+                sink += ++flush[i];
+            benchmark::DoNotOptimize(sink);
+            state.ResumeTiming();
+        }
+        const FrameWindow w = imaging::CameraScope::previewWindow(kPreviewWidth, kPreviewHeight, kPreviewRadius, 0.0f);
+        benchmark::DoNotOptimize(FrameEnhancer::enhance(frame.data(), 4 * kPreviewWidth, w, 40, 1));
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * windowBytes));
+}
+
+constexpr std::size_t kStillBytes = 4 * kStillWidth * kStillHeight;
+constexpr std::size_t kWindowBytes = 4 * 266 * 266;
+
+void registerAll()
+{
+    const KernelPath best = FrameEnhancer::bestPath();
+    const std::string bestName = FrameEnhancer::name(best);
+    benchmark::RegisterBenchmark("still/memcpy", memcpyFrame, kStillBytes)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("still/read_write_pass", readWriteFrame, kStillBytes)
+        ->Unit(benchmark::kMillisecond);
+    struct Case {
+        const char* name;
+        std::int32_t level, filter;
+    };
+    for (const Case& c : { Case { "level40_rgb", 40, 0 }, Case { "level40_green", 40, 1 },
+                           Case { "level40_bw", 40, 2 }, Case { "level0_green", 0, 1 } }) {
+        benchmark::RegisterBenchmark(("still/" + std::string(c.name) + "/" + bestName).c_str(), stillKernel, c.level,
+                                     c.filter, best)
+            ->Unit(benchmark::kMillisecond);
+    }
+    for (KernelPath path : { KernelPath::Portable, KernelPath::Sse41 })
+        if (path != best)
+            benchmark::RegisterBenchmark(("still/level40_green/" + std::string(FrameEnhancer::name(path))).c_str(),
+                                         stillKernel, 40, 1, path)
+                ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("window266/memcpy", memcpyFrame, kWindowBytes)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("window266/preview_warm", previewWindow, false)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("window266/preview_cold", previewWindow, true)->Unit(benchmark::kMicrosecond);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    registerAll();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
