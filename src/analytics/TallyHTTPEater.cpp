@@ -28,7 +28,11 @@ TallyHTTPResponse TallyHTTPEater::sendMethod(const QString& method, const QUrl& 
     request.maxRedirects = kMaxRedirects;
     request.maxBodyBytes = kMaxAnswerBytes;
     const TallyHTTPResponse response = TallyHTTPResponse::fromResult(platform::HttpClient::send(request));
-    TallyUtil::debugLog(QStringLiteral("HTTP Response[%1]").arg(response.description()));
+    if (TallyUtil::isDebugLogEnabled()) {
+        // The log gets the start of the body only; a whole answer can be a megabyte.
+        const TallyHTTPResponse shown(response.body().left(512), response.statusCode(), {}, response.error());
+        TallyUtil::debugLog(QStringLiteral("HTTP Response[%1]").arg(shown.description()));
+    }
     return response;
 }
 

@@ -8,7 +8,7 @@
 // short (5 s) or long (20 s) time-out for the whole exchange — or, when a saved-response URL is
 // set, nothing is sent and that saved answer stands in. With the debug log on, the answer is also
 // kept in the documents folder. A short-time-out upload (pause, end of session) changes nothing
-// afterwards. Otherwise a success (200–399) marks the current session's internet as available,
+// afterwards. Otherwise a success (200–399, the exchange completed) marks the current session's internet as available,
 // removes exactly the records that were sent (a record saved meanwhile stays) and writes the sent
 // marker; a failure marks the internet unavailable and keeps every record.
 //

@@ -1,0 +1,214 @@
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include "AnalyticsFixture.h"
+#include "TestHttpServer.h"
+#include "analytics/TallyHTTPEater.h"
+#include "analytics/TallyHTTPResponse.h"
+#include "analytics/TallyUtil.h"
+
+namespace {
+
+using analytics::TallyAPI;
+using testing_support::ScriptedAnswer;
+using testing_support::TestHttpServer;
+
+class TallyUploadTest : public testing_support::AnalyticsFixture {
+protected:
+    void SetUp() override
+    {
+        AnalyticsFixture::SetUp();
+        TallyAPI::setServerURL(m_server.url().toString());
+    }
+
+    QList<QByteArray> seedSavedSessions(int count)
+    {
+        QList<QByteArray> records;
+        for (int i = 0; i < count; ++i)
+            records.append(sessionRecord(i));
+        m_store->setSavedSessions(records);
+        return records;
+    }
+
+    // Starts the layer and waits for its start-of-session upload.
+    void startAndWait()
+    {
+        TallyAPI::startSession(QStringLiteral("KEY"));
+        TallyAPI::waitForUploads();
+    }
+
+    // Pauses with reports on pause and waits for the pause upload; returns its report.
+    QByteArray pauseUpload()
+    {
+        const auto before = m_server.requests().size();
+        TallyAPI::pauseSession();
+        TallyAPI::waitForUploads();
+        const auto requests = m_server.requests();
+        EXPECT_EQ(requests.size(), before + 1);
+        return requests.isEmpty() ? QByteArray() : requests.last().body;
+    }
+
+    TestHttpServer m_server;
+};
+
+class TallyUploadAnswerTest : public TallyUploadTest, public ::testing::WithParamInterface<int> {
+};
+
+TEST_P(TallyUploadAnswerTest, TheStartOfSessionUploadForgetsSavedSessionsOnlyOnSuccess)
+{
+    const int status = GetParam();
+    const bool success = status >= 200 && status < 400;
+    m_server.enqueueAnswer(ScriptedAnswer::status(status));
+    m_server.setDefaultAnswer(ScriptedAnswer::status(200));
+    const auto saved = seedSavedSessions(3);
+
+    startAndWait();
+
+    const auto requests = m_server.requests();
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].path, "/report.do");
+    EXPECT_EQ(requests[0].header("Content-Type"), "application/octet-stream");
+    EXPECT_EQ(sessionsOf(requests[0].body).size(), 3); // the saved sessions, not the current one
+    EXPECT_EQ(m_store->savedSessions(), success ? QList<QByteArray>() : saved);
+    EXPECT_EQ(m_store->sentSession(), success);
+
+    // The next report (a pause upload with the current session last) tells whether it worked.
+    TallyAPI::setSessionReportsOnPauseEnabled(true);
+    const QJsonArray sessions = sessionsOf(pauseUpload());
+    ASSERT_FALSE(sessions.isEmpty());
+    EXPECT_EQ(sessions.last().toObject().value(QLatin1String("internetAvailable")).toBool(), success);
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, TallyUploadAnswerTest, ::testing::Values(200, 302, 404, 500));
+
+TEST_F(TallyUploadTest, ASilentServerIsGivenUpAfterTheTimeOutAndNothingIsLost)
+{
+    m_server.enqueueAnswer(ScriptedAnswer::silence());
+    m_server.setDefaultAnswer(ScriptedAnswer::status(200));
+    const auto saved = seedSavedSessions(2);
+    QElapsedTimer clock;
+    clock.start();
+    startAndWait();
+    EXPECT_GE(clock.elapsed(), kLongTimeout.count() - 50);
+    EXPECT_LT(clock.elapsed(), kLongTimeout.count() + 4000);
+    EXPECT_EQ(m_store->savedSessions(), saved);
+    EXPECT_FALSE(m_store->sentSession());
+
+    TallyAPI::setSessionReportsOnPauseEnabled(true);
+    const QJsonArray sessions = sessionsOf(pauseUpload());
+    ASSERT_EQ(sessions.size(), 3);
+    EXPECT_FALSE(sessions.last().toObject().value(QLatin1String("internetAvailable")).toBool());
+}
+
+TEST_F(TallyUploadTest, APauseUploadSendsEverythingAndChangesNothing)
+{
+    m_server.enqueueAnswer(ScriptedAnswer::status(500)); // the start-of-session upload fails
+    m_server.setDefaultAnswer(ScriptedAnswer::status(200));
+    const auto saved = seedSavedSessions(2);
+    TallyAPI::setSessionReportsOnPauseEnabled(true);
+    startAndWait();
+    const QStringList filesBefore = dataFiles();
+
+    const QJsonArray sessions = sessionsOf(pauseUpload());
+    EXPECT_EQ(sessions.size(), 3); // saved sessions plus the current one
+    EXPECT_EQ(m_store->savedSessions(), saved);
+    EXPECT_FALSE(m_store->sentSession());
+    EXPECT_EQ(dataFiles(), filesBefore);
+}
+
+TEST_F(TallyUploadTest, ARedirectToAFileIsNotFollowedAndCountsAsFailure)
+{
+    m_server.setDefaultAnswer(ScriptedAnswer::redirect(302, "file:///etc/passwd"));
+    const auto saved = seedSavedSessions(1);
+    analytics::TallyUtil::setDebugLogEnabled(true); // keeps a copy of the answer
+    startAndWait();
+    analytics::TallyUtil::setDebugLogEnabled(false);
+
+    EXPECT_EQ(m_server.requests().size(), 1);
+    EXPECT_EQ(m_store->savedSessions(), saved);
+    const QStringList copies = QDir(analytics::TallyPaths::documentsDirectory()).entryList({ "tallyResponse*" });
+    ASSERT_EQ(copies.size(), 1);
+    const auto answer = analytics::TallyHTTPResponse::readFromURL(
+        QUrl::fromLocalFile(QDir(analytics::TallyPaths::documentsDirectory()).filePath(copies[0])));
+    ASSERT_TRUE(answer);
+    EXPECT_FALSE(answer->body().contains("root:"));
+}
+
+TEST_F(TallyUploadTest, AHugeAnswerIsCutOff)
+{
+    m_server.setDefaultAnswer(ScriptedAnswer::huge(48LL * 1024 * 1024));
+    seedSavedSessions(1);
+    analytics::TallyUtil::setDebugLogEnabled(true);
+    startAndWait();
+    analytics::TallyUtil::setDebugLogEnabled(false);
+
+    const QStringList copies = QDir(analytics::TallyPaths::documentsDirectory()).entryList({ "tallyResponse*" });
+    ASSERT_EQ(copies.size(), 1);
+    const auto answer = analytics::TallyHTTPResponse::readFromURL(
+        QUrl::fromLocalFile(QDir(analytics::TallyPaths::documentsDirectory()).filePath(copies[0])));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->body().size(), analytics::TallyHTTPEater::kMaxAnswerBytes);
+    // The answer was never read whole, so the sessions wait for the next upload.
+    EXPECT_EQ(m_store->savedSessions().size(), 1);
+}
+
+TEST_F(TallyUploadTest, ARecordSavedDuringAnUploadSurvivesItsSuccess)
+{
+    m_server.setDefaultAnswer(ScriptedAnswer::held(200));
+    seedSavedSessions(2);
+    TallyAPI::startSession(QStringLiteral("KEY"));
+    ASSERT_TRUE(m_server.waitForRequests(1));
+
+    const QByteArray lateRecord = sessionRecord(99); // a session ends while the upload waits
+    m_store->addToSavedSessions(lateRecord);
+    m_server.release();
+    TallyAPI::waitForUploads();
+
+    EXPECT_EQ(m_store->savedSessions(), QList<QByteArray> { lateRecord });
+    EXPECT_TRUE(m_store->sentSession());
+}
+
+TEST_F(TallyUploadTest, ASavedAnswerReplacesTheNetwork)
+{
+    const analytics::TallyHTTPResponse accepted("", 200, {}, {});
+    const QString path = accepted.saveToDisk();
+    ASSERT_FALSE(path.isEmpty());
+    TallyAPI::setSavedResponseURL(QUrl::fromLocalFile(path).toString());
+    seedSavedSessions(2);
+    startAndWait();
+    EXPECT_TRUE(m_server.requests().isEmpty());
+    EXPECT_TRUE(m_store->savedSessions().isEmpty());
+    EXPECT_TRUE(m_store->sentSession());
+}
+
+TEST_F(TallyUploadTest, TheEndOfSessionUploadRunsOnTheCallerAndKeepsTheSessionForNextTime)
+{
+    m_server.setDefaultAnswer(ScriptedAnswer::status(200));
+    startAndWait(); // nothing saved yet: an empty report, accepted
+    ASSERT_EQ(m_server.requests().size(), 1);
+    TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"));
+
+    TallyAPI::endSession(); // blocks until the upload has ended
+    ASSERT_EQ(m_server.requests().size(), 2);
+    const QJsonArray sent = sessionsOf(m_server.requests()[1].body);
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_EQ(sent[0].toObject().value(QLatin1String("events")).toArray().size(), 1);
+    // Whatever the answer, the ended session is saved for the next start-of-session upload.
+    ASSERT_EQ(m_store->savedSessions().size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(m_store->currentSessionFilePath()));
+}
+
+TEST_F(TallyUploadTest, TheEndOfSessionUploadIsBoundedByTheShortTimeOut)
+{
+    m_server.enqueueAnswer(ScriptedAnswer::status(200));
+    m_server.setDefaultAnswer(ScriptedAnswer::silence());
+    startAndWait();
+    QElapsedTimer clock;
+    clock.start();
+    TallyAPI::endSession();
+    EXPECT_LT(clock.elapsed(), kShortTimeout.count() + 4000);
+    EXPECT_EQ(m_store->savedSessions().size(), 1);
+}
+
+} // namespace
