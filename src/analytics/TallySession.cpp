@@ -146,8 +146,9 @@ void TallySession::endSessionAndSend(bool send, bool removeCurrentSession)
     }
     TallyUtil::debugLog(QStringLiteral("Ending session with endTime[%1]").arg(dateText(endTime)));
     endTimedEvents();
+    // A failed upload must not keep the session from being saved: it is sent again later.
     if (send && reportsOnClose)
-        TallyUploader::instance()->sendSessionsToServer(true, false, false, true);
+        TallyUtil::guard([] { TallyUploader::instance()->sendSessionsToServer(true, false, false, true); });
     if (removeCurrentSession)
         saveSession();
     TallyUtil::debugLog(QStringLiteral("Ending session with endTime[%1] complete").arg(dateText(endTime)));

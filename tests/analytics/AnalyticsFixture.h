@@ -1,0 +1,155 @@
+#pragma once
+
+// Shared set-up for the analytics tests: a fresh layer per case, a frozen clock, an in-memory
+// session store and an uploader that builds and keeps every report it is asked to send.
+
+#include <mutex>
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include "analytics/TallyAPI.h"
+#include "analytics/TallySession.h"
+#include "analytics/TallySessionStore.h"
+#include "analytics/TallyUploader.h"
+#include "platform/core/Log.h"
+#include "platform/system/Clock.h"
+
+namespace analytics::test {
+
+class MemorySessionStore : public TallySessionStore {
+public:
+    void saveCurrentSession(const TallySessionState& state) override
+    {
+        std::scoped_lock lock(m_mutex);
+        m_current = state;
+        m_hasCurrent = true;
+        ++m_archiveCount;
+    }
+    std::shared_ptr<TallySession> readCurrentSession() override
+    {
+        std::scoped_lock lock(m_mutex);
+        return m_hasCurrent ? std::make_shared<TallySession>(m_current) : nullptr;
+    }
+    void deleteCurrentSession() override
+    {
+        std::scoped_lock lock(m_mutex);
+        m_hasCurrent = false;
+    }
+    QList<QByteArray> savedSessions() override
+    {
+        std::scoped_lock lock(m_mutex);
+        return m_saved;
+    }
+    void setSavedSessions(const QList<QByteArray>& records) override
+    {
+        std::scoped_lock lock(m_mutex);
+        m_saved = records;
+    }
+    void addToSavedSessions(const QByteArray& record) override
+    {
+        std::scoped_lock lock(m_mutex);
+        m_saved.append(record);
+    }
+    QDateTime initialTimestamp(const QDateTime& candidate) override
+    {
+        std::scoped_lock lock(m_mutex);
+        if (!m_initial.isValid())
+            m_initial = candidate;
+        return m_initial;
+    }
+
+    bool hasCurrent()
+    {
+        std::scoped_lock lock(m_mutex);
+        return m_hasCurrent;
+    }
+    TallySessionState current()
+    {
+        std::scoped_lock lock(m_mutex);
+        return m_current;
+    }
+    int archiveCount()
+    {
+        std::scoped_lock lock(m_mutex);
+        return m_archiveCount;
+    }
+
+private:
+    std::mutex m_mutex; // guards everything below
+    TallySessionState m_current;
+    bool m_hasCurrent { false };
+    int m_archiveCount { 0 };
+    QList<QByteArray> m_saved;
+    QDateTime m_initial;
+};
+
+// Builds each report exactly as a network uploader would, and keeps it.
+class CapturingUploader : public TallyUploader {
+public:
+    struct Upload {
+        bool shortTimeout;
+        bool sendCurrentSession;
+        QByteArray report;
+    };
+
+    void startHeartbeat(double) override { }
+    void sendSessionsToServer(bool shortTimeout, bool, bool requestAds, bool sendCurrentSession) override
+    {
+        const QByteArray report
+            = TallySession::dataForSessions(TallySession::sessionsToSend(sendCurrentSession), requestAds);
+        std::scoped_lock lock(m_mutex);
+        m_uploads.append({ shortTimeout, sendCurrentSession, report });
+    }
+    QList<Upload> uploads()
+    {
+        std::scoped_lock lock(m_mutex);
+        return m_uploads;
+    }
+
+private:
+    std::mutex m_mutex; // guards m_uploads
+    QList<Upload> m_uploads;
+};
+
+class AnalyticsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TallyAPI::resetForTesting();
+        platform::Clock::setNow(start);
+        store = std::make_shared<MemorySessionStore>();
+        uploader = std::make_shared<CapturingUploader>();
+        TallySessionStore::setInstance(store);
+        TallyUploader::setInstance(uploader);
+        platform::setLogSink([this](const QString& line) {
+            std::scoped_lock lock(m_logMutex);
+            m_log << line;
+        });
+    }
+    void TearDown() override
+    {
+        TallyAPI::resetForTesting();
+        platform::setLogSink({});
+        platform::Clock::useSystemTime();
+    }
+
+    QStringList logLines()
+    {
+        std::scoped_lock lock(m_logMutex);
+        return m_log;
+    }
+
+    const QDateTime start { QDateTime::fromMSecsSinceEpoch(1336000000000, Qt::UTC) }; // 2012-05-02
+    std::shared_ptr<MemorySessionStore> store;
+    std::shared_ptr<CapturingUploader> uploader;
+
+private:
+    std::mutex m_logMutex; // guards m_log
+    QStringList m_log;
+};
+
+} // namespace analytics::test

@@ -1,0 +1,253 @@
+// The session lifecycle driven by the application's notifications, and the layer's guards.
+#include <atomic>
+#include <thread>
+
+#include "AnalyticsFixture.h"
+#include "analytics/TallyReportDecoder.h"
+#include "analytics/TallyUtil.h"
+#include "platform/core/AlertPresenter.h"
+#include "platform/system/ApplicationLifecycle.h"
+#include "platform/system/BackgroundTasks.h"
+
+namespace analytics::test {
+namespace {
+
+using platform::ApplicationLifecycle;
+
+class TallyLifecycle : public AnalyticsTest {
+protected:
+    void SetUp() override
+    {
+        AnalyticsTest::SetUp();
+        TallyAPI::startSession(QStringLiteral("life cycle"));
+        TallyAPI::waitForUploads();
+        first = TallySession::currentSession();
+        ASSERT_TRUE(first);
+    }
+
+    static void post(ApplicationLifecycle::Notification notification)
+    {
+        ApplicationLifecycle::instance().post(notification);
+        TallyAPI::waitForUploads();
+    }
+
+    std::shared_ptr<TallySession> first;
+};
+
+TEST_F(TallyLifecycle, ReturningWithinTheGracePeriodContinuesAndCountsThePause)
+{
+    platform::Clock::advance(1000);
+    post(ApplicationLifecycle::Notification::WillResignActive);
+    EXPECT_TRUE(store->current().pauseTime.isValid()) << "the pause is archived";
+    platform::Clock::advance(9999);
+    post(ApplicationLifecycle::Notification::DidBecomeActive);
+    EXPECT_EQ(TallySession::currentSession(), first);
+    const TallySessionState state = first->state();
+    EXPECT_EQ(state.totalPauseIntervalMillis, 9999);
+    EXPECT_FALSE(state.pauseTime.isValid());
+    EXPECT_EQ(first->sessionLength(), 1000) << "ended at the pause";
+    EXPECT_TRUE(store->savedSessions().isEmpty());
+}
+
+TEST_F(TallyLifecycle, AnAbsenceOfExactlyTheGracePeriodContinues)
+{
+    post(ApplicationLifecycle::Notification::WillResignActive);
+    platform::Clock::advance(10000);
+    post(ApplicationLifecycle::Notification::DidBecomeActive);
+    EXPECT_EQ(TallySession::currentSession(), first);
+    EXPECT_EQ(first->state().totalPauseIntervalMillis, 10000);
+}
+
+TEST_F(TallyLifecycle, ALongerAbsenceSavesTheOldSessionAndStartsANewOne)
+{
+    TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"));
+    post(ApplicationLifecycle::Notification::WillResignActive);
+    platform::Clock::advance(10001);
+    post(ApplicationLifecycle::Notification::DidBecomeActive);
+    const auto second = TallySession::currentSession();
+    ASSERT_TRUE(second);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(second->startTime(), start.addMSecs(10001));
+    EXPECT_EQ(second->apiKey(), QStringLiteral("lifecycle"));
+
+    const auto saved = store->savedSessions();
+    ASSERT_EQ(saved.size(), 1);
+    const auto record = TallyReportDecoder::decodeSessionRecord(saved.first());
+    ASSERT_TRUE(record.ok());
+    EXPECT_EQ(record.json[QLatin1String("startTime")].toDouble(), double(start.toMSecsSinceEpoch()));
+    EXPECT_EQ(record.json[QLatin1String("eventCounts")].toObject()[QLatin1String("TAKE_PICTURE")].toInt(), 1);
+
+    // The new session's start-of-session upload carries the saved one, and not the current one.
+    const auto uploads = uploader->uploads();
+    const auto& last = uploads.last();
+    EXPECT_FALSE(last.shortTimeout);
+    EXPECT_FALSE(last.sendCurrentSession);
+    EXPECT_EQ(TallyReportDecoder::decodeReport(last.report).json[QLatin1String("sessions")].toArray().size(), 1);
+}
+
+TEST_F(TallyLifecycle, APauseDateInTheFutureContinuesWithoutANegativePause)
+{
+    post(ApplicationLifecycle::Notification::WillResignActive);
+    platform::Clock::advance(-60000); // the clock was set back
+    post(ApplicationLifecycle::Notification::DidBecomeActive);
+    EXPECT_EQ(TallySession::currentSession(), first);
+    EXPECT_EQ(first->state().totalPauseIntervalMillis, 0);
+}
+
+TEST_F(TallyLifecycle, ASecondBecomeActiveWithoutAPauseKeepsTheSession)
+{
+    post(ApplicationLifecycle::Notification::WillResignActive);
+    platform::Clock::advance(2000);
+    TallyAPI::resumeSession();
+    platform::Clock::advance(60000);
+    TallyAPI::resumeSession(); // no pause in between: nothing to measure
+    EXPECT_EQ(TallySession::currentSession(), first);
+    EXPECT_EQ(first->state().totalPauseIntervalMillis, 2000);
+}
+
+TEST_F(TallyLifecycle, PauseSendsSavedAndCurrentUnderABackgroundTask)
+{
+    post(ApplicationLifecycle::Notification::WillResignActive);
+    const auto uploads = uploader->uploads();
+    ASSERT_EQ(uploads.size(), 2);
+    EXPECT_TRUE(uploads[1].shortTimeout);
+    EXPECT_TRUE(uploads[1].sendCurrentSession);
+    const auto report = TallyReportDecoder::decodeReport(uploads[1].report);
+    ASSERT_TRUE(report.ok());
+    const QJsonObject current = report.json[QLatin1String("sessions")].toArray()[0].toObject();
+    EXPECT_EQ(current[QLatin1String("sessionLength")].toDouble(), 0);
+    EXPECT_EQ(platform::BackgroundTasks::activeCount(), 0) << "the task ends with the upload";
+
+    TallyAPI::setSessionReportsOnPauseEnabled(false);
+    post(ApplicationLifecycle::Notification::DidBecomeActive);
+    post(ApplicationLifecycle::Notification::WillResignActive);
+    EXPECT_EQ(uploader->uploads().size(), 2);
+}
+
+TEST_F(TallyLifecycle, TerminationEndsSendsAndSavesTheSession)
+{
+    platform::Clock::advance(3000);
+    post(ApplicationLifecycle::Notification::WillTerminate);
+    EXPECT_FALSE(TallySession::currentSession());
+    EXPECT_FALSE(store->hasCurrent());
+    ASSERT_EQ(store->savedSessions().size(), 1);
+    EXPECT_EQ(TallyReportDecoder::decodeSessionRecord(store->savedSessions()[0]).json[QLatin1String("sessionLength")].toDouble(), 3000);
+    EXPECT_EQ(uploader->uploads().size(), 2);
+    // Without reports on close nothing is sent, but the session is still saved.
+    TallyAPI::createAndSendSession();
+    TallyAPI::waitForUploads();
+    TallyAPI::setSessionReportsOnCloseEnabled(false);
+    TallyAPI::endSession();
+    EXPECT_EQ(uploader->uploads().size(), 3);
+    EXPECT_EQ(store->savedSessions().size(), 2);
+}
+
+TEST_F(TallyLifecycle, ASessionLeftByADeadProcessIsSavedAsCrashed)
+{
+    TallyAPI::logError(QStringLiteral("Uncaught"), QStringLiteral("Crash!"), static_cast<const std::exception*>(nullptr));
+    // The process dies here: no will-terminate. The next launch finds the archive.
+    TallySession::setCurrentSession(nullptr);
+    TallyAPI::createAndSendSession();
+    TallyAPI::waitForUploads();
+    const auto saved = store->savedSessions();
+    ASSERT_EQ(saved.size(), 1);
+    const auto record = TallyReportDecoder::decodeSessionRecord(saved.first());
+    EXPECT_EQ(record.json[QLatin1String("errors")].toArray()[0].toObject()[QLatin1String("errorId")].toString(),
+              QStringLiteral("Uncaught"));
+    EXPECT_NE(TallySession::currentSession(), first);
+}
+
+TEST(TallyApiBeforeStart, LoggingBeforeStartDoesNothingAndSettingsCarryOver)
+{
+    TallyAPI::resetForTesting();
+    TallyAPI::logEvent(QStringLiteral("EARLY"));
+    TallyAPI::logError(QStringLiteral("Uncaught"), QStringLiteral("Crash!"), static_cast<const std::exception*>(nullptr));
+    TallyAPI::setLatitude(1, 2, 3, 4);
+    TallyAPI::logPageView();
+    EXPECT_FALSE(TallySession::currentSession());
+    EXPECT_EQ(TallyAPI::getTallyAgentVersion(), QStringLiteral("48"));
+    EXPECT_EQ(TallyAPI::serverURL(), TallyAPI::defaultServerURL());
+    EXPECT_TRUE(TallyAPI::serverURL().endsWith(QLatin1String("/report.do")));
+    EXPECT_TRUE(TallyAPI::udidEnabled());
+
+    TallyAPI::setUserID(QStringLiteral("u1"));
+    TallyAPI::setSessionReportsOnPauseEnabled(false);
+    TallyAPI::startSession(QStringLiteral("k"));
+    const auto session = TallySession::currentSession();
+    ASSERT_TRUE(session);
+    EXPECT_EQ(session->userID(), QStringLiteral("u1"));
+    EXPECT_FALSE(session->sessionReportsOnPauseEnabled());
+    EXPECT_TRUE(session->state().eventCounts.isEmpty());
+    TallyAPI::resetForTesting();
+}
+
+TEST_F(TallyLifecycle, SetAppVersionAfterStartAlertsAndKeepsTheVersion)
+{
+    QStringList alerts;
+    const auto previous = platform::setAlertPresenter([&](const QString& title, const QString& message, const QString& button) {
+        alerts << title << message << button;
+    });
+    TallyAPI::setAppVersion(QStringLiteral("9.9"));
+    platform::setAlertPresenter(previous);
+    EXPECT_EQ(alerts, (QStringList { QString(), QStringLiteral("TallyAPI: Please call setAppVersion before startSession."),
+                                     QStringLiteral("Cancel") }));
+    EXPECT_TRUE(TallyAPI::appVersion().isNull());
+    EXPECT_NE(first->appVersion(), QStringLiteral("9.9"));
+}
+
+class ThrowingUploader : public TallyUploader {
+public:
+    void sendSessionsToServer(bool, bool, bool, bool) override { throw std::runtime_error("socket exploded"); }
+};
+
+TEST_F(TallyLifecycle, ExceptionsStayInsideAndAreLoggedOnlyWhenAsked)
+{
+    TallyUploader::setInstance(std::make_shared<ThrowingUploader>());
+    EXPECT_NO_THROW(TallyAPI::endSession());
+    EXPECT_FALSE(logLines().join('\n').contains(QLatin1String("Tally:")));
+    EXPECT_EQ(store->savedSessions().size(), 1) << "a failed upload does not keep the session from being saved";
+    EXPECT_FALSE(TallySession::currentSession());
+
+    TallyAPI::createAndSendSession();
+    TallyAPI::waitForUploads();
+    TallyAPI::setDebugLogEnabled(true);
+    TallyAPI::endSession(); // debug on, show-errors off: steps logged, the exception not
+    EXPECT_FALSE(logLines().join('\n').contains(QLatin1String("Caught Exception")));
+    EXPECT_TRUE(logLines().join('\n').contains(QLatin1String("Tally: Ending session with endTime[")));
+
+    TallyAPI::createAndSendSession();
+    TallyAPI::waitForUploads();
+    TallyAPI::setShowErrorInLogEnabled(true);
+    TallyAPI::endSession();
+    const QStringList lines = logLines();
+    const qsizetype caught = lines.indexOf(QStringLiteral("Tally: Caught Exception in Tally Analytics Code"));
+    ASSERT_GE(caught, 0);
+    EXPECT_EQ(lines.value(caught + 1), QStringLiteral("Tally: -----------------------------------------"));
+    EXPECT_EQ(lines.value(caught + 2), QStringLiteral("Tally: Name:std::runtime_error Reason:socket exploded"));
+}
+
+TEST_F(TallyLifecycle, RecordsStayConsistentWhileAnUploadThreadReadsThem)
+{
+    std::atomic<bool> stop { false };
+    std::atomic<int> bad { 0 };
+    std::thread reader([&] {
+        while (!stop.load()) {
+            const auto report = TallySession::dataForSessions(TallySession::sessionsToSend(true), false);
+            const auto decoded = TallyReportDecoder::decodeReport(report);
+            if (!decoded.ok())
+                ++bad;
+            first->setInternetAvailable(true);
+        }
+    });
+    for (int i = 0; i < 3000; ++i) {
+        TallyAPI::logEvent(QStringLiteral("E%1").arg(i % 150), QVariantMap { { QStringLiteral("i"), i } }, i % 2 == 0);
+        if (i % 100 == 0)
+            TallyAPI::logError(QStringLiteral("x"), QStringLiteral("y"), static_cast<const std::exception*>(nullptr));
+    }
+    stop = true;
+    reader.join();
+    EXPECT_EQ(bad.load(), 0);
+}
+
+} // namespace
+} // namespace analytics::test

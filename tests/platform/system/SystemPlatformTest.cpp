@@ -1,0 +1,96 @@
+// The platform stand-ins the analytics layer relies on.
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "platform/system/ApplicationLifecycle.h"
+#include "platform/system/BackgroundTasks.h"
+#include "platform/system/Clock.h"
+#include "platform/system/DeviceInfo.h"
+#include "platform/system/Digest.h"
+
+namespace {
+
+using platform::ApplicationLifecycle;
+
+TEST(Clock, FrozenClockMovesOnlyWhenTold)
+{
+    const QDateTime instant = QDateTime::fromMSecsSinceEpoch(1000000, Qt::UTC);
+    platform::Clock::setNow(instant);
+    EXPECT_EQ(platform::Clock::now(), instant);
+    platform::Clock::advance(10001);
+    EXPECT_EQ(platform::Clock::now(), instant.addMSecs(10001));
+    platform::Clock::useSystemTime();
+    EXPECT_FALSE(platform::Clock::isFrozen());
+    EXPECT_GT(platform::Clock::now(), instant.addYears(40));
+}
+
+TEST(Digest, Sha1OfKnownInput)
+{
+    EXPECT_EQ(platform::Digest::sha1("abc").toHex(), QByteArray("a9993e364706816aba3e25717850c26c9cd0d89d"));
+}
+
+TEST(DeviceInfo, IdentifierIsStablePerApplicationAndHidesTheMachineId)
+{
+    const QByteArray machineId = "0123456789abcdef0123456789abcdef";
+    const QString id = platform::DeviceInfo::deviceIdentifierFor(machineId, QStringLiteral("lumivue"));
+    EXPECT_EQ(id, platform::DeviceInfo::deviceIdentifierFor(machineId, QStringLiteral("lumivue")));
+    EXPECT_NE(id, platform::DeviceInfo::deviceIdentifierFor(machineId, QStringLiteral("other")));
+    EXPECT_NE(id, platform::DeviceInfo::deviceIdentifierFor("fedcba9876543210fedcba9876543210", QStringLiteral("lumivue")));
+    EXPECT_EQ(id.size(), 40);
+    EXPECT_FALSE(id.contains(QString::fromLatin1(machineId.left(8))));
+    EXPECT_EQ(platform::DeviceInfo::uniqueDeviceIdentifier(), platform::DeviceInfo::uniqueDeviceIdentifier());
+}
+
+TEST(DeviceInfo, HardwareModelPrefersDeviceTreeThenDmiThenArchitecture)
+{
+    QTemporaryDir dir;
+    const QString tree = dir.filePath(QStringLiteral("model"));
+    const QString dmi = dir.filePath(QStringLiteral("product_name"));
+    QFile dmiFile(dmi);
+    ASSERT_TRUE(dmiFile.open(QIODevice::WriteOnly));
+    dmiFile.write("ThinkPad X1\n");
+    dmiFile.close();
+    EXPECT_EQ(platform::DeviceInfo::hardwareModelFrom(tree, dmi), QStringLiteral("ThinkPad X1"));
+    QFile treeFile(tree);
+    ASSERT_TRUE(treeFile.open(QIODevice::WriteOnly));
+    treeFile.write(QByteArray("PINE64 PinePhone\0", 17));
+    treeFile.close();
+    EXPECT_EQ(platform::DeviceInfo::hardwareModelFrom(tree, dmi), QStringLiteral("PINE64 PinePhone"));
+    EXPECT_EQ(platform::DeviceInfo::hardwareModelFrom(dir.filePath(QStringLiteral("none")), QString()),
+              QSysInfo::currentCpuArchitecture());
+}
+
+TEST(ApplicationLifecycle, NotificationsArePairedAndTerminationIsDeliveredOnce)
+{
+    auto& lifecycle = ApplicationLifecycle::instance();
+    lifecycle.reset();
+    int resign = 0, become = 0, terminate = 0;
+    QObject context;
+    QObject::connect(&lifecycle, &ApplicationLifecycle::willResignActive, &context, [&] { ++resign; });
+    QObject::connect(&lifecycle, &ApplicationLifecycle::didBecomeActive, &context, [&] { ++become; });
+    QObject::connect(&lifecycle, &ApplicationLifecycle::willTerminate, &context, [&] { ++terminate; });
+    lifecycle.post(ApplicationLifecycle::Notification::DidBecomeActive); // already active
+    lifecycle.post(ApplicationLifecycle::Notification::WillResignActive);
+    lifecycle.post(ApplicationLifecycle::Notification::WillResignActive);
+    lifecycle.post(ApplicationLifecycle::Notification::DidBecomeActive);
+    lifecycle.post(ApplicationLifecycle::Notification::WillTerminate);
+    lifecycle.post(ApplicationLifecycle::Notification::WillTerminate);
+    EXPECT_EQ(resign, 1);
+    EXPECT_EQ(become, 1);
+    EXPECT_EQ(terminate, 1);
+    lifecycle.reset();
+}
+
+TEST(BackgroundTasks, ExpiryRunsTheHandlerWhichEndsTheTask)
+{
+    platform::BackgroundTaskId task = platform::BackgroundTasks::invalidTask;
+    task = platform::BackgroundTasks::begin([&task] { platform::BackgroundTasks::end(task); });
+    EXPECT_NE(task, platform::BackgroundTasks::invalidTask);
+    EXPECT_EQ(platform::BackgroundTasks::activeCount(), 1);
+    platform::BackgroundTasks::expireAll();
+    EXPECT_EQ(platform::BackgroundTasks::activeCount(), 0);
+    platform::BackgroundTasks::end(task); // ending twice is harmless
+}
+
+} // namespace

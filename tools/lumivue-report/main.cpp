@@ -1,0 +1,95 @@
+// lumivue-report: shows what the analytics layer sends, as JSON.
+//
+//   lumivue-report decode FILE    a binary report (FILE "-" reads standard input)
+//
+// Exit status: 0 decoded, 1 wrong usage, 2 unreadable, malformed or truncated input (one line on
+// standard error).
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+
+#include <QByteArray>
+#include <QFile>
+#include <QJsonDocument>
+
+#include "analytics/TallyReportDecoder.h"
+
+namespace {
+
+constexpr int exitUsage = 1;
+constexpr int exitBadInput = 2;
+
+const char* const usageText = "Usage: lumivue-report COMMAND FILE\n"
+                              "\n"
+                              "Prints an analytics report of Lumivue as JSON.\n"
+                              "\n"
+                              "Commands:\n"
+                              "  decode FILE   decode a binary report (as uploaded); FILE - reads standard input\n"
+                              "\n"
+                              "Options:\n"
+                              "  -h, --help    show this help\n"
+                              "\n"
+                              "Exit status: 0 decoded, 1 wrong usage, 2 unreadable, malformed or truncated input.\n";
+
+int usageError(const char* message)
+{
+    std::fprintf(stderr, "lumivue-report: %s\nTry 'lumivue-report --help'.\n", message);
+    return exitUsage;
+}
+
+bool readInput(const char* path, QByteArray& bytes)
+{
+    QFile file;
+    const bool opened = std::strcmp(path, "-") == 0 ? file.open(stdin, QIODevice::ReadOnly)
+                                                     : (file.setFileName(QString::fromLocal8Bit(path)),
+                                                        file.open(QIODevice::ReadOnly));
+    if (!opened) {
+        std::fprintf(stderr, "lumivue-report: cannot read %s: %s\n", path, qPrintable(file.errorString()));
+        return false;
+    }
+    bytes = file.readAll();
+    return true;
+}
+
+int decode(const char* path)
+{
+    QByteArray bytes;
+    if (!readInput(path, bytes))
+        return exitBadInput;
+    const auto result = analytics::TallyReportDecoder::decodeReport(bytes);
+    if (!result.ok()) {
+        std::fprintf(stderr, "lumivue-report: %s: %s\n", path, qPrintable(result.error));
+        return exitBadInput;
+    }
+    const QByteArray json = QJsonDocument(result.json).toJson(QJsonDocument::Indented);
+    std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Each command takes one file; later commands (such as reading the saved-sessions archive)
+    // are added to this table.
+    const std::map<std::string, std::function<int(const char*)>> commands {
+        { "decode", decode },
+    };
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(usageText, stdout);
+            return 0;
+        }
+    }
+    if (argc < 2)
+        return usageError("missing command");
+    const auto command = commands.find(argv[1]);
+    if (command == commands.end())
+        return usageError((std::string("unknown command '") + argv[1] + "'").c_str());
+    if (argc != 3)
+        return usageError("expected exactly one FILE");
+    return command->second(argv[2]);
+}
