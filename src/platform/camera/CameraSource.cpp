@@ -1,5 +1,6 @@
 #include "platform/camera/CameraSource.h"
 
+#include <QCameraDevice>
 #include <QMediaDevices>
 
 #include "platform/camera/ImageFileFrameSource.h"

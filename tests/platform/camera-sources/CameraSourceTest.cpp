@@ -1,0 +1,127 @@
+#include "platform/camera/CameraSource.h"
+
+#include <QFile>
+#include <QCameraDevice>
+#include <QMediaDevices>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "CameraTestSupport.h"
+#include "platform/camera/CaptureBackend.h"
+#include "platform/camera/CaptureDevice.h"
+#include "platform/camera/CaptureSession.h"
+#include "platform/camera/ManualFrameClock.h"
+#include "platform/camera/StillImageOutput.h"
+#include "platform/camera/StreamVideoDataOutput.h"
+
+using namespace std::chrono_literals;
+using namespace platform;
+
+TEST(CameraSourceText, ParsesEveryFormAndRejectsTheRestWithAReason)
+{
+    EXPECT_EQ(CameraSource::parse(QStringLiteral("synthetic")).value().kind(), CameraSource::Kind::Synthetic);
+    const auto image = CameraSource::parse(QStringLiteral("image:/tmp/a b:c.jpg"));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image.value().path(), QStringLiteral("/tmp/a b:c.jpg"));
+    EXPECT_EQ(CameraSource::parse(QStringLiteral("qt")).value().index(), -1);
+    EXPECT_EQ(CameraSource::parse(QStringLiteral("qt:2")).value().index(), 2);
+    for (const char* text : { "qt:2", "qt", "synthetic", "image:x.png" })
+        EXPECT_EQ(CameraSource::parse(QString::fromUtf8(text)).value().toString(), QString::fromUtf8(text));
+
+    for (const char* bad : { "", "webcam", "image:", "qt:-1", "qt:one", "Synthetic" }) {
+        const auto parsed = CameraSource::parse(QString::fromUtf8(bad));
+        EXPECT_FALSE(parsed) << bad;
+        EXPECT_FALSE(parsed.error().isEmpty()) << bad;
+    }
+}
+
+TEST(CameraSourceSynthetic, OffersABackCameraWithTorchAndAFrontCamera)
+{
+    const auto backend = CameraSource::parse(QStringLiteral("synthetic")).value().makeBackend().value();
+    const auto devices = backend->devices();
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0]->position(), CaptureDevicePosition::Back);
+    EXPECT_TRUE(devices[0]->isTorchModeSupported(TorchMode::On));
+    EXPECT_EQ(devices[1]->position(), CaptureDevicePosition::Front);
+    for (const auto& device : devices) {
+        EXPECT_TRUE(device->hasMediaType(MediaType::Video));
+        EXPECT_FALSE(device->localizedName().isEmpty());
+    }
+}
+
+TEST(CameraSourceImage, FeedsThePhotoAspectFilledToThePresetSize)
+{
+    // Four vertical bands, yellow | red | blue | yellow, in a 4:1 photo. Filling a 4:3 frame
+    // keeps only the middle: the left half red, the right half blue, no yellow.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bands.png"));
+    QImage photo(400, 100, QImage::Format_RGB32);
+    QPainter painter(&photo);
+    painter.fillRect(0, 0, 100, 100, Qt::yellow);
+    painter.fillRect(100, 0, 100, 100, Qt::red);
+    painter.fillRect(200, 0, 100, 100, Qt::blue);
+    painter.fillRect(300, 0, 100, 100, Qt::yellow);
+    painter.end();
+    ASSERT_TRUE(photo.save(path));
+
+    auto clock = std::make_shared<ManualFrameClock>();
+    auto backend = CameraSource::parse(QStringLiteral("image:") + path).value().makeBackend(clock);
+    ASSERT_TRUE(backend) << qPrintable(backend.error());
+    ASSERT_EQ(backend.value()->devices().size(), 1u);
+    auto session = backend.value()->makeSession();
+    session->setSessionPreset(SessionPreset::Medium);
+    session->addInput(backend.value()->makeDeviceInput(backend.value()->devices().front()).value());
+    auto output = std::dynamic_pointer_cast<StreamVideoDataOutput>(backend.value()->makeVideoDataOutput());
+    session->addOutput(output);
+
+    QImage received;
+    camera_test::RecordingDelegate delegate;
+    delegate.setHook([&](SampleBuffer& frame) {
+        PixelBuffer::ScopedLock lock(frame.imageBuffer());
+        PixelBuffer& pixels = frame.imageBuffer();
+        received = QImage(pixels.baseAddress(), int(pixels.width()), int(pixels.height()), int(pixels.bytesPerRow()),
+                          QImage::Format_ARGB32_Premultiplied)
+                       .copy();
+    });
+    output->setSampleBufferDelegate(&delegate, QStringLiteral("myQueue"));
+    session->startRunning();
+    ASSERT_TRUE(delegate.waitFor(1));
+    session->stopRunning();
+
+    ASSERT_EQ(received.size(), QSize(480, 360));
+    EXPECT_EQ(QColor(received.pixel(5, 180)), QColor(Qt::red));
+    EXPECT_EQ(QColor(received.pixel(474, 180)), QColor(Qt::blue));
+    for (int x = 0; x < received.width(); ++x)
+        EXPECT_NE(QColor(received.pixel(x, 10)), QColor(Qt::yellow)) << x;
+}
+
+TEST(CameraSourceImage, UnreadableFilesFailWithTheirPathInTheReason)
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("missing.jpg"));
+    const QString corrupt = dir.filePath(QStringLiteral("corrupt.jpg"));
+    QFile file(corrupt);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\xff\xd8 this is not a jpeg");
+    file.close();
+
+    for (const QString& path : { missing, corrupt, dir.path() }) {
+        const auto backend = CameraSource::parse(QStringLiteral("image:") + path).value().makeBackend();
+        EXPECT_FALSE(backend) << qPrintable(path);
+        EXPECT_TRUE(backend.error().contains(path)) << qPrintable(backend.error());
+    }
+}
+
+TEST(CameraSourceQt, WithoutACameraFailsCleanlyAndTheDefaultIsSynthetic)
+{
+    if (!QMediaDevices::videoInputs().isEmpty())
+        GTEST_SKIP() << "this machine has a camera";
+    for (const char* text : { "qt", "qt:0", "qt:7" }) {
+        const auto backend = CameraSource::parse(QString::fromUtf8(text)).value().makeBackend();
+        EXPECT_FALSE(backend) << text;
+        EXPECT_FALSE(backend.error().isEmpty()) << text;
+    }
+    EXPECT_EQ(CameraSource::defaultSource().kind(), CameraSource::Kind::Synthetic);
+}

@@ -1,0 +1,84 @@
+#include "CameraTestSupport.h"
+
+#include <pthread.h>
+
+namespace camera_test {
+
+double meanBrightness(const QImage& image)
+{
+    const QImage bgra = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    double sum = 0;
+    for (int y = 0; y < bgra.height(); ++y) {
+        const uchar* row = bgra.constScanLine(y);
+        for (int x = 0; x < bgra.width(); ++x)
+            sum += row[4 * x] + row[4 * x + 1] + row[4 * x + 2];
+    }
+    return sum / (3.0 * bgra.width() * bgra.height());
+}
+
+double meanBrightness(const platform::PixelBuffer& pixels)
+{
+    const std::uint8_t* base = pixels.baseAddress();
+    if (!base)
+        return -1;
+    double sum = 0;
+    for (std::size_t y = 0; y < pixels.height(); ++y) {
+        const std::uint8_t* row = base + y * pixels.bytesPerRow();
+        for (std::size_t x = 0; x < pixels.width(); ++x)
+            sum += row[4 * x] + row[4 * x + 1] + row[4 * x + 2];
+    }
+    return sum / (3.0 * double(pixels.width() * pixels.height()));
+}
+
+void Gate::open()
+{
+    {
+        std::scoped_lock lock(m_mutex);
+        m_open = true;
+    }
+    m_opened.notify_all();
+}
+
+bool Gate::wait(std::chrono::milliseconds limit)
+{
+    std::unique_lock lock(m_mutex);
+    return m_opened.wait_for(lock, limit, [&] { return m_open; });
+}
+
+void RecordingDelegate::captureOutput(platform::VideoDataOutput&, platform::SampleBuffer& frame,
+                                      platform::CaptureConnection&)
+{
+    if (m_hook)
+        m_hook(frame);
+    char name[16] = {};
+    pthread_getname_np(pthread_self(), name, sizeof name);
+    platform::PixelBuffer::ScopedLock lock(frame.imageBuffer());
+    Delivery delivery { m_clock ? m_clock->now() : platform::FrameClock::Duration::zero(),
+                        QSize(int(frame.imageBuffer().width()), int(frame.imageBuffer().height())),
+                        meanBrightness(frame.imageBuffer()), QString::fromUtf8(name) };
+    {
+        std::scoped_lock guard(m_mutex);
+        m_deliveries.push_back(delivery);
+    }
+    m_arrived.notify_all();
+}
+
+std::vector<Delivery> RecordingDelegate::deliveries() const
+{
+    std::scoped_lock lock(m_mutex);
+    return m_deliveries;
+}
+
+std::size_t RecordingDelegate::count() const
+{
+    std::scoped_lock lock(m_mutex);
+    return m_deliveries.size();
+}
+
+bool RecordingDelegate::waitFor(std::size_t count, std::chrono::milliseconds limit) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_arrived.wait_for(lock, limit, [&] { return m_deliveries.size() >= count; });
+}
+
+} // namespace camera_test

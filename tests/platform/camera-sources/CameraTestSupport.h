@@ -1,0 +1,68 @@
+#pragma once
+
+// Helpers for the camera source tests: a delegate that records what it receives, and image
+// measurements.
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include "platform/camera/FrameClock.h"
+#include "platform/camera/PixelBuffer.h"
+#include "platform/camera/SampleBuffer.h"
+#include "platform/camera/SampleBufferDelegate.h"
+
+namespace camera_test {
+
+// Mean of the B, G and R bytes of a BGRA image.
+double meanBrightness(const QImage& image);
+double meanBrightness(const platform::PixelBuffer& pixels);
+
+// A latch a test opens once; waiters give up after a generous limit instead of hanging.
+class Gate {
+public:
+    void open();
+    bool wait(std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_opened;
+    bool m_open { false };
+};
+
+struct Delivery {
+    platform::FrameClock::Duration time;
+    QSize size;
+    double brightness;
+    QString threadName;
+};
+
+// Records every frame; optionally runs a hook (on the queue) before recording.
+class RecordingDelegate final : public platform::SampleBufferDelegate {
+public:
+    explicit RecordingDelegate(const platform::FrameClock* clock = nullptr) : m_clock(clock) { }
+
+    void captureOutput(platform::VideoDataOutput& output, platform::SampleBuffer& frame,
+                       platform::CaptureConnection& connection) override;
+
+    void setHook(std::function<void(platform::SampleBuffer&)> hook) { m_hook = std::move(hook); }
+    std::vector<Delivery> deliveries() const;
+    std::size_t count() const;
+    // Waits until at least `count` frames have arrived.
+    bool waitFor(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
+
+private:
+    const platform::FrameClock* m_clock;
+    std::function<void(platform::SampleBuffer&)> m_hook; // set before delivery starts
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_arrived;
+    std::vector<Delivery> m_deliveries;
+};
+
+} // namespace camera_test

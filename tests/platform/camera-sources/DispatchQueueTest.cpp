@@ -1,0 +1,112 @@
+#include "platform/camera/DispatchQueue.h"
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include <pthread.h>
+
+#include <gtest/gtest.h>
+
+#include "CameraTestSupport.h"
+
+using namespace std::chrono_literals;
+using platform::DispatchQueue;
+
+TEST(DispatchQueue, RunsTasksOneAtATimeInSubmissionOrderOnItsNamedThread)
+{
+    DispatchQueue queue(QStringLiteral("myQueue"));
+    std::mutex mutex;
+    std::vector<std::pair<int, int>> ran; // (producer, sequence)
+    std::atomic<int> running { 0 };
+    std::atomic<bool> overlapped { false };
+    std::thread::id worker;
+    QString name;
+
+    std::vector<std::thread> producers;
+    for (int p = 0; p < 4; ++p) {
+        producers.emplace_back([&, p] {
+            for (int i = 0; i < 200; ++i) {
+                queue.async([&, p, i] {
+                    if (running.fetch_add(1) != 0)
+                        overlapped = true;
+                    std::scoped_lock lock(mutex);
+                    if (ran.empty()) {
+                        worker = std::this_thread::get_id();
+                        char buffer[16] = {};
+                        pthread_getname_np(pthread_self(), buffer, sizeof buffer);
+                        name = QString::fromUtf8(buffer);
+                    }
+                    EXPECT_EQ(worker, std::this_thread::get_id());
+                    ran.emplace_back(p, i);
+                    running.fetch_sub(1);
+                });
+            }
+        });
+    }
+    for (auto& producer : producers)
+        producer.join();
+    ASSERT_TRUE(queue.drain(10s));
+
+    EXPECT_FALSE(overlapped);
+    EXPECT_EQ(name, QStringLiteral("myQueue"));
+    ASSERT_EQ(ran.size(), 800u);
+    std::vector<int> next(4, 0);
+    for (const auto& [producer, sequence] : ran)
+        EXPECT_EQ(sequence, next[producer]++) << "producer " << producer;
+}
+
+TEST(DispatchQueue, ShutdownWaitsForTheRunningTaskDropsTheRestAndRefusesNewOnes)
+{
+    DispatchQueue queue(QStringLiteral("q"));
+    camera_test::Gate started;
+    camera_test::Gate release;
+    std::atomic<int> laterRan { 0 };
+    ASSERT_TRUE(queue.async([&] {
+        started.open();
+        release.wait();
+    }));
+    for (int i = 0; i < 3; ++i)
+        queue.async([&] { ++laterRan; });
+    ASSERT_TRUE(started.wait());
+
+    EXPECT_FALSE(queue.shutdown(20ms)) << "the running task is still blocked";
+    EXPECT_FALSE(queue.async([&] { ++laterRan; })) << "a stopping queue takes no more work";
+    release.open();
+    EXPECT_TRUE(queue.shutdown(10s));
+    EXPECT_EQ(laterRan.load(), 0);
+    EXPECT_EQ(queue.pendingCount(), 0u);
+}
+
+TEST(DispatchQueue, DrainFromInsideATaskFailsInsteadOfDeadlocking)
+{
+    DispatchQueue queue(QStringLiteral("q"));
+    std::atomic<int> result { -1 };
+    queue.async([&] { result = queue.drain(10s) ? 1 : 0; });
+    ASSERT_TRUE(queue.drain(10s));
+    EXPECT_EQ(result.load(), 0);
+}
+
+TEST(DispatchQueue, DestructorWaitsForTheTaskInProgress)
+{
+    auto queue = std::make_unique<DispatchQueue>(QStringLiteral("q"));
+    camera_test::Gate started;
+    camera_test::Gate release;
+    std::atomic<int> order { 0 };
+    std::atomic<int> taskFinished { 0 };
+    std::atomic<int> queueDestroyed { 0 };
+    queue->async([&] {
+        started.open();
+        release.wait();
+        taskFinished = ++order;
+    });
+    ASSERT_TRUE(started.wait());
+    std::thread destroyer([&] {
+        queue.reset();
+        queueDestroyed = ++order;
+    });
+    release.open();
+    destroyer.join();
+    EXPECT_EQ(taskFinished.load(), 1);
+    EXPECT_EQ(queueDestroyed.load(), 2);
+}

@@ -1,0 +1,164 @@
+#include <future>
+#include <thread>
+
+#include <QDateTime>
+
+#include <gtest/gtest.h>
+
+#include "CameraTestSupport.h"
+#include "platform/camera/CameraSource.h"
+#include "platform/camera/CaptureBackend.h"
+#include "platform/camera/CaptureConnection.h"
+#include "platform/camera/CaptureDevice.h"
+#include "platform/camera/CaptureSession.h"
+#include "platform/camera/ManualFrameClock.h"
+#include "platform/camera/StillImageOutput.h"
+
+using namespace std::chrono_literals;
+using namespace platform;
+
+namespace {
+
+struct Still {
+    std::shared_ptr<SampleBuffer> frame;
+    QString error;
+    std::thread::id thread;
+};
+
+struct StillRig {
+    explicit StillRig(SessionPreset preset)
+    {
+        backend = CameraSource::parse(QStringLiteral("synthetic")).value().makeBackend(clock).value();
+        back = backend->devices().front();
+        session = backend->makeSession();
+        session->setSessionPreset(preset);
+        session->addInput(backend->makeDeviceInput(back).value());
+        output = backend->makeStillImageOutput();
+        session->addOutput(output);
+        session->startRunning();
+    }
+
+    Still take()
+    {
+        std::promise<Still> promise;
+        auto result = promise.get_future();
+        const auto connections = output->connections();
+        output->captureStillImageAsynchronously(
+            connections.empty() ? nullptr : connections.front(),
+            [&promise](std::shared_ptr<SampleBuffer> frame, const QString& error) {
+                promise.set_value({ std::move(frame), error, std::this_thread::get_id() });
+            });
+        if (result.wait_for(20s) != std::future_status::ready)
+            return { nullptr, QStringLiteral("timed out"), {} };
+        return result.get();
+    }
+
+    std::shared_ptr<ManualFrameClock> clock = std::make_shared<ManualFrameClock>();
+    std::shared_ptr<CaptureBackend> backend;
+    std::shared_ptr<CaptureDevice> back;
+    std::shared_ptr<CaptureSession> session;
+    std::shared_ptr<StillImageOutput> output;
+};
+
+MetadataDictionary exifOf(const SampleBuffer& frame)
+{
+    return frame.attachments().value(QStringLiteral("{Exif}")).toMap();
+}
+
+} // namespace
+
+TEST(StillCapture, PhotoPresetGivesAFullSizeDimFrameWithCameraExifOnTheDeliveryThread)
+{
+    StillRig rig(SessionPreset::Photo);
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    const Still still = rig.take();
+    ASSERT_TRUE(still.frame) << qPrintable(still.error);
+    EXPECT_TRUE(still.error.isEmpty());
+    EXPECT_NE(still.thread, std::this_thread::get_id());
+
+    PixelBuffer& pixels = still.frame->imageBuffer();
+    ASSERT_EQ(pixels.width(), 2592u);
+    ASSERT_EQ(pixels.height(), 1936u);
+    {
+        PixelBuffer::ScopedLock lock(pixels);
+        const double brightness = camera_test::meanBrightness(pixels);
+        EXPECT_GE(brightness, 10.0);
+        EXPECT_LE(brightness, 40.0);
+    }
+
+    const MetadataDictionary exif = exifOf(*still.frame);
+    EXPECT_EQ(exif.value(QStringLiteral("PixelXDimension")).toInt(), 2592);
+    EXPECT_EQ(exif.value(QStringLiteral("PixelYDimension")).toInt(), 1936);
+    const QVariantList iso = exif.value(QStringLiteral("ISOSpeedRatings")).toList();
+    ASSERT_EQ(iso.size(), 1);
+    EXPECT_GE(iso.front().toInt(), 800) << "a dark scene needs a high gain";
+    EXPECT_GE(exif.value(QStringLiteral("ExposureTime")).toDouble(), 1.0 / 20.0);
+    EXPECT_GT(exif.value(QStringLiteral("FNumber")).toDouble(), 1.0);
+    const QDateTime taken = QDateTime::fromString(exif.value(QStringLiteral("DateTimeOriginal")).toString(),
+                                                  QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+    ASSERT_TRUE(taken.isValid());
+    EXPECT_GE(taken, before);
+    EXPECT_LE(taken, QDateTime::currentDateTime().addSecs(1));
+    // The APEX brightness agrees with the exposure: negative for a night scene.
+    EXPECT_LT(exif.value(QStringLiteral("BrightnessValue")).toDouble(), 0.0);
+}
+
+TEST(StillCapture, TorchShortensTheExposureAndLowersTheGain)
+{
+    StillRig rig(SessionPreset::Low);
+    const Still dark = rig.take();
+    ASSERT_TRUE(rig.back->lockForConfiguration());
+    rig.back->setTorchMode(TorchMode::On);
+    rig.back->unlockForConfiguration();
+    const Still lit = rig.take();
+    ASSERT_TRUE(dark.frame && lit.frame);
+
+    EXPECT_EQ(lit.frame->imageBuffer().width(), 192u) << "other presets take stills at the video size";
+    const auto darkExif = exifOf(*dark.frame);
+    const auto litExif = exifOf(*lit.frame);
+    EXPECT_LT(litExif.value(QStringLiteral("ExposureTime")).toDouble(),
+              darkExif.value(QStringLiteral("ExposureTime")).toDouble());
+    EXPECT_LT(litExif.value(QStringLiteral("ISOSpeedRatings")).toList().front().toInt(),
+              darkExif.value(QStringLiteral("ISOSpeedRatings")).toList().front().toInt());
+    PixelBuffer::ScopedLock darkLock(dark.frame->imageBuffer());
+    PixelBuffer::ScopedLock litLock(lit.frame->imageBuffer());
+    EXPECT_GT(camera_test::meanBrightness(lit.frame->imageBuffer()),
+              1.6 * camera_test::meanBrightness(dark.frame->imageBuffer()));
+}
+
+TEST(StillCapture, FailsWithAReasonWhenTheSessionCannotTakeAPicture)
+{
+    StillRig rig(SessionPreset::Low);
+    rig.session->stopRunning();
+    const Still stopped = rig.take();
+    EXPECT_FALSE(stopped.frame);
+    EXPECT_FALSE(stopped.error.isEmpty());
+    EXPECT_NE(stopped.thread, std::this_thread::get_id()) << "errors are delivered later too";
+
+    auto loose = rig.backend->makeStillImageOutput(); // never added to a session
+    std::promise<QString> error;
+    loose->captureStillImageAsynchronously(nullptr, [&](std::shared_ptr<SampleBuffer> frame, const QString& why) {
+        EXPECT_FALSE(frame);
+        error.set_value(why);
+    });
+    auto reason = error.get_future();
+    ASSERT_EQ(reason.wait_for(10s), std::future_status::ready);
+    EXPECT_FALSE(reason.get().isEmpty());
+}
+
+TEST(StillCapture, DestroyingTheOutputCompletesEveryPendingRequestOnce)
+{
+    StillRig rig(SessionPreset::Photo);
+    std::atomic<int> frames { 0 };
+    std::atomic<int> errors { 0 };
+    const auto connection = rig.output->connections().front();
+    for (int i = 0; i < 4; ++i) {
+        rig.output->captureStillImageAsynchronously(connection, [&](std::shared_ptr<SampleBuffer> frame, const QString& error) {
+            (frame ? frames : errors)++;
+            EXPECT_EQ(bool(frame), error.isEmpty());
+        });
+    }
+    rig.session.reset();
+    rig.output.reset();
+    EXPECT_EQ(frames + errors, 4);
+}

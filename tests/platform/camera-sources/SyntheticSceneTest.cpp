@@ -1,0 +1,103 @@
+#include "platform/camera/SyntheticScene.h"
+
+#include <gtest/gtest.h>
+
+#include "CameraTestSupport.h"
+
+using camera_test::meanBrightness;
+using platform::renderSyntheticScene;
+
+namespace {
+constexpr int kBack = 1;
+constexpr int kFront = 2;
+}
+
+TEST(SyntheticScene, IsDeterministicForASeedAndTimeAndChangesWithEither)
+{
+    const QSize size(480, 360);
+    const QImage first = renderSyntheticScene(7, 3.25, size, kBack, false);
+    // A renderer reused across other sizes and states still gives the same pixels.
+    platform::SyntheticScene reused(7);
+    reused.render(1.0, QSize(192, 144), kBack, true);
+    reused.render(9.0, size, kFront, false);
+    EXPECT_EQ(first, reused.render(3.25, size, kBack, false));
+    EXPECT_EQ(first, renderSyntheticScene(7, 3.25, size, kBack, false));
+
+    EXPECT_NE(first, renderSyntheticScene(8, 3.25, size, kBack, false));
+    EXPECT_NE(first, renderSyntheticScene(7, 3.30, size, kBack, false));
+}
+
+TEST(SyntheticScene, IsAnOpaqueBgraFrameOfTheAskedSize)
+{
+    const QImage frame = renderSyntheticScene(1, 0.0, QSize(192, 144), kBack, false);
+    ASSERT_EQ(frame.size(), QSize(192, 144));
+    EXPECT_EQ(frame.format(), QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x)
+            ASSERT_EQ(frame.constScanLine(y)[4 * x + 3], 255) << x << "," << y;
+    EXPECT_TRUE(renderSyntheticScene(1, 0.0, QSize(0, 10), kBack, false).isNull());
+}
+
+class SyntheticSceneBrightness : public ::testing::TestWithParam<QSize> { };
+
+TEST_P(SyntheticSceneBrightness, IsADimNightSceneThatTheTorchVisiblyBrightens)
+{
+    for (double t : { 0.0, 17.0, 61.5 }) {
+        const double dark = meanBrightness(renderSyntheticScene(3, t, GetParam(), kBack, false));
+        const double lit = meanBrightness(renderSyntheticScene(3, t, GetParam(), kBack, true));
+        EXPECT_GE(dark, 10.0) << "t=" << t;
+        EXPECT_LE(dark, 40.0) << "t=" << t;
+        EXPECT_GT(lit, dark * 1.6) << "t=" << t;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(PresetSizes, SyntheticSceneBrightness,
+                         ::testing::Values(QSize(192, 144), QSize(480, 360), QSize(1280, 720)));
+
+TEST(SyntheticScene, HasStructureNoiseAndSlowMovement)
+{
+    const QSize size(480, 360);
+    const QImage a = renderSyntheticScene(5, 10.0, size, kBack, false);
+    const QImage b = renderSyntheticScene(5, 10.05, size, kBack, false);
+    const QImage later = renderSyntheticScene(5, 14.0, size, kBack, false);
+
+    // Noise: consecutive frames differ almost everywhere, but only a little.
+    int changed = 0;
+    double sumAbs = 0;
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width() * 4; ++x) {
+            const int d = int(a.constScanLine(y)[x]) - int(b.constScanLine(y)[x]);
+            changed += d != 0;
+            sumAbs += std::abs(d);
+        }
+    }
+    const double pixelsBytes = size.width() * size.height() * 3.0;
+    EXPECT_GT(changed, pixelsBytes * 0.5);
+    EXPECT_LT(sumAbs / pixelsBytes, 12.0);
+
+    // Structure: a bright spot and a real spread of levels, not a flat fill.
+    int brightest = 0;
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            brightest = std::max(brightest, int(qGray(a.pixel(x, y))));
+    EXPECT_GT(brightest, 150);
+
+    // Movement: seconds later the road (the car) differs far more than noise alone explains.
+    auto roadDifference = [&](const QImage& other) {
+        double sum = 0;
+        for (int y = size.height() * 78 / 100; y < size.height() * 86 / 100; ++y)
+            for (int x = 0; x < size.width(); ++x)
+                sum += std::abs(qGray(a.pixel(x, y)) - qGray(other.pixel(x, y)));
+        return sum;
+    };
+    EXPECT_GT(roadDifference(later), roadDifference(b) * 1.5);
+}
+
+TEST(SyntheticScene, FrontCameraSeesTheBackCamerasPictureMirrored)
+{
+    const QSize size(480, 360);
+    const QImage back = renderSyntheticScene(2, 4.0, size, kBack, false);
+    const QImage front = renderSyntheticScene(2, 4.0, size, kFront, false);
+    EXPECT_NE(back, front);
+    EXPECT_EQ(front, back.mirrored(true, false));
+}
