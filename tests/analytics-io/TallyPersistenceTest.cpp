@@ -1,0 +1,286 @@
+#include <sys/stat.h>
+
+#include <QFileInfo>
+#include <QStringList>
+
+#include "AnalyticsFixture.h"
+#include "analytics/TallySessionArchive.h"
+#include "analytics/TallyUtil.h"
+#include "platform/core/Log.h"
+#include "platform/system/AtomicFileWriter.h"
+
+namespace {
+
+using analytics::TallyAPI;
+using analytics::TallySessionArchive;
+using analytics::TallySessionState;
+
+QDateTime at(qint64 msecs)
+{
+    return QDateTime::fromMSecsSinceEpoch(msecs);
+}
+
+TallySessionState fullState()
+{
+    TallySessionState state;
+    state.serializationVersion = 1;
+    state.startTime = at(1338508800123);
+    state.endTime = at(1338508900456);
+    state.pauseTime = at(1338508900456);
+    state.totalPauseIntervalMillis = 4321;
+    state.latitude = 12.345;
+    state.longitude = -12.345;
+    state.accuracy = 5.5f;
+    state.crashed = true;
+    state.apiKey = QStringLiteral("KEY");
+    state.appVersion = QStringLiteral("2.1");
+    state.userID = QStringLiteral("user-7");
+    state.eventCounts = { { QStringLiteral("TAKE_PICTURE"), 3 }, { QStringLiteral("ZOOM"), 1 } };
+    analytics::TallyEvent timed(QStringLiteral("ZOOM"), true, QVariantMap { { QStringLiteral("level"), 4 } });
+    timed.setStarted(at(1338508801000));
+    timed.setEnded(at(1338508802500));
+    timed.setAutomaticallyEnded(true);
+    analytics::TallyEvent plain(QStringLiteral("TAKE_PICTURE"));
+    plain.setStarted(at(1338508803000));
+    state.eventLog = { timed, plain };
+    state.eventLogComplete = false;
+    state.errors = { { at(1338508804000), QStringLiteral("Uncaught"), QStringLiteral("Crash!"), QStringLiteral("std::runtime_error: boom") } };
+    state.totalErrorCount = 2;
+    state.pageViewCount = 6;
+    state.locale = QStringLiteral("en_GB");
+    state.timeZone = QStringLiteral("Europe/London");
+    state.internetAvailable = false;
+    state.gender = 1;
+    state.age = at(378691200000);
+    return state;
+}
+
+class TallyPersistenceTest : public testing_support::AnalyticsFixture {
+protected:
+    void SetUp() override
+    {
+        AnalyticsFixture::SetUp();
+        analytics::TallyUploader::setInstance(nullptr); // persistence only: nothing leaves the machine
+    }
+
+    // Goes to the background for longer than the continue period and back: the session is saved
+    // and a new one starts. Returns the start of the session that was saved.
+    QDateTime endSessionOffline()
+    {
+        const QDateTime start = analytics::TallySession::currentSession()->startTime();
+        TallyAPI::pauseSession();
+        platform::Clock::advance(10001);
+        TallyAPI::resumeSession();
+        TallyAPI::waitForUploads();
+        return start;
+    }
+
+    qint64 recordStart(const QByteArray& record) const
+    {
+        const auto decoded = analytics::TallyReportDecoder::decodeSessionRecord(record);
+        EXPECT_TRUE(decoded.ok()) << decoded.error.toStdString();
+        return qint64(decoded.json.value(QLatin1String("startTime")).toDouble());
+    }
+
+    qint64 reportInitialTimestamp() const
+    {
+        const auto decoded = analytics::TallyReportDecoder::decodeReport(analytics::TallySession::dataForSessions({}, false));
+        EXPECT_TRUE(decoded.ok()) << decoded.error.toStdString();
+        return qint64(decoded.json.value(QLatin1String("initialTimestamp")).toDouble());
+    }
+};
+
+TEST_F(TallyPersistenceTest, TheSessionArchiveHoldsExactlyItsKeysWithTheirTypes)
+{
+    const platform::KeyedArchive archive = TallySessionArchive::encodeSession(fullState());
+    QStringList keys;
+    for (auto it = archive.toMap().cbegin(); it != archive.toMap().cend(); ++it)
+        keys << it.key().toString();
+    EXPECT_EQ(keys, (QStringList { "serializationVersion", "startTime", "endTime", "pauseTime", "pauseIntervalMillis",
+                                   "eventCounts", "eventLog", "eventLogComplete", "errors", "totalErrorCount", "adLog",
+                                   "latitude", "longitude", "accuracy", "crashed", "apiKey", "appVersion", "userID",
+                                   "pageViewCount", "locale", "timeZone", "internetAvailable", "age", "gender" }));
+    EXPECT_EQ(archive.decodeInt32("serializationVersion"), 1);
+    EXPECT_TRUE(archive.decodeDate("startTime"));
+    EXPECT_TRUE(archive.decodeInt64("pauseIntervalMillis"));
+    EXPECT_TRUE(archive.decodeMap("eventCounts"));
+    EXPECT_TRUE(archive.decodeBool("crashed"));
+    EXPECT_TRUE(archive.decodeDouble("latitude"));
+    EXPECT_TRUE(archive.decodeString("timeZone"));
+
+    const auto event = archive.decodeList("eventLog")->at(0);
+    QStringList eventKeys;
+    for (auto it = event.toMap().cbegin(); it != event.toMap().cend(); ++it)
+        eventKeys << it.key().toString();
+    EXPECT_EQ(eventKeys, (QStringList { "name", "started", "ended", "timed", "parameters", "automaticallyEnded" }));
+
+    // Absent values are left out, not written empty.
+    TallySessionState fresh;
+    fresh.startTime = at(1);
+    const platform::KeyedArchive sparse = TallySessionArchive::encodeSession(fresh);
+    for (const char* key : { "endTime", "pauseTime", "userID", "age" })
+        EXPECT_FALSE(sparse.contains(QString::fromLatin1(key))) << key;
+}
+
+TEST_F(TallyPersistenceTest, ASessionReadBackFromItsFileIsTheSameSession)
+{
+    const TallySessionState original = fullState();
+    const auto restored = TallySessionArchive::sessionFromFile(TallySessionArchive::sessionFile(original));
+    ASSERT_TRUE(restored);
+    // The record the report carries is the strongest comparison: every reported field at once.
+    auto session = [](const TallySessionState& state) {
+        auto copy = state;
+        copy.eventLoggingEnabled = copy.sessionReportsOnCloseEnabled = copy.sessionReportsOnPauseEnabled = false;
+        return std::make_shared<analytics::TallySession>(copy);
+    };
+    EXPECT_EQ(session(*restored)->data(), session(original)->data());
+    EXPECT_TRUE(restored->crashed);
+    EXPECT_EQ(restored->eventLog[0].ended(), original.eventLog[0].ended());
+    EXPECT_TRUE(restored->eventLog[0].isAutomaticallyEnded());
+    EXPECT_EQ(restored->eventLog[0].parameters()->value(QStringLiteral("level")).toInt(), 4);
+    EXPECT_FALSE(restored->eventLog[1].parameters());
+    EXPECT_EQ(restored->pauseTime, original.pauseTime);
+    // The report settings are not archived: a restored session has them off.
+    EXPECT_FALSE(restored->eventLoggingEnabled);
+    EXPECT_FALSE(restored->sessionReportsOnCloseEnabled);
+}
+
+TEST_F(TallyPersistenceTest, UnreadableCurrentSessionFilesAreTreatedAsAbsent)
+{
+    platform::KeyedArchive newer = TallySessionArchive::encodeSession(fullState());
+    newer.encodeInt32("serializationVersion", 2);
+    const QByteArray valid = TallySessionArchive::sessionFile(fullState());
+    const QByteArray candidates[] = { platform::KeyedArchive::archive(newer.toValue()), valid.left(valid.size() / 2),
+                                      QByteArray("garbage"), QByteArray() };
+    for (const QByteArray& bytes : candidates) {
+        ASSERT_TRUE(platform::AtomicFileWriter::ensureDirectory(m_data.path()));
+        ASSERT_TRUE(platform::AtomicFileWriter::write(m_store->currentSessionFilePath(), bytes));
+        EXPECT_EQ(m_store->readCurrentSession(), nullptr);
+    }
+    // At start-up such a file adds no crashed session and is replaced by the new session's.
+    TallyAPI::startSession(QStringLiteral("KEY"));
+    TallyAPI::waitForUploads();
+    EXPECT_TRUE(m_store->savedSessions().isEmpty());
+    EXPECT_TRUE(m_store->readCurrentSession());
+}
+
+TEST_F(TallyPersistenceTest, ASessionLeftBehindIsSavedAsCrashedWithItsEvents)
+{
+    TallySessionState left = fullState();
+    left.crashed = false;
+    ASSERT_TRUE(platform::AtomicFileWriter::ensureDirectory(m_data.path()));
+    ASSERT_TRUE(platform::AtomicFileWriter::write(m_store->currentSessionFilePath(), TallySessionArchive::sessionFile(left)));
+    QStringList lines;
+    const auto previous = platform::setLogSink([&](const QString& line) { lines << line; });
+    analytics::TallyUtil::setDebugLogEnabled(true);
+    TallyAPI::startSession(QStringLiteral("KEY"));
+    TallyAPI::waitForUploads();
+    analytics::TallyUtil::setDebugLogEnabled(false);
+    platform::setLogSink(previous);
+
+    EXPECT_TRUE(lines.contains(QStringLiteral("Tally: Add crashed former session")));
+    const auto saved = m_store->savedSessions();
+    ASSERT_EQ(saved.size(), 1);
+    const auto record = analytics::TallyReportDecoder::decodeSessionRecord(saved[0]);
+    ASSERT_TRUE(record.ok());
+    EXPECT_EQ(record.json.value("events").toArray().size(), 2);
+    EXPECT_EQ(record.json.value("errors").toArray().size(), 1);
+    EXPECT_EQ(qint64(record.json.value("startTime").toDouble()), left.startTime.toMSecsSinceEpoch());
+}
+
+TEST_F(TallyPersistenceTest, SavedSessionsKeepTheLatestFifty)
+{
+    TallyAPI::startSession(QStringLiteral("KEY"));
+    TallyAPI::waitForUploads();
+    QList<qint64> starts;
+    for (int i = 0; i < 51; ++i)
+        starts << endSessionOffline().toMSecsSinceEpoch();
+
+    const auto saved = m_store->savedSessions();
+    ASSERT_EQ(saved.size(), 50);
+    QList<qint64> savedStarts;
+    for (const QByteArray& record : saved)
+        savedStarts << recordStart(record);
+    EXPECT_EQ(savedStarts, starts.mid(1)); // oldest dropped, order kept
+
+    EXPECT_EQ(analytics::TallyFileSessionStore::removeOldSessionsIfNecessary({ "a", "b", "c" }, 2),
+              (QList<QByteArray> { "b", "c" }));
+    EXPECT_EQ(analytics::TallyFileSessionStore::removeOldSessionsIfNecessary({ "a", "b" }, -1).size(), 2);
+}
+
+TEST_F(TallyPersistenceTest, AFileUnderTheOlderNameKeepsBeingUsed)
+{
+    const QString older = m_store->oldSessionsFilePath();
+    EXPECT_EQ(QFileInfo(older).fileName(), QStringLiteral("tallyStored%1.archive").arg(analytics::TallyFileSessionStore::keyHash("KEY")));
+    EXPECT_EQ(QFileInfo(m_store->sessionsFilePath()).fileName(), "." + QFileInfo(older).fileName());
+    const QByteArray oldRecord = sessionRecord(1);
+    ASSERT_TRUE(platform::AtomicFileWriter::ensureDirectory(m_data.path()));
+    ASSERT_TRUE(platform::AtomicFileWriter::write(older, platform::KeyedArchive::archive(QCborArray { oldRecord })));
+    EXPECT_EQ(m_store->sessionsFilePath(), older);
+
+    TallyAPI::startSession(QStringLiteral("KEY"));
+    TallyAPI::waitForUploads();
+    endSessionOffline();
+
+    const auto saved = m_store->savedSessions();
+    ASSERT_EQ(saved.size(), 2);
+    EXPECT_EQ(saved[0], oldRecord);
+    EXPECT_TRUE(dataFiles().filter(QStringLiteral(".tallyStored")).isEmpty()); // no dotted twin
+}
+
+TEST_F(TallyPersistenceTest, TwoKeysUseDifferentFiles)
+{
+    EXPECT_NE(analytics::TallyFileSessionStore::keyHash("KEY-A"), analytics::TallyFileSessionStore::keyHash("KEY-B"));
+    analytics::TallyFileSessionStore a;
+    analytics::TallyFileSessionStore b;
+    a.setApiKey("KEY-A");
+    b.setApiKey("KEY-B");
+    EXPECT_NE(a.sessionsFilePath(), b.sessionsFilePath());
+    EXPECT_NE(a.currentSessionFilePath(), b.currentSessionFilePath());
+    a.addToSavedSessions("record-a");
+    a.setSentSession();
+    EXPECT_TRUE(b.savedSessions().isEmpty());
+    EXPECT_FALSE(b.sentSession());
+    // The same key always names the same files, in any store object.
+    analytics::TallyFileSessionStore again;
+    again.setApiKey("KEY-A");
+    EXPECT_EQ(again.savedSessions(), QList<QByteArray> { "record-a" });
+}
+
+TEST_F(TallyPersistenceTest, TheInitialTimestampSurvivesUntilItsFileIsDeleted)
+{
+    TallyAPI::startSession(QStringLiteral("KEY"));
+    TallyAPI::waitForUploads();
+    const qint64 first = analytics::TallySession::currentSession()->startTime().toMSecsSinceEpoch();
+    EXPECT_EQ(reportInitialTimestamp(), first);
+
+    endSessionOffline();
+    const qint64 second = analytics::TallySession::currentSession()->startTime().toMSecsSinceEpoch();
+    ASSERT_NE(second, first);
+    EXPECT_EQ(reportInitialTimestamp(), first);
+
+    ASSERT_TRUE(QFile::remove(m_store->initialTimestampFilePath()));
+    platform::Clock::advance(5000);
+    EXPECT_EQ(reportInitialTimestamp(), second);
+    EXPECT_EQ(reportInitialTimestamp(), second);
+}
+
+TEST_F(TallyPersistenceTest, EveryFileIsOwnerOnlyAndNoTemporaryFilesRemain)
+{
+    TallyAPI::startSession(QStringLiteral("KEY"));
+    TallyAPI::waitForUploads();
+    TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"));
+    endSessionOffline();
+    reportInitialTimestamp();
+    m_store->setSentSession();
+    const QStringList files = dataFiles();
+    EXPECT_EQ(files.size(), 4) << files.join(' ').toStdString();
+    for (const QString& name : files) {
+        struct stat info { };
+        ASSERT_EQ(::stat(QFile::encodeName(QDir(m_data.path()).filePath(name)).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << name.toStdString();
+        EXPECT_FALSE(name.contains(QStringLiteral(".tmp-"))) << name.toStdString();
+    }
+}
+
+} // namespace
