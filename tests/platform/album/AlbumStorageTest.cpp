@@ -246,6 +246,13 @@ TEST(AlbumFailureTest, ReadOnlyFolderLeavesNothingBehind)
     EXPECT_EQ(folderEntries(dir.path()), QStringList { "IMG_0001.JPG" });
 }
 
+TEST(AlbumFailureTest, UnwritableSystemFolderIsReportedAsReadOnly)
+{
+    // sysfs refuses new files even to root, so this holds whoever runs the tests.
+    platform::AssetsLibrary library("/sys");
+    expectReadableFailure(writeAndWait(library, splitImage(16, 16)), "/sys", platform::AlbumError::Kind::ReadOnly);
+}
+
 TEST(AlbumFailureTest, EmptyImageIsRefusedWithoutAFile)
 {
     QTemporaryDir dir;

@@ -1,0 +1,299 @@
+// The metadata dictionary operations, alone and as the still capture uses them with the album.
+
+#include <cmath>
+#include <future>
+
+#include <QDateTime>
+#include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTimeZone>
+
+#include <exiv2/exiv2.hpp>
+#include <gtest/gtest.h>
+
+#include "photos/ImageMetadataCategory.h"
+#include "platform/album/AssetsLibrary.h"
+#include "platform/album/ImagePropertyKeys.h"
+
+namespace ip = platform::ImageProperty;
+using photos::ImageMetadataCategory;
+using photos::Location;
+
+namespace {
+
+constexpr auto kWait = std::chrono::seconds(60);
+
+QVariantMap group(const ImageMetadataCategory& metadata, const QString& key)
+{
+    return metadata.dictionary().value(key).toMap();
+}
+
+QImage photo()
+{
+    QImage image(96, 64, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::darkGreen);
+    return image;
+}
+
+platform::AssetURL writePhoto(platform::AssetsLibrary& library, const platform::MetadataDictionary& metadata)
+{
+    std::promise<platform::AssetURL> done;
+    library.writeImageToSavedPhotosAlbum(photo(), metadata,
+                                         [&](const platform::AssetURL& url, const std::optional<platform::AlbumError>& error) {
+                                             EXPECT_FALSE(error);
+                                             done.set_value(url);
+                                         });
+    auto future = done.get_future();
+    EXPECT_EQ(future.wait_for(kWait), std::future_status::ready);
+    return future.get();
+}
+
+// ---- Orientation --------------------------------------------------------------------------------
+
+TEST(ImageMetadataOrientationTest, StoresTheExifNumber)
+{
+    ImageMetadataCategory metadata;
+    for (const auto& [code, exif] : { std::pair { 3, 6 }, { 0, 1 }, { 9, 1 }, { -1, 1 }, { 2, 8 }, { 1, 3 } }) {
+        metadata.setImageOrientation(code);
+        EXPECT_EQ(metadata.dictionary().value(ip::Orientation), QVariant(exif)) << code;
+    }
+    EXPECT_EQ(metadata.dictionary().size(), 1);
+}
+
+// ---- Position -----------------------------------------------------------------------------------
+
+TEST(ImageMetadataLocationTest, SignsBecomeRefsOnNonNegativeDegrees)
+{
+    struct Row {
+        double latitude, longitude;
+        float storedLatitude, storedLongitude;
+        const char *latitudeRef, *longitudeRef;
+    };
+    for (const Row& row : { Row { -33.9, 151.2, 33.9f, 151.2f, "S", "E" }, Row { 0.0, -0.5, 0.0f, 0.5f, "N", "W" },
+                            Row { 12.5, 0.0, 12.5f, 0.0f, "N", "E" } }) {
+        ImageMetadataCategory metadata;
+        const QDateTime stamp(QDate(2024, 1, 2), QTime(3, 4, 5), QTimeZone::utc());
+        metadata.setLocation(Location { row.latitude, row.longitude, stamp });
+        const QVariantMap gps = group(metadata, ip::GPSDictionary);
+        EXPECT_EQ(gps.value(ip::GPSLatitude).toFloat(), row.storedLatitude);
+        EXPECT_EQ(gps.value(ip::GPSLongitude).toFloat(), row.storedLongitude);
+        EXPECT_EQ(gps.value(ip::GPSLatitudeRef).toString(), row.latitudeRef);
+        EXPECT_EQ(gps.value(ip::GPSLongitudeRef).toString(), row.longitudeRef);
+        EXPECT_EQ(gps.value(ip::GPSTimeStamp).toDateTime(), stamp);
+
+        // And back, within the 32-bit precision it was stored with.
+        const auto back = metadata.location();
+        ASSERT_TRUE(back);
+        EXPECT_NEAR(back->latitude, row.latitude, 1e-5);
+        EXPECT_NEAR(back->longitude, row.longitude, 1e-5);
+    }
+}
+
+TEST(ImageMetadataLocationTest, NotANumberCountsAsNorthAndEast)
+{
+    ImageMetadataCategory metadata;
+    metadata.setLocation(Location { std::nan(""), std::nan(""), {} });
+    const QVariantMap gps = group(metadata, ip::GPSDictionary);
+    EXPECT_EQ(gps.value(ip::GPSLatitudeRef).toString(), "N");
+    EXPECT_EQ(gps.value(ip::GPSLongitudeRef).toString(), "E");
+}
+
+TEST(ImageMetadataLocationTest, NewFixReplacesTheWholeGroup)
+{
+    ImageMetadataCategory metadata(platform::MetadataDictionary {
+        { ip::GPSDictionary, QVariantMap { { ip::GPSAltitude, 120.0 }, { "Speed", 3.0 } } } });
+    metadata.setLocation(Location { 1.0, 2.0, QDateTime::currentDateTimeUtc() });
+    const QVariantMap gps = group(metadata, ip::GPSDictionary);
+    EXPECT_EQ(gps.size(), 5);
+    EXPECT_FALSE(gps.contains(ip::GPSAltitude));
+
+    metadata.setLocation(std::nullopt); // no fix: nothing changes
+    EXPECT_EQ(group(metadata, ip::GPSDictionary), gps);
+}
+
+TEST(ImageMetadataLocationTest, ReadingHonoursOnlyExactRefs)
+{
+    const auto read = [](QVariantMap gps) {
+        return ImageMetadataCategory(platform::MetadataDictionary { { ip::GPSDictionary, gps } }).location();
+    };
+    EXPECT_GT(read({ { ip::GPSLatitude, 33.9 }, { ip::GPSLatitudeRef, "s" } })->latitude, 0.0);
+    EXPECT_LT(read({ { ip::GPSLatitude, 33.9 }, { ip::GPSLatitudeRef, "S" } })->latitude, 0.0);
+    EXPECT_LT(read({ { ip::GPSLongitude, 70.0 }, { ip::GPSLongitudeRef, "W" } })->longitude, 0.0);
+    const auto missing = read({ { ip::GPSLatitudeRef, "S" } });
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->latitude, 0.0);
+    EXPECT_EQ(missing->longitude, 0.0);
+    EXPECT_FALSE(missing->timestamp.isValid());
+    EXPECT_FALSE(ImageMetadataCategory().location());
+}
+
+// ---- Groups -------------------------------------------------------------------------------------
+
+TEST(ImageMetadataGroupTest, SettersKeepEntriesOfGroupsFromElsewhere)
+{
+    // A TIFF group as another map form (as a copied, read-only group would arrive) and an EXIF
+    // group holding the camera's data: both keep what they had.
+    QVariantHash tiff { { "XResolution", 72 } };
+    ImageMetadataCategory metadata(platform::MetadataDictionary {
+        { ip::TIFFDictionary, tiff }, { ip::ExifDictionary, QVariantMap { { ip::ExifExposureTime, 0.01 } } } });
+    metadata.setMake("Lumivue+", "Model X", "Lumivue 1.0");
+    metadata.setDigitalZoom(2.5f);
+
+    const QVariantMap tiffGroup = group(metadata, ip::TIFFDictionary);
+    EXPECT_EQ(metadata.dictionary().value(ip::TIFFDictionary).typeId(), QMetaType::QVariantMap);
+    EXPECT_EQ(tiffGroup.value("XResolution").toInt(), 72);
+    EXPECT_EQ(tiffGroup.value(ip::TIFFMake).toString(), "Lumivue+");
+    EXPECT_EQ(tiffGroup.value(ip::TIFFModel).toString(), "Model X");
+    EXPECT_EQ(tiffGroup.value(ip::TIFFSoftware).toString(), "Lumivue 1.0");
+    const QVariantMap exif = group(metadata, ip::ExifDictionary);
+    EXPECT_EQ(exif.value(ip::ExifExposureTime).toDouble(), 0.01);
+    EXPECT_EQ(exif.value(ip::ExifDigitalZoomRatio).toFloat(), 2.5f);
+}
+
+TEST(ImageMetadataGroupTest, DateOriginalGoesToExifAndTiffUnchanged)
+{
+    ImageMetadataCategory metadata;
+    const QDateTime when(QDate(2023, 12, 31), QTime(23, 59, 58));
+    metadata.setDateOriginal(when);
+    metadata.setDateDigitized(QStringLiteral("2023:12:31 23:59:59"));
+    EXPECT_EQ(group(metadata, ip::ExifDictionary).value(ip::ExifDateTimeOriginal), QVariant(when));
+    EXPECT_EQ(group(metadata, ip::TIFFDictionary).value(ip::TIFFDateTime), QVariant(when));
+    EXPECT_EQ(group(metadata, ip::ExifDictionary).value(ip::ExifDateTimeDigitized).toString(), "2023:12:31 23:59:59");
+}
+
+TEST(ImageMetadataGroupTest, DictionaryForKeyCreatesAndRepairsGroups)
+{
+    ImageMetadataCategory metadata(platform::MetadataDictionary { { ip::IPTCDictionary, QStringLiteral("junk") } });
+    EXPECT_TRUE(metadata.dictionaryForKey(ip::GPSDictionary).isEmpty());
+    EXPECT_EQ(metadata.dictionary().value(ip::GPSDictionary).typeId(), QMetaType::QVariantMap);
+    // A value that is no map at all is replaced by a group rather than written into.
+    metadata.setKeywords(QStringList { "a", "b" });
+    EXPECT_EQ(group(metadata, ip::IPTCDictionary).value(ip::IPTCKeywords).toStringList(), (QStringList { "a", "b" }));
+}
+
+// ---- Initialisers -------------------------------------------------------------------------------
+
+class ImageMetadataInitTest : public ::testing::Test {
+protected:
+    QTemporaryDir m_dir;
+    platform::AssetsLibrary m_library { m_dir.path() };
+};
+
+TEST_F(ImageMetadataInitTest, SampleBufferAttachmentsAreCopied)
+{
+    platform::MetadataDictionary attachments { { ip::ExifDictionary, QVariantMap { { ip::ExifFNumber, 2.2 } } } };
+    ImageMetadataCategory metadata;
+    metadata.setDescription("old");
+    metadata.initWithImageSampleBuffer(attachments).setUserComment("note");
+    EXPECT_EQ(attachments.value(ip::ExifDictionary).toMap().size(), 1); // the frame's copy is untouched
+    EXPECT_EQ(group(metadata, ip::ExifDictionary).value(ip::ExifFNumber).toDouble(), 2.2);
+    EXPECT_FALSE(metadata.dictionary().contains(ip::TIFFDictionary));
+    EXPECT_TRUE(ImageMetadataCategory().initWithImageSampleBuffer({}).dictionary().isEmpty());
+}
+
+TEST_F(ImageMetadataInitTest, PickerOnOldOrUnknownSystemsGivesNothing)
+{
+    const photos::ImagePickerInfo info { std::nullopt, platform::MetadataDictionary { { ip::Orientation, 3 } } };
+    for (const char* version : { "4.0", "3.2", "", "four", "4.0.9" }) {
+        ImageMetadataCategory metadata;
+        metadata.initWithInfoFromImagePicker(info, version, m_library);
+        EXPECT_TRUE(metadata.dictionary().isEmpty()) << version;
+    }
+    for (const char* version : { "4.1", "4.10", "17.0.1" }) {
+        ImageMetadataCategory metadata;
+        metadata.initWithInfoFromImagePicker(info, version, m_library);
+        EXPECT_EQ(metadata.dictionary().value(ip::Orientation).toInt(), 3) << version;
+    }
+    ImageMetadataCategory none;
+    none.initWithInfoFromImagePicker({}, "17.0", m_library);
+    EXPECT_TRUE(none.dictionary().isEmpty());
+}
+
+TEST_F(ImageMetadataInitTest, AssetUrlBringsTheAlbumMetadataLater)
+{
+    ImageMetadataCategory source;
+    source.setMake("Lumivue+", "Lumivue+", "Lumivue+");
+    source.setImageOrientation(3);
+    const platform::AssetURL url = writePhoto(m_library, source.dictionary());
+
+    for (const bool viaPicker : { false, true }) {
+        std::promise<void> delivered;
+        ImageMetadataCategory metadata;
+        if (viaPicker)
+            metadata.initWithInfoFromImagePicker({ url, platform::MetadataDictionary { { "ignored", 1 } } }, "5.0",
+                                                 m_library, [&] { delivered.set_value(); });
+        else
+            metadata.initFromAssetURL(m_library, url, [&] { delivered.set_value(); });
+        ASSERT_EQ(delivered.get_future().wait_for(kWait), std::future_status::ready);
+        EXPECT_EQ(metadata.dictionary().value(ip::Orientation).toInt(), 6);
+        EXPECT_EQ(group(metadata, ip::TIFFDictionary).value(ip::TIFFModel).toString(), "Lumivue+");
+        EXPECT_FALSE(metadata.dictionary().contains("ignored"));
+    }
+}
+
+TEST_F(ImageMetadataInitTest, FailedLookupLeavesTheDictionaryAsItWas)
+{
+    std::promise<void> delivered;
+    ImageMetadataCategory metadata;
+    metadata.initFromAssetURL(m_library, platform::AssetURL::fromString("assets-library://asset/../../etc/passwd"),
+                              [&] { delivered.set_value(); });
+    ASSERT_EQ(delivered.get_future().wait_for(kWait), std::future_status::ready);
+    EXPECT_TRUE(metadata.dictionary().isEmpty());
+}
+
+TEST_F(ImageMetadataInitTest, LateDeliveryNeverReachesANewerContentOrADeadReceiver)
+{
+    const platform::AssetURL url = writePhoto(m_library, { { ip::Orientation, 8 } });
+    std::promise<void> first, second;
+    ImageMetadataCategory reused;
+    reused.initFromAssetURL(m_library, url, [&] { first.set_value(); });
+    reused.initWithImageSampleBuffer({ { "fresh", true } });
+    {
+        ImageMetadataCategory dropped;
+        dropped.initFromAssetURL(m_library, url, [&] { second.set_value(); });
+    }
+    ASSERT_EQ(first.get_future().wait_for(kWait), std::future_status::ready);
+    ASSERT_EQ(second.get_future().wait_for(kWait), std::future_status::ready);
+    EXPECT_EQ(reused.dictionary(), (platform::MetadataDictionary { { "fresh", true } }));
+}
+
+// ---- As the still capture uses it ---------------------------------------------------------------
+
+TEST_F(ImageMetadataInitTest, CaptureSequenceSavesStandardExif)
+{
+    const platform::MetadataDictionary attachments {
+        { ip::ExifDictionary, QVariantHash { { ip::ExifExposureTime, 1.0 / 30.0 }, { ip::ExifISOSpeedRatings, QVariantList { 800 } } } },
+        { ip::GPSDictionary, QVariantMap { { ip::GPSAltitude, 30.0 } } },
+    };
+    ImageMetadataCategory metadata;
+    metadata.initWithImageSampleBuffer(attachments);
+    metadata.setImageOrientation(3); // portrait
+    metadata.setMake("Lumivue+", "Lumivue+", "Lumivue+");
+    metadata.setLocation(Location { -33.9, -70.65, QDateTime(QDate(2024, 2, 3), QTime(4, 5, 6), QTimeZone::utc()) });
+    writePhoto(m_library, metadata.dictionary());
+
+    auto image = Exiv2::ImageFactory::open(QDir(m_dir.path()).filePath("IMG_0001.JPG").toStdString());
+    image->readMetadata();
+    const Exiv2::ExifData& exif = image->exifData();
+    const auto value = [&](const char* key) {
+        const auto it = exif.findKey(Exiv2::ExifKey(key));
+        return it == exif.end() ? std::string("<missing>") : it->toString();
+    };
+    EXPECT_EQ(value("Exif.Image.Orientation"), "6");
+    EXPECT_EQ(value("Exif.Image.Make"), "Lumivue+");
+    EXPECT_EQ(value("Exif.Image.Model"), "Lumivue+");
+    EXPECT_EQ(value("Exif.Image.Software"), "Lumivue+");
+    EXPECT_EQ(value("Exif.Photo.ExposureTime"), "1/30");
+    EXPECT_EQ(value("Exif.Photo.ISOSpeedRatings"), "800");
+    EXPECT_EQ(value("Exif.GPSInfo.GPSLatitudeRef"), "S");
+    EXPECT_EQ(value("Exif.GPSInfo.GPSLongitudeRef"), "W");
+    EXPECT_EQ(value("Exif.GPSInfo.GPSAltitude"), "<missing>"); // the fix replaced the camera's group
+    EXPECT_EQ(value("Exif.GPSInfo.GPSDateStamp"), "2024:02:03");
+    const auto latitude = exif.findKey(Exiv2::ExifKey("Exif.GPSInfo.GPSLatitude"));
+    ASSERT_NE(latitude, exif.end());
+    const double degrees = latitude->toFloat(0) + latitude->toFloat(1) / 60.0 + latitude->toFloat(2) / 3600.0;
+    EXPECT_NEAR(degrees, 33.9, 1e-5);
+}
+
+} // namespace
