@@ -1,0 +1,37 @@
+#pragma once
+
+// The window host's command line. Flags for later parts of the app (camera, album, data
+// directory, location, server, analytics) are parsed here and kept for them.
+
+#include <optional>
+
+#include <QString>
+#include <QStringList>
+
+struct HostSettings {
+    QString camera;           // "" = default (real camera if found, else synthetic)
+    int idiom { 0 };          // 0 phone, 1 tablet
+    double scale { 2.0 };     // device pixels per point
+    QString albumDir;
+    QString dataDir;
+    std::optional<std::pair<double, double>> location; // latitude, longitude in degrees
+    QString serverUrl;
+    bool noAnalytics { false };
+    bool headless { false };
+    QString controlPath;      // "" none, "-" standard input
+    QString screenshotPath;
+    double durationSeconds { 2.0 };
+
+    // The screen in points for the idiom.
+    double screenWidth() const { return idiom == 1 ? 768 : 320; }
+    double screenHeight() const { return idiom == 1 ? 1024 : 480; }
+};
+
+// The outcome of parsing: settings to run with, or an exit (help, or an error with its message).
+struct HostParseResult {
+    std::optional<HostSettings> settings;
+    QString output;     // text to print (help, or the error)
+    int exitCode { 0 }; // used when settings is empty
+};
+
+HostParseResult parseHostArguments(const QStringList& arguments);
