@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "analytics/TallyFileCache.h"
 #include "analytics/TallyPaths.h"
 #include "analytics/TallySession.h"
 #include "analytics/TallySessionArchive.h"
@@ -54,8 +55,31 @@ std::int32_t TallyFileSessionStore::keyHash(const QString& apiKey)
 
 void TallyFileSessionStore::setApiKey(const QString& apiKey)
 {
-    std::scoped_lock lock(m_settingsMutex);
-    m_apiKey = apiKey;
+    bool firstUse = false;
+    {
+        std::scoped_lock lock(m_settingsMutex);
+        m_apiKey = apiKey;
+        firstUse = !m_cleanedKeys.contains(apiKey);
+        m_cleanedKeys.insert(apiKey);
+    }
+    TallyFileCache::createInstanceWithApiKey(apiKey);
+    if (firstUse)
+        removeStaleTemporaryFiles();
+}
+
+void TallyFileSessionStore::removeStaleTemporaryFiles() const
+{
+    // A process killed in the middle of a rewrite leaves its temporary file behind (the real file
+    // is intact). At the first use of a key no write of ours is under way yet, so what matches
+    // our files' temporary names is litter.
+    QDir directory(TallyPaths::libraryDirectory());
+    for (const char* stem : { "tallyStored", "tallyCurrent", "tallySent", "initialTimestamp" }) {
+        for (const bool older : { false, true }) {
+            const QString pattern = QStringLiteral(".%1.tmp-*").arg(QFileInfo(filePath(stem, older)).fileName());
+            for (const QString& name : directory.entryList({ pattern }, QDir::Files | QDir::Hidden))
+                directory.remove(name);
+        }
+    }
 }
 
 void TallyFileSessionStore::setMaxSessions(int maximum)

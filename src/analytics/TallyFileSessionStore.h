@@ -16,10 +16,15 @@
 // that cannot be decoded reads as absent. Read-modify-write of the saved sessions is serialised
 // by m_savedMutex, so an upload removing the records it sent cannot drop one added meanwhile.
 //
+// Setting a key also creates the per-key file cache (TallyFileCache) and, at the first use of a
+// key, removes temporary files that a killed process left behind.
+//
 // Any thread.
 
 #include <cstdint>
 #include <mutex>
+
+#include <QSet>
 
 #include "analytics/TallySessionStore.h"
 
@@ -64,11 +69,13 @@ public:
 private:
     QString filePath(const char* stem, bool older) const;
     QString chosenPath(const char* stem) const;
+    void removeStaleTemporaryFiles() const;
     QList<QByteArray> readSavedSessions() const;
     void writeSavedSessions(const QList<QByteArray>& records) const;
 
-    mutable std::mutex m_settingsMutex; // guards m_apiKey, m_maxSessions
+    mutable std::mutex m_settingsMutex; // guards m_apiKey, m_maxSessions, m_cleanedKeys
     QString m_apiKey;
+    QSet<QString> m_cleanedKeys;
     int m_maxSessions { kDefaultMaxSessions };
 
     std::mutex m_savedMutex;     // serialises read-modify-write of the saved-sessions file
