@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <QFont>
 #include <QLinearGradient>
@@ -154,6 +159,32 @@ void applyTorch(QImage& image)
     }
 }
 
+// dst = src + up - down per byte, saturating; mirrored reverses the pixel order of the row while
+// the noise stays with the source pixel.
+void addNoiseRow(const uchar* src, uchar* dst, int width, const std::uint8_t* up, const std::uint8_t* down,
+                 bool mirrored)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    for (; x + 4 <= width; x += 4) {
+        const int from = mirrored ? (width - 4 - x) * 4 : x * 4;
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + from));
+        v = _mm_adds_epu8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(up + from)));
+        v = _mm_subs_epu8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(down + from)));
+        if (mirrored)
+            v = _mm_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x * 4), v);
+    }
+#endif
+    for (; x < width; ++x) {
+        const int from = mirrored ? (width - 1 - x) * 4 : x * 4;
+        for (int c = 0; c < 4; ++c) {
+            const int value = int(src[from + c]) + up[from + c] - down[from + c];
+            dst[x * 4 + c] = uchar(std::clamp(value, 0, 255));
+        }
+    }
+}
+
 } // namespace
 
 void SyntheticScene::prepare(QSize size, bool torch)
@@ -175,15 +206,19 @@ void SyntheticScene::prepare(QSize size, bool torch)
 
     // High gain in the dark means more visible noise; the torch lets the sensor use less.
     const double sigma = torch ? 3.0 : 6.0;
-    m_noise.assign(kNoiseSamples + kNoisePadding, 0);
+    m_noiseUp.assign(kNoiseSamples + kNoisePadding, 0);
+    m_noiseDown.assign(kNoiseSamples + kNoisePadding, 0);
     std::uint64_t random = std::uint64_t(m_seed) * 0x2545F4914F6CDD1Dull + (torch ? 1 : 0);
-    for (std::size_t i = 0; i < m_noise.size(); ++i) {
+    for (std::size_t i = 0; i < m_noiseUp.size(); ++i) {
         if (i % 4 == 3)
             continue; // alpha stays opaque
         const double u1 = std::max(unitRandom(random), 1e-12);
         const double u2 = unitRandom(random);
         const double n = sigma * std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
-        m_noise[i] = std::int8_t(std::clamp(std::lround(n), -127l, 127l));
+        const long level = std::clamp(std::lround(n), -127l, 127l);
+        // Stored as a raise and a lowering so a row is two saturating byte operations.
+        m_noiseUp[i] = std::uint8_t(std::max(level, 0l));
+        m_noiseDown[i] = std::uint8_t(std::max(-level, 0l));
     }
 }
 
@@ -223,10 +258,13 @@ QImage SyntheticScene::render(double seconds, QSize size, int position, bool tor
         return {};
     prepare(size, torch);
 
-    QImage scene = m_background.copy();
-    paintMovingParts(scene, seconds);
+    // The moving parts are painted over a reused copy of the background: no fresh pages per frame.
+    if (m_scene.size() != size)
+        m_scene = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    std::memcpy(m_scene.bits(), m_background.constBits(), std::size_t(m_background.sizeInBytes()));
+    paintMovingParts(m_scene, seconds);
 
-    // Noise: each row reads the sample table from an offset chosen by the frame and the row.
+    // Noise: each row reads the sample tables from an offset chosen by the frame and the row.
     // The offset follows the source column, so the front camera is an exact mirror of the back.
     const bool mirrored = position != 1;
     QImage frame(size, QImage::Format_ARGB32_Premultiplied);
@@ -235,19 +273,8 @@ QImage SyntheticScene::render(double seconds, QSize size, int position, bool tor
     for (int y = 0; y < size.height(); ++y) {
         std::uint64_t state = (std::uint64_t(m_seed) << 32) ^ (frameKey * 0x9E3779B97F4A7C15ull) ^ std::uint64_t(y);
         const std::size_t offset = (splitMix(state) % (kNoiseSamples / 4)) * 4;
-        const std::int8_t* noise = m_noise.data() + offset;
-        const uchar* src = scene.constScanLine(y);
-        uchar* dst = frame.scanLine(y);
-        if (!mirrored) {
-            for (int i = 0; i < width * 4; ++i)
-                dst[i] = uchar(std::clamp(int(src[i]) + noise[i], 0, 255));
-        } else {
-            for (int x = 0; x < width; ++x) {
-                const int from = (width - 1 - x) * 4;
-                for (int c = 0; c < 4; ++c)
-                    dst[x * 4 + c] = uchar(std::clamp(int(src[from + c]) + noise[from + c], 0, 255));
-            }
-        }
+        addNoiseRow(m_scene.constScanLine(y), frame.scanLine(y), width, m_noiseUp.data() + offset,
+                    m_noiseDown.data() + offset, mirrored);
     }
     return frame;
 }

@@ -36,8 +36,10 @@ private:
     std::uint32_t m_seed;
     QSize m_size;
     bool m_torch { false };
-    QImage m_background;              // static part for m_size and m_torch, noise-free
-    std::vector<std::int8_t> m_noise; // zero-mean noise samples for m_torch
+    QImage m_background;                  // static part for m_size and m_torch, noise-free
+    QImage m_scene;                       // scratch: background plus moving parts, before noise
+    std::vector<std::uint8_t> m_noiseUp;   // zero-mean noise samples for m_torch: positive part
+    std::vector<std::uint8_t> m_noiseDown; // and negative part; zero at every alpha byte
 };
 
 // The same scene as a pure function, for callers that render one frame.
