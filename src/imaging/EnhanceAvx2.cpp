@@ -33,6 +33,7 @@ struct Constants {
                                        -1, 0, -1, -1, -1, 4, -1, -1, -1, 8, -1, -1, -1, 12, -1, -1);
     __m256i toGrey = _mm256_setr_epi8(0, 0, 0, -1, 4, 4, 4, -1, 8, 8, 8, -1, 12, 12, 12, -1, //
                                       0, 0, 0, -1, 4, 4, 4, -1, 8, 8, 8, -1, 12, 12, 12, -1);
+    __m256i laneIndex = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     __m256i multiplier;
     __m256i threshold;
 
@@ -83,8 +84,16 @@ ChannelSums run(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& 
             if constexpr (Gain || Filter != 0)
                 _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), process<Gain, Filter>(px, k));
         }
-        for (std::size_t x = vectorCount; x < count; ++x, p += 4)
-            enhancePixel<Gain, Filter>(p, params, tail);
+        if (const std::size_t rest = count - vectorCount; rest > 0) {
+            // The last pixels of the row through a lane mask: masked lanes are neither read nor
+            // written (no fault past the row), and load as zeros, which add nothing to the sums.
+            const __m256i lanes = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(rest)), k.laneIndex);
+            const __m256i px = _mm256_maskload_epi32(reinterpret_cast<const int*>(p), lanes);
+            sumBG = _mm256_add_epi64(sumBG, _mm256_sad_epu8(_mm256_shuffle_epi8(px, k.gatherBG), k.zero));
+            sumR = _mm256_add_epi64(sumR, _mm256_sad_epu8(_mm256_shuffle_epi8(px, k.gatherR), k.zero));
+            if constexpr (Gain || Filter != 0)
+                _mm256_maskstore_epi32(reinterpret_cast<int*>(p), lanes, process<Gain, Filter>(px, k));
+        }
     }
     alignas(32) std::uint64_t bg[4];
     alignas(32) std::uint64_t r[4];

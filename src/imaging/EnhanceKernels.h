@@ -80,5 +80,7 @@ ChannelSums enhanceSse41(std::uint8_t* base, std::size_t bytesPerRow, const Fram
                          const KernelParams& params);
 ChannelSums enhanceAvx2(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
                         const KernelParams& params);
+ChannelSums enhanceAvx512(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
+                          const KernelParams& params);
 
 } // namespace imaging::detail

@@ -1,18 +1,32 @@
 #include "imaging/FrameEnhancer.h"
 
+#include <iterator>
+
 #include "imaging/EnhanceKernels.h"
 
 namespace imaging {
 
 namespace {
 
-KernelPath detectBestPath()
+// The CPU's answer, asked once. __builtin_cpu_supports also checks that the OS saves the wide
+// registers, so a path reported here is safe to run.
+bool cpuRuns(KernelPath path)
 {
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
-        return KernelPath::Avx2;
-    if (__builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("ssse3"))
-        return KernelPath::Sse41;
+    switch (path) {
+    case KernelPath::Avx512: return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    case KernelPath::Avx2: return __builtin_cpu_supports("avx2");
+    case KernelPath::Sse41: return __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("ssse3");
+    case KernelPath::Portable: return true;
+    }
+    return false;
+}
+
+KernelPath detectBestPath()
+{
+    for (KernelPath path : { KernelPath::Avx512, KernelPath::Avx2, KernelPath::Sse41 })
+        if (cpuRuns(path))
+            return path;
     return KernelPath::Portable;
 }
 
@@ -33,6 +47,7 @@ ChannelSums FrameEnhancer::enhance(KernelPath path, std::uint8_t* base, std::siz
     if (!isSupported(path))
         path = KernelPath::Portable;
     switch (path) {
+    case KernelPath::Avx512: return detail::enhanceAvx512(base, bytesPerRow, window, params);
     case KernelPath::Avx2: return detail::enhanceAvx2(base, bytesPerRow, window, params);
     case KernelPath::Sse41: return detail::enhanceSse41(base, bytesPerRow, window, params);
     case KernelPath::Portable: break;
@@ -42,12 +57,10 @@ ChannelSums FrameEnhancer::enhance(KernelPath path, std::uint8_t* base, std::siz
 
 bool FrameEnhancer::isSupported(KernelPath path)
 {
-    switch (path) {
-    case KernelPath::Avx2: return bestPath() == KernelPath::Avx2;
-    case KernelPath::Sse41: return bestPath() != KernelPath::Portable;
-    case KernelPath::Portable: return true;
-    }
-    return false;
+    static const bool runs[] = { true, cpuRuns(KernelPath::Sse41), cpuRuns(KernelPath::Avx2),
+                                 cpuRuns(KernelPath::Avx512) };
+    const auto index = static_cast<std::size_t>(path);
+    return index < std::size(runs) && runs[index];
 }
 
 KernelPath FrameEnhancer::bestPath()
@@ -59,6 +72,7 @@ KernelPath FrameEnhancer::bestPath()
 const char* FrameEnhancer::name(KernelPath path)
 {
     switch (path) {
+    case KernelPath::Avx512: return "avx512bw";
     case KernelPath::Avx2: return "avx2";
     case KernelPath::Sse41: return "sse4.1";
     case KernelPath::Portable: return "portable";

@@ -42,7 +42,7 @@ struct ChannelSums {
     friend bool operator==(const ChannelSums&, const ChannelSums&) = default;
 };
 
-enum class KernelPath { Portable, Sse41, Avx2 };
+enum class KernelPath { Portable, Sse41, Avx2, Avx512 };
 
 class FrameEnhancer {
 public:

@@ -54,7 +54,7 @@ ChannelSums referenceEnhance(std::uint8_t* base, std::size_t bytesPerRow, const 
 std::vector<KernelPath> supportedPaths()
 {
     std::vector<KernelPath> paths;
-    for (KernelPath path : { KernelPath::Portable, KernelPath::Sse41, KernelPath::Avx2 })
+    for (KernelPath path : { KernelPath::Portable, KernelPath::Sse41, KernelPath::Avx2, KernelPath::Avx512 })
         if (FrameEnhancer::isSupported(path))
             paths.push_back(path);
     return paths;
@@ -195,7 +195,9 @@ TEST(FrameEnhancer, PicksAPathThisCpuRuns)
 {
     EXPECT_TRUE(FrameEnhancer::isSupported(FrameEnhancer::bestPath()));
     EXPECT_TRUE(FrameEnhancer::isSupported(KernelPath::Portable));
-    if (__builtin_cpu_supports("avx2")) {
+    if (__builtin_cpu_supports("avx512bw")) {
+        EXPECT_EQ(FrameEnhancer::bestPath(), KernelPath::Avx512);
+    } else if (__builtin_cpu_supports("avx2")) {
         EXPECT_EQ(FrameEnhancer::bestPath(), KernelPath::Avx2);
     }
 }
