@@ -1,0 +1,118 @@
+// End-to-end runs of the lumivue program: headless screenshots and scripted control.
+
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kProgram = QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue");
+
+struct ProgramRun {
+    int exitCode { -1 };
+    QString errors;
+};
+
+ProgramRun runLumivue(const QStringList& arguments, const QByteArray& input = {},
+               QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(kProgram, arguments);
+    if (!process.waitForStarted(10000))
+        return {};
+    if (!input.isEmpty())
+        process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+             QString::fromUtf8(process.readAllStandardError()) };
+}
+
+// How many pixels differ between two same-sized images, within a region.
+int changedPixels(const QImage& a, const QImage& b, const QRect& region)
+{
+    int changed = 0;
+    for (int y = region.top(); y <= region.bottom(); ++y)
+        for (int x = region.left(); x <= region.right(); ++x)
+            changed += a.pixel(x, y) != b.pixel(x, y);
+    return changed;
+}
+
+} // namespace
+
+TEST(LumivueProgram, HeadlessScreenshotHasTheScreenSizeInPixels)
+{
+    QTemporaryDir dir;
+    const QString phone = dir.filePath(QStringLiteral("phone.png"));
+    ProgramRun run = runLumivue({ "--headless", "--screenshot", phone, "--duration", "1" });
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_EQ(QImage(phone).size(), QSize(640, 960));
+
+    const QString tablet = dir.filePath(QStringLiteral("tablet.png"));
+    run = runLumivue({ "--headless", "--idiom", "tablet", "--scale", "1", "--screenshot", tablet, "--duration", "0" });
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_EQ(QImage(tablet).size(), QSize(768, 1024));
+}
+
+TEST(LumivueProgram, ScriptedTapShowsInALaterScreenshotAndBadLinesAreReported)
+{
+    QTemporaryDir dir;
+    const QString before = dir.filePath(QStringLiteral("before.png"));
+    const QString after = dir.filePath(QStringLiteral("after.png"));
+    const QByteArray script = QStringLiteral("screenshot %1\n"
+                                             "tap noSuchView\n"
+                                             "jump demoButton\n"
+                                             "tap demoButton\n"
+                                             "wait 0.1\n"
+                                             "screenshot %2\n"
+                                             "quit\n")
+                                  .arg(before, after)
+                                  .toUtf8();
+    const ProgramRun run = runLumivue({ "--headless", "--control", "-" }, script);
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.contains(QStringLiteral("no view named 'noSuchView'"))) << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.contains(QStringLiteral("unknown command 'jump'"))) << run.errors.toStdString();
+
+    const QImage a(before), b(after);
+    ASSERT_EQ(a.size(), QSize(640, 960));
+    ASSERT_EQ(b.size(), a.size());
+    // The toggled label (points 80-240 × 230-270) changes; the title above it does not.
+    EXPECT_GT(changedPixels(a, b, QRect(160, 460, 320, 80)), 5000);
+    EXPECT_EQ(changedPixels(a, b, QRect(0, 0, 640, 200)), 0);
+}
+
+TEST(LumivueProgram, WithoutADisplayItPointsAtHeadless)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    const ProgramRun run = runLumivue({}, {}, environment);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.errors.contains(QStringLiteral("--headless"))) << run.errors.toStdString();
+    EXPECT_EQ(run.errors.trimmed().count(QLatin1Char('\n')), 0);
+}
+
+TEST(LumivueProgram, BadFlagsGiveAClearErrorAndHelpListsTheFlags)
+{
+    ProgramRun run = runLumivue({ "--headless", "--idiom", "watch" });
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.errors.contains(QStringLiteral("--idiom"))) << run.errors.toStdString();
+
+    QProcess help;
+    help.start(kProgram, { "--help" });
+    ASSERT_TRUE(help.waitForFinished(30000));
+    const QString text = QString::fromUtf8(help.readAllStandardOutput());
+    for (const char* flag : { "--camera", "--idiom", "--scale", "--album", "--data-dir", "--location",
+                              "--server-url", "--no-analytics", "--headless", "--control", "--screenshot",
+                              "--duration" })
+        EXPECT_TRUE(text.contains(QLatin1String(flag))) << flag;
+}

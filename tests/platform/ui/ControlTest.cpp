@@ -1,0 +1,163 @@
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/ui/Button.h"
+#include "platform/ui/Slider.h"
+#include "platform/ui/TouchDispatcher.h"
+
+using namespace platform;
+
+namespace {
+
+// A screen with a button, recording which control events reached a target.
+struct ControlScreen : ::testing::Test {
+    View root { QRectF(0, 0, 320, 480) };
+    TouchDispatcher touches { root };
+    Button* button { static_cast<Button*>(root.addSubview(std::make_unique<Button>(QRectF(100, 100, 100, 40), QStringLiteral("Go")))) };
+    std::vector<ControlEvents> events;
+
+    void listen(Control& control, ControlEvents mask)
+    {
+        for (ControlEvents bit = 1; bit != 0 && bit <= ControlEventValueChanged; bit <<= 1)
+            if (mask & bit)
+                control.addTarget(this, [this, bit](Control&, const Touch*) { events.push_back(bit); }, bit);
+    }
+};
+
+} // namespace
+
+TEST_F(ControlScreen, HitTestingHonoursTransformsHiddenViewsAlphaAndInteraction)
+{
+    EXPECT_EQ(root.hitTest(QPointF(150, 120)), button);
+    // Turned a quarter about its centre (150, 120) the button covers x 130-170, y 70-170.
+    button->setTransform(QTransform().rotate(90));
+    EXPECT_EQ(root.hitTest(QPointF(110, 120)), &root);
+    EXPECT_EQ(root.hitTest(QPointF(150, 80)), button);
+    button->setTransform(QTransform());
+
+    auto* cover = root.addSubview(std::make_unique<View>(QRectF(90, 90, 200, 200)));
+    EXPECT_EQ(root.hitTest(QPointF(150, 120)), cover);
+    cover->setHidden(true);
+    EXPECT_EQ(root.hitTest(QPointF(150, 120)), button);
+    cover->setHidden(false);
+    cover->setAlpha(0.005);
+    EXPECT_EQ(root.hitTest(QPointF(150, 120)), button);
+    cover->setAlpha(1);
+    cover->setUserInteractionEnabled(false);
+    EXPECT_EQ(root.hitTest(QPointF(150, 120)), button);
+    EXPECT_EQ(root.hitTest(QPointF(400, 120)), nullptr); // outside the root
+}
+
+TEST_F(ControlScreen, TapSendsDownAndUpInsideOnlyToMatchingMasks)
+{
+    listen(*button, ControlEventTouchDown | ControlEventTouchUpInside | ControlEventTouchUpOutside);
+    int valueChanged = 0;
+    button->addTarget(nullptr, [&](Control&, const Touch*) { ++valueChanged; }, ControlEventValueChanged);
+    touches.tap(QPointF(150, 120));
+    EXPECT_EQ(events, (std::vector<ControlEvents> { ControlEventTouchDown, ControlEventTouchUpInside }));
+    EXPECT_EQ(valueChanged, 0);
+
+    // Dragged off before release: up-outside, and the action sees where the touch is.
+    events.clear();
+    touches.press(QPointF(150, 120));
+    touches.move(QPointF(10, 10));
+    touches.release(QPointF(10, 10));
+    EXPECT_EQ(events, (std::vector<ControlEvents> { ControlEventTouchDown, ControlEventTouchUpOutside }));
+}
+
+TEST_F(ControlScreen, DisabledControlSendsNothingAndSwallowsTheTouch)
+{
+    listen(*button, ControlEventAllTouchEvents);
+    bool rootTouched = false;
+    struct Spy : View {
+        bool* touched;
+        explicit Spy(bool* t) : View(QRectF(0, 0, 320, 480)), touched(t) { }
+        void touchesBegan(const Touch&) override { *touched = true; }
+    };
+    Spy spyRoot(&rootTouched);
+    TouchDispatcher spyTouches(spyRoot);
+    auto* inner = static_cast<Button*>(spyRoot.addSubview(std::make_unique<Button>(QRectF(0, 0, 50, 50))));
+    inner->setEnabled(false);
+    int sent = 0;
+    inner->addTarget(nullptr, [&](Control&, const Touch*) { ++sent; }, ControlEventAllEvents);
+    spyTouches.tap(QPointF(25, 25));
+    inner->sendActionsForControlEvents(ControlEventValueChanged);
+    EXPECT_EQ(sent, 0);
+    EXPECT_FALSE(rootTouched);
+}
+
+TEST_F(ControlScreen, RemovedTargetsStopAndAnActionMayDestroyItsControl)
+{
+    int first = 0;
+    button->addTarget(&first, [&](Control&, const Touch*) { ++first; }, ControlEventTouchUpInside);
+    button->removeTarget(&first, ControlEventTouchUpInside);
+    touches.tap(QPointF(150, 120));
+    EXPECT_EQ(first, 0);
+
+    int later = 0;
+    button->addTarget(this, [](Control& sender, const Touch*) { (void)sender.removeFromSuperview(); },
+                      ControlEventTouchUpInside);
+    button->addTarget(this, [&](Control&, const Touch*) { ++later; }, ControlEventTouchUpInside);
+    touches.tap(QPointF(150, 120));
+    EXPECT_EQ(later, 0); // the control was gone before the second action
+    EXPECT_TRUE(root.subviews().empty());
+}
+
+TEST(SliderTest, ValueStaysInRange)
+{
+    Slider slider(QRectF(0, 0, 228, 40));
+    slider.setMinimumValue(1);
+    slider.setMaximumValue(10);
+    slider.setValue(42);
+    EXPECT_EQ(slider.value(), 10.0f);
+    slider.setValue(-3, true);
+    EXPECT_EQ(slider.value(), 1.0f);
+    slider.setValue(NAN);
+    EXPECT_EQ(slider.value(), 1.0f);
+    slider.setValue(5);
+    slider.setMaximumValue(4);
+    EXPECT_EQ(slider.value(), 4.0f);
+    slider.setMinimumValue(8); // raises the maximum with it
+    EXPECT_EQ(slider.maximumValue(), 8.0f);
+    EXPECT_EQ(slider.value(), 8.0f);
+}
+
+TEST(SliderTest, DragSendsValueChangedForEachChangeThenEndOfDrag)
+{
+    View root(QRectF(0, 0, 320, 100));
+    TouchDispatcher touches(root);
+    // 228 wide with a 28-point thumb: 200 points of travel for values 0-100.
+    auto* slider = static_cast<Slider*>(root.addSubview(std::make_unique<Slider>(QRectF(0, 0, 228, 40))));
+    slider->setMaximumValue(100);
+    std::vector<float> values;
+    std::vector<ControlEvents> ends;
+    slider->addTarget(nullptr, [&](Control& c, const Touch*) { values.push_back(static_cast<Slider&>(c).value()); },
+                      ControlEventValueChanged);
+    slider->addTarget(nullptr, [&](Control&, const Touch*) { ends.push_back(ControlEventTouchUpInside); },
+                      ControlEventTouchUpInside);
+    slider->addTarget(nullptr, [&](Control&, const Touch*) { ends.push_back(ControlEventTouchUpOutside); },
+                      ControlEventTouchUpOutside);
+
+    touches.press(QPointF(14, 20)); // on the thumb: no jump
+    touches.move(QPointF(64, 20));
+    touches.move(QPointF(64, 20)); // no change, no event
+    touches.move(QPointF(114, 25));
+    touches.move(QPointF(500, 20)); // past the end: clamped, reported once
+    touches.release(QPointF(500, 20));
+    ASSERT_EQ(values.size(), 3u);
+    EXPECT_FLOAT_EQ(values[0], 25.0f);
+    EXPECT_FLOAT_EQ(values[1], 50.0f);
+    EXPECT_FLOAT_EQ(values[2], 100.0f);
+    EXPECT_EQ(ends, std::vector<ControlEvents> { ControlEventTouchUpOutside });
+
+    // A scripted slide reports like a drag that ends inside.
+    values.clear();
+    ends.clear();
+    EXPECT_TRUE(slider->slideForScript(30));
+    EXPECT_EQ(values, std::vector<float> { 30.0f });
+    EXPECT_EQ(ends, std::vector<ControlEvents> { ControlEventTouchUpInside });
+    slider->setEnabled(false);
+    EXPECT_FALSE(slider->slideForScript(60));
+    EXPECT_EQ(slider->value(), 30.0f);
+}

@@ -1,0 +1,117 @@
+#include <atomic>
+#include <thread>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include "platform/ui/Device.h"
+#include "platform/ui/NotificationCenter.h"
+
+using namespace platform;
+
+namespace {
+
+// Runs the event loop until `done` or a generous limit.
+template<typename Predicate>
+bool waitFor(Predicate done)
+{
+    QDeadlineTimer deadline(10000);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    return done();
+}
+
+} // namespace
+
+TEST(NotificationCenterTest, DeliversByNameAndObjectUntilRemoved)
+{
+    NotificationCenter center;
+    int a = 0, b = 0, any = 0, owner = 0;
+    const int poster = 0;
+    const auto tokenA = center.addObserver(QStringLiteral("A"), &owner, [&](const Notification&) { ++a; });
+    center.addObserver(QStringLiteral("B"), &owner, [&](const Notification& n) {
+        ++b;
+        EXPECT_EQ(n.userInfo.value(QStringLiteral("k")).toInt(), 7);
+    }, &poster);
+    center.addObserver(QString(), nullptr, [&](const Notification&) { ++any; });
+
+    center.post(QStringLiteral("A"));
+    center.post(QStringLiteral("B"), nullptr); // another poster: filtered out
+    center.post(QStringLiteral("B"), &poster, { { QStringLiteral("k"), 7 } });
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, 1);
+    EXPECT_EQ(any, 3);
+
+    center.removeObserver(tokenA);
+    center.post(QStringLiteral("A"));
+    EXPECT_EQ(a, 1);
+    center.removeObserver(&owner);
+    center.post(QStringLiteral("B"), &poster);
+    EXPECT_EQ(b, 1);
+}
+
+TEST(NotificationCenterTest, ObserverRemovedDuringDeliveryIsNotCalled)
+{
+    NotificationCenter center;
+    int second = 0;
+    NotificationCenter::Token secondToken = 0;
+    center.addObserver(QStringLiteral("N"), nullptr, [&](const Notification&) { center.removeObserver(secondToken); });
+    secondToken = center.addObserver(QStringLiteral("N"), nullptr, [&](const Notification&) { ++second; });
+    center.post(QStringLiteral("N"));
+    EXPECT_EQ(second, 0);
+}
+
+TEST(NotificationCenterTest, PostsFromAnotherThreadArriveOnTheMainThread)
+{
+    NotificationCenter center;
+    std::atomic<int> delivered { 0 };
+    bool allOnMain = true;
+    QThread* main = QCoreApplication::instance()->thread();
+    center.addObserver(QStringLiteral("frame"), nullptr, [&](const Notification&) {
+        allOnMain = allOnMain && QThread::currentThread() == main;
+        ++delivered;
+    });
+    std::thread poster([&center] {
+        for (int i = 0; i < 100; ++i)
+            center.post(QStringLiteral("frame"));
+    });
+    poster.join();
+    ASSERT_TRUE(waitFor([&] { return delivered.load() == 100; }));
+    EXPECT_TRUE(allOnMain);
+
+    // Queued posts do not reach an observer removed before they arrive.
+    int late = 0;
+    const auto token = center.addObserver(QStringLiteral("late"), nullptr, [&](const Notification&) { ++late; });
+    std::thread([&center] { center.post(QStringLiteral("late")); }).join();
+    center.removeObserver(token);
+    center.post(QStringLiteral("frame")); // delivered synchronously, after the queued one
+    QCoreApplication::processEvents();
+    EXPECT_EQ(late, 0);
+}
+
+TEST(DeviceTest, OrientationChangesAreNotifiedOnlyWhileGenerating)
+{
+    Device& device = Device::current();
+    int notified = 0;
+    const auto token = NotificationCenter::defaultCenter().addObserver(
+        Device::orientationDidChangeNotification, nullptr,
+        [&](const Notification& n) {
+            EXPECT_EQ(n.object, &device);
+            ++notified;
+        });
+    device.setOrientation(1);
+    device.setOrientation(3);
+    EXPECT_EQ(notified, 0);
+    device.beginGeneratingDeviceOrientationNotifications();
+    device.setOrientation(4);
+    device.setOrientation(4); // no change, no notification
+    EXPECT_FALSE(device.setOrientation(7));
+    EXPECT_EQ(device.orientation(), 4);
+    device.endGeneratingDeviceOrientationNotifications();
+    device.setOrientation(1);
+    EXPECT_EQ(notified, 1);
+    NotificationCenter::defaultCenter().removeObserver(token);
+}
