@@ -118,26 +118,33 @@ QString TallyFileSessionStore::oldInitialTimestampFilePath() const { return file
 
 void TallyFileSessionStore::saveCurrentSession(const TallySessionState& state)
 {
-    // Rewritten after every event: atomic against a killed process, not flushed (a power cut
-    // may lose the last events, never the file).
+    // Rewritten after every event, so written the fast way: atomic against a killed process,
+    // not flushed (a power cut may lose the last events).
     writeFile(currentSessionFilePath(), TallySessionArchive::sessionFile(state),
-              AtomicFileWriter::Durability::RenameOnly);
+              AtomicFileWriter::Durability::KeepPrevious);
 }
 
 std::shared_ptr<TallySession> TallyFileSessionStore::readCurrentSession()
 {
-    const auto bytes = readFile(currentSessionFilePath());
-    if (!bytes)
-        return {};
-    auto state = TallySessionArchive::sessionFromFile(*bytes);
-    if (!state)
-        return {};
-    return std::make_shared<TallySession>(std::move(*state));
+    // The newest complete archive under either name (a process killed while moving versions
+    // aside leaves only the previous one). Its content decides the rest: a session of a newer
+    // archive version reads as absent.
+    const auto isArchive = [](const QByteArray& bytes) { return KeyedArchive::unarchive(bytes).has_value(); };
+    for (const QString& path : { oldCurrentSessionFilePath(), filePath("tallyCurrent", false) }) {
+        if (const auto bytes = AtomicFileWriter::readLatest(path, isArchive, kMaxFileBytes)) {
+            auto state = TallySessionArchive::sessionFromFile(*bytes);
+            if (!state)
+                return {};
+            return std::make_shared<TallySession>(std::move(*state));
+        }
+    }
+    return {};
 }
 
 void TallyFileSessionStore::deleteCurrentSession()
 {
-    QFile::remove(currentSessionFilePath());
+    AtomicFileWriter::remove(oldCurrentSessionFilePath());
+    AtomicFileWriter::remove(filePath("tallyCurrent", false));
 }
 
 QList<QByteArray> TallyFileSessionStore::readSavedSessions() const

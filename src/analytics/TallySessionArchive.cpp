@@ -1,10 +1,41 @@
 #include "analytics/TallySessionArchive.h"
 
+#include "platform/system/KeyedArchiveWriter.h"
+
 namespace analytics {
 
 namespace {
 
 using platform::KeyedArchive;
+
+// Plain parameter values are written directly; anything else takes the general (slower) path.
+void writeParameters(platform::KeyedArchiveWriter& out, const QVariantMap& parameters)
+{
+    out.beginObject(parameters.size());
+    for (auto it = parameters.cbegin(); it != parameters.cend(); ++it) {
+        out.string(it.key());
+        const QVariant& value = it.value();
+        switch (value.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::Short:
+            out.int64(value.toLongLong());
+            break;
+        case QMetaType::Double:
+            out.float64(value.toDouble());
+            break;
+        case QMetaType::Bool:
+            out.boolean(value.toBool());
+            break;
+        case QMetaType::QString:
+            out.string(value.toString());
+            break;
+        default:
+            out.value(QCborValue::fromVariant(value));
+            break;
+        }
+    }
+}
 
 QDateTime localDate(const std::optional<QDateTime>& date)
 {
@@ -12,20 +43,6 @@ QDateTime localDate(const std::optional<QDateTime>& date)
 }
 
 } // namespace
-
-KeyedArchive TallySessionArchive::encodeEvent(const TallyEvent& event)
-{
-    KeyedArchive archive;
-    archive.encodeString(QStringLiteral("name"), event.name());
-    archive.encodeDate(QStringLiteral("started"), event.started());
-    if (event.ended().isValid())
-        archive.encodeDate(QStringLiteral("ended"), event.ended());
-    archive.encodeBool(QStringLiteral("timed"), event.isTimed());
-    if (event.parameters())
-        archive.encodeMap(QStringLiteral("parameters"), QCborMap::fromVariantMap(*event.parameters()));
-    archive.encodeBool(QStringLiteral("automaticallyEnded"), event.isAutomaticallyEnded());
-    return archive;
-}
 
 std::optional<TallyEvent> TallySessionArchive::decodeEvent(const QCborValue& value)
 {
@@ -41,52 +58,6 @@ std::optional<TallyEvent> TallySessionArchive::decodeEvent(const QCborValue& val
     event.setEnded(localDate(archive->decodeDate(QStringLiteral("ended"))));
     event.setAutomaticallyEnded(archive->decodeBool(QStringLiteral("automaticallyEnded")).value_or(false));
     return event;
-}
-
-KeyedArchive TallySessionArchive::encodeSession(const TallySessionState& state)
-{
-    KeyedArchive archive;
-    archive.encodeInt32(QStringLiteral("serializationVersion"), kSerializationVersion);
-    archive.encodeDate(QStringLiteral("startTime"), state.startTime);
-    if (state.endTime.isValid())
-        archive.encodeDate(QStringLiteral("endTime"), state.endTime);
-    if (state.pauseTime.isValid())
-        archive.encodeDate(QStringLiteral("pauseTime"), state.pauseTime);
-    archive.encodeInt64(QStringLiteral("pauseIntervalMillis"), state.totalPauseIntervalMillis);
-
-    QCborMap counts;
-    for (auto it = state.eventCounts.cbegin(); it != state.eventCounts.cend(); ++it)
-        counts.insert(it.key(), qint64(it.value()));
-    archive.encodeMap(QStringLiteral("eventCounts"), counts);
-
-    QCborArray events;
-    for (const TallyEvent& event : state.eventLog)
-        events.append(encodeEvent(event).toValue());
-    archive.encodeList(QStringLiteral("eventLog"), events);
-    archive.encodeBool(QStringLiteral("eventLogComplete"), state.eventLogComplete);
-
-    QCborArray errors;
-    for (const auto& error : state.errors)
-        errors.append(QCborArray { KeyedArchive::dateValue(error.time), error.errorId, error.message, error.exceptionText });
-    archive.encodeList(QStringLiteral("errors"), errors);
-    archive.encodeInt32(QStringLiteral("totalErrorCount"), state.totalErrorCount);
-    archive.encodeList(QStringLiteral("adLog"), QCborArray::fromVariantList(state.adLog));
-    archive.encodeDouble(QStringLiteral("latitude"), state.latitude);
-    archive.encodeDouble(QStringLiteral("longitude"), state.longitude);
-    archive.encodeFloat(QStringLiteral("accuracy"), state.accuracy);
-    archive.encodeBool(QStringLiteral("crashed"), state.crashed);
-    archive.encodeString(QStringLiteral("apiKey"), state.apiKey);
-    archive.encodeString(QStringLiteral("appVersion"), state.appVersion);
-    if (!state.userID.isNull())
-        archive.encodeString(QStringLiteral("userID"), state.userID);
-    archive.encodeInt32(QStringLiteral("pageViewCount"), state.pageViewCount);
-    archive.encodeString(QStringLiteral("locale"), state.locale);
-    archive.encodeString(QStringLiteral("timeZone"), state.timeZone);
-    archive.encodeBool(QStringLiteral("internetAvailable"), state.internetAvailable);
-    if (state.age.isValid())
-        archive.encodeDate(QStringLiteral("age"), state.age);
-    archive.encodeInt32(QStringLiteral("gender"), state.gender);
-    return archive;
 }
 
 std::optional<TallySessionState> TallySessionArchive::decodeSession(const KeyedArchive& archive)
@@ -149,7 +120,100 @@ std::optional<TallySessionState> TallySessionArchive::decodeSession(const KeyedA
 
 QByteArray TallySessionArchive::sessionFile(const TallySessionState& state)
 {
-    return KeyedArchive::archive(encodeSession(state).toValue());
+    platform::KeyedArchiveWriter out;
+    const qsizetype optionalKeys = qsizetype(state.endTime.isValid()) + qsizetype(state.pauseTime.isValid())
+        + qsizetype(!state.userID.isNull()) + qsizetype(state.age.isValid());
+    out.beginObject(20 + optionalKeys);
+    out.key(QLatin1StringView("serializationVersion"));
+    out.int32(kSerializationVersion);
+    out.key(QLatin1StringView("startTime"));
+    out.date(state.startTime);
+    if (state.endTime.isValid()) {
+        out.key(QLatin1StringView("endTime"));
+        out.date(state.endTime);
+    }
+    if (state.pauseTime.isValid()) {
+        out.key(QLatin1StringView("pauseTime"));
+        out.date(state.pauseTime);
+    }
+    out.key(QLatin1StringView("pauseIntervalMillis"));
+    out.int64(state.totalPauseIntervalMillis);
+
+    out.key(QLatin1StringView("eventCounts"));
+    out.beginObject(state.eventCounts.size());
+    for (auto it = state.eventCounts.cbegin(); it != state.eventCounts.cend(); ++it) {
+        out.string(it.key());
+        out.int32(it.value());
+    }
+    
+    out.key(QLatin1StringView("eventLog"));
+    out.beginList(state.eventLog.size());
+    for (const TallyEvent& event : state.eventLog) {
+        out.beginObject(4 + qsizetype(event.ended().isValid()) + qsizetype(event.parameters().has_value()));
+        out.key(QLatin1StringView("name"));
+        out.string(event.name());
+        out.key(QLatin1StringView("started"));
+        out.date(event.started());
+        if (event.ended().isValid()) {
+            out.key(QLatin1StringView("ended"));
+            out.date(event.ended());
+        }
+        out.key(QLatin1StringView("timed"));
+        out.boolean(event.isTimed());
+        if (event.parameters()) {
+            out.key(QLatin1StringView("parameters"));
+            writeParameters(out, *event.parameters());
+        }
+        out.key(QLatin1StringView("automaticallyEnded"));
+        out.boolean(event.isAutomaticallyEnded());
+            }
+        out.key(QLatin1StringView("eventLogComplete"));
+    out.boolean(state.eventLogComplete);
+
+    out.key(QLatin1StringView("errors"));
+    out.beginList(state.errors.size());
+    for (const auto& error : state.errors) {
+        out.beginList(4);
+        out.date(error.time);
+        out.string(error.errorId);
+        out.string(error.message);
+        out.string(error.exceptionText);
+            }
+        out.key(QLatin1StringView("totalErrorCount"));
+    out.int32(state.totalErrorCount);
+    out.key(QLatin1StringView("adLog"));
+    out.value(QCborArray::fromVariantList(state.adLog));
+    out.key(QLatin1StringView("latitude"));
+    out.float64(state.latitude);
+    out.key(QLatin1StringView("longitude"));
+    out.float64(state.longitude);
+    out.key(QLatin1StringView("accuracy"));
+    out.float32(state.accuracy);
+    out.key(QLatin1StringView("crashed"));
+    out.boolean(state.crashed);
+    out.key(QLatin1StringView("apiKey"));
+    out.string(state.apiKey);
+    out.key(QLatin1StringView("appVersion"));
+    out.string(state.appVersion);
+    if (!state.userID.isNull()) {
+        out.key(QLatin1StringView("userID"));
+        out.string(state.userID);
+    }
+    out.key(QLatin1StringView("pageViewCount"));
+    out.int32(state.pageViewCount);
+    out.key(QLatin1StringView("locale"));
+    out.string(state.locale);
+    out.key(QLatin1StringView("timeZone"));
+    out.string(state.timeZone);
+    out.key(QLatin1StringView("internetAvailable"));
+    out.boolean(state.internetAvailable);
+    if (state.age.isValid()) {
+        out.key(QLatin1StringView("age"));
+        out.date(state.age);
+    }
+    out.key(QLatin1StringView("gender"));
+    out.int32(state.gender);
+        return out.bytes();
 }
 
 std::optional<TallySessionState> TallySessionArchive::sessionFromFile(const QByteArray& bytes)

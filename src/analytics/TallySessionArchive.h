@@ -35,15 +35,13 @@ public:
 
     static constexpr std::int32_t kSerializationVersion = 1;
 
-    static platform::KeyedArchive encodeSession(const TallySessionState& state);
-    static std::optional<TallySessionState> decodeSession(const platform::KeyedArchive& archive);
-
-    static platform::KeyedArchive encodeEvent(const TallyEvent& event);
-    static std::optional<TallyEvent> decodeEvent(const QCborValue& value);
-
-    // A whole current-session file, and back (absent for anything unreadable).
+    // A whole current-session file (written straight to bytes: it is rewritten after every
+    // event), and back (absent for anything unreadable).
     static QByteArray sessionFile(const TallySessionState& state);
     static std::optional<TallySessionState> sessionFromFile(const QByteArray& bytes);
+
+    static std::optional<TallySessionState> decodeSession(const platform::KeyedArchive& archive);
+    static std::optional<TallyEvent> decodeEvent(const QCborValue& value);
 };
 
 } // namespace analytics

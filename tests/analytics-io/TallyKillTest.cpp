@@ -10,6 +10,8 @@
 
 #include "AnalyticsFixture.h"
 #include "analytics/TallySessionArchive.h"
+#include "platform/system/AtomicFileWriter.h"
+#include "platform/system/KeyedArchive.h"
 
 namespace {
 
@@ -79,10 +81,14 @@ void runLane(Lane& lane, int runs, unsigned seed)
             return fail(QStringLiteral("the child did not start"));
         lane.lastReturned << run.lastReturned;
 
-        QFile file(currentPath);
-        if (!file.open(QIODevice::ReadOnly))
-            return fail(QStringLiteral("no current-session file"));
-        const auto state = analytics::TallySessionArchive::sessionFromFile(file.readAll());
+        // The newest complete version: the file, or the previous version when the kill fell
+        // between moving one aside and renaming the new one into place.
+        const auto bytes = platform::AtomicFileWriter::readLatest(currentPath, [](const QByteArray& b) {
+            return platform::KeyedArchive::unarchive(b).has_value();
+        });
+        if (!bytes)
+            return fail(QStringLiteral("no decodable current-session file"));
+        const auto state = analytics::TallySessionArchive::sessionFromFile(*bytes);
         if (!state)
             return fail(QStringLiteral("the current-session file does not decode"));
         // Every event whose logEvent returned is there, in order; one more may have been written

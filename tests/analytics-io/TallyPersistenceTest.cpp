@@ -90,36 +90,50 @@ protected:
     }
 };
 
-TEST_F(TallyPersistenceTest, TheSessionArchiveHoldsExactlyItsKeysWithTheirTypes)
+QStringList keysOf(const QCborMap& map)
 {
-    const platform::KeyedArchive archive = TallySessionArchive::encodeSession(fullState());
     QStringList keys;
-    for (auto it = archive.toMap().cbegin(); it != archive.toMap().cend(); ++it)
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
         keys << it.key().toString();
-    EXPECT_EQ(keys, (QStringList { "serializationVersion", "startTime", "endTime", "pauseTime", "pauseIntervalMillis",
-                                   "eventCounts", "eventLog", "eventLogComplete", "errors", "totalErrorCount", "adLog",
-                                   "latitude", "longitude", "accuracy", "crashed", "apiKey", "appVersion", "userID",
-                                   "pageViewCount", "locale", "timeZone", "internetAvailable", "age", "gender" }));
-    EXPECT_EQ(archive.decodeInt32("serializationVersion"), 1);
-    EXPECT_TRUE(archive.decodeDate("startTime"));
-    EXPECT_TRUE(archive.decodeInt64("pauseIntervalMillis"));
-    EXPECT_TRUE(archive.decodeMap("eventCounts"));
-    EXPECT_TRUE(archive.decodeBool("crashed"));
-    EXPECT_TRUE(archive.decodeDouble("latitude"));
-    EXPECT_TRUE(archive.decodeString("timeZone"));
+    return keys;
+}
 
-    const auto event = archive.decodeList("eventLog")->at(0);
-    QStringList eventKeys;
-    for (auto it = event.toMap().cbegin(); it != event.toMap().cend(); ++it)
-        eventKeys << it.key().toString();
-    EXPECT_EQ(eventKeys, (QStringList { "name", "started", "ended", "timed", "parameters", "automaticallyEnded" }));
+TEST_F(TallyPersistenceTest, TheSessionFileHoldsExactlyItsKeysWithTheirTypes)
+{
+    const auto root = platform::KeyedArchive::unarchive(TallySessionArchive::sessionFile(fullState()));
+    ASSERT_TRUE(root);
+    const auto archive = platform::KeyedArchive::fromValue(*root);
+    ASSERT_TRUE(archive);
+    EXPECT_EQ(keysOf(archive->toMap()),
+              (QStringList { "serializationVersion", "startTime", "endTime", "pauseTime", "pauseIntervalMillis",
+                             "eventCounts", "eventLog", "eventLogComplete", "errors", "totalErrorCount", "adLog",
+                             "latitude", "longitude", "accuracy", "crashed", "apiKey", "appVersion", "userID",
+                             "pageViewCount", "locale", "timeZone", "internetAvailable", "age", "gender" }));
+    EXPECT_EQ(archive->decodeInt32("serializationVersion"), 1);
+    EXPECT_EQ(archive->decodeDate("startTime")->toMSecsSinceEpoch(), 1338508800123);
+    EXPECT_EQ(archive->decodeInt64("pauseIntervalMillis"), 4321);
+    EXPECT_EQ(archive->decodeMap("eventCounts")->value(QStringLiteral("TAKE_PICTURE")).toInteger(), 3);
+    EXPECT_EQ(archive->decodeBool("crashed"), true);
+    EXPECT_EQ(archive->decodeDouble("longitude"), -12.345);
+    EXPECT_EQ(archive->decodeFloat("accuracy"), 5.5f);
+    EXPECT_EQ(archive->decodeString("timeZone"), QStringLiteral("Europe/London"));
+    EXPECT_EQ(archive->decodeInt32("gender"), 1);
+    const QCborArray error = archive->decodeList("errors")->at(0).toArray();
+    ASSERT_EQ(error.size(), 4);
+    EXPECT_EQ(platform::KeyedArchive::toDate(error.at(0))->toMSecsSinceEpoch(), 1338508804000);
+    EXPECT_EQ(error.at(3).toString(), QStringLiteral("std::runtime_error: boom"));
+
+    const auto event = platform::KeyedArchive::fromValue(archive->decodeList("eventLog")->at(0));
+    ASSERT_TRUE(event);
+    EXPECT_EQ(keysOf(event->toMap()), (QStringList { "name", "started", "ended", "timed", "parameters", "automaticallyEnded" }));
+    EXPECT_EQ(event->decodeMap("parameters")->value(QStringLiteral("level")).toInteger(), 4);
 
     // Absent values are left out, not written empty.
     TallySessionState fresh;
     fresh.startTime = at(1);
-    const platform::KeyedArchive sparse = TallySessionArchive::encodeSession(fresh);
+    const auto sparse = platform::KeyedArchive::fromValue(*platform::KeyedArchive::unarchive(TallySessionArchive::sessionFile(fresh)));
     for (const char* key : { "endTime", "pauseTime", "userID", "age" })
-        EXPECT_FALSE(sparse.contains(QString::fromLatin1(key))) << key;
+        EXPECT_FALSE(sparse->contains(QString::fromLatin1(key))) << key;
 }
 
 TEST_F(TallyPersistenceTest, ASessionReadBackFromItsFileIsTheSameSession)
@@ -147,10 +161,11 @@ TEST_F(TallyPersistenceTest, ASessionReadBackFromItsFileIsTheSameSession)
 
 TEST_F(TallyPersistenceTest, UnreadableCurrentSessionFilesAreTreatedAsAbsent)
 {
-    platform::KeyedArchive newer = TallySessionArchive::encodeSession(fullState());
-    newer.encodeInt32("serializationVersion", 2);
+    auto newer = platform::KeyedArchive::fromValue(*platform::KeyedArchive::unarchive(TallySessionArchive::sessionFile(fullState())));
+    ASSERT_TRUE(newer);
+    newer->encodeInt32("serializationVersion", 2);
     const QByteArray valid = TallySessionArchive::sessionFile(fullState());
-    const QByteArray candidates[] = { platform::KeyedArchive::archive(newer.toValue()), valid.left(valid.size() / 2),
+    const QByteArray candidates[] = { platform::KeyedArchive::archive(newer->toValue()), valid.left(valid.size() / 2),
                                       QByteArray("garbage"), QByteArray() };
     for (const QByteArray& bytes : candidates) {
         ASSERT_TRUE(platform::AtomicFileWriter::ensureDirectory(m_data.path()));

@@ -83,6 +83,15 @@ AtomicFileWriter::Result AtomicFileWriter::write(const QString& path, const QByt
         ::unlink(tempPath.data());
         return { false, systemError("cannot close", error) };
     }
+    if (durability == Durability::KeepPrevious) {
+        const QByteArray previous = QFile::encodeName(previousPath(info.absoluteFilePath()));
+        ::unlink(previous.constData());
+        if (::rename(target.constData(), previous.constData()) != 0 && errno != ENOENT) {
+            const int error = errno;
+            ::unlink(tempPath.data());
+            return { false, systemError("cannot move the previous version aside", error) };
+        }
+    }
     if (::rename(tempPath.data(), target.constData()) != 0) {
         const int error = errno;
         ::unlink(tempPath.data());
@@ -91,6 +100,34 @@ AtomicFileWriter::Result AtomicFileWriter::write(const QString& path, const QByt
     if (durability == Durability::Sync)
         syncDirectory(directory);
     return { true, {} };
+}
+
+QString AtomicFileWriter::previousPath(const QString& path)
+{
+    const QFileInfo info(path);
+    return QDir(info.path()).filePath(QLatin1Char('.') + info.fileName() + QLatin1String(".previous"));
+}
+
+std::optional<QByteArray> AtomicFileWriter::readLatest(const QString& path,
+                                                       const std::function<bool(const QByteArray&)>& isValid,
+                                                       qint64 maxBytes)
+{
+    for (const QString& candidate : { path, previousPath(path) }) {
+        QFile file(candidate);
+        if (!file.open(QIODevice::ReadOnly) || file.size() > maxBytes)
+            continue;
+        QByteArray bytes = file.readAll();
+        if (isValid(bytes))
+            return bytes;
+    }
+    return std::nullopt;
+}
+
+bool AtomicFileWriter::remove(const QString& path)
+{
+    QFile::remove(path);
+    QFile::remove(previousPath(path));
+    return !QFileInfo::exists(path) && !QFileInfo::exists(previousPath(path));
 }
 
 bool AtomicFileWriter::ensureDirectory(const QString& path)

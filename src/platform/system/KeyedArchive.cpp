@@ -3,21 +3,10 @@
 #include <limits>
 
 #include <QCborStreamReader>
+#include <QTimeZone>
 
 namespace platform {
 
-namespace {
-
-// The envelope: {"archive": "lumivue.keyed", "version": 1, "root": <value>} under the CBOR
-// self-describe tag, so `file` and CBOR tools recognise the files.
-const QString kFormatKey = QStringLiteral("archive");
-const QString kFormatName = QStringLiteral("lumivue.keyed");
-const QString kVersionKey = QStringLiteral("version");
-const QString kRootKey = QStringLiteral("root");
-constexpr qint64 kEnvelopeVersion = 1;
-constexpr QCborTag kSelfDescribeTag = QCborTag(55799);
-
-} // namespace
 
 std::optional<KeyedArchive> KeyedArchive::fromValue(const QCborValue& value)
 {
@@ -122,18 +111,38 @@ std::optional<KeyedArchive> KeyedArchive::decodeObject(const QString& key) const
 
 QCborValue KeyedArchive::dateValue(const QDateTime& value)
 {
-    // The standard text form (tag 0) keeps milliseconds exactly and stays readable.
-    return QCborValue(value.toUTC());
+    // Extended time (CBOR tag 1001, RFC 9581): whole seconds since 1970 under key 1 and the
+    // milliseconds within that second under key -3. Exact to the millisecond, and much cheaper
+    // than Qt's text date form, which matters because a session holds a thousand dates.
+    const auto [seconds, milliseconds] = splitDate(value);
+    QCborMap time;
+    time.insert(qint64(1), seconds);
+    time.insert(qint64(-3), milliseconds);
+    return QCborValue(kExtendedTimeTag, time);
+}
+
+std::pair<qint64, qint64> KeyedArchive::splitDate(const QDateTime& value)
+{
+    const qint64 msecs = value.toMSecsSinceEpoch();
+    const qint64 seconds = msecs >= 0 ? msecs / 1000 : -((-msecs + 999) / 1000);
+    return { seconds, msecs - seconds * 1000 };
 }
 
 std::optional<QDateTime> KeyedArchive::toDate(const QCborValue& value)
 {
-    if (!value.isDateTime())
+    if (!value.isTag() || value.tag() != kExtendedTimeTag || !value.taggedValue().isMap())
         return std::nullopt;
-    const QDateTime date = value.toDateTime();
-    if (!date.isValid())
+    const QCborMap time = value.taggedValue().toMap();
+    const QCborValue seconds = time.value(qint64(1));
+    const QCborValue milliseconds = time.value(qint64(-3));
+    if (time.size() != 2 || !seconds.isInteger() || !milliseconds.isInteger())
         return std::nullopt;
-    return date;
+    const qint64 fraction = milliseconds.toInteger();
+    // The range keeps the arithmetic far from overflow and the date within what QDateTime holds.
+    constexpr qint64 kLimit = qint64(1) << 40;
+    if (fraction < 0 || fraction > 999 || seconds.toInteger() < -kLimit || seconds.toInteger() > kLimit)
+        return std::nullopt;
+    return QDateTime::fromMSecsSinceEpoch(seconds.toInteger() * 1000 + fraction, QTimeZone::utc());
 }
 
 QByteArray KeyedArchive::archive(const QCborValue& root)

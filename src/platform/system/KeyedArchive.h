@@ -11,6 +11,7 @@
 // Plain values: any thread may use its own instances.
 
 #include <optional>
+#include <utility>
 
 #include <QByteArray>
 #include <QCborArray>
@@ -35,7 +36,7 @@ public:
     void encodeFloat(const QString& key, float value);
     void encodeBool(const QString& key, bool value);
     void encodeString(const QString& key, const QString& value);
-    void encodeDate(const QString& key, const QDateTime& value); // kept to the millisecond, UTC
+    void encodeDate(const QString& key, const QDateTime& value); // kept to the millisecond
     void encodeMap(const QString& key, const QCborMap& value);
     void encodeList(const QString& key, const QCborArray& value);
     void encodeBytes(const QString& key, const QByteArray& value);
@@ -67,6 +68,17 @@ public:
     // another format or a newer envelope version).
     static QByteArray archive(const QCborValue& root);
     static std::optional<QCborValue> unarchive(const QByteArray& bytes);
+
+    // The envelope and date form, shared with KeyedArchiveWriter.
+    static constexpr QCborTag kSelfDescribeTag = QCborTag(55799);
+    static constexpr QCborTag kExtendedTimeTag = QCborTag(1001);
+    static constexpr qint64 kEnvelopeVersion = 1;
+    static inline const QString kFormatKey = QStringLiteral("archive");
+    static inline const QString kFormatName = QStringLiteral("lumivue.keyed");
+    static inline const QString kVersionKey = QStringLiteral("version");
+    static inline const QString kRootKey = QStringLiteral("root");
+    // Whole seconds since 1970 (rounded down) and the milliseconds within that second (0–999).
+    static std::pair<qint64, qint64> splitDate(const QDateTime& value);
 
 private:
     QCborMap m_map;

@@ -79,6 +79,30 @@ TEST_F(AtomicFileWriterTest, AFailedWriteKeepsTheOldFileAndCleansUp)
     EXPECT_FALSE(missingFolder.error.isEmpty());
 }
 
+TEST_F(AtomicFileWriterTest, KeepPreviousLeavesTheVersionBeforeBesideTheNewest)
+{
+    const QString target = path(".tallyCurrent7.archive");
+    const auto valid = [](const QByteArray& bytes) { return bytes.startsWith("v"); };
+    EXPECT_FALSE(AtomicFileWriter::readLatest(target, valid));
+    ASSERT_TRUE(AtomicFileWriter::write(target, "v1", AtomicFileWriter::Durability::KeepPrevious));
+    ASSERT_TRUE(AtomicFileWriter::write(target, "v2", AtomicFileWriter::Durability::KeepPrevious));
+    EXPECT_EQ(readFile(target), "v2");
+    EXPECT_EQ(readFile(AtomicFileWriter::previousPath(target)), "v1");
+    EXPECT_EQ(AtomicFileWriter::readLatest(target, valid), QByteArray("v2"));
+    EXPECT_EQ(permissionsOf(AtomicFileWriter::previousPath(target)), mode_t(0600));
+
+    // A process killed between the two renames: only the previous version is there.
+    ASSERT_TRUE(QFile::remove(target));
+    EXPECT_EQ(AtomicFileWriter::readLatest(target, valid), QByteArray("v1"));
+    // A damaged newest version falls back as well; nothing valid at all is absent.
+    ASSERT_TRUE(AtomicFileWriter::write(target, "garbage"));
+    EXPECT_EQ(AtomicFileWriter::readLatest(target, valid), QByteArray("v1"));
+    EXPECT_EQ(AtomicFileWriter::readLatest(target, valid, 1), std::nullopt); // over the size limit
+
+    EXPECT_TRUE(AtomicFileWriter::remove(target));
+    EXPECT_TRUE(entries().isEmpty());
+}
+
 TEST_F(AtomicFileWriterTest, EnsureDirectoryCreatesOwnerOnlyParents)
 {
     const QString nested = path("a/b/c");
