@@ -1,11 +1,15 @@
 #include "analytics/TallyAPI.h"
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
 #include <QObject>
 
+#include "analytics/TallyFileSessionStore.h"
+#include "analytics/TallyNetworkUploader.h"
 #include "analytics/TallyPageViewDelegate.h"
+#include "analytics/TallyPaths.h"
 #include "analytics/TallySession.h"
 #include "analytics/TallySessionStore.h"
 #include "analytics/TallyUploadThreads.h"
@@ -20,6 +24,9 @@
 namespace analytics {
 
 namespace {
+
+// Off (--no-analytics): no operation does anything. Read by every operation; any thread.
+std::atomic<bool> g_enabled { true };
 
 struct Settings {
     QString apiKey;
@@ -107,11 +114,34 @@ void connectLifecycle()
 
 QString TallyAPI::defaultServerURL()
 {
-    return QStringLiteral("http://collector.lumivue.invalid/report.do");
+    return QStringLiteral("http://127.0.0.1:8642/report.do");
+}
+
+void TallyAPI::usePersistenceAndUpload()
+{
+    TallySessionStore::setInstance(std::make_shared<TallyFileSessionStore>());
+    TallyUploader::setInstance(std::make_shared<TallyNetworkUploader>());
+}
+
+void TallyAPI::setDataDirectory(const QString& folder)
+{
+    TallyPaths::setDataDirectory(folder);
+}
+
+void TallyAPI::setEnabled(bool enabled)
+{
+    g_enabled.store(enabled, std::memory_order_relaxed);
+}
+
+bool TallyAPI::isEnabled()
+{
+    return g_enabled.load(std::memory_order_relaxed);
 }
 
 void TallyAPI::startSession(const QString& apiKey)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] {
         TallyUtil::debugLog(QStringLiteral("Start session called with apiKey[%1]").arg(apiKey));
         QString key = apiKey;
@@ -128,6 +158,8 @@ void TallyAPI::startSession(const QString& apiKey)
 
 void TallyAPI::createAndSendSession()
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([] {
         const Settings settings = readSettings([](const Settings& s) { return s; });
         const QString version = settings.appVersionOverride.isNull() ? platform::DeviceInfo::bundleVersion()
@@ -147,56 +179,78 @@ void TallyAPI::createAndSendSession()
 
 void TallyAPI::logEvent(const QString& eventName)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] { withCurrentSession([&](TallySession& s) { s.recordEvent(eventName); }); });
 }
 
 void TallyAPI::logEvent(const QString& eventName, const QVariantMap& parameters)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] { withCurrentSession([&](TallySession& s) { s.recordEvent(eventName, parameters); }); });
 }
 
 void TallyAPI::logEvent(const QString& eventName, bool timed)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] { withCurrentSession([&](TallySession& s) { s.recordEvent(eventName, std::nullopt, timed); }); });
 }
 
 void TallyAPI::logEvent(const QString& eventName, const QVariantMap& parameters, bool timed)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] { withCurrentSession([&](TallySession& s) { s.recordEvent(eventName, parameters, timed); }); });
 }
 
 void TallyAPI::endTimedEvent(const QString& eventName, const std::optional<QVariantMap>& parameters)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] { withCurrentSession([&](TallySession& s) { s.endTimedEvent(eventName, parameters); }); });
 }
 
 void TallyAPI::logError(const QString& errorId, const QString& message, const std::exception* exception)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] { withCurrentSession([&](TallySession& s) { s.recordError(errorId, message, exception); }); });
 }
 
 void TallyAPI::logError(const QString& errorId, const QString& message, const platform::Error* error)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] { withCurrentSession([&](TallySession& s) { s.recordError(errorId, message, error); }); });
 }
 
 void TallyAPI::logPageView()
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([] { withCurrentSession([](TallySession& s) { s.maybeIncrementPageView(); }); });
 }
 
 void TallyAPI::logAllPageViews(TallyNavigationController& controller)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] { TallyPageViewDelegate::createDelegateOnTarget(controller); });
 }
 
 void TallyAPI::logAllPageViews(TallyTabBarController& controller)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] { TallyPageViewDelegate::createDelegateOnTarget(controller); });
 }
 
 void TallyAPI::setUserID(const QString& userID)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] {
         writeSettings([&](Settings& s) { s.userID = userID.isNull() ? QString(QLatin1String("")) : userID; });
         withCurrentSession([&](TallySession& s) { s.setUserID(userID); });
@@ -205,6 +259,8 @@ void TallyAPI::setUserID(const QString& userID)
 
 void TallyAPI::setAge(std::int32_t age)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] {
         writeSettings([&](Settings& s) { s.age = age; });
         withCurrentSession([&](TallySession& s) { s.setAge(age); });
@@ -213,6 +269,8 @@ void TallyAPI::setAge(std::int32_t age)
 
 void TallyAPI::setGender(const QString& gender)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] {
         writeSettings([&](Settings& s) { s.gender = gender.isNull() ? QString(QLatin1String("")) : gender; });
         withCurrentSession([&](TallySession& s) { s.setGender(gender); });
@@ -221,6 +279,8 @@ void TallyAPI::setGender(const QString& gender)
 
 void TallyAPI::setEventLoggingEnabled(bool enabled)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] {
         writeSettings([&](Settings& s) { s.eventLoggingEnabled = enabled; });
         withCurrentSession([&](TallySession& s) { s.setEventLoggingEnabled(enabled); });
@@ -229,6 +289,8 @@ void TallyAPI::setEventLoggingEnabled(bool enabled)
 
 void TallyAPI::setSessionReportsOnCloseEnabled(bool enabled)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] {
         writeSettings([&](Settings& s) { s.sessionReportsOnCloseEnabled = enabled; });
         withCurrentSession([&](TallySession& s) { s.setSessionReportsOnCloseEnabled(enabled); });
@@ -237,6 +299,8 @@ void TallyAPI::setSessionReportsOnCloseEnabled(bool enabled)
 
 void TallyAPI::setSessionReportsOnPauseEnabled(bool enabled)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] {
         writeSettings([&](Settings& s) { s.sessionReportsOnPauseEnabled = enabled; });
         withCurrentSession([&](TallySession& s) { s.setSessionReportsOnPauseEnabled(enabled); });
@@ -245,16 +309,22 @@ void TallyAPI::setSessionReportsOnPauseEnabled(bool enabled)
 
 void TallyAPI::setSessionContinueSeconds(std::int32_t seconds)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] { writeSettings([&](Settings& s) { s.sessionContinueSeconds = seconds; }); });
 }
 
 void TallyAPI::setMaxSessionsSaved(std::int32_t maximum)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] { TallySession::setMaxSessions(maximum); });
 }
 
 void TallyAPI::setLatitude(double latitude, double longitude, float horizontalAccuracy, float verticalAccuracy)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] {
         withCurrentSession([&](TallySession& s) { s.setLatitude(latitude, longitude, horizontalAccuracy, verticalAccuracy); });
     });
@@ -262,6 +332,8 @@ void TallyAPI::setLatitude(double latitude, double longitude, float horizontalAc
 
 void TallyAPI::setAppVersion(const QString& version)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] {
         if (TallySession::currentSession()) {
             platform::presentAlert(QString(), QStringLiteral("TallyAPI: Please call setAppVersion before startSession."),
@@ -274,11 +346,15 @@ void TallyAPI::setAppVersion(const QString& version)
 
 void TallyAPI::setServerURL(const QString& url)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] { writeSettings([&](Settings& s) { s.serverURL = url; }); });
 }
 
 void TallyAPI::setSavedResponseURL(const QString& url)
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([&] { writeSettings([&](Settings& s) { s.savedResponseURL = url; }); });
 }
 
@@ -294,6 +370,8 @@ void TallyAPI::setShowErrorInLogEnabled(bool enabled)
 
 void TallyAPI::pauseSession()
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([] {
         writeSettings([](Settings& s) { s.pauseDate = platform::Clock::now(); });
         const auto session = TallySession::currentSession();
@@ -315,6 +393,8 @@ void TallyAPI::pauseSession()
 
 void TallyAPI::resumeSession()
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([] {
         const QDateTime now = platform::Clock::now();
         // The pause is consumed here: a second did-become-active without a pause in between must
@@ -337,6 +417,8 @@ void TallyAPI::resumeSession()
 
 void TallyAPI::endSession()
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([] {
         if (const auto session = TallySession::currentSession())
             session->endSession();
@@ -345,6 +427,8 @@ void TallyAPI::endSession()
 
 void TallyAPI::stopBackgroundTask()
 {
+    if (!isEnabled())
+        return;
     TallyUtil::guard([] {
         if (!platform::BackgroundTasks::isSupported())
             return;
@@ -405,6 +489,7 @@ void TallyAPI::resetForTesting()
     TallyUploader::setInstance(nullptr);
     TallyUtil::setDebugLogEnabled(false);
     TallyUtil::setShowErrorInLogEnabled(false);
+    setEnabled(true);
 }
 
 } // namespace analytics

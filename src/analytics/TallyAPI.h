@@ -30,9 +30,22 @@ class TallyAPI {
 public:
     TallyAPI() = delete;
 
-    // Where reports go unless setServerURL() says otherwise. The ".invalid" host never resolves,
-    // so nothing leaves the device until the application names its collection server.
+    // Where reports go unless setServerURL() says otherwise: a collection server on this machine
+    // (http://127.0.0.1:8642/report.do), so nothing leaves the device until the application
+    // names its collection server.
     static QString defaultServerURL();
+
+    // --- Host set-up, before startSession (main thread) ---
+    // Keeps sessions in files (TallyFileSessionStore) and sends reports over HTTP
+    // (TallyNetworkUploader) instead of the do-nothing defaults.
+    static void usePersistenceAndUpload();
+    // Moves the layer's files (sessions, file cache, debug copies) under one folder; empty
+    // restores Qt's standard locations. See TallyPaths.
+    static void setDataDirectory(const QString& folder);
+    // Off: the layer does nothing at all — no files, no threads, no traffic; every operation
+    // returns at once. On by default.
+    static void setEnabled(bool enabled);
+    static bool isEnabled();
 
     static void startSession(const QString& apiKey);
 

@@ -217,3 +217,77 @@ TEST_F(TallyUploadTest, TheEndOfSessionUploadIsBoundedByTheShortTimeOut)
 }
 
 } // namespace
+
+namespace {
+
+using analytics::TallyAPI;
+using testing_support::ScriptedAnswer;
+using testing_support::TestHttpServer;
+
+// The set-up the window host performs, from scratch: files in the data folder, reports to the
+// given server.
+class TallyHostSetUpTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TallyAPI::resetForTesting();
+        platform::Clock::setNow(QDateTime::fromMSecsSinceEpoch(1338508800000));
+    }
+    void TearDown() override
+    {
+        TallyAPI::resetForTesting();
+        analytics::TallyHeartBeater::destroyInstance();
+        analytics::TallyFileCache::destroyInstance();
+        analytics::TallyPaths::setDataDirectory({});
+        platform::Clock::useSystemTime();
+    }
+    QTemporaryDir m_data;
+    TestHttpServer m_server;
+};
+
+TEST_F(TallyHostSetUpTest, TheDefaultServerStaysOnThisMachine)
+{
+    EXPECT_EQ(QUrl(TallyAPI::defaultServerURL()).host(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(QUrl(TallyAPI::defaultServerURL()).path(), QStringLiteral("/report.do"));
+}
+
+TEST_F(TallyHostSetUpTest, FilesGoToTheDataFolderAndReportsToTheServer)
+{
+    TallyAPI::usePersistenceAndUpload();
+    TallyAPI::setDataDirectory(m_data.path());
+    TallyAPI::setServerURL(m_server.url().toString());
+    TallyAPI::startSession(QStringLiteral("HOST KEY"));
+    TallyAPI::waitForUploads();
+    TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"));
+
+    EXPECT_TRUE(m_server.waitForRequests(1));
+    const QStringList files = QDir(m_data.path()).entryList(QDir::Files | QDir::Hidden);
+    const int hash = analytics::TallyFileSessionStore::keyHash(QStringLiteral("HOSTKEY"));
+    EXPECT_TRUE(files.contains(QStringLiteral(".tallyCurrent%1.archive").arg(hash))) << files.join(' ').toStdString();
+    EXPECT_TRUE(files.contains(QStringLiteral(".tallySent%1.archive").arg(hash)));
+    EXPECT_NE(analytics::TallyHeartBeater::instance(), nullptr);
+}
+
+TEST_F(TallyHostSetUpTest, ADisabledLayerLeavesNoTraceAtAll)
+{
+    TallyAPI::usePersistenceAndUpload();
+    TallyAPI::setDataDirectory(m_data.path());
+    TallyAPI::setServerURL(m_server.url().toString());
+    TallyAPI::setEnabled(false);
+    TallyAPI::startSession(QStringLiteral("KEY"));
+    TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"));
+    TallyAPI::logError(QStringLiteral("Uncaught"), QStringLiteral("Crash!"), static_cast<const std::exception*>(nullptr));
+    TallyAPI::pauseSession();
+    platform::Clock::advance(60000);
+    TallyAPI::resumeSession();
+    TallyAPI::endSession();
+    TallyAPI::waitForUploads();
+
+    EXPECT_EQ(analytics::TallySession::currentSession(), nullptr);
+    EXPECT_EQ(analytics::TallyHeartBeater::instance(), nullptr);
+    EXPECT_EQ(analytics::TallyFileCache::instance(), nullptr);
+    EXPECT_TRUE(QDir(m_data.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_TRUE(m_server.requests().isEmpty());
+}
+
+} // namespace
