@@ -1,4 +1,5 @@
 // The lumivue-report program, run as a user runs it.
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -7,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "analytics/TallyAPI.h"
+#include "analytics/TallyFileSessionStore.h"
+#include "analytics/TallyUploader.h"
 #include "analytics/TallyReportDecoder.h"
 #include "analytics/TallySession.h"
 #include "platform/system/Clock.h"
@@ -98,6 +101,57 @@ TEST_F(LumivueReportTool, HelpAndUsageErrors)
     EXPECT_EQ(runTool({}).exitCode, 1);
     EXPECT_EQ(runTool({ QStringLiteral("explode"), QStringLiteral("x") }).exitCode, 1);
     EXPECT_EQ(runTool({ QStringLiteral("decode") }).exitCode, 1);
+}
+
+} // namespace
+
+namespace {
+
+// The analytics files the layer leaves in its data folder, shown by `lumivue-report archive`.
+TEST_F(LumivueReportTool, ShowsTheFilesOfTheDataFolder)
+{
+    using analytics::TallyAPI;
+    platform::Clock::setNow(QDateTime::fromMSecsSinceEpoch(1336000000000, Qt::UTC));
+    TallyAPI::usePersistenceAndUpload();
+    analytics::TallyUploader::setInstance(nullptr); // files only
+    TallyAPI::setDataDirectory(dir.path());
+    TallyAPI::startSession(QStringLiteral("tool"));
+    TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"), QVariantMap { { QStringLiteral("preset"), QStringLiteral("Photo") } });
+    TallyAPI::pauseSession();
+    platform::Clock::advance(60000);
+    TallyAPI::resumeSession(); // the first session is saved, a second one is current
+    TallyAPI::waitForUploads();
+    (void)analytics::TallySession::dataForSessions({}, false); // writes the initial timestamp
+    const auto store = std::static_pointer_cast<analytics::TallyFileSessionStore>(analytics::TallySessionStore::instance());
+    const QString current = store->currentSessionFilePath();
+    const QString saved = store->sessionsFilePath();
+    const QString initial = store->initialTimestampFilePath();
+    TallyAPI::resetForTesting();
+    TallyAPI::setDataDirectory({});
+
+    const ToolRun session = runTool({ QStringLiteral("archive"), current });
+    ASSERT_EQ(session.exitCode, 0) << session.err.toStdString();
+    const QJsonObject sessionJson = QJsonDocument::fromJson(session.out).object();
+    EXPECT_EQ(sessionJson.value("kind").toString(), QStringLiteral("session"));
+    EXPECT_EQ(sessionJson.value("session").toObject().value("startTime").toDouble(), 1336000060000.0);
+    EXPECT_EQ(sessionJson.value("session").toObject().value("apiKey").toString(), QStringLiteral("tool"));
+
+    const ToolRun list = runTool({ QStringLiteral("archive"), saved });
+    ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();
+    const QJsonArray sessions = QJsonDocument::fromJson(list.out).object().value("sessions").toArray();
+    ASSERT_EQ(sessions.size(), 1);
+    const QJsonObject event = sessions[0].toObject().value("events").toArray().at(0).toObject();
+    EXPECT_EQ(event.value("name").toString(), QStringLiteral("TAKE_PICTURE"));
+    EXPECT_EQ(event.value("parameters").toObject().value("preset").toString(), QStringLiteral("Photo"));
+
+    const ToolRun timestamp = runTool({ QStringLiteral("archive"), initial });
+    ASSERT_EQ(timestamp.exitCode, 0) << timestamp.err.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(timestamp.out).object().value("initialTimestamp").toDouble(), 1336000060000.0);
+
+    const ToolRun garbage = runTool({ QStringLiteral("archive"), writeFile(dir, "garbage", "not an archive") });
+    EXPECT_EQ(garbage.exitCode, 2);
+    EXPECT_TRUE(garbage.out.isEmpty());
+    EXPECT_EQ(garbage.err.count('\n'), 1);
 }
 
 } // namespace

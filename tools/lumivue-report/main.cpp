@@ -1,6 +1,7 @@
 // lumivue-report: shows what the analytics layer sends, as JSON.
 //
 //   lumivue-report decode FILE    a binary report (FILE "-" reads standard input)
+//   lumivue-report archive FILE   a session archive, saved-sessions or initial-timestamp file
 //
 // Exit status: 0 decoded, 1 wrong usage, 2 unreadable, malformed or truncated input (one line on
 // standard error).
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QJsonDocument>
 
+#include "analytics/TallyArchiveDecoder.h"
 #include "analytics/TallyReportDecoder.h"
 
 namespace {
@@ -24,10 +26,12 @@ constexpr int exitBadInput = 2;
 
 const char* const usageText = "Usage: lumivue-report COMMAND FILE\n"
                               "\n"
-                              "Prints an analytics report of Lumivue as JSON.\n"
+                              "Prints an analytics report or file of Lumivue as JSON.\n"
                               "\n"
                               "Commands:\n"
                               "  decode FILE   decode a binary report (as uploaded); FILE - reads standard input\n"
+                              "  archive FILE  decode an analytics file: the current session (.tallyCurrent*),\n"
+                              "                the saved sessions (.tallyStored*) or the initial timestamp\n"
                               "\n"
                               "Options:\n"
                               "  -h, --help    show this help\n"
@@ -69,14 +73,29 @@ int decode(const char* path)
     return 0;
 }
 
+int archive(const char* path)
+{
+    QByteArray bytes;
+    if (!readInput(path, bytes))
+        return exitBadInput;
+    const auto result = analytics::TallyArchiveDecoder::decode(bytes);
+    if (!result.ok()) {
+        std::fprintf(stderr, "lumivue-report: %s: %s\n", path, qPrintable(result.error));
+        return exitBadInput;
+    }
+    const QByteArray json = QJsonDocument(result.json).toJson(QJsonDocument::Indented);
+    std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // Each command takes one file; later commands (such as reading the saved-sessions archive)
-    // are added to this table.
+    // Each command takes one file.
     const std::map<std::string, std::function<int(const char*)>> commands {
         { "decode", decode },
+        { "archive", archive },
     };
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
