@@ -78,10 +78,15 @@ std::int32_t CameraScope::levelForMode(std::int32_t mode, std::int32_t current, 
     return truncateToInt32(scaled + 80.0f);
 }
 
+std::size_t CameraScope::previewRadius(std::int32_t scaledRadius, float zoom)
+{
+    return truncateToSize(static_cast<float>(scaledRadius) * (1.0f - zoom));
+}
+
 FrameWindow CameraScope::previewWindow(std::size_t width, std::size_t height, std::int32_t scaledRadius,
                                        float zoom)
 {
-    const std::size_t rad = truncateToSize(static_cast<float>(scaledRadius) * (1.0f - zoom));
+    const std::size_t rad = previewRadius(scaledRadius, zoom);
     const std::size_t cx = width / 2;
     const std::size_t cy = height / 2;
     FrameWindow window;
@@ -92,18 +97,15 @@ FrameWindow CameraScope::previewWindow(std::size_t width, std::size_t height, st
     return window;
 }
 
-QImage CameraScope::quartzImageFromSampleBuffer(platform::SampleBuffer& sampleBuffer, bool isPreview)
+bool CameraScope::processFrame(platform::PixelBuffer& buffer, bool isPreview)
 {
-    platform::PixelBuffer& buffer = sampleBuffer.imageBuffer();
-    platform::PixelBuffer::ScopedLock lock(buffer);
     std::uint8_t* const base = buffer.baseAddress();
     const std::size_t width = buffer.width();
     const std::size_t height = buffer.height();
     const std::size_t bytesPerRow = buffer.bytesPerRow();
 
-    const QColorSpace* colorSpace = sharedColorSpace();
-    if (!colorSpace)
-        return {};
+    if (!sharedColorSpace())
+        return false;
 
     const std::int32_t level = levelForMode(scopeNightVisionMode(), scopeNightVisionLevel(), scopeImageLevel(),
                                             scopeNightVisionThread());
@@ -120,10 +122,48 @@ QImage CameraScope::quartzImageFromSampleBuffer(platform::SampleBuffer& sampleBu
         if (isPreview)
             storeMeasurement(sums, window.pixelCount());
     }
+    return true;
+}
 
-    QImage image = copyFrame(base, width, height, bytesPerRow, *colorSpace);
+QImage CameraScope::quartzImageFromSampleBuffer(platform::SampleBuffer& sampleBuffer, bool isPreview)
+{
+    platform::PixelBuffer& buffer = sampleBuffer.imageBuffer();
+    platform::PixelBuffer::ScopedLock lock(buffer);
+    if (!processFrame(buffer, isPreview))
+        return {};
+    const std::size_t width = buffer.width();
+    const std::size_t height = buffer.height();
+    QImage image = copyFrame(buffer.baseAddress(), width, height, buffer.bytesPerRow(), *sharedColorSpace());
     if (image.isNull())
         platform::log("Cannot make an image of a %zu x %zu frame", width, height);
+    return image;
+}
+
+std::unique_ptr<ScopeImage> CameraScope::previewImageFromSampleBuffer(platform::SampleBuffer& sampleBuffer)
+{
+    platform::PixelBuffer& buffer = sampleBuffer.imageBuffer();
+    platform::PixelBuffer::ScopedLock lock(buffer);
+    if (!processFrame(buffer, true))
+        return nullptr;
+    const std::size_t width = buffer.width();
+    const std::size_t height = buffer.height();
+    constexpr auto kMaxSide = static_cast<std::size_t>(std::numeric_limits<int>::max());
+    if (width > kMaxSide / 4 || height > kMaxSide)
+        return nullptr;
+    // The square the drawing crops at zoom 0 holds every crop of a smaller zoom.
+    const FrameWindow region = previewWindow(width, height, scopeScreenScaledRadius(), 0.0f);
+    auto image = std::make_unique<ScopeImage>();
+    image->frameSize = QSize(static_cast<int>(width), static_cast<int>(height));
+    image->origin = QPoint(static_cast<int>(region.x0), static_cast<int>(region.y0));
+    if (!region.isEmpty()) {
+        const std::uint8_t* first = buffer.baseAddress() + region.y0 * buffer.bytesPerRow() + 4 * region.x0;
+        image->pixels = copyFrame(first, region.x1 - region.x0, region.y1 - region.y0, buffer.bytesPerRow(),
+                                  *sharedColorSpace());
+        if (image->pixels.isNull()) {
+            platform::log("Cannot make an image of a %zu x %zu frame", width, height);
+            return nullptr;
+        }
+    }
     return image;
 }
 
