@@ -88,13 +88,15 @@ void TallyFileSessionStore::setMaxSessions(int maximum)
     m_maxSessions = maximum;
 }
 
+QString TallyFileSessionStore::apiKey() const
+{
+    std::scoped_lock lock(m_settingsMutex);
+    return m_apiKey;
+}
+
 QString TallyFileSessionStore::filePath(const char* stem, bool older) const
 {
-    QString key;
-    {
-        std::scoped_lock lock(m_settingsMutex);
-        key = m_apiKey;
-    }
+    const QString key = apiKey();
     const QString name = QStringLiteral("%1%2%3.archive")
                              .arg(older ? QString() : QStringLiteral("."), QString::fromLatin1(stem))
                              .arg(keyHash(key));
@@ -245,8 +247,10 @@ bool TallyFileSessionStore::sentSession()
 void TallyFileSessionStore::setSentSession()
 {
     const QString path = sessionSentFilePath();
-    if (!QFileInfo::exists(path))
-        writeFile(path, {}, AtomicFileWriter::Durability::RenameOnly);
+    if (QFileInfo::exists(path))
+        return;
+    writeFile(path, {}, AtomicFileWriter::Durability::RenameOnly);
+    TallyUtil::debugLog(QStringLiteral("application sent session[%1]").arg(keyHash(apiKey())));
 }
 
 } // namespace analytics

@@ -67,6 +67,7 @@ public:
     QString oldInitialTimestampFilePath() const;
 
 private:
+    QString apiKey() const;
     QString filePath(const char* stem, bool older) const;
     QString chosenPath(const char* stem) const;
     void removeStaleTemporaryFiles() const;
