@@ -1,0 +1,140 @@
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+#include "platform/ui/FakeAnimationClock.h"
+#include "platform/ui/Label.h"
+#include "ui/HUDView.h"
+#include "ui/OptionButton.h"
+
+using namespace platform;
+using ui::HUDView;
+
+namespace {
+
+// The phone's panel of 232 × 128 points at (20, 30) on the screen, holding a button at (8, 8).
+struct PanelScreen : ::testing::Test {
+    FakeAnimationClock clock;
+    View root { QRectF(0, 0, 320, 480) };
+    HUDView* panel { static_cast<HUDView*>(root.addSubview(std::make_unique<HUDView>(QRectF(20, 30, 232, 128)))) };
+    View* corner { panel->addSubview(std::make_unique<View>(QRectF(8, 8, 10, 10))) };
+
+    // The screen rectangle the panel covers, within float rounding of the turn.
+    static void expectCovers(const QRectF& actual, const QRectF& expected)
+    {
+        EXPECT_NEAR(actual.x(), expected.x(), 1e-3);
+        EXPECT_NEAR(actual.y(), expected.y(), 1e-3);
+        EXPECT_NEAR(actual.width(), expected.width(), 1e-3);
+        EXPECT_NEAR(actual.height(), expected.height(), 1e-3);
+    }
+    // Where the panel's own top-left point lands on the screen.
+    QPointF panelOrigin() const { return panel->convertPointToRoot(QPointF(0, 0)); }
+    // Animations are shared by the whole program: let this case's end before the next.
+    void TearDown() override { clock.advance(10); }
+};
+
+} // namespace
+
+TEST_F(PanelScreen, LandscapeTurnsAQuarterAndKeepsTheTopLeftCorner)
+{
+    EXPECT_EQ(panel->originalPosition(), QPointF(20, 30));
+
+    panel->rotateToOrientation(3); // landscape left: a clockwise quarter
+    expectCovers(panel->frame(), QRectF(20, 30, 128, 232));
+    // Turned clockwise, the panel's own top-left is now the covered rectangle's top-right.
+    EXPECT_NEAR(panelOrigin().x(), 20 + 128, 1e-3);
+    EXPECT_NEAR(panelOrigin().y(), 30, 1e-3);
+
+    panel->rotateToOrientation(4); // landscape right: anticlockwise
+    expectCovers(panel->frame(), QRectF(20, 30, 128, 232));
+    EXPECT_NEAR(panelOrigin().x(), 20, 1e-3);
+    EXPECT_NEAR(panelOrigin().y(), 30 + 232, 1e-3);
+
+    panel->rotateToOrientation(2); // upside down
+    expectCovers(panel->frame(), QRectF(20, 30, 232, 128));
+    EXPECT_NEAR(panelOrigin().x(), 20 + 232, 1e-3);
+    EXPECT_NEAR(panelOrigin().y(), 30 + 128, 1e-3);
+}
+
+TEST_F(PanelScreen, PortraitFlatAndUnknownOrientationsBringItBackUpright)
+{
+    for (const int upright : { 1, 5, 6, 0, 7, -1 }) {
+        panel->rotateToOrientation(3);
+        panel->rotateToOrientation(upright);
+        EXPECT_TRUE(panel->transform().isIdentity()) << upright;
+        EXPECT_EQ(panel->frame(), QRectF(20, 30, 232, 128)) << upright;
+        EXPECT_EQ(corner->convertPointToRoot(QPointF(0, 0)), QPointF(28, 38)) << upright;
+    }
+}
+
+TEST_F(PanelScreen, TheSameOrientationAgainLeavesThePanelInPlace)
+{
+    panel->rotateToOrientation(4);
+    clock.advance(1);
+    const QRectF frame = panel->frame();
+    const QTransform transform = panel->transform();
+    panel->rotateToOrientation(4);
+    EXPECT_EQ(panel->frame(), frame);
+    EXPECT_EQ(panel->transform(), transform);
+    // Nothing is drawn moving either.
+    EXPECT_EQ(panel->presentationTransform(), transform);
+    EXPECT_EQ(panel->presentationCenter(), panel->center());
+}
+
+TEST_F(PanelScreen, TurnsInTheNamedHalfSecondAnimation)
+{
+    panel->rotateToOrientation(3);
+    EXPECT_EQ(Animator::instance().runningAnimations(), QStringList { QStringLiteral("HUDView.chanheOrientation") });
+    EXPECT_TRUE(panel->presentationTransform().isIdentity()); // drawn upright at first
+    clock.advance(0.25);
+    const QTransform mid = panel->presentationTransform();
+    EXPECT_NEAR(std::atan2(mid.m12(), mid.m11()), M_PI_4, 1e-3);
+    clock.advance(0.24);
+    EXPECT_TRUE(Animator::instance().isAnimating());
+    clock.advance(0.02);
+    EXPECT_FALSE(Animator::instance().isAnimating());
+    EXPECT_EQ(panel->presentationTransform(), panel->transform());
+    EXPECT_EQ(panel->presentationCenter(), panel->center());
+}
+
+TEST_F(PanelScreen, SavingWhileTurnedAnchorsAtTheCoveredCorner)
+{
+    panel->rotateToOrientation(3);
+    panel->saveOriginalPosition();
+    EXPECT_NEAR(panel->originalPosition().x(), 20, 1e-3);
+    EXPECT_NEAR(panel->originalPosition().y(), 30, 1e-3);
+
+    // Moved while turned, the panel is anchored where it now is once saved again.
+    panel->setFrame(QRectF(QPointF(50, 60), panel->frame().size()));
+    panel->saveOriginalPosition();
+    panel->rotateToOrientation(1);
+    expectCovers(panel->frame(), QRectF(50, 60, 232, 128));
+    panel->rotateToOrientation(4);
+    expectCovers(panel->frame(), QRectF(50, 60, 128, 232));
+
+    // A panel made without a frame has its anchor set by hand.
+    HUDView loose;
+    loose.setFrame(QRectF(5, 6, 100, 40));
+    loose.setOriginalPosition(QPointF(70, 80));
+    loose.rotateToOrientation(3);
+    expectCovers(loose.frame(), QRectF(70, 80, 40, 100));
+}
+
+TEST_F(PanelScreen, OptionButtonsOnATurnedPanelStillOpenAndChooseByTouch)
+{
+    auto* button = static_cast<ui::OptionButton*>(panel->addSubview(std::make_unique<ui::OptionButton>(
+        QPointF(8, 48), QStringLiteral("Color"),
+        QStringList { QStringLiteral("RGB"), QStringLiteral("GREEN"), QStringLiteral("B&W") })));
+    int changes = 0;
+    button->addTarget(this, [&changes](Control&, const Touch*) { ++changes; }, ControlEventValueChanged);
+    panel->rotateToOrientation(3);
+    clock.advance(1);
+
+    // Taps where the items are drawn on the turned screen.
+    EXPECT_TRUE(button->chooseItemForScript(2));
+    EXPECT_EQ(button->selectedItem(), 2);
+    EXPECT_EQ(changes, 1);
+    // A tap through the screen at the title's drawn place opens the row.
+    const QPointF titleOnScreen = button->convertPointToRoot(QPointF(20, 16));
+    EXPECT_EQ(root.hitTest(titleOnScreen), static_cast<View*>(&button->titleLabel()));
+}
