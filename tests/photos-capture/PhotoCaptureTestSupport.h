@@ -1,0 +1,179 @@
+#pragma once
+
+// A PhotoCapture on a scripted camera: stills from a pattern with the camera's EXIF attachments,
+// no video frames (the clock never moves), an album in a temporary folder, and a screen stand-in
+// that records what the controller asks of it.
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QStringList>
+#include <QTimer>
+
+#include "photos/PhotoCapture.h"
+#include "photos/ViewImageController.h"
+#include "platform/album/ImagePropertyKeys.h"
+#include "platform/camera/FrameSource.h"
+#include "platform/camera/ManualFrameClock.h"
+#include "platform/camera/SampleBuffer.h"
+#include "platform/camera/StreamBackend.h"
+#include "platform/camera/StreamCaptureDevice.h"
+#include "platform/core/AlertPresenter.h"
+#include "platform/core/Log.h"
+
+namespace capturetest {
+
+using namespace std::chrono_literals;
+
+// Runs the main thread's event loop until `done` holds; false after `limit`. The timer only
+// wakes the loop to look again at work finishing on other threads.
+inline bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 30000ms)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTimer wake;
+    wake.start(5);
+    while (!done()) {
+        if (elapsed.elapsed() > limit.count())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+// Left half dark red, right half dark blue, so a turned or mirrored photo is told apart.
+inline QImage stillPicture(QSize size)
+{
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(qRgb(40, 10, 10));
+    for (int y = 0; y < size.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = size.width() / 2; x < size.width(); ++x)
+            row[x] = qRgb(10, 10, 40);
+    }
+    return image;
+}
+
+inline platform::MetadataDictionary cameraAttachments()
+{
+    namespace ip = platform::ImageProperty;
+    return { { ip::ExifDictionary, QVariantMap { { ip::ExifExposureTime, 1.0 / 15.0 },
+                                                 { ip::ExifFNumber, 2.4 },
+                                                 { ip::ExifISOSpeedRatings, QVariantList { 1600 } } } } };
+}
+
+class StillSource final : public platform::FrameSource {
+public:
+    std::atomic<bool> fail { false };
+    QSize size { 320, 240 };
+
+    QImage videoFrame(const platform::StreamCaptureDevice&, platform::SessionPreset, platform::FrameClock::Duration) override
+    {
+        return {};
+    }
+    platform::Expected<std::shared_ptr<platform::SampleBuffer>> stillFrame(const platform::StreamCaptureDevice&,
+                                                                           platform::SessionPreset,
+                                                                           platform::FrameClock::Duration) override
+    {
+        using Result = platform::Expected<std::shared_ptr<platform::SampleBuffer>>;
+        if (fail.load())
+            return Result::failure(QStringLiteral("the camera is busy"));
+        auto buffer = platform::SampleBuffer::fromImage(stillPicture(size), cameraAttachments());
+        if (!buffer)
+            return Result::failure(buffer.error());
+        return std::make_shared<platform::SampleBuffer>(std::move(buffer.value()));
+    }
+};
+
+// The screen: hooks answer with plain values and record the calls (main thread).
+class TestCapture : public photos::PhotoCapture {
+public:
+    int orientation { 1 };
+    std::optional<photos::Location> fix;
+    std::vector<bool> shutterEnabled;
+    std::vector<bool> albumControlEnabled;
+    std::vector<QImage> thumbnails;
+    std::vector<int> sounds;
+    std::unique_ptr<photos::ViewImageController> viewer;
+
+    ~TestCapture() override
+    {
+        shutdownPhotoCapture();
+        shutdownScope();
+    }
+
+protected:
+    int deviceOrientation() const override { return orientation; }
+    void playSystemSound(int soundId) override { sounds.push_back(soundId); }
+    void setTakePictureButtonEnabled(bool enabled) override { shutterEnabled.push_back(enabled); }
+    void setCaptureButtonEnabled(bool enabled) override { albumControlEnabled.push_back(enabled); }
+    void setCaptureButtonImage(const QImage& image) override { thumbnails.push_back(image); }
+    void presentImageViewer(std::unique_ptr<photos::ViewImageController> v) override { viewer = std::move(v); }
+    std::optional<photos::Location> lastLocationFix() const override { return fix; }
+};
+
+// A back camera over `source`; `cameras` false gives a session without any camera (and so a
+// still output without a video connection).
+inline std::shared_ptr<platform::StreamBackend> makeBackend(std::shared_ptr<platform::FrameSource> source,
+                                                            bool cameras = true)
+{
+    auto clock = std::make_shared<platform::ManualFrameClock>();
+    std::vector<std::shared_ptr<platform::StreamCaptureDevice>> devices;
+    if (cameras)
+        devices.push_back(std::make_shared<platform::StreamCaptureDevice>(
+            QStringLiteral("Back Camera"), platform::CaptureDevicePosition::Back, false, clock, 0));
+    return std::make_shared<platform::StreamBackend>(std::move(devices), std::move(source), clock);
+}
+
+class LogCapture {
+public:
+    LogCapture()
+        : m_previous(platform::setLogSink([this](const QString& line) {
+            std::scoped_lock lock(m_mutex);
+            m_lines << line;
+        }))
+    {
+    }
+    ~LogCapture() { platform::setLogSink(m_previous); }
+    QStringList lines() const
+    {
+        std::scoped_lock lock(m_mutex);
+        return m_lines;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    QStringList m_lines;
+    platform::LogSink m_previous;
+};
+
+struct ShownAlert {
+    QString title;
+    QString message;
+    QString button;
+};
+
+class AlertCapture {
+public:
+    AlertCapture()
+        : m_previous(platform::setAlertPresenter([this](const QString& t, const QString& m, const QString& b) {
+            alerts.push_back({ t, m, b });
+        }))
+    {
+    }
+    ~AlertCapture() { platform::setAlertPresenter(m_previous); }
+    std::vector<ShownAlert> alerts; // main thread
+
+private:
+    platform::AlertPresenterFunction m_previous;
+};
+
+} // namespace capturetest
