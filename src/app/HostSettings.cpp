@@ -38,7 +38,8 @@ HostParseResult parseHostArguments(const QStringList& arguments)
         QStringLiteral("Folder for the app's data files (default: the standard app-data folder)."),
         QStringLiteral("DIR"));
     const QCommandLineOption location(QStringLiteral("location"),
-        QStringLiteral("Fixed location fix in degrees, e.g. 52.52,13.40."), QStringLiteral("LAT,LON"));
+        QStringLiteral("Fixed location fix in degrees, with an optional accuracy in metres, e.g. 52.52,13.40,25."),
+        QStringLiteral("LAT,LON[,ACCURACY]"));
     const QCommandLineOption serverUrl(QStringLiteral("server-url"),
         QStringLiteral("Analytics report server URL."), QStringLiteral("URL"));
     const QCommandLineOption noAnalytics(QStringLiteral("no-analytics"),
@@ -100,15 +101,19 @@ HostParseResult parseHostArguments(const QStringList& arguments)
     }
     if (parser.isSet(location)) {
         const QStringList parts = parser.value(location).split(QLatin1Char(','));
-        bool okLat = false, okLon = false;
-        const double lat = parts.size() == 2 ? parts[0].trimmed().toDouble(&okLat) : 0;
-        const double lon = parts.size() == 2 ? parts[1].trimmed().toDouble(&okLon) : 0;
-        if (!okLat || !okLon || std::abs(lat) > 90 || std::abs(lon) > 180) {
-            result.output = usageError(QStringLiteral("--location must be LAT,LON in degrees"));
+        bool okLat = false, okLon = false, okAccuracy = parts.size() == 2;
+        const double lat = parts.size() >= 2 ? parts[0].trimmed().toDouble(&okLat) : 0;
+        const double lon = parts.size() >= 2 ? parts[1].trimmed().toDouble(&okLon) : 0;
+        const double accuracy = parts.size() == 3 ? parts[2].trimmed().toDouble(&okAccuracy) : -1;
+        if (parts.size() > 3 || !okLat || !okLon || !okAccuracy || !std::isfinite(lat) || !std::isfinite(lon)
+            || std::abs(lat) > 90 || std::abs(lon) > 180 || !std::isfinite(accuracy)
+            || (parts.size() == 3 && accuracy < 0)) {
+            result.output = usageError(
+                QStringLiteral("--location must be LAT,LON[,ACCURACY] in degrees (and metres, 0 or more)"));
             result.exitCode = 2;
             return result;
         }
-        s.location = std::make_pair(lat, lon);
+        s.location = HostSettings::Location { lat, lon, accuracy };
     }
     s.camera = parser.value(camera);
     s.albumDir = parser.value(album);

@@ -14,7 +14,12 @@ struct HostSettings {
     double scale { 2.0 };     // device pixels per point
     QString albumDir;
     QString dataDir;
-    std::optional<std::pair<double, double>> location; // latitude, longitude in degrees
+    struct Location {
+        double latitude { 0 };  // degrees, north positive
+        double longitude { 0 }; // degrees, east positive
+        double accuracy { -1 }; // metres; negative: unknown
+    };
+    std::optional<Location> location; // a fixed fix for machines without a position source
     QString serverUrl;
     bool noAnalytics { false };
     bool headless { false };

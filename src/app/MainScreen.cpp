@@ -1,8 +1,10 @@
 #include "MainScreen.h"
 
-#include "DemoViewController.h"
+#include "platform/camera/CaptureBackend.h"
+#include "ui/LumivueViewController.h"
 
-std::unique_ptr<platform::ViewController> makeMainScreen(const HostSettings&)
+std::unique_ptr<platform::ViewController> makeMainScreen(const HostSettings&,
+                                                         std::shared_ptr<platform::CaptureBackend> backend)
 {
-    return std::make_unique<DemoViewController>();
+    return std::make_unique<ui::LumivueViewController>(std::move(backend));
 }

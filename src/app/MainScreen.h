@@ -1,10 +1,16 @@
 #pragma once
 
-// The one place that decides which screen the app shows first.
+// The one place that decides which screen the app shows first: the camera screen, fed by the
+// cameras of `backend` (null: no camera; the screen says so).
 
 #include <memory>
 
 #include "HostSettings.h"
 #include "platform/ui/ViewController.h"
 
-std::unique_ptr<platform::ViewController> makeMainScreen(const HostSettings& settings);
+namespace platform {
+class CaptureBackend;
+}
+
+std::unique_ptr<platform::ViewController> makeMainScreen(const HostSettings& settings,
+                                                         std::shared_ptr<platform::CaptureBackend> backend);

@@ -38,8 +38,6 @@ WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ViewControl
     setMouseTracking(false);
     setFocusPolicy(Qt::StrongFocus);
     Alert::installAsPresenter();
-    m_window->makeKeyAndVisible();
-    m_window->setRootViewController(m_screen.get());
     // Repaint at most 60 times a second, and only when something visible changed.
     m_refresh.setInterval(16);
     connect(&m_refresh, &QTimer::timeout, this, &WindowHost::refresh);

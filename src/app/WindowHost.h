@@ -2,7 +2,8 @@
 
 // The app's window: shows the view tree at the screen size in points × scale, turns mouse input
 // into touches, and takes the device keys (1-6 orientation, B/F background/foreground, Q quit).
-// Headless, the same tree is kept and rendered offscreen for screenshots.
+// Headless, the same tree is kept and rendered offscreen for screenshots. The host owns the
+// first screen's controller; the application delegate puts it on the window at launch.
 //
 // Threads: GUI thread only.
 
@@ -22,6 +23,7 @@ public:
     ~WindowHost() override;
 
     platform::Window& window() const { return *m_window; }
+    platform::ViewController& screen() const { return *m_screen; }
     platform::TouchDispatcher& touches() { return m_touches; }
     // The whole composed screen, (points × scale) device pixels.
     QImage grabScreen() const;

@@ -3,13 +3,20 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <QApplication>
+#include <exception>
+
 #include <QTimer>
 
 #include "HostSettings.h"
+#include "LumivueAppDelegate.h"
+#include "LumivueApplication.h"
 #include "MainScreen.h"
 #include "ScriptRunner.h"
 #include "WindowHost.h"
+#include "analytics/TallyAPI.h"
+#include "platform/camera/CameraSource.h"
+#include "platform/system/DeviceInfo.h"
+#include "platform/ui/LocationManager.h"
 #include "platform/ui/Screen.h"
 
 namespace {
@@ -32,6 +39,45 @@ bool hasDisplay()
     return (x11 && *x11) || (wayland && *wayland);
 }
 
+// The cameras the screen uses: --camera, or a real camera when one is found, else the synthetic
+// scene. A source that cannot be opened is an error the user should see, not a black screen.
+platform::Expected<std::shared_ptr<platform::CaptureBackend>> openCameras(const HostSettings& settings)
+{
+    if (settings.camera.isEmpty())
+        return platform::CameraSource::defaultSource().makeBackend();
+    auto source = platform::CameraSource::parse(settings.camera);
+    if (!source)
+        return platform::Expected<std::shared_ptr<platform::CaptureBackend>>::failure(source.error());
+    return source->makeBackend();
+}
+
+void setUpAnalytics(const HostSettings& settings)
+{
+    platform::DeviceInfo::setUserInterfaceIdiom(settings.idiom == 1 ? platform::UserInterfaceIdiom::Tablet
+                                                                    : platform::UserInterfaceIdiom::Phone);
+    analytics::TallyAPI::setEnabled(!settings.noAnalytics);
+    if (settings.noAnalytics)
+        return;
+    if (!settings.dataDir.isEmpty())
+        analytics::TallyAPI::setDataDirectory(settings.dataDir);
+    analytics::TallyAPI::usePersistenceAndUpload();
+    if (!settings.serverUrl.isEmpty())
+        analytics::TallyAPI::setServerURL(settings.serverUrl);
+}
+
+void setUpLocation(const HostSettings& settings)
+{
+    std::optional<platform::LocationFix> fixed;
+    if (settings.location) {
+        platform::LocationFix fix;
+        fix.latitude = settings.location->latitude;
+        fix.longitude = settings.location->longitude;
+        fix.horizontalAccuracy = settings.location->accuracy;
+        fixed = fix;
+    }
+    platform::LocationManager::configure(fixed, platform::LocationManager::SystemSource::Use);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -51,12 +97,23 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    QApplication app(argc, argv);
+    LumivueApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumivue"));
+    QApplication::setApplicationVersion(QStringLiteral(LUMIVUE_VERSION));
+
+    auto cameras = openCameras(settings);
+    if (!cameras) {
+        std::fprintf(stderr, "lumivue: --camera: %s\n", cameras.error().toUtf8().constData());
+        return 2;
+    }
+    setUpAnalytics(settings);
+    setUpLocation(settings);
 
     platform::Screen::main().setBounds(QRectF(0, 0, settings.screenWidth(), settings.screenHeight()));
     platform::Screen::main().setScale(settings.scale);
-    WindowHost host(settings, makeMainScreen(settings));
+    WindowHost host(settings, makeMainScreen(settings, std::move(cameras.value())));
+    LumivueAppDelegate delegate(host.window(), host.screen());
+    delegate.didFinishLaunching();
     if (!settings.headless)
         host.show();
 
@@ -79,7 +136,13 @@ int main(int argc, char** argv)
             return 1;
     }
 
-    const int loopCode = app.exec();
+    int loopCode = 0;
+    try {
+        loopCode = app.exec();
+    } catch (...) {
+        std::terminate(); // reported by the uncaught-exception handler, then the usual end
+    }
     script.reset();
+    analytics::TallyAPI::waitForUploads();
     return exitCode != 0 ? exitCode : loopCode;
 }

@@ -1,0 +1,17 @@
+#include "LumivueApplication.h"
+
+#include <exception>
+
+LumivueApplication::LumivueApplication(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+}
+
+bool LumivueApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        std::terminate(); // inside the handler: the exception is still the current one
+    }
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+// The camera screen's button symbols, drawn with QPainter: white strokes on a transparent
+// background, ready for platform::Button::setImage. Each image is `points` × scale device pixels
+// square (so it stays sharp on a scale-2 screen) and is a pure function of its arguments.
+//
+// Threads: any thread (each call paints its own image).
+
+#include <QImage>
+
+namespace ui {
+
+class ButtonArt {
+public:
+    ButtonArt() = delete;
+
+    // The shutter: a white ring around a white disc.
+    static QImage shutter(qreal points, qreal scale);
+    // The torch: a lightning bolt.
+    static QImage torch(qreal points, qreal scale);
+    // Front/back switch: a camera body with two turning arrows.
+    static QImage cameraSwitch(qreal points, qreal scale);
+    // The grid toggle: a scope reticle (ring, cross hair and ticks).
+    static QImage grid(qreal points, qreal scale);
+    // The album button before any thumbnail: a picture frame with hills and a moon.
+    static QImage albumPlaceholder(qreal points, qreal scale);
+};
+
+} // namespace ui
