@@ -1,0 +1,240 @@
+// The last photo and its thumbnail, the album control, and the photo viewer: upright pixels,
+// the fitted zoom range, centring, and photos that are gone.
+
+#include <cmath>
+#include <future>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "PhotoCaptureTestSupport.h"
+#include "platform/album/AssetsLibrary.h"
+#include "platform/ui/ImageView.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/ScrollView.h"
+#include "platform/ui/SystemSound.h"
+#include "platform/ui/View.h"
+#include "platform/ui/ViewController.h"
+
+using namespace capturetest;
+namespace ip = platform::ImageProperty;
+
+namespace {
+
+// Writes a photo straight into the album with an EXIF orientation.
+platform::AssetURL writePhoto(const QString& dir, QSize size, int exifOrientation = 1)
+{
+    platform::AssetsLibrary library(dir);
+    std::promise<platform::AssetURL> written;
+    library.writeImageToSavedPhotosAlbum(stillPicture(size), { { ip::Orientation, exifOrientation } },
+                                         [&](const platform::AssetURL& url, const std::optional<platform::AlbumError>&) {
+                                             written.set_value(url);
+                                         });
+    return written.get_future().get();
+}
+
+bool redDominant(QRgb p) { return qRed(p) > qBlue(p) + 10; }
+bool blueDominant(QRgb p) { return qBlue(p) > qRed(p) + 10; }
+
+class ScreenScale {
+public:
+    explicit ScreenScale(qreal scale) { platform::Screen::main().setScale(scale); }
+    ~ScreenScale() { platform::Screen::main().setScale(m_previous); }
+
+private:
+    qreal m_previous { platform::Screen::main().scale() };
+};
+
+class LastPhotoTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_capture.setAlbumDirectory(m_dir.path());
+    }
+    // The scan is over once both calls of the group block have been logged.
+    void scanAndWait(const LogCapture& log)
+    {
+        m_capture.setLastPhotoURL();
+        ASSERT_TRUE(waitUntil([&] { return log.lines().count("Enum Group") == 2; }));
+    }
+
+    QTemporaryDir m_dir;
+    TestCapture m_capture;
+};
+
+// ---- The last photo and the album control ------------------------------------------------------
+
+TEST_F(LastPhotoTest, ScanTakesTheNewestOfThreePhotosAndShowsItsThumbnail)
+{
+    writePhoto(m_dir.path(), { 64, 48 });
+    writePhoto(m_dir.path(), { 64, 48 });
+    const platform::AssetURL third = writePhoto(m_dir.path(), { 48, 64 }); // the only portrait one
+    LogCapture log;
+    scanAndWait(log);
+    ASSERT_TRUE(waitUntil([&] { return !m_capture.thumbnails.empty(); }));
+    EXPECT_EQ(m_capture.lastImageURL(), third);
+    EXPECT_GT(m_capture.thumbnails.back().height(), m_capture.thumbnails.back().width());
+    EXPECT_TRUE(m_capture.albumControlEnabled.back());
+    EXPECT_TRUE(log.lines().contains("taking thumbnail OK"));
+}
+
+TEST_F(LastPhotoTest, EmptyOrUnreadableAlbumShowsNoThumbnailAndTheControlOnlyClicks)
+{
+    LogCapture log;
+    scanAndWait(log);
+    TestCapture unreadable;
+    unreadable.setAlbumDirectory(m_dir.filePath("missing-and-not-a-folder"));
+    unreadable.setLastPhotoURL();
+    QCoreApplication::processEvents();
+
+    EXPECT_TRUE(m_capture.lastImageURL().isEmpty());
+    EXPECT_TRUE(m_capture.thumbnails.empty());
+    m_capture.photoAlbum();
+    EXPECT_EQ(m_capture.sounds, std::vector<int> { 1104 });
+    EXPECT_EQ(m_capture.viewer, nullptr);
+}
+
+TEST_F(LastPhotoTest, PhotoDeletedSinceItWasStoredClearsTheThumbnailAndKeepsTheControlEnabled)
+{
+    writePhoto(m_dir.path(), { 64, 48 });
+    LogCapture log;
+    scanAndWait(log);
+    ASSERT_TRUE(waitUntil([&] { return m_capture.thumbnails.size() == 1; }));
+    ASSERT_TRUE(QFile::remove(m_dir.filePath("IMG_0001.JPG")));
+
+    m_capture.updateThumb();
+    ASSERT_TRUE(waitUntil([&] { return m_capture.thumbnails.size() == 2; }));
+    EXPECT_TRUE(m_capture.thumbnails.back().isNull());
+    EXPECT_TRUE(m_capture.albumControlEnabled.back());
+    EXPECT_FALSE(m_capture.lastImageURL().isEmpty()); // the stale URL stays
+}
+
+TEST_F(LastPhotoTest, AlbumControlOpensTheViewerOnTheLastPhotoWithAClick)
+{
+    writePhoto(m_dir.path(), { 64, 48 });
+    LogCapture log;
+    scanAndWait(log);
+    ASSERT_TRUE(waitUntil([&] { return !m_capture.lastImageURL().isEmpty(); }));
+    m_capture.photoAlbum();
+    ASSERT_NE(m_capture.viewer, nullptr);
+    EXPECT_EQ(m_capture.viewer->imageURL(), m_capture.lastImageURL());
+    EXPECT_EQ(m_capture.sounds, std::vector<int> { 1104 });
+}
+
+// ---- The viewer --------------------------------------------------------------------------------
+
+class ViewerTest : public ::testing::Test {
+protected:
+    // Loads a viewer on `url` and waits until it shows the photo.
+    std::unique_ptr<photos::ViewImageController> openAndWait(const platform::AssetURL& url)
+    {
+        auto viewer = std::make_unique<photos::ViewImageController>(m_dir.path());
+        bool shown = false;
+        viewer->setImageShownCallback([&] { shown = true; });
+        viewer->setImageURL(url);
+        viewer->view();
+        EXPECT_TRUE(waitUntil([&] { return shown; }));
+        viewer->setImageShownCallback({});
+        return viewer;
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(ViewerTest, SidewaysPhotoIsShownUprightAndFittedOnAPhoneScreen)
+{
+    ScreenScale scale(2.0);
+    // Stored 2592 × 1936 with image orientation 3 (right), EXIF 6: upright it is 1936 × 2592.
+    const platform::AssetURL url = writePhoto(m_dir.path(), { 2592, 1936 }, 6);
+    LogCapture log;
+    auto viewer = openAndWait(url);
+    platform::ImageView* imageView = viewer->imageView();
+    ASSERT_NE(imageView, nullptr);
+    const QImage shown = imageView->image();
+    ASSERT_EQ(shown.size(), QSize(1936, 2592));
+    // The stored left half (red) is the top once turned upright.
+    EXPECT_TRUE(redDominant(shown.pixel(968, 20)));
+    EXPECT_TRUE(blueDominant(shown.pixel(968, 2570)));
+    EXPECT_TRUE(log.lines().contains("taking Full size image OK. Orientation 3"));
+
+    platform::ScrollView& scroll = *viewer->scrollView();
+    EXPECT_NEAR(scroll.minimumZoomScale(), 320.0 / 1936.0, 1e-4);
+    EXPECT_NEAR(scroll.maximumZoomScale(), 2.0, 1e-6);
+    EXPECT_NEAR(scroll.zoomScale(), scroll.minimumZoomScale(), 1e-6);
+    EXPECT_LE(scroll.minimumZoomScale(), scroll.maximumZoomScale());
+    // Fitted to the width and centred vertically.
+    const QRectF frame = imageView->frame();
+    EXPECT_NEAR(frame.width(), 320.0, 0.05);
+    EXPECT_NEAR(frame.left(), 0.0, 0.05);
+    EXPECT_NEAR(frame.top(), (480.0 - frame.height()) / 2, 0.05);
+    EXPECT_EQ(viewer->modalTransitionStyle(), photos::ViewImageController::kModalTransitionFlipHorizontal);
+}
+
+TEST_F(ViewerTest, SmallPhotoIsNeverEnlargedAndStaysCentredAsTheZoomChanges)
+{
+    ScreenScale scale(1.0);
+    const platform::AssetURL url = writePhoto(m_dir.path(), { 200, 100 });
+    auto viewer = openAndWait(url);
+    platform::ScrollView& scroll = *viewer->scrollView();
+    EXPECT_DOUBLE_EQ(scroll.minimumZoomScale(), 1.0);
+    EXPECT_DOUBLE_EQ(scroll.maximumZoomScale(), 1.0);
+    EXPECT_DOUBLE_EQ(scroll.zoomScale(), 1.0);
+    EXPECT_EQ(viewer->imageView()->frame(), QRectF(60, 190, 200, 100));
+
+    // Wider zoom range: zoomed in past the screen the photo starts at the origin, and coming
+    // back it is centred again.
+    scroll.setMaximumZoomScale(4.0);
+    scroll.setZoomScale(4.0);
+    EXPECT_EQ(viewer->imageView()->frame().topLeft(), QPointF(0, (480 - 400) / 2));
+    scroll.setZoomScale(1.0);
+    EXPECT_EQ(viewer->imageView()->frame(), QRectF(60, 190, 200, 100));
+}
+
+TEST_F(ViewerTest, ZeroOrBrokenSizesLeaveTheZoomRangeAlone)
+{
+    const platform::AssetURL url = writePhoto(m_dir.path(), { 200, 100 });
+    auto viewer = openAndWait(url);
+    platform::ScrollView& scroll = *viewer->scrollView();
+    const qreal minimum = scroll.minimumZoomScale();
+    viewer->configureForImageSize(0, 0);
+    viewer->configureForImageSize(NAN, 100);
+    viewer->configureForImageSize(-5, 100);
+    EXPECT_EQ(scroll.minimumZoomScale(), minimum);
+    EXPECT_TRUE(std::isfinite(scroll.zoomScale()));
+}
+
+TEST_F(ViewerTest, DeletedPhotoClosesTheViewerWithAClick)
+{
+    const platform::AssetURL url = writePhoto(m_dir.path(), { 200, 100 });
+    ASSERT_TRUE(QFile::remove(m_dir.filePath("IMG_0001.JPG")));
+    platform::ViewController presenter;
+    presenter.view();
+    auto viewer = std::make_unique<photos::ViewImageController>(m_dir.path());
+    viewer->setImageURL(url);
+    LogCapture log;
+    const int clicks = platform::SystemSound::playCount();
+    presenter.presentModalViewController(std::move(viewer), false);
+    ASSERT_NE(presenter.modalViewController(), nullptr);
+    ASSERT_TRUE(waitUntil([&] { return presenter.modalViewController() == nullptr; }));
+    EXPECT_TRUE(log.lines().contains("Error taking thumbnail"));
+    EXPECT_EQ(platform::SystemSound::playCount(), clicks + 1);
+}
+
+TEST_F(ViewerTest, ClosedBeforeThePhotoArrivesDropsTheResult)
+{
+    const platform::AssetURL url = writePhoto(m_dir.path(), { 2592, 1936 });
+    for (int i = 0; i < 3; ++i) {
+        auto viewer = std::make_unique<photos::ViewImageController>(m_dir.path());
+        viewer->setImageURL(url);
+        viewer->view();
+        viewer.reset();
+    }
+    QCoreApplication::processEvents();
+    SUCCEED();
+}
+
+} // namespace
