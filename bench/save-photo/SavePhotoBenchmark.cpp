@@ -1,0 +1,220 @@
+// Saving one 2592 × 1936 still, stage by stage (enhancement, JPEG encode, thumbnail, metadata,
+// the album's whole write with its atomic store) and as the whole road of a photo; and how long
+// the viewer takes from the tap to showing the photo at full resolution.
+//
+// Budgets: the save at most 100 ms on one core, the viewer at most 300 ms.
+
+#include <cstdlib>
+#include <future>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include "imaging/CameraScope.h"
+#include "imaging/NightVisionMode.h"
+#include "photos/ImageMetadataCategory.h"
+#include "photos/PhotoCapture.h"
+#include "photos/ViewImageController.h"
+#include "platform/album/AssetsLibrary.h"
+#include "platform/album/ImagePropertyKeys.h"
+#include "platform/album/JpegMetadata.h"
+#include "platform/camera/SampleBuffer.h"
+
+namespace ip = platform::ImageProperty;
+
+namespace {
+
+const QSize kStill(2592, 1936);
+
+// A dim night picture with some structure, so the JPEG encoder has real work.
+QImage nightStill()
+{
+    QImage image(kStill, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int v = 12 + ((x * 7 + y * 13) % 23) + ((x / 64 + y / 64) % 2) * 10;
+            row[x] = qRgb(v, v + 2, v + 1);
+        }
+    }
+    return image;
+}
+
+const QImage& stillImage()
+{
+    static const QImage image = nightStill();
+    return image;
+}
+
+platform::MetadataDictionary cameraAttachments()
+{
+    return { { ip::ExifDictionary, QVariantMap { { ip::ExifExposureTime, 1.0 / 15.0 },
+                                                 { ip::ExifFNumber, 2.4 },
+                                                 { ip::ExifISOSpeedRatings, QVariantList { 1600 } } } } };
+}
+
+// The metadata of a portrait photo with a fix, as the still capture builds it.
+platform::MetadataDictionary photoMetadata()
+{
+    photos::ImageMetadataCategory metadata;
+    metadata.initWithImageSampleBuffer(cameraAttachments());
+    metadata.setImageOrientation(3);
+    metadata.setMake(QStringLiteral("Lumivue+"), QStringLiteral("Lumivue+"), QStringLiteral("Lumivue+"));
+    metadata.setLocation(photos::Location { 51.5, -0.12, QDateTime::currentDateTimeUtc() });
+    return metadata.dictionary();
+}
+
+class Scope : public imaging::CameraScope {
+public:
+    Scope()
+    {
+        setScopeNightVisionMode(imaging::NightVisionMode::Manual);
+        setScopeNightVisionLevel(8);
+    }
+};
+
+platform::SampleBuffer freshStill()
+{
+    auto buffer = platform::SampleBuffer::fromImage(stillImage(), cameraAttachments());
+    if (!buffer)
+        std::abort();
+    return std::move(buffer.value());
+}
+
+void BM_1_Enhancement(benchmark::State& state)
+{
+    Scope scope;
+    for (auto _ : state) {
+        state.PauseTiming();
+        platform::SampleBuffer buffer = freshStill();
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(scope.quartzImageFromSampleBuffer(buffer, false));
+    }
+}
+BENCHMARK(BM_1_Enhancement)->Unit(benchmark::kMillisecond);
+
+void BM_2_JpegEncode(benchmark::State& state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(platform::encodeJpeg(stillImage(), 92));
+}
+BENCHMARK(BM_2_JpegEncode)->Unit(benchmark::kMillisecond);
+
+void BM_3_Thumbnail(benchmark::State& state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(platform::makeThumbnailJpeg(stillImage()));
+}
+BENCHMARK(BM_3_Thumbnail)->Unit(benchmark::kMillisecond);
+
+void BM_4_Metadata(benchmark::State& state)
+{
+    const QByteArray jpeg = platform::encodeJpeg(stillImage(), 92);
+    const QByteArray thumbnail = platform::makeThumbnailJpeg(stillImage());
+    for (auto _ : state) {
+        const platform::MetadataDictionary metadata = photoMetadata();
+        QByteArray bytes = jpeg;
+        if (platform::writeJpegMetadata(bytes, metadata, kStill, thumbnail))
+            state.SkipWithError("metadata could not be written");
+    }
+}
+BENCHMARK(BM_4_Metadata)->Unit(benchmark::kMillisecond);
+
+// The album's whole write: encode, thumbnail, metadata, temporary file, fsync, rename.
+void BM_5_AlbumWrite(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    platform::AssetsLibrary library(dir.path());
+    const platform::MetadataDictionary metadata = photoMetadata();
+    for (auto _ : state) {
+        std::promise<bool> done;
+        library.writeImageToSavedPhotosAlbum(stillImage(), metadata,
+                                             [&](const platform::AssetURL&, const std::optional<platform::AlbumError>& e) {
+                                                 done.set_value(!e);
+                                             });
+        if (!done.get_future().get())
+            state.SkipWithError("album write failed");
+    }
+}
+BENCHMARK(BM_5_AlbumWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The whole save of one still, one step after the other on one core at a time: enhancement,
+// metadata, album write until the photo is in place.
+void BM_6_WholeSave(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    platform::AssetsLibrary library(dir.path());
+    Scope scope;
+    for (auto _ : state) {
+        state.PauseTiming();
+        platform::SampleBuffer buffer = freshStill();
+        state.ResumeTiming();
+        const QImage image = scope.quartzImageFromSampleBuffer(buffer, false);
+        photos::ImageMetadataCategory metadata;
+        metadata.initWithImageSampleBuffer(buffer.attachments());
+        metadata.setImageOrientation(3);
+        metadata.setMake(QStringLiteral("Lumivue+"), QStringLiteral("Lumivue+"), QStringLiteral("Lumivue+"));
+        metadata.setLocation(photos::Location { 51.5, -0.12, QDateTime::currentDateTimeUtc() });
+        std::promise<bool> done;
+        library.writeImageToSavedPhotosAlbum(image, metadata.dictionary(),
+                                             [&](const platform::AssetURL&, const std::optional<platform::AlbumError>& e) {
+                                                 done.set_value(!e);
+                                             });
+        if (!done.get_future().get())
+            state.SkipWithError("album write failed");
+    }
+}
+BENCHMARK(BM_6_WholeSave)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// From the tap on the album control to the full-resolution photo on screen: the viewer loads,
+// the album decodes and turns the photo on its thread, the GUI thread shows and fits it.
+void BM_7_ViewerShowsPhoto(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    platform::AssetURL url;
+    {
+        platform::AssetsLibrary library(dir.path());
+        std::promise<platform::AssetURL> written;
+        library.writeImageToSavedPhotosAlbum(stillImage(), photoMetadata(),
+                                             [&](const platform::AssetURL& u, const std::optional<platform::AlbumError>&) {
+                                                 written.set_value(u);
+                                             });
+        url = written.get_future().get();
+    }
+    for (auto _ : state) {
+        photos::ViewImageController viewer(dir.path());
+        bool shown = false;
+        viewer.setImageShownCallback([&] { shown = true; });
+        viewer.setImageURL(url);
+        viewer.view();
+        QElapsedTimer limit;
+        limit.start();
+        while (!shown && limit.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (!shown)
+            state.SkipWithError("the viewer did not show the photo");
+        state.PauseTiming();
+        viewer.setImageShownCallback({});
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_7_ViewerShowsPhoto)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
