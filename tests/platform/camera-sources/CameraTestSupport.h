@@ -28,7 +28,7 @@ double meanBrightness(const platform::PixelBuffer& pixels);
 class Gate {
 public:
     void open();
-    bool wait(std::chrono::milliseconds limit = std::chrono::seconds(10));
+    bool wait(std::chrono::milliseconds limit = std::chrono::seconds(60));
 
 private:
     std::mutex m_mutex;
@@ -55,7 +55,7 @@ public:
     std::vector<Delivery> deliveries() const;
     std::size_t count() const;
     // Waits until at least `count` frames have arrived.
-    bool waitFor(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
+    bool waitFor(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(60)) const;
 
 private:
     const platform::FrameClock* m_clock;

@@ -46,7 +46,7 @@ TEST(DispatchQueue, RunsTasksOneAtATimeInSubmissionOrderOnItsNamedThread)
     }
     for (auto& producer : producers)
         producer.join();
-    ASSERT_TRUE(queue.drain(10s));
+    ASSERT_TRUE(queue.drain(60s));
 
     EXPECT_FALSE(overlapped);
     EXPECT_EQ(name, QStringLiteral("myQueue"));
@@ -73,7 +73,7 @@ TEST(DispatchQueue, ShutdownWaitsForTheRunningTaskDropsTheRestAndRefusesNewOnes)
     EXPECT_FALSE(queue.shutdown(20ms)) << "the running task is still blocked";
     EXPECT_FALSE(queue.async([&] { ++laterRan; })) << "a stopping queue takes no more work";
     release.open();
-    EXPECT_TRUE(queue.shutdown(10s));
+    EXPECT_TRUE(queue.shutdown(60s));
     EXPECT_EQ(laterRan.load(), 0);
     EXPECT_EQ(queue.pendingCount(), 0u);
 }
@@ -82,8 +82,8 @@ TEST(DispatchQueue, DrainFromInsideATaskFailsInsteadOfDeadlocking)
 {
     DispatchQueue queue(QStringLiteral("q"));
     std::atomic<int> result { -1 };
-    queue.async([&] { result = queue.drain(10s) ? 1 : 0; });
-    ASSERT_TRUE(queue.drain(10s));
+    queue.async([&] { result = queue.drain(60s) ? 1 : 0; });
+    ASSERT_TRUE(queue.drain(60s));
     EXPECT_EQ(result.load(), 0);
 }
 

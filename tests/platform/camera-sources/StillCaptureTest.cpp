@@ -48,7 +48,7 @@ struct StillRig {
             [&promise](std::shared_ptr<SampleBuffer> frame, const QString& error) {
                 promise.set_value({ std::move(frame), error, std::this_thread::get_id() });
             });
-        if (result.wait_for(20s) != std::future_status::ready)
+        if (result.wait_for(60s) != std::future_status::ready)
             return { nullptr, QStringLiteral("timed out"), {} };
         return result.get();
     }
@@ -142,7 +142,7 @@ TEST(StillCapture, FailsWithAReasonWhenTheSessionCannotTakeAPicture)
         error.set_value(why);
     });
     auto reason = error.get_future();
-    ASSERT_EQ(reason.wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(reason.wait_for(60s), std::future_status::ready);
     EXPECT_FALSE(reason.get().isEmpty());
 }
 
