@@ -1,5 +1,8 @@
 #include "DemoViewController.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "platform/graphics/Layer.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Device.h"
@@ -8,6 +11,8 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/Slider.h"
 #include "platform/ui/SystemSound.h"
+#include "ui/HUDView.h"
+#include "ui/OptionButton.h"
 
 using namespace platform;
 
@@ -40,10 +45,15 @@ void DemoViewController::loadView()
     auto root = std::make_unique<View>(screen);
     root->setBackgroundColor(QColor(18, 24, 28));
 
-    root->addSubview(makeLabel(QRectF(0, 40, w, 30), QStringLiteral("demoTitle"), Font::boldSystemFont(22)));
+    root->addSubview(makeLabel(QRectF(0, 8, w, 30), QStringLiteral("demoTitle"), Font::boldSystemFont(22)));
     static_cast<Label*>(root->subviews().back())->setText(QStringLiteral("Lumivue"));
 
-    auto button = std::make_unique<Button>(QRectF(w / 2 - 70, 120, 140, 44), QStringLiteral("Toggle"));
+    // The panel is sized once its buttons exist (makeOptionButtons).
+    auto panel = std::make_unique<ui::HUDView>(QRectF(8, 44, 0, 0));
+    panel->setAccessibilityName(QStringLiteral("controllHUDView"));
+    m_panel = static_cast<ui::HUDView*>(root->addSubview(std::move(panel)));
+
+    auto button = std::make_unique<Button>(QRectF(w / 2 - 70, 180, 140, 44), QStringLiteral("Toggle"));
     button->setAccessibilityName(QStringLiteral("demoButton"));
     button->setBackgroundColor(QColor(255, 255, 255, 128));
     button->layer().setBorderWidth(1);
@@ -64,16 +74,51 @@ void DemoViewController::loadView()
 
     m_valueLabel = static_cast<Label*>(root->addSubview(
         makeLabel(QRectF(0, 345, w, 24), QStringLiteral("demoValueLabel"), Font::systemFont(14))));
+    m_optionsLabel = static_cast<Label*>(root->addSubview(
+        makeLabel(QRectF(0, 395, w, 24), QStringLiteral("demoOptionsLabel"), Font::systemFont(14))));
     m_orientationLabel = static_cast<Label*>(root->addSubview(
         makeLabel(QRectF(0, screen.height() - 50, w, 24), QStringLiteral("demoOrientationLabel"),
                   Font::systemFont(14))));
+    // The panel goes on top, so that when it turns it stays over what it then covers.
+    root->bringSubviewToFront(*m_panel);
     setView(std::move(root));
+}
+
+void DemoViewController::makeOptionButtons()
+{
+    using ui::OptionButton;
+    const auto add = [this](std::unique_ptr<OptionButton> button, const char* name, bool click) {
+        button->setAccessibilityName(QString::fromLatin1(name));
+        button->addTarget(this, [this, click](Control&, const Touch*) {
+            if (click)
+                SystemSound::play(SystemSound::clickSoundId);
+            showOptions();
+        }, ControlEventValueChanged);
+        return static_cast<OptionButton*>(m_panel->addSubview(std::move(button)));
+    };
+    m_enlight = add(std::make_unique<OptionButton>(QPointF(8, 8), QStringLiteral("Enlight"),
+                                                   QStringList { QStringLiteral("Auto"), QStringLiteral("Manual"), QStringLiteral("Off") }, 0),
+                    "bEnlight", true);
+    m_colorSpace = add(std::make_unique<OptionButton>(QPointF(8, 48), QStringLiteral("Color"),
+                                                      QStringList { QStringLiteral("RGB"), QStringLiteral("GREEN"), QStringLiteral("B&W") }, 0),
+                       "bColorSpace", true);
+    m_preset = add(std::make_unique<OptionButton>(QPointF(8, 88), QStringLiteral("Preset"),
+                                                  QStringList { QStringLiteral("Low"), QStringLiteral("Med"), QStringLiteral("High"), QStringLiteral("Photo") },
+                                                  3, 40.0f),
+                   "bPreset", false);
+    // Wide enough for the widest button open, beside the left margin of 8.
+    qreal width = 0;
+    for (const OptionButton* b : { m_enlight, m_colorSpace, m_preset })
+        width = std::max(width, std::trunc(b->frameExpanded().width() + 8));
+    m_panel->setFrame(QRectF(m_panel->frame().topLeft(), QSizeF(width, 128)));
+    m_panel->saveOriginalPosition();
 }
 
 void DemoViewController::viewDidLoad()
 {
     m_button->addTarget(this, [this](Control&, const Touch*) { toggle(); }, ControlEventTouchUpInside);
     m_slider->addTarget(this, [this](Control&, const Touch*) { showValue(); }, ControlEventValueChanged);
+    makeOptionButtons();
     Device::current().beginGeneratingDeviceOrientationNotifications();
     m_orientationObserver = NotificationCenter::defaultCenter().addObserver(
         Device::orientationDidChangeNotification, this, [this](const Notification&) { showOrientation(); });
@@ -81,6 +126,7 @@ void DemoViewController::viewDidLoad()
     toggle(); // draws the "Off" state
     showValue();
     showOrientation();
+    showOptions();
 }
 
 void DemoViewController::toggle()
@@ -108,4 +154,14 @@ void DemoViewController::showOrientation()
     m_button->setTransform(QTransform().rotateRadians(angle));
     View::commitAnimations();
     m_orientationLabel->setText(QStringLiteral("Orientation %1").arg(o));
+    m_panel->rotateToOrientation(o);
+}
+
+void DemoViewController::showOptions()
+{
+    const auto chosen = [](const ui::OptionButton* b) {
+        return b->labels()[std::size_t(b->selectedItem())]->text();
+    };
+    m_optionsLabel->setText(QStringLiteral("Enlight %1 · Color %2 · Preset %3")
+                                .arg(chosen(m_enlight), chosen(m_colorSpace), chosen(m_preset)));
 }
