@@ -1,0 +1,150 @@
+// Start-up: the handler is in place before the analytics session starts, the key follows the
+// device class, the screen is put on the window, and an exception nobody catches reaches
+// analytics before the process ends as usual.
+
+#include <cstdio>
+#include <stdexcept>
+#include <thread>
+
+#include <QRegularExpression>
+
+#include "LumivueAppDelegate.h"
+#include "ScreenTestSupport.h"
+#include "UncaughtExceptionHandler.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
+
+namespace ui::test {
+
+namespace {
+
+using platform::Device;
+
+// Notes, when the session starts, whether the crash handler was already there.
+class StartOrderStore : public LatestStateStore {
+public:
+    void setApiKey(const QString& key) override
+    {
+        m_handlerBeforeSession = isUncaughtExceptionHandlerInstalled();
+        LatestStateStore::setApiKey(key);
+    }
+    bool m_handlerBeforeSession { false };
+};
+
+class CountingController : public platform::ViewController {
+public:
+    void viewDidLoad() override { ++loads; }
+    void viewWillAppear(bool) override { ++appearances; }
+    int loads { 0 };
+    int appearances { 0 };
+};
+
+class LumivueAppDelegateTest : public ScreenTest {
+protected:
+    void SetUp() override
+    {
+        ScreenTest::SetUp();
+        analytics::TallySessionStore::setInstance(m_orderStore);
+    }
+    void TearDown() override
+    {
+        uninstallUncaughtExceptionHandler();
+        ScreenTest::TearDown();
+    }
+    QString launchAndGetKey()
+    {
+        platform::Window window(platform::Screen::main().bounds());
+        CountingController screen;
+        LumivueAppDelegate delegate(window, screen);
+        EXPECT_TRUE(delegate.didFinishLaunching());
+        EXPECT_EQ(window.rootViewController(), &screen);
+        EXPECT_EQ(screen.loads, 1);
+        EXPECT_EQ(screen.appearances, 1);
+        EXPECT_EQ(platform::Window::keyWindow(), &window);
+        EXPECT_TRUE(delegate.isStatusBarHidden());
+        window.setRootViewController(nullptr);
+        const QStringList keys = m_orderStore->keys();
+        return keys.isEmpty() ? QString() : keys.first();
+    }
+    std::shared_ptr<StartOrderStore> m_orderStore { std::make_shared<StartOrderStore>() };
+};
+
+TEST_F(LumivueAppDelegateTest, APhoneStartsWithThePhoneKeyAfterTheHandlerIsInstalled)
+{
+    EXPECT_EQ(launchAndGetKey(), LumivueAppDelegate::phoneApplicationKey);
+    EXPECT_TRUE(m_orderStore->m_handlerBeforeSession);
+    EXPECT_TRUE(logLines().contains(QStringLiteral("LUMIVUE_IPHONE")));
+}
+
+TEST_F(LumivueAppDelegateTest, ATabletStartsWithTheTabletKeyAndLogsTheSameLine)
+{
+    Device::current().setUserInterfaceIdiom(Device::IdiomTablet);
+    EXPECT_EQ(launchAndGetKey(), LumivueAppDelegate::tabletApplicationKey);
+    EXPECT_TRUE(m_orderStore->m_handlerBeforeSession);
+    EXPECT_TRUE(logLines().contains(QStringLiteral("LUMIVUE_IPHONE")));
+}
+
+TEST_F(LumivueAppDelegateTest, ADeviceThatDoesNotAnswerTheIdiomQueryCountsAsAPhone)
+{
+    Device::current().setUserInterfaceIdiom(Device::IdiomTablet);
+    Device::current().setAnswersIdiomQuery(false);
+    EXPECT_EQ(launchAndGetKey(), LumivueAppDelegate::phoneApplicationKey);
+    Device::current().setAnswersIdiomQuery(true);
+}
+
+TEST_F(LumivueAppDelegateTest, TheKeysAreTwentyUpperCaseLettersAndDigitsAndDiffer)
+{
+    const QRegularExpression shape(QStringLiteral("^[A-Z0-9]{20}$"));
+    EXPECT_TRUE(shape.match(LumivueAppDelegate::phoneApplicationKey).hasMatch());
+    EXPECT_TRUE(shape.match(LumivueAppDelegate::tabletApplicationKey).hasMatch());
+    EXPECT_NE(LumivueAppDelegate::phoneApplicationKey, LumivueAppDelegate::tabletApplicationKey);
+}
+
+// Prints what analytics archived for the session, so the parent can read it from the child.
+class PrintingStore : public analytics::TallySessionStore {
+public:
+    void saveCurrentSession(const analytics::TallySessionState& state) override
+    {
+        for (const auto& error : state.errors)
+            std::fprintf(stderr, "archived error [%s] [%s] [%s]\n", qPrintable(error.errorId), qPrintable(error.message),
+                         qPrintable(error.exceptionText));
+    }
+};
+
+[[noreturn]] void crashWith(std::function<void()> thrower)
+{
+    analytics::TallyAPI::resetForTesting();
+    analytics::TallySessionStore::setInstance(std::make_shared<PrintingStore>());
+    analytics::TallyAPI::startSession(QStringLiteral("KEY"));
+    installUncaughtExceptionHandler();
+    std::thread thread(std::move(thrower)); // nothing on that thread catches
+    thread.join();
+    std::_Exit(0);
+}
+
+TEST(UncaughtExceptionDeathTest, AnEscapingExceptionReachesAnalyticsAndThenEndsTheProcess)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(crashWith([] { throw std::out_of_range("frame 7 of 3"); }),
+                 "archived error \\[Uncaught\\] \\[Crash!\\] \\[.*out_of_range.*frame 7 of 3\\]");
+}
+
+TEST(UncaughtExceptionDeathTest, AnExceptionOfAnyOtherTypeIsStillReported)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(crashWith([] { throw 42; }), "archived error \\[Uncaught\\] \\[Crash!\\] \\[.*not std::exception\\]");
+}
+
+TEST(UncaughtExceptionHandler, InstallingTwiceKeepsTheOriginalHandlerForTheEnd)
+{
+    const std::terminate_handler original = std::get_terminate();
+    installUncaughtExceptionHandler();
+    installUncaughtExceptionHandler();
+    EXPECT_TRUE(isUncaughtExceptionHandlerInstalled());
+    uninstallUncaughtExceptionHandler();
+    EXPECT_EQ(std::get_terminate(), original);
+}
+
+} // namespace
+
+} // namespace ui::test

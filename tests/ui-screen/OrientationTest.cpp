@@ -1,0 +1,142 @@
+// Turning the device: the rotation table, the four buttons turned in place over 0.5 s, the
+// panel re-anchored, and the interface itself fixed in portrait.
+
+#include <cmath>
+#include <numbers>
+
+#include "ScreenTestSupport.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Slider.h"
+#include "ui/OptionButton.h"
+#include "ui/HUDView.h"
+#include "ui/LumivueViewController.h"
+
+namespace ui::test {
+
+namespace {
+
+using platform::Device;
+
+// The angle a transform turns by, clockwise positive on a y-down screen.
+double angleOf(const QTransform& t) { return std::atan2(t.m12(), t.m11()); }
+
+struct Turn {
+    int orientation;
+    double angle;
+};
+
+class RotationTable : public ::testing::TestWithParam<Turn> { };
+
+TEST_P(RotationTable, GivesTheTurnForEachDeviceOrientation)
+{
+    const QTransform t = LumivueViewController::rotationForOrientation(GetParam().orientation);
+    EXPECT_NEAR(t.m11(), std::cos(GetParam().angle), 1e-6);
+    EXPECT_NEAR(t.m12(), std::sin(GetParam().angle), 1e-6);
+    // A pure rotation: no scale, no shift.
+    EXPECT_NEAR(t.m11() * t.m11() + t.m12() * t.m12(), 1.0, 1e-6);
+    EXPECT_EQ(t.dx(), 0);
+    EXPECT_EQ(t.dy(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Orientations, RotationTable,
+                         ::testing::Values(Turn { 1, 0 }, Turn { 2, std::numbers::pi }, Turn { 3, std::numbers::pi / 2 },
+                                           Turn { 4, -std::numbers::pi / 2 }, Turn { 0, 0 }, Turn { 5, 0 },
+                                           Turn { 6, 0 }, Turn { 7, 0 }, Turn { -1, 0 }));
+
+TEST(RotationTableIdentity, UnknownAndFlatOrientationsGiveExactlyTheIdentity)
+{
+    for (int orientation : { 0, 1, 5, 6 })
+        EXPECT_TRUE(LumivueViewController::rotationForOrientation(orientation).isIdentity()) << orientation;
+}
+
+class OrientationTest : public ScreenTest {
+protected:
+    void SetUp() override
+    {
+        ScreenTest::SetUp();
+        m_screen = std::make_unique<LumivueViewController>(syntheticCameras());
+        m_screen->view();
+        m_screen->viewWillAppear(false);
+    }
+    void TearDown() override
+    {
+        m_screen.reset();
+        ScreenTest::TearDown();
+    }
+    std::vector<platform::Button*> turningButtons() const
+    {
+        return { m_screen->captureButton(), m_screen->cameraButton(), m_screen->takePictureButton(),
+                 m_screen->NVButton() };
+    }
+    std::unique_ptr<LumivueViewController> m_screen;
+};
+
+TEST_F(OrientationTest, LandscapeLeftTurnsTheFourButtonsInPlaceOverHalfASecond)
+{
+    std::vector<QPointF> centres;
+    for (platform::Button* button : turningButtons())
+        centres.push_back(button->center());
+    const QRectF shutterFrame = m_screen->takePictureButton()->frame();
+
+    Device::current().setOrientation(3);
+    EXPECT_TRUE(platform::Animator::instance().runningAnimations().contains(QStringLiteral("chanheOrientation")));
+    m_animationClock.advance(0.25);
+    const double midway = angleOf(m_screen->NVButton()->presentationTransform());
+    EXPECT_GT(midway, 0.1);
+    EXPECT_LT(midway, std::numbers::pi / 2 - 0.1);
+    m_animationClock.advance(0.26);
+    EXPECT_FALSE(platform::Animator::instance().runningAnimations().contains(QStringLiteral("chanheOrientation")));
+
+    const auto buttons = turningButtons();
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        EXPECT_NEAR(angleOf(buttons[i]->presentationTransform()), std::numbers::pi / 2, 1e-5) << i;
+        EXPECT_EQ(buttons[i]->center(), centres[i]) << i;
+    }
+    // The shutter is round, so turned about its centre it covers the same square.
+    EXPECT_NEAR(m_screen->takePictureButton()->frame().left(), shutterFrame.left(), 1e-3);
+    EXPECT_NEAR(m_screen->takePictureButton()->frame().width(), shutterFrame.width(), 1e-3);
+    // The preview and the sliders stay as they are.
+    EXPECT_TRUE(m_screen->previewView()->transform().isIdentity());
+    EXPECT_TRUE(m_screen->sliderZoom()->transform().isIdentity());
+}
+
+TEST_F(OrientationTest, ThePanelTurnsAndKeepsItsTopLeftCorner)
+{
+    const QPointF anchor = m_screen->controllHUDView()->frame().topLeft();
+    Device::current().setOrientation(3);
+    m_animationClock.advance(0.6);
+    const QRectF turned = m_screen->controllHUDView()->frame();
+    EXPECT_NEAR(turned.left(), anchor.x(), 1e-3);
+    EXPECT_NEAR(turned.top(), anchor.y(), 1e-3);
+    EXPECT_NEAR(turned.width(), 128, 1e-3);
+    EXPECT_NEAR(turned.height(), 232, 1e-3);
+
+    Device::current().setOrientation(5); // laid flat: upright again, where it was
+    m_animationClock.advance(0.6);
+    const QRectF flat = m_screen->controllHUDView()->frame();
+    EXPECT_NEAR(flat.left(), anchor.x(), 1e-3);
+    EXPECT_NEAR(flat.top(), anchor.y(), 1e-3);
+    EXPECT_NEAR(flat.width(), 232, 1e-3);
+    for (platform::Button* button : turningButtons())
+        EXPECT_TRUE(button->transform().isIdentity());
+}
+
+TEST_F(OrientationTest, ARepeatedPlacementMakesNoSecondSetAndKeepsAnOpenChooserOpen)
+{
+    OptionButton* enlight = m_screen->bEnlight();
+    m_screen->bEnlight()->setFrame(QRectF(40, 40, m_screen->bEnlight()->frameExpanded().width(), 32));
+    m_screen->updateOptionButtonVisibility();
+    EXPECT_EQ(m_screen->bEnlight(), enlight);
+    EXPECT_EQ(m_screen->bEnlight()->frame(), QRectF(8, 8, 214, 32));
+    EXPECT_EQ(m_screen->controllHUDView()->subviews().size(), 3u);
+}
+
+TEST_F(OrientationTest, TheInterfaceAutorotatesToPortraitOnly)
+{
+    for (int orientation = 0; orientation <= 6; ++orientation)
+        EXPECT_EQ(m_screen->shouldAutorotateToInterfaceOrientation(orientation), orientation == 1) << orientation;
+}
+
+} // namespace
+
+} // namespace ui::test

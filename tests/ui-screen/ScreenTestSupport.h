@@ -1,0 +1,133 @@
+#pragma once
+
+// Shared set-up for the camera-screen tests: a phone or tablet screen, a synthetic camera on a
+// clock that only moves when told (so no frame arrives unasked), a fixed location fix, a fresh
+// analytics layer over an in-memory store, a test animation clock and a log reader.
+
+#include <memory>
+#include <mutex>
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include "analytics/TallyAPI.h"
+#include "analytics/TallySessionStore.h"
+#include "platform/camera/CameraSource.h"
+#include "platform/camera/CaptureBackend.h"
+#include "platform/camera/ManualFrameClock.h"
+#include "platform/core/Log.h"
+#include "platform/ui/AnimationClock.h"
+#include "platform/ui/Animator.h"
+#include "platform/ui/Device.h"
+#include "platform/ui/LocationManager.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/SystemSound.h"
+
+namespace ui::test {
+
+// Keeps the newest archived state of the current session.
+class LatestStateStore : public analytics::TallySessionStore {
+public:
+    void setApiKey(const QString& key) override
+    {
+        std::scoped_lock lock(m_mutex);
+        m_keys << key;
+    }
+    void saveCurrentSession(const analytics::TallySessionState& state) override
+    {
+        std::scoped_lock lock(m_mutex);
+        m_state = state;
+    }
+    analytics::TallySessionState state()
+    {
+        std::scoped_lock lock(m_mutex);
+        return m_state;
+    }
+    QStringList keys()
+    {
+        std::scoped_lock lock(m_mutex);
+        return m_keys;
+    }
+
+private:
+    std::mutex m_mutex; // guards both fields
+    analytics::TallySessionState m_state;
+    QStringList m_keys;
+};
+
+class TestAnimationClock : public platform::AnimationClock {
+public:
+    double now() const override { return m_now; }
+    void advance(double seconds)
+    {
+        m_now += seconds;
+        platform::Animator::instance().tick();
+    }
+
+private:
+    double m_now { 1000.0 };
+};
+
+class ScreenTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::SystemSound::setMuted(true);
+        analytics::TallyAPI::resetForTesting();
+        analytics::TallySessionStore::setInstance(m_store);
+        platform::Animator::instance().setClock(&m_animationClock);
+        platform::setLogSink([this](const QString& line) {
+            std::scoped_lock lock(m_logMutex);
+            m_log << line;
+        });
+        useIdiom(platform::Device::IdiomPhone);
+        platform::Device::current().setAnswersIdiomQuery(true);
+        platform::Device::current().setOrientation(1);
+        platform::Screen::main().setScale(2);
+        platform::LocationFix fix;
+        fix.latitude = 48.8584;
+        fix.longitude = 2.2945;
+        fix.horizontalAccuracy = 12;
+        platform::LocationManager::configure(fix, platform::LocationManager::SystemSource::Ignore);
+    }
+    void TearDown() override
+    {
+        platform::setLogSink({});
+        platform::Animator::instance().setClock(nullptr);
+        platform::LocationManager::configure(std::nullopt, platform::LocationManager::SystemSource::Ignore);
+        platform::Device::current().setOrientation(1);
+        platform::Device::current().setUserInterfaceIdiom(platform::Device::IdiomPhone);
+        platform::Screen::main().setBounds(QRectF(0, 0, 320, 480));
+        analytics::TallyAPI::resetForTesting();
+    }
+
+    static void useIdiom(int idiom)
+    {
+        platform::Device::current().setUserInterfaceIdiom(idiom);
+        platform::Screen::main().setBounds(idiom == platform::Device::IdiomTablet ? QRectF(0, 0, 768, 1024)
+                                                                                  : QRectF(0, 0, 320, 480));
+    }
+
+    // The synthetic back and front cameras, on a clock that stands still.
+    std::shared_ptr<platform::CaptureBackend> syntheticCameras()
+    {
+        auto source = platform::CameraSource::parse(QStringLiteral("synthetic"));
+        auto backend = source->makeBackend(m_frameClock);
+        return backend ? backend.value() : nullptr;
+    }
+
+    QStringList logLines()
+    {
+        std::scoped_lock lock(m_logMutex);
+        return m_log;
+    }
+
+    std::shared_ptr<LatestStateStore> m_store { std::make_shared<LatestStateStore>() };
+    std::shared_ptr<platform::ManualFrameClock> m_frameClock { std::make_shared<platform::ManualFrameClock>() };
+    TestAnimationClock m_animationClock;
+    std::mutex m_logMutex; // guards m_log
+    QStringList m_log;
+};
+
+} // namespace ui::test
