@@ -113,6 +113,7 @@ public:
     ~TestScope() override { shutdownScope(); }
 
     using CameraScope::previewViewLayer;
+    void requestOverlayRedrawForTest() { requestOverlayRedraw(); }
 
 protected:
     float zoomValue() const override { return zoom.load(); }

@@ -1,0 +1,133 @@
+// bench_frame_path: the cost of one camera frame on its way to the scope, for a 1920 × 1440
+// Photo frame on a phone at scale 2 (scope radius 400 frame pixels), by stage:
+//   delegate    the frame delegate: enhancement of the scope window plus the copy for the slot
+//   enhance     the enhancement of the scope window alone (level 40, green)
+//   draw        the picture-layer redraw: crop, turn, nearest-neighbour stretch into the
+//               400 × 400-pixel layer, slot emptied
+//   frame_path  all three in a row, as one frame takes them
+// Each stage runs on one core; the budget for the whole path is 2 ms per frame.
+
+#include <cstring>
+#include <memory>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+#include "imaging/CameraScope.h"
+#include "imaging/FrameEnhancer.h"
+#include "platform/camera/SampleBuffer.h"
+#include "platform/graphics/Layer.h"
+
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1440;
+constexpr std::int32_t kScaledRadius = 400; // 200 device pixels / previewScale 0.5
+
+struct Bench {
+    imaging::CameraScope scope;
+    QImage source;
+    std::vector<std::uint8_t> frameBytes;
+
+    Bench()
+        : source(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied)
+        , frameBytes(std::size_t(kWidth) * kHeight * 4)
+    {
+        for (int y = 0; y < kHeight; ++y) {
+            auto* row = reinterpret_cast<QRgb*>(source.scanLine(y));
+            for (int x = 0; x < kWidth; ++x)
+                row[x] = qRgb((x * 7 + y) & 63, (x + y * 3) & 63, (x ^ y) & 63);
+        }
+        scope.setupScopeGeometry();
+        scope.setupScopeLayers();
+        scope.setScopeScreenScaledRadius(kScaledRadius);
+        scope.setScopeNightVisionMode(imaging::NightVisionMode::Manual);
+        scope.setScopeNightVisionLevel(40);
+        scope.setScopeNightVisionColorFilter(imaging::ColorFilter::Green);
+    }
+    // A fresh camera frame, as the camera delivers one to the delegate (not timed).
+    platform::SampleBuffer frame()
+    {
+        std::memcpy(frameBytes.data(), source.constBits(), frameBytes.size());
+        return std::move(*platform::SampleBuffer::fromMemory(frameBytes.data(), kWidth, kHeight, 4 * kWidth));
+    }
+};
+
+Bench& bench()
+{
+    static Bench instance;
+    return instance;
+}
+
+void BM_enhance(benchmark::State& state)
+{
+    Bench& b = bench();
+    for (auto _ : state) {
+        state.PauseTiming();
+        platform::SampleBuffer frame = b.frame();
+        state.ResumeTiming();
+        platform::PixelBuffer& pixels = frame.imageBuffer();
+        platform::PixelBuffer::ScopedLock lock(pixels);
+        const auto window = imaging::CameraScope::previewWindow(kWidth, kHeight, kScaledRadius, 0.0f);
+        benchmark::DoNotOptimize(imaging::FrameEnhancer::enhance(pixels.baseAddress(), pixels.bytesPerRow(), window,
+                                                                 40, imaging::ColorFilter::Green));
+    }
+}
+
+void BM_delegate(benchmark::State& state)
+{
+    Bench& b = bench();
+    for (auto _ : state) {
+        state.PauseTiming();
+        platform::SampleBuffer frame = b.frame();
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(b.scope.previewImageFromSampleBuffer(frame));
+    }
+}
+
+void BM_draw(benchmark::State& state)
+{
+    Bench& b = bench();
+    for (auto _ : state) {
+        state.PauseTiming();
+        platform::SampleBuffer frame = b.frame();
+        b.scope.qImage().fill(b.scope.previewImageFromSampleBuffer(frame));
+        b.scope.scopeImageLayer()->setNeedsDisplay();
+        state.ResumeTiming();
+        b.scope.scopeImageLayer()->displayIfNeeded();
+    }
+}
+
+void BM_frame_path(benchmark::State& state)
+{
+    Bench& b = bench();
+    for (auto _ : state) {
+        state.PauseTiming();
+        platform::SampleBuffer frame = b.frame();
+        state.ResumeTiming();
+        b.scope.qImage().fill(b.scope.previewImageFromSampleBuffer(frame));
+        b.scope.scopeImageLayer()->setNeedsDisplay();
+        b.scope.scopeImageLayer()->displayIfNeeded();
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_delegate)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_enhance)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_draw)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_frame_path)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
+
+int main(int argc, char** argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
