@@ -3,8 +3,10 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QTransform>
 
 #include "platform/camera/ExposureSettings.h"
+#include "platform/camera/SensorOrientation.h"
 #include "platform/camera/SampleBuffer.h"
 #include "platform/camera/StandInPresets.h"
 
@@ -39,10 +41,14 @@ QImage ImageFileFrameSource::aspectFill(const QImage& photo, QSize size)
 {
     if (photo.isNull() || size.isEmpty())
         return {};
-    const QImage scaled = photo.scaled(size, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-    const QRect crop((scaled.width() - size.width()) / 2, (scaled.height() - size.height()) / 2, size.width(),
-                     size.height());
-    return scaled.copy(crop).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // The photo fills the upright (portrait) picture and is laid into the frame as a sensor delivers it.
+    const QSize upright = uprightSceneSize(size);
+    const QImage scaled = photo.scaled(upright, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    const QRect crop((scaled.width() - upright.width()) / 2, (scaled.height() - upright.height()) / 2,
+                     upright.width(), upright.height());
+    return scaled.copy(crop)
+        .transformed(QTransform().rotate(-90))
+        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 QImage ImageFileFrameSource::videoFrame(const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time)

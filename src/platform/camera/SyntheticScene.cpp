@@ -14,6 +14,8 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
+#include "platform/camera/SensorOrientation.h"
+
 namespace platform {
 
 namespace {
@@ -41,14 +43,17 @@ double unitRandom(std::uint64_t& state)
     return double(splitMix(state) >> 11) * (1.0 / 9007199254740992.0);
 }
 
+// The scene is composed upright and aspect-filled into the portrait picture the camera sees,
+// then laid into the landscape frame as a sensor delivers it.
 QTransform canvasTransform(QSize size)
 {
-    const double scale = std::max(size.width() / kCanvasWidth, size.height() / kCanvasHeight);
+    const QSize upright = uprightSceneSize(size);
+    const double scale = std::max(upright.width() / kCanvasWidth, upright.height() / kCanvasHeight);
     QTransform transform;
-    transform.translate((size.width() - kCanvasWidth * scale) / 2.0,
-                        (size.height() - kCanvasHeight * scale) / 2.0);
+    transform.translate((upright.width() - kCanvasWidth * scale) / 2.0,
+                        (upright.height() - kCanvasHeight * scale) / 2.0);
     transform.scale(scale, scale);
-    return transform;
+    return transform * uprightSceneToFrame(size);
 }
 
 void paintBackground(QPainter& painter, std::uint32_t seed)

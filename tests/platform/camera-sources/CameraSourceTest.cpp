@@ -53,8 +53,10 @@ TEST(CameraSourceSynthetic, OffersABackCameraWithTorchAndAFrontCamera)
 
 TEST(CameraSourceImage, FeedsThePhotoAspectFilledToThePresetSize)
 {
-    // Four vertical bands, yellow | red | blue | yellow, in a 4:1 photo. Filling a 4:3 frame
-    // keeps only the middle: the left half red, the right half blue, no yellow.
+    // Four vertical bands, yellow | red | blue | yellow, in a 4:1 photo. Filling the upright 3:4
+    // picture keeps only the middle: its left half red, its right half blue, no yellow. The frame
+    // holds that picture turned a quarter counter-clockwise, as a portrait sensor delivers it:
+    // the picture's left side lies along the frame's bottom edge.
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("bands.png"));
     QImage photo(400, 100, QImage::Format_RGB32);
@@ -91,10 +93,10 @@ TEST(CameraSourceImage, FeedsThePhotoAspectFilledToThePresetSize)
     session->stopRunning();
 
     ASSERT_EQ(received.size(), QSize(480, 360));
-    EXPECT_EQ(QColor(received.pixel(5, 180)), QColor(Qt::red));
-    EXPECT_EQ(QColor(received.pixel(474, 180)), QColor(Qt::blue));
-    for (int x = 0; x < received.width(); ++x)
-        EXPECT_NE(QColor(received.pixel(x, 10)), QColor(Qt::yellow)) << x;
+    EXPECT_EQ(QColor(received.pixel(240, 354)), QColor(Qt::red));
+    EXPECT_EQ(QColor(received.pixel(240, 5)), QColor(Qt::blue));
+    for (int y = 0; y < received.height(); ++y)
+        EXPECT_NE(QColor(received.pixel(10, y)), QColor(Qt::yellow)) << y;
 }
 
 TEST(CameraSourceImage, UnreadableFilesFailWithTheirPathInTheReason)
