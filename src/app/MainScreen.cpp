@@ -1,10 +1,35 @@
 #include "MainScreen.h"
 
+#include <cstdio>
+
+#include <QDir>
+
 #include "platform/camera/CaptureBackend.h"
 #include "ui/LumivueViewController.h"
 
-std::unique_ptr<platform::ViewController> makeMainScreen(const HostSettings&,
+namespace {
+
+// A folder named with --album that does not exist yet is made, as the user who names a new
+// folder expects. One that cannot be made is still used: each save then fails with the
+// album's own "Error!" alert, which tells the user why, and nothing else is affected.
+void prepareAlbumFolder(const QString& directory)
+{
+    if (directory.isEmpty() || QDir(directory).exists())
+        return;
+    if (!QDir().mkpath(directory)) {
+        std::fprintf(stderr, "lumivue: --album: cannot create the folder %s; photos cannot be saved\n",
+                     qUtf8Printable(QDir::toNativeSeparators(directory)));
+    }
+}
+
+} // namespace
+
+std::unique_ptr<platform::ViewController> makeMainScreen(const HostSettings& settings,
                                                          std::shared_ptr<platform::CaptureBackend> backend)
 {
-    return std::make_unique<ui::LumivueViewController>(std::move(backend));
+    auto screen = std::make_unique<ui::LumivueViewController>(std::move(backend));
+    // Empty: the user's default album (Pictures/Lumivue), made on the first save.
+    prepareAlbumFolder(settings.albumDir);
+    screen->setAlbumDirectory(settings.albumDir);
+    return screen;
 }

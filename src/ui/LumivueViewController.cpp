@@ -2,6 +2,9 @@
 
 #include "ui/LumivueViewController.h"
 
+#include <QPainter>
+#include <QPainterPath>
+
 #include "analytics/TallyAPI.h"
 #include "imaging/LivePreviewLayer.h"
 #include "platform/core/Log.h"
@@ -12,6 +15,8 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/Slider.h"
 #include "platform/ui/SystemSound.h"
+#include "photos/ViewImageController.h"
+#include "ui/ButtonArt.h"
 #include "ui/HUDView.h"
 
 namespace ui {
@@ -28,6 +33,9 @@ LumivueViewController::~LumivueViewController()
 {
     platform::logLine(QStringLiteral("LumivueViewController dealoc"));
     stopObservingOrientation();
+    // A still being saved and the album's deliveries call the photo hooks, which reach the
+    // controls and the location manager: let them finish while every member is still here.
+    shutdownPhotoCapture();
     // The frame queue and the timer call back into this object: stop them while it is whole.
     shutdownScope();
     m_locationManager.reset();
@@ -66,7 +74,7 @@ void LumivueViewController::viewDidLoad()
     setupScopeLayers();
 
     observeOrientation();
-    if (!hasLastImageURL())
+    if (lastImageURL().isEmpty())
         setLastPhotoURL();
     startTimerThread();
 
@@ -83,7 +91,8 @@ void LumivueViewController::viewWillAppear(bool animated)
         m_locationManager->startUpdatingLocation();
     scopeGridLayer()->setNeedsDisplay();
     startCaptureSession(); // then checkTorch
-    if (hasLastImageURL())
+    // Coming back from the viewer: the known photo is looked up again, without an album scan.
+    if (!lastImageURL().isEmpty())
         updateThumb();
     else
         setLastPhotoURL();
@@ -208,20 +217,65 @@ void LumivueViewController::setSideControlsHidden(bool hidden)
     setCameraButtonHidden(!(cDeviceBack() && cDeviceFront()));
 }
 
-// ---- Photos ----
+// ---- Photo hooks ----
 
-void LumivueViewController::takePicture()
+void LumivueViewController::setTakePictureButtonEnabled(bool enabled)
 {
-    platform::logLine(QStringLiteral("Shutter: still photos are not available in this build"));
+    if (m_takePictureButton)
+        m_takePictureButton->setEnabled(enabled);
 }
 
-void LumivueViewController::photoAlbum()
+void LumivueViewController::setCaptureButtonEnabled(bool enabled)
 {
-    platform::logLine(QStringLiteral("Album: no photos in this build"));
+    if (m_captureButton)
+        m_captureButton->setEnabled(enabled);
 }
 
-void LumivueViewController::setLastPhotoURL() { }
+void LumivueViewController::setCaptureButtonImage(const QImage& image)
+{
+    if (!m_captureButton)
+        return;
+    const QSizeF size = m_captureButton->bounds().size();
+    const qreal scale = platform::Screen::main().scale();
+    // A photo that is gone shows the empty-album symbol rather than a blank control.
+    m_captureButton->setImage(image.isNull()
+                                  ? ButtonArt::albumPlaceholder(size.width(), scale)
+                                  : thumbnailArt(image, size, m_captureButton->layer().cornerRadius(), scale));
+}
 
-void LumivueViewController::updateThumb() { }
+void LumivueViewController::presentImageViewer(std::unique_ptr<photos::ViewImageController> viewer)
+{
+    presentModalViewController(std::move(viewer), true);
+}
+
+std::optional<photos::Location> LumivueViewController::lastLocationFix() const
+{
+    if (!m_locationManager)
+        return std::nullopt;
+    const auto fix = m_locationManager->location();
+    if (!fix)
+        return std::nullopt;
+    return photos::Location { fix->latitude, fix->longitude, fix->timestamp };
+}
+
+QImage LumivueViewController::thumbnailArt(const QImage& thumbnail, QSizeF points, qreal cornerRadius, qreal scale)
+{
+    const QSize pixels = (points * scale).toSize();
+    if (thumbnail.isNull() || pixels.isEmpty())
+        return {};
+    // Aspect fill: scale so the thumbnail covers the whole control, then keep the centre.
+    const QImage filled = thumbnail.scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    const QRect centre(QPoint((filled.width() - pixels.width()) / 2, (filled.height() - pixels.height()) / 2), pixels);
+
+    QImage art(pixels, QImage::Format_ARGB32_Premultiplied);
+    art.fill(Qt::transparent);
+    QPainter painter(&art);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(art.rect()), cornerRadius * scale, cornerRadius * scale);
+    painter.fillPath(shape, QBrush(filled.copy(centre)));
+    painter.end();
+    return art;
+}
 
 } // namespace ui

@@ -11,19 +11,28 @@
 // controllHUDView, controllView, controllScreenView, bEnlight, bColorSpace, bPreset), so
 // scripted control reaches them by name.
 //
+// The photos level below it takes the stills, keeps the last photo and opens the viewer; the
+// screen answers its hooks with the shutter, the album control (the thumbnail), a modal
+// presentation and the location manager's newest fix.
+//
 // Threads: every member function on the GUI thread, except the CameraScope hooks the header of
-// CameraScope marks otherwise (zoomValue is read on the frame queue, from an atomic).
+// CameraScope marks otherwise (zoomValue is read on the frame queue, from an atomic). The photo
+// hooks are called on the GUI thread only.
 //
 // Lifetime: the destructor logs "LumivueViewController dealoc", removes the orientation
-// observer, and stops the timer thread and the camera (joined) before any member goes.
+// observer, lets a still being saved finish, and stops the timer thread and the camera (joined)
+// before any member goes.
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
+#include <QImage>
+#include <QSizeF>
 #include <QString>
 #include <QTransform>
 
-#include "imaging/CameraScope.h"
+#include "photos/PhotoCapture.h"
 #include "platform/ui/NotificationCenter.h"
 #include "platform/ui/ViewController.h"
 #include "ui/ScreenLayout.h"
@@ -42,7 +51,7 @@ namespace ui {
 class HUDView;
 class OptionButton;
 
-class LumivueViewController : public platform::ViewController, public imaging::CameraScope {
+class LumivueViewController : public platform::ViewController, public photos::PhotoCapture {
 public:
     // `backend` supplies the cameras; null runs the screen without a camera (it says so on the
     // scope).
@@ -68,14 +77,10 @@ public:
     // The turn for a device orientation code: 2 → π, 3 → +π/2, 4 → −π/2, anything else identity.
     static QTransform rotationForOrientation(int deviceOrientation);
 
-    // ---- Photos: the shutter and the album control ----
-    virtual void takePicture();
-    virtual void photoAlbum();
-    // Finds the newest photo of the album and remembers it (no album in this build: nothing).
-    virtual void setLastPhotoURL();
-    // Shows the newest photo's thumbnail on captureButton.
-    virtual void updateThumb();
-    virtual bool hasLastImageURL() const { return false; }
+    // The album control's picture of a thumbnail: it fills `points` (cropped to its shape around
+    // the centre, never stretched), at `scale` pixels per point, with corners rounded by
+    // `cornerRadius` (transparent outside them). A null thumbnail gives a null image.
+    static QImage thumbnailArt(const QImage& thumbnail, QSizeF points, qreal cornerRadius, qreal scale);
 
     // ---- Outlets (null while the view is not loaded) ----
     platform::View* previewView() const { return m_previewView; }
@@ -108,6 +113,13 @@ protected:
     void setCameraButtonHidden(bool hidden) override;
     void setTorchButtonHidden(bool hidden) override;
     void setSideControlsHidden(bool hidden) override;
+
+    // PhotoCapture hooks.
+    void setTakePictureButtonEnabled(bool enabled) override;
+    void setCaptureButtonEnabled(bool enabled) override;
+    void setCaptureButtonImage(const QImage& image) override;
+    void presentImageViewer(std::unique_ptr<photos::ViewImageController> viewer) override;
+    std::optional<photos::Location> lastLocationFix() const override;
 
 private:
     void buildInterface(const ScreenLayout& layout);

@@ -1,0 +1,351 @@
+// End-to-end still photos in the lumivue program: the shutter in each device orientation, the
+// saved JPEG's EXIF read back with exiv2, the thumbnail and the viewer in screenshots, an album
+// that cannot be written, and an --album folder that does not exist yet.
+
+#include <cmath>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <exiv2/exiv2.hpp>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "LiveLumivue.h"
+
+namespace {
+
+const QString kThumbnailOK = QStringLiteral("taking thumbnail OK");
+const QString kSaved = QStringLiteral("asset URL:");
+const QString kScan = QStringLiteral("Enum Group");
+const QString kErrorAlert = QStringLiteral("Alert: Error!:");
+
+// The album control on the phone screen at scale 2, inside its border and rounded corners.
+const QRect kThumbnailInside(36 + 10, 822 + 10, 108 - 20, 108 - 20);
+
+QStringList photosIn(const QString& dir) { return QDir(dir).entryList({ "*.JPG" }, QDir::Files, QDir::Name); }
+
+struct Exif {
+    Exiv2::ExifData data;
+    const Exiv2::Exifdatum* find(const char* key) const
+    {
+        const auto it = data.findKey(Exiv2::ExifKey(key));
+        return it == data.end() ? nullptr : &*it;
+    }
+    std::string text(const char* key) const { return find(key) ? find(key)->toString() : "<none>"; }
+    long integer(const char* key) const { return find(key) ? long(find(key)->toLong()) : -1; }
+    double number(const char* key) const { return find(key) ? double(find(key)->toFloat()) : NAN; }
+    double degrees(const char* key) const
+    {
+        const Exiv2::Exifdatum* d = find(key);
+        if (!d || d->count() != 3)
+            return NAN;
+        return d->toFloat(0) + d->toFloat(1) / 60.0 + d->toFloat(2) / 3600.0;
+    }
+};
+
+Exif readExif(const QString& path)
+{
+    auto image = Exiv2::ImageFactory::open(path.toStdString());
+    image->readMetadata();
+    return Exif { image->exifData() };
+}
+
+struct Colour {
+    double r { 0 }, g { 0 }, b { 0 };
+};
+
+Colour meanColour(const QImage& image, const QRect& region)
+{
+    Colour sum;
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    // Every other pixel is plenty and keeps a full-size photo quick.
+    int n = 0;
+    for (int y = region.top(); y <= region.bottom(); y += 2)
+        for (int x = region.left(); x <= region.right(); x += 2) {
+            const QRgb p = rgb.pixel(x, y);
+            sum.r += qRed(p);
+            sum.g += qGreen(p);
+            sum.b += qBlue(p);
+            ++n;
+        }
+    return { sum.r / n, sum.g / n, sum.b / n };
+}
+
+double colourDistance(const Colour& a, const Colour& b)
+{
+    return std::max({ std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b) });
+}
+
+// The centre square of a stored photo: what an aspect-filled square control shows of it, in
+// whatever orientation (turning keeps the centre square).
+Colour centreColour(const QString& photoPath)
+{
+    const QImage photo(photoPath);
+    const int side = std::min(photo.width(), photo.height());
+    return meanColour(photo, QRect((photo.width() - side) / 2, (photo.height() - side) / 2, side, side));
+}
+
+int changedPixels(const QImage& a, const QImage& b, const QRect& region)
+{
+    int changed = 0;
+    for (int y = region.top(); y <= region.bottom(); ++y)
+        for (int x = region.left(); x <= region.right(); ++x)
+            changed += a.pixel(x, y) != b.pixel(x, y);
+    return changed;
+}
+
+bool dark(QRgb p) { return qGray(p) < 10; }
+
+// The first and last index along a line of pixels that is not black.
+std::pair<int, int> litSpan(const QImage& image, bool vertical, int at)
+{
+    const int length = vertical ? image.height() : image.width();
+    int first = -1, last = -1;
+    for (int i = 0; i < length; ++i) {
+        if (!dark(vertical ? image.pixel(at, i) : image.pixel(i, at))) {
+            if (first < 0)
+                first = i;
+            last = i;
+        }
+    }
+    return { first, last };
+}
+
+// Parts of the album that must survive a failed save: every file and its bytes.
+QMap<QString, QByteArray> albumContents(const QString& dir)
+{
+    QMap<QString, QByteArray> contents;
+    for (const QString& name : QDir(dir).entryList(QDir::Files)) {
+        QFile file(QDir(dir).filePath(name));
+        if (file.open(QIODevice::ReadOnly))
+            contents.insert(name, file.readAll());
+    }
+    return contents;
+}
+
+// Makes an album folder refuse writes until destroyed. Permissions do not bind root, so for
+// root the folder is taken away instead (a save then finds no folder).
+class AlbumRefusingWrites {
+public:
+    explicit AlbumRefusingWrites(QString dir) : m_dir(std::move(dir)), m_root(::geteuid() == 0)
+    {
+        m_ok = m_root ? QDir().rename(m_dir, away())
+                      : QFile::setPermissions(m_dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    }
+    ~AlbumRefusingWrites()
+    {
+        if (m_root)
+            QDir().rename(away(), m_dir);
+        else
+            QFile::setPermissions(m_dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    QString away() const { return m_dir + QStringLiteral("-away"); }
+    QString m_dir;
+    bool m_root;
+    bool m_ok { false };
+};
+
+class AppPhotosTest : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString album() const { return path(QStringLiteral("album")); }
+    QString photo(int index) const { return album() + QStringLiteral("/IMG_%1.JPG").arg(index, 4, 10, QLatin1Char('0')); }
+
+    // Taps the shutter and waits until the photo is saved and its thumbnail shown.
+    void shoot(LiveLumivue& app, int orientation, int savesBefore)
+    {
+        app.send(QStringLiteral("orientation %1").arg(orientation));
+        app.send(QStringLiteral("tap takePictureButton"));
+        ASSERT_TRUE(app.waitForLog(kSaved, savesBefore + 1)) << app.log().toStdString();
+        ASSERT_TRUE(app.waitForLog(kThumbnailOK, savesBefore + 1)) << app.log().toStdString();
+    }
+
+    QImage screenshot(LiveLumivue& app, const QString& name)
+    {
+        app.send(QStringLiteral("screenshot ") + path(name));
+        EXPECT_TRUE(app.sync());
+        return QImage(path(name));
+    }
+
+    // The toolkit's transitions run on the clock: screenshots every tenth of a second until
+    // `done` holds for one, within a generous limit; the last one either way.
+    template <typename Done>
+    QImage screenshotOnceSettled(LiveLumivue& app, const QString& name, Done done)
+    {
+        QImage shot;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            app.send(QStringLiteral("wait 0.1"));
+            shot = screenshot(app, name);
+            if (done(shot))
+                break;
+        }
+        return shot;
+    }
+
+    // A screenshot once `region` has stopped changing between two shots (turns and slides over).
+    QImage screenshotOnceStill(LiveLumivue& app, const QString& name, const QRect& region)
+    {
+        QImage previous = screenshot(app, name);
+        return screenshotOnceSettled(app, name, [&](const QImage& shot) {
+            const bool still = changedPixels(previous, shot, region) == 0;
+            previous = shot;
+            return still;
+        });
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(AppPhotosTest, ShutterInEachOrientationThumbnailViewerAndARefusedSave)
+{
+    ASSERT_TRUE(QDir().mkpath(album()));
+    LiveLumivue app({ "--album", album(), "--location=-33.8688,151.2093,12" });
+    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.sync());
+    ASSERT_TRUE(app.waitForLog(kScan, 2)); // the scans of loading and appearing have run
+    const QImage empty = screenshot(app, "empty.png");
+    ASSERT_FALSE(empty.isNull());
+
+    // Portrait, tapped twice in quick succession: one photo.
+    app.send(QStringLiteral("orientation 1"));
+    app.send(QStringLiteral("tap takePictureButton"));
+    app.send(QStringLiteral("tap takePictureButton"));
+    ASSERT_TRUE(app.waitForLog(kThumbnailOK, 1)) << app.log().toStdString();
+    const QImage first = screenshot(app, "first.png");
+    EXPECT_EQ(photosIn(album()), QStringList { "IMG_0001.JPG" });
+    const int scans = app.occurrences(kScan);
+
+    // The thumbnail is the new photo's: it changed from the empty-album symbol and shows the
+    // photo's colours.
+    EXPECT_GT(changedPixels(empty, first, kThumbnailInside), kThumbnailInside.width() * kThumbnailInside.height() / 2);
+    EXPECT_LT(colourDistance(meanColour(first, kThumbnailInside), centreColour(photo(1))), 25.0);
+
+    shoot(app, 3, 1); // landscape left
+    shoot(app, 4, 2); // landscape right
+    shoot(app, 2, 3); // upside down
+    shoot(app, 5, 4); // face up
+    ASSERT_EQ(photosIn(album()).size(), 5);
+    const QImage fifth = screenshotOnceStill(app, "fifth.png", kThumbnailInside);
+    // Each save set the thumbnail from the saved photo's URL, without scanning the album.
+    EXPECT_EQ(app.occurrences(kScan), scans);
+
+    // The viewer opens on the last photo (face up: stored sideways, shown upright), fitted:
+    // 1936 × 2592 on 640 × 960 pixels fills the width and is centred in the height.
+    app.send(QStringLiteral("tap captureButton"));
+    ASSERT_TRUE(app.waitForLog(QStringLiteral("taking Full size image OK. Orientation 3")));
+    const double shownHeight = 640.0 * 2592 / 1936;
+    const QImage viewer = screenshotOnceSettled(app, "viewer.png", [&](const QImage& shot) {
+        const auto [top, bottom] = litSpan(shot, true, 100);
+        return std::abs(top - (960 - shownHeight) / 2) < 3 && std::abs(bottom - (960 + shownHeight) / 2) < 3;
+    });
+    ASSERT_EQ(viewer.size(), QSize(640, 960));
+    ASSERT_TRUE(app.sync()); // the presentation has finished with its last frame
+    const auto [top, bottom] = litSpan(viewer, true, 100);
+    EXPECT_NEAR(top, (960 - shownHeight) / 2, 3);
+    EXPECT_NEAR(bottom, (960 + shownHeight) / 2, 3);
+    const auto [left, right] = litSpan(viewer, false, 480);
+    EXPECT_LE(left, 1);
+    EXPECT_GE(right, 638);
+    const QRect shown(0, int(top), 640, int(bottom - top));
+    EXPECT_LT(colourDistance(meanColour(viewer, shown), meanColour(QImage(photo(5)), QImage(photo(5)).rect())), 25.0);
+
+    // Closing the viewer shows the screen again: its thumbnail is refreshed without a scan.
+    const int thumbnails = app.occurrences(kThumbnailOK);
+    app.send(QStringLiteral("tap viewImageDoneButton"));
+    ASSERT_TRUE(app.waitForLog(kThumbnailOK, thumbnails + 1));
+    EXPECT_EQ(app.occurrences(kScan), scans);
+    const QImage back = screenshotOnceStill(app, "back.png", kThumbnailInside);
+    EXPECT_EQ(changedPixels(fifth, back, kThumbnailInside), 0);
+
+    // An album that refuses the write: "Error!", the old thumbnail and every photo kept, and
+    // the shutter works again.
+    const auto before = albumContents(album());
+    {
+        AlbumRefusingWrites refusing(album());
+        ASSERT_TRUE(refusing.ok());
+        app.send(QStringLiteral("tap takePictureButton"));
+        ASSERT_TRUE(app.waitForLog(kErrorAlert)) << app.log().toStdString();
+        app.send(QStringLiteral("tap alertButton"));
+        ASSERT_TRUE(app.sync());
+    }
+    EXPECT_TRUE(app.log().contains(QStringLiteral("[OK]")));
+    const QImage refused = screenshot(app, "refused.png");
+    EXPECT_EQ(changedPixels(back, refused, kThumbnailInside), 0);
+    EXPECT_EQ(albumContents(album()), before);
+    EXPECT_EQ(app.occurrences(kSaved), 5);
+
+    shoot(app, 1, 5);
+    EXPECT_EQ(photosIn(album()).size(), 6);
+    EXPECT_EQ(app.quit(), 0) << app.log().toStdString();
+
+    // The EXIF of every photo, in the order they were taken.
+    const long expectedOrientation[] = { 6, 1, 3, 8, 6, 6 };
+    for (int i = 1; i <= 6; ++i) {
+        SCOPED_TRACE(photo(i).toStdString());
+        const Exif exif = readExif(photo(i));
+        EXPECT_EQ(exif.integer("Exif.Image.Orientation"), expectedOrientation[i - 1]);
+        EXPECT_EQ(exif.text("Exif.Image.Make"), "Lumivue+");
+        EXPECT_EQ(exif.text("Exif.Image.Model"), "Lumivue+");
+        EXPECT_EQ(exif.text("Exif.Image.Software"), "Lumivue+");
+        EXPECT_EQ(exif.text("Exif.GPSInfo.GPSLatitudeRef"), "S");
+        EXPECT_EQ(exif.text("Exif.GPSInfo.GPSLongitudeRef"), "E");
+        EXPECT_NEAR(exif.degrees("Exif.GPSInfo.GPSLatitude"), 33.8688, 1e-4);
+        EXPECT_NEAR(exif.degrees("Exif.GPSInfo.GPSLongitude"), 151.2093, 1e-4);
+        // The synthetic back camera's exposure of a night street.
+        EXPECT_NEAR(exif.number("Exif.Photo.ExposureTime"), 1.0 / 15.0, 1e-4);
+        EXPECT_EQ(exif.integer("Exif.Photo.ISOSpeedRatings"), 1600);
+        EXPECT_NEAR(exif.number("Exif.Photo.FNumber"), 2.4, 1e-4);
+        EXPECT_NEAR(exif.number("Exif.Photo.FocalLength"), 4.28, 1e-3);
+    }
+}
+
+TEST_F(AppPhotosTest, ANewAlbumFolderIsMadeAndNorthWestFixesKeepTheirRefs)
+{
+    const QString fresh = path(QStringLiteral("new/albums/night"));
+    LiveLumivue app({ "--album", fresh, "--location=40.7128,-74.006" });
+    ASSERT_TRUE(app.started());
+    app.send(QStringLiteral("orientation 1"));
+    app.send(QStringLiteral("tap takePictureButton"));
+    ASSERT_TRUE(app.waitForLog(kThumbnailOK)) << app.log().toStdString();
+    EXPECT_EQ(app.quit(), 0) << app.log().toStdString();
+
+    ASSERT_EQ(photosIn(fresh), QStringList { "IMG_0001.JPG" });
+    const Exif exif = readExif(fresh + QStringLiteral("/IMG_0001.JPG"));
+    EXPECT_EQ(exif.integer("Exif.Image.Orientation"), 6);
+    EXPECT_EQ(exif.text("Exif.GPSInfo.GPSLatitudeRef"), "N");
+    EXPECT_EQ(exif.text("Exif.GPSInfo.GPSLongitudeRef"), "W");
+    EXPECT_NEAR(exif.degrees("Exif.GPSInfo.GPSLatitude"), 40.7128, 1e-4);
+    EXPECT_NEAR(exif.degrees("Exif.GPSInfo.GPSLongitude"), 74.006, 1e-4);
+}
+
+TEST_F(AppPhotosTest, AnAlbumThatCannotBeMadeReportsEverySaveAndTheShutterStaysUsable)
+{
+    // Its parent is a regular file: no one can make this folder, root included.
+    QFile blocker(path(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.write("not a folder");
+    blocker.close();
+    const QString impossible = path(QStringLiteral("file/album"));
+
+    LiveLumivue app({ "--album", impossible });
+    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.sync());
+    EXPECT_TRUE(app.log().contains(QStringLiteral("--album: cannot create the folder"))) << app.log().toStdString();
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        app.send(QStringLiteral("tap takePictureButton"));
+        ASSERT_TRUE(app.waitForLog(kErrorAlert, attempt)) << app.log().toStdString();
+        app.send(QStringLiteral("tap alertButton"));
+    }
+    EXPECT_EQ(app.quit(), 0) << app.log().toStdString();
+    EXPECT_EQ(app.occurrences(kSaved), 0);
+    EXPECT_FALSE(app.log().contains(QStringLiteral("no view named 'alertButton'")));
+    EXPECT_TRUE(QFileInfo(path(QStringLiteral("file"))).isFile());
+}
+
+} // namespace
