@@ -57,7 +57,7 @@ public:
 
     // ---- Album ----
 
-    // Where photos go: `lumivue --album DIR` (the folder must exist), or the user's default
+    // Where photos go: `lumivue --album DIR` (created by the host when missing), or the user's default
     // album for an empty text. Main thread, before the screen loads (no photo under way).
     void setAlbumDirectory(const QString& directory);
     QString albumDirectory() const;

@@ -48,8 +48,12 @@ void ViewImageController::loadView()
     m_scrollView = static_cast<platform::ScrollView*>(view->addSubview(std::move(scroll)));
 
     auto button = std::make_unique<platform::Button>(QRectF(screen.width() - 76, 16, 60, 32), QStringLiteral("Done"));
+    // A light outline keeps the button readable over the black margins as well as over the photo.
     button->setBackgroundColor(QColor(0, 0, 0, 140));
+    button->setTitleColor(Qt::white);
     button->layer().setCornerRadius(8);
+    button->layer().setBorderWidth(1);
+    button->layer().setBorderColor(QColor(255, 255, 255, 200));
     button->setAccessibilityName(QStringLiteral("viewImageDoneButton"));
     button->addTarget(this, [this](platform::Control&, const platform::Touch*) { done(); }, platform::ControlEventTouchUpInside);
     view->addSubview(std::move(button));
