@@ -34,29 +34,32 @@ protected:
     std::shared_ptr<TallySession> first;
 };
 
-TEST_F(TallyLifecycle, ReturningWithinTheGracePeriodContinuesAndCountsThePause)
+// Absences up to the grace period continue the session and count the pause; a clock set back
+// (pause date in the future) continues without a negative pause.
+struct Absence {
+    qint64 millis;
+    qint64 countedPause;
+};
+
+class TallyGracePeriod : public TallyLifecycle, public ::testing::WithParamInterface<Absence> { };
+
+TEST_P(TallyGracePeriod, ContinuesTheSession)
 {
     platform::Clock::advance(1000);
     post(ApplicationLifecycle::Notification::WillResignActive);
     EXPECT_TRUE(store->current().pauseTime.isValid()) << "the pause is archived";
-    platform::Clock::advance(9999);
+    platform::Clock::advance(GetParam().millis);
     post(ApplicationLifecycle::Notification::DidBecomeActive);
     EXPECT_EQ(TallySession::currentSession(), first);
     const TallySessionState state = first->state();
-    EXPECT_EQ(state.totalPauseIntervalMillis, 9999);
+    EXPECT_EQ(state.totalPauseIntervalMillis, GetParam().countedPause);
     EXPECT_FALSE(state.pauseTime.isValid());
     EXPECT_EQ(first->sessionLength(), 1000) << "ended at the pause";
     EXPECT_TRUE(store->savedSessions().isEmpty());
 }
 
-TEST_F(TallyLifecycle, AnAbsenceOfExactlyTheGracePeriodContinues)
-{
-    post(ApplicationLifecycle::Notification::WillResignActive);
-    platform::Clock::advance(10000);
-    post(ApplicationLifecycle::Notification::DidBecomeActive);
-    EXPECT_EQ(TallySession::currentSession(), first);
-    EXPECT_EQ(first->state().totalPauseIntervalMillis, 10000);
-}
+INSTANTIATE_TEST_SUITE_P(Absences, TallyGracePeriod,
+                         ::testing::Values(Absence { 9999, 9999 }, Absence { 10000, 10000 }, Absence { -60000, 0 }));
 
 TEST_F(TallyLifecycle, ALongerAbsenceSavesTheOldSessionAndStartsANewOne)
 {
@@ -83,15 +86,6 @@ TEST_F(TallyLifecycle, ALongerAbsenceSavesTheOldSessionAndStartsANewOne)
     EXPECT_FALSE(last.shortTimeout);
     EXPECT_FALSE(last.sendCurrentSession);
     EXPECT_EQ(TallyReportDecoder::decodeReport(last.report).json[QLatin1String("sessions")].toArray().size(), 1);
-}
-
-TEST_F(TallyLifecycle, APauseDateInTheFutureContinuesWithoutANegativePause)
-{
-    post(ApplicationLifecycle::Notification::WillResignActive);
-    platform::Clock::advance(-60000); // the clock was set back
-    post(ApplicationLifecycle::Notification::DidBecomeActive);
-    EXPECT_EQ(TallySession::currentSession(), first);
-    EXPECT_EQ(first->state().totalPauseIntervalMillis, 0);
 }
 
 TEST_F(TallyLifecycle, ASecondBecomeActiveWithoutAPauseKeepsTheSession)
@@ -140,21 +134,6 @@ TEST_F(TallyLifecycle, TerminationEndsSendsAndSavesTheSession)
     TallyAPI::endSession();
     EXPECT_EQ(uploader->uploads().size(), 3);
     EXPECT_EQ(store->savedSessions().size(), 2);
-}
-
-TEST_F(TallyLifecycle, ASessionLeftByADeadProcessIsSavedAsCrashed)
-{
-    TallyAPI::logError(QStringLiteral("Uncaught"), QStringLiteral("Crash!"), static_cast<const std::exception*>(nullptr));
-    // The process dies here: no will-terminate. The next launch finds the archive.
-    TallySession::setCurrentSession(nullptr);
-    TallyAPI::createAndSendSession();
-    TallyAPI::waitForUploads();
-    const auto saved = store->savedSessions();
-    ASSERT_EQ(saved.size(), 1);
-    const auto record = TallyReportDecoder::decodeSessionRecord(saved.first());
-    EXPECT_EQ(record.json[QLatin1String("errors")].toArray()[0].toObject()[QLatin1String("errorId")].toString(),
-              QStringLiteral("Uncaught"));
-    EXPECT_NE(TallySession::currentSession(), first);
 }
 
 TEST(TallyApiBeforeStart, LoggingBeforeStartDoesNothingAndSettingsCarryOver)
