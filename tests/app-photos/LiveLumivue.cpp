@@ -4,6 +4,8 @@
 
 #include <QDeadlineTimer>
 
+#include "support/TestTimeScale.h"
+
 namespace {
 
 const QString kProgram = QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue");
@@ -32,7 +34,7 @@ void LiveLumivue::readLog() { m_log += QString::fromUtf8(m_process.readAllStanda
 
 bool LiveLumivue::waitForLog(const QString& text, int count, int limitMs)
 {
-    QDeadlineTimer deadline(limitMs);
+    QDeadlineTimer deadline(test_support::scaledLimitMs(limitMs));
     readLog();
     while (occurrences(text) < count) {
         if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
@@ -55,7 +57,7 @@ int LiveLumivue::quit()
 {
     send(QStringLiteral("quit"));
     m_process.closeWriteChannel();
-    if (!m_process.waitForFinished(60000)) {
+    if (!m_process.waitForFinished(test_support::scaledLimitMs(60000))) {
         m_process.kill();
         m_process.waitForFinished(10000);
         readLog();

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/TestTimeScale.h"
+
 namespace {
 
 const QString kProgram = QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue");
@@ -31,7 +33,7 @@ ProgramRun runLumivue(const QStringList& arguments, const QByteArray& input = {}
     if (!input.isEmpty())
         process.write(input);
     process.closeWriteChannel();
-    if (!process.waitForFinished(60000)) {
+    if (!process.waitForFinished(test_support::scaledLimitMs(60000))) {
         process.kill();
         process.waitForFinished();
         return {};
