@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "imaging/FrameEnhancer.h"
 
@@ -70,6 +71,28 @@ inline void enhancePixel(std::uint8_t* p, const KernelParams& params, ChannelSum
     p[0] = b;
     p[1] = g;
     p[2] = r;
+}
+
+// Picks the kernel instantiation for the gain and the filter once per call, so no pixel loop
+// branches on them. `run` takes (std::bool_constant<Gain>, std::integral_constant<int, Filter>).
+template <typename Run>
+ChannelSums dispatchByGainAndFilter(const KernelParams& params, Run&& run)
+{
+    using One = std::integral_constant<int, 1>;
+    using Two = std::integral_constant<int, 2>;
+    using None = std::integral_constant<int, 0>;
+    if (params.gain) {
+        switch (params.filter) {
+        case 1: return run(std::true_type {}, One {});
+        case 2: return run(std::true_type {}, Two {});
+        default: return run(std::true_type {}, None {});
+        }
+    }
+    switch (params.filter) {
+    case 1: return run(std::false_type {}, One {});
+    case 2: return run(std::false_type {}, Two {});
+    default: return run(std::false_type {}, None {});
+    }
 }
 
 } // namespace

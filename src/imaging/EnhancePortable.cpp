@@ -23,18 +23,9 @@ ChannelSums run(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& 
 ChannelSums enhancePortable(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
                             const KernelParams& params)
 {
-    if (params.gain) {
-        switch (params.filter) {
-        case 1: return run<true, 1>(base, bytesPerRow, window, params);
-        case 2: return run<true, 2>(base, bytesPerRow, window, params);
-        default: return run<true, 0>(base, bytesPerRow, window, params);
-        }
-    }
-    switch (params.filter) {
-    case 1: return run<false, 1>(base, bytesPerRow, window, params);
-    case 2: return run<false, 2>(base, bytesPerRow, window, params);
-    default: return run<false, 0>(base, bytesPerRow, window, params);
-    }
+    return dispatchByGainAndFilter(params, [&](auto gain, auto filter) {
+        return run<decltype(gain)::value, decltype(filter)::value>(base, bytesPerRow, window, params);
+    });
 }
 
 } // namespace imaging::detail
