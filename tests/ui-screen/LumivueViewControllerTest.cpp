@@ -8,7 +8,7 @@
 #include "platform/camera/CaptureSession.h"
 #include "platform/graphics/Layer.h"
 #include "platform/ui/Button.h"
-#include "platform/ui/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 #include "platform/ui/Slider.h"
 #include "platform/ui/Window.h"
 #include "ui/HUDView.h"
