@@ -3,7 +3,7 @@
 // Writes a keyed archive file (the format KeyedArchive reads: the envelope around one root value,
 // dates as extended time) straight to bytes through QCborStreamWriter, without building a value
 // tree first. For archives that are rewritten often and are large, such as a session with a
-// thousand events, this is several times faster than KeyedArchive::archive, and the bytes are the
+// thousand events, this is several times faster than building the tree, and the bytes are the
 // same as the tree form writes: definite lengths, shortest integers, doubles as 64-bit floats.
 //
 // Usage: one root value, written with the calls below in order; containers are given their
