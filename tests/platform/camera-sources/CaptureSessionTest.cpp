@@ -226,7 +226,11 @@ INSTANTIATE_TEST_SUITE_P(StandIn, CaptureSessionPresets,
                          ::testing::Values(std::pair { SessionPreset::Low, QSize(192, 144) },
                                            std::pair { SessionPreset::Medium, QSize(480, 360) },
                                            std::pair { SessionPreset::High, QSize(1280, 720) },
-                                           std::pair { SessionPreset::Photo, QSize(1920, 1440) }));
+                                           std::pair { SessionPreset::Photo, QSize(1920, 1440) }),
+                         [](const auto& row) {
+                             const QSize size = row.param.second;
+                             return std::to_string(size.width()) + "x" + std::to_string(size.height());
+                         });
 
 TEST(CaptureSessionDevices, TorchBrightensTheBackCameraAndOnlyUnderTheConfigurationLock)
 {

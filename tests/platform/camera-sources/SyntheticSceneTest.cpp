@@ -52,7 +52,10 @@ TEST_P(SyntheticSceneBrightness, IsADimNightSceneThatTheTorchVisiblyBrightens)
 }
 
 INSTANTIATE_TEST_SUITE_P(PresetSizes, SyntheticSceneBrightness,
-                         ::testing::Values(QSize(192, 144), QSize(480, 360), QSize(1280, 720)));
+                         ::testing::Values(QSize(192, 144), QSize(480, 360), QSize(1280, 720)),
+                         [](const auto& row) {
+                             return std::to_string(row.param.width()) + "x" + std::to_string(row.param.height());
+                         });
 
 TEST(SyntheticScene, HasStructureNoiseAndSlowMovement)
 {
