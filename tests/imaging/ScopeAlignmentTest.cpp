@@ -104,12 +104,19 @@ TEST_P(ScopeAlignment, TheScopeSquareShowsThePreviewBeneathIt)
     EXPECT_GT(meanDifference(screen, mirrored, kInnerSquare), 20.0);
 }
 
+std::string alignmentCaseName(const ::testing::TestParamInfo<ScopeAlignment::ParamType>& row)
+{
+    const char* const presetNames[] = { "Low", "Medium", "High", "Photo" };
+    return std::string(std::get<0>(row.param) ? "Front" : "Back") + presetNames[int(std::get<1>(row.param))];
+}
+
 INSTANTIATE_TEST_SUITE_P(BothCamerasEveryPreset, ScopeAlignment,
                          ::testing::Combine(::testing::Bool(),
                                             ::testing::Values(platform::SessionPreset::Low,
                                                               platform::SessionPreset::Medium,
                                                               platform::SessionPreset::High,
-                                                              platform::SessionPreset::Photo)));
+                                                              platform::SessionPreset::Photo)),
+                         alignmentCaseName);
 
 // Decodes the frame pixel each screen pixel of the scope shows.
 struct Decoded {

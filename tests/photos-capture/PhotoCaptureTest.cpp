@@ -196,7 +196,8 @@ INSTANTIATE_TEST_SUITE_P(Table, PhotoOrientationTest,
                                            OrientationRow { 3, 1, "Device orientation LandscapeLeft" },
                                            OrientationRow { 4, 3, "Device orientation LandscapeRight" },
                                            OrientationRow { 5, 6, nullptr }, OrientationRow { 6, 6, nullptr },
-                                           OrientationRow { 0, 6, nullptr }));
+                                           OrientationRow { 0, 6, nullptr }),
+                         [](const auto& row) { return "Device" + std::to_string(row.param.deviceOrientation); });
 
 // ---- Shutter, state, thumbnail ----------------------------------------------------------------
 
