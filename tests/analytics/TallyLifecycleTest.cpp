@@ -42,6 +42,9 @@ struct Absence {
     qint64 countedPause;
 };
 
+// Shown in `ctest -N` beside the row name.
+void PrintTo(const Absence& a, std::ostream* os) { *os << a.millis << " ms away"; }
+
 class TallyGracePeriod : public TallyLifecycle, public ::testing::WithParamInterface<Absence> { };
 
 TEST_P(TallyGracePeriod, ContinuesTheSession)

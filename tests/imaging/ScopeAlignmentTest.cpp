@@ -6,6 +6,11 @@
 
 #include "ScopeTestSupport.h"
 
+namespace platform {
+// Shown in `ctest -N` beside the row name.
+static void PrintTo(SessionPreset preset, std::ostream* os) { *os << "preset " << int(preset); }
+} // namespace platform
+
 using namespace scopetest;
 using platform::CaptureDevicePosition;
 

@@ -172,6 +172,8 @@ struct OrientationRow {
     const char* logLine; // null: the "unknown" line
 };
 
+void PrintTo(const OrientationRow& r, std::ostream* os) { *os << "orientation " << r.deviceOrientation; }
+
 class PhotoOrientationTest : public PhotoCaptureTest, public ::testing::WithParamInterface<OrientationRow> { };
 
 TEST_P(PhotoOrientationTest, DeviceOrientationAtTheTapGivesTheExifOrientation)

@@ -76,6 +76,8 @@ struct Idiom {
     bool expectTabletKey;
 };
 
+void PrintTo(const Idiom& i, std::ostream* os) { *os << (i.tablet ? "tablet" : "phone") << (i.answersQuery ? "" : ", silent idiom"); }
+
 class LumivueAppDelegateIdiom : public LumivueAppDelegateTest, public ::testing::WithParamInterface<Idiom> { };
 
 TEST_P(LumivueAppDelegateIdiom, StartsWithTheKeyOfTheDeviceAfterTheHandlerIsInstalled)

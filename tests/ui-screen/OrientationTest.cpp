@@ -26,6 +26,8 @@ struct Turn {
     double angle;
 };
 
+void PrintTo(const Turn& t, std::ostream* os) { *os << "orientation " << t.orientation; }
+
 class RotationTable : public ::testing::TestWithParam<Turn> { };
 
 TEST_P(RotationTable, GivesTheTurnForEachDeviceOrientation)

@@ -72,6 +72,8 @@ struct ArcCase {
     std::vector<QPoint> inked, blank; // screen pixels
 };
 
+void PrintTo(const ArcCase& c, std::ostream* os) { *os << c.start << " to " << c.end << (c.clockwise ? " clockwise" : ""); }
+
 class GraphicsContextArc : public ::testing::TestWithParam<ArcCase> { };
 
 TEST_P(GraphicsContextArc, LandsWhereTheUserSpaceDirectionSays)
@@ -195,6 +197,8 @@ struct DashCase {
     std::vector<std::pair<int, int>> runs; // painted [start, end) along the line
 };
 
+void PrintTo(const DashCase& c, std::ostream* os) { *os << "phase " << c.phase << ", " << c.lengths.size() << " lengths"; }
+
 class GraphicsContextDash : public ::testing::TestWithParam<DashCase> { };
 
 TEST_P(GraphicsContextDash, PatternStartsPhaseUnitsIn)
@@ -243,6 +247,8 @@ struct BlendCase {
     QColor source;
     QRgb expected; // premultiplied pixel over an opaque mid-grey
 };
+
+void PrintTo(const BlendCase& c, std::ostream* os) { *os << "mode " << int(c.mode); }
 
 class GraphicsContextBlend : public ::testing::TestWithParam<BlendCase> { };
 
