@@ -52,9 +52,9 @@ void AlbumWorker::run(const std::shared_ptr<Queue>& queue)
         try {
             task();
         } catch (const std::exception& e) {
-            log("Album task failed: %s", e.what());
+            log(lcAlbum(), "Album task failed: %s", e.what());
         } catch (...) {
-            log("Album task failed");
+            log(lcAlbum(), "Album task failed");
         }
     }
 }

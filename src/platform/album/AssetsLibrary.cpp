@@ -49,7 +49,7 @@ void AssetsLibrary::writeImageToSavedPhotosAlbum(const QImage& image, const Meta
 {
     m_worker->post([folder = m_folder, image, metadata, completion = std::move(completion)] {
         const auto fail = [&](AlbumError error) {
-            log("Album write failed: %s", qPrintable(error.description()));
+            log(lcAlbum(), "Album write failed: %s", qPrintable(error.description()));
             if (completion)
                 completion({}, error);
         };
