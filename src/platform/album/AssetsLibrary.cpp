@@ -52,7 +52,7 @@ void AssetsLibrary::writeImageToSavedPhotosAlbum(const QImage& image, const Meta
 {
     m_queue->async([folder = m_folder, image, metadata, completion = std::move(completion)] {
         const auto fail = [&](AlbumError error) {
-            log("Album write failed: %s", qPrintable(error.description()));
+            log(lcAlbum(), "Album write failed: %s", qPrintable(error.description()));
             if (completion)
                 completion({}, error);
         };
