@@ -3,11 +3,22 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+namespace imaging {
+
+// Test names and failure messages show the path's name rather than its bytes.
+void PrintTo(KernelPath path, std::ostream* out)
+{
+    *out << FrameEnhancer::name(path);
+}
+
+} // namespace imaging
 
 namespace {
 
