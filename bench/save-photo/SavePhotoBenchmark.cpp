@@ -23,6 +23,7 @@
 #include "platform/album/ImagePropertyKeys.h"
 #include "platform/album/JpegMetadata.h"
 #include "platform/camera/SampleBuffer.h"
+#include "platform/core/FrameMemory.h"
 
 namespace ip = platform::ImageProperty;
 
@@ -208,8 +209,10 @@ BENCHMARK(BM_7_ViewerShowsPhoto)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv)
 {
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The figures must not depend on the shell: no display is needed, whatever the session has,
+    // and the stills reuse their memory as the app's do.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    platform::reuseFrameMemory();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
