@@ -10,10 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include "NoiseMeasure.h"
 #include "platform/camera/SensorNoise.h"
 
 namespace {
 
+using testing_noise::differenceSigma;
 using imaging::BurstAligner;
 using imaging::BurstMerger;
 
@@ -32,23 +34,6 @@ QImage scene(QSize size = { 480, 360 })
         painter.drawEllipse(QRect(x, y, side, side * 2 / 3));
     }
     return image;
-}
-
-double differenceSigma(const QImage& a, const QImage& b, QRect area)
-{
-    double sum = 0, sumSq = 0, n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        const uchar* pa = a.constScanLine(y);
-        const uchar* pb = b.constScanLine(y);
-        for (int x = area.left(); x <= area.right(); ++x)
-            for (int c = 0; c < 3; ++c) {
-                const double d = double(pa[4 * x + c]) - pb[4 * x + c];
-                sum += d;
-                sumSq += d * d;
-                ++n;
-            }
-    }
-    return std::sqrt(sumSq / n - (sum / n) * (sum / n));
 }
 
 double meanAbsoluteDifference(const QImage& a, const QImage& b, QRect area)

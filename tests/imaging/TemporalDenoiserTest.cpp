@@ -10,10 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include "NoiseMeasure.h"
 #include "platform/camera/SensorNoise.h"
 
 namespace {
 
+using testing_noise::differenceSigma;
+using testing_noise::meanGreen;
 using imaging::FrameWindow;
 using imaging::KernelPath;
 using imaging::TemporalDenoiser;
@@ -40,33 +43,6 @@ QImage stillScene(QSize size)
             image.setPixel(x, y, qRgb(50 + x * 60 / size.width() + edge, 60 + y * 50 / size.height(), 70 + edge));
         }
     return image;
-}
-
-// Standard deviation of (a - b) over b, g, r of the rectangle.
-double differenceSigma(const QImage& a, const QImage& b, QRect area)
-{
-    double sum = 0, sumSq = 0, n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        const uchar* pa = a.constScanLine(y);
-        const uchar* pb = b.constScanLine(y);
-        for (int x = area.left(); x <= area.right(); ++x)
-            for (int c = 0; c < 3; ++c) {
-                const double d = double(pa[4 * x + c]) - pb[4 * x + c];
-                sum += d;
-                sumSq += d * d;
-                ++n;
-            }
-    }
-    return std::sqrt(sumSq / n - (sum / n) * (sum / n));
-}
-
-double meanGreen(const QImage& image, QRect area)
-{
-    double sum = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            sum += qGreen(image.pixel(x, y));
-    return sum / (double(area.width()) * area.height());
 }
 
 struct NoiseCase {
