@@ -23,6 +23,7 @@ HostParseResult parseHostArguments(const QStringList& arguments)
         "background | foreground | wait SECONDS | screenshot PATH | quit"));
     const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
                                   QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
     const QCommandLineOption camera(QStringLiteral("camera"),
         QStringLiteral("Frame source: synthetic, image:PATH or a camera name (default: a real camera if found, else synthetic)."),
         QStringLiteral("SOURCE"));
@@ -55,7 +56,7 @@ HostParseResult parseHostArguments(const QStringList& arguments)
     const QCommandLineOption duration(QStringLiteral("duration"),
         QStringLiteral("Seconds before --screenshot is taken (default 2)."), QStringLiteral("S"),
         QStringLiteral("2"));
-    parser.addOptions({ help, camera, idiom, scale, album, dataDir, location, serverUrl, noAnalytics,
+    parser.addOptions({ help, version, camera, idiom, scale, album, dataDir, location, serverUrl, noAnalytics,
                         headless, control, screenshot, duration });
 
     HostParseResult result;
@@ -67,6 +68,10 @@ HostParseResult parseHostArguments(const QStringList& arguments)
     if (parser.isSet(help)) {
         // Parsed before the application object exists, so Qt cannot know the program's name.
         result.output = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("lumivue"));
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.output = QStringLiteral("lumivue " LUMIVUE_VERSION);
         return result;
     }
     if (!parser.positionalArguments().isEmpty()) {
