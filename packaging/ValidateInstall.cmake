@@ -1,5 +1,6 @@
 # Installs the build into PREFIX and runs the desktop's validators on what was installed: the
-# desktop entry, the AppStream metadata, and the icon and man pages they point to.
+# desktop entry, the AppStream metadata, and the icon and man pages they point to; the installed
+# app reports the project's version.
 
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
@@ -27,6 +28,11 @@ execute_process(COMMAND ${APPSTREAMCLI} validate --no-net --explain ${metainfo}
                 RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "appstreamcli validate: ${out}")
+endif()
+string(REPLACE "," ";" emulator "${EMULATOR}") # a cross build's emulator, as a comma list
+execute_process(COMMAND ${emulator} ${PREFIX}/bin/lumivue --version RESULT_VARIABLE result OUTPUT_VARIABLE out)
+if(NOT result EQUAL 0 OR NOT out MATCHES "^lumivue ${VERSION}\n$")
+  message(FATAL_ERROR "lumivue --version printed '${out}', expected 'lumivue ${VERSION}'")
 endif()
 file(REMOVE_RECURSE ${PREFIX})
 message(STATUS "installed desktop entry and AppStream metadata are valid")
