@@ -1,5 +1,6 @@
 #include "photos/ViewImageController.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -21,6 +22,19 @@
 #include "platform/ui/SystemSound.h"
 
 namespace photos {
+
+namespace {
+
+// The longest side, in device pixels, the screen can show of a fitted photo in any turn.
+QSize screenPixelBounds()
+{
+    const platform::Screen& screen = platform::Screen::main();
+    const QSizeF points = screen.bounds().size();
+    const int side = int(std::ceil(std::max(points.width(), points.height()) * screen.scale()));
+    return QSize(side, side);
+}
+
+} // namespace
 
 ViewImageController::ViewImageController(QString albumDirectory)
     : m_albumDirectory(std::move(albumDirectory))
@@ -111,8 +125,7 @@ void ViewImageController::fitAfterTurn()
     platform::ScrollView& scroll = *m_scrollView;
     const bool wasFitted = scroll.zoomScale() <= scroll.minimumZoomScale() * 1.0001;
     const qreal zoom = scroll.zoomScale();
-    const QSizeF size = m_imageView->image().size();
-    configureForImageSize(float(size.width()), float(size.height()));
+    configureForImageSize(float(m_photoSize.width()), float(m_photoSize.height()));
     if (!wasFitted) {
         scroll.setZoomScale(zoom);
         layoutSubviews();
@@ -130,66 +143,91 @@ void ViewImageController::viewDidLoad()
     }
     turnToOrientation(platform::Device::current().orientation()); // opened while held sideways
     if (!m_imageURL.isEmpty())
-        loadPhoto();
+        loadPhoto(screenPixelBounds());
 }
 
 void ViewImageController::viewWillAppear(bool animated)
 {
     ViewController::viewWillAppear(animated);
-    if (m_imageView) {
-        const QSizeF size = m_imageView->image().size();
-        configureForImageSize(float(size.width()), float(size.height()));
-    }
+    if (m_imageView)
+        configureForImageSize(float(m_photoSize.width()), float(m_photoSize.height()));
 }
 
-void ViewImageController::loadPhoto()
+void ViewImageController::loadPhoto(const QSize& bounds)
 {
     if (!m_library)
         m_library = std::make_unique<platform::AssetsLibrary>(m_albumDirectory, platform::AssetsLibrary::FolderCreation::Never);
     QObject* context = m_guiContext.get();
-    auto deliver = [context, this](QImage upright, int orientation, bool found) {
+    auto deliver = [context, this](QImage upright, int orientation, QSize photoSize) {
         QMetaObject::invokeMethod(
             context,
-            [this, upright = std::move(upright), orientation, found] {
-                if (!found) {
+            [this, upright = std::move(upright), orientation, photoSize] {
+                if (upright.isNull()) {
+                    if (m_imageView)
+                        return; // the full resolution failed: keep what is shown
                     platform::logLine(platform::lcPhotos(), QStringLiteral("Error taking thumbnail"));
                     done();
                     return;
                 }
-                showPhoto(upright, orientation);
+                showPhoto(upright, orientation, photoSize);
             },
             Qt::QueuedConnection);
     };
     m_library->assetForURL(
         m_imageURL,
-        [deliver](const std::shared_ptr<platform::Asset>& asset) {
+        [deliver, bounds](const std::shared_ptr<platform::Asset>& asset) {
             // The decode and the turn happen here, on the album's thread.
             if (!asset) {
-                deliver(QImage(), 0, false); // the photo is gone: nothing to fit
+                deliver(QImage(), 0, QSize()); // the photo is gone: nothing to fit
                 return;
             }
             const platform::AssetRepresentation representation = asset->defaultRepresentation();
-            const QImage stored = representation.fullResolutionImage();
+            QSize stored;
+            const QImage image = representation.imageFitting(bounds, &stored);
             const int orientation = representation.orientation();
-            const QImage upright = platform::imageTurnedUpright(
-                stored, platform::exifOrientationForImageOrientation(orientation));
-            deliver(upright, orientation, !upright.isNull());
+            const int exif = platform::exifOrientationForImageOrientation(orientation);
+            const QImage upright = platform::imageTurnedUpright(image, exif);
+            const bool quarterTurn = exif >= 5 && exif <= 8;
+            deliver(upright, orientation, quarterTurn ? stored.transposed() : stored);
         },
-        [deliver](const platform::AlbumError&) { deliver(QImage(), 0, false); });
+        [deliver](const platform::AlbumError&) { deliver(QImage(), 0, QSize()); });
 }
 
-void ViewImageController::showPhoto(const QImage& upright, int orientation)
+void ViewImageController::showPhoto(const QImage& upright, int orientation, const QSize& photoSize)
 {
-    auto imageView = std::make_unique<platform::ImageView>(QRectF(QPointF(0, 0), upright.size()), upright);
+    const bool full = upright.size() == photoSize;
+    if (m_imageView) {
+        // The full resolution replacing the screen-sized picture: same frame, same zoom.
+        if (full && !m_fullResolution) {
+            m_imageView->setImage(upright);
+            m_fullResolution = true;
+        }
+        return;
+    }
+    m_photoSize = QSizeF(photoSize);
+    m_fullResolution = full;
+    auto imageView = std::make_unique<platform::ImageView>(QRectF(QPointF(0, 0), m_photoSize), upright);
     imageView->setAccessibilityName(QStringLiteral("viewImageImageView"));
-    if (m_imageView)
-        m_imageView->removeFromSuperview();
     m_scrollView->setZoomScale(0);
     m_imageView = static_cast<platform::ImageView*>(m_scrollView->addSubview(std::move(imageView)));
-    configureForImageSize(float(upright.width()), float(upright.height()));
+    configureForImageSize(float(m_photoSize.width()), float(m_photoSize.height()));
     platform::log(platform::lcPhotos(), "taking Full size image OK. Orientation %d", orientation);
     if (m_imageShown)
         m_imageShown();
+}
+
+// Once a device pixel of the zoomed photo covers less than a pixel of the screen-sized picture,
+// the picture would look soft: read the full resolution (once).
+void ViewImageController::loadFullResolutionWhenZoomedPast()
+{
+    if (!m_imageView || m_fullResolution || m_fullResolutionRequested || m_photoSize.isEmpty())
+        return;
+    const qreal shownWidth = m_imageView->image().width();
+    const qreal devicePixelsWide = m_scrollView->zoomScale() * platform::Screen::main().scale() * m_photoSize.width();
+    if (devicePixelsWide <= shownWidth * 1.01)
+        return;
+    m_fullResolutionRequested = true;
+    loadPhoto(QSize());
 }
 
 void ViewImageController::configureForImageSize(float width, float height)
@@ -235,6 +273,7 @@ platform::View* ViewImageController::viewForZooming(platform::ScrollView&)
 void ViewImageController::scrollViewDidZoom(platform::ScrollView&)
 {
     layoutSubviews();
+    loadFullResolutionWhenZoomedPast();
 }
 
 } // namespace photos

@@ -6,8 +6,12 @@
 // changes. `done` (the close control "viewImageDoneButton") clicks and dismisses the viewer.
 //
 // The photo is read and turned upright on the album's thread; the GUI thread only gets the
-// finished image. A photo that is gone (deleted since its URL was stored) or cannot be read
-// closes the viewer again.
+// finished image. It is first decoded at the size the screen can show (its longer side in device
+// pixels), which is what the fitted photo needs; the full resolution is read, again on the album's
+// thread, only once the user zooms in past what that picture holds. The image view always has the
+// photo's full size in points, so the zoom range and the centring do not depend on which picture
+// it holds. A photo that is gone (deleted since its URL was stored) or cannot be read closes the
+// viewer again.
 //
 // The viewer turns with the device, as a whole screen does: held sideways or upside down, its
 // view is turned so the photo and the close control stay upright for the user, with the view's
@@ -54,6 +58,10 @@ public:
     platform::ScrollView* scrollView() const { return m_scrollView; }
     // Null until the photo has arrived.
     platform::ImageView* imageView() const { return m_imageView; }
+    // The photo's upright size in pixels (empty until it has arrived), and whether the image view
+    // holds it at that full resolution yet.
+    QSizeF photoSize() const { return m_photoSize; }
+    bool showsFullResolution() const { return m_fullResolution; }
     int modalTransitionStyle() const { return m_modalTransitionStyle; }
 
     // Fits the zoom range to an image of width × height points: minimum (and current) zoom the
@@ -84,8 +92,10 @@ public:
     void scrollViewDidZoom(platform::ScrollView& scrollView) override;
 
 private:
-    void loadPhoto();
-    void showPhoto(const QImage& upright, int orientation);
+    // Reads the photo on the album's thread, decoded to fit `bounds` (pixels; empty: full size).
+    void loadPhoto(const QSize& bounds);
+    void showPhoto(const QImage& upright, int orientation, const QSize& photoSize);
+    void loadFullResolutionWhenZoomedPast();
     void layOutControls();
     void fitAfterTurn();
 
@@ -93,6 +103,9 @@ private:
     platform::AssetURL m_imageURL;
     platform::ScrollView* m_scrollView { nullptr }; // owned by the view
     platform::ImageView* m_imageView { nullptr };   // owned by the scroll view
+    QSizeF m_photoSize;
+    bool m_fullResolution { false };
+    bool m_fullResolutionRequested { false };
     int m_modalTransitionStyle { 0 };
     int m_interfaceOrientation { 1 };
     std::uint64_t m_orientationObserver { 0 };

@@ -156,11 +156,15 @@ TEST_F(ViewerTest, SidewaysPhotoIsShownUprightAndFittedOnAPhoneScreen)
     auto viewer = openAndWait(url);
     platform::ImageView* imageView = viewer->imageView();
     ASSERT_NE(imageView, nullptr);
+    // Decoded at half size, the largest reduction that still covers the screen's 960 device
+    // pixels, and turned upright; the view keeps the photo's full size.
     const QImage shown = imageView->image();
-    ASSERT_EQ(shown.size(), QSize(1936, 2592));
+    ASSERT_EQ(shown.size(), QSize(968, 1296));
+    EXPECT_EQ(viewer->photoSize(), QSizeF(1936, 2592));
+    EXPECT_FALSE(viewer->showsFullResolution());
     // The stored left half (red) is the top once turned upright.
-    EXPECT_TRUE(redDominant(shown.pixel(968, 20)));
-    EXPECT_TRUE(blueDominant(shown.pixel(968, 2570)));
+    EXPECT_TRUE(redDominant(shown.pixel(484, 10)));
+    EXPECT_TRUE(blueDominant(shown.pixel(484, 1285)));
     EXPECT_TRUE(log.lines().contains("taking Full size image OK. Orientation 3"));
 
     platform::ScrollView& scroll = *viewer->scrollView();
@@ -174,6 +178,26 @@ TEST_F(ViewerTest, SidewaysPhotoIsShownUprightAndFittedOnAPhoneScreen)
     EXPECT_NEAR(frame.left(), 0.0, 0.05);
     EXPECT_NEAR(frame.top(), (480.0 - frame.height()) / 2, 0.05);
     EXPECT_EQ(viewer->modalTransitionStyle(), photos::ViewImageController::kModalTransitionFlipHorizontal);
+}
+
+// Zooming in past the screen-sized picture brings the full resolution, in the same frame and at
+// the same zoom; zooming within it reads nothing more.
+TEST_F(ViewerTest, ZoomingPastTheScreenPictureLoadsTheFullResolution)
+{
+    ScreenScale scale(2.0);
+    auto viewer = openAndWait(writePhoto(m_dir.path(), { 2592, 1936 }, 6));
+    platform::ScrollView& scroll = *viewer->scrollView();
+    const qreal fitted = scroll.zoomScale();
+    scroll.setZoomScale(fitted * 1.4); // 896 device pixels wide: the 968-pixel picture still holds it
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(viewer->showsFullResolution());
+    scroll.setZoomScale(fitted * 3);
+    const QRectF frame = viewer->imageView()->frame();
+    ASSERT_TRUE(waitUntil([&] { return viewer->showsFullResolution(); }));
+    EXPECT_EQ(viewer->imageView()->image().size(), QSize(1936, 2592));
+    EXPECT_TRUE(redDominant(viewer->imageView()->image().pixel(968, 20)));
+    EXPECT_EQ(viewer->imageView()->frame(), frame);
+    EXPECT_NEAR(scroll.zoomScale(), fitted * 3, 1e-6);
 }
 
 struct TurnRow {

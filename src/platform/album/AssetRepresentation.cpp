@@ -42,6 +42,42 @@ QImage AssetRepresentation::fullResolutionImage() const
     return image.isNull() ? image : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
+QImage AssetRepresentation::imageFitting(const QSize& bounds, QSize* storedSize) const
+{
+    if (storedSize)
+        *storedSize = QSize();
+    auto bytes = m_folder->readPhoto(m_name);
+    if (!bytes)
+        return {};
+    QBuffer buffer(&*bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setAutoTransform(false);
+    const QSize full = reader.size();
+    if (!full.isValid())
+        return {};
+    if (bounds.isValid() && (full.width() > bounds.width() || full.height() > bounds.height())) {
+        // The largest of the decoder's own reductions (1/2, 1/4, 1/8) that still holds the fitted
+        // size: the DCT then does all of it, with no resampling pass afterwards.
+        const QSize fitted = full.scaled(bounds, Qt::KeepAspectRatio);
+        QSize scaled = full;
+        for (int divisor = 2; divisor <= 8; divisor *= 2) {
+            const QSize reduced((full.width() + divisor - 1) / divisor, (full.height() + divisor - 1) / divisor);
+            if (reduced.width() < fitted.width() || reduced.height() < fitted.height())
+                break;
+            scaled = reduced;
+        }
+        if (scaled != full)
+            reader.setScaledSize(scaled);
+    }
+    const QImage image = reader.read();
+    if (image.isNull())
+        return image;
+    if (storedSize)
+        *storedSize = full;
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
 int AssetRepresentation::orientation() const
 {
     const auto bytes = m_folder->readPhoto(m_name);
