@@ -1,27 +1,94 @@
-// PhotoCapture: the last photo, its thumbnail on the album control, and opening the viewer.
+#include "photos/LastPhoto.h"
 
-#include "photos/PhotoCapture.h"
+#include <QMetaObject>
 
-#include "photos/ViewImageController.h"
 #include "platform/album/AssetsLibrary.h"
 #include "platform/core/Log.h"
 
 namespace photos {
 
-platform::AssetURL PhotoCapture::lastImageURL() const
+LastPhoto::LastPhoto()
+    : m_mainThread(std::make_unique<QObject>())
+    , m_album(std::make_unique<platform::AssetsLibrary>())
+{
+}
+
+LastPhoto::~LastPhoto()
+{
+    shutdown();
+}
+
+void LastPhoto::shutdown()
+{
+    LUMIVUE_CHECK_THREAD(m_mainThreadChecker);
+    m_shutDown = true;
+    std::unique_ptr<platform::AssetsLibrary> album;
+    {
+        std::scoped_lock lock(m_albumMutex);
+        album = std::move(m_album);
+    }
+    // Lets the album finish and deliver what it started; its completions find no album to start
+    // more with, and their effects are still posted (and then dropped below).
+    album.reset();
+    m_mainThread.reset();
+}
+
+void LastPhoto::setAlbumDirectory(const QString& directory)
+{
+    LUMIVUE_CHECK_THREAD(m_mainThreadChecker);
+    if (m_shutDown)
+        return;
+    auto album = directory.isEmpty() ? std::make_unique<platform::AssetsLibrary>()
+                                     : std::make_unique<platform::AssetsLibrary>(directory);
+    m_albumDirectory = directory;
+    {
+        std::scoped_lock lock(m_albumMutex);
+        std::swap(album, m_album);
+    }
+    // The old album finishes its work outside the lock.
+}
+
+QString LastPhoto::albumDirectory() const
+{
+    std::scoped_lock lock(m_albumMutex);
+    return m_album ? m_album->directory() : m_albumDirectory;
+}
+
+void LastPhoto::withAlbum(const std::function<void(platform::AssetsLibrary&)>& work)
+{
+    std::scoped_lock lock(m_albumMutex);
+    if (m_album)
+        work(*m_album);
+}
+
+void LastPhoto::onMainThread(std::function<void()> work)
+{
+    // m_mainThread is only reset after the album has drained, so nobody posts while it goes away.
+    if (QObject* context = m_mainThread.get())
+        QMetaObject::invokeMethod(context, std::move(work), Qt::QueuedConnection);
+}
+
+platform::AssetURL LastPhoto::lastImageURL() const
 {
     std::scoped_lock lock(m_lastImageMutex);
     return m_lastImageURL;
 }
 
-void PhotoCapture::storeLastImageURL(const platform::AssetURL& url)
+void LastPhoto::storeLastImageURL(const platform::AssetURL& url)
 {
     std::scoped_lock lock(m_lastImageMutex);
     m_lastImageURL = url;
 }
 
-void PhotoCapture::setLastPhotoURL()
+void LastPhoto::photoAdded(const platform::AssetURL& url)
 {
+    storeLastImageURL(url);
+    updateThumb();
+}
+
+void LastPhoto::setLastPhotoURL()
+{
+    LUMIVUE_CHECK_THREAD(m_mainThreadChecker);
     withAlbum([this](platform::AssetsLibrary& album) {
         album.enumerateGroupsWithTypes(
             platform::AssetsLibrary::GroupSavedPhotos,
@@ -34,8 +101,7 @@ void PhotoCapture::setLastPhotoURL()
                 group->enumerateAssetsUsingBlock([this, last](const std::shared_ptr<platform::Asset>& asset, int index) {
                     if (!asset || index != last)
                         return;
-                    storeLastImageURL(asset->defaultRepresentation().url());
-                    updateThumb();
+                    photoAdded(asset->defaultRepresentation().url());
                 });
             },
             [](const platform::AlbumError& error) {
@@ -44,7 +110,7 @@ void PhotoCapture::setLastPhotoURL()
     });
 }
 
-void PhotoCapture::updateThumb()
+void LastPhoto::updateThumb()
 {
     const platform::AssetURL url = lastImageURL();
     if (url.isEmpty())
@@ -56,25 +122,13 @@ void PhotoCapture::updateThumb()
                 // Read on the album thread: the main thread only gets the small image.
                 const QImage thumbnail = asset ? asset->thumbnail() : QImage();
                 onMainThread([this, thumbnail] {
-                    setCaptureButtonEnabled(true);
-                    setCaptureButtonImage(thumbnail);
+                    emit thumbnailChanged(thumbnail);
                     if (!thumbnail.isNull())
                         platform::logLine(QStringLiteral("taking thumbnail OK"));
                 });
             },
             [](const platform::AlbumError&) { platform::logLine(QStringLiteral("Error taking thumbnail")); });
     });
-}
-
-void PhotoCapture::photoAlbum()
-{
-    playSystemSound(kClickSound);
-    const platform::AssetURL url = lastImageURL();
-    if (url.isEmpty())
-        return;
-    auto viewer = std::make_unique<ViewImageController>(albumDirectory());
-    viewer->setImageURL(url);
-    presentImageViewer(std::move(viewer));
 }
 
 } // namespace photos
