@@ -88,7 +88,7 @@ bool FramePipeline::processFrame(platform::PixelBuffer& buffer, bool isPreview)
                                          : FrameWindow { 0, 0, width, height };
     if (!isPreview && level == 0) {
         // A bright enough scene: the photo is saved as the camera took it, without a tint.
-        platform::log("Just Take Picture!!!");
+        platform::log(platform::lcScope(), "Just Take Picture!!!");
     } else {
         const ChannelSums sums
             = FrameEnhancer::enhance(base, bytesPerRow, window, level, m_settings.scopeNightVisionColorFilter());
@@ -108,7 +108,7 @@ QImage FramePipeline::quartzImageFromSampleBuffer(platform::SampleBuffer& sample
     const std::size_t height = buffer.height();
     QImage image = copyFrame(buffer.baseAddress(), width, height, buffer.bytesPerRow(), *sharedColorSpace());
     if (image.isNull())
-        platform::log("Cannot make an image of a %zu x %zu frame", width, height);
+        platform::log(platform::lcScope(), "Cannot make an image of a %zu x %zu frame", width, height);
     return image;
 }
 
@@ -133,7 +133,7 @@ std::unique_ptr<ScopeImage> FramePipeline::previewImageFromSampleBuffer(platform
         image->pixels = copyFrame(first, region.x1 - region.x0, region.y1 - region.y0, buffer.bytesPerRow(),
                                   *sharedColorSpace());
         if (image->pixels.isNull()) {
-            platform::log("Cannot make an image of a %zu x %zu frame", width, height);
+            platform::log(platform::lcScope(), "Cannot make an image of a %zu x %zu frame", width, height);
             return nullptr;
         }
     }

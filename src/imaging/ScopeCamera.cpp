@@ -50,7 +50,7 @@ void ScopeCamera::shutdown()
 void ScopeCamera::noCamera(const QString& message)
 {
     m_cameraMessage = message;
-    platform::logLine(message);
+    platform::logLine(platform::lcScope(), message);
 }
 
 void ScopeCamera::setupCaptureSessionVideo(const std::shared_ptr<platform::Layer>& viewLayer, QRectF viewBounds,
@@ -107,7 +107,7 @@ void ScopeCamera::setCameraDevices()
     for (const auto& device : m_backend->devices()) {
         if (!device)
             continue;
-        platform::log("Device name: %s", device->localizedName().toUtf8().constData());
+        platform::log(platform::lcScope(), "Device name: %s", device->localizedName().toUtf8().constData());
         if (!device->hasMediaType(platform::MediaType::Video))
             continue;
         if (device->position() == platform::CaptureDevicePosition::Back)
@@ -137,7 +137,7 @@ bool ScopeCamera::changeCamera()
     auto input = m_backend->makeDeviceInput(next);
     if (!input) {
         // Keep the camera that works rather than leave the session without one.
-        platform::log("Cannot switch camera: %s", input.error().toUtf8().constData());
+        platform::log(platform::lcScope(), "Cannot switch camera: %s", input.error().toUtf8().constData());
         return false;
     }
     if (m_input)

@@ -71,7 +71,7 @@ void ScopeGeometry::recompute()
     m_geometryFrameHeight = frameHeight;
     setScopeScreenScaledRadius(static_cast<std::int32_t>(static_cast<float>(scopeScreenRadius()) / scale));
     m_previewScale.store(scale, std::memory_order_relaxed);
-    platform::log("Preview Scale %f", static_cast<double>(scale));
+    platform::log(platform::lcScope(), "Preview Scale %f", static_cast<double>(scale));
 }
 
 float ScopeGeometry::aspectFillScale(float width, float height, float screenScale, int frameWidth, int frameHeight)

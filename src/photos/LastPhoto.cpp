@@ -93,7 +93,7 @@ void LastPhoto::setLastPhotoURL()
         album.enumerateGroupsWithTypes(
             platform::AssetsLibrary::GroupSavedPhotos,
             [this](const std::shared_ptr<platform::AssetsGroup>& group) {
-                platform::logLine(QStringLiteral("Enum Group"));
+                platform::logLine(platform::lcPhotos(), QStringLiteral("Enum Group"));
                 if (!group)
                     return;
                 const int last = group->numberOfAssets() - 1;
@@ -105,7 +105,7 @@ void LastPhoto::setLastPhotoURL()
                 });
             },
             [](const platform::AlbumError& error) {
-                platform::log("Failed %s", qUtf8Printable(error.description()));
+                platform::log(platform::lcPhotos(), "Failed %s", qUtf8Printable(error.description()));
             });
     });
 }
@@ -124,10 +124,10 @@ void LastPhoto::updateThumb()
                 onMainThread([this, thumbnail] {
                     emit thumbnailChanged(thumbnail);
                     if (!thumbnail.isNull())
-                        platform::logLine(QStringLiteral("taking thumbnail OK"));
+                        platform::logLine(platform::lcPhotos(), QStringLiteral("taking thumbnail OK"));
                 });
             },
-            [](const platform::AlbumError&) { platform::logLine(QStringLiteral("Error taking thumbnail")); });
+            [](const platform::AlbumError&) { platform::logLine(platform::lcPhotos(), QStringLiteral("Error taking thumbnail")); });
     });
 }
 

@@ -82,7 +82,7 @@ void PhotoSaver::captureStillImage(const std::shared_ptr<platform::StillImageOut
                                    const StillRequest& request)
 {
     LUMIVUE_CHECK_THREAD(m_mainThreadChecker);
-    platform::logLine(QStringLiteral("Capture start"));
+    platform::logLine(platform::lcPhotos(), QStringLiteral("Capture start"));
     std::shared_ptr<platform::CaptureConnection> videoConnection;
     if (output) {
         for (const auto& connection : output->connections()) {
@@ -99,7 +99,7 @@ void PhotoSaver::captureStillImage(const std::shared_ptr<platform::StillImageOut
     }
 
     m_pipeline.setTakingPicture(true);
-    platform::logLine(QStringLiteral("Capture call captureStillImageAsynchronouslyFromConnection"));
+    platform::logLine(platform::lcPhotos(), QStringLiteral("Capture call captureStillImageAsynchronouslyFromConnection"));
     output->captureStillImageAsynchronously(
         videoConnection,
         [this, gate = m_stillGate, request](std::shared_ptr<platform::SampleBuffer> frame, const QString& error) {
@@ -114,16 +114,16 @@ void PhotoSaver::captureStillImage(const std::shared_ptr<platform::StillImageOut
 void PhotoSaver::processStill(const StillRequest& request, const std::shared_ptr<platform::SampleBuffer>& frame,
                                 const QString& error)
 {
-    platform::logLine(QStringLiteral("Capture got sample bufer"));
+    platform::logLine(platform::lcPhotos(), QStringLiteral("Capture got sample bufer"));
     if (!error.isEmpty() || !frame) {
         stopTakingPicture();
         return;
     }
-    platform::logLine(QStringLiteral("Capture process sample buffer"));
+    platform::logLine(platform::lcPhotos(), QStringLiteral("Capture process sample buffer"));
     const QImage image = m_pipeline.quartzImageFromSampleBuffer(*frame, false);
     ImageMetadataCategory metadata;
     metadata.initWithImageSampleBuffer(frame->attachments());
-    platform::logLine(QStringLiteral("Capture start save to Album"));
+    platform::logLine(platform::lcPhotos(), QStringLiteral("Capture start save to Album"));
     if (image.isNull()) {
         stopTakingPicture();
         return;
@@ -131,16 +131,16 @@ void PhotoSaver::processStill(const StillRequest& request, const std::shared_ptr
 
     switch (request.deviceOrientation) {
     case Portrait:
-        platform::logLine(QStringLiteral("Device orientation Portrait"));
+        platform::logLine(platform::lcPhotos(), QStringLiteral("Device orientation Portrait"));
         break;
     case PortraitUpsideDown:
-        platform::logLine(QStringLiteral("Device orientation PortraitUpsideDown"));
+        platform::logLine(platform::lcPhotos(), QStringLiteral("Device orientation PortraitUpsideDown"));
         break;
     case LandscapeLeft:
-        platform::logLine(QStringLiteral("Device orientation LandscapeLeft"));
+        platform::logLine(platform::lcPhotos(), QStringLiteral("Device orientation LandscapeLeft"));
         break;
     case LandscapeRight:
-        platform::logLine(QStringLiteral("Device orientation LandscapeRight"));
+        platform::logLine(platform::lcPhotos(), QStringLiteral("Device orientation LandscapeRight"));
         break;
     default:
         // The owner logs the orientation now, not the one held: the device orientation is a
@@ -165,7 +165,7 @@ void PhotoSaver::saveToAlbum(const QImage& image, const platform::MetadataDictio
             onMainThread([this, message] { emit saveFailed(message); });
             return;
         }
-        platform::log("asset URL:%s", qUtf8Printable(url.toString()));
+        platform::log(platform::lcPhotos(), "asset URL:%s", qUtf8Printable(url.toString()));
         m_lastPhoto.photoAdded(url);
         onMainThread([this, url] { emit photoSaved(url); });
     };

@@ -36,7 +36,7 @@ LumivueViewController::LumivueViewController(std::shared_ptr<platform::CaptureBa
 
 LumivueViewController::~LumivueViewController()
 {
-    platform::logLine(QStringLiteral("LumivueViewController dealoc"));
+    platform::logLine(platform::lcUi(), QStringLiteral("LumivueViewController dealoc"));
     stopObservingOrientation();
     // A still being saved and the album's deliveries reach the controls and the location
     // manager: let them finish while every member is still here.
@@ -65,7 +65,7 @@ void LumivueViewController::wireParts()
         platform::presentAlert(QStringLiteral("Error!"), message, QStringLiteral("OK"));
     });
     QObject::connect(&m_photoSaver, &photos::PhotoSaver::orientationUnknownAtTap, &m_photoSaver,
-            [] { platform::log("Device orientation unknown %d", Device::current().orientation()); });
+            [] { platform::log(platform::lcPhotos(), "Device orientation unknown %d", Device::current().orientation()); });
     QObject::connect(&m_lastPhoto, &photos::LastPhoto::thumbnailChanged, &m_lastPhoto,
             [this](const QImage& thumbnail) { showThumbnail(thumbnail); });
 }
@@ -164,7 +164,7 @@ void LumivueViewController::viewWillDisappear(bool animated)
 
 void LumivueViewController::viewDidUnload()
 {
-    platform::logLine(QStringLiteral("LumivueViewController viewDidUnload"));
+    platform::logLine(platform::lcUi(), QStringLiteral("LumivueViewController viewDidUnload"));
     // The view tree is gone with every control in it. The next viewDidLoad builds the camera,
     // the observer and the timer anew, so the old ones stop here instead of running twice.
     clearOutlets();

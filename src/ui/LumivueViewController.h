@@ -45,7 +45,7 @@
 #include "photos/LastPhoto.h"
 #include "photos/Location.h"
 #include "photos/PhotoSaver.h"
-#include "platform/ui/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 #include "platform/ui/ViewController.h"
 #include "ui/ScreenLayout.h"
 

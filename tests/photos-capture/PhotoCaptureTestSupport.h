@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include "imaging/FramePipeline.h"
+#include "imaging/LivePreviewLayer.h"
 #include "imaging/ScopeCamera.h"
 #include "imaging/ScopeGeometry.h"
 #include "imaging/ScopeSettings.h"
@@ -153,6 +154,8 @@ public:
     }
     void setScopeNightVisionMode(std::int32_t mode) { settings.setScopeNightVisionMode(mode); }
     void setScopeNightVisionLevel(std::int32_t level) { settings.setScopeNightVisionLevel(level); }
+    void changeCamera() { camera.changeCamera(); }
+    imaging::LivePreviewLayer* previewLayer() const { return camera.previewLayer(); }
     bool isTakingPicture() const { return pipeline.isTakingPicture(); }
     platform::AssetURL lastImageURL() const { return lastPhoto.lastImageURL(); }
     void setLastPhotoURL() { lastPhoto.setLastPhotoURL(); }

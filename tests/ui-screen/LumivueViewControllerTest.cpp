@@ -1,17 +1,22 @@
 // The camera screen's set-up and lifecycle: what loading builds, appearing and disappearing,
 // unloading and loading again, destruction, and the controls wired to the scope.
 
+#include <functional>
 #include <QImage>
 
 #include "ScreenTestSupport.h"
 #include "imaging/LivePreviewLayer.h"
 #include "platform/camera/CaptureSession.h"
+#include "platform/camera/ImageFileFrameSource.h"
+#include "platform/camera/StreamBackend.h"
+#include "platform/camera/StreamCaptureDevice.h"
 #include "platform/graphics/Layer.h"
 #include "platform/ui/Button.h"
-#include "platform/ui/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 #include "platform/ui/Slider.h"
 #include "platform/ui/Window.h"
 #include "ui/HUDView.h"
+#include "platform/ui/SystemSound.h"
 #include "ui/LumivueViewController.h"
 #include "ui/OptionButton.h"
 
@@ -223,6 +228,38 @@ TEST_F(LumivueViewControllerTest, ChoosersAndSlidersDriveTheScope)
     EXPECT_FLOAT_EQ(screen->sliderZoom()->value(), 0.5f);
 }
 
+// The Enlight and Color choosers, the grid and torch toggles click; the Preset chooser and the
+// camera switch are silent; the slider sets the level only in manual mode.
+TEST_F(LumivueViewControllerTest, EachControlClicksOrStaysSilent)
+{
+    auto screen = makeScreen();
+    screen->view();
+    const auto tap = [](platform::Control* control) {
+        control->sendActionsForControlEvents(platform::ControlEventTouchUpInside);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        int clicks;
+    } rows[] = {
+        { "Enlight Off", [&] { screen->bEnlight()->chooseItemForScript(2); }, 1 },
+        { "unknown Enlight item", [&] { screen->enlightChange(7); }, 1 },
+        { "Color B&W", [&] { screen->bColorSpace()->chooseItemForScript(2); }, 1 },
+        { "Preset Low", [&] { screen->bPreset()->chooseItemForScript(0); }, 0 },
+        { "torch", [&] { tap(screen->torchButton()); }, 1 },
+        { "grid", [&] { tap(screen->NVButton()); }, 1 },
+        { "camera switch", [&] { tap(screen->cameraButton()); }, 0 },
+    };
+    for (const auto& row : rows) {
+        const int before = platform::SystemSound::playCount();
+        row.act();
+        EXPECT_EQ(platform::SystemSound::playCount() - before, row.clicks) << row.what;
+    }
+    EXPECT_EQ(screen->scopeNightVisionMode(), 0) << "an unknown item keeps Off";
+    screen->sliderNVAction(30.0f);
+    EXPECT_EQ(screen->scopeNightVisionLevel(), 0) << "the slider acts only in manual mode";
+}
+
 TEST_F(LumivueViewControllerTest, TheGridToggleHidesAndShowsTheSideControls)
 {
     auto screen = makeScreen();
@@ -242,11 +279,12 @@ TEST_F(LumivueViewControllerTest, TheGridToggleHidesAndShowsTheSideControls)
 TEST_F(LumivueViewControllerTest, TheGridToggleNeverShowsSwitchesThatCannotWork)
 {
     // One camera, no torch: showing the side controls again leaves both switches hidden.
-    auto source = platform::CameraSource::parse(QStringLiteral("image:" LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png"));
+    std::vector<std::shared_ptr<platform::StreamCaptureDevice>> devices { std::make_shared<platform::StreamCaptureDevice>(
+        QStringLiteral("Lone Camera"), platform::CaptureDevicePosition::Back, false, m_frameClock, 0) };
+    auto source = platform::ImageFileFrameSource::open(QStringLiteral(LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png"));
     ASSERT_TRUE(source);
-    auto backend = source->makeBackend(m_frameClock);
-    ASSERT_TRUE(backend) << backend.error().toStdString();
-    LumivueViewController screen(backend.value());
+    LumivueViewController screen(
+        std::make_shared<platform::StreamBackend>(std::move(devices), source.value(), m_frameClock));
     screen.view();
     screen.viewWillAppear(false);
     EXPECT_TRUE(screen.cameraButton()->isHidden());
