@@ -14,7 +14,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "imaging/CameraScope.h"
+#include "imaging/ScopeGeometry.h"
 #include "imaging/FrameEnhancer.h"
 
 namespace {
@@ -128,7 +128,7 @@ void previewWindow(benchmark::State& state, bool cold)
     std::vector<std::uint8_t> frame = dimFrame(kPreviewWidth, kPreviewHeight);
     std::vector<std::uint8_t> flush(32u << 20, 1);
     const FrameWindow window
-        = imaging::CameraScope::previewWindow(kPreviewWidth, kPreviewHeight, kPreviewRadius, 0.0f);
+        = imaging::ScopeGeometry::previewWindow(kPreviewWidth, kPreviewHeight, kPreviewRadius, 0.0f);
     const std::size_t windowBytes = 4 * window.pixelCount();
     std::uint64_t sink = 0;
     for (auto _ : state) {
@@ -140,7 +140,7 @@ void previewWindow(benchmark::State& state, bool cold)
             state.ResumeTiming();
         }
         const FrameWindow w
-            = imaging::CameraScope::previewWindow(kPreviewWidth, kPreviewHeight, kPreviewRadius, 0.0f);
+            = imaging::ScopeGeometry::previewWindow(kPreviewWidth, kPreviewHeight, kPreviewRadius, 0.0f);
         benchmark::DoNotOptimize(FrameEnhancer::enhance(frame.data(), 4 * kPreviewWidth, w, 40, 1));
         benchmark::ClobberMemory();
     }

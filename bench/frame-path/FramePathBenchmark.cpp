@@ -18,7 +18,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include "imaging/CameraScope.h"
+#include "imaging/FramePipeline.h"
+#include "imaging/ScopeCamera.h"
+#include "imaging/ScopeGeometry.h"
+#include "imaging/ScopeRenderer.h"
+#include "imaging/ScopeSettings.h"
 #include "imaging/FrameEnhancer.h"
 #include "imaging/TemporalDenoiser.h"
 #include "platform/camera/SampleBuffer.h"
@@ -30,8 +34,24 @@ constexpr int kWidth = 1920;
 constexpr int kHeight = 1440;
 constexpr std::int32_t kScaledRadius = 400; // 200 device pixels / previewScale 0.5
 
+// The scope's parts as the camera screen wires them, without a camera.
+struct Scope {
+    imaging::ScopeSettings settings;
+    imaging::ScopeGeometry geometry;
+    imaging::FramePipeline pipeline { settings, geometry };
+    imaging::ScopeCamera camera;
+    imaging::ScopeRenderer renderer { settings, geometry, pipeline, camera };
+
+    imaging::ImageSlot& qImage() { return pipeline.qImage(); }
+    std::unique_ptr<imaging::ScopeImage> previewImageFromSampleBuffer(platform::SampleBuffer& frame)
+    {
+        return pipeline.previewImageFromSampleBuffer(frame);
+    }
+    const std::shared_ptr<platform::Layer>& scopeImageLayer() const { return renderer.scopeImageLayer(); }
+};
+
 struct Bench {
-    imaging::CameraScope scope;
+    Scope scope;
     QImage source;
     std::vector<std::uint8_t> frameBytes;
 
@@ -44,12 +64,12 @@ struct Bench {
             for (int x = 0; x < kWidth; ++x)
                 row[x] = qRgb((x * 7 + y) & 63, (x + y * 3) & 63, (x ^ y) & 63);
         }
-        scope.setupScopeGeometry();
-        scope.setupScopeLayers();
-        scope.setScopeScreenScaledRadius(kScaledRadius);
-        scope.setScopeNightVisionMode(imaging::NightVisionMode::Manual);
-        scope.setScopeNightVisionLevel(40);
-        scope.setScopeNightVisionColorFilter(imaging::ColorFilter::Green);
+        scope.geometry.setup(2.0f, false);
+        scope.renderer.setupScopeLayers(nullptr, QRectF(0, 0, 320, 480));
+        scope.geometry.setScopeScreenScaledRadius(kScaledRadius);
+        scope.settings.setScopeNightVisionMode(imaging::NightVisionMode::Manual);
+        scope.settings.setScopeNightVisionLevel(40);
+        scope.settings.setScopeNightVisionColorFilter(imaging::ColorFilter::Green);
     }
     // A fresh camera frame, as the camera delivers one to the delegate (not timed).
     platform::SampleBuffer frame()
@@ -74,7 +94,7 @@ void BM_enhance(benchmark::State& state)
         state.ResumeTiming();
         platform::PixelBuffer& pixels = frame.imageBuffer();
         platform::PixelBuffer::ScopedLock lock(pixels);
-        const auto window = imaging::CameraScope::previewWindow(kWidth, kHeight, kScaledRadius, 0.0f);
+        const auto window = imaging::ScopeGeometry::previewWindow(kWidth, kHeight, kScaledRadius, 0.0f);
         benchmark::DoNotOptimize(imaging::FrameEnhancer::enhance(pixels.baseAddress(), pixels.bytesPerRow(), window,
                                                                  40, imaging::ColorFilter::Green));
     }
@@ -145,7 +165,7 @@ void denoise(benchmark::State& state, const imaging::FrameWindow& window)
 
 void BM_denoise_window(benchmark::State& state)
 {
-    denoise(state, imaging::CameraScope::previewWindow(kWidth, kHeight, kScaledRadius, 0.0f));
+    denoise(state, imaging::ScopeGeometry::previewWindow(kWidth, kHeight, kScaledRadius, 0.0f));
 }
 
 void BM_denoise_frame(benchmark::State& state)
@@ -157,7 +177,7 @@ void BM_frame_path_night(benchmark::State& state)
 {
     Bench& b = bench();
     imaging::TemporalDenoiser denoiser;
-    const auto window = imaging::CameraScope::previewWindow(kWidth, kHeight, kScaledRadius, 0.0f);
+    const auto window = imaging::ScopeGeometry::previewWindow(kWidth, kHeight, kScaledRadius, 0.0f);
     for (auto _ : state) {
         state.PauseTiming();
         platform::SampleBuffer frame = b.frame();

@@ -16,10 +16,11 @@
 #include <benchmark/benchmark.h>
 
 #include "imaging/BurstMerger.h"
-#include "imaging/CameraScope.h"
+#include "imaging/FramePipeline.h"
+#include "imaging/ScopeGeometry.h"
+#include "imaging/ScopeSettings.h"
 #include "imaging/NightVisionMode.h"
 #include "photos/ImageMetadataCategory.h"
-#include "photos/PhotoCapture.h"
 #include "photos/ViewImageController.h"
 #include "platform/album/AssetsLibrary.h"
 #include "platform/album/ImagePropertyKeys.h"
@@ -72,12 +73,19 @@ platform::MetadataDictionary photoMetadata()
     return metadata.dictionary();
 }
 
-class Scope : public imaging::CameraScope {
-public:
+struct Scope {
+    imaging::ScopeSettings settings;
+    imaging::ScopeGeometry geometry;
+    imaging::FramePipeline pipeline { settings, geometry };
+
     Scope()
     {
-        setScopeNightVisionMode(imaging::NightVisionMode::Manual);
-        setScopeNightVisionLevel(8);
+        settings.setScopeNightVisionMode(imaging::NightVisionMode::Manual);
+        settings.setScopeNightVisionLevel(8);
+    }
+    QImage quartzImageFromSampleBuffer(platform::SampleBuffer& buffer, bool isPreview)
+    {
+        return pipeline.quartzImageFromSampleBuffer(buffer, isPreview);
     }
 };
 

@@ -1,6 +1,4 @@
-// CameraScope: the user's enhancement settings (choosers and the level slider).
-
-#include "imaging/CameraScope.h"
+#include "imaging/ScopeSettings.h"
 
 #include <cmath>
 #include <limits>
@@ -9,11 +7,8 @@ namespace imaging {
 
 namespace {
 
-constexpr int kEnlightAuto = 0;
-constexpr int kEnlightManual = 1;
-constexpr int kEnlightOff = 2;
-
-std::int32_t sliderLevel(float value)
+// Truncation toward zero that never overflows: NaN gives 0, out-of-range values the nearest bound.
+std::int32_t truncateToInt32(float value)
 {
     if (std::isnan(value))
         return 0;
@@ -21,57 +16,44 @@ std::int32_t sliderLevel(float value)
         return std::numeric_limits<std::int32_t>::max();
     if (value <= -2147483648.0f)
         return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(value); // toward zero
+    return static_cast<std::int32_t>(value);
 }
 
 } // namespace
 
-void CameraScope::setLevelSliderValue(float value, bool animated)
-{
-    static_cast<void>(animated);
-    m_levelSliderValue = value;
-}
-
-void CameraScope::enlightChange(int item)
+std::optional<std::int32_t> ScopeSettings::modeForEnlightItem(int item)
 {
     switch (item) {
-    case kEnlightAuto:
-        setLevelSliderHidden(true);
-        setScopeNightVisionMode(NightVisionMode::Auto);
-        break;
-    case kEnlightManual:
-        setLevelSliderHidden(false);
-        // The slider starts where the automatic mode left the level.
-        setLevelSliderValue(static_cast<float>(scopeNightVisionLevel()), false);
-        setScopeNightVisionMode(NightVisionMode::Manual);
-        break;
-    case kEnlightOff:
-        setLevelSliderHidden(true);
-        setScopeNightVisionMode(NightVisionMode::Off);
-        break;
+    case 0:
+        return NightVisionMode::Auto;
+    case 1:
+        return NightVisionMode::Manual;
+    case 2:
+        return NightVisionMode::Off;
     default:
-        break;
+        return std::nullopt;
     }
-    playSystemSound(kClickSound);
-    requestOverlayRedraw();
 }
 
-void CameraScope::colorSpaceChange(int item)
+std::int32_t ScopeSettings::levelForSliderValue(float value)
 {
-    setScopeNightVisionColorFilter(item);
-    playSystemSound(kClickSound);
-    requestOverlayRedraw();
+    return truncateToInt32(value);
 }
 
-void CameraScope::sliderNVAction(float value)
+std::int32_t ScopeSettings::levelForMode(std::int32_t mode, std::int32_t current, std::int32_t imageLevel,
+                                         std::int32_t threshold)
 {
-    if (scopeNightVisionMode() == NightVisionMode::Manual)
-        setScopeNightVisionLevel(sliderLevel(value));
-}
-
-void CameraScope::sliderNVFinish()
-{
-    setLevelSliderValue(static_cast<float>(scopeNightVisionLevel()), true);
+    if (mode < NightVisionMode::Auto)
+        return 0;
+    if (mode > NightVisionMode::Auto)
+        return current;
+    if (imageLevel >= threshold)
+        return 0;
+    const float ratio = static_cast<float>(imageLevel) / static_cast<float>(threshold);
+    // Two single-precision roundings, as the level table was tuned with: the volatile keeps the
+    // compiler from fusing the multiply and the add, which would change results near integers.
+    const volatile float scaled = ratio * -80.0f;
+    return truncateToInt32(scaled + 80.0f);
 }
 
 } // namespace imaging

@@ -1,12 +1,15 @@
-// LumivueViewController: construction, the view lifecycle and the screen hooks of CameraScope.
+// LumivueViewController: construction, the wiring of its parts, the view lifecycle and the
+// actions of the controls.
 
 #include "ui/LumivueViewController.h"
 
+#include <QObject>
 #include <QPainter>
 #include <QPainterPath>
 
 #include "analytics/TallyAPI.h"
 #include "imaging/LivePreviewLayer.h"
+#include "platform/core/AlertPresenter.h"
 #include "platform/core/Log.h"
 #include "platform/graphics/Layer.h"
 #include "platform/ui/Button.h"
@@ -16,6 +19,7 @@
 #include "platform/ui/Slider.h"
 #include "platform/ui/SystemSound.h"
 #include "photos/ViewImageController.h"
+#include "platform/ui/View.h"
 #include "ui/ButtonArt.h"
 #include "ui/HUDView.h"
 
@@ -26,19 +30,61 @@ using platform::NotificationCenter;
 
 LumivueViewController::LumivueViewController(std::shared_ptr<platform::CaptureBackend> backend)
 {
-    setCaptureBackend(std::move(backend));
+    m_camera.setCaptureBackend(std::move(backend));
+    wireParts();
 }
 
 LumivueViewController::~LumivueViewController()
 {
     platform::logLine(platform::lcUi(), QStringLiteral("LumivueViewController dealoc"));
     stopObservingOrientation();
-    // A still being saved and the album's deliveries call the photo hooks, which reach the
-    // controls and the location manager: let them finish while every member is still here.
-    shutdownPhotoCapture();
-    // The frame queue and the timer call back into this object: stop them while it is whole.
+    // A still being saved and the album's deliveries reach the controls and the location
+    // manager: let them finish while every member is still here.
+    m_photoSaver.shutdown();
+    // The frame queue and the timer reach the parts: stop them while they are whole.
     shutdownScope();
     m_locationManager.reset();
+}
+
+void LumivueViewController::wireParts()
+{
+    // The timer thread has no event loop, and a layer takes redraw requests from any thread.
+    QObject::connect(&m_pipeline, &imaging::FramePipeline::overlayRedrawDue, &m_pipeline,
+            [this] { m_renderer.requestOverlayRedraw(); }, Qt::DirectConnection);
+    QObject::connect(&m_pipeline, &imaging::FramePipeline::pictureRedrawDue, &m_pipeline,
+            [this] { m_renderer.requestPictureRedraw(); }, Qt::DirectConnection);
+    m_renderer.setDeviceOrientationSource([] { return Device::current().orientation(); });
+
+    QObject::connect(&m_photoSaver, &photos::PhotoSaver::stillHandedOn, &m_photoSaver, [this] {
+        m_shutterPressed = false;
+        setTakePictureButtonEnabled(true);
+    });
+    QObject::connect(&m_photoSaver, &photos::PhotoSaver::photoSaved, &m_photoSaver,
+            [] { platform::SystemSound::play(kClickSound); });
+    QObject::connect(&m_photoSaver, &photos::PhotoSaver::saveFailed, &m_photoSaver, [](const QString& message) {
+        platform::presentAlert(QStringLiteral("Error!"), message, QStringLiteral("OK"));
+    });
+    QObject::connect(&m_photoSaver, &photos::PhotoSaver::orientationUnknownAtTap, &m_photoSaver,
+            [] { platform::log(platform::lcPhotos(), "Device orientation unknown %d", Device::current().orientation()); });
+    QObject::connect(&m_lastPhoto, &photos::LastPhoto::thumbnailChanged, &m_lastPhoto,
+            [this](const QImage& thumbnail) { showThumbnail(thumbnail); });
+}
+
+void LumivueViewController::shutdownScope()
+{
+    m_pipeline.stopTimerThread();
+    m_camera.shutdown();
+    m_pipeline.qImage().take();
+}
+
+std::shared_ptr<platform::Layer> LumivueViewController::previewViewLayer() const
+{
+    return m_previewView ? m_previewView->layerPointer() : nullptr;
+}
+
+QRectF LumivueViewController::previewViewBounds() const
+{
+    return m_previewView ? m_previewView->layer().bounds() : QRectF(0, 0, 320, 480);
 }
 
 void LumivueViewController::viewDidLoad()
@@ -59,24 +105,32 @@ void LumivueViewController::viewDidLoad()
 
     setLevelSliderHidden(true);
     setLevelSliderValue(1.0f, false);
-    setScopeNightVisionMode(imaging::NightVisionMode::Auto);
+    m_settings.setScopeNightVisionMode(imaging::NightVisionMode::Auto);
 
     // Screen scale, thresholds and the scope's size for the device class.
-    setScopeNightVisionThread(100);
-    setupScopeGeometry();
-    setupCaptureSessionVideo();
+    m_settings.setScopeNightVisionThread(100);
+    m_geometry.setup(float(platform::Screen::main().scale()), Device::current().isTablet());
+    const std::shared_ptr<platform::Layer> viewLayer = previewViewLayer();
+    const QRectF viewBounds = previewViewBounds();
+    m_geometry.setPreviewSize(viewBounds.size());
+    m_camera.setupCaptureSessionVideo(viewLayer, viewBounds, m_geometry.screenScale(), &m_pipeline);
+    if (m_camera.hasBothCameras()) // a lone front camera is simply the camera in use
+        setCameraButtonHidden(false);
+    if (!m_camera.cameraMessage().isEmpty())
+        m_renderer.requestOverlayRedraw();
+    // Published before the session runs: the frame queue reads it.
+    m_pipeline.setSession(m_camera.session());
+    m_camera.startRunning();
     if (previewLayer())
         previewLayer()->startAutoRefresh(); // the live picture follows the camera from the event loop
-    // A first guess before any frame has come; the first tick with a picture corrects it.
-    const auto layerScale = previewLayer() ? float(previewLayer()->layer()->contentsScale()) : 1.0f;
-    setScopeScreenScaledRadius(static_cast<std::int32_t>(float(scopeScreenRadius()) * layerScale));
-    calculateScreen();
-    setupScopeLayers();
+    m_geometry.guessScaledRadius(previewLayer() ? float(previewLayer()->layer()->contentsScale()) : 1.0f);
+    m_geometry.invalidate();
+    m_renderer.setupScopeLayers(viewLayer, viewBounds);
 
     observeOrientation();
     if (lastImageURL().isEmpty())
         setLastPhotoURL();
-    startTimerThread();
+    m_pipeline.startTimerThread();
 
     m_torchButton->layer().setCornerRadius(15);
     m_cameraButton->layer().setCornerRadius(15);
@@ -90,7 +144,8 @@ void LumivueViewController::viewWillAppear(bool animated)
     if (m_locationManager)
         m_locationManager->startUpdatingLocation();
     scopeGridLayer()->setNeedsDisplay();
-    startCaptureSession(); // then checkTorch
+    m_camera.startRunning();
+    checkTorch();
     // Coming back from the viewer: the known photo is looked up again, without an album scan.
     if (!lastImageURL().isEmpty())
         updateThumb();
@@ -103,7 +158,8 @@ void LumivueViewController::viewWillDisappear(bool animated)
     ViewController::viewWillDisappear(animated);
     if (m_locationManager)
         m_locationManager->stopUpdatingLocation();
-    stopCaptureSession();
+    m_camera.stopRunning();
+    m_pipeline.qImage().take(); // a stopped preview holds no picture
 }
 
 void LumivueViewController::viewDidUnload()
@@ -154,11 +210,42 @@ void LumivueViewController::stopObservingOrientation()
     m_orientationObserver = 0;
 }
 
-// ---- CameraScope hooks ----
+// ---- Enhancement controls ----
+
+void LumivueViewController::enlightChange(int item)
+{
+    if (const auto mode = imaging::ScopeSettings::modeForEnlightItem(item)) {
+        const bool manual = *mode == imaging::NightVisionMode::Manual;
+        setLevelSliderHidden(!manual);
+        // The slider starts where the automatic mode left the level.
+        if (manual)
+            setLevelSliderValue(static_cast<float>(m_settings.scopeNightVisionLevel()), false);
+        m_settings.setScopeNightVisionMode(*mode);
+    }
+    platform::SystemSound::play(kClickSound);
+    m_renderer.requestOverlayRedraw();
+}
+
+void LumivueViewController::colorSpaceChange(int item)
+{
+    m_settings.setScopeNightVisionColorFilter(item);
+    platform::SystemSound::play(kClickSound);
+    m_renderer.requestOverlayRedraw();
+}
+
+void LumivueViewController::sliderNVAction(float value)
+{
+    if (m_settings.scopeNightVisionMode() == imaging::NightVisionMode::Manual)
+        m_settings.setScopeNightVisionLevel(imaging::ScopeSettings::levelForSliderValue(value));
+}
+
+void LumivueViewController::sliderNVFinish()
+{
+    setLevelSliderValue(static_cast<float>(m_settings.scopeNightVisionLevel()), true);
+}
 
 void LumivueViewController::setLevelSliderHidden(bool hidden)
 {
-    CameraScope::setLevelSliderHidden(hidden);
     if (m_sliderNVLevel)
         m_sliderNVLevel->setHidden(hidden);
     if (m_levelCaption)
@@ -167,27 +254,48 @@ void LumivueViewController::setLevelSliderHidden(bool hidden)
 
 void LumivueViewController::setLevelSliderValue(float value, bool animated)
 {
-    CameraScope::setLevelSliderValue(value, animated);
     if (m_sliderNVLevel)
         m_sliderNVLevel->setValue(value, animated);
 }
 
-float LumivueViewController::levelSliderValue() const
+// ---- Camera controls ----
+
+void LumivueViewController::presetChange(int item)
 {
-    return m_sliderNVLevel ? m_sliderNVLevel->value() : CameraScope::levelSliderValue();
+    m_camera.presetChange(item);
+    m_geometry.invalidate();
 }
 
-void LumivueViewController::playSystemSound(int soundId) { platform::SystemSound::play(soundId); }
-
-float LumivueViewController::mainScreenScale() const { return float(platform::Screen::main().scale()); }
-
-bool LumivueViewController::isTabletInterface() const { return Device::current().isTablet(); }
-
-int LumivueViewController::deviceOrientation() const { return Device::current().orientation(); }
-
-std::shared_ptr<platform::Layer> LumivueViewController::previewViewLayer()
+void LumivueViewController::changeCamera()
 {
-    return m_previewView ? m_previewView->layerPointer() : CameraScope::previewViewLayer();
+    if (!m_camera.changeCamera())
+        return;
+    m_geometry.invalidate();
+    checkTorch();
+}
+
+void LumivueViewController::checkTorch()
+{
+    setTorchButtonHidden(!m_camera.hasTorch());
+}
+
+void LumivueViewController::changeScopeTorch()
+{
+    m_camera.changeScopeTorch();
+    platform::SystemSound::play(kClickSound);
+}
+
+void LumivueViewController::changeScopeGrid()
+{
+    platform::SystemSound::play(kClickSound);
+    ++m_scopeGridType;
+    if (m_scopeGridType >= 2) {
+        m_scopeGridType = 0;
+        setSideControlsHidden(false);
+    } else {
+        setSideControlsHidden(true);
+    }
+    m_renderer.requestOverlayRedraw();
 }
 
 void LumivueViewController::setCameraButtonHidden(bool hidden)
@@ -214,10 +322,37 @@ void LumivueViewController::setSideControlsHidden(bool hidden)
     // Shown again only where they work: a torch switch for a camera without a torch, or a
     // camera switch with one camera, would be a button that does nothing.
     checkTorch();
-    setCameraButtonHidden(!(cDeviceBack() && cDeviceFront()));
+    setCameraButtonHidden(!m_camera.hasBothCameras());
 }
 
-// ---- Photo hooks ----
+// ---- Photos ----
+
+void LumivueViewController::takePicture()
+{
+    // The shutter is disabled from this tap until the still has been handed to the album; a
+    // second tap that arrives before the disabled shutter is drawn is ignored here as well.
+    if (m_shutterPressed)
+        return;
+    m_shutterPressed = true;
+    setTakePictureButtonEnabled(false);
+    analytics::TallyAPI::logEvent(kTakePictureEvent);
+    photos::PhotoSaver::StillRequest request;
+    request.deviceOrientation = Device::current().orientation();
+    // The location manager lives on the main thread, so its fix is read here, at the tap.
+    request.location = lastLocationFix();
+    m_photoSaver.captureStillImage(m_camera.stillImageOutput(), request);
+}
+
+void LumivueViewController::photoAlbum()
+{
+    platform::SystemSound::play(kClickSound);
+    const platform::AssetURL url = lastImageURL();
+    if (url.isEmpty())
+        return;
+    auto viewer = std::make_unique<photos::ViewImageController>(albumDirectory());
+    viewer->setImageURL(url);
+    presentModalViewController(std::move(viewer), true);
+}
 
 void LumivueViewController::setTakePictureButtonEnabled(bool enabled)
 {
@@ -225,27 +360,17 @@ void LumivueViewController::setTakePictureButtonEnabled(bool enabled)
         m_takePictureButton->setEnabled(enabled);
 }
 
-void LumivueViewController::setCaptureButtonEnabled(bool enabled)
-{
-    if (m_captureButton)
-        m_captureButton->setEnabled(enabled);
-}
-
-void LumivueViewController::setCaptureButtonImage(const QImage& image)
+void LumivueViewController::showThumbnail(const QImage& thumbnail)
 {
     if (!m_captureButton)
         return;
+    m_captureButton->setEnabled(true);
     const QSizeF size = m_captureButton->bounds().size();
     const qreal scale = platform::Screen::main().scale();
     // A photo that is gone shows the empty-album symbol rather than a blank control.
-    m_captureButton->setImage(image.isNull()
+    m_captureButton->setImage(thumbnail.isNull()
                                   ? ButtonArt::albumPlaceholder(size.width(), scale)
-                                  : thumbnailArt(image, size, m_captureButton->layer().cornerRadius(), scale));
-}
-
-void LumivueViewController::presentImageViewer(std::unique_ptr<photos::ViewImageController> viewer)
-{
-    presentModalViewController(std::move(viewer), true);
+                                  : thumbnailArt(thumbnail, size, m_captureButton->layer().cornerRadius(), scale));
 }
 
 std::optional<photos::Location> LumivueViewController::lastLocationFix() const

@@ -11,28 +11,40 @@
 // controllHUDView, controllView, controllScreenView, bEnlight, bColorSpace, bPreset), so
 // scripted control reaches them by name.
 //
-// The photos level below it takes the stills, keeps the last photo and opens the viewer; the
-// screen answers its hooks with the shutter, the album control (the thumbnail), a modal
-// presentation and the location manager's newest fix.
+// The work is done by parts it owns and wires together: the settings, the geometry, the frame
+// pipeline (frame delegate, slot, enhancement, timer), the camera and the scope renderer of the
+// imaging library; the photo saver and the last photo of the photos library. They know nothing of
+// controls or sounds: the screen reacts to their signals (a redraw due, a still handed on, a photo
+// saved or refused, a new thumbnail), updates the controls, plays the click and shows alerts.
 //
-// Threads: every member function on the GUI thread, except the CameraScope hooks the header of
-// CameraScope marks otherwise (zoomValue is read on the frame queue, from an atomic). The photo
-// hooks are called on the GUI thread only.
+// Threads: every member function on the GUI thread. The parts' own headers say which of their
+// members run elsewhere (the frame queue, the timer thread, the camera's still thread, the
+// album's thread); the timer's redraw signals are connected directly and only ask layers to
+// redraw, and the photo signals arrive on the GUI thread.
 //
 // Lifetime: the destructor logs "LumivueViewController dealoc", removes the orientation
 // observer, lets a still being saved finish, and stops the timer thread and the camera (joined)
 // before any member goes.
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
 #include <QImage>
+#include <QRectF>
 #include <QSizeF>
 #include <QString>
 #include <QTransform>
 
-#include "photos/PhotoCapture.h"
+#include "imaging/FramePipeline.h"
+#include "imaging/ScopeCamera.h"
+#include "imaging/ScopeGeometry.h"
+#include "imaging/ScopeRenderer.h"
+#include "imaging/ScopeSettings.h"
+#include "photos/LastPhoto.h"
+#include "photos/Location.h"
+#include "photos/PhotoSaver.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/ui/ViewController.h"
 #include "ui/ScreenLayout.h"
@@ -51,12 +63,19 @@ namespace ui {
 class HUDView;
 class OptionButton;
 
-class LumivueViewController : public platform::ViewController, public photos::PhotoCapture {
+class LumivueViewController : public platform::ViewController {
 public:
     // `backend` supplies the cameras; null runs the screen without a camera (it says so on the
     // scope).
     explicit LumivueViewController(std::shared_ptr<platform::CaptureBackend> backend = nullptr);
     ~LumivueViewController() override;
+
+    static constexpr int kClickSound = 1104;
+    static inline const QString kTakePictureEvent = QStringLiteral("TAKE_PICTURE");
+
+    // Where photos go (see LastPhoto::setAlbumDirectory); before the screen loads.
+    void setAlbumDirectory(const QString& directory) { m_lastPhoto.setAlbumDirectory(directory); }
+    QString albumDirectory() const { return m_lastPhoto.albumDirectory(); }
 
     // ---- View lifecycle ----
     void loadView() override;
@@ -82,6 +101,65 @@ public:
     // `cornerRadius` (transparent outside them). A null thumbnail gives a null image.
     static QImage thumbnailArt(const QImage& thumbnail, QSizeF points, qreal cornerRadius, qreal scale);
 
+    // ---- Enhancement controls ----
+    // "Enlight" chooser: 0 Auto, 1 Manual, 2 Off; any other item changes no setting. The level
+    // slider shows in manual mode only, starting at the level the automatic mode left. Click.
+    void enlightChange(int item);
+    // "Color" chooser: the item becomes the colour filter. Click.
+    void colorSpaceChange(int item);
+    // The level slider moved: in manual mode the level follows it, truncated toward zero.
+    void sliderNVAction(float value);
+    // The level slider was let go: it comes to rest, animated, on the integer level.
+    void sliderNVFinish();
+
+    // ---- Camera controls ----
+    // "Preset" chooser: 0 Low, 1 Med, 2 High, 3 Photo; either way the geometry is recomputed from
+    // the next picture.
+    void presetChange(int item);
+    // Swaps the back and front cameras (keeps the only one there is).
+    void changeCamera();
+    // Shows torchButton only when the camera in use has a torch.
+    void checkTorch();
+    // Toggles the torch of the camera in use; click sound in every case.
+    void changeScopeTorch();
+    // Hides or shows the side controls, in turn; click sound; overlay redraw.
+    void changeScopeGrid();
+    std::int32_t scopeGridType() const { return m_scopeGridType; }
+
+    // ---- Photos ----
+    // The shutter's action: disables the shutter, logs "TAKE_PICTURE", requests one still. A
+    // tap while the previous still has not yet been handed to the album does nothing.
+    void takePicture();
+    // The album control's action: click sound; with a last photo, presents the viewer on it.
+    void photoAlbum();
+    // Looks the last photo up again / scans the album for it (LastPhoto).
+    void updateThumb() { m_lastPhoto.updateThumb(); }
+    void setLastPhotoURL() { m_lastPhoto.setLastPhotoURL(); }
+    platform::AssetURL lastImageURL() const { return m_lastPhoto.lastImageURL(); }
+
+    // ---- The parts ----
+    imaging::ScopeSettings& settings() { return m_settings; }
+    const imaging::ScopeGeometry& geometry() const { return m_geometry; }
+    imaging::FramePipeline& pipeline() { return m_pipeline; }
+    const imaging::ScopeCamera& camera() const { return m_camera; }
+    imaging::ScopeRenderer& renderer() { return m_renderer; }
+    photos::LastPhoto& lastPhoto() { return m_lastPhoto; }
+
+    // Shortcuts to the fields the Parts name on the screen.
+    std::int32_t scopeNightVisionMode() const { return m_settings.scopeNightVisionMode(); }
+    std::int32_t scopeNightVisionLevel() const { return m_settings.scopeNightVisionLevel(); }
+    std::int32_t scopeNightVisionThread() const { return m_settings.scopeNightVisionThread(); }
+    std::int32_t scopeNightVisionColorFilter() const { return m_settings.scopeNightVisionColorFilter(); }
+    std::int32_t scopePixelSize() const { return m_geometry.scopePixelSize(); }
+    std::int32_t scopeScreenRadius() const { return m_geometry.scopeScreenRadius(); }
+    imaging::ImageSlot& qImage() { return m_pipeline.qImage(); }
+    bool isTimerThreadRunning() const { return m_pipeline.isTimerThreadRunning(); }
+    const std::shared_ptr<platform::CaptureSession>& session() const { return m_camera.session(); }
+    imaging::LivePreviewLayer* previewLayer() const { return m_camera.previewLayer(); }
+    QString cameraMessage() const { return m_camera.cameraMessage(); }
+    const std::shared_ptr<platform::Layer>& scopeImageLayer() const { return m_renderer.scopeImageLayer(); }
+    const std::shared_ptr<platform::Layer>& scopeGridLayer() const { return m_renderer.scopeGridLayer(); }
+
     // ---- Outlets (null while the view is not loaded) ----
     platform::View* previewView() const { return m_previewView; }
     platform::Button* takePictureButton() const { return m_takePictureButton; }
@@ -99,34 +177,25 @@ public:
     OptionButton* bPreset() const { return m_bPreset; }
     platform::LocationManager* locationManager() const { return m_locationManager.get(); }
 
-protected:
-    // CameraScope hooks, answered by the screen's controls and the device.
-    void setLevelSliderHidden(bool hidden) override;
-    void setLevelSliderValue(float value, bool animated) override;
-    float levelSliderValue() const override;
-    float zoomValue() const override { return m_zoom.load(std::memory_order_relaxed); }
-    void playSystemSound(int soundId) override;
-    float mainScreenScale() const override;
-    bool isTabletInterface() const override;
-    int deviceOrientation() const override;
-    std::shared_ptr<platform::Layer> previewViewLayer() override;
-    void setCameraButtonHidden(bool hidden) override;
-    void setTorchButtonHidden(bool hidden) override;
-    void setSideControlsHidden(bool hidden) override;
-
-    // PhotoCapture hooks.
-    void setTakePictureButtonEnabled(bool enabled) override;
-    void setCaptureButtonEnabled(bool enabled) override;
-    void setCaptureButtonImage(const QImage& image) override;
-    void presentImageViewer(std::unique_ptr<photos::ViewImageController> viewer) override;
-    std::optional<photos::Location> lastLocationFix() const override;
-
 private:
     void buildInterface(const ScreenLayout& layout);
     void connectControls();
     void observeOrientation();
     void stopObservingOrientation();
     void clearOutlets();
+    void wireParts();
+    void setLevelSliderHidden(bool hidden);
+    void setLevelSliderValue(float value, bool animated);
+    void setCameraButtonHidden(bool hidden);
+    void setTorchButtonHidden(bool hidden);
+    // controllHUDView, torchButton and cameraButton together (changeScopeGrid).
+    void setSideControlsHidden(bool hidden);
+    void setTakePictureButtonEnabled(bool enabled);
+    void showThumbnail(const QImage& thumbnail);
+    std::shared_ptr<platform::Layer> previewViewLayer() const;
+    QRectF previewViewBounds() const;
+    std::optional<photos::Location> lastLocationFix() const;
+    void shutdownScope();
 
     // Outlets: views of the interface, owned by the view tree (cleared when it goes).
     platform::View* m_previewView { nullptr };
@@ -148,8 +217,18 @@ private:
 
     std::unique_ptr<platform::LocationManager> m_locationManager;
     platform::NotificationCenter::Token m_orientationObserver { 0 };
-    // sliderZoom's value, read by the frame queue and the drawing.
-    std::atomic<float> m_zoom { 0.0f };
+    std::int32_t m_scopeGridType { 0 };
+    bool m_shutterPressed { false }; // a still is requested and not yet handed on
+
+    // The parts, in the order they depend on each other; the destructor stops the threads
+    // (shutdownScope, the photo saver) before any of them goes.
+    imaging::ScopeSettings m_settings;
+    imaging::ScopeGeometry m_geometry;
+    imaging::FramePipeline m_pipeline { m_settings, m_geometry };
+    imaging::ScopeCamera m_camera;
+    imaging::ScopeRenderer m_renderer { m_settings, m_geometry, m_pipeline, m_camera };
+    photos::LastPhoto m_lastPhoto;
+    photos::PhotoSaver m_photoSaver { m_pipeline, m_lastPhoto };
 };
 
 } // namespace ui

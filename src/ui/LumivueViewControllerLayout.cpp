@@ -6,6 +6,7 @@
 #include "platform/graphics/Layer.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ControlEvent.h"
+#include "platform/ui/Device.h"
 #include "platform/ui/Font.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/Screen.h"
@@ -55,7 +56,7 @@ std::unique_ptr<platform::Label> caption(const QRectF& frame, const QString& tex
 
 void LumivueViewController::loadView()
 {
-    buildInterface(ScreenLayout::forInterface(isTabletInterface()));
+    buildInterface(ScreenLayout::forInterface(platform::Device::current().isTablet()));
     connectControls();
 }
 
@@ -138,11 +139,11 @@ void LumivueViewController::connectControls()
         platform::ControlEventValueChanged);
     m_sliderNVLevel->addTarget(this, [this](Control&, const platform::Touch*) { sliderNVFinish(); },
                                platform::ControlEventTouchUpInside | platform::ControlEventTouchUpOutside);
-    // The frame queue reads the zoom on every frame; it gets the value through an atomic.
+    // The frame queue reads the zoom on every frame; the settings keep it in an atomic.
     m_sliderZoom->addTarget(
         this,
         [this](Control& sender, const platform::Touch*) {
-            m_zoom.store(static_cast<Slider&>(sender).value(), std::memory_order_relaxed);
+            m_settings.setZoom(static_cast<Slider&>(sender).value());
         },
         platform::ControlEventValueChanged);
 }

@@ -81,7 +81,7 @@ void LumivueViewController::updateOptionButtonVisibility()
     width = std::max(width, widthWithMargin(*m_bColorSpace));
 
     int height = 88;
-    if (!isTabletInterface()) {
+    if (!platform::Device::current().isTablet()) {
         m_bPreset = placeOptionButton(panel, m_bPreset, kPresetOrigin, [&] {
             auto button = std::make_unique<OptionButton>(
                 kPresetOrigin, QStringLiteral("Preset"),

@@ -98,7 +98,7 @@ TEST_P(ScopeAlignment, TheScopeSquareShowsThePreviewBeneathIt)
 {
     const auto [front, preset] = GetParam();
     AlignedScope s([](QSize size, int) {
-        const float scale = imaging::CameraScope::aspectFillScale(320, 480, 2, size.width(), size.height());
+        const float scale = imaging::ScopeGeometry::aspectFillScale(320, 480, 2, size.width(), size.height());
         return waveFrame(size, kScreenPixelsPerWave / scale);
     });
     static const int kItem[] = { 0, 1, 2, 3 };
@@ -167,7 +167,7 @@ TEST(ScopeZoom, HalfZoomShowsTheCentral132FramePixelsOverTheWholeSquare)
     AlignedScope s([](QSize size, int) { return coordinateFrame(size); }, QSize(640, 480));
     s.showFrame();
     ASSERT_EQ(s.scope.scopeScreenScaledRadius(), 133);
-    s.scope.zoom = 0.5f; // rad = trunc(133 × 0.5) = 66
+    s.scope.settings.setZoom(0.5f); // rad = trunc(133 × 0.5) = 66
     s.showFrame();
     const Decoded d = decodeScope(s.scope);
     EXPECT_EQ(d.minU, 320 - 66);
@@ -196,11 +196,11 @@ TEST(ScopeZoom, AnEmptyCropIsLoggedAndTheStreamGoesOn)
 {
     LogCapture log;
     AlignedScope s([](QSize size, int) { return coordinateFrame(size); }, QSize(640, 480));
-    s.scope.zoom = 1.0f;
+    s.scope.settings.setZoom(1.0f);
     s.showFrame();
     EXPECT_TRUE(log.lines.contains(QStringLiteral("!!!Can't get scopeImage!!!")));
     EXPECT_FALSE(s.scope.qImage().isFull() && s.scope.droppedFrameCount() > 100);
-    s.scope.zoom = 0.0f;
+    s.scope.settings.setZoom(0.0f);
     s.showFrame();
     const Decoded d = decodeScope(s.scope);
     EXPECT_EQ(d.minU, 320 - 133);

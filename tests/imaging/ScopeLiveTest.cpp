@@ -73,13 +73,13 @@ TEST(ScopeLive, FramesTicksAndSettingChangesAtOnce)
     const bool done = runUntil([&] {
         switch (step++ % 8) {
         case 0: scope->presetChange(step % 4); break;
-        case 1: scope->enlightChange(step % 3); break;
-        case 2: scope->colorSpaceChange(step % 3); break;
-        case 3: scope->zoom = float(step % 5) / 10.0f; break;
-        case 4: scope->changeScopeTorch(); break;
+        case 1: scope->setScopeNightVisionMode(*imaging::ScopeSettings::modeForEnlightItem(step % 3)); break;
+        case 2: scope->setScopeNightVisionColorFilter(step % 3); break;
+        case 3: scope->settings.setZoom(float(step % 5) / 10.0f); break;
+        case 4: scope->camera.changeScopeTorch(); break;
         case 5: if (step % 5 == 0) scope->changeCamera(); break;
         case 6: scope->setTakingPicture(step % 3 == 0); break;
-        default: scope->orientation = 1 + step % 4; scope->requestOverlayRedrawForTest(); break;
+        default: scope->orientation = 1 + step % 4; scope->renderer.requestOverlayRedraw(); break;
         }
         return scope->scopeImageLayer()->displayCount() >= 25 && scope->scopeGridLayer()->displayCount() >= 10
             && step >= 200;

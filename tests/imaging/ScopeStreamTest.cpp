@@ -93,7 +93,7 @@ TEST(ScopeSlot, AStoppedSessionLeavesTheSlotEmpty)
     auto frame = platform::SampleBuffer::fromImage(picture);
     ASSERT_TRUE(frame);
     platform::VideoConnection connection;
-    f.scope.captureOutput(*f.scope.videoDataOutput(), *frame, connection);
+    f.scope.pipeline.captureOutput(*f.scope.videoDataOutput(), *frame, connection);
     EXPECT_FALSE(f.scope.qImage().isFull());
 
     // Started again, the stream fills it again.
@@ -143,7 +143,7 @@ TEST(ScopeTick, TheCounterWrapsAndAMultipleOfTenStillRedrawsTheOverlay)
 TEST(ScopeTimerThread, TicksOnItsOwnThreadAndStopsWithItsOwner)
 {
     auto scope = std::make_unique<TestScope>();
-    scope->startTimerThread();
+    scope->pipeline.startTimerThread();
     EXPECT_TRUE(scope->isTimerThreadRunning());
     const auto deadline = std::chrono::steady_clock::now() + 20s;
     while (scope->tickCount() < 3 && std::chrono::steady_clock::now() < deadline)
@@ -180,14 +180,14 @@ TEST(ScopeGeometry, TabletScopeIsThreeHundredPoints)
     EXPECT_EQ(scope.scopePixelSize(), 600);
     EXPECT_EQ(scope.scopeScreenRadius(), 300);
     // 768 × 1024 points at scale 1 over 1920 × 1440 frames: max(1024/1920, 768/1440) = 0.5333.
-    EXPECT_FLOAT_EQ(imaging::CameraScope::aspectFillScale(768, 1024, 1, 1920, 1440), 1024.0f / 1920.0f);
-    EXPECT_EQ(imaging::CameraScope::aspectFillScale(320, 480, 2, 0, 480), 0.0f);
+    EXPECT_FLOAT_EQ(imaging::ScopeGeometry::aspectFillScale(768, 1024, 1, 1920, 1440), 1024.0f / 1920.0f);
+    EXPECT_EQ(imaging::ScopeGeometry::aspectFillScale(320, 480, 2, 0, 480), 0.0f);
 }
 
-TEST(ScopeCameras, OnlyABackCameraKeepsItAndNeverShowsTheSwitch)
+TEST(ScopeCameras, OnlyABackCameraKeepsItAndHasNothingToSwitchTo)
 {
     StreamFixture f({ { CaptureDevicePosition::Back, false } });
-    EXPECT_TRUE(f.scope.cameraButtonHidden.empty());
+    EXPECT_FALSE(f.scope.camera.hasBothCameras());
     const auto before = f.scope.input();
     f.scope.changeCamera();
     EXPECT_EQ(f.scope.cDevice(), f.scope.cDeviceBack());
@@ -201,7 +201,7 @@ TEST(ScopeCameras, OnlyAFrontCameraIsUsedAndFramesFlow)
     StreamFixture f({ { CaptureDevicePosition::Front, false } });
     EXPECT_EQ(f.scope.cDevice(), f.scope.cDeviceFront());
     EXPECT_EQ(f.scope.cDeviceBack(), nullptr);
-    EXPECT_TRUE(f.scope.cameraButtonHidden.empty());
+    EXPECT_FALSE(f.scope.camera.hasBothCameras());
     EXPECT_TRUE(f.scope.cameraMessage().isEmpty());
     f.camera.settle(f.scope);
     EXPECT_TRUE(f.scope.qImage().isFull());
@@ -209,18 +209,18 @@ TEST(ScopeCameras, OnlyAFrontCameraIsUsedAndFramesFlow)
     EXPECT_EQ(f.scope.cDevice(), f.scope.cDeviceFront());
 }
 
-TEST(ScopeCameras, TwoCamerasShowTheSwitchAndSwapBackAndForth)
+TEST(ScopeCameras, TwoCamerasSwapBackAndForth)
 {
     StreamFixture f;
-    EXPECT_EQ(f.scope.cameraButtonHidden, (std::vector<bool> { false }));
+    EXPECT_TRUE(f.scope.camera.hasBothCameras());
     EXPECT_EQ(f.scope.cDevice(), f.scope.cDeviceBack());
     f.scope.changeCamera();
     EXPECT_EQ(f.scope.cDevice(), f.scope.cDeviceFront());
     EXPECT_TRUE(f.scope.previewLayer()->isMirrored());
-    EXPECT_EQ(f.scope.torchButtonHidden.back(), true); // the front camera has no torch
+    EXPECT_FALSE(f.scope.camera.hasTorch()); // the front camera has none
     f.scope.changeCamera();
     EXPECT_EQ(f.scope.cDevice(), f.scope.cDeviceBack());
-    EXPECT_EQ(f.scope.torchButtonHidden.back(), false);
+    EXPECT_TRUE(f.scope.camera.hasTorch());
     EXPECT_TRUE(f.scope.session()->isRunning());
 }
 
@@ -230,10 +230,9 @@ TEST(ScopeCameras, WithoutACameraTheScreenSaysSoAndKeepsWorking)
     scope.loadScope(); // no backend at all
     EXPECT_EQ(scope.cameraMessage(), QStringLiteral("No camera found"));
     scope.changeCamera();
-    scope.changeScopeTorch();
+    scope.camera.changeScopeTorch();
     scope.presetChange(2);
-    scope.checkTorch();
-    EXPECT_EQ(scope.torchButtonHidden.back(), true);
+    EXPECT_FALSE(scope.camera.hasTorch());
     for (int i = 0; i < 12; ++i)
         scope.timerTick();
     const QImage screen = renderScreen(scope);
@@ -247,34 +246,20 @@ TEST(ScopeCameras, WithoutACameraTheScreenSaysSoAndKeepsWorking)
     EXPECT_GT(red, 100);
 }
 
-TEST(ScopeTorch, TogglesOnAndOffWithAClickAndDoesNothingWithoutATorch)
+TEST(ScopeTorch, TogglesOnAndOffAndDoesNothingWithoutATorch)
 {
     StreamFixture f;
-    f.scope.checkTorch();
-    EXPECT_EQ(f.scope.torchButtonHidden.back(), false);
+    EXPECT_TRUE(f.scope.camera.hasTorch());
     const auto& device = f.scope.cDevice();
     EXPECT_EQ(device->torchMode(), TorchMode::Off);
-    f.scope.changeScopeTorch();
+    f.scope.camera.changeScopeTorch();
     EXPECT_EQ(device->torchMode(), TorchMode::On);
-    f.scope.changeScopeTorch();
+    f.scope.camera.changeScopeTorch();
     EXPECT_EQ(device->torchMode(), TorchMode::Off);
-    EXPECT_EQ(f.scope.sounds, (std::vector<int> { 1104, 1104 }));
 
     f.scope.changeCamera();
-    f.scope.changeScopeTorch();
+    f.scope.camera.changeScopeTorch();
     EXPECT_EQ(f.scope.cDevice()->torchMode(), TorchMode::Off);
-    EXPECT_EQ(f.scope.sounds.size(), 3u);
-}
-
-TEST(ScopeGrid, ChangeScopeGridHidesAndShowsTheSideControlsInTurn)
-{
-    TestScope scope;
-    scope.changeScopeGrid();
-    scope.changeScopeGrid();
-    scope.changeScopeGrid();
-    EXPECT_EQ(scope.sideControlsHidden, (std::vector<bool> { true, false, true }));
-    EXPECT_EQ(scope.sounds.size(), 3u);
-    EXPECT_TRUE(scope.scopeGridLayer()->needsDisplay());
 }
 
 TEST(ScopeGeometry, APictureTakenBeforeAPresetChangeDoesNotFixTheScaleForGood)

@@ -1,7 +1,7 @@
 #pragma once
 
-// A camera scope on a scripted camera: frames from a pattern source on a manual clock, delivered
-// one step at a time, and a screen stand-in that records what the scope asks of it.
+// The scope's parts on a scripted camera: frames from a pattern source on a manual clock,
+// delivered one step at a time, wired together the way the camera screen wires them.
 
 #include <atomic>
 #include <chrono>
@@ -15,8 +15,12 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/CameraScope.h"
+#include "imaging/FramePipeline.h"
 #include "imaging/LivePreviewLayer.h"
+#include "imaging/ScopeCamera.h"
+#include "imaging/ScopeGeometry.h"
+#include "imaging/ScopeRenderer.h"
+#include "imaging/ScopeSettings.h"
 #include "platform/camera/CaptureSession.h"
 #include "platform/camera/FrameSource.h"
 #include "platform/camera/ManualFrameClock.h"
@@ -98,32 +102,109 @@ inline QImage waveFrame(QSize size, double framePixelsPerWave)
     return image;
 }
 
-// The screen: hooks answer with plain values and record the calls.
-class TestScope : public imaging::CameraScope {
+// The parts of the scope as the camera screen owns and wires them, over a layer of their own that
+// stands for the preview view (a phone screen of 320 × 480 points). The members named after the
+// screen's operations do what the screen does with the parts, without its controls.
+class TestScope {
 public:
-    std::atomic<float> zoom { 0.0f };
-    int orientation { 1 };
+    imaging::ScopeSettings settings;
+    imaging::ScopeGeometry geometry;
+    imaging::FramePipeline pipeline { settings, geometry };
+    imaging::ScopeCamera camera;
+    imaging::ScopeRenderer renderer { settings, geometry, pipeline, camera };
+    std::atomic<int> orientation { 1 }; // read by the overlay drawing
     float scale { 2.0f };
     bool tablet { false };
-    std::vector<int> sounds;
-    std::vector<bool> cameraButtonHidden;
-    std::vector<bool> torchButtonHidden;
-    std::vector<bool> sideControlsHidden;
 
-    ~TestScope() override { shutdownScope(); }
+    TestScope()
+        : m_viewLayer(platform::Layer::create())
+    {
+        m_viewLayer->setBounds(QRectF(0, 0, 320, 480));
+        m_viewLayer->setPosition(QPointF(160, 240));
+        QObject::connect(&pipeline, &imaging::FramePipeline::overlayRedrawDue, &pipeline,
+                         [this] { renderer.requestOverlayRedraw(); }, Qt::DirectConnection);
+        QObject::connect(&pipeline, &imaging::FramePipeline::pictureRedrawDue, &pipeline,
+                         [this] { renderer.requestPictureRedraw(); }, Qt::DirectConnection);
+        renderer.setDeviceOrientationSource([this] { return orientation.load(); });
+    }
+    ~TestScope() { shutdownScope(); }
 
-    using CameraScope::previewViewLayer;
-    void requestOverlayRedrawForTest() { requestOverlayRedraw(); }
+    // ---- The screen's steps ----
+    void setCaptureBackend(std::shared_ptr<platform::CaptureBackend> backend) { camera.setCaptureBackend(std::move(backend)); }
+    void setupScopeGeometry() { geometry.setup(scale, tablet); }
+    void setupCaptureSessionVideo()
+    {
+        geometry.setPreviewSize(m_viewLayer->bounds().size());
+        camera.setupCaptureSessionVideo(m_viewLayer, m_viewLayer->bounds(), geometry.screenScale(), &pipeline);
+        pipeline.setSession(camera.session());
+        camera.startRunning();
+    }
+    void setupScopeLayers() { renderer.setupScopeLayers(m_viewLayer, m_viewLayer->bounds()); }
+    void loadScope()
+    {
+        setupScopeGeometry();
+        setupCaptureSessionVideo();
+        geometry.guessScaledRadius(camera.previewLayer() ? float(camera.previewLayer()->layer()->contentsScale()) : 1.0f);
+        geometry.invalidate();
+        setupScopeLayers();
+        pipeline.startTimerThread();
+    }
+    void presetChange(int item)
+    {
+        camera.presetChange(item);
+        geometry.invalidate();
+    }
+    void changeCamera()
+    {
+        if (camera.changeCamera())
+            geometry.invalidate();
+    }
+    void startCaptureSession() { camera.startRunning(); }
+    void stopCaptureSession()
+    {
+        camera.stopRunning();
+        pipeline.qImage().take();
+    }
+    void shutdownScope()
+    {
+        pipeline.stopTimerThread();
+        camera.shutdown();
+        pipeline.qImage().take();
+    }
 
-protected:
-    float zoomValue() const override { return zoom.load(); }
-    int deviceOrientation() const override { return orientation; }
-    float mainScreenScale() const override { return scale; }
-    bool isTabletInterface() const override { return tablet; }
-    void playSystemSound(int soundId) override { sounds.push_back(soundId); }
-    void setCameraButtonHidden(bool hidden) override { cameraButtonHidden.push_back(hidden); }
-    void setTorchButtonHidden(bool hidden) override { torchButtonHidden.push_back(hidden); }
-    void setSideControlsHidden(bool hidden) override { sideControlsHidden.push_back(hidden); }
+    // ---- Shortcuts to the parts' fields ----
+    const std::shared_ptr<platform::Layer>& previewViewLayer() const { return m_viewLayer; }
+    imaging::ImageSlot& qImage() { return pipeline.qImage(); }
+    void timerTick() { pipeline.timerTick(); }
+    const std::shared_ptr<platform::Layer>& scopeImageLayer() const { return renderer.scopeImageLayer(); }
+    const std::shared_ptr<platform::Layer>& scopeGridLayer() const { return renderer.scopeGridLayer(); }
+    imaging::LivePreviewLayer* previewLayer() const { return camera.previewLayer(); }
+    const std::shared_ptr<platform::CaptureDevice>& cDevice() const { return camera.cDevice(); }
+    const std::shared_ptr<platform::CaptureDevice>& cDeviceBack() const { return camera.cDeviceBack(); }
+    const std::shared_ptr<platform::CaptureDevice>& cDeviceFront() const { return camera.cDeviceFront(); }
+    const std::shared_ptr<platform::CaptureSession>& session() const { return camera.session(); }
+    const std::shared_ptr<platform::CaptureDeviceInput>& input() const { return camera.input(); }
+    const std::shared_ptr<platform::VideoDataOutput>& videoDataOutput() const { return camera.videoDataOutput(); }
+    QString cameraMessage() const { return camera.cameraMessage(); }
+    float previewScale() const { return geometry.previewScale(); }
+    float screenScale() const { return geometry.screenScale(); }
+    std::int32_t scopePixelSize() const { return geometry.scopePixelSize(); }
+    std::int32_t scopeScreenRadius() const { return geometry.scopeScreenRadius(); }
+    std::int32_t scopeScreenScaledRadius() const { return geometry.scopeScreenScaledRadius(); }
+    void setScopeScreenScaledRadius(std::int32_t radius) { geometry.setScopeScreenScaledRadius(radius); }
+    std::int32_t scopeImageLevel() const { return pipeline.scopeImageLevel(); }
+    std::int32_t scopeNightVisionLevel() const { return settings.scopeNightVisionLevel(); }
+    void setScopeNightVisionMode(std::int32_t mode) { settings.setScopeNightVisionMode(mode); }
+    void setScopeNightVisionColorFilter(std::int32_t filter) { settings.setScopeNightVisionColorFilter(filter); }
+    std::uint64_t droppedFrameCount() const { return pipeline.droppedFrameCount(); }
+    void setTakingPicture(bool taking) { pipeline.setTakingPicture(taking); }
+    std::uint32_t tickCount() const { return pipeline.tickCount(); }
+    void setTickCount(std::uint32_t count) { pipeline.setTickCount(count); }
+    bool isTimerThreadRunning() const { return pipeline.isTimerThreadRunning(); }
+    void stopTimerThread() { pipeline.stopTimerThread(); }
+
+private:
+    std::shared_ptr<platform::Layer> m_viewLayer;
 };
 
 struct CameraSpec {
@@ -151,16 +232,16 @@ struct ScriptedCamera {
     }
 
     // Waits until the stream has handled everything due and the delegate is idle.
-    static void settle(platform::ManualFrameClock& clock, imaging::CameraScope& scope)
+    static void settle(platform::ManualFrameClock& clock, TestScope& scope)
     {
         ASSERT_TRUE(clock.waitForSleepers(1, 20000ms));
         auto* output = dynamic_cast<platform::StreamVideoDataOutput*>(scope.videoDataOutput().get());
         ASSERT_NE(output, nullptr);
         ASSERT_TRUE(output->drain(20000ms));
     }
-    void settle(imaging::CameraScope& scope) { settle(*clock, scope); }
+    void settle(TestScope& scope) { settle(*clock, scope); }
     // One frame interval later, everything delivered.
-    void step(imaging::CameraScope& scope)
+    void step(TestScope& scope)
     {
         clock->advance(50ms);
         settle(scope);

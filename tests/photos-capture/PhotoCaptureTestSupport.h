@@ -1,8 +1,8 @@
 #pragma once
 
-// A PhotoCapture on a scripted camera: stills from a pattern with the camera's EXIF attachments,
-// no video frames (the clock never moves), an album in a temporary folder, and a screen stand-in
-// that records what the controller asks of it.
+// The photo parts on a scripted camera: stills from a pattern with the camera's EXIF attachments,
+// no video frames (the clock never moves), an album in a temporary folder, wired as the camera
+// screen wires them, with what would reach the screen's controls recorded.
 
 #include <atomic>
 #include <chrono>
@@ -18,7 +18,13 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "photos/PhotoCapture.h"
+#include "imaging/FramePipeline.h"
+#include "imaging/LivePreviewLayer.h"
+#include "imaging/ScopeCamera.h"
+#include "imaging/ScopeGeometry.h"
+#include "imaging/ScopeSettings.h"
+#include "photos/LastPhoto.h"
+#include "photos/PhotoSaver.h"
 #include "photos/ViewImageController.h"
 #include "platform/album/ImagePropertyKeys.h"
 #include "platform/camera/FrameSource.h"
@@ -93,9 +99,20 @@ public:
     }
 };
 
-// The screen: hooks answer with plain values and record the calls (main thread).
-class TestCapture : public photos::PhotoCapture {
+// The parts the screen owns for photos, and what the screen does with their signals: the shutter
+// (shutterEnabled), the album control (albumControlEnabled, thumbnails), the click (sounds) and
+// the viewer it would present. Main thread.
+class TestCapture {
 public:
+    static constexpr int kClickSound = 1104;
+
+    imaging::ScopeSettings settings;
+    imaging::ScopeGeometry geometry;
+    imaging::FramePipeline pipeline { settings, geometry };
+    imaging::ScopeCamera camera;
+    photos::LastPhoto lastPhoto;
+    photos::PhotoSaver saver { pipeline, lastPhoto };
+
     int orientation { 1 };
     std::optional<photos::Location> fix;
     std::vector<bool> shutterEnabled;
@@ -104,20 +121,67 @@ public:
     std::vector<int> sounds;
     std::unique_ptr<photos::ViewImageController> viewer;
 
-    ~TestCapture() override
+    TestCapture()
     {
-        shutdownPhotoCapture();
-        shutdownScope();
+        QObject::connect(&saver, &photos::PhotoSaver::stillHandedOn, &saver, [this] {
+            m_shutterPressed = false;
+            shutterEnabled.push_back(true);
+        });
+        QObject::connect(&saver, &photos::PhotoSaver::photoSaved, &saver, [this] { sounds.push_back(kClickSound); });
+        QObject::connect(&saver, &photos::PhotoSaver::saveFailed, &saver, [](const QString& message) {
+            platform::presentAlert(QStringLiteral("Error!"), message, QStringLiteral("OK"));
+        });
+        QObject::connect(&saver, &photos::PhotoSaver::orientationUnknownAtTap, &saver,
+                         [this] { platform::log("Device orientation unknown %d", orientation); });
+        QObject::connect(&lastPhoto, &photos::LastPhoto::thumbnailChanged, &lastPhoto, [this](const QImage& image) {
+            albumControlEnabled.push_back(true);
+            thumbnails.push_back(image);
+        });
+    }
+    ~TestCapture()
+    {
+        saver.shutdown();
+        camera.shutdown();
     }
 
-protected:
-    int deviceOrientation() const override { return orientation; }
-    void playSystemSound(int soundId) override { sounds.push_back(soundId); }
-    void setTakePictureButtonEnabled(bool enabled) override { shutterEnabled.push_back(enabled); }
-    void setCaptureButtonEnabled(bool enabled) override { albumControlEnabled.push_back(enabled); }
-    void setCaptureButtonImage(const QImage& image) override { thumbnails.push_back(image); }
-    void presentImageViewer(std::unique_ptr<photos::ViewImageController> v) override { viewer = std::move(v); }
-    std::optional<photos::Location> lastLocationFix() const override { return fix; }
+    void setCaptureBackend(std::shared_ptr<platform::CaptureBackend> backend) { camera.setCaptureBackend(std::move(backend)); }
+    void setAlbumDirectory(const QString& directory) { lastPhoto.setAlbumDirectory(directory); }
+    void setupCaptureSessionVideo()
+    {
+        camera.setupCaptureSessionVideo(nullptr, QRectF(0, 0, 320, 480), geometry.screenScale(), &pipeline);
+        pipeline.setSession(camera.session());
+        camera.startRunning();
+    }
+    void setScopeNightVisionMode(std::int32_t mode) { settings.setScopeNightVisionMode(mode); }
+    void setScopeNightVisionLevel(std::int32_t level) { settings.setScopeNightVisionLevel(level); }
+    void changeCamera() { camera.changeCamera(); }
+    imaging::LivePreviewLayer* previewLayer() const { return camera.previewLayer(); }
+    bool isTakingPicture() const { return pipeline.isTakingPicture(); }
+    platform::AssetURL lastImageURL() const { return lastPhoto.lastImageURL(); }
+    void setLastPhotoURL() { lastPhoto.setLastPhotoURL(); }
+    void updateThumb() { lastPhoto.updateThumb(); }
+
+    // The shutter's action, as the screen takes it.
+    void takePicture()
+    {
+        if (m_shutterPressed)
+            return;
+        m_shutterPressed = true;
+        shutterEnabled.push_back(false);
+        saver.captureStillImage(camera.stillImageOutput(), { orientation, fix });
+    }
+    // The album control's action, as the screen takes it.
+    void photoAlbum()
+    {
+        sounds.push_back(kClickSound);
+        if (lastImageURL().isEmpty())
+            return;
+        viewer = std::make_unique<photos::ViewImageController>(lastPhoto.albumDirectory());
+        viewer->setImageURL(lastImageURL());
+    }
+
+private:
+    bool m_shutterPressed { false };
 };
 
 // A back camera over `source`; `cameras` false gives a session without any camera (and so a

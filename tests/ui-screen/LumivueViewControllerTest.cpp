@@ -1,6 +1,7 @@
 // The camera screen's set-up and lifecycle: what loading builds, appearing and disappearing,
 // unloading and loading again, destruction, and the controls wired to the scope.
 
+#include <functional>
 #include <QImage>
 
 #include "ScreenTestSupport.h"
@@ -15,6 +16,7 @@
 #include "platform/ui/Slider.h"
 #include "platform/ui/Window.h"
 #include "ui/HUDView.h"
+#include "platform/ui/SystemSound.h"
 #include "ui/LumivueViewController.h"
 #include "ui/OptionButton.h"
 
@@ -224,6 +226,38 @@ TEST_F(LumivueViewControllerTest, ChoosersAndSlidersDriveTheScope)
     screen->sliderZoom()->slideForScript(0.5f);
     screen->previewView(); // the zoom reaches the scope through its hook
     EXPECT_FLOAT_EQ(screen->sliderZoom()->value(), 0.5f);
+}
+
+// The Enlight and Color choosers, the grid and torch toggles click; the Preset chooser and the
+// camera switch are silent; the slider sets the level only in manual mode.
+TEST_F(LumivueViewControllerTest, EachControlClicksOrStaysSilent)
+{
+    auto screen = makeScreen();
+    screen->view();
+    const auto tap = [](platform::Control* control) {
+        control->sendActionsForControlEvents(platform::ControlEventTouchUpInside);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        int clicks;
+    } rows[] = {
+        { "Enlight Off", [&] { screen->bEnlight()->chooseItemForScript(2); }, 1 },
+        { "unknown Enlight item", [&] { screen->enlightChange(7); }, 1 },
+        { "Color B&W", [&] { screen->bColorSpace()->chooseItemForScript(2); }, 1 },
+        { "Preset Low", [&] { screen->bPreset()->chooseItemForScript(0); }, 0 },
+        { "torch", [&] { tap(screen->torchButton()); }, 1 },
+        { "grid", [&] { tap(screen->NVButton()); }, 1 },
+        { "camera switch", [&] { tap(screen->cameraButton()); }, 0 },
+    };
+    for (const auto& row : rows) {
+        const int before = platform::SystemSound::playCount();
+        row.act();
+        EXPECT_EQ(platform::SystemSound::playCount() - before, row.clicks) << row.what;
+    }
+    EXPECT_EQ(screen->scopeNightVisionMode(), 0) << "an unknown item keeps Off";
+    screen->sliderNVAction(30.0f);
+    EXPECT_EQ(screen->scopeNightVisionLevel(), 0) << "the slider acts only in manual mode";
 }
 
 TEST_F(LumivueViewControllerTest, TheGridToggleHidesAndShowsTheSideControls)

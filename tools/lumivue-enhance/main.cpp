@@ -12,7 +12,9 @@
 
 #include "EnhanceOptions.h"
 #include "imaging/BurstMerger.h"
-#include "imaging/CameraScope.h"
+#include "imaging/FramePipeline.h"
+#include "imaging/ScopeGeometry.h"
+#include "imaging/ScopeSettings.h"
 #include "platform/camera/SampleBuffer.h"
 
 namespace {
@@ -20,21 +22,6 @@ namespace {
 constexpr int kExitWriteFailed = 1;
 constexpr int kExitBadInput = 2;
 constexpr int kStackMaxShift = 16; // pixels: hand shake between the shots of one scene
-
-// The scope with the zoom slider replaced by the --zoom value.
-class FileScope : public imaging::CameraScope {
-public:
-    explicit FileScope(float zoom)
-        : m_zoom(zoom)
-    {
-    }
-
-protected:
-    float zoomValue() const override { return m_zoom; }
-
-private:
-    float m_zoom { 0.0f };
-};
 
 int failWith(int status, const QString& message)
 {
@@ -109,13 +96,16 @@ int main(int argc, char** argv)
     if (!sample)
         return failWith(kExitBadInput, QStringLiteral("%1: %2").arg(options->input, sample.error()));
 
-    FileScope scope(options->zoom);
-    scope.setScopeNightVisionMode(options->mode);
-    scope.setScopeNightVisionLevel(options->level);
-    scope.setScopeNightVisionColorFilter(options->filter);
-    scope.setScopeNightVisionThread(options->threshold);
+    imaging::ScopeSettings settings;
+    settings.setZoom(options->zoom);
+    settings.setScopeNightVisionMode(options->mode);
+    settings.setScopeNightVisionLevel(options->level);
+    settings.setScopeNightVisionColorFilter(options->filter);
+    settings.setScopeNightVisionThread(options->threshold);
+    imaging::ScopeGeometry geometry;
+    geometry.setScopeScreenScaledRadius(options->radius);
+    imaging::FramePipeline scope(settings, geometry);
     scope.setScopeImageLevel(options->sceneLevel);
-    scope.setScopeScreenScaledRadius(options->radius);
 
     const std::size_t width = sample->imageBuffer().width();
     const std::size_t height = sample->imageBuffer().height();
@@ -123,7 +113,7 @@ int main(int argc, char** argv)
     if (result.isNull())
         return failWith(kExitWriteFailed, QStringLiteral("no image could be made of the processed picture"));
     const imaging::FrameWindow window = options->preview
-        ? imaging::CameraScope::previewWindow(width, height, options->radius, options->zoom)
+        ? imaging::ScopeGeometry::previewWindow(width, height, options->radius, options->zoom)
         : imaging::FrameWindow { 0, 0, width, height };
 
     QSaveFile file(options->output); // a temporary file beside OUT, renamed over it on commit
@@ -142,7 +132,7 @@ int main(int argc, char** argv)
     const imaging::pixel light = scope.imageLight();
     std::printf("{\"level\":%d,\"imageLight\":{\"r\":%d,\"g\":%d,\"b\":%d},\"scopeImageLevel\":%d,"
                 "\"window\":[%zu,%zu,%zu,%zu]",
-                scope.scopeNightVisionLevel(), light.r, light.g, light.b, scope.scopeImageLevel(), window.x0,
+                settings.scopeNightVisionLevel(), light.r, light.g, light.b, scope.scopeImageLevel(), window.x0,
                 window.y0, window.x1, window.y1);
     if (options->stack) {
         std::printf(",\"frames\":%zu,\"offsets\":[", offsets.size());

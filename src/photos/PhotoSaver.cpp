@@ -1,22 +1,18 @@
-// PhotoCapture: the shutter, the still request, and enhancing and saving the still.
-
-#include "photos/PhotoCapture.h"
+#include "photos/PhotoSaver.h"
 
 #include <utility>
 
-#include <QCoreApplication>
 #include <QMetaObject>
 #include <QObject>
 
-#include "analytics/TallyAPI.h"
+#include "imaging/FramePipeline.h"
 #include "photos/ImageMetadataCategory.h"
+#include "photos/LastPhoto.h"
 #include "photos/LifetimeGate.h"
-#include "photos/ViewImageController.h"
 #include "platform/album/AssetsLibrary.h"
 #include "platform/camera/CaptureConnection.h"
 #include "platform/camera/SampleBuffer.h"
 #include "platform/camera/StillImageOutput.h"
-#include "platform/core/AlertPresenter.h"
 #include "platform/core/Log.h"
 
 namespace photos {
@@ -28,61 +24,31 @@ enum ImageOrientation { Up = 0, Down = 1, Left = 2, Right = 3 };
 
 } // namespace
 
-PhotoCapture::PhotoCapture()
-    : m_mainThread(std::make_unique<QObject>())
+PhotoSaver::PhotoSaver(imaging::FramePipeline& pipeline, LastPhoto& lastPhoto)
+    : m_pipeline(pipeline)
+    , m_lastPhoto(lastPhoto)
+    , m_mainThread(std::make_unique<QObject>())
     , m_stillGate(std::make_shared<LifetimeGate>())
-    , m_album(std::make_unique<platform::AssetsLibrary>())
 {
 }
 
-PhotoCapture::~PhotoCapture()
+PhotoSaver::~PhotoSaver()
 {
-    shutdownPhotoCapture();
+    shutdown();
 }
 
-void PhotoCapture::shutdownPhotoCapture()
+void PhotoSaver::shutdown()
 {
+    LUMIVUE_CHECK_THREAD(m_mainThreadChecker);
     // No still is processed from here on: one being processed finishes first.
     m_stillGate->close();
-    std::unique_ptr<platform::AssetsLibrary> album;
-    {
-        std::scoped_lock lock(m_albumMutex);
-        album = std::move(m_album);
-    }
-    // Lets the album finish and deliver what it started; its completions find no album to start
-    // more with, and their screen effects are still posted (and then dropped below).
-    album.reset();
+    // The album finishes and delivers what it started; the deliveries still post here, and are
+    // dropped below.
+    m_lastPhoto.shutdown();
     m_mainThread.reset();
 }
 
-void PhotoCapture::setAlbumDirectory(const QString& directory)
-{
-    if (m_stillGate->isClosed())
-        return;
-    auto album = directory.isEmpty() ? std::make_unique<platform::AssetsLibrary>()
-                                     : std::make_unique<platform::AssetsLibrary>(directory);
-    m_albumDirectory = directory;
-    {
-        std::scoped_lock lock(m_albumMutex);
-        std::swap(album, m_album);
-    }
-    // The old album finishes its work outside the lock.
-}
-
-QString PhotoCapture::albumDirectory() const
-{
-    std::scoped_lock lock(m_albumMutex);
-    return m_album ? m_album->directory() : m_albumDirectory;
-}
-
-void PhotoCapture::withAlbum(const std::function<void(platform::AssetsLibrary&)>& work)
-{
-    std::scoped_lock lock(m_albumMutex);
-    if (m_album)
-        work(*m_album);
-}
-
-void PhotoCapture::onMainThread(std::function<void()> work)
+void PhotoSaver::onMainThread(std::function<void()> work)
 {
     // m_mainThread is only reset after the still gate is closed and the album has drained, so
     // nobody posts while it goes away.
@@ -90,36 +56,13 @@ void PhotoCapture::onMainThread(std::function<void()> work)
         QMetaObject::invokeMethod(context, std::move(work), Qt::QueuedConnection);
 }
 
-// ---- The shutter ----
-
-void PhotoCapture::takePicture()
+void PhotoSaver::stopTakingPicture()
 {
-    // The shutter is disabled from this tap until the still has been handed to the album; a
-    // second tap that arrives before the disabled shutter is drawn is ignored here as well.
-    if (m_shutterPressed)
-        return;
-    m_shutterPressed = true;
-    setTakePictureButtonEnabled(false);
-    analytics::TallyAPI::logEvent(kTakePictureEvent);
-    captureStillImage();
+    m_pipeline.setTakingPicture(false);
+    onMainThread([this] { emit stillHandedOn(); });
 }
 
-void PhotoCapture::startTakingPicture()
-{
-    setTakingPicture(true);
-    setTakePictureButtonEnabled(false);
-}
-
-void PhotoCapture::stopTakingPicture()
-{
-    setTakingPicture(false);
-    onMainThread([this] {
-        m_shutterPressed = false;
-        setTakePictureButtonEnabled(true);
-    });
-}
-
-int PhotoCapture::imageOrientationForDeviceOrientation(int deviceOrientation)
+int PhotoSaver::imageOrientationForDeviceOrientation(int deviceOrientation)
 {
     switch (deviceOrientation) {
     case Portrait:
@@ -135,15 +78,11 @@ int PhotoCapture::imageOrientationForDeviceOrientation(int deviceOrientation)
     }
 }
 
-void PhotoCapture::captureStillImage()
+void PhotoSaver::captureStillImage(const std::shared_ptr<platform::StillImageOutput>& output,
+                                   const StillRequest& request)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThreadChecker);
     platform::logLine(platform::lcPhotos(), QStringLiteral("Capture start"));
-    StillRequest request;
-    request.deviceOrientation = deviceOrientation();
-    // The location manager lives on the main thread, so its fix is read here, at the tap.
-    request.location = lastLocationFix();
-
-    const std::shared_ptr<platform::StillImageOutput> output = stillImageOutput();
     std::shared_ptr<platform::CaptureConnection> videoConnection;
     if (output) {
         for (const auto& connection : output->connections()) {
@@ -159,7 +98,7 @@ void PhotoCapture::captureStillImage()
         return;
     }
 
-    startTakingPicture();
+    m_pipeline.setTakingPicture(true);
     platform::logLine(platform::lcPhotos(), QStringLiteral("Capture call captureStillImageAsynchronouslyFromConnection"));
     output->captureStillImageAsynchronously(
         videoConnection,
@@ -172,7 +111,7 @@ void PhotoCapture::captureStillImage()
 }
 
 // The camera's still thread.
-void PhotoCapture::processStill(const StillRequest& request, const std::shared_ptr<platform::SampleBuffer>& frame,
+void PhotoSaver::processStill(const StillRequest& request, const std::shared_ptr<platform::SampleBuffer>& frame,
                                 const QString& error)
 {
     platform::logLine(platform::lcPhotos(), QStringLiteral("Capture got sample bufer"));
@@ -181,7 +120,7 @@ void PhotoCapture::processStill(const StillRequest& request, const std::shared_p
         return;
     }
     platform::logLine(platform::lcPhotos(), QStringLiteral("Capture process sample buffer"));
-    const QImage image = quartzImageFromSampleBuffer(*frame, false);
+    const QImage image = m_pipeline.quartzImageFromSampleBuffer(*frame, false);
     ImageMetadataCategory metadata;
     metadata.initWithImageSampleBuffer(frame->attachments());
     platform::logLine(platform::lcPhotos(), QStringLiteral("Capture start save to Album"));
@@ -204,9 +143,9 @@ void PhotoCapture::processStill(const StillRequest& request, const std::shared_p
         platform::logLine(platform::lcPhotos(), QStringLiteral("Device orientation LandscapeRight"));
         break;
     default:
-        // The line shows the orientation now, not the one held: the device orientation is a
+        // The owner logs the orientation now, not the one held: the device orientation is a
         // main-thread value, so it is read there.
-        onMainThread([this] { platform::log(platform::lcPhotos(), "Device orientation unknown %d", deviceOrientation()); });
+        onMainThread([this] { emit orientationUnknownAtTap(); });
         break;
     }
     metadata.setImageOrientation(imageOrientationForDeviceOrientation(request.deviceOrientation));
@@ -218,22 +157,19 @@ void PhotoCapture::processStill(const StillRequest& request, const std::shared_p
     stopTakingPicture();
 }
 
-void PhotoCapture::saveToAlbum(const QImage& image, const platform::MetadataDictionary& metadata)
+void PhotoSaver::saveToAlbum(const QImage& image, const platform::MetadataDictionary& metadata)
 {
     auto completion = [this](const platform::AssetURL& url, const std::optional<platform::AlbumError>& error) {
         if (error) {
             const QString message = error->description();
-            onMainThread([message] {
-                platform::presentAlert(QStringLiteral("Error!"), message, QStringLiteral("OK"));
-            });
+            onMainThread([this, message] { emit saveFailed(message); });
             return;
         }
         platform::log(platform::lcPhotos(), "asset URL:%s", qUtf8Printable(url.toString()));
-        storeLastImageURL(url);
-        updateThumb();
-        onMainThread([this] { playSystemSound(kClickSound); });
+        m_lastPhoto.photoAdded(url);
+        onMainThread([this, url] { emit photoSaved(url); });
     };
-    withAlbum([&](platform::AssetsLibrary& album) { album.writeImageToSavedPhotosAlbum(image, metadata, completion); });
+    m_lastPhoto.withAlbum([&](platform::AssetsLibrary& album) { album.writeImageToSavedPhotosAlbum(image, metadata, completion); });
 }
 
 } // namespace photos

@@ -1,13 +1,14 @@
-// CameraScope: the per-frame enhancement and the choice of level and window.
+#include "imaging/FramePipeline.h"
 
-#include "imaging/CameraScope.h"
-
-#include <cmath>
+#include <chrono>
 #include <cstring>
 #include <limits>
 
 #include <QColorSpace>
 
+#include "imaging/ScopeGeometry.h"
+#include "imaging/ScopeSettings.h"
+#include "platform/camera/CaptureSession.h"
 #include "platform/camera/PixelBuffer.h"
 #include "platform/camera/SampleBuffer.h"
 #include "platform/core/Log.h"
@@ -17,27 +18,6 @@ namespace imaging {
 static_assert(std::atomic<pixel>::is_always_lock_free, "imageLight must be one lock-free 32-bit atomic");
 
 namespace {
-
-// Truncation toward zero that never overflows: NaN gives 0, out-of-range values the nearest bound.
-std::int32_t truncateToInt32(float value)
-{
-    if (std::isnan(value))
-        return 0;
-    if (value >= 2147483648.0f)
-        return std::numeric_limits<std::int32_t>::max();
-    if (value <= -2147483648.0f)
-        return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(value);
-}
-
-std::size_t truncateToSize(float value)
-{
-    if (!(value > 0.0f)) // negative, zero or NaN
-        return 0;
-    if (value >= 9223372036854775808.0f)
-        return std::size_t { 1 } << 63;
-    return static_cast<std::size_t>(value);
-}
 
 QImage copyFrame(const std::uint8_t* base, std::size_t width, std::size_t height, std::size_t bytesPerRow,
                  const QColorSpace& colorSpace)
@@ -56,48 +36,38 @@ QImage copyFrame(const std::uint8_t* base, std::size_t width, std::size_t height
 
 } // namespace
 
-const QColorSpace* CameraScope::sharedColorSpace()
+FramePipeline::FramePipeline(ScopeSettings& settings, ScopeGeometry& geometry)
+    : m_settings(settings)
+    , m_geometry(geometry)
+{
+}
+
+FramePipeline::~FramePipeline()
+{
+    shutdown();
+}
+
+void FramePipeline::shutdown()
+{
+    LUMIVUE_CHECK_THREAD(m_mainThread);
+    m_timerThread.stop();
+    m_qImage.take();
+}
+
+void FramePipeline::setSession(std::shared_ptr<platform::CaptureSession> session)
+{
+    LUMIVUE_CHECK_THREAD(m_mainThread);
+    m_frameQueue.detach(); // a new session delivers on a queue of its own
+    m_session = std::move(session);
+}
+
+const QColorSpace* FramePipeline::sharedColorSpace()
 {
     static const QColorSpace colorSpace(QColorSpace::SRgb); // made once, thread-safe
     return colorSpace.isValid() ? &colorSpace : nullptr;
 }
 
-std::int32_t CameraScope::levelForMode(std::int32_t mode, std::int32_t current, std::int32_t imageLevel,
-                                       std::int32_t threshold)
-{
-    if (mode < NightVisionMode::Auto)
-        return 0;
-    if (mode > NightVisionMode::Auto)
-        return current;
-    if (imageLevel >= threshold)
-        return 0;
-    const float ratio = static_cast<float>(imageLevel) / static_cast<float>(threshold);
-    // Two single-precision roundings, as the level table was tuned with: the volatile keeps the
-    // compiler from fusing the multiply and the add, which would change results near integers.
-    const volatile float scaled = ratio * -80.0f;
-    return truncateToInt32(scaled + 80.0f);
-}
-
-std::size_t CameraScope::previewRadius(std::int32_t scaledRadius, float zoom)
-{
-    return truncateToSize(static_cast<float>(scaledRadius) * (1.0f - zoom));
-}
-
-FrameWindow CameraScope::previewWindow(std::size_t width, std::size_t height, std::int32_t scaledRadius,
-                                       float zoom)
-{
-    const std::size_t rad = previewRadius(scaledRadius, zoom);
-    const std::size_t cx = width / 2;
-    const std::size_t cy = height / 2;
-    FrameWindow window;
-    window.x0 = cx > rad ? cx - rad : 0;
-    window.y0 = cy > rad ? cy - rad : 0;
-    window.x1 = rad >= width - cx ? width : cx + rad;
-    window.y1 = rad >= height - cy ? height : cy + rad;
-    return window;
-}
-
-bool CameraScope::processFrame(platform::PixelBuffer& buffer, bool isPreview)
+bool FramePipeline::processFrame(platform::PixelBuffer& buffer, bool isPreview)
 {
     std::uint8_t* const base = buffer.baseAddress();
     const std::size_t width = buffer.width();
@@ -107,25 +77,28 @@ bool CameraScope::processFrame(platform::PixelBuffer& buffer, bool isPreview)
     if (!sharedColorSpace())
         return false;
 
-    const std::int32_t level = levelForMode(scopeNightVisionMode(), scopeNightVisionLevel(), scopeImageLevel(),
-                                            scopeNightVisionThread());
-    setScopeNightVisionLevel(level);
+    const std::int32_t level
+        = ScopeSettings::levelForMode(m_settings.scopeNightVisionMode(), m_settings.scopeNightVisionLevel(),
+                                      scopeImageLevel(), m_settings.scopeNightVisionThread());
+    m_settings.setScopeNightVisionLevel(level);
 
-    const FrameWindow window = isPreview ? previewWindow(width, height, scopeScreenScaledRadius(), zoomValue())
+    const FrameWindow window = isPreview ? ScopeGeometry::previewWindow(width, height,
+                                                                        m_geometry.scopeScreenScaledRadius(),
+                                                                        m_settings.zoom())
                                          : FrameWindow { 0, 0, width, height };
     if (!isPreview && level == 0) {
         // A bright enough scene: the photo is saved as the camera took it, without a tint.
         platform::log(platform::lcScope(), "Just Take Picture!!!");
     } else {
         const ChannelSums sums
-            = FrameEnhancer::enhance(base, bytesPerRow, window, level, scopeNightVisionColorFilter());
+            = FrameEnhancer::enhance(base, bytesPerRow, window, level, m_settings.scopeNightVisionColorFilter());
         if (isPreview)
             storeMeasurement(sums, window.pixelCount());
     }
     return true;
 }
 
-QImage CameraScope::quartzImageFromSampleBuffer(platform::SampleBuffer& sampleBuffer, bool isPreview)
+QImage FramePipeline::quartzImageFromSampleBuffer(platform::SampleBuffer& sampleBuffer, bool isPreview)
 {
     platform::PixelBuffer& buffer = sampleBuffer.imageBuffer();
     platform::PixelBuffer::ScopedLock lock(buffer);
@@ -139,7 +112,7 @@ QImage CameraScope::quartzImageFromSampleBuffer(platform::SampleBuffer& sampleBu
     return image;
 }
 
-std::unique_ptr<ScopeImage> CameraScope::previewImageFromSampleBuffer(platform::SampleBuffer& sampleBuffer)
+std::unique_ptr<ScopeImage> FramePipeline::previewImageFromSampleBuffer(platform::SampleBuffer& sampleBuffer)
 {
     platform::PixelBuffer& buffer = sampleBuffer.imageBuffer();
     platform::PixelBuffer::ScopedLock lock(buffer);
@@ -151,7 +124,7 @@ std::unique_ptr<ScopeImage> CameraScope::previewImageFromSampleBuffer(platform::
     if (width > kMaxSide / 4 || height > kMaxSide)
         return nullptr;
     // The square the drawing crops at zoom 0 holds every crop of a smaller zoom.
-    const FrameWindow region = previewWindow(width, height, scopeScreenScaledRadius(), 0.0f);
+    const FrameWindow region = ScopeGeometry::previewWindow(width, height, m_geometry.scopeScreenScaledRadius(), 0.0f);
     auto image = std::make_unique<ScopeImage>();
     image->frameSize = QSize(static_cast<int>(width), static_cast<int>(height));
     image->origin = QPoint(static_cast<int>(region.x0), static_cast<int>(region.y0));
@@ -167,7 +140,7 @@ std::unique_ptr<ScopeImage> CameraScope::previewImageFromSampleBuffer(platform::
     return image;
 }
 
-void CameraScope::storeMeasurement(const ChannelSums& sums, std::size_t pixelCount)
+void FramePipeline::storeMeasurement(const ChannelSums& sums, std::size_t pixelCount)
 {
     pixel light;
     if (pixelCount > 0) {
@@ -177,6 +150,46 @@ void CameraScope::storeMeasurement(const ChannelSums& sums, std::size_t pixelCou
     }
     m_imageLight.store(light, std::memory_order_relaxed);
     setScopeImageLevel(std::int32_t { light.r } + light.g + light.b);
+}
+
+void FramePipeline::captureOutput(platform::VideoDataOutput&, platform::SampleBuffer& frame,
+                                  platform::CaptureConnection&)
+{
+    LUMIVUE_CHECK_THREAD(m_frameQueue);
+    if (m_qImage.isFull() || isTakingPicture()) {
+        // The previous picture is not drawn yet, or a photo is being taken: drop, unprocessed.
+        m_droppedFrames.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    std::unique_ptr<ScopeImage> image = previewImageFromSampleBuffer(frame);
+    if (image) {
+        m_geometry.noteFrameSize(image->frameSize.width(), image->frameSize.height());
+        if (m_qImage.fill(std::move(image))) // only this queue fills, so this cannot happen
+            m_droppedFrames.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (!m_session || !m_session->isRunning())
+        m_qImage.take(); // a stopped preview holds no picture
+}
+
+void FramePipeline::startTimerThread()
+{
+    LUMIVUE_CHECK_THREAD(m_mainThread);
+    const auto interval = std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::duration<double>(static_cast<double>(kTickInterval)));
+    m_timerThread.start(interval, [this] { timerTick(); }, "timerThread");
+}
+
+void FramePipeline::timerTick()
+{
+    const std::uint32_t count = m_tickCount.load(std::memory_order_relaxed);
+    if (count % kOverlayTickDivisor == 0)
+        emit overlayRedrawDue();
+    m_tickCount.store(count + 1, std::memory_order_relaxed); // unsigned: wraps to 0 after 2^32 - 1
+
+    if (!m_qImage.isFull())
+        return;
+    m_geometry.refresh();
+    emit pictureRedrawDue();
 }
 
 } // namespace imaging

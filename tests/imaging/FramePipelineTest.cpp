@@ -1,6 +1,8 @@
-#include "imaging/CameraScope.h"
+#include "imaging/FramePipeline.h"
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include <QColorSpace>
@@ -8,34 +10,35 @@
 
 #include <gtest/gtest.h>
 
+#include "imaging/ScopeGeometry.h"
+#include "imaging/ScopeSettings.h"
 #include "platform/camera/SampleBuffer.h"
 #include "platform/core/Log.h"
 
 namespace {
 
-using imaging::CameraScope;
 using imaging::FrameWindow;
 using imaging::pixel;
+using imaging::ScopeGeometry;
+using imaging::ScopeSettings;
 
-// A screen stand-in: records what the scope asks of the screen.
-class RecordingScope : public CameraScope {
-public:
-    float zoom { 0.0f };
-    std::vector<int> sounds;
-    int redraws { 0 };
-    std::vector<std::pair<float, bool>> sliderValues;
+// The pipeline with the settings and geometry it reads.
+struct RecordingScope {
+    ScopeSettings settings;
+    ScopeGeometry geometry;
+    imaging::FramePipeline pipeline { settings, geometry };
 
-    using CameraScope::isLevelSliderHidden;
-    using CameraScope::levelSliderValue;
-
-protected:
-    float zoomValue() const override { return zoom; }
-    void playSystemSound(int soundId) override { sounds.push_back(soundId); }
-    void requestOverlayRedraw() override { ++redraws; }
-    void setLevelSliderValue(float value, bool animated) override
+    void setScopeNightVisionMode(std::int32_t mode) { settings.setScopeNightVisionMode(mode); }
+    void setScopeNightVisionLevel(std::int32_t level) { settings.setScopeNightVisionLevel(level); }
+    void setScopeNightVisionColorFilter(std::int32_t filter) { settings.setScopeNightVisionColorFilter(filter); }
+    void setScopeScreenScaledRadius(std::int32_t radius) { geometry.setScopeScreenScaledRadius(radius); }
+    void setScopeImageLevel(std::int32_t level) { pipeline.setScopeImageLevel(level); }
+    std::int32_t scopeNightVisionLevel() const { return settings.scopeNightVisionLevel(); }
+    std::int32_t scopeImageLevel() const { return pipeline.scopeImageLevel(); }
+    pixel imageLight() const { return pipeline.imageLight(); }
+    QImage quartzImageFromSampleBuffer(platform::SampleBuffer& buffer, bool isPreview)
     {
-        sliderValues.emplace_back(value, animated);
-        CameraScope::setLevelSliderValue(value, animated);
+        return pipeline.quartzImageFromSampleBuffer(buffer, isPreview);
     }
 };
 
@@ -76,7 +79,7 @@ private:
     platform::LogSink m_previous;
 };
 
-TEST(CameraScopeLevel, AutomaticLevelFollowsTheThreshold)
+TEST(ScopeSettingsLevel, AutomaticLevelFollowsTheThreshold)
 {
     // mode, current level, measured level, threshold -> level
     struct Case {
@@ -97,22 +100,22 @@ TEST(CameraScopeLevel, AutomaticLevelFollowsTheThreshold)
         { 9, 37, 0, 100, 37 }, // unknown modes act like manual
     };
     for (const Case& c : cases)
-        EXPECT_EQ(CameraScope::levelForMode(c.mode, c.current, c.imageLevel, c.threshold), c.expected)
+        EXPECT_EQ(ScopeSettings::levelForMode(c.mode, c.current, c.imageLevel, c.threshold), c.expected)
             << "mode " << c.mode << " imageLevel " << c.imageLevel << " threshold " << c.threshold;
 }
 
-TEST(CameraScopeWindow, CentredOnIntegerHalvesAndClamped)
+TEST(ScopeGeometryWindow, CentredOnIntegerHalvesAndClamped)
 {
-    EXPECT_EQ(CameraScope::previewWindow(640, 481, 100, 0.0f), (FrameWindow { 220, 140, 420, 340 })); // cy = 240
-    EXPECT_EQ(CameraScope::previewWindow(640, 481, 100, 0.5f), (FrameWindow { 270, 190, 370, 290 }));
-    EXPECT_EQ(CameraScope::previewWindow(640, 480, 300, 0.0f), (FrameWindow { 20, 0, 620, 480 })); // clamped in y
-    EXPECT_EQ(CameraScope::previewWindow(11, 7, 1000, 0.0f), (FrameWindow { 0, 0, 11, 7 }));
-    EXPECT_TRUE(CameraScope::previewWindow(640, 480, 100, 1.0f).isEmpty());
-    EXPECT_TRUE(CameraScope::previewWindow(640, 480, 100, 3.0f).isEmpty()); // negative radius gives 0
-    EXPECT_TRUE(CameraScope::previewWindow(640, 480, -50, 0.0f).isEmpty());
+    EXPECT_EQ(ScopeGeometry::previewWindow(640, 481, 100, 0.0f), (FrameWindow { 220, 140, 420, 340 })); // cy = 240
+    EXPECT_EQ(ScopeGeometry::previewWindow(640, 481, 100, 0.5f), (FrameWindow { 270, 190, 370, 290 }));
+    EXPECT_EQ(ScopeGeometry::previewWindow(640, 480, 300, 0.0f), (FrameWindow { 20, 0, 620, 480 })); // clamped in y
+    EXPECT_EQ(ScopeGeometry::previewWindow(11, 7, 1000, 0.0f), (FrameWindow { 0, 0, 11, 7 }));
+    EXPECT_TRUE(ScopeGeometry::previewWindow(640, 480, 100, 1.0f).isEmpty());
+    EXPECT_TRUE(ScopeGeometry::previewWindow(640, 480, 100, 3.0f).isEmpty()); // negative radius gives 0
+    EXPECT_TRUE(ScopeGeometry::previewWindow(640, 480, -50, 0.0f).isEmpty());
 }
 
-TEST(CameraScopePreview, MeasuresAndProcessesOnlyTheWindow)
+TEST(FramePipelinePreview, MeasuresAndProcessesOnlyTheWindow)
 {
     RecordingScope scope;
     scope.setScopeNightVisionMode(imaging::NightVisionMode::Off);
@@ -135,13 +138,13 @@ TEST(CameraScopePreview, MeasuresAndProcessesOnlyTheWindow)
     EXPECT_TRUE(image.colorSpace().isValid());
 }
 
-TEST(CameraScopePreview, GreenFilterAtLevelZeroTintsOnlyTheWindowAndAutoUsesThePreviousMeasurement)
+TEST(FramePipelinePreview, GreenFilterAtLevelZeroTintsOnlyTheWindowAndAutoUsesThePreviousMeasurement)
 {
     RecordingScope scope; // automatic mode
     scope.setScopeNightVisionColorFilter(imaging::ColorFilter::Green);
     scope.setScopeImageLevel(500); // bright previous frame: level 0
     scope.setScopeScreenScaledRadius(4);
-    scope.zoom = 0.5f; // half-side 2
+    scope.settings.setZoom(0.5f); // half-side 2
     Frame frame(10, 8, { 10, 20, 60, 128 }, 4);
     auto sample = frame.sample();
     const QImage image = scope.quartzImageFromSampleBuffer(sample, true);
@@ -169,14 +172,14 @@ TEST(CameraScopePreview, GreenFilterAtLevelZeroTintsOnlyTheWindowAndAutoUsesTheP
     EXPECT_EQ(next.at(5, 4), (pixel { 20, 20, 20, 255 })); // gain 16 / 8
 }
 
-TEST(CameraScopePreview, EmptyWindowMeasuresZeroAndChangesNothing)
+TEST(FramePipelinePreview, EmptyWindowMeasuresZeroAndChangesNothing)
 {
     RecordingScope scope;
     scope.setScopeNightVisionMode(imaging::NightVisionMode::Manual);
     scope.setScopeNightVisionLevel(40);
     scope.setScopeImageLevel(300);
     scope.setScopeScreenScaledRadius(100);
-    scope.zoom = 1.0f;
+    scope.settings.setZoom(1.0f);
     Frame frame(16, 16, { 50, 60, 70, 255 });
     const std::vector<std::uint8_t> before = frame.bytes;
     auto sample = frame.sample();
@@ -184,10 +187,10 @@ TEST(CameraScopePreview, EmptyWindowMeasuresZeroAndChangesNothing)
     EXPECT_EQ(frame.bytes, before);
     EXPECT_EQ(scope.imageLight(), pixel {});
     EXPECT_EQ(scope.scopeImageLevel(), 0);
-    EXPECT_EQ(CameraScope::levelForMode(1, 0, scope.scopeImageLevel(), 100), 80) << "the next automatic level";
+    EXPECT_EQ(ScopeSettings::levelForMode(1, 0, scope.scopeImageLevel(), 100), 80) << "the next automatic level";
 }
 
-TEST(CameraScopeStill, LevelZeroReturnsTheUntouchedFrameAndLogs)
+TEST(FramePipelineStill, LevelZeroReturnsTheUntouchedFrameAndLogs)
 {
     RecordingScope scope;
     scope.setScopeNightVisionMode(imaging::NightVisionMode::Off);
@@ -204,7 +207,7 @@ TEST(CameraScopeStill, LevelZeroReturnsTheUntouchedFrameAndLogs)
     EXPECT_EQ(scope.scopeImageLevel(), 33) << "a still measures nothing";
 }
 
-TEST(CameraScopeStill, DarkSceneInAutoIsBrightenedWholeAndMeasuresNothing)
+TEST(FramePipelineStill, DarkSceneInAutoIsBrightenedWholeAndMeasuresNothing)
 {
     RecordingScope scope; // automatic, the previous preview measured a dark scene
     scope.setScopeImageLevel(30);
@@ -223,46 +226,28 @@ TEST(CameraScopeStill, DarkSceneInAutoIsBrightenedWholeAndMeasuresNothing)
     EXPECT_EQ(image.size(), QSize(6, 4));
 }
 
-TEST(CameraScopeSettings, EnlightChooserSwitchesModesAndTheSlider)
+TEST(ScopeSettingsChoosers, EnlightItemsAndSliderValues)
 {
-    RecordingScope scope;
-    scope.setScopeNightVisionLevel(56); // what the automatic mode chose last
-    scope.enlightChange(1);
-    EXPECT_EQ(scope.scopeNightVisionMode(), imaging::NightVisionMode::Manual);
-    EXPECT_FALSE(scope.isLevelSliderHidden());
-    EXPECT_EQ(scope.levelSliderValue(), 56.0f) << "the slider starts at the current level";
-
-    scope.sliderNVAction(12.9f);
-    EXPECT_EQ(scope.scopeNightVisionLevel(), 12) << "truncated toward zero";
-    scope.sliderNVFinish();
-    EXPECT_EQ(scope.sliderValues.back(), (std::pair<float, bool> { 12.0f, true }));
-
-    scope.enlightChange(2);
-    EXPECT_EQ(scope.scopeNightVisionMode(), imaging::NightVisionMode::Off);
-    EXPECT_TRUE(scope.isLevelSliderHidden());
-    scope.sliderNVAction(30.0f);
-    EXPECT_EQ(scope.scopeNightVisionLevel(), 12) << "the slider acts only in manual mode";
-
-    scope.enlightChange(7);
-    EXPECT_EQ(scope.scopeNightVisionMode(), imaging::NightVisionMode::Off) << "unknown item changes no setting";
-    scope.enlightChange(0);
-    EXPECT_EQ(scope.scopeNightVisionMode(), imaging::NightVisionMode::Auto);
-    EXPECT_EQ(scope.sounds, (std::vector<int> { 1104, 1104, 1104, 1104 })) << "every choice clicks";
-    EXPECT_EQ(scope.redraws, 4);
+    EXPECT_EQ(ScopeSettings::modeForEnlightItem(0), imaging::NightVisionMode::Auto);
+    EXPECT_EQ(ScopeSettings::modeForEnlightItem(1), imaging::NightVisionMode::Manual);
+    EXPECT_EQ(ScopeSettings::modeForEnlightItem(2), imaging::NightVisionMode::Off);
+    EXPECT_FALSE(ScopeSettings::modeForEnlightItem(7)) << "unknown item changes no setting";
+    EXPECT_FALSE(ScopeSettings::modeForEnlightItem(-1));
+    EXPECT_EQ(ScopeSettings::levelForSliderValue(12.9f), 12) << "truncated toward zero";
+    EXPECT_EQ(ScopeSettings::levelForSliderValue(std::nanf("")), 0);
+    EXPECT_EQ(ScopeSettings::levelForSliderValue(3e9f), std::numeric_limits<std::int32_t>::max());
 }
 
-TEST(CameraScopeSettings, ColorChooserSetsTheFilterWithClickAndRedraw)
+TEST(FramePipelinePreview, GreyFilterTintsTheWindow)
 {
     RecordingScope scope;
-    scope.colorSpaceChange(2);
+    scope.setScopeNightVisionColorFilter(imaging::ColorFilter::Grey);
     Frame frame(4, 4, { 30, 60, 90, 255 });
     auto sample = frame.sample();
     scope.setScopeNightVisionMode(imaging::NightVisionMode::Off);
     scope.setScopeScreenScaledRadius(10);
     scope.quartzImageFromSampleBuffer(sample, true);
     EXPECT_EQ(frame.at(0, 0), (pixel { 60, 60, 60, 255 }));
-    EXPECT_EQ(scope.sounds, std::vector<int> { 1104 });
-    EXPECT_EQ(scope.redraws, 1);
 }
 
 } // namespace

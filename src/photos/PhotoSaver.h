@@ -1,0 +1,104 @@
+#pragma once
+
+// Taking a still and saving it: one full-size frame from the still output, enhanced by the
+// frame pipeline in full-size mode, given its metadata (the camera's attachments, the EXIF
+// orientation of the device orientation at the tap, make, model and software, the location fix
+// at the tap) and written to the album; the new photo becomes the last photo. The owner hears of
+// each step through the signals, on the main thread.
+//
+// The road of one photo (threads in brackets):
+//   captureStillImage [main] → capture completion [camera still thread]: enhance, metadata,
+//   start the album write, stillHandedOn → album-write completion [album thread]: last photo,
+//   thumbnail lookup → photoSaved or saveFailed [main].
+//
+// Threads: captureStillImage and shutdown on the main (GUI) thread; the signals are emitted on
+// the main thread only. While a still is taken the pipeline's taking-picture flag is set, so the
+// frame delegate drops frames and the overlay draws its ring.
+//
+// Lifetime: shutdown (and the destructor) waits for a still being processed, lets the album finish
+// what it started, and drops effects not yet delivered.
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <QObject>
+#include <QString>
+
+#include "photos/Location.h"
+#include "platform/album/AssetURL.h"
+#include "platform/core/MetadataDictionary.h"
+#include "platform/core/ThreadChecker.h"
+
+class QImage;
+
+namespace imaging {
+class FramePipeline;
+} // namespace imaging
+
+namespace platform {
+class SampleBuffer;
+class StillImageOutput;
+} // namespace platform
+
+namespace photos {
+
+class LastPhoto;
+class LifetimeGate;
+
+class PhotoSaver : public QObject {
+    Q_OBJECT
+public:
+    // Make, model and software of every saved photo.
+    static inline const QString kMakeModelSoftware = QStringLiteral("Lumivue+");
+
+    // What is known at the tap, on the main thread.
+    struct StillRequest {
+        int deviceOrientation { 0 };
+        std::optional<Location> location;
+    };
+
+    // `pipeline` enhances the stills; `lastPhoto` owns the album and takes the new photo. Both
+    // outlive the saver.
+    PhotoSaver(imaging::FramePipeline& pipeline, LastPhoto& lastPhoto);
+    ~PhotoSaver() override;
+
+    // Requests one full-size still from the video connection of `output`; returns at once.
+    // Without such a connection nothing is taken and stillHandedOn follows.
+    void captureStillImage(const std::shared_ptr<platform::StillImageOutput>& output, const StillRequest& request);
+
+    // Image orientation code of a photo taken with the device in `deviceOrientation`:
+    // portrait 3 (right), upside down 2 (left), landscape left 0 (up), landscape right 1
+    // (down), anything else 3.
+    static int imageOrientationForDeviceOrientation(int deviceOrientation);
+
+    // Waits for a still in progress, finishes the album's work and stops delivering signals.
+    // Idempotent.
+    void shutdown();
+
+signals:
+    // The still has been handed to the album, or nothing could be taken: the shutter is free.
+    void stillHandedOn();
+    // The album holds the new photo (it is the last photo now).
+    void photoSaved(const platform::AssetURL& url);
+    // The album refused the photo; `message` says why.
+    void saveFailed(const QString& message);
+    // The device orientation at the tap was none of the four the photo can be turned for.
+    void orientationUnknownAtTap();
+
+private:
+    void processStill(const StillRequest& request, const std::shared_ptr<platform::SampleBuffer>& frame,
+                      const QString& error);
+    void saveToAlbum(const QImage& image, const platform::MetadataDictionary& metadata);
+    void stopTakingPicture();
+    // Runs `work` on the main thread's event loop, unless shut down by then.
+    void onMainThread(std::function<void()> work);
+
+    imaging::FramePipeline& m_pipeline;
+    LastPhoto& m_lastPhoto;
+    std::unique_ptr<QObject> m_mainThread; // context of posted effects; made on the main thread
+    std::shared_ptr<LifetimeGate> m_stillGate;
+    platform::ThreadChecker m_mainThreadChecker;
+};
+
+} // namespace photos

@@ -1,0 +1,58 @@
+#include "platform/core/ThreadChecker.h"
+
+#include <memory>
+#include <thread>
+#include <type_traits>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using platform::ThreadCheckerImpl;
+
+bool checkOnOtherThread(const ThreadCheckerImpl& checker)
+{
+    bool valid = true;
+    std::thread([&] { valid = checker.calledOnValidThread(); }).join();
+    return valid;
+}
+
+TEST(ThreadChecker, BoundToTheConstructingThread)
+{
+    const ThreadCheckerImpl checker;
+    EXPECT_TRUE(checker.calledOnValidThread());
+    EXPECT_FALSE(checkOnOtherThread(checker));
+    EXPECT_TRUE(checker.calledOnValidThread()) << "a wrong call does not rebind";
+}
+
+TEST(ThreadChecker, DetachedBindsToTheNextCaller)
+{
+    ThreadCheckerImpl checker;
+    checker.detach();
+    EXPECT_TRUE(checkOnOtherThread(checker)) << "the other thread binds it";
+    EXPECT_FALSE(checker.calledOnValidThread()) << "and keeps it";
+    checker.detach();
+    EXPECT_TRUE(checker.calledOnValidThread());
+}
+
+TEST(ThreadChecker, MadeOnAWorkerAndCheckedThereOnly)
+{
+    std::unique_ptr<ThreadCheckerImpl> checker;
+    std::thread([&] { checker = std::make_unique<ThreadCheckerImpl>(); }).join();
+    EXPECT_FALSE(checker->calledOnValidThread());
+}
+
+TEST(ThreadChecker, ReleaseBuildsCheckNothing)
+{
+    const platform::ThreadCheckerDoNothing checker;
+    bool valid = false;
+    std::thread([&] { valid = checker.calledOnValidThread(); }).join();
+    EXPECT_TRUE(valid);
+#ifdef NDEBUG
+    static_assert(std::is_same_v<platform::ThreadChecker, platform::ThreadCheckerDoNothing>);
+#else
+    static_assert(std::is_same_v<platform::ThreadChecker, ThreadCheckerImpl>);
+#endif
+}
+
+} // namespace
