@@ -18,6 +18,23 @@ bool isWebScheme(const QUrl& url)
     return scheme == QLatin1String("http") || scheme == QLatin1String("https");
 }
 
+// Scheme, host and port (the scheme's own port when none is written).
+bool isSameOrigin(const QUrl& a, const QUrl& b)
+{
+    const auto port = [](const QUrl& url) { return url.port(url.scheme().toLower() == QLatin1String("https") ? 443 : 80); };
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0
+        && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && port(a) == port(b);
+}
+
+// The errors by which Qt reports an HTTP status of 400 and above.
+bool isStatusError(QNetworkReply::NetworkError error)
+{
+    return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError)
+        || error == QNetworkReply::ProxyAuthenticationRequiredError
+        || error == QNetworkReply::ProtocolInvalidOperationError
+        || (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
+}
+
 // Keeps the status and headers of the answer in hand, so that an exchange cut short (a refused
 // redirect, an oversized body) still reports what the server said.
 void captureMetaData(QNetworkReply* reply, HttpResult& result)
@@ -110,9 +127,10 @@ HttpResult HttpClient::send(const HttpRequest& request)
         if (result.bodyTruncated)
             return result;
         captureMetaData(reply.get(), result);
-        // An HTTP status is the server's answer, whatever it is; only an exchange that produced
-        // no status at all failed on the way.
-        if (reply->error() != QNetworkReply::NoError && result.statusCode == 0) {
+        // An HTTP status is the server's answer, whatever it is, and Qt reports the ones of 400
+        // and above as errors too; any other error means the exchange broke off, even after a
+        // status arrived (an answer cut short before its stated length, a protocol failure).
+        if (reply->error() != QNetworkReply::NoError && (result.statusCode == 0 || !isStatusError(reply->error()))) {
             result.error = reply->errorString();
             return result;
         }
@@ -127,6 +145,13 @@ HttpResult HttpClient::send(const HttpRequest& request)
         if (!isWebScheme(target)) {
             result.redirectRefused = true;
             result.error = QStringLiteral("redirect to a non-HTTP URL refused: %1").arg(target.toDisplayString());
+            return result;
+        }
+        // What is sent (a 307 or 308 repeats the body) never goes to a server the caller did not
+        // choose.
+        if (!isSameOrigin(request.url, target)) {
+            result.redirectRefused = true;
+            result.error = QStringLiteral("redirect to another origin refused: %1").arg(target.toDisplayString());
             return result;
         }
         if (hop >= request.maxRedirects) {
