@@ -86,6 +86,10 @@ void KeyedArchiveWriter::value(const QCborValue& value)
 
 void KeyedArchiveWriter::date(const QDateTime& value)
 {
+    if (!value.isValid()) {
+        m_bytes.push_back(char(0xf6)); // null: see KeyedArchive::dateValue
+        return;
+    }
     const auto [seconds, milliseconds] = KeyedArchive::splitDate(value);
     head(6, std::uint64_t(KeyedArchive::kExtendedTimeTag));
     beginObject(2);
