@@ -141,7 +141,21 @@ std::optional<std::pair<qint64, qint64>> statedAndSent(const QByteArray& answer)
     const qsizetype headEnd = answer.indexOf("\r\n\r\n");
     if (headEnd < 0 || !answer.startsWith("HTTP/1."))
         return std::nullopt;
-    const QList<QByteArray> lines = answer.left(headEnd).split('\n');
+    // Only a plainly framed head is judged: CRLF lines of printable ASCII, each a header with
+    // its colon. Where framing is ambiguous (a bare CR, control or 8-bit bytes) parsers may
+    // legitimately differ about where the body starts.
+    const QByteArray head = answer.left(headEnd);
+    for (const char c : head)
+        if ((c < 0x20 || c > 0x7e) && c != '\r' && c != '\n')
+            return std::nullopt;
+    const QList<QByteArray> lines = head.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray& line = lines.at(i);
+        const bool last = i == lines.size() - 1;
+        if ((!last && !line.endsWith('\r')) || line.chopped(last ? 0 : 1).contains('\r')
+            || (i > 0 && !line.contains(':')))
+            return std::nullopt;
+    }
     const QList<QByteArray> statusWords = lines.first().trimmed().split(' ');
     bool ok = false;
     const int status = statusWords.size() > 1 ? statusWords.at(1).toInt(&ok) : 0;

@@ -53,6 +53,7 @@ run_one() {
     echo "fuzz: $target: no such harness" >&2
     return 1
   fi
+  rm -rf "$findings" # each run reports its own findings; the corpus grows from run to run
   mkdir -p "$corpus" "$findings"
   local inputs=("$corpus" "$BUILD/fuzz-seeds/$target")
   [ -d "fuzz/regressions/$target" ] && inputs+=("fuzz/regressions/$target")
