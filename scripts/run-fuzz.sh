@@ -72,7 +72,7 @@ run_one() {
   fi
   found=$(find "$findings" -type f | wc -l)
   local line
-  line=$(printf 'fuzz: %-16s %5ss %10s runs  corpus %5s  findings %s' "$target" "$SECONDS_EACH" "${runs:-?}" \
+  line=$(printf 'fuzz: %-16s %5ss %10s runs  corpus %5s  findings %s' "$target" "$seconds" "${runs:-?}" \
     "$(find "$corpus" -type f | wc -l)" "$found")
   if [ "$status" -ne 0 ] || [ "$found" -ne 0 ]; then
     line="$line  FAILED (see $log, $findings/)"
