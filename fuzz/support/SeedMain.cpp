@@ -2,7 +2,7 @@
 // of real files written by the project's own writers — reports and session records by the
 // analytics layer, archives by the session archive and keyed-archive writers, JPEGs by the
 // album's encoder and metadata writer, answers as the uploader saves them and as servers send
-// them. Regenerated on every test run and before every fuzzing run; nothing binary is kept.
+// them, control scripts as people write them. Regenerated on every test run and before every fuzzing run; nothing binary is kept.
 
 #include <cstdio>
 
@@ -186,6 +186,22 @@ void writeAnswers()
         write("http_wire", QString::fromLatin1(name), QByteArray(bytes));
 }
 
+void writeScripts()
+{
+    const struct {
+        const char* name;
+        const char* text;
+    } scripts[] = {
+        { "tour", "# a tour of the screen\ntap shutter\nslide gain 0.75\nchoose panel 1\norientation 3\n"
+                  "background\nforeground\nwait 0.1\nscreenshot shot.png\nquit\n" },
+        { "mistakes", "tap\ntap nobody\ntap hidden\nslide gain nan\nslide shutter 1\nchoose panel x\n"
+                      "orientation 9\nwait -1\njump now\n\n   \n#\n" },
+        { "press-drag-zoom", "press shutter 0.2\ndrag panel 10 -5\nzoom panel 2\nzoom panel 0.5\n" },
+    };
+    for (const auto& [name, text] : scripts)
+        write("script_line", QString::fromLatin1(name), QByteArray(text));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -201,6 +217,7 @@ int main(int argc, char** argv)
     writeArchives();
     writeJpegs();
     writeAnswers();
+    writeScripts();
     std::printf("lumivue-fuzz-seeds: %d seed files in %s\n", g_written, qPrintable(g_root));
     return 0;
 }
