@@ -19,7 +19,7 @@ void renderFrame(benchmark::State& state)
     platform::SyntheticScene scene(1);
     double t = 0;
     for (auto _ : state) {
-        QImage frame = scene.render(t, size, 1, false);
+        QImage frame = scene.render(t, size, false);
         benchmark::DoNotOptimize(frame.constBits());
         t += 0.05;
     }
@@ -29,7 +29,7 @@ void renderFrame(benchmark::State& state)
 void delegateCopy(benchmark::State& state)
 {
     const QSize size = platform::standInVideoSize(static_cast<SessionPreset>(state.range(0)));
-    const QImage frame = platform::renderSyntheticScene(1, 0, size, 1, false);
+    const QImage frame = platform::renderSyntheticScene(1, 0, size, false);
     for (auto _ : state) {
         auto buffer = platform::SampleBuffer::fromImage(frame);
         benchmark::DoNotOptimize(buffer.hasValue());

@@ -7,7 +7,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
-#include "analytics/TallyNotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 
 namespace analytics {
 
@@ -80,7 +80,7 @@ void TallyHeartBeater::stop()
 
 void TallyHeartBeater::heartBeat()
 {
-    TallyNotificationCenter::post(kNotificationName);
+    platform::NotificationCenter::defaultCenter().post(kNotificationName, this);
 }
 
 } // namespace analytics

@@ -1,5 +1,9 @@
 #include "analytics/TallySessionArchive.h"
 
+#include <functional>
+#include <utility>
+#include <vector>
+
 #include "platform/system/KeyedArchiveWriter.h"
 
 namespace analytics {
@@ -7,6 +11,7 @@ namespace analytics {
 namespace {
 
 using platform::KeyedArchive;
+using namespace Qt::StringLiterals;
 
 // Plain parameter values are written directly; anything else takes the general (slower) path.
 void writeParameters(platform::KeyedArchiveWriter& out, const QVariantMap& parameters)
@@ -35,6 +40,119 @@ void writeParameters(platform::KeyedArchiveWriter& out, const QVariantMap& param
             break;
         }
     }
+    out.endObject();
+}
+
+// The keys of one archived object, gathered before any is written, so that the map's size is the
+// number of keys actually present (optional keys that are unset are never added).
+class ArchivedObject {
+public:
+    using Write = std::function<void(platform::KeyedArchiveWriter&)>;
+
+    void add(QLatin1StringView key, Write write) { m_keys.push_back({ key, std::move(write) }); }
+    void addIf(bool present, QLatin1StringView key, Write write)
+    {
+        if (present)
+            add(key, std::move(write));
+    }
+
+    void writeTo(platform::KeyedArchiveWriter& out) const
+    {
+        out.beginObject(qsizetype(m_keys.size()));
+        for (const auto& [key, write] : m_keys) {
+            out.key(key);
+            write(out);
+        }
+        out.endObject();
+    }
+
+private:
+    std::vector<std::pair<QLatin1StringView, Write>> m_keys;
+};
+
+void writeEvent(platform::KeyedArchiveWriter& out, const TallyEvent& event)
+{
+    ArchivedObject object;
+    object.add("name"_L1, [&](auto& o) { o.string(event.name()); });
+    object.add("started"_L1, [&](auto& o) { o.date(event.started()); });
+    object.addIf(event.ended().isValid(), "ended"_L1, [&](auto& o) { o.date(event.ended()); });
+    object.add("timed"_L1, [&](auto& o) { o.boolean(event.isTimed()); });
+    object.addIf(event.parameters().has_value(), "parameters"_L1,
+                 [&](auto& o) { writeParameters(o, *event.parameters()); });
+    object.add("automaticallyEnded"_L1, [&](auto& o) { o.boolean(event.isAutomaticallyEnded()); });
+    object.writeTo(out);
+}
+
+void writeEventCounts(platform::KeyedArchiveWriter& out, const TallySessionState& state)
+{
+    out.beginObject(state.eventCounts.size());
+    for (auto it = state.eventCounts.cbegin(); it != state.eventCounts.cend(); ++it) {
+        out.string(it.key());
+        out.int32(it.value());
+    }
+    out.endObject();
+}
+
+void writeEventLog(platform::KeyedArchiveWriter& out, const TallySessionState& state)
+{
+    out.beginList(state.eventLog.size());
+    for (const TallyEvent& event : state.eventLog)
+        writeEvent(out, event);
+    out.endList();
+}
+
+// Each error is a list: [date, id, message, exception text].
+constexpr qsizetype kErrorEntryFields = 4;
+
+void writeErrors(platform::KeyedArchiveWriter& out, const TallySessionState& state)
+{
+    out.beginList(state.errors.size());
+    for (const auto& error : state.errors) {
+        out.beginList(kErrorEntryFields);
+        out.date(error.time);
+        out.string(error.errorId);
+        out.string(error.message);
+        out.string(error.exceptionText);
+        out.endList();
+    }
+    out.endList();
+}
+
+// The session's keys, in their archived order (see TallySessionArchive.h).
+void addTimeKeys(ArchivedObject& session, const TallySessionState& state)
+{
+    session.add("serializationVersion"_L1, [](auto& o) { o.int32(TallySessionArchive::kSerializationVersion); });
+    session.add("startTime"_L1, [&](auto& o) { o.date(state.startTime); });
+    session.addIf(state.endTime.isValid(), "endTime"_L1, [&](auto& o) { o.date(state.endTime); });
+    session.addIf(state.pauseTime.isValid(), "pauseTime"_L1, [&](auto& o) { o.date(state.pauseTime); });
+    session.add("pauseIntervalMillis"_L1, [&](auto& o) { o.int64(state.totalPauseIntervalMillis); });
+}
+
+void addEventAndErrorKeys(ArchivedObject& session, const TallySessionState& state)
+{
+    session.add("eventCounts"_L1, [&](auto& o) { writeEventCounts(o, state); });
+    session.add("eventLog"_L1, [&](auto& o) { writeEventLog(o, state); });
+    session.add("eventLogComplete"_L1, [&](auto& o) { o.boolean(state.eventLogComplete); });
+    session.add("errors"_L1, [&](auto& o) { writeErrors(o, state); });
+    session.add("totalErrorCount"_L1, [&](auto& o) { o.int32(state.totalErrorCount); });
+    session.add("adLog"_L1, [&](auto& o) { o.value(QCborArray::fromVariantList(state.adLog)); });
+}
+
+void addDeviceAndUserKeys(ArchivedObject& session, const TallySessionState& state)
+{
+    session.add("latitude"_L1, [&](auto& o) { o.float64(state.latitude); });
+    session.add("longitude"_L1, [&](auto& o) { o.float64(state.longitude); });
+    session.add("accuracy"_L1, [&](auto& o) { o.float32(state.accuracy); });
+    session.add("crashed"_L1, [&](auto& o) { o.boolean(state.crashed); });
+    session.add("apiKey"_L1, [&](auto& o) { o.string(state.apiKey); });
+    session.add("appVersion"_L1, [&](auto& o) { o.string(state.appVersion); });
+    session.addIf(!state.userID.isNull(), "userID"_L1, [&](auto& o) { o.string(state.userID); });
+    session.add("pageViewCount"_L1, [&](auto& o) { o.int32(state.pageViewCount); });
+    session.add("locale"_L1, [&](auto& o) { o.string(state.locale); });
+    session.add("timeZone"_L1, [&](auto& o) { o.string(state.timeZone); });
+    session.add("internetAvailable"_L1, [&](auto& o) { o.boolean(state.internetAvailable); });
+    session.addIf(state.age.isValid(), "age"_L1, [&](auto& o) { o.date(state.age); });
+    session.add("gender"_L1, [&](auto& o) { o.int32(state.gender); });
 }
 
 QDateTime localDate(const std::optional<QDateTime>& date)
@@ -120,100 +238,13 @@ std::optional<TallySessionState> TallySessionArchive::decodeSession(const KeyedA
 
 QByteArray TallySessionArchive::sessionFile(const TallySessionState& state)
 {
+    ArchivedObject session;
+    addTimeKeys(session, state);
+    addEventAndErrorKeys(session, state);
+    addDeviceAndUserKeys(session, state);
     platform::KeyedArchiveWriter out;
-    const qsizetype optionalKeys = qsizetype(state.endTime.isValid()) + qsizetype(state.pauseTime.isValid())
-        + qsizetype(!state.userID.isNull()) + qsizetype(state.age.isValid());
-    out.beginObject(20 + optionalKeys);
-    out.key(QLatin1StringView("serializationVersion"));
-    out.int32(kSerializationVersion);
-    out.key(QLatin1StringView("startTime"));
-    out.date(state.startTime);
-    if (state.endTime.isValid()) {
-        out.key(QLatin1StringView("endTime"));
-        out.date(state.endTime);
-    }
-    if (state.pauseTime.isValid()) {
-        out.key(QLatin1StringView("pauseTime"));
-        out.date(state.pauseTime);
-    }
-    out.key(QLatin1StringView("pauseIntervalMillis"));
-    out.int64(state.totalPauseIntervalMillis);
-
-    out.key(QLatin1StringView("eventCounts"));
-    out.beginObject(state.eventCounts.size());
-    for (auto it = state.eventCounts.cbegin(); it != state.eventCounts.cend(); ++it) {
-        out.string(it.key());
-        out.int32(it.value());
-    }
-    
-    out.key(QLatin1StringView("eventLog"));
-    out.beginList(state.eventLog.size());
-    for (const TallyEvent& event : state.eventLog) {
-        out.beginObject(4 + qsizetype(event.ended().isValid()) + qsizetype(event.parameters().has_value()));
-        out.key(QLatin1StringView("name"));
-        out.string(event.name());
-        out.key(QLatin1StringView("started"));
-        out.date(event.started());
-        if (event.ended().isValid()) {
-            out.key(QLatin1StringView("ended"));
-            out.date(event.ended());
-        }
-        out.key(QLatin1StringView("timed"));
-        out.boolean(event.isTimed());
-        if (event.parameters()) {
-            out.key(QLatin1StringView("parameters"));
-            writeParameters(out, *event.parameters());
-        }
-        out.key(QLatin1StringView("automaticallyEnded"));
-        out.boolean(event.isAutomaticallyEnded());
-            }
-        out.key(QLatin1StringView("eventLogComplete"));
-    out.boolean(state.eventLogComplete);
-
-    out.key(QLatin1StringView("errors"));
-    out.beginList(state.errors.size());
-    for (const auto& error : state.errors) {
-        out.beginList(4);
-        out.date(error.time);
-        out.string(error.errorId);
-        out.string(error.message);
-        out.string(error.exceptionText);
-            }
-        out.key(QLatin1StringView("totalErrorCount"));
-    out.int32(state.totalErrorCount);
-    out.key(QLatin1StringView("adLog"));
-    out.value(QCborArray::fromVariantList(state.adLog));
-    out.key(QLatin1StringView("latitude"));
-    out.float64(state.latitude);
-    out.key(QLatin1StringView("longitude"));
-    out.float64(state.longitude);
-    out.key(QLatin1StringView("accuracy"));
-    out.float32(state.accuracy);
-    out.key(QLatin1StringView("crashed"));
-    out.boolean(state.crashed);
-    out.key(QLatin1StringView("apiKey"));
-    out.string(state.apiKey);
-    out.key(QLatin1StringView("appVersion"));
-    out.string(state.appVersion);
-    if (!state.userID.isNull()) {
-        out.key(QLatin1StringView("userID"));
-        out.string(state.userID);
-    }
-    out.key(QLatin1StringView("pageViewCount"));
-    out.int32(state.pageViewCount);
-    out.key(QLatin1StringView("locale"));
-    out.string(state.locale);
-    out.key(QLatin1StringView("timeZone"));
-    out.string(state.timeZone);
-    out.key(QLatin1StringView("internetAvailable"));
-    out.boolean(state.internetAvailable);
-    if (state.age.isValid()) {
-        out.key(QLatin1StringView("age"));
-        out.date(state.age);
-    }
-    out.key(QLatin1StringView("gender"));
-    out.int32(state.gender);
-        return out.bytes();
+    session.writeTo(out);
+    return out.bytes();
 }
 
 std::optional<TallySessionState> TallySessionArchive::sessionFromFile(const QByteArray& bytes)

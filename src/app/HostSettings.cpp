@@ -1,6 +1,7 @@
 #include "HostSettings.h"
 
 #include <cmath>
+#include <optional>
 
 #include <QCommandLineParser>
 
@@ -11,118 +12,148 @@ QString usageError(const QString& message)
     return QStringLiteral("lumivue: %1 (see lumivue --help)").arg(message);
 }
 
+HostParseResult failure(const QString& message)
+{
+    HostParseResult result;
+    result.output = usageError(message);
+    result.exitCode = 2;
+    return result;
+}
+
+// The options, in the order --help lists them.
+struct HostOptions {
+    QCommandLineOption help { { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Show this help and exit.") };
+    QCommandLineOption camera { QStringLiteral("camera"),
+        QStringLiteral("Frame source: synthetic, image:PATH or a camera name (default: a real camera if found, else synthetic)."),
+        QStringLiteral("SOURCE") };
+    QCommandLineOption idiom { QStringLiteral("idiom"),
+        QStringLiteral("Device class: phone (320x480 points) or tablet (768x1024). Default phone."),
+        QStringLiteral("phone|tablet"), QStringLiteral("phone") };
+    QCommandLineOption scale { QStringLiteral("scale"), QStringLiteral("Screen scale, device pixels per point (default 2)."),
+        QStringLiteral("S"), QStringLiteral("2") };
+    QCommandLineOption album { QStringLiteral("album"), QStringLiteral("Photo album folder (default: Pictures/Lumivue)."),
+        QStringLiteral("DIR") };
+    QCommandLineOption dataDir { QStringLiteral("data-dir"),
+        QStringLiteral("Folder for the app's data files (default: the standard app-data folder)."), QStringLiteral("DIR") };
+    QCommandLineOption location { QStringLiteral("location"),
+        QStringLiteral("Fixed location fix in degrees, with an optional accuracy in metres, e.g. 52.52,13.40,25."),
+        QStringLiteral("LAT,LON[,ACCURACY]") };
+    QCommandLineOption serverUrl { QStringLiteral("server-url"), QStringLiteral("Analytics report server URL."),
+        QStringLiteral("URL") };
+    QCommandLineOption noAnalytics { QStringLiteral("no-analytics"), QStringLiteral("Do not record or send usage analytics.") };
+    QCommandLineOption headless { QStringLiteral("headless"), QStringLiteral("Render offscreen, without a window.") };
+    QCommandLineOption control { QStringLiteral("control"),
+        QStringLiteral("Read scripted actions from FILE, or from standard input with -."), QStringLiteral("FILE|-") };
+    QCommandLineOption screenshot { QStringLiteral("screenshot"),
+        QStringLiteral("Write the screen as a PNG to PATH after --duration seconds, then exit."), QStringLiteral("PATH") };
+    QCommandLineOption duration { QStringLiteral("duration"),
+        QStringLiteral("Quit after S seconds, with or without --screenshot (default: with --screenshot 2, "
+                       "otherwise run until quit)."),
+        QStringLiteral("S"), QStringLiteral("2") };
+
+    void addTo(QCommandLineParser& parser) const
+    {
+        parser.addOptions({ help, camera, idiom, scale, album, dataDir, location, serverUrl, noAnalytics, headless,
+                            control, screenshot, duration });
+    }
+};
+
+QString description()
+{
+    return QStringLiteral(
+        "Lumivue night-vision camera.\n"
+        "Keys: 1-6 set the device orientation, B/F send the app to the background/foreground, Q quits.\n"
+        "Control script lines: tap NAME | press NAME SECONDS | drag NAME DX DY | zoom NAME SCALE |\n"
+        "choose NAME INDEX | slide NAME VALUE | orientation N | background | foreground |\n"
+        "wait SECONDS | screenshot PATH | quit\n"
+        "Log lines are grouped in categories (lumivue.camera, lumivue.scope, lumivue.photos, lumivue.album,\n"
+        "lumivue.ui, lumivue.app), all on; silence one with QT_LOGGING_RULES=\"lumivue.scope=false\".");
+}
+
+// The device: --idiom and --scale. An error message, or nothing.
+std::optional<QString> readDevice(const QCommandLineParser& parser, const HostOptions& o, HostSettings& s)
+{
+    const QString idiom = parser.value(o.idiom).toLower();
+    if (idiom == QLatin1String("phone"))
+        s.idiom = 0;
+    else if (idiom == QLatin1String("tablet"))
+        s.idiom = 1;
+    else
+        return QStringLiteral("--idiom must be phone or tablet, not '%1'").arg(parser.value(o.idiom));
+    bool ok = false;
+    s.scale = parser.value(o.scale).toDouble(&ok);
+    if (!ok || !std::isfinite(s.scale) || s.scale < 0.5 || s.scale > 4)
+        return QStringLiteral("--scale must be a number from 0.5 to 4");
+    return std::nullopt;
+}
+
+// How the run ends: --screenshot and --duration.
+std::optional<QString> readRunLength(const QCommandLineParser& parser, const HostOptions& o, HostSettings& s)
+{
+    bool ok = false;
+    s.durationSeconds = parser.value(o.duration).toDouble(&ok);
+    if (!ok || !std::isfinite(s.durationSeconds) || s.durationSeconds < 0)
+        return QStringLiteral("--duration must be a number of seconds, 0 or more");
+    s.screenshotPath = parser.value(o.screenshot);
+    s.quitAfterDuration = parser.isSet(o.duration) || !s.screenshotPath.isEmpty();
+    return std::nullopt;
+}
+
+// --location LAT,LON[,ACCURACY].
+std::optional<QString> readLocation(const QCommandLineParser& parser, const HostOptions& o, HostSettings& s)
+{
+    if (!parser.isSet(o.location))
+        return std::nullopt;
+    const QStringList parts = parser.value(o.location).split(QLatin1Char(','));
+    bool okLat = false, okLon = false, okAccuracy = parts.size() == 2;
+    const double lat = parts.size() >= 2 ? parts[0].trimmed().toDouble(&okLat) : 0;
+    const double lon = parts.size() >= 2 ? parts[1].trimmed().toDouble(&okLon) : 0;
+    const double accuracy = parts.size() == 3 ? parts[2].trimmed().toDouble(&okAccuracy) : -1;
+    if (parts.size() > 3 || !okLat || !okLon || !okAccuracy || !std::isfinite(lat) || !std::isfinite(lon)
+        || std::abs(lat) > 90 || std::abs(lon) > 180 || !std::isfinite(accuracy) || (parts.size() == 3 && accuracy < 0))
+        return QStringLiteral("--location must be LAT,LON[,ACCURACY] in degrees (and metres, 0 or more)");
+    s.location = HostSettings::Location { lat, lon, accuracy };
+    return std::nullopt;
+}
+
+// The flags passed on as they are: cameras, folders, analytics, window and script.
+void readPassThrough(const QCommandLineParser& parser, const HostOptions& o, HostSettings& s)
+{
+    s.camera = parser.value(o.camera);
+    s.albumDir = parser.value(o.album);
+    s.dataDir = parser.value(o.dataDir);
+    s.serverUrl = parser.value(o.serverUrl);
+    s.noAnalytics = parser.isSet(o.noAnalytics);
+    s.headless = parser.isSet(o.headless);
+    s.controlPath = parser.value(o.control);
+}
+
 } // namespace
 
 HostParseResult parseHostArguments(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Lumivue night-vision camera.\n"
-        "Keys: 1-6 set the device orientation, B/F send the app to the background/foreground, Q quits.\n"
-        "Control script lines: tap NAME | choose NAME INDEX | slide NAME VALUE | orientation N |\n"
-        "background | foreground | wait SECONDS | screenshot PATH | quit"));
-    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
-                                  QStringLiteral("Show this help and exit."));
-    const QCommandLineOption camera(QStringLiteral("camera"),
-        QStringLiteral("Frame source: synthetic, image:PATH or a camera name (default: a real camera if found, else synthetic)."),
-        QStringLiteral("SOURCE"));
-    const QCommandLineOption idiom(QStringLiteral("idiom"),
-        QStringLiteral("Device class: phone (320x480 points) or tablet (768x1024). Default phone."),
-        QStringLiteral("phone|tablet"), QStringLiteral("phone"));
-    const QCommandLineOption scale(QStringLiteral("scale"),
-        QStringLiteral("Screen scale, device pixels per point (default 2)."), QStringLiteral("S"),
-        QStringLiteral("2"));
-    const QCommandLineOption album(QStringLiteral("album"),
-        QStringLiteral("Photo album folder (default: Pictures/Lumivue)."), QStringLiteral("DIR"));
-    const QCommandLineOption dataDir(QStringLiteral("data-dir"),
-        QStringLiteral("Folder for the app's data files (default: the standard app-data folder)."),
-        QStringLiteral("DIR"));
-    const QCommandLineOption location(QStringLiteral("location"),
-        QStringLiteral("Fixed location fix in degrees, with an optional accuracy in metres, e.g. 52.52,13.40,25."),
-        QStringLiteral("LAT,LON[,ACCURACY]"));
-    const QCommandLineOption serverUrl(QStringLiteral("server-url"),
-        QStringLiteral("Analytics report server URL."), QStringLiteral("URL"));
-    const QCommandLineOption noAnalytics(QStringLiteral("no-analytics"),
-        QStringLiteral("Do not record or send usage analytics."));
-    const QCommandLineOption headless(QStringLiteral("headless"),
-        QStringLiteral("Render offscreen, without a window."));
-    const QCommandLineOption control(QStringLiteral("control"),
-        QStringLiteral("Read scripted actions from FILE, or from standard input with -."),
-        QStringLiteral("FILE|-"));
-    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-        QStringLiteral("Write the screen as a PNG to PATH after --duration seconds, then exit."),
-        QStringLiteral("PATH"));
-    const QCommandLineOption duration(QStringLiteral("duration"),
-        QStringLiteral("Seconds before --screenshot is taken (default 2)."), QStringLiteral("S"),
-        QStringLiteral("2"));
-    parser.addOptions({ help, camera, idiom, scale, album, dataDir, location, serverUrl, noAnalytics,
-                        headless, control, screenshot, duration });
+    parser.setApplicationDescription(description());
+    const HostOptions options;
+    options.addTo(parser);
 
-    HostParseResult result;
-    if (!parser.parse(arguments)) {
-        result.output = usageError(parser.errorText());
-        result.exitCode = 2;
-        return result;
-    }
-    if (parser.isSet(help)) {
+    if (!parser.parse(arguments))
+        return failure(parser.errorText());
+    if (parser.isSet(options.help)) {
         // Parsed before the application object exists, so Qt cannot know the program's name.
+        HostParseResult result;
         result.output = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("lumivue"));
         return result;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        result.output = usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
-        result.exitCode = 2;
-        return result;
-    }
+    if (!parser.positionalArguments().isEmpty())
+        return failure(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     HostSettings s;
-    const QString idiomText = parser.value(idiom).toLower();
-    if (idiomText == QLatin1String("phone")) {
-        s.idiom = 0;
-    } else if (idiomText == QLatin1String("tablet")) {
-        s.idiom = 1;
-    } else {
-        result.output = usageError(QStringLiteral("--idiom must be phone or tablet, not '%1'").arg(parser.value(idiom)));
-        result.exitCode = 2;
-        return result;
-    }
-    bool ok = false;
-    s.scale = parser.value(scale).toDouble(&ok);
-    if (!ok || !std::isfinite(s.scale) || s.scale < 0.5 || s.scale > 4) {
-        result.output = usageError(QStringLiteral("--scale must be a number from 0.5 to 4"));
-        result.exitCode = 2;
-        return result;
-    }
-    s.durationSeconds = parser.value(duration).toDouble(&ok);
-    if (!ok || !std::isfinite(s.durationSeconds) || s.durationSeconds < 0) {
-        result.output = usageError(QStringLiteral("--duration must be a number of seconds, 0 or more"));
-        result.exitCode = 2;
-        return result;
-    }
-    if (parser.isSet(location)) {
-        const QStringList parts = parser.value(location).split(QLatin1Char(','));
-        bool okLat = false, okLon = false, okAccuracy = parts.size() == 2;
-        const double lat = parts.size() >= 2 ? parts[0].trimmed().toDouble(&okLat) : 0;
-        const double lon = parts.size() >= 2 ? parts[1].trimmed().toDouble(&okLon) : 0;
-        const double accuracy = parts.size() == 3 ? parts[2].trimmed().toDouble(&okAccuracy) : -1;
-        if (parts.size() > 3 || !okLat || !okLon || !okAccuracy || !std::isfinite(lat) || !std::isfinite(lon)
-            || std::abs(lat) > 90 || std::abs(lon) > 180 || !std::isfinite(accuracy)
-            || (parts.size() == 3 && accuracy < 0)) {
-            result.output = usageError(
-                QStringLiteral("--location must be LAT,LON[,ACCURACY] in degrees (and metres, 0 or more)"));
-            result.exitCode = 2;
-            return result;
-        }
-        s.location = HostSettings::Location { lat, lon, accuracy };
-    }
-    s.camera = parser.value(camera);
-    s.albumDir = parser.value(album);
-    s.dataDir = parser.value(dataDir);
-    s.serverUrl = parser.value(serverUrl);
-    s.noAnalytics = parser.isSet(noAnalytics);
-    s.headless = parser.isSet(headless);
-    s.controlPath = parser.value(control);
-    s.screenshotPath = parser.value(screenshot);
+    for (const auto read : { readDevice, readRunLength, readLocation })
+        if (const auto error = read(parser, options, s))
+            return failure(*error);
+    readPassThrough(parser, options, s);
+    HostParseResult result;
     result.settings = s;
     return result;
 }

@@ -26,6 +26,7 @@ struct HostSettings {
     QString controlPath;      // "" none, "-" standard input
     QString screenshotPath;
     double durationSeconds { 2.0 };
+    bool quitAfterDuration { false }; // --duration given, or a screenshot to take
 
     // The screen in points for the idiom.
     double screenWidth() const { return idiom == 1 ? 768 : 320; }

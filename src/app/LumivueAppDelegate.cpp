@@ -22,7 +22,7 @@ bool LumivueAppDelegate::didFinishLaunching()
 {
     installUncaughtExceptionHandler();
     analytics::TallyAPI::startSession(applicationKey(platform::Device::current()));
-    platform::logLine(QStringLiteral("LUMIVUE_IPHONE"));
+    platform::logLine(platform::lcApp(), QStringLiteral("LUMIVUE_IPHONE"));
     m_window.setRootViewController(&m_viewController);
     m_window.makeKeyAndVisible();
     // The whole app runs full screen; the window host shows no status bar of its own.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include <QApplication>
 #include <QFile>
@@ -13,6 +14,7 @@
 #include "WindowHost.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/Slider.h"
 
 using namespace platform;
@@ -111,98 +113,228 @@ void ScriptRunner::runNext()
         scheduleNext();
 }
 
-void ScriptRunner::execute(const QString& line)
-{
-    if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-        return;
-    const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    const QString command = words.first().toLower();
-    const QString where = QStringLiteral("line %1: ").arg(m_lineNumber);
-    auto needs = [&](int count, const char* usage) {
-        if (words.size() == count + 1)
-            return true;
-        say(where + QStringLiteral("usage: %1").arg(QLatin1String(usage)));
-        return false;
-    };
-    auto findView = [&](const QString& name) -> View* {
-        View* view = m_host.window().findViewByAccessibilityName(name);
-        if (!view)
-            say(where + QStringLiteral("no view named '%1'").arg(name));
-        return view;
-    };
+// ---- One function per command -----------------------------------------------------------------
 
-    if (command == QLatin1String("tap")) {
-        if (!needs(1, "tap NAME"))
-            return;
-        View* view = findView(words[1]);
-        if (!view)
-            return;
-        const QPointF point = view->convertPointToRoot(view->bounds().center());
-        if (view->isHidden())
-            say(where + QStringLiteral("'%1' is hidden; the tap goes to what is under it").arg(words[1]));
-        m_host.touches().tap(point);
-    } else if (command == QLatin1String("choose")) {
-        if (!needs(2, "choose NAME INDEX"))
-            return;
-        bool ok = false;
-        const int index = words[2].toInt(&ok);
-        View* view = ok ? findView(words[1]) : nullptr;
-        if (!ok)
-            say(where + QStringLiteral("'%1' is not an item index").arg(words[2]));
-        else if (view && !view->chooseItemForScript(index))
-            say(where + QStringLiteral("'%1' has no item %2").arg(words[1]).arg(index));
-    } else if (command == QLatin1String("slide")) {
-        if (!needs(2, "slide NAME VALUE"))
-            return;
-        bool ok = false;
-        const float value = words[2].toFloat(&ok);
-        if (!ok || !std::isfinite(value)) {
-            say(where + QStringLiteral("'%1' is not a number").arg(words[2]));
-            return;
-        }
-        View* view = findView(words[1]);
-        if (!view)
-            return;
-        auto* slider = dynamic_cast<Slider*>(view);
-        if (!slider)
-            say(where + QStringLiteral("'%1' is not a slider").arg(words[1]));
-        else if (!slider->slideForScript(value))
-            say(where + QStringLiteral("'%1' is disabled").arg(words[1]));
-    } else if (command == QLatin1String("orientation")) {
-        if (!needs(1, "orientation N"))
-            return;
-        bool ok = false;
-        const int orientation = words[1].toInt(&ok);
-        if (!ok || !Device::current().setOrientation(orientation))
-            say(where + QStringLiteral("orientation must be 0 to 6, not '%1'").arg(words[1]));
-    } else if (command == QLatin1String("background")) {
-        Application::enterBackground();
-    } else if (command == QLatin1String("foreground")) {
-        Application::enterForeground();
-    } else if (command == QLatin1String("wait")) {
-        if (!needs(1, "wait SECONDS"))
-            return;
-        bool ok = false;
-        const double seconds = words[1].toDouble(&ok);
-        if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > 24 * 3600) {
-            say(where + QStringLiteral("'%1' is not a number of seconds").arg(words[1]));
-            return;
-        }
-        scheduleNext(std::max(1, int(std::lround(seconds * 1000))));
-    } else if (command == QLatin1String("screenshot")) {
-        const QString path = line.mid(line.indexOf(QLatin1Char(' '))).trimmed();
-        if (words.size() < 2) {
-            say(where + QStringLiteral("usage: screenshot PATH"));
-            return;
-        }
-        QString error;
-        if (!m_host.writeScreenshot(path, &error))
-            say(where + error);
-    } else if (command == QLatin1String("quit")) {
-        m_quitting = true;
-        m_next.stop();
-        QApplication::quit();
-    } else {
-        say(where + QStringLiteral("unknown command '%1'").arg(words.first()));
+struct ScriptRunner::Line {
+    QString text;
+    QStringList words; // the command first
+    QString where;     // "line N: ", the start of every message about it
+};
+
+namespace {
+
+bool readNumber(const QString& word, double& value)
+{
+    bool ok = false;
+    value = word.toDouble(&ok);
+    return ok && std::isfinite(value);
+}
+
+} // namespace
+
+bool ScriptRunner::needs(const Line& line, int count, const char* usage) const
+{
+    if (line.words.size() == count + 1)
+        return true;
+    say(line.where + QStringLiteral("usage: %1").arg(QLatin1String(usage)));
+    return false;
+}
+
+View* ScriptRunner::findView(const Line& line, const QString& name) const
+{
+    View* view = m_host.window().findViewByAccessibilityName(name);
+    if (!view)
+        say(line.where + QStringLiteral("no view named '%1'").arg(name));
+    return view;
+}
+
+std::optional<QPointF> ScriptRunner::touchPoint(const Line& line) const
+{
+    View* view = findView(line, line.words[1]);
+    if (!view)
+        return std::nullopt;
+    if (view->isHidden())
+        say(line.where + QStringLiteral("'%1' is hidden; the touch goes to what is under it").arg(line.words[1]));
+    return view->convertPointToRoot(view->bounds().center());
+}
+
+std::optional<double> ScriptRunner::seconds(const Line& line, const QString& word) const
+{
+    double value = 0;
+    if (!readNumber(word, value) || value < 0 || value > 24 * 3600) {
+        say(line.where + QStringLiteral("'%1' is not a number of seconds").arg(word));
+        return std::nullopt;
     }
+    return value;
+}
+
+void ScriptRunner::waitFor(double seconds)
+{
+    scheduleNext(std::max(1, int(std::lround(seconds * 1000))));
+}
+
+void ScriptRunner::tap(const Line& line)
+{
+    if (!needs(line, 1, "tap NAME"))
+        return;
+    if (const auto point = touchPoint(line))
+        m_host.touches().tap(*point);
+}
+
+void ScriptRunner::press(const Line& line)
+{
+    if (!needs(line, 2, "press NAME SECONDS"))
+        return;
+    const auto held = seconds(line, line.words[2]);
+    const auto point = held ? touchPoint(line) : std::nullopt;
+    if (!point)
+        return;
+    m_host.touches().press(*point);
+    // The finger stays down while the script waits; it lifts where it went down.
+    QTimer::singleShot(std::max(1, int(std::lround(*held * 1000))), this,
+                       [this, at = *point] { m_host.touches().release(at); });
+    waitFor(*held);
+}
+
+void ScriptRunner::drag(const Line& line)
+{
+    if (!needs(line, 3, "drag NAME DX DY"))
+        return;
+    double dx = 0, dy = 0;
+    if (!readNumber(line.words[2], dx) || !readNumber(line.words[3], dy)) {
+        say(line.where + QStringLiteral("'%1 %2' is not a distance in points").arg(line.words[2], line.words[3]));
+        return;
+    }
+    const auto from = touchPoint(line);
+    if (!from)
+        return;
+    // A finger moves in small steps, not in one jump.
+    constexpr int kSteps = 10;
+    m_host.touches().press(*from);
+    for (int i = 1; i <= kSteps; ++i)
+        m_host.touches().move(*from + QPointF(dx, dy) * (double(i) / kSteps));
+    m_host.touches().release(*from + QPointF(dx, dy));
+}
+
+void ScriptRunner::zoom(const Line& line)
+{
+    if (!needs(line, 2, "zoom NAME SCALE"))
+        return;
+    double scale = 0;
+    if (!readNumber(line.words[2], scale) || scale <= 0) {
+        say(line.where + QStringLiteral("'%1' is not a zoom factor above 0").arg(line.words[2]));
+        return;
+    }
+    const auto point = touchPoint(line);
+    if (!point)
+        return;
+    // A pinch arrives as wheel steps of a fixed factor, about the point between the fingers.
+    const qreal steps = std::log(scale) / std::log(ScrollView::wheelZoomStep);
+    if (!m_host.touches().wheel(*point, steps))
+        say(line.where + QStringLiteral("nothing under '%1' zooms").arg(line.words[1]));
+}
+
+void ScriptRunner::choose(const Line& line)
+{
+    if (!needs(line, 2, "choose NAME INDEX"))
+        return;
+    bool ok = false;
+    const int index = line.words[2].toInt(&ok);
+    if (!ok) {
+        say(line.where + QStringLiteral("'%1' is not an item index").arg(line.words[2]));
+        return;
+    }
+    View* view = findView(line, line.words[1]);
+    if (view && !view->chooseItemForScript(index))
+        say(line.where + QStringLiteral("'%1' has no item %2").arg(line.words[1]).arg(index));
+}
+
+void ScriptRunner::slide(const Line& line)
+{
+    if (!needs(line, 2, "slide NAME VALUE"))
+        return;
+    double value = 0;
+    if (!readNumber(line.words[2], value)) {
+        say(line.where + QStringLiteral("'%1' is not a number").arg(line.words[2]));
+        return;
+    }
+    View* view = findView(line, line.words[1]);
+    if (!view)
+        return;
+    auto* slider = dynamic_cast<Slider*>(view);
+    if (!slider)
+        say(line.where + QStringLiteral("'%1' is not a slider").arg(line.words[1]));
+    else if (!slider->slideForScript(float(value)))
+        say(line.where + QStringLiteral("'%1' is disabled").arg(line.words[1]));
+}
+
+void ScriptRunner::orientation(const Line& line)
+{
+    if (!needs(line, 1, "orientation N"))
+        return;
+    bool ok = false;
+    const int orientation = line.words[1].toInt(&ok);
+    if (!ok || !Device::current().setOrientation(orientation))
+        say(line.where + QStringLiteral("orientation must be 0 to 6, not '%1'").arg(line.words[1]));
+}
+
+void ScriptRunner::background(const Line&) { Application::enterBackground(); }
+
+void ScriptRunner::foreground(const Line&) { Application::enterForeground(); }
+
+void ScriptRunner::wait(const Line& line)
+{
+    if (!needs(line, 1, "wait SECONDS"))
+        return;
+    if (const auto value = seconds(line, line.words[1]))
+        waitFor(*value);
+}
+
+void ScriptRunner::screenshot(const Line& line)
+{
+    if (line.words.size() < 2) {
+        say(line.where + QStringLiteral("usage: screenshot PATH"));
+        return;
+    }
+    const QString path = line.text.mid(line.text.indexOf(QLatin1Char(' '))).trimmed(); // may hold spaces
+    QString error;
+    if (!m_host.writeScreenshot(path, &error))
+        say(line.where + error);
+}
+
+void ScriptRunner::quit(const Line&)
+{
+    m_quitting = true;
+    m_next.stop();
+    QApplication::quit();
+}
+
+void ScriptRunner::execute(const QString& text)
+{
+    if (text.isEmpty() || text.startsWith(QLatin1Char('#')))
+        return;
+    using Command = void (ScriptRunner::*)(const Line&);
+    static const std::pair<const char*, Command> kCommands[] = {
+        { "tap", &ScriptRunner::tap },
+        { "press", &ScriptRunner::press },
+        { "drag", &ScriptRunner::drag },
+        { "zoom", &ScriptRunner::zoom },
+        { "choose", &ScriptRunner::choose },
+        { "slide", &ScriptRunner::slide },
+        { "orientation", &ScriptRunner::orientation },
+        { "background", &ScriptRunner::background },
+        { "foreground", &ScriptRunner::foreground },
+        { "wait", &ScriptRunner::wait },
+        { "screenshot", &ScriptRunner::screenshot },
+        { "quit", &ScriptRunner::quit },
+    };
+    const Line line { text, text.split(QLatin1Char(' '), Qt::SkipEmptyParts),
+                      QStringLiteral("line %1: ").arg(m_lineNumber) };
+    const QString command = line.words.first().toLower();
+    for (const auto& [name, run] : kCommands)
+        if (command == QLatin1String(name)) {
+            (this->*run)(line);
+            return;
+        }
+    say(line.where + QStringLiteral("unknown command '%1'").arg(line.words.first()));
 }

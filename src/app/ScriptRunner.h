@@ -2,6 +2,9 @@
 
 // Runs scripted actions, one a line, from a file or from standard input:
 //   tap NAME            a touch down and up at the centre of the view named NAME
+//   press NAME SECONDS  a touch held down at the centre for SECONDS (the script waits meanwhile)
+//   drag NAME DX DY     a touch from the centre moved by (DX, DY) points, in small steps, then lifted
+//   zoom NAME SCALE     a pinch at the centre that scales by SCALE (2 twice as large, 0.5 half)
 //   choose NAME INDEX   picks item INDEX of an option control
 //   slide NAME VALUE    moves a slider as a drag would (value-changed, then end of drag)
 //   orientation N       sets the device orientation (0-6)
@@ -17,13 +20,18 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 
 #include <QObject>
+#include <QPointF>
 #include <QString>
 #include <QTimer>
 
 class QSocketNotifier;
 class WindowHost;
+namespace platform {
+class View;
+}
 
 class ScriptRunner : public QObject {
 public:
@@ -38,8 +46,29 @@ private:
     void appendText(const QByteArray& text);
     void scheduleNext(int delayMs = 0);
     void runNext();
-    void execute(const QString& line);
+    void execute(const QString& text);
     void say(const QString& message) const;
+
+    struct Line;
+    // Helpers of the commands; each says what is wrong and gives nothing on a bad line.
+    bool needs(const Line& line, int count, const char* usage) const;
+    platform::View* findView(const Line& line, const QString& name) const;
+    std::optional<QPointF> touchPoint(const Line& line) const; // the centre of the view named by word 1
+    std::optional<double> seconds(const Line& line, const QString& word) const;
+    void waitFor(double seconds);
+
+    void tap(const Line& line);
+    void press(const Line& line);
+    void drag(const Line& line);
+    void zoom(const Line& line);
+    void choose(const Line& line);
+    void slide(const Line& line);
+    void orientation(const Line& line);
+    void background(const Line& line);
+    void foreground(const Line& line);
+    void wait(const Line& line);
+    void screenshot(const Line& line);
+    void quit(const Line& line);
 
     WindowHost& m_host;
     QString m_source;

@@ -118,10 +118,10 @@ int main(int argc, char** argv)
         host.show();
 
     int exitCode = 0;
-    if (!settings.screenshotPath.isEmpty()) {
+    if (settings.quitAfterDuration) {
         QTimer::singleShot(int(settings.durationSeconds * 1000), &host, [&host, &settings, &exitCode] {
             QString error;
-            if (!host.writeScreenshot(settings.screenshotPath, &error)) {
+            if (!settings.screenshotPath.isEmpty() && !host.writeScreenshot(settings.screenshotPath, &error)) {
                 std::fprintf(stderr, "lumivue: %s\n", error.toUtf8().constData());
                 exitCode = 1;
             }

@@ -57,7 +57,7 @@ void CameraScope::setupScopeGeometry()
 void CameraScope::noCamera(const QString& message)
 {
     m_cameraMessage = message;
-    platform::logLine(message);
+    platform::logLine(platform::lcScope(), message);
     requestOverlayRedraw();
 }
 
@@ -121,7 +121,7 @@ void CameraScope::setCameraDevices()
     for (const auto& device : m_backend->devices()) {
         if (!device)
             continue;
-        platform::log("Device name: %s", device->localizedName().toUtf8().constData());
+        platform::log(platform::lcScope(), "Device name: %s", device->localizedName().toUtf8().constData());
         if (!device->hasMediaType(platform::MediaType::Video))
             continue;
         if (device->position() == platform::CaptureDevicePosition::Back)
@@ -169,7 +169,7 @@ void CameraScope::changeCamera()
     auto input = m_backend->makeDeviceInput(next);
     if (!input) {
         // Keep the camera that works rather than leave the session without one.
-        platform::log("Cannot switch camera: %s", input.error().toUtf8().constData());
+        platform::log(platform::lcScope(), "Cannot switch camera: %s", input.error().toUtf8().constData());
         return;
     }
     if (m_input)

@@ -70,7 +70,7 @@ void CameraScope::drawScopeImage(platform::GraphicsContext& context)
     context.setInterpolationQuality(GraphicsContext::InterpolationQuality::None);
     const QImage cropped = image->crop(crop);
     if (cropped.isNull()) {
-        platform::log("!!!Can't get scopeImage!!!");
+        platform::log(platform::lcScope(), "!!!Can't get scopeImage!!!");
         return;
     }
     NearestImageDraw::draw(context, QRectF(0, 0, size, size), cropped);

@@ -115,7 +115,7 @@ bool CameraScope::processFrame(platform::PixelBuffer& buffer, bool isPreview)
                                          : FrameWindow { 0, 0, width, height };
     if (!isPreview && level == 0) {
         // A bright enough scene: the photo is saved as the camera took it, without a tint.
-        platform::log("Just Take Picture!!!");
+        platform::log(platform::lcScope(), "Just Take Picture!!!");
     } else {
         const ChannelSums sums
             = FrameEnhancer::enhance(base, bytesPerRow, window, level, scopeNightVisionColorFilter());
@@ -135,7 +135,7 @@ QImage CameraScope::quartzImageFromSampleBuffer(platform::SampleBuffer& sampleBu
     const std::size_t height = buffer.height();
     QImage image = copyFrame(buffer.baseAddress(), width, height, buffer.bytesPerRow(), *sharedColorSpace());
     if (image.isNull())
-        platform::log("Cannot make an image of a %zu x %zu frame", width, height);
+        platform::log(platform::lcScope(), "Cannot make an image of a %zu x %zu frame", width, height);
     return image;
 }
 
@@ -160,7 +160,7 @@ std::unique_ptr<ScopeImage> CameraScope::previewImageFromSampleBuffer(platform::
         image->pixels = copyFrame(first, region.x1 - region.x0, region.y1 - region.y0, buffer.bytesPerRow(),
                                   *sharedColorSpace());
         if (image->pixels.isNull()) {
-            platform::log("Cannot make an image of a %zu x %zu frame", width, height);
+            platform::log(platform::lcScope(), "Cannot make an image of a %zu x %zu frame", width, height);
             return nullptr;
         }
     }

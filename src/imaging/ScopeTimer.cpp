@@ -55,7 +55,7 @@ void CameraScope::recomputeGeometry()
     m_geometryFrameHeight = m_frameHeight.load(std::memory_order_relaxed);
     setScopeScreenScaledRadius(static_cast<std::int32_t>(static_cast<float>(scopeScreenRadius()) / scale));
     m_previewScale.store(scale, std::memory_order_relaxed);
-    platform::log("Preview Scale %f", static_cast<double>(scale));
+    platform::log(platform::lcScope(), "Preview Scale %f", static_cast<double>(scale));
 }
 
 } // namespace imaging

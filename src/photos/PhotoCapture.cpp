@@ -137,7 +137,7 @@ int PhotoCapture::imageOrientationForDeviceOrientation(int deviceOrientation)
 
 void PhotoCapture::captureStillImage()
 {
-    platform::logLine(QStringLiteral("Capture start"));
+    platform::logLine(platform::lcPhotos(), QStringLiteral("Capture start"));
     StillRequest request;
     request.deviceOrientation = deviceOrientation();
     // The location manager lives on the main thread, so its fix is read here, at the tap.
@@ -160,7 +160,7 @@ void PhotoCapture::captureStillImage()
     }
 
     startTakingPicture();
-    platform::logLine(QStringLiteral("Capture call captureStillImageAsynchronouslyFromConnection"));
+    platform::logLine(platform::lcPhotos(), QStringLiteral("Capture call captureStillImageAsynchronouslyFromConnection"));
     output->captureStillImageAsynchronously(
         videoConnection,
         [this, gate = m_stillGate, request](std::shared_ptr<platform::SampleBuffer> frame, const QString& error) {
@@ -175,16 +175,16 @@ void PhotoCapture::captureStillImage()
 void PhotoCapture::processStill(const StillRequest& request, const std::shared_ptr<platform::SampleBuffer>& frame,
                                 const QString& error)
 {
-    platform::logLine(QStringLiteral("Capture got sample bufer"));
+    platform::logLine(platform::lcPhotos(), QStringLiteral("Capture got sample bufer"));
     if (!error.isEmpty() || !frame) {
         stopTakingPicture();
         return;
     }
-    platform::logLine(QStringLiteral("Capture process sample buffer"));
+    platform::logLine(platform::lcPhotos(), QStringLiteral("Capture process sample buffer"));
     const QImage image = quartzImageFromSampleBuffer(*frame, false);
     ImageMetadataCategory metadata;
     metadata.initWithImageSampleBuffer(frame->attachments());
-    platform::logLine(QStringLiteral("Capture start save to Album"));
+    platform::logLine(platform::lcPhotos(), QStringLiteral("Capture start save to Album"));
     if (image.isNull()) {
         stopTakingPicture();
         return;
@@ -192,21 +192,21 @@ void PhotoCapture::processStill(const StillRequest& request, const std::shared_p
 
     switch (request.deviceOrientation) {
     case Portrait:
-        platform::logLine(QStringLiteral("Device orientation Portrait"));
+        platform::logLine(platform::lcPhotos(), QStringLiteral("Device orientation Portrait"));
         break;
     case PortraitUpsideDown:
-        platform::logLine(QStringLiteral("Device orientation PortraitUpsideDown"));
+        platform::logLine(platform::lcPhotos(), QStringLiteral("Device orientation PortraitUpsideDown"));
         break;
     case LandscapeLeft:
-        platform::logLine(QStringLiteral("Device orientation LandscapeLeft"));
+        platform::logLine(platform::lcPhotos(), QStringLiteral("Device orientation LandscapeLeft"));
         break;
     case LandscapeRight:
-        platform::logLine(QStringLiteral("Device orientation LandscapeRight"));
+        platform::logLine(platform::lcPhotos(), QStringLiteral("Device orientation LandscapeRight"));
         break;
     default:
         // The line shows the orientation now, not the one held: the device orientation is a
         // main-thread value, so it is read there.
-        onMainThread([this] { platform::log("Device orientation unknown %d", deviceOrientation()); });
+        onMainThread([this] { platform::log(platform::lcPhotos(), "Device orientation unknown %d", deviceOrientation()); });
         break;
     }
     metadata.setImageOrientation(imageOrientationForDeviceOrientation(request.deviceOrientation));
@@ -228,7 +228,7 @@ void PhotoCapture::saveToAlbum(const QImage& image, const platform::MetadataDict
             });
             return;
         }
-        platform::log("asset URL:%s", qUtf8Printable(url.toString()));
+        platform::log(platform::lcPhotos(), "asset URL:%s", qUtf8Printable(url.toString()));
         storeLastImageURL(url);
         updateThumb();
         onMainThread([this] { playSystemSound(kClickSound); });

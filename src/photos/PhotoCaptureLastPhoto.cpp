@@ -26,7 +26,7 @@ void PhotoCapture::setLastPhotoURL()
         album.enumerateGroupsWithTypes(
             platform::AssetsLibrary::GroupSavedPhotos,
             [this](const std::shared_ptr<platform::AssetsGroup>& group) {
-                platform::logLine(QStringLiteral("Enum Group"));
+                platform::logLine(platform::lcPhotos(), QStringLiteral("Enum Group"));
                 if (!group)
                     return;
                 const int last = group->numberOfAssets() - 1;
@@ -39,7 +39,7 @@ void PhotoCapture::setLastPhotoURL()
                 });
             },
             [](const platform::AlbumError& error) {
-                platform::log("Failed %s", qUtf8Printable(error.description()));
+                platform::log(platform::lcPhotos(), "Failed %s", qUtf8Printable(error.description()));
             });
     });
 }
@@ -59,10 +59,10 @@ void PhotoCapture::updateThumb()
                     setCaptureButtonEnabled(true);
                     setCaptureButtonImage(thumbnail);
                     if (!thumbnail.isNull())
-                        platform::logLine(QStringLiteral("taking thumbnail OK"));
+                        platform::logLine(platform::lcPhotos(), QStringLiteral("taking thumbnail OK"));
                 });
             },
-            [](const platform::AlbumError&) { platform::logLine(QStringLiteral("Error taking thumbnail")); });
+            [](const platform::AlbumError&) { platform::logLine(platform::lcPhotos(), QStringLiteral("Error taking thumbnail")); });
     });
 }
 

@@ -1,6 +1,7 @@
 #include "photos/ViewImageController.h"
 
 #include <cmath>
+#include <numbers>
 
 #include <QMetaObject>
 #include <QObject>
@@ -11,6 +12,8 @@
 #include "platform/core/Log.h"
 #include "platform/graphics/Layer.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/Device.h"
+#include "platform/ui/NotificationCenter.h"
 #include "platform/ui/ControlEvent.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Screen.h"
@@ -27,6 +30,10 @@ ViewImageController::ViewImageController(QString albumDirectory)
 
 ViewImageController::~ViewImageController()
 {
+    if (m_orientationObserver) {
+        platform::NotificationCenter::defaultCenter().removeObserver(m_orientationObserver);
+        platform::Device::current().endGeneratingDeviceOrientationNotifications();
+    }
     // The library drains first (its result posts to a context that still exists), then the
     // context goes and takes the undelivered result with it.
     m_library.reset();
@@ -47,7 +54,7 @@ void ViewImageController::loadView()
     scroll->setAccessibilityName(QStringLiteral("viewImageScrollView"));
     m_scrollView = static_cast<platform::ScrollView*>(view->addSubview(std::move(scroll)));
 
-    auto button = std::make_unique<platform::Button>(QRectF(screen.width() - 76, 16, 60, 32), QStringLiteral("Done"));
+    auto button = std::make_unique<platform::Button>(QRectF(0, 0, 60, 32), QStringLiteral("Done"));
     // A light outline keeps the button readable over the black margins as well as over the photo.
     button->setBackgroundColor(QColor(0, 0, 0, 140));
     button->setTitleColor(Qt::white);
@@ -56,13 +63,72 @@ void ViewImageController::loadView()
     button->layer().setBorderColor(QColor(255, 255, 255, 200));
     button->setAccessibilityName(QStringLiteral("viewImageDoneButton"));
     button->addTarget(this, [this](platform::Control&, const platform::Touch*) { done(); }, platform::ControlEventTouchUpInside);
-    view->addSubview(std::move(button));
+    m_doneButton = static_cast<platform::Button*>(view->addSubview(std::move(button)));
     setView(std::move(view));
+    layOutControls();
+}
+
+// The scroll view fills the view; the close control sits in its top-right corner.
+void ViewImageController::layOutControls()
+{
+    const QSizeF size = view().bounds().size();
+    m_scrollView->setFrame(QRectF(QPointF(0, 0), size));
+    m_doneButton->setFrame(QRectF(size.width() - 76, 16, 60, 32));
+}
+
+void ViewImageController::turnToOrientation(int orientation)
+{
+    float angle = 0;
+    switch (orientation) {
+    case 1: angle = 0; break;
+    case 2: angle = std::numbers::pi_v<float>; break;
+    case 3: angle = std::numbers::pi_v<float> / 2; break;
+    case 4: angle = -std::numbers::pi_v<float> / 2; break;
+    default: return; // lying flat or unknown: the user still sees the viewer as it is
+    }
+    if (orientation == m_interfaceOrientation)
+        return;
+    m_interfaceOrientation = orientation;
+    const QRectF screen = platform::Screen::main().bounds();
+    const bool sideways = orientation == 3 || orientation == 4;
+    platform::View& root = view();
+    platform::View::beginAnimations(QStringLiteral("ViewImageController.turn"));
+    platform::View::setAnimationDuration(0.3);
+    root.setTransform(QTransform());
+    root.setBounds(QRectF(QPointF(0, 0), sideways ? screen.size().transposed() : screen.size()));
+    root.setCenter(screen.center());
+    root.setTransform(QTransform().rotateRadians(angle));
+    layOutControls();
+    if (m_imageView)
+        fitAfterTurn();
+    platform::View::commitAnimations();
+}
+
+// Fitted again to the new shape; a photo the user had zoomed into keeps its zoom where the new
+// range allows it.
+void ViewImageController::fitAfterTurn()
+{
+    platform::ScrollView& scroll = *m_scrollView;
+    const bool wasFitted = scroll.zoomScale() <= scroll.minimumZoomScale() * 1.0001;
+    const qreal zoom = scroll.zoomScale();
+    const QSizeF size = m_imageView->image().size();
+    configureForImageSize(float(size.width()), float(size.height()));
+    if (!wasFitted) {
+        scroll.setZoomScale(zoom);
+        layoutSubviews();
+    }
 }
 
 void ViewImageController::viewDidLoad()
 {
     m_modalTransitionStyle = kModalTransitionFlipHorizontal;
+    if (!m_orientationObserver) {
+        platform::Device::current().beginGeneratingDeviceOrientationNotifications();
+        m_orientationObserver = platform::NotificationCenter::defaultCenter().addObserver(
+            platform::Device::orientationDidChangeNotification, this,
+            [this](const platform::Notification&) { turnToOrientation(platform::Device::current().orientation()); });
+    }
+    turnToOrientation(platform::Device::current().orientation()); // opened while held sideways
     if (!m_imageURL.isEmpty())
         loadPhoto();
 }
@@ -86,7 +152,7 @@ void ViewImageController::loadPhoto()
             context,
             [this, upright = std::move(upright), orientation, found] {
                 if (!found) {
-                    platform::logLine(QStringLiteral("Error taking thumbnail"));
+                    platform::logLine(platform::lcPhotos(), QStringLiteral("Error taking thumbnail"));
                     done();
                     return;
                 }
@@ -121,7 +187,7 @@ void ViewImageController::showPhoto(const QImage& upright, int orientation)
     m_scrollView->setZoomScale(0);
     m_imageView = static_cast<platform::ImageView*>(m_scrollView->addSubview(std::move(imageView)));
     configureForImageSize(float(upright.width()), float(upright.height()));
-    platform::log("taking Full size image OK. Orientation %d", orientation);
+    platform::log(platform::lcPhotos(), "taking Full size image OK. Orientation %d", orientation);
     if (m_imageShown)
         m_imageShown();
 }

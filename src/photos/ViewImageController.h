@@ -9,9 +9,15 @@
 // finished image. A photo that is gone (deleted since its URL was stored) or cannot be read
 // closes the viewer again.
 //
+// The viewer turns with the device, as a whole screen does: held sideways or upside down, its
+// view is turned so the photo and the close control stay upright for the user, with the view's
+// bounds the screen's size as the user now sees it; the zoom range is fitted again to that size
+// and the photo centred. Lying flat (or an unknown orientation) keeps the last turn.
+//
 // Threads: GUI thread only. Destroying the viewer waits for a lookup under way and drops its
 // result.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -57,6 +63,10 @@ public:
     // Centres the image view in the visible area where it is smaller than the view.
     void layoutSubviews();
     void done();
+    // Turns the viewer for a device orientation (1-4; others keep the present turn).
+    void turnToOrientation(int orientation);
+    // The device orientation the viewer is turned for (1 until the first turn).
+    int interfaceOrientation() const { return m_interfaceOrientation; }
     bool shouldAutorotateToInterfaceOrientation(int orientation) const
     {
         static_cast<void>(orientation);
@@ -76,12 +86,17 @@ public:
 private:
     void loadPhoto();
     void showPhoto(const QImage& upright, int orientation);
+    void layOutControls();
+    void fitAfterTurn();
 
     QString m_albumDirectory;
     platform::AssetURL m_imageURL;
     platform::ScrollView* m_scrollView { nullptr }; // owned by the view
     platform::ImageView* m_imageView { nullptr };   // owned by the scroll view
     int m_modalTransitionStyle { 0 };
+    int m_interfaceOrientation { 1 };
+    std::uint64_t m_orientationObserver { 0 };
+    platform::Button* m_doneButton { nullptr }; // owned by the view
     std::function<void()> m_imageShown;
     // Context of the lookup's result on the GUI thread; outlives m_library, so the library's
     // last deliveries still find it, and then drops them.

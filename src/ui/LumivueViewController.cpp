@@ -31,7 +31,7 @@ LumivueViewController::LumivueViewController(std::shared_ptr<platform::CaptureBa
 
 LumivueViewController::~LumivueViewController()
 {
-    platform::logLine(QStringLiteral("LumivueViewController dealoc"));
+    platform::logLine(platform::lcUi(), QStringLiteral("LumivueViewController dealoc"));
     stopObservingOrientation();
     // A still being saved and the album's deliveries call the photo hooks, which reach the
     // controls and the location manager: let them finish while every member is still here.
@@ -108,7 +108,7 @@ void LumivueViewController::viewWillDisappear(bool animated)
 
 void LumivueViewController::viewDidUnload()
 {
-    platform::logLine(QStringLiteral("LumivueViewController viewDidUnload"));
+    platform::logLine(platform::lcUi(), QStringLiteral("LumivueViewController viewDidUnload"));
     // The view tree is gone with every control in it. The next viewDidLoad builds the camera,
     // the observer and the timer anew, so the old ones stop here instead of running twice.
     clearOutlets();

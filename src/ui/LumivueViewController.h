@@ -33,7 +33,7 @@
 #include <QTransform>
 
 #include "photos/PhotoCapture.h"
-#include "platform/ui/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 #include "platform/ui/ViewController.h"
 #include "ui/ScreenLayout.h"
 

@@ -6,25 +6,26 @@
 
 #include <gtest/gtest.h>
 
-#include "analytics/TallyNotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 
 namespace {
 
 using analytics::TallyHeartBeater;
-using analytics::TallyNotificationCenter;
+using platform::NotificationCenter;
 
 // Runs the event loop until `beats` notifications have arrived or 10 s have passed.
 int waitForBeats(int beats)
 {
     int seen = 0;
     QEventLoop loop;
-    const int token = TallyNotificationCenter::addObserver(QStringLiteral("TallyHeartBeatNotification"), [&] {
+    const auto token = NotificationCenter::defaultCenter().addObserver(
+        QStringLiteral("TallyHeartBeatNotification"), nullptr, [&](const platform::Notification&) {
         if (++seen >= beats)
             loop.quit();
     });
     QTimer::singleShot(10000, &loop, &QEventLoop::quit);
     loop.exec();
-    TallyNotificationCenter::removeObserver(token);
+    NotificationCenter::defaultCenter().removeObserver(token);
     return seen;
 }
 
@@ -52,20 +53,6 @@ TEST(TallyHeartBeater, TheProcessWideInstanceBeatsOncePerSecondAndIsCreatedOnce)
     EXPECT_GE(clock.elapsed(), 900); // the second call did not speed it up
     TallyHeartBeater::destroyInstance();
     EXPECT_EQ(TallyHeartBeater::instance(), nullptr);
-}
-
-TEST(TallyNotificationCenter, DeliversByNameUntilRemoved)
-{
-    int beats = 0;
-    int others = 0;
-    const int token = TallyNotificationCenter::addObserver(QStringLiteral("A"), [&] { ++beats; });
-    const int other = TallyNotificationCenter::addObserver(QStringLiteral("B"), [&] { ++others; });
-    TallyNotificationCenter::post(QStringLiteral("A"));
-    TallyNotificationCenter::removeObserver(token);
-    TallyNotificationCenter::post(QStringLiteral("A"));
-    TallyNotificationCenter::removeObserver(other);
-    EXPECT_EQ(beats, 1);
-    EXPECT_EQ(others, 0);
 }
 
 } // namespace

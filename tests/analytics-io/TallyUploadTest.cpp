@@ -80,7 +80,8 @@ TEST_P(TallyUploadAnswerTest, TheStartOfSessionUploadForgetsSavedSessionsOnlyOnS
     EXPECT_EQ(sessions.last().toObject().value(QLatin1String("internetAvailable")).toBool(), success);
 }
 
-INSTANTIATE_TEST_SUITE_P(Statuses, TallyUploadAnswerTest, ::testing::Values(200, 302, 404, 500));
+INSTANTIATE_TEST_SUITE_P(Statuses, TallyUploadAnswerTest, ::testing::Values(200, 302, 404, 500),
+                         [](const auto& row) { return "Status" + std::to_string(row.param); });
 
 TEST_F(TallyUploadTest, ASilentServerIsGivenUpAfterTheTimeOutAndNothingIsLost)
 {

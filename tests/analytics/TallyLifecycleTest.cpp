@@ -8,6 +8,7 @@
 #include "platform/core/AlertPresenter.h"
 #include "platform/system/ApplicationLifecycle.h"
 #include "platform/system/BackgroundTasks.h"
+#include "support/TestNames.h"
 
 namespace analytics::test {
 namespace {
@@ -41,6 +42,9 @@ struct Absence {
     qint64 countedPause;
 };
 
+// Shown in `ctest -N` beside the row name.
+void PrintTo(const Absence& a, std::ostream* os) { *os << a.millis << " ms away"; }
+
 class TallyGracePeriod : public TallyLifecycle, public ::testing::WithParamInterface<Absence> { };
 
 TEST_P(TallyGracePeriod, ContinuesTheSession)
@@ -59,7 +63,8 @@ TEST_P(TallyGracePeriod, ContinuesTheSession)
 }
 
 INSTANTIATE_TEST_SUITE_P(Absences, TallyGracePeriod,
-                         ::testing::Values(Absence { 9999, 9999 }, Absence { 10000, 10000 }, Absence { -60000, 0 }));
+                         ::testing::Values(Absence { 9999, 9999 }, Absence { 10000, 10000 }, Absence { -60000, 0 }),
+                         [](const auto& row) { return "Away" + testing_support::signedName(row.param.millis) + "ms"; });
 
 TEST_F(TallyLifecycle, ALongerAbsenceSavesTheOldSessionAndStartsANewOne)
 {

@@ -1,10 +1,20 @@
 // The scope square shows exactly the picture under it: rendered pixels of the live preview and
-// the scope layers, compared, for both cameras and every preset; and the zoomed crop decoded.
+// the scope layers, compared, for both cameras and every preset; the zoomed crop decoded; and the
+// stand-in cameras' front picture against their back picture.
 
 #include <cmath>
 #include <tuple>
 
+#include <QPainter>
+#include <QTemporaryDir>
+
 #include "ScopeTestSupport.h"
+#include "platform/camera/CameraSource.h"
+
+namespace platform {
+// Shown in `ctest -N` beside the row name.
+static void PrintTo(SessionPreset preset, std::ostream* os) { *os << "preset " << int(preset); }
+} // namespace platform
 
 using namespace scopetest;
 using platform::CaptureDevicePosition;
@@ -16,29 +26,40 @@ constexpr double kScreenPixelsPerWave = 160;
 // A loaded phone scope at scale 2 on scripted cameras, enhancement off so the scope shows the
 // frame as it is.
 struct AlignedScope {
-    ScriptedCamera camera;
+    std::shared_ptr<platform::ManualFrameClock> clock;
     TestScope scope;
 
-    explicit AlignedScope(PatternSource::Painter painter, QSize fixedSize = {})
-        : camera(std::make_shared<PatternSource>(std::move(painter), fixedSize))
+    AlignedScope(std::shared_ptr<platform::CaptureBackend> backend, std::shared_ptr<platform::ManualFrameClock> frameClock)
+        : clock(std::move(frameClock))
     {
         scope.setScopeNightVisionMode(imaging::NightVisionMode::Off);
         scope.setScopeNightVisionColorFilter(imaging::ColorFilter::None);
-        scope.setCaptureBackend(camera.backend);
+        scope.setCaptureBackend(std::move(backend));
         scope.loadScope();
-        scope.stopTimerThread(); // ticks are driven by hand below
-        camera.settle(scope);    // the first frame, taken as the session starts
+        scope.stopTimerThread();               // ticks are driven by hand below
+        ScriptedCamera::settle(*clock, scope); // the first frame, taken as the session starts
+    }
+    AlignedScope(ScriptedCamera camera) : AlignedScope(camera.backend, camera.clock) { }
+    explicit AlignedScope(PatternSource::Painter painter, QSize fixedSize = {})
+        : AlignedScope(ScriptedCamera(std::make_shared<PatternSource>(std::move(painter), fixedSize)))
+    {
+    }
+
+    void step()
+    {
+        clock->advance(std::chrono::milliseconds(50));
+        ScriptedCamera::settle(*clock, scope);
     }
 
     // Lets one frame through to the slot and the preview, with the geometry settled on it.
     QImage showFrame()
     {
         scope.qImage().take();
-        camera.step(scope);
+        step();
         scope.timerTick();                              // recomputes the geometry if stale
         scope.scopeImageLayer()->displayIfNeeded();     // draws with the radius used for the frame
         scope.qImage().take();
-        camera.step(scope);                             // a frame processed with the settled radius
+        step();                                         // a frame processed with the settled radius
         scope.timerTick();
         return renderScreen(scope);
     }
@@ -104,12 +125,19 @@ TEST_P(ScopeAlignment, TheScopeSquareShowsThePreviewBeneathIt)
     EXPECT_GT(meanDifference(screen, mirrored, kInnerSquare), 20.0);
 }
 
+std::string alignmentCaseName(const ::testing::TestParamInfo<ScopeAlignment::ParamType>& row)
+{
+    const char* const presetNames[] = { "Low", "Medium", "High", "Photo" };
+    return std::string(std::get<0>(row.param) ? "Front" : "Back") + presetNames[int(std::get<1>(row.param))];
+}
+
 INSTANTIATE_TEST_SUITE_P(BothCamerasEveryPreset, ScopeAlignment,
                          ::testing::Combine(::testing::Bool(),
                                             ::testing::Values(platform::SessionPreset::Low,
                                                               platform::SessionPreset::Medium,
                                                               platform::SessionPreset::High,
-                                                              platform::SessionPreset::Photo)));
+                                                              platform::SessionPreset::Photo)),
+                         alignmentCaseName);
 
 // Decodes the frame pixel each screen pixel of the scope shows.
 struct Decoded {
@@ -177,5 +205,64 @@ TEST(ScopeZoom, AnEmptyCropIsLoggedAndTheStreamGoesOn)
     const Decoded d = decodeScope(s.scope);
     EXPECT_EQ(d.minU, 320 - 133);
 }
+
+// An upright portrait photo in four coloured quarters with a gentle wave, so that its corners
+// tell up from down and left from right.
+QImage quarteredPhoto()
+{
+    QImage photo = waveFrame(QSize(300, 400), 90);
+    QPainter painter(&photo);
+    painter.setOpacity(0.6);
+    painter.fillRect(0, 0, 150, 200, Qt::red);
+    painter.fillRect(150, 0, 150, 200, Qt::green);
+    painter.fillRect(0, 200, 150, 200, Qt::blue);
+    painter.fillRect(150, 200, 150, 200, Qt::yellow);
+    return photo;
+}
+
+// The screen in blocks of 16 × 16 device pixels: sensor noise averages away, the scene stays.
+QImage blocks(const QImage& screen)
+{
+    return screen.scaled(screen.size() / 16, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+enum class StandIn { Synthetic, ImageFile };
+class StandInFrontCamera : public ::testing::TestWithParam<StandIn> { };
+
+// A front camera is a mirror: upright, left and right swapped. Both stand-ins show on the front
+// camera, preview and scope alike, the back camera's screen of the same scene mirrored.
+TEST_P(StandInFrontCamera, ShowsTheBackCamerasScreenMirroredLeftToRight)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quarters.png"));
+    ASSERT_TRUE(quarteredPhoto().save(path));
+    const QString text = GetParam() == StandIn::ImageFile ? QStringLiteral("image:") + path : QStringLiteral("synthetic");
+    auto clock = std::make_shared<platform::ManualFrameClock>();
+    auto backend = platform::CameraSource::parse(text).value().makeBackend(clock);
+    ASSERT_TRUE(backend) << qPrintable(backend.error());
+    AlignedScope s(backend.value(), clock);
+    s.scope.scopeGridLayer()->setHidden(true); // the instruments are never mirrored
+    const QImage back = s.showFrame();
+    s.scope.changeCamera();
+    ASSERT_TRUE(s.scope.previewLayer()->isMirrored());
+    const QImage front = s.showFrame();
+
+    const QRect all(0, 0, 40, 60);
+    const double mirrored = meanDifference(blocks(front), blocks(back.mirrored(true, false)), all);
+    EXPECT_LT(mirrored, 2.0);
+    EXPECT_GT(meanDifference(blocks(front), blocks(back.mirrored(false, true)), all), mirrored + 4.0)
+        << "upside down would look alike: the scene is too plain to tell";
+    if (GetParam() == StandIn::ImageFile) { // the photo's red top-left quarter
+        EXPECT_GT(qRed(back.pixel(60, 60)), 150);
+        EXPECT_GT(qRed(front.pixel(640 - 60, 60)), 150);
+        EXPECT_GT(qGreen(front.pixel(60, 60)), 150);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothStandIns, StandInFrontCamera,
+                         ::testing::Values(StandIn::Synthetic, StandIn::ImageFile),
+                         [](const auto& row) {
+                             return std::string(row.param == StandIn::Synthetic ? "Synthetic" : "ImageFile");
+                         });
 
 } // namespace

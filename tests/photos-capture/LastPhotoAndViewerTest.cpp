@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "PhotoCaptureTestSupport.h"
+#include "platform/ui/Device.h"
+#include "platform/ui/View.h"
 #include "platform/album/AssetsLibrary.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Screen.h"
@@ -173,6 +175,52 @@ TEST_F(ViewerTest, SidewaysPhotoIsShownUprightAndFittedOnAPhoneScreen)
     EXPECT_NEAR(frame.top(), (480.0 - frame.height()) / 2, 0.05);
     EXPECT_EQ(viewer->modalTransitionStyle(), photos::ViewImageController::kModalTransitionFlipHorizontal);
 }
+
+struct TurnRow {
+    const char* name;
+    int orientation;
+    QSizeF bounds;  // the viewer as the user sees it, in points
+    QPointF corner; // where the close control's centre lands on the portrait screen
+};
+
+class ViewerTurnTest : public ViewerTest, public ::testing::WithParamInterface<TurnRow> { };
+
+// Turning the device while the viewer is open turns it: upright for the user, fitted to the new
+// shape and centred. Lying flat afterwards keeps the turn.
+TEST_P(ViewerTurnTest, TurnsWithTheDeviceAndFitsThePhotoAgain)
+{
+    const TurnRow row = GetParam();
+    ScreenScale scale(2.0);
+    platform::Device& device = platform::Device::current();
+    device.setOrientation(1);
+    auto viewer = openAndWait(writePhoto(m_dir.path(), { 2592, 1936 }, 6)); // 1936 × 2592 upright
+    device.setOrientation(row.orientation);
+    device.setOrientation(5); // face up
+    platform::View& root = viewer->view();
+    EXPECT_EQ(viewer->interfaceOrientation(), row.orientation);
+    EXPECT_EQ(root.bounds().size(), row.bounds);
+    EXPECT_EQ(viewer->scrollView()->frame(), QRectF(QPointF(0, 0), row.bounds));
+    const qreal fit = std::min(row.bounds.width() / 1936.0, row.bounds.height() / 2592.0);
+    EXPECT_NEAR(viewer->scrollView()->minimumZoomScale(), fit, 1e-4);
+    EXPECT_NEAR(viewer->scrollView()->zoomScale(), fit, 1e-4);
+    const QRectF photo = viewer->imageView()->frame();
+    EXPECT_NEAR(photo.center().x(), row.bounds.width() / 2, 0.5);
+    EXPECT_NEAR(photo.center().y(), row.bounds.height() / 2, 0.5);
+    auto* done = root.findViewByAccessibilityName(QStringLiteral("viewImageDoneButton"));
+    ASSERT_NE(done, nullptr);
+    const QPointF corner = root.transformToSuperview().map(done->convertPointToRoot(done->bounds().center()));
+    EXPECT_NEAR(corner.x(), row.corner.x(), 0.5);
+    EXPECT_NEAR(corner.y(), row.corner.y(), 0.5);
+    device.setOrientation(1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachOrientation, ViewerTurnTest,
+    ::testing::Values(TurnRow { "Portrait", 1, { 320, 480 }, { 274, 32 } },
+                      TurnRow { "UpsideDown", 2, { 320, 480 }, { 46, 448 } },
+                      TurnRow { "LandscapeLeft", 3, { 480, 320 }, { 288, 434 } },
+                      TurnRow { "LandscapeRight", 4, { 480, 320 }, { 32, 46 } }),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(ViewerTest, SmallPhotoIsNeverEnlargedAndStaysCentredAsTheZoomChanges)
 {

@@ -5,6 +5,8 @@
 #include <cmath>
 
 #include <QDir>
+#include <QImageReader>
+#include <QPainter>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -13,7 +15,9 @@
 #include <unistd.h>
 
 #include "PhotoCaptureTestSupport.h"
+#include "imaging/LivePreviewLayer.h"
 #include "imaging/NightVisionMode.h"
+#include "platform/camera/CameraSource.h"
 
 using namespace capturetest;
 
@@ -172,6 +176,8 @@ struct OrientationRow {
     const char* logLine; // null: the "unknown" line
 };
 
+void PrintTo(const OrientationRow& r, std::ostream* os) { *os << "orientation " << r.deviceOrientation; }
+
 class PhotoOrientationTest : public PhotoCaptureTest, public ::testing::WithParamInterface<OrientationRow> { };
 
 TEST_P(PhotoOrientationTest, DeviceOrientationAtTheTapGivesTheExifOrientation)
@@ -196,7 +202,52 @@ INSTANTIATE_TEST_SUITE_P(Table, PhotoOrientationTest,
                                            OrientationRow { 3, 1, "Device orientation LandscapeLeft" },
                                            OrientationRow { 4, 3, "Device orientation LandscapeRight" },
                                            OrientationRow { 5, 6, nullptr }, OrientationRow { 6, 6, nullptr },
-                                           OrientationRow { 0, 6, nullptr }));
+                                           OrientationRow { 0, 6, nullptr }),
+                         [](const auto& row) { return "Device" + std::to_string(row.param.deviceOrientation); });
+
+// Both cameras of the image stand-in, held upright: the saved photo, shown with its EXIF
+// orientation applied, is the photo upright and not mirrored (the screen mirrors the front
+// camera's preview; the photo keeps what the sensor saw, as a camera does).
+class StandInPhotoTest : public PhotoCaptureTest, public ::testing::WithParamInterface<bool /*front*/> { };
+
+TEST_P(StandInPhotoTest, PortraitPhotoIsUprightOnceItsOrientationIsApplied)
+{
+    QImage photo(300, 400, QImage::Format_RGB32);
+    QPainter painter(&photo);
+    painter.fillRect(0, 0, 150, 200, Qt::red);
+    painter.fillRect(150, 0, 150, 200, Qt::green);
+    painter.fillRect(0, 200, 150, 200, Qt::blue);
+    painter.fillRect(150, 200, 150, 200, Qt::yellow);
+    painter.end();
+    const QString feed = QDir(m_dir.path()).filePath(QStringLiteral("feed.png"));
+    ASSERT_TRUE(photo.save(feed));
+    auto backend = platform::CameraSource::parse(QStringLiteral("image:") + feed).value().makeBackend(
+        std::make_shared<platform::ManualFrameClock>());
+    ASSERT_TRUE(backend);
+    m_capture = std::make_unique<TestCapture>();
+    m_capture->setScopeNightVisionMode(imaging::NightVisionMode::Off);
+    m_capture->setCaptureBackend(backend.value());
+    m_capture->setAlbumDirectory(m_dir.path());
+    m_capture->setupCaptureSessionVideo();
+    if (GetParam())
+        m_capture->changeCamera();
+    ASSERT_EQ(m_capture->previewLayer()->isMirrored(), GetParam());
+    tapAndWait();
+
+    QImageReader reader(photoPath(1));
+    reader.setAutoTransform(true);
+    const QImage shown = reader.read();
+    ASSERT_FALSE(shown.isNull()) << qPrintable(reader.errorString());
+    EXPECT_LT(shown.width(), shown.height());
+    const auto colourAt = [&](double x, double y) { return shown.pixel(int(x * shown.width()), int(y * shown.height())); };
+    EXPECT_GT(qRed(colourAt(0.2, 0.2)), 200);    // top left: red
+    EXPECT_GT(qGreen(colourAt(0.8, 0.2)), 200);  // top right: green
+    EXPECT_GT(qBlue(colourAt(0.2, 0.8)), 200);   // bottom left: blue
+    EXPECT_LT(qBlue(colourAt(0.8, 0.8)), 60);    // bottom right: yellow
+}
+
+INSTANTIATE_TEST_SUITE_P(BothCameras, StandInPhotoTest, ::testing::Bool(),
+                         [](const auto& row) { return std::string(row.param ? "Front" : "Back"); });
 
 // ---- Shutter, state, thumbnail ----------------------------------------------------------------
 

@@ -76,6 +76,8 @@ struct Idiom {
     bool expectTabletKey;
 };
 
+void PrintTo(const Idiom& i, std::ostream* os) { *os << (i.tablet ? "tablet" : "phone") << (i.answersQuery ? "" : ", silent idiom"); }
+
 class LumivueAppDelegateIdiom : public LumivueAppDelegateTest, public ::testing::WithParamInterface<Idiom> { };
 
 TEST_P(LumivueAppDelegateIdiom, StartsWithTheKeyOfTheDeviceAfterTheHandlerIsInstalled)
@@ -94,7 +96,11 @@ TEST_P(LumivueAppDelegateIdiom, StartsWithTheKeyOfTheDeviceAfterTheHandlerIsInst
 
 INSTANTIATE_TEST_SUITE_P(Devices, LumivueAppDelegateIdiom,
                          ::testing::Values(Idiom { false, true, false }, Idiom { true, true, true },
-                                           Idiom { true, false, false }));
+                                           Idiom { true, false, false }),
+                         [](const auto& row) {
+                             return std::string(row.param.tablet ? "Tablet" : "Phone")
+                                 + (row.param.answersQuery ? "" : "SilentIdiom");
+                         });
 
 // Prints what analytics archived for the session, so the parent can read it from the child.
 class PrintingStore : public analytics::TallySessionStore {

@@ -6,9 +6,12 @@
 #include "ScreenTestSupport.h"
 #include "imaging/LivePreviewLayer.h"
 #include "platform/camera/CaptureSession.h"
+#include "platform/camera/ImageFileFrameSource.h"
+#include "platform/camera/StreamBackend.h"
+#include "platform/camera/StreamCaptureDevice.h"
 #include "platform/graphics/Layer.h"
 #include "platform/ui/Button.h"
-#include "platform/ui/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 #include "platform/ui/Slider.h"
 #include "platform/ui/Window.h"
 #include "ui/HUDView.h"
@@ -242,11 +245,12 @@ TEST_F(LumivueViewControllerTest, TheGridToggleHidesAndShowsTheSideControls)
 TEST_F(LumivueViewControllerTest, TheGridToggleNeverShowsSwitchesThatCannotWork)
 {
     // One camera, no torch: showing the side controls again leaves both switches hidden.
-    auto source = platform::CameraSource::parse(QStringLiteral("image:" LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png"));
+    std::vector<std::shared_ptr<platform::StreamCaptureDevice>> devices { std::make_shared<platform::StreamCaptureDevice>(
+        QStringLiteral("Lone Camera"), platform::CaptureDevicePosition::Back, false, m_frameClock, 0) };
+    auto source = platform::ImageFileFrameSource::open(QStringLiteral(LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png"));
     ASSERT_TRUE(source);
-    auto backend = source->makeBackend(m_frameClock);
-    ASSERT_TRUE(backend) << backend.error().toStdString();
-    LumivueViewController screen(backend.value());
+    LumivueViewController screen(
+        std::make_shared<platform::StreamBackend>(std::move(devices), source.value(), m_frameClock));
     screen.view();
     screen.viewWillAppear(false);
     EXPECT_TRUE(screen.cameraButton()->isHidden());

@@ -10,6 +10,7 @@
 #include "ui/OptionButton.h"
 #include "ui/HUDView.h"
 #include "ui/LumivueViewController.h"
+#include "support/TestNames.h"
 
 namespace ui::test {
 
@@ -24,6 +25,8 @@ struct Turn {
     int orientation;
     double angle;
 };
+
+void PrintTo(const Turn& t, std::ostream* os) { *os << "orientation " << t.orientation; }
 
 class RotationTable : public ::testing::TestWithParam<Turn> { };
 
@@ -41,7 +44,8 @@ TEST_P(RotationTable, GivesTheTurnForEachDeviceOrientation)
 INSTANTIATE_TEST_SUITE_P(Orientations, RotationTable,
                          ::testing::Values(Turn { 1, 0 }, Turn { 2, std::numbers::pi }, Turn { 3, std::numbers::pi / 2 },
                                            Turn { 4, -std::numbers::pi / 2 }, Turn { 0, 0 }, Turn { 5, 0 },
-                                           Turn { 6, 0 }, Turn { 7, 0 }, Turn { -1, 0 }));
+                                           Turn { 6, 0 }, Turn { 7, 0 }, Turn { -1, 0 }),
+                         [](const auto& row) { return "Orientation" + testing_support::signedName(row.param.orientation); });
 
 TEST(RotationTableIdentity, UnknownAndFlatOrientationsGiveExactlyTheIdentity)
 {

@@ -60,6 +60,8 @@ struct Widths {
     qreal expanded;
 };
 
+void PrintTo(const Widths& w, std::ostream* os) { *os << w.names.size() << " items"; }
+
 class OptionWidths : public OptionScreen, public ::testing::WithParamInterface<Widths> { };
 
 } // namespace
@@ -92,7 +94,8 @@ TEST_P(OptionWidths, CollapsedAndExpandedWidthsOnScreen)
 
 INSTANTIATE_TEST_SUITE_P(OptionButton, OptionWidths,
                          ::testing::Values(Widths { kEnlight, 50, 0, 114, 214 },
-                                           Widths { kPreset, 40, 3, 104, 224 }));
+                                           Widths { kPreset, 40, 3, 104, 224 }),
+                         [](const auto& row) { return std::to_string(row.param.names.size()) + "Items"; });
 
 TEST_F(OptionScreen, AnyTapOpensACollapsedRowWithoutChoosing)
 {

@@ -3,8 +3,8 @@
 #include <QStandardPaths>
 
 #include "platform/album/AlbumFolder.h"
-#include "platform/album/AlbumWorker.h"
 #include "platform/album/JpegMetadata.h"
+#include "platform/core/DispatchQueue.h"
 #include "platform/core/Log.h"
 
 namespace platform {
@@ -28,11 +28,14 @@ AssetsLibrary::AssetsLibrary()
 
 AssetsLibrary::AssetsLibrary(const QString& directory, FolderCreation creation)
     : m_folder(std::make_shared<const AlbumFolder>(directory, toCreation(creation)))
-    , m_worker(std::make_unique<AlbumWorker>())
+    , m_queue(std::make_unique<DispatchQueue>(QStringLiteral("album")))
 {
 }
 
-AssetsLibrary::~AssetsLibrary() = default; // the worker drains and joins
+AssetsLibrary::~AssetsLibrary()
+{
+    m_queue->drain(); // every operation already started delivers its blocks; the queue then joins
+}
 
 QString AssetsLibrary::defaultDirectory()
 {
@@ -47,9 +50,9 @@ QString AssetsLibrary::directory() const
 void AssetsLibrary::writeImageToSavedPhotosAlbum(const QImage& image, const MetadataDictionary& metadata,
                                                  WriteCompletion completion)
 {
-    m_worker->post([folder = m_folder, image, metadata, completion = std::move(completion)] {
+    m_queue->async([folder = m_folder, image, metadata, completion = std::move(completion)] {
         const auto fail = [&](AlbumError error) {
-            log("Album write failed: %s", qPrintable(error.description()));
+            log(lcAlbum(), "Album write failed: %s", qPrintable(error.description()));
             if (completion)
                 completion({}, error);
         };
@@ -71,7 +74,7 @@ void AssetsLibrary::writeImageToSavedPhotosAlbum(const QImage& image, const Meta
 
 void AssetsLibrary::enumerateGroupsWithTypes(int types, GroupBlock groupBlock, FailureBlock failureBlock)
 {
-    m_worker->post([folder = m_folder, types, groupBlock = std::move(groupBlock),
+    m_queue->async([folder = m_folder, types, groupBlock = std::move(groupBlock),
                     failureBlock = std::move(failureBlock)] {
         if (types & GroupSavedPhotos) {
             AlbumFolder::Listing listing = folder->list();
@@ -90,7 +93,7 @@ void AssetsLibrary::enumerateGroupsWithTypes(int types, GroupBlock groupBlock, F
 
 void AssetsLibrary::assetForURL(const AssetURL& url, ResultBlock resultBlock, FailureBlock failureBlock)
 {
-    m_worker->post([folder = m_folder, url, resultBlock = std::move(resultBlock),
+    m_queue->async([folder = m_folder, url, resultBlock = std::move(resultBlock),
                     failureBlock = std::move(failureBlock)] {
         std::shared_ptr<Asset> asset;
         if (const auto name = folder->nameForURL(url)) {

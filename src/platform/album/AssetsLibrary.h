@@ -26,7 +26,7 @@
 namespace platform {
 
 class AlbumFolder;
-class AlbumWorker;
+class DispatchQueue;
 
 class AssetsLibrary {
 public:
@@ -66,7 +66,7 @@ public:
 
 private:
     std::shared_ptr<const AlbumFolder> m_folder;
-    std::unique_ptr<AlbumWorker> m_worker;
+    std::unique_ptr<DispatchQueue> m_queue; // "album": every operation and every block runs here
 };
 
 } // namespace platform

@@ -77,8 +77,12 @@ Expected<std::shared_ptr<CaptureBackend>> CameraSource::makeBackend(std::shared_
         auto source = ImageFileFrameSource::open(m_path);
         if (!source)
             return Result::failure(source.error());
-        std::vector<std::shared_ptr<StreamCaptureDevice>> devices { std::make_shared<StreamCaptureDevice>(
-            QStringLiteral("Image File Camera"), CaptureDevicePosition::Back, false, clock, 0) };
+        std::vector<std::shared_ptr<StreamCaptureDevice>> devices {
+            std::make_shared<StreamCaptureDevice>(QStringLiteral("Image File Camera"), CaptureDevicePosition::Back,
+                                                  false, clock, 0),
+            std::make_shared<StreamCaptureDevice>(QStringLiteral("Image File Front Camera"),
+                                                  CaptureDevicePosition::Front, false, clock, 1),
+        };
         return std::shared_ptr<CaptureBackend>(
             std::make_shared<StreamBackend>(std::move(devices), std::move(source.value()), clock));
     }

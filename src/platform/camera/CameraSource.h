@@ -2,7 +2,7 @@
 
 // Which cameras the app uses, as written on the command line:
 //   synthetic      the rendered night scene (back camera with torch, front camera)
-//   image:PATH     a photo shown as the live feed (one back camera)
+//   image:PATH     a photo shown as the live feed (back and front camera, no torch)
 //   qt             every camera Qt Multimedia finds
 //   qt:INDEX       only the Qt Multimedia camera at INDEX (0-based)
 // The default is "qt" when Qt Multimedia finds a camera, "synthetic" otherwise.

@@ -1,7 +1,8 @@
 #pragma once
 
 // The image-file camera: one photo shown as the live feed, scaled to fill the preset's frame size
-// (aspect fill: scaled to cover, centre cropped). It offers one back camera without a torch.
+// (aspect fill: scaled to cover, centre cropped). It offers a back and a front camera, neither
+// with a torch, which both see the photo (see SensorOrientation.h for how a front sensor sees).
 //
 // Threads: see FrameSource.
 

@@ -120,7 +120,7 @@ void QtCameraFrameSource::setActive(const std::shared_ptr<StreamCaptureDevice>& 
         m_camera = std::make_unique<QCamera>(m_cameras.at(index));
         QObject::connect(m_camera.get(), &QCamera::errorOccurred, m_camera.get(),
                          [](QCamera::Error, const QString& message) {
-                             log("Camera error: %s", qUtf8Printable(message));
+                             log(lcCamera(), "Camera error: %s", qUtf8Printable(message));
                          });
         QObject::connect(m_camera.get(), &QCamera::exposureTimeChanged, m_camera.get(),
                          [this](float seconds) { m_exposureTime = seconds; });

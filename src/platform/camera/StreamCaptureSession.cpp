@@ -143,7 +143,7 @@ void StreamCaptureSession::stopRunning()
     }
     for (const auto& output : outputs) {
         if (!output->drain(kDrainLimit))
-            log("Capture session: a frame delegate is still busy after %lld ms",
+            log(lcCamera(), "Capture session: a frame delegate is still busy after %lld ms",
                 static_cast<long long>(kDrainLimit.count()));
     }
     for (const auto& weak : previews) {

@@ -13,7 +13,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/camera/DispatchQueue.h"
+#include "platform/core/DispatchQueue.h"
 #include "platform/camera/StillImageOutput.h"
 
 namespace platform {

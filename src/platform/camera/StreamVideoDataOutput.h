@@ -15,7 +15,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/camera/DispatchQueue.h"
+#include "platform/core/DispatchQueue.h"
 #include "platform/camera/FrameClock.h"
 #include "platform/camera/VideoDataOutput.h"
 

@@ -23,8 +23,7 @@ SyntheticFrameSource::SyntheticFrameSource(std::uint32_t seed)
 
 QImage SyntheticFrameSource::videoFrame(const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time)
 {
-    return m_videoScene.render(seconds(time), standInVideoSize(preset), int(device.position()),
-                               device.torchMode() == TorchMode::On);
+    return m_videoScene.render(seconds(time), standInVideoSize(preset), device.torchMode() == TorchMode::On);
 }
 
 Expected<std::shared_ptr<SampleBuffer>> SyntheticFrameSource::stillFrame(const StreamCaptureDevice& device,
@@ -34,7 +33,7 @@ Expected<std::shared_ptr<SampleBuffer>> SyntheticFrameSource::stillFrame(const S
     QImage picture;
     {
         std::scoped_lock lock(m_stillMutex);
-        picture = m_stillScene.render(seconds(time), size, int(device.position()), device.torchMode() == TorchMode::On);
+        picture = m_stillScene.render(seconds(time), size, device.torchMode() == TorchMode::On);
     }
     auto frame = SampleBuffer::fromImage(picture, exposureFor(device).attachments(size, QDateTime::currentDateTime()));
     if (!frame)

@@ -1,7 +1,8 @@
 #pragma once
 
 // The synthetic camera: the SyntheticScene at the stand-in preset sizes, with the back camera's
-// torch lighting it and the front camera seeing it mirrored. Stills carry exposure values a
+// torch lighting it. Both cameras see the same street (the front one without a torch); the
+// preview mirrors the front camera's picture, the frames and stills do not. Stills carry exposure values a
 // phone would choose for such a dim scene: long and at high ISO, shorter with the torch.
 //
 // Threads: see FrameSource. Video and stills use separate scenes, so they may run at once.

@@ -164,27 +164,21 @@ void applyTorch(QImage& image)
     }
 }
 
-// dst = src + up - down per byte, saturating; mirrored reverses the pixel order of the row while
-// the noise stays with the source pixel.
-void addNoiseRow(const uchar* src, uchar* dst, int width, const std::uint8_t* up, const std::uint8_t* down,
-                 bool mirrored)
+// dst = src + up - down per byte, saturating.
+void addNoiseRow(const uchar* src, uchar* dst, int width, const std::uint8_t* up, const std::uint8_t* down)
 {
     int x = 0;
 #if defined(__SSE2__)
     for (; x + 4 <= width; x += 4) {
-        const int from = mirrored ? (width - 4 - x) * 4 : x * 4;
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + from));
-        v = _mm_adds_epu8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(up + from)));
-        v = _mm_subs_epu8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(down + from)));
-        if (mirrored)
-            v = _mm_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3));
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x * 4));
+        v = _mm_adds_epu8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(up + x * 4)));
+        v = _mm_subs_epu8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(down + x * 4)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x * 4), v);
     }
 #endif
     for (; x < width; ++x) {
-        const int from = mirrored ? (width - 1 - x) * 4 : x * 4;
         for (int c = 0; c < 4; ++c) {
-            const int value = int(src[from + c]) + up[from + c] - down[from + c];
+            const int value = int(src[x * 4 + c]) + up[x * 4 + c] - down[x * 4 + c];
             dst[x * 4 + c] = uchar(std::clamp(value, 0, 255));
         }
     }
@@ -257,7 +251,7 @@ void SyntheticScene::paintMovingParts(QImage& image, double seconds) const
     painter.drawEllipse(QPointF(carX + 1, 245), 1.5, 1.2);
 }
 
-QImage SyntheticScene::render(double seconds, QSize size, int position, bool torch)
+QImage SyntheticScene::render(double seconds, QSize size, bool torch)
 {
     if (size.isEmpty())
         return {};
@@ -270,8 +264,6 @@ QImage SyntheticScene::render(double seconds, QSize size, int position, bool tor
     paintMovingParts(m_scene, seconds);
 
     // Noise: each row reads the sample tables from an offset chosen by the frame and the row.
-    // The offset follows the source column, so the front camera is an exact mirror of the back.
-    const bool mirrored = position != 1;
     QImage frame(size, QImage::Format_ARGB32_Premultiplied);
     const int width = size.width();
     const std::uint64_t frameKey = std::uint64_t(std::llround(seconds * 1000.0));
@@ -279,15 +271,15 @@ QImage SyntheticScene::render(double seconds, QSize size, int position, bool tor
         std::uint64_t state = (std::uint64_t(m_seed) << 32) ^ (frameKey * 0x9E3779B97F4A7C15ull) ^ std::uint64_t(y);
         const std::size_t offset = (splitMix(state) % (kNoiseSamples / 4)) * 4;
         addNoiseRow(m_scene.constScanLine(y), frame.scanLine(y), width, m_noiseUp.data() + offset,
-                    m_noiseDown.data() + offset, mirrored);
+                    m_noiseDown.data() + offset);
     }
     return frame;
 }
 
-QImage renderSyntheticScene(std::uint32_t seed, double seconds, QSize size, int position, bool torch)
+QImage renderSyntheticScene(std::uint32_t seed, double seconds, QSize size, bool torch)
 {
     SyntheticScene scene(seed);
-    return scene.render(seconds, size, position, torch);
+    return scene.render(seconds, size, torch);
 }
 
 } // namespace platform

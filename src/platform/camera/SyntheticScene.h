@@ -6,8 +6,8 @@
 // given seed and time always give the same pixels.
 //
 // Pixels: Format_ARGB32_Premultiplied with alpha 255, i.e. B, G, R, A bytes in memory.
-// Camera position 1 (back) sees the scene as it is; any other position (front) sees it mirrored
-// left to right. The torch lights the foreground and lowers the noise (a lower gain is needed).
+// The picture is laid into the landscape frame as a phone's sensor delivers it (SensorOrientation.h),
+// the same for the back and the front camera. The torch lights the foreground and lowers the noise (a lower gain is needed).
 //
 // Threads: one SyntheticScene is used by one thread at a time (it caches the static background of
 // the last size and torch state). renderSyntheticScene() may be called from any thread.
@@ -27,7 +27,7 @@ public:
     std::uint32_t seed() const { return m_seed; }
 
     // `seconds` is the scene time; the scene moves slowly and continuously with it.
-    QImage render(double seconds, QSize size, int position, bool torch);
+    QImage render(double seconds, QSize size, bool torch);
 
 private:
     void prepare(QSize size, bool torch);
@@ -43,6 +43,6 @@ private:
 };
 
 // The same scene as a pure function, for callers that render one frame.
-QImage renderSyntheticScene(std::uint32_t seed, double seconds, QSize size, int position, bool torch);
+QImage renderSyntheticScene(std::uint32_t seed, double seconds, QSize size, bool torch);
 
 } // namespace platform

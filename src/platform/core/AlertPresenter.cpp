@@ -24,7 +24,7 @@ void presentAlert(const QString& title, const QString& message, const QString& b
         presenter(title, message, button);
         return;
     }
-    logLine(QStringLiteral("Alert: %1: %2 [%3]").arg(title, message, button));
+    logLine(lcUi(), QStringLiteral("Alert: %1: %2 [%3]").arg(title, message, button));
 }
 
 AlertPresenterFunction setAlertPresenter(AlertPresenterFunction presenter)

@@ -12,24 +12,58 @@ namespace {
 std::mutex g_sinkMutex; // guards g_sink
 LogSink g_sink;
 
+QString format(const char* format, va_list args)
+{
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (length < 0)
+        return {};
+    std::vector<char> buffer(static_cast<size_t>(length) + 1);
+    std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    return QString::fromUtf8(buffer.data(), length);
+}
+
+// Info, not debug: some systems switch every category's debug messages off by default.
+bool isOn(const QLoggingCategory& category)
+{
+    return category.isInfoEnabled();
+}
+
 } // namespace
+
+Q_LOGGING_CATEGORY(lcCamera, "lumivue.camera", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcScope, "lumivue.scope", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcPhotos, "lumivue.photos", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcAlbum, "lumivue.album", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcUi, "lumivue.ui", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcApp, "lumivue.app", QtInfoMsg)
+
+void log(const QLoggingCategory& category, const char* format, ...)
+{
+    if (!isOn(category))
+        return;
+    va_list args;
+    va_start(args, format);
+    const QString line = platform::format(format, args);
+    va_end(args);
+    logLine(line);
+}
+
+void logLine(const QLoggingCategory& category, const QString& line)
+{
+    if (isOn(category))
+        logLine(line);
+}
 
 void log(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (length < 0) {
-        va_end(args);
-        return;
-    }
-    std::vector<char> buffer(static_cast<size_t>(length) + 1);
-    std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    const QString line = platform::format(format, args);
     va_end(args);
-    logLine(QString::fromUtf8(buffer.data(), length));
+    logLine(line);
 }
 
 void logLine(const QString& line)

@@ -212,7 +212,7 @@ void Layer::addSublayer(std::shared_ptr<Layer> layer)
 {
     Q_ASSERT(onGuiThread());
     if (!layer || isAncestorOrSelf(layer.get())) {
-        logLine(QStringLiteral("Layer: refused to add a layer to itself or to one of its own sublayers"));
+        logLine(lcUi(), QStringLiteral("Layer: refused to add a layer to itself or to one of its own sublayers"));
         return;
     }
     layer->removeFromSuperlayer();
@@ -283,7 +283,7 @@ void Layer::displayIfNeeded()
         return;
     }
     if (w > kMaxCacheSide || h > kMaxCacheSide) {
-        log("Layer: %.0f x %.0f pixels is too large to draw", w, h);
+        log(lcUi(), "Layer: %.0f x %.0f pixels is too large to draw", w, h);
         m_cache = QImage();
         return;
     }

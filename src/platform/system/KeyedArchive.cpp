@@ -5,8 +5,9 @@
 #include <QCborStreamReader>
 #include <QTimeZone>
 
-namespace platform {
+#include "platform/system/KeyedArchiveWriter.h"
 
+namespace platform {
 
 std::optional<KeyedArchive> KeyedArchive::fromValue(const QCborValue& value)
 {
@@ -150,11 +151,10 @@ std::optional<QDateTime> KeyedArchive::toDate(const QCborValue& value)
 
 QByteArray KeyedArchive::archive(const QCborValue& root)
 {
-    QCborMap envelope;
-    envelope.insert(kFormatKey, kFormatName);
-    envelope.insert(kVersionKey, kEnvelopeVersion);
-    envelope.insert(kRootKey, root);
-    return QCborValue(kSelfDescribeTag, envelope).toCbor();
+    // One writer of the envelope, whichever way the root value was built.
+    KeyedArchiveWriter out;
+    out.value(root);
+    return out.bytes();
 }
 
 std::optional<QCborValue> KeyedArchive::unarchive(const QByteArray& bytes)

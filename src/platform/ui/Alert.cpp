@@ -111,7 +111,7 @@ void Alert::installAsPresenter()
         QMetaObject::invokeMethod(
             app,
             [title, message, button] {
-                logLine(QStringLiteral("Alert: %1: %2 [%3]").arg(title, message, button));
+                logLine(lcUi(), QStringLiteral("Alert: %1: %2 [%3]").arg(title, message, button));
                 if (Window* window = Window::keyWindow())
                     Alert::show(*window, title, message, button);
             },

@@ -1,6 +1,6 @@
 #include "platform/ui/Device.h"
 
-#include "platform/ui/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 
 namespace platform {
 

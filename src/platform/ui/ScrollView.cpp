@@ -7,12 +7,6 @@
 
 namespace platform {
 
-namespace {
-
-constexpr qreal kWheelZoomStep = 1.25; // zoom factor of one wheel notch
-
-} // namespace
-
 ScrollView::ScrollView(const QRectF& frame)
     : View(frame)
 {
@@ -120,11 +114,13 @@ void ScrollView::touchesMoved(const Touch& touch)
 
 void ScrollView::touchesEnded(const Touch&) { m_dragging = false; }
 
+void ScrollView::touchesCancelled(const Touch&) { m_dragging = false; }
+
 bool ScrollView::scrollWheel(const QPointF& point, qreal steps)
 {
     if (m_maximumZoomScale <= m_minimumZoomScale)
         return View::scrollWheel(point, steps);
-    zoomAt(m_zoomScale * std::pow(kWheelZoomStep, steps), point);
+    zoomAt(m_zoomScale * std::pow(wheelZoomStep, steps), point);
     return true;
 }
 

@@ -22,6 +22,8 @@ class ScrollViewDelegate;
 
 class ScrollView : public View {
 public:
+    static constexpr qreal wheelZoomStep = 1.25; // zoom factor of one wheel notch
+
     explicit ScrollView(const QRectF& frame = {});
 
     QSizeF contentSize() const { return m_contentSize; }
@@ -44,6 +46,7 @@ public:
     void touchesBegan(const Touch& touch) override;
     void touchesMoved(const Touch& touch) override;
     void touchesEnded(const Touch& touch) override;
+    void touchesCancelled(const Touch& touch) override;
     bool scrollWheel(const QPointF& point, qreal steps) override;
 
 private:

@@ -11,6 +11,7 @@
 #include "AlbumTestSupport.h"
 #include "platform/album/ImageOrientation.h"
 #include "platform/album/ImagePropertyKeys.h"
+#include "support/TestNames.h"
 
 using namespace albumtest;
 namespace ip = platform::ImageProperty;
@@ -127,6 +128,8 @@ struct Position {
     const char* longitudeRef;
 };
 
+void PrintTo(const Position& p, std::ostream* os) { *os << p.latitude << "," << p.longitude; }
+
 class AlbumGpsTest : public AlbumMetadataTest, public ::testing::WithParamInterface<Position> { };
 
 TEST_P(AlbumGpsTest, CoordinatesAreDegreeRationalsWithRefs)
@@ -168,7 +171,12 @@ INSTANTIATE_TEST_SUITE_P(Quadrants, AlbumGpsTest,
                          ::testing::Values(Position { -33.9, 151.2, "S", "E" }, Position { 40.7128, -74.006, "N", "W" },
                                            Position { -22.9068, -43.1729, "S", "W" },
                                            Position { 51.4779, 0.0015, "N", "E" }, Position { 0.0, 0.0, "N", "E" },
-                                           Position { 89.9999999, 179.9999999, "N", "E" }));
+                                           Position { 89.9999999, 179.9999999, "N", "E" }),
+                         [](const auto& row) {
+                             const Position& p = row.param;
+                             return testing_support::caseName(QString::number(std::abs(p.latitude)).toStdString() + p.latitudeRef + "_"
+                                                             + QString::number(std::abs(p.longitude)).toStdString() + p.longitudeRef);
+                         });
 
 TEST_F(AlbumMetadataTest, GpsSignWithoutRefAndUnusableValuesAreHandledSoundly)
 {
@@ -193,6 +201,8 @@ struct OrientationRow {
     int exif;
     int imageCode;
 };
+
+void PrintTo(const OrientationRow& r, std::ostream* os) { *os << "EXIF " << r.exif; }
 
 class AlbumOrientationTest : public AlbumMetadataTest, public ::testing::WithParamInterface<OrientationRow> { };
 
@@ -233,7 +243,8 @@ TEST_P(AlbumOrientationTest, PixelsStayStoredAndThumbnailIsUpright)
 
 INSTANTIATE_TEST_SUITE_P(Codes, AlbumOrientationTest,
                          ::testing::Values(OrientationRow { 6, 3 }, OrientationRow { 1, 0 }, OrientationRow { 3, 1 },
-                                           OrientationRow { 8, 2 }));
+                                           OrientationRow { 8, 2 }),
+                         [](const auto& row) { return "Exif" + std::to_string(row.param.exif); });
 
 TEST(ImageOrientationTest, CodesAndExifNumbersAreInverse)
 {

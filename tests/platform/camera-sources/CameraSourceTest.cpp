@@ -71,7 +71,9 @@ TEST(CameraSourceImage, FeedsThePhotoAspectFilledToThePresetSize)
     auto clock = std::make_shared<ManualFrameClock>();
     auto backend = CameraSource::parse(QStringLiteral("image:") + path).value().makeBackend(clock);
     ASSERT_TRUE(backend) << qPrintable(backend.error());
-    ASSERT_EQ(backend.value()->devices().size(), 1u);
+    ASSERT_EQ(backend.value()->devices().size(), 2u);
+    EXPECT_EQ(backend.value()->devices()[1]->position(), CaptureDevicePosition::Front);
+    EXPECT_FALSE(backend.value()->devices()[1]->isTorchModeSupported(TorchMode::On));
     auto session = backend.value()->makeSession();
     session->setSessionPreset(SessionPreset::Medium);
     session->addInput(backend.value()->makeDeviceInput(backend.value()->devices().front()).value());

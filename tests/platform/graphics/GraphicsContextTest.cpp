@@ -13,6 +13,7 @@
 
 #include "platform/graphics/NamedColor.h"
 #include "Pixels.h"
+#include "support/TestNames.h"
 
 using platform::GraphicsContext;
 using platform::NamedColor;
@@ -71,6 +72,8 @@ struct ArcCase {
     std::vector<QPoint> inked, blank; // screen pixels
 };
 
+void PrintTo(const ArcCase& c, std::ostream* os) { *os << c.start << " to " << c.end << (c.clockwise ? " clockwise" : ""); }
+
 class GraphicsContextArc : public ::testing::TestWithParam<ArcCase> { };
 
 TEST_P(GraphicsContextArc, LandsWhereTheUserSpaceDirectionSays)
@@ -98,7 +101,12 @@ INSTANTIATE_TEST_SUITE_P(
         ArcCase { true, 3.1415927f, 3 * kPi / 2, false, { kLowerLeft }, { kUpperLeft, kLowerRight } },
         // 2π in single precision is a full circle; equal angles draw nothing.
         ArcCase { true, 0, 6.2831855f, false, { kLowerRight, kUpperRight, kUpperLeft, kLowerLeft }, {} },
-        ArcCase { true, 3.1415927f, 3.1415927f, false, {}, { kLowerRight, kUpperRight, kUpperLeft, kLowerLeft, { 5, 20 } } }));
+        ArcCase { true, 3.1415927f, 3.1415927f, false, {}, { kLowerRight, kUpperRight, kUpperLeft, kLowerLeft, { 5, 20 } } }),
+    [](const auto& row) {
+        const ArcCase& arc = row.param;
+        return std::string(arc.flipped ? "YUp" : "YDown") + "From" + testing_support::degreesName(arc.start) + "To"
+            + testing_support::degreesName(arc.end) + (arc.clockwise ? "Clockwise" : "Counterclockwise");
+    });
 
 TEST(GraphicsContextPath, ArcJoinsTheCurrentPointWithALine)
 {
@@ -189,6 +197,8 @@ struct DashCase {
     std::vector<std::pair<int, int>> runs; // painted [start, end) along the line
 };
 
+void PrintTo(const DashCase& c, std::ostream* os) { *os << "phase " << c.phase << ", " << c.lengths.size() << " lengths"; }
+
 class GraphicsContextDash : public ::testing::TestWithParam<DashCase> { };
 
 TEST_P(GraphicsContextDash, PatternStartsPhaseUnitsIn)
@@ -222,7 +232,13 @@ INSTANTIATE_TEST_SUITE_P(
                       DashCase { 22, { 10, 10 }, { { 0, 8 }, { 18, 28 }, { 38, 40 } } },
                       DashCase { 0, { 10 }, { { 0, 10 }, { 20, 30 } } },
                       DashCase { 0, {}, { { 0, 40 } } },
-                      DashCase { 0, { 5, -5 }, { { 0, 40 } } }));
+                      DashCase { 0, { 5, -5 }, { { 0, 40 } } }),
+    [](const auto& row) {
+        std::string name = "Phase" + testing_support::signedName(std::llround(row.param.phase));
+        for (const qreal length : row.param.lengths)
+            name += "_" + testing_support::signedName(std::llround(length));
+        return row.param.lengths.empty() ? name + "_Solid" : name;
+    });
 
 // --- Blend modes ------------------------------------------------------------------------------
 
@@ -231,6 +247,8 @@ struct BlendCase {
     QColor source;
     QRgb expected; // premultiplied pixel over an opaque mid-grey
 };
+
+void PrintTo(const BlendCase& c, std::ostream* os) { *os << "mode " << int(c.mode); }
 
 class GraphicsContextBlend : public ::testing::TestWithParam<BlendCase> { };
 
@@ -256,7 +274,17 @@ INSTANTIATE_TEST_SUITE_P(
                       BlendCase { Blend::Copy, QColor(255, 0, 0, 128), qRgba(128, 0, 0, 128) },
                       BlendCase { Blend::Multiply, QColor(255, 0, 0), qRgb(128, 0, 0) },
                       BlendCase { Blend::Screen, QColor(255, 0, 0), qRgb(255, 128, 128) },
-                      BlendCase { Blend::Clear, QColor(255, 0, 0), qRgba(0, 0, 0, 0) }));
+                      BlendCase { Blend::Clear, QColor(255, 0, 0), qRgba(0, 0, 0, 0) }),
+    [](const auto& row) {
+        switch (row.param.mode) {
+        case Blend::Normal: return std::string("Normal");
+        case Blend::Copy: return std::string("Copy");
+        case Blend::Multiply: return std::string("Multiply");
+        case Blend::Screen: return std::string("Screen");
+        case Blend::Clear: return std::string("Clear");
+        default: return "Mode" + std::to_string(int(row.param.mode));
+        }
+    });
 
 // --- Text -------------------------------------------------------------------------------------
 

@@ -100,10 +100,13 @@ TEST(KeyedArchiveWriter, WritesWhatTheTreeFormWrites)
     writer.beginList(3);
     for (const qint64 msecs : { qint64(1338508800123), qint64(-1), qint64(-1000) })
         writer.date(QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc()));
+    writer.endList();
     writer.key(QLatin1StringView("bytes"));
     writer.bytes(QByteArray(300, '\x01'));
     writer.key(QLatin1StringView("value"));
     writer.value(QCborMap { { QStringLiteral("i"), 4 } });
+    writer.endObject();
+    const QByteArray written = writer.bytes();
 
     KeyedArchive tree;
     tree.encodeInt32("int32", -7);
@@ -118,10 +121,10 @@ TEST(KeyedArchiveWriter, WritesWhatTheTreeFormWrites)
     tree.encodeBytes("bytes", QByteArray(300, '\x01'));
     tree.encodeMap("value", QCborMap { { QStringLiteral("i"), 4 } });
 
-    const auto streamed = KeyedArchive::unarchive(writer.bytes());
+    const auto streamed = KeyedArchive::unarchive(written);
     ASSERT_TRUE(streamed);
     EXPECT_EQ(*streamed, tree.toValue());
-    EXPECT_EQ(writer.bytes(), KeyedArchive::archive(tree.toValue()));
+    EXPECT_EQ(written, KeyedArchive::archive(tree.toValue()));
     const auto dates = KeyedArchive::fromValue(*streamed)->decodeList("dates");
     EXPECT_EQ(KeyedArchive::toDate(dates->at(1))->toMSecsSinceEpoch(), -1);
     EXPECT_EQ(KeyedArchive::toDate(dates->at(2))->toMSecsSinceEpoch(), -1000);

@@ -6,6 +6,7 @@
 
 #include "platform/graphics/Layer.h"
 #include "platform/ui/View.h"
+#include "support/TestNames.h"
 
 using namespace platform;
 
@@ -45,7 +46,8 @@ TEST_P(TurnedView, FrameIsTheBoundingRectangleAndSettingItKeepsTheSize)
     expectRectNear(panel.frame(), QRectF(10, 20, 232, 128));
 }
 
-INSTANTIATE_TEST_SUITE_P(QuarterTurns, TurnedView, ::testing::Values(M_PI_2, -M_PI_2));
+INSTANTIATE_TEST_SUITE_P(QuarterTurns, TurnedView, ::testing::Values(M_PI_2, -M_PI_2),
+                         [](const auto& row) { return "Turned" + testing_support::degreesName(row.param); });
 
 TEST(ViewGeometry, CenterBoundsAndFrameAgree)
 {

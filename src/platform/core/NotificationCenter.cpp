@@ -1,4 +1,4 @@
-#include "platform/ui/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 
 #include <algorithm>
 

@@ -14,7 +14,7 @@
 
 #include <QObject>
 
-#include "platform/ui/Notification.h"
+#include "platform/core/Notification.h"
 
 namespace platform {
 

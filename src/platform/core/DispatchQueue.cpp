@@ -1,6 +1,10 @@
-#include "platform/camera/DispatchQueue.h"
+#include "platform/core/DispatchQueue.h"
+
+#include <exception>
 
 #include <pthread.h>
+
+#include "platform/core/Log.h"
 
 namespace platform {
 
@@ -43,6 +47,15 @@ bool DispatchQueue::drain(std::chrono::milliseconds timeout)
     return m_changed.wait_for(lock, timeout, [&] { return m_finished >= target; });
 }
 
+void DispatchQueue::drain()
+{
+    if (isCurrent())
+        return;
+    std::unique_lock lock(m_mutex);
+    const std::uint64_t target = m_submitted;
+    m_changed.wait(lock, [&] { return m_finished >= target; });
+}
+
 bool DispatchQueue::shutdown(std::chrono::milliseconds timeout)
 {
     if (isCurrent())
@@ -76,6 +89,17 @@ std::size_t DispatchQueue::pendingCount() const
     return m_tasks.size();
 }
 
+void DispatchQueue::runGuarded(const Task& task) const
+{
+    try {
+        task();
+    } catch (const std::exception& e) {
+        log("Task on queue %s failed: %s", qPrintable(m_label), e.what());
+    } catch (...) {
+        log("Task on queue %s failed", qPrintable(m_label));
+    }
+}
+
 void DispatchQueue::run()
 {
     // Thread names are limited to 15 bytes; the label is what a debugger should show.
@@ -88,7 +112,7 @@ void DispatchQueue::run()
         Task task = std::move(m_tasks.front());
         m_tasks.pop_front();
         lock.unlock();
-        task();
+        runGuarded(task);
         task = nullptr; // release captures before reporting the task finished
         lock.lock();
         ++m_finished;

@@ -1,7 +1,9 @@
 #pragma once
 
 // A named serial queue: one worker thread runs the submitted tasks one at a time, in the order
-// they were submitted. The camera delivers its frames on such a queue ("myQueue").
+// they were submitted. The camera delivers its frames on such a queue ("myQueue"); the album runs
+// its operations and completions on one ("album"). A task that throws is logged and the queue
+// goes on with the next one: a throw must not end the worker (and with it the process).
 //
 // Threads: every method may be called from any thread, except that drain() and shutdown() must
 // not be called from the queue's own worker (a task cannot wait for itself); they return false
@@ -38,6 +40,9 @@ public:
     // Waits until every task submitted before this call has run (or was dropped by shutdown).
     // False on timeout or when called on the worker itself.
     bool drain(std::chrono::milliseconds timeout);
+    // The same without a limit, for owners that promise every task already submitted will run
+    // before they are gone (the album). Returns at once on the worker itself.
+    void drain();
 
     // Stops accepting tasks, drops the ones not yet started, and waits up to `timeout` for the
     // running task to finish and the worker to exit. False if the worker is still busy at the
@@ -51,6 +56,7 @@ public:
 
 private:
     void run();
+    void runGuarded(const Task& task) const;
 
     const QString m_label;
     mutable std::mutex m_mutex;

@@ -1,14 +1,33 @@
-#include "platform/camera/DispatchQueue.h"
+#include "platform/core/DispatchQueue.h"
 
 #include <atomic>
+#include <future>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include <pthread.h>
 
+#include <QStringList>
+
 #include <gtest/gtest.h>
 
-#include "CameraTestSupport.h"
+#include "platform/core/Log.h"
+
+namespace {
+
+// Opened once by one thread, awaited (with a generous limit) by another.
+class Gate {
+public:
+    void open() { m_promise.set_value(); }
+    bool wait() { return m_opened.wait_for(std::chrono::seconds(60)) == std::future_status::ready; }
+
+private:
+    std::promise<void> m_promise;
+    std::shared_future<void> m_opened { m_promise.get_future().share() };
+};
+
+} // namespace
 
 using namespace std::chrono_literals;
 using platform::DispatchQueue;
@@ -59,8 +78,8 @@ TEST(DispatchQueue, RunsTasksOneAtATimeInSubmissionOrderOnItsNamedThread)
 TEST(DispatchQueue, ShutdownWaitsForTheRunningTaskDropsTheRestAndRefusesNewOnes)
 {
     DispatchQueue queue(QStringLiteral("q"));
-    camera_test::Gate started;
-    camera_test::Gate release;
+    Gate started;
+    Gate release;
     std::atomic<int> laterRan { 0 };
     ASSERT_TRUE(queue.async([&] {
         started.open();
@@ -90,8 +109,8 @@ TEST(DispatchQueue, DrainFromInsideATaskFailsInsteadOfDeadlocking)
 TEST(DispatchQueue, DestructorWaitsForTheTaskInProgress)
 {
     auto queue = std::make_unique<DispatchQueue>(QStringLiteral("q"));
-    camera_test::Gate started;
-    camera_test::Gate release;
+    Gate started;
+    Gate release;
     std::atomic<int> order { 0 };
     std::atomic<int> taskFinished { 0 };
     std::atomic<int> queueDestroyed { 0 };
@@ -109,4 +128,19 @@ TEST(DispatchQueue, DestructorWaitsForTheTaskInProgress)
     destroyer.join();
     EXPECT_EQ(taskFinished.load(), 1);
     EXPECT_EQ(queueDestroyed.load(), 2);
+}
+
+TEST(DispatchQueue, AThrowingTaskIsLoggedAndTheQueueKeepsRunning)
+{
+    QStringList lines;
+    auto previous = platform::setLogSink([&](const QString& line) { lines << line; });
+    DispatchQueue queue(QStringLiteral("q"));
+    std::atomic<bool> ranAfter { false };
+    queue.async([] { throw std::runtime_error("disk full"); });
+    queue.async([&] { ranAfter = true; });
+    queue.drain();
+    platform::setLogSink(previous);
+    EXPECT_TRUE(ranAfter);
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].contains(QLatin1String("disk full")));
 }

@@ -1,0 +1,33 @@
+#pragma once
+
+// Names for the rows of parameterised tables, so that `ctest -N` lists the same readable names in
+// every build (GoogleTest's default prints a row's raw bytes). GoogleTest accepts letters, digits
+// and '_' only; caseName() turns anything else into '_'.
+
+#include <cctype>
+#include <cmath>
+#include <string>
+
+namespace testing_support {
+
+inline std::string caseName(std::string text)
+{
+    for (char& c : text)
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    return text;
+}
+
+// 12 → "12", -3 → "Minus3".
+inline std::string signedName(long long value)
+{
+    return value < 0 ? "Minus" + std::to_string(-value) : std::to_string(value);
+}
+
+// An angle in radians as whole degrees: -π/2 → "Minus90".
+inline std::string degreesName(double radians)
+{
+    return signedName(std::llround(radians * 180.0 / 3.14159265358979323846));
+}
+
+} // namespace testing_support
