@@ -5,6 +5,8 @@
 //   draw        the picture-layer redraw: crop, turn, nearest-neighbour stretch into the
 //               400 × 400-pixel layer, slot emptied
 //   frame_path  all three in a row, as one frame takes them
+//   denoise_window / denoise_frame  night mode's temporal filter on the scope window / the whole frame
+//   frame_path_night  the frame path with the filter on the window before the enhancement
 // Each stage runs on one core; the budget for the whole path is 2 ms per frame.
 
 #include <cstring>
@@ -18,6 +20,7 @@
 
 #include "imaging/CameraScope.h"
 #include "imaging/FrameEnhancer.h"
+#include "imaging/TemporalDenoiser.h"
 #include "platform/camera/SampleBuffer.h"
 #include "platform/graphics/Layer.h"
 
@@ -114,8 +117,68 @@ void BM_frame_path(benchmark::State& state)
     }
 }
 
+// The filter settles on the bench's still picture first, so the timed frames take the still path.
+void denoise(benchmark::State& state, const imaging::FrameWindow& window)
+{
+    const auto path = static_cast<imaging::KernelPath>(state.range(0));
+    if (!imaging::TemporalDenoiser::isSupported(path)) {
+        state.SkipWithError("path not supported on this CPU");
+        return;
+    }
+    Bench& b = bench();
+    imaging::TemporalDenoiser denoiser;
+    for (int i = 0; i < 4; ++i) {
+        platform::SampleBuffer frame = b.frame();
+        platform::PixelBuffer::ScopedLock lock(frame.imageBuffer());
+        denoiser.filter(path, frame.imageBuffer().baseAddress(), frame.imageBuffer().bytesPerRow(), window);
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        platform::SampleBuffer frame = b.frame();
+        state.ResumeTiming();
+        platform::PixelBuffer& pixels = frame.imageBuffer();
+        platform::PixelBuffer::ScopedLock lock(pixels);
+        denoiser.filter(path, pixels.baseAddress(), pixels.bytesPerRow(), window);
+    }
+    state.SetLabel(imaging::FrameEnhancer::name(path));
+}
+
+void BM_denoise_window(benchmark::State& state)
+{
+    denoise(state, imaging::CameraScope::previewWindow(kWidth, kHeight, kScaledRadius, 0.0f));
+}
+
+void BM_denoise_frame(benchmark::State& state)
+{
+    denoise(state, imaging::FrameWindow { 0, 0, kWidth, kHeight });
+}
+
+void BM_frame_path_night(benchmark::State& state)
+{
+    Bench& b = bench();
+    imaging::TemporalDenoiser denoiser;
+    const auto window = imaging::CameraScope::previewWindow(kWidth, kHeight, kScaledRadius, 0.0f);
+    for (auto _ : state) {
+        state.PauseTiming();
+        platform::SampleBuffer frame = b.frame();
+        state.ResumeTiming();
+        {
+            platform::PixelBuffer& pixels = frame.imageBuffer();
+            platform::PixelBuffer::ScopedLock lock(pixels);
+            denoiser.filter(pixels.baseAddress(), pixels.bytesPerRow(), window);
+        }
+        b.scope.qImage().fill(b.scope.previewImageFromSampleBuffer(frame));
+        b.scope.scopeImageLayer()->setNeedsDisplay();
+        b.scope.scopeImageLayer()->displayIfNeeded();
+    }
+}
+
 } // namespace
 
+// Argument: the path (0 portable, 1 SSE4.1, 2 AVX2).
+BENCHMARK(BM_denoise_window)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_denoise_frame)->Arg(int(imaging::TemporalDenoiser::bestPath()))->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_frame_path_night)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_delegate)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_enhance)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_draw)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();

@@ -15,6 +15,7 @@
 #include "WindowHost.h"
 #include "analytics/TallyAPI.h"
 #include "platform/camera/CameraSource.h"
+#include "platform/core/FrameMemory.h"
 #include "platform/system/DeviceInfo.h"
 #include "platform/ui/LocationManager.h"
 #include "platform/ui/Screen.h"
@@ -97,6 +98,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    platform::reuseFrameMemory();
     LumivueApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumivue"));
     QApplication::setApplicationVersion(QStringLiteral(LUMIVUE_VERSION));

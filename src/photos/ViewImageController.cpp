@@ -13,7 +13,7 @@
 #include "platform/graphics/Layer.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Device.h"
-#include "platform/ui/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 #include "platform/ui/ControlEvent.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Screen.h"

@@ -1,11 +1,15 @@
 // lumivue-enhance end to end: the built program on real files.
 
+#include <cmath>
+#include <random>
+
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -77,12 +81,72 @@ TEST_F(LumivueEnhance, PreviewProcessesAndMeasuresTheZoomedWindow)
     EXPECT_NEAR(qRed(out.pixel(2, 2)), 30, 3) << "outside the window untouched";
 }
 
+TEST_F(LumivueEnhance, StackAlignsAndMergesShotsOfOneSceneBeforeEnhancing)
+{
+    // Eight noisy shots of a textured scene; the fourth is shaken by (2, -1), the sixth has a
+    // passer-by in it.
+    QImage scene(160, 120, QImage::Format_RGB32);
+    scene.fill(qRgb(60, 60, 60));
+    {
+        QPainter painter(&scene);
+        for (int i = 0; i < 12; ++i)
+            painter.fillRect(QRect((i * 37) % 140, (i * 23) % 100, 8 + i * 2, 6 + i), QColor(100 + i * 10, 90, 120 - i * 5));
+    }
+    std::mt19937 random(7);
+    std::normal_distribution<double> noise(0.0, 8.0);
+    QStringList arguments { "--stack" };
+    for (int f = 0; f < 8; ++f) {
+        QImage shot(scene.size(), QImage::Format_RGB32);
+        shot.fill(qRgb(60, 60, 60));
+        QPainter painter(&shot);
+        painter.drawImage(f == 3 ? QPoint(2, -1) : QPoint(), scene);
+        if (f == 5)
+            painter.fillRect(QRect(60, 40, 30, 40), Qt::white);
+        painter.end();
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const QRgb p = shot.pixel(x, y);
+                auto n = [&](int c) { return std::clamp(int(std::lround(c + noise(random))), 0, 255); };
+                shot.setPixel(x, y, qRgb(n(qRed(p)), n(qGreen(p)), n(qBlue(p))));
+            }
+        const QString name = path(QStringLiteral("shot%1.png").arg(f));
+        ASSERT_TRUE(shot.save(name));
+        arguments << name;
+    }
+    arguments << path("merged.png") << "--mode" << "off";
+    const ToolRun run = enhance(arguments);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonObject json = QJsonDocument::fromJson(run.out).object();
+    EXPECT_EQ(json.value("frames").toInt(), 8);
+    EXPECT_EQ(json.value("offsets").toArray().at(3).toArray(), (QJsonArray { 2, -1 }));
+    EXPECT_EQ(json.value("offsets").toArray().at(4).toArray(), (QJsonArray { 0, 0 }));
+
+    const QImage merged(path("merged.png"));
+    const QImage single(path("shot0.png"));
+    ASSERT_EQ(merged.size(), scene.size());
+    double mergedSq = 0, singleSq = 0, ghost = 0;
+    for (int y = 4; y < 116; ++y)
+        for (int x = 4; x < 156; ++x) {
+            const double m = qGreen(merged.pixel(x, y)) - qGreen(scene.pixel(x, y));
+            const double s = qGreen(single.pixel(x, y)) - qGreen(scene.pixel(x, y));
+            mergedSq += m * m;
+            singleSq += s * s;
+            if (QRect(60, 40, 30, 40).contains(x, y))
+                ghost += m;
+        }
+    EXPECT_LE(std::sqrt(mergedSq), 0.45 * std::sqrt(singleSq));
+    EXPECT_LT(std::abs(ghost) / (30 * 40), 2.0) << "the passer-by leaves no ghost";
+}
+
 TEST_F(LumivueEnhance, BadInputFailsWithStatus2AndWritesNothing)
 {
     QFile text(path("not-an-image.png"));
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
     text.write("hello");
     text.close();
+    QImage small(32, 48, QImage::Format_RGB32);
+    small.fill(Qt::black);
+    ASSERT_TRUE(small.save(path("small.png")));
     QFile empty(path("empty.png"));
     ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
     empty.close();
@@ -107,6 +171,8 @@ TEST_F(LumivueEnhance, BadInputFailsWithStatus2AndWritesNothing)
         { in, path("out.bmp") },
         { in },
         { in, out, "--level" },
+        { "--stack", in, out }, // one picture is no stack
+        { "--stack", in, path("small.png"), out },
     };
     for (const QStringList& arguments : cases) {
         const ToolRun run = enhance(arguments);
@@ -137,6 +203,7 @@ TEST_F(LumivueEnhance, HelpDescribesTheInterface)
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.out.contains("Usage: lumivue-enhance IN OUT"));
     EXPECT_TRUE(run.out.contains("--scene-level"));
+    EXPECT_TRUE(run.out.contains("--stack IN1 IN2 ... OUT"));
 }
 
 } // namespace

@@ -24,6 +24,7 @@ QString EnhanceOptions::usage()
     return QStringLiteral(
         "Usage: lumivue-enhance IN OUT [--mode off|auto|manual] [--level N] [--filter rgb|green|bw]\n"
         "                       [--threshold N] [--scene-level N] [--preview --radius R [--zoom Z]]\n"
+        "       lumivue-enhance --stack IN1 IN2 ... OUT [options as above]\n"
         "\n"
         "Brightens and tints a picture exactly as the camera's night vision does, and prints the\n"
         "measurements as one JSON object:\n"
@@ -31,6 +32,10 @@ QString EnhanceOptions::usage()
         "\n"
         "  IN                 a PNG or JPEG picture\n"
         "  OUT                where the result goes; .png (lossless) or .jpg/.jpeg\n"
+        "  --stack            IN1 IN2 ... are pictures of one scene of the same size (2 to 16): they\n"
+        "                     are aligned on IN1 (shifts up to 16 pixels) and merged, frames that\n"
+        "                     disagree with the others left out of each pixel, before the enhancement;\n"
+        "                     the JSON then also gives \"frames\":N and \"offsets\":[[dx,dy],...]\n"
         "  --mode M           off: no gain; auto (default): level from --scene-level and --threshold;\n"
         "                     manual: --level as given\n"
         "  --level N          the current level (gain (N + 8) / 8 for N >= 1), default 0\n"
@@ -76,6 +81,12 @@ std::optional<EnhanceOptions> EnhanceOptions::parse(const QStringList& arguments
             value = argument.mid(equals + 1);
             argument.truncate(equals);
             hasInlineValue = true;
+        }
+        if (argument == QLatin1String("--stack")) {
+            if (hasInlineValue)
+                return fail(QStringLiteral("--stack takes no value"));
+            options.stack = true;
+            continue;
         }
         if (argument == QLatin1String("--preview")) {
             if (hasInlineValue)
@@ -128,10 +139,15 @@ std::optional<EnhanceOptions> EnhanceOptions::parse(const QStringList& arguments
         }
     }
 
-    if (positional.size() != 2)
+    if (options.stack) {
+        if (positional.size() < 3 || positional.size() > 17)
+            return fail(QStringLiteral("--stack expects 2 to 16 pictures and OUT, got %1 file names").arg(positional.size()));
+    } else if (positional.size() != 2) {
         return fail(QStringLiteral("expected IN and OUT, got %1 file names (see --help)").arg(positional.size()));
-    options.input = positional[0];
-    options.output = positional[1];
+    }
+    options.output = positional.takeLast();
+    options.inputs = positional;
+    options.input = positional.first();
     if (options.preview && !radiusGiven)
         return fail(QStringLiteral("--preview needs --radius"));
     if (!options.preview && (radiusGiven || zoomGiven))

@@ -9,7 +9,9 @@
 #include <QStringList>
 
 struct EnhanceOptions {
-    QString input;
+    QString input; // the first of inputs
+    QStringList inputs; // more than one only with --stack
+    bool stack { false };
     QString output;
     QByteArray outputFormat; // "png" or "jpeg", from the output's extension
     std::int32_t mode { 1 }; // auto

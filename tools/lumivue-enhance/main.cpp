@@ -1,6 +1,7 @@
 // lumivue-enhance: runs the camera's night-vision routine on a picture file.
 
 #include <cstdio>
+#include <vector>
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 #include <QSaveFile>
 
 #include "EnhanceOptions.h"
+#include "imaging/BurstMerger.h"
 #include "imaging/CameraScope.h"
 #include "platform/camera/SampleBuffer.h"
 
@@ -17,6 +19,7 @@ namespace {
 
 constexpr int kExitWriteFailed = 1;
 constexpr int kExitBadInput = 2;
+constexpr int kStackMaxShift = 16; // pixels: hand shake between the shots of one scene
 
 // The scope with the zoom slider replaced by the --zoom value.
 class FileScope : public imaging::CameraScope {
@@ -80,11 +83,28 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    const QImage picture = readPicture(options->input, &error);
+    std::vector<QImage> pictures;
+    for (const QString& input : options->inputs) {
+        QImage picture = readPicture(input, &error);
+        if (picture.isNull())
+            return failWith(kExitBadInput, error);
+        if (picture.width() <= 0 || picture.height() <= 0)
+            return failWith(kExitBadInput, QStringLiteral("%1: the picture is empty").arg(input));
+        if (!pictures.empty() && picture.size() != pictures.front().size())
+            return failWith(kExitBadInput, QStringLiteral("%1: %2 x %3 pixels, not the %4 x %5 of %6")
+                                               .arg(input)
+                                               .arg(picture.width())
+                                               .arg(picture.height())
+                                               .arg(pictures.front().width())
+                                               .arg(pictures.front().height())
+                                               .arg(options->input));
+        pictures.push_back(std::move(picture));
+    }
+    std::vector<QPoint> offsets;
+    const QImage picture = options->stack ? imaging::BurstMerger::stack(pictures, kStackMaxShift, &offsets)
+                                          : pictures.front();
     if (picture.isNull())
-        return failWith(kExitBadInput, error);
-    if (picture.width() <= 0 || picture.height() <= 0)
-        return failWith(kExitBadInput, QStringLiteral("%1: the picture is empty").arg(options->input));
+        return failWith(kExitBadInput, QStringLiteral("the pictures could not be merged"));
     auto sample = platform::SampleBuffer::fromImage(picture);
     if (!sample)
         return failWith(kExitBadInput, QStringLiteral("%1: %2").arg(options->input, sample.error()));
@@ -121,8 +141,15 @@ int main(int argc, char** argv)
 
     const imaging::pixel light = scope.imageLight();
     std::printf("{\"level\":%d,\"imageLight\":{\"r\":%d,\"g\":%d,\"b\":%d},\"scopeImageLevel\":%d,"
-                "\"window\":[%zu,%zu,%zu,%zu]}\n",
+                "\"window\":[%zu,%zu,%zu,%zu]",
                 scope.scopeNightVisionLevel(), light.r, light.g, light.b, scope.scopeImageLevel(), window.x0,
                 window.y0, window.x1, window.y1);
+    if (options->stack) {
+        std::printf(",\"frames\":%zu,\"offsets\":[", offsets.size());
+        for (std::size_t i = 0; i < offsets.size(); ++i)
+            std::printf("%s[%d,%d]", i ? "," : "", offsets[i].x(), offsets[i].y());
+        std::printf("]");
+    }
+    std::printf("}\n");
     return 0;
 }

@@ -1,0 +1,153 @@
+#include "imaging/TemporalDenoiser.h"
+
+#include <algorithm>
+
+#include "imaging/DenoiseKernels.h"
+
+namespace imaging {
+
+namespace {
+
+// The weight of a new frame where the scene is still: 32/256 = 1/8, about 15 frames of memory
+// (0.75 s at 20 frames per second). The noise left is sqrt(k / (2 - k)) = 0.26 of the input's.
+constexpr std::uint16_t kStillWeight = 32;
+
+// Thresholds in units of the measured noise (the median of |neighbour difference| summed over
+// b, g, r; for independent noise of sigma s per channel that is about 3.3 s, while a still pixel
+// differs from a settled estimate by 2.4 s on average, 1.0 s spread). Below kRampStart (about 5 s)
+// the pixel counts as still; from kRampEnd (about 10.5 s: a change of 3.5 s in every channel) it
+// has moved and the new frame replaces the estimate. Both in sixteenths of the measured noise.
+constexpr std::uint32_t kRampStart = 24;
+constexpr std::uint32_t kRampEnd = 52;
+// A floor on the noise, in levels, so a clean picture still tells motion from rounding.
+constexpr std::uint32_t kNoiseFloor = 2;
+
+// Sparse grid for the noise: every 8th row, every 4th pixel (20 000 samples in an 800 × 800 window).
+constexpr std::size_t kNoiseRowStep = 8;
+constexpr std::size_t kNoiseColumnStep = 4;
+
+bool cpuRuns(KernelPath path)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    switch (path) {
+    case KernelPath::Avx2: return __builtin_cpu_supports("avx2");
+    case KernelPath::Sse41: return __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("ssse3");
+    case KernelPath::Portable: return true;
+    case KernelPath::Avx512: return false;
+    }
+    return false;
+#else
+    return path == KernelPath::Portable;
+#endif
+}
+
+detail::DenoiseParams paramsFor(std::uint32_t frames, std::uint32_t noise)
+{
+    detail::DenoiseParams params;
+    params.kMin = static_cast<std::uint16_t>(std::max<std::uint32_t>(kStillWeight, 256 / (frames + 1)));
+    const std::uint32_t noise16 = std::max(noise, kNoiseFloor) * 16 + 8;
+    const std::uint32_t start = std::min<std::uint32_t>(noise16 * kRampStart / 16, 12240);
+    const std::uint32_t end = noise16 * kRampEnd / 16;
+    const std::uint32_t span = std::clamp<std::uint32_t>(end > start ? end - start : 0, 256, 12240);
+    params.threshold = static_cast<std::uint16_t>(start);
+    params.span = static_cast<std::uint16_t>(span);
+    params.slope = static_cast<std::uint16_t>(
+        std::min<std::uint32_t>(((256u - params.kMin) * 65536u + span - 1) / span, 65535));
+    return params;
+}
+
+} // namespace
+
+namespace detail {
+
+void denoisePortable(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, std::uint16_t* state,
+                     const DenoiseParams& params)
+{
+    const std::size_t width = window.x1 - window.x0;
+    for (std::size_t y = window.y0; y < window.y1; ++y) {
+        std::uint8_t* p = base + y * bytesPerRow + 4 * window.x0;
+        std::uint16_t* s = state + (y - window.y0) * width * 4;
+        for (std::size_t x = 0; x < width; ++x)
+            denoisePixel(p + 4 * x, s + 4 * x, params);
+    }
+}
+
+} // namespace detail
+
+std::uint32_t TemporalDenoiser::measureNoise(const std::uint8_t* base, std::size_t bytesPerRow,
+                                             const FrameWindow& window)
+{
+    m_histogram.fill(0);
+    std::uint32_t samples = 0;
+    for (std::size_t y = window.y0 + kNoiseRowStep / 2; y < window.y1; y += kNoiseRowStep) {
+        const std::uint8_t* row = base + y * bytesPerRow;
+        for (std::size_t x = window.x0; x + 1 < window.x1; x += kNoiseColumnStep) {
+            const std::uint8_t* p = row + 4 * x;
+            int sad = 0;
+            for (int c = 0; c < 3; ++c)
+                sad += p[c] > p[c + 4] ? p[c] - p[c + 4] : p[c + 4] - p[c];
+            ++m_histogram[static_cast<std::size_t>(sad)];
+            ++samples;
+        }
+    }
+    std::uint32_t seen = 0;
+    for (std::size_t level = 0; level < m_histogram.size(); ++level) {
+        seen += m_histogram[level];
+        if (2 * seen > samples)
+            return static_cast<std::uint32_t>(level);
+    }
+    return 0;
+}
+
+void TemporalDenoiser::filter(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window)
+{
+    filter(bestPath(), base, bytesPerRow, window);
+}
+
+void TemporalDenoiser::filter(KernelPath path, std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window)
+{
+    if (window.isEmpty() || !base)
+        return;
+    const std::size_t width = window.x1 - window.x0;
+    const std::size_t height = window.y1 - window.y0;
+    if (m_resetRequested.exchange(false, std::memory_order_acq_rel) || width != m_width || height != m_height)
+        m_frames = 0;
+    if (m_frames == 0) {
+        m_state.resize(width * height * 4); // allocates only when the window grows
+        m_width = width;
+        m_height = height;
+    }
+
+    // The first frame after a reset only fills the estimate (k = 256 copies it exactly), so its
+    // noise is not needed.
+    m_lastNoise = m_frames == 0 ? 0 : measureNoise(base, bytesPerRow, window);
+    const detail::DenoiseParams params = paramsFor(m_frames, m_lastNoise);
+    if (!isSupported(path))
+        path = KernelPath::Portable;
+    switch (path) {
+    case KernelPath::Avx2: detail::denoiseAvx2(base, bytesPerRow, window, m_state.data(), params); break;
+    case KernelPath::Sse41: detail::denoiseSse41(base, bytesPerRow, window, m_state.data(), params); break;
+    case KernelPath::Portable:
+    case KernelPath::Avx512: detail::denoisePortable(base, bytesPerRow, window, m_state.data(), params); break;
+    }
+    if (m_frames < 0xFFFFFFFFu)
+        ++m_frames;
+}
+
+bool TemporalDenoiser::isSupported(KernelPath path)
+{
+    static const bool runs[] = { true, cpuRuns(KernelPath::Sse41), cpuRuns(KernelPath::Avx2), false };
+    const auto index = static_cast<std::size_t>(path);
+    return index < std::size(runs) && runs[index];
+}
+
+KernelPath TemporalDenoiser::bestPath()
+{
+    static const KernelPath best = isSupported(KernelPath::Avx2) ? KernelPath::Avx2
+        : isSupported(KernelPath::Sse41)                           ? KernelPath::Sse41
+                                                                   : KernelPath::Portable;
+    return best;
+}
+
+} // namespace imaging

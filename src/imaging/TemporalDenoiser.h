@@ -1,0 +1,68 @@
+#pragma once
+
+// Night mode's live noise reduction: a motion-adaptive recursive filter over a window of BGRA
+// frames, run on the scope's window before the gain so the gain multiplies averaged noise.
+//
+// Per pixel it keeps a running estimate of b, g, r, a in 12.4 fixed point and moves it towards
+// each new frame by a weight k (of 256): small (1/8) where the pixel matches the estimate within
+// the noise, so still parts are averaged over about 15 frames; 1 where the pixel differs by much
+// more than the noise, so a moving object is shown exactly where the current frame has it and
+// leaves no trail. Between the two thresholds k rises linearly. The thresholds follow the noise
+// of the current frame, measured as the median difference between horizontal neighbours on a
+// sparse grid (so they hold up when most of the picture moves). After a reset the estimate starts
+// from the next frame and averages the first frames evenly (k = 1, 1/2, 1/3, ... down to 1/8).
+//
+// Integer arithmetic only; every path (portable, SSE4.1, AVX2) gives the same bytes and state.
+// Alpha is passed through. The state is allocated on the first frame of a window size and reused;
+// a frame of another window size starts the filter afresh.
+//
+// Threads: filter() on one thread at a time (the frame queue); reset() from any thread — it takes
+// effect at the next filter().
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "imaging/FrameEnhancer.h"
+
+namespace imaging {
+
+class TemporalDenoiser {
+public:
+    TemporalDenoiser() = default;
+    TemporalDenoiser(const TemporalDenoiser&) = delete;
+    TemporalDenoiser& operator=(const TemporalDenoiser&) = delete;
+
+    // Filters the window of the frame in place (base: pixel (0, 0); rows bytesPerRow apart).
+    void filter(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window);
+    // The same on a chosen path; a path the CPU cannot run falls back to Portable.
+    void filter(KernelPath path, std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window);
+
+    // Forget the scene: the next frame is shown as it is and starts a new average.
+    void reset() { m_resetRequested.store(true, std::memory_order_release); }
+
+    // Frames averaged since the last reset (filter thread only).
+    std::uint32_t frameCount() const { return m_frames; }
+    // Noise measured on the last frame: median over 3 channels of |neighbour difference|, levels.
+    std::uint32_t lastNoiseLevel() const { return m_lastNoise; }
+
+    static bool isSupported(KernelPath path);
+    // The widest path this CPU runs: AVX2, SSE4.1 or portable (there is no AVX-512 path).
+    static KernelPath bestPath();
+
+private:
+    std::uint32_t measureNoise(const std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window);
+
+    std::atomic<bool> m_resetRequested { false };
+    // Filter thread only:
+    std::vector<std::uint16_t> m_state; // 4 × 16 bits per window pixel, 12.4 fixed point, rows packed
+    std::size_t m_width { 0 };
+    std::size_t m_height { 0 };
+    std::uint32_t m_frames { 0 };
+    std::uint32_t m_lastNoise { 0 };
+    std::array<std::uint32_t, 766> m_histogram {};
+};
+
+} // namespace imaging

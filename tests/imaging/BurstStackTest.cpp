@@ -1,0 +1,161 @@
+#include "imaging/BurstAligner.h"
+#include "imaging/BurstMerger.h"
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include "NoiseMeasure.h"
+#include "platform/camera/SensorNoise.h"
+
+namespace {
+
+using testing_noise::differenceSigma;
+using imaging::BurstAligner;
+using imaging::BurstMerger;
+
+// A dim scene with shapes of several sizes, so both coarse and fine levels have edges to match,
+// kept away from 0 and 255 so noise is not clipped.
+QImage scene(QSize size = { 480, 360 })
+{
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(qRgb(40, 45, 50));
+    QPainter painter(&image);
+    painter.setPen(Qt::NoPen);
+    for (int i = 0; i < 40; ++i) {
+        const int x = (i * 97) % size.width(), y = (i * 61 + i * i * 7) % size.height();
+        const int side = 6 + (i * 13) % 50;
+        painter.setBrush(QColor(60 + (i * 37) % 140, 60 + (i * 53) % 140, 60 + (i * 71) % 140));
+        painter.drawEllipse(QRect(x, y, side, side * 2 / 3));
+    }
+    return image;
+}
+
+double meanAbsoluteDifference(const QImage& a, const QImage& b, QRect area)
+{
+    double sum = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            sum += std::abs(qGreen(a.pixel(x, y)) - qGreen(b.pixel(x, y)));
+    return sum / (double(area.width()) * area.height());
+}
+
+struct ShiftCase {
+    const char* name;
+    QPoint shift;
+};
+
+class BurstAlignerShift : public ::testing::TestWithParam<ShiftCase> { };
+
+TEST_P(BurstAlignerShift, RecoversAKnownShiftThroughNoise)
+{
+    const QImage reference = scene();
+    // The frame shows the reference's (x, y) at (x + dx, y + dy): it is the reference moved by the shift.
+    QImage frame(reference.size(), QImage::Format_ARGB32_Premultiplied);
+    frame.fill(qRgb(40, 45, 50));
+    {
+        QPainter painter(&frame);
+        painter.drawImage(GetParam().shift, reference);
+    }
+    const platform::SensorNoise noise(8, 0, 9);
+    BurstAligner aligner(16);
+    aligner.setReference(noise.apply(reference, 1));
+    EXPECT_EQ(aligner.offsetOf(noise.apply(frame, 2)), GetParam().shift);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shifts, BurstAlignerShift,
+                         ::testing::Values(ShiftCase { "none", { 0, 0 } }, ShiftCase { "oneRight", { 1, 0 } },
+                                           ShiftCase { "hand", { 3, -2 } }, ShiftCase { "oddBoth", { -5, 7 } },
+                                           ShiftCase { "largest", { -16, 16 } }),
+                         [](const ::testing::TestParamInfo<ShiftCase>& row) { return std::string(row.param.name); });
+
+struct StackCase {
+    const char* name;
+    int shake;
+};
+
+class BurstStackNoise : public ::testing::TestWithParam<StackCase> { };
+
+TEST_P(BurstStackNoise, EightFramesLeaveLessThanHalfTheNoise)
+{
+    const int shake = GetParam().shake;
+    const QImage clean = scene();
+    const platform::SensorNoise noise(8, shake, 21);
+    std::vector<QImage> burst;
+    for (std::uint64_t f = 0; f < 8; ++f)
+        burst.push_back(noise.apply(clean, f));
+    std::vector<QPoint> offsets;
+    const QImage merged = BurstMerger::stack(burst, 16, &offsets);
+    ASSERT_EQ(merged.size(), clean.size());
+    for (std::size_t i = 0; i < burst.size(); ++i)
+        EXPECT_EQ(offsets[i], noise.shakeOffset(i) - noise.shakeOffset(0)) << "frame " << i;
+
+    // The merged picture is the first frame's view: compare it with the clean scene moved the same way.
+    const QImage reference = platform::SensorNoise(0, shake, 21).apply(clean, 0);
+    const QRect inner = clean.rect().adjusted(2 * shake, 2 * shake, -2 * shake, -2 * shake);
+    const double input = differenceSigma(burst[0], reference, inner);
+    const double left = differenceSigma(merged, reference, inner);
+    EXPECT_LE(left, 0.45 * input) << "input " << input << ", left " << left;
+}
+
+INSTANTIATE_TEST_SUITE_P(Bursts, BurstStackNoise,
+                         ::testing::Values(StackCase { "steady", 0 }, StackCase { "shake3", 3 }),
+                         [](const ::testing::TestParamInfo<StackCase>& row) { return std::string(row.param.name); });
+
+struct GhostCase {
+    const char* name;
+    int frame; // the frame the object is in
+    QRgb colour;
+};
+
+class BurstMergerGhost : public ::testing::TestWithParam<GhostCase> { };
+
+TEST_P(BurstMergerGhost, ObjectInOneFrameOfEightLeavesNoGhost)
+{
+    const QImage clean = scene();
+    const platform::SensorNoise noise(8, 0, 33);
+    const QRect object(200, 150, 60, 40);
+    std::vector<QImage> burst;
+    for (int f = 0; f < 8; ++f) {
+        QImage frame = clean.copy();
+        if (f == GetParam().frame) {
+            QPainter painter(&frame);
+            painter.fillRect(object, QColor::fromRgb(GetParam().colour));
+        }
+        burst.push_back(noise.apply(frame, std::uint64_t(f)));
+    }
+    const QImage merged = BurstMerger::merge(burst);
+    // Without rejection the object would show at 1/8 of its contrast, 10 levels or more.
+    EXPECT_LT(meanAbsoluteDifference(merged, clean, object), 2.5);
+    EXPECT_LT(differenceSigma(merged, clean, object), 0.45 * 8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Objects, BurstMergerGhost,
+                         ::testing::Values(GhostCase { "brightInLastFrame", 7, qRgb(230, 220, 210) },
+                                           GhostCase { "darkInMiddleFrame", 4, qRgb(0, 0, 0) },
+                                           GhostCase { "faintInFirstFrame", 0, qRgb(130, 130, 140) }),
+                         [](const ::testing::TestParamInfo<GhostCase>& row) { return std::string(row.param.name); });
+
+TEST(BurstMerger, RefusesWhatItCannotMergeAndKeepsTheFirstFramesAlpha)
+{
+    EXPECT_TRUE(BurstMerger::merge({}).isNull());
+    const QImage a = scene({ 64, 48 });
+    EXPECT_TRUE(BurstMerger::merge({ a, scene({ 64, 47 }) }).isNull()) << "mixed sizes";
+    EXPECT_TRUE(BurstMerger::merge(std::vector<QImage>(BurstMerger::kMaxFrames + 1, a)).isNull());
+    EXPECT_EQ(BurstMerger::merge({ a }), a);
+    EXPECT_EQ(BurstMerger::merge({ a, a, a }), a) << "identical frames merge to themselves";
+
+    // Two frames: the rounded mean, an RGB32 input taken as opaque BGRA.
+    QImage dark(8, 8, QImage::Format_RGB32), light(8, 8, QImage::Format_RGB32);
+    dark.fill(qRgb(10, 20, 30));
+    light.fill(qRgb(13, 20, 31));
+    const QImage mean = BurstMerger::merge({ dark, light });
+    EXPECT_EQ(mean.pixel(3, 3), qRgb(12, 20, 31)) << "11.5 and 30.5 round up";
+}
+
+} // namespace

@@ -1,0 +1,187 @@
+#include "imaging/TemporalDenoiser.h"
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include "NoiseMeasure.h"
+#include "platform/camera/SensorNoise.h"
+
+namespace {
+
+using testing_noise::differenceSigma;
+using testing_noise::meanGreen;
+using imaging::FrameWindow;
+using imaging::KernelPath;
+using imaging::TemporalDenoiser;
+
+
+FrameWindow whole(const QImage& image)
+{
+    return { 0, 0, std::size_t(image.width()), std::size_t(image.height()) };
+}
+
+void filter(TemporalDenoiser& denoiser, QImage& frame, KernelPath path = TemporalDenoiser::bestPath())
+{
+    denoiser.filter(path, frame.bits(), std::size_t(frame.bytesPerLine()), whole(frame));
+}
+
+// A still night scene with smooth shading and some edges, away from 0 and 255 so noise is not
+// clipped.
+QImage stillScene(QSize size)
+{
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x) {
+            const int edge = ((x / 32 + y / 24) % 2) * 30;
+            image.setPixel(x, y, qRgb(50 + x * 60 / size.width() + edge, 60 + y * 50 / size.height(), 70 + edge));
+        }
+    return image;
+}
+
+struct NoiseCase {
+    int sigma;
+    double bound; // filtered noise / input noise
+};
+
+class TemporalDenoiserStill : public ::testing::TestWithParam<NoiseCase> { };
+
+TEST_P(TemporalDenoiserStill, AveragesTheNoiseOfAStillScene)
+{
+    const QImage clean = stillScene({ 320, 240 });
+    const platform::SensorNoise noise(GetParam().sigma, 0, 11);
+    TemporalDenoiser denoiser;
+    QImage frame;
+    double inputNoise = 0;
+    for (std::uint64_t f = 0; f < 40; ++f) { // two seconds at 20 frames per second
+        frame = noise.apply(clean, f);
+        inputNoise = differenceSigma(frame, clean, frame.rect());
+        filter(denoiser, frame);
+    }
+    const double left = differenceSigma(frame, clean, frame.rect());
+    EXPECT_LE(left, GetParam().bound * inputNoise) << "input " << inputNoise << ", left " << left;
+    EXPECT_NEAR(meanGreen(frame, frame.rect()), meanGreen(clean, clean.rect()), 0.5) << "no drift";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sigma, TemporalDenoiserStill,
+                         ::testing::Values(NoiseCase { 4, 0.4 }, NoiseCase { 8, 0.4 }, NoiseCase { 16, 0.4 }),
+                         [](const ::testing::TestParamInfo<NoiseCase>& row) {
+                             return "sigma" + std::to_string(row.param.sigma);
+                         });
+
+TEST(TemporalDenoiser, MovingSquareIsShownWhereItIsWithoutATrail)
+{
+    constexpr int kBackground = 60;
+    constexpr int kSquare = 140;
+    constexpr int kSide = 24;
+    constexpr int kSpeed = 6; // pixels per frame
+    const platform::SensorNoise noise(8, 0, 3);
+    QImage background(320, 120, QImage::Format_ARGB32_Premultiplied);
+    background.fill(qRgb(kBackground, kBackground, kBackground));
+    TemporalDenoiser denoiser;
+    QImage frame;
+    auto squareAt = [&](int f) { return QRect(20 + kSpeed * f, 48, kSide, kSide); };
+    for (int f = 0; f < 30; ++f) {
+        QImage scene = background.copy();
+        scene.fill(qRgb(kBackground, kBackground, kBackground));
+        for (int y = squareAt(f).top(); y <= squareAt(f).bottom(); ++y)
+            for (int x = squareAt(f).left(); x <= squareAt(f).right(); ++x)
+                scene.setPixel(x, y, qRgb(kSquare, kSquare, kSquare));
+        frame = noise.apply(scene, std::uint64_t(f));
+        filter(denoiser, frame);
+    }
+    const QRect now = squareAt(29);
+    EXPECT_NEAR(meanGreen(frame, now), kSquare, 3.0) << "the square at full strength where it is";
+    // Where it was one and two frames ago, only background is left.
+    const QRect left1(squareAt(28).left(), now.top(), kSpeed, kSide);
+    const QRect left2(squareAt(27).left(), now.top(), kSpeed, kSide);
+    EXPECT_NEAR(meanGreen(frame, left1), kBackground, 3.0);
+    EXPECT_NEAR(meanGreen(frame, left2), kBackground, 3.0);
+    // and the still background around it is smoothed all the same.
+    const QRect still(0, 0, 320, 40);
+    EXPECT_LT(differenceSigma(frame, background, still), 0.4 * 8);
+}
+
+TEST(TemporalDenoiser, ResetForgetsTheSceneAsIfNew)
+{
+    const platform::SensorNoise noise(8, 0, 5);
+    const QImage sceneA = stillScene({ 96, 64 });
+    QImage sceneB(96, 64, QImage::Format_ARGB32_Premultiplied);
+    sceneB.fill(qRgb(90, 80, 70));
+
+    TemporalDenoiser used;
+    for (std::uint64_t f = 0; f < 20; ++f) {
+        QImage frame = noise.apply(sceneA, f);
+        filter(used, frame);
+    }
+    used.reset();
+    TemporalDenoiser fresh;
+    for (std::uint64_t f = 100; f < 110; ++f) {
+        const QImage input = noise.apply(sceneB, f);
+        QImage a = input.copy(), b = input.copy();
+        filter(used, a);
+        filter(fresh, b);
+        ASSERT_EQ(a, b) << "frame " << f;
+        if (f == 100) {
+            EXPECT_EQ(a, input) << "the first frame after a reset is shown as it is";
+        }
+    }
+
+    // A window of another size is a new scene too.
+    QImage small = noise.apply(sceneB, 200).copy(0, 0, 48, 64);
+    const QImage input = small.copy();
+    filter(used, small);
+    EXPECT_EQ(small, input);
+}
+
+// Every vector path against the portable one, byte for byte, on a window inside a padded frame
+// with odd sizes, over a sequence with still parts, motion, noise and a reset.
+class TemporalDenoiserPath : public ::testing::TestWithParam<KernelPath> { };
+
+TEST_P(TemporalDenoiserPath, MatchesPortableByteForByte)
+{
+    if (!TemporalDenoiser::isSupported(GetParam()))
+        GTEST_SKIP() << imaging::FrameEnhancer::name(GetParam()) << " not supported here";
+    constexpr std::size_t kWidth = 53, kHeight = 31, kBytesPerRow = 4 * kWidth + 12;
+    const FrameWindow window { 3, 2, 50, 29 }; // 47 wide: every path has a tail
+    std::mt19937 random(1234);
+    std::vector<std::uint8_t> scene(kBytesPerRow * kHeight);
+    for (auto& byte : scene)
+        byte = std::uint8_t(random() % 256);
+    TemporalDenoiser portable, vector;
+    for (int f = 0; f < 24; ++f) {
+        std::vector<std::uint8_t> frame = scene;
+        for (std::size_t i = 0; i < frame.size(); ++i) {
+            const int noisy = int(frame[i]) + int(random() % 41) - 20 + ((i / 4) % 97 < 9 ? f * 13 : 0);
+            frame[i] = std::uint8_t(std::clamp(noisy, 0, 255));
+        }
+        if (f == 15) {
+            portable.reset();
+            vector.reset();
+        }
+        std::vector<std::uint8_t> a = frame, b = frame;
+        portable.filter(KernelPath::Portable, a.data(), kBytesPerRow, window);
+        vector.filter(GetParam(), b.data(), kBytesPerRow, window);
+        ASSERT_EQ(a, b) << "frame " << f;
+        for (std::size_t y = 0; y < kHeight; ++y)
+            for (std::size_t x = 0; x < kBytesPerRow; ++x) {
+                const bool inside = y >= window.y0 && y < window.y1 && x >= 4 * window.x0 && x < 4 * window.x1;
+                if (!inside || x % 4 == 3) {
+                    ASSERT_EQ(a[y * kBytesPerRow + x], frame[y * kBytesPerRow + x]) << "outside or alpha";
+                }
+            }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, TemporalDenoiserPath, ::testing::Values(KernelPath::Sse41, KernelPath::Avx2),
+                         [](const ::testing::TestParamInfo<KernelPath>& row) {
+                             return std::string(row.param == KernelPath::Sse41 ? "sse41" : "avx2");
+                         });
+
+} // namespace
