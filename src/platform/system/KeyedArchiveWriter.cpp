@@ -31,7 +31,7 @@ KeyedArchiveWriter::KeyedArchiveWriter()
 void KeyedArchiveWriter::date(const QDateTime& value)
 {
     if (!value.isValid()) {
-        m_bytes.push_back(char(0xf6)); // null: see KeyedArchive::dateValue
+        m_writer.append(nullptr); // see KeyedArchive::dateValue
         return;
     }
     const auto [seconds, milliseconds] = KeyedArchive::splitDate(value);
