@@ -1,11 +1,11 @@
 // The app's control script (`lumivue --control FILE`): the lines are read and carried out by
 // the real ScriptRunner against a real (headless) window host showing a small screen of named
-// views: a button, a slider, a hidden button and a plain view. Any text must be refused line by
-// line with a message, never crash the app or leave a view half changed (the slider stays in
-// its range).
+// views: a button, a slider, a hidden button, a zoomable scroll view and a plain view. Any text
+// must be refused line by line with a message, never crash the app or leave a view half changed
+// (the slider and the zoom stay in their ranges, the scroll offset finite).
 //
-// Commands that take time or act outside the window — wait, press, drag, zoom, screenshot and
-// quit — are left out of each input (by the runner's own reading of the command word), so an
+// Commands that take time or act outside the window — wait, press, screenshot and quit — are
+// left out of each input (by the runner's own reading of the command word), so an
 // input runs in well under a millisecond and cannot write files or end the process. Their
 // arguments are still parsed the same way as those of the commands that remain.
 //
@@ -28,6 +28,7 @@
 #include "ScriptRunner.h"
 #include "WindowHost.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/Slider.h"
 #include "platform/ui/View.h"
 #include "platform/ui/ViewController.h"
@@ -38,6 +39,7 @@ namespace {
 class ScriptScreen : public platform::ViewController {
 public:
     platform::Slider* slider { nullptr };
+    platform::ScrollView* scroll { nullptr };
 
     void loadView() override
     {
@@ -52,6 +54,13 @@ public:
         slider = gain.get();
         auto panel = std::make_unique<platform::View>(QRectF(0, 300, 320, 180));
         panel->setAccessibilityName(QStringLiteral("panel"));
+        auto zoomable = std::make_unique<platform::ScrollView>(QRectF(0, 160, 320, 120));
+        zoomable->setAccessibilityName(QStringLiteral("photo"));
+        zoomable->setContentSize(QSizeF(640, 480));
+        zoomable->setMinimumZoomScale(0.5);
+        zoomable->setMaximumZoomScale(4);
+        scroll = zoomable.get();
+        root->addSubview(std::move(zoomable));
         root->addSubview(std::move(button));
         root->addSubview(std::move(hidden));
         root->addSubview(std::move(gain));
@@ -95,7 +104,7 @@ bool isLeftOut(const QString& line)
     if (words.isEmpty())
         return false;
     const QString command = words.first().toLower();
-    for (const char* slow : { "wait", "press", "drag", "zoom", "screenshot", "quit" })
+    for (const char* slow : { "wait", "press", "screenshot", "quit" })
         if (command == QLatin1String(slow))
             return true;
     return false;
@@ -144,5 +153,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(std::isfinite(value) && value >= harness.screen->slider->minimumValue()
                    && value <= harness.screen->slider->maximumValue(),
                "the slider stays in its range");
+    const platform::ScrollView& scroll = *harness.screen->scroll;
+    FUZZ_CHECK(scroll.zoomScale() >= scroll.minimumZoomScale() && scroll.zoomScale() <= scroll.maximumZoomScale(),
+               "the zoom stays in its range");
+    FUZZ_CHECK(std::isfinite(scroll.contentOffset().x()) && std::isfinite(scroll.contentOffset().y()),
+               "the scroll offset is a place");
     return 0;
 }

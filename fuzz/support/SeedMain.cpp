@@ -196,7 +196,7 @@ void writeScripts()
                   "background\nforeground\nwait 0.1\nscreenshot shot.png\nquit\n" },
         { "mistakes", "tap\ntap nobody\ntap hidden\nslide gain nan\nslide shutter 1\nchoose panel x\n"
                       "orientation 9\nwait -1\njump now\n\n   \n#\n" },
-        { "press-drag-zoom", "press shutter 0.2\ndrag panel 10 -5\nzoom panel 2\nzoom panel 0.5\n" },
+        { "press-drag-zoom", "press shutter 0.2\ndrag photo 10 -5\ndrag gain 40 0\nzoom photo 2\nzoom photo 0.5\nzoom panel 3\n" },
     };
     for (const auto& [name, text] : scripts)
         write("script_line", QString::fromLatin1(name), QByteArray(text));
