@@ -1,7 +1,7 @@
 # Lumivue — the commands a developer types. Everything builds with CMake presets (see
 # CMakePresets.json); the first run installs missing Debian packages through scripts/install-deps.sh.
 
-.PHONY: all deps configure build run test bench asan tsan fuzz format clean
+.PHONY: all deps configure build run test bench asan tsan fuzz format clean deb arm64-deps test-arm64
 
 BUILD_DIR := build
 CMAKE_STAMP := $(BUILD_DIR)/build.ninja
@@ -30,6 +30,18 @@ test: build
 bench: build
 	@./scripts/run-bench.sh
 
+# The Debian package of the release build, in build/ (install with apt install ./build/lumivue_*.deb).
+deb: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+# Cross-builds everything for arm64 into build-arm64 and runs the suite there under qemu-aarch64
+# (about 40 minutes on two cores; see README). Not part of `make test`.
+arm64-deps: deps
+	@./scripts/install-arm64-deps.sh
+
+test-arm64: arm64-deps
+	@./scripts/test-arm64.sh
+
 asan: deps
 	cmake --preset asan
 	cmake --build --preset asan
@@ -49,4 +61,4 @@ format:
 	find src tools tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-debug build-asan build-tsan build-fuzz
+	rm -rf build build-debug build-asan build-tsan build-arm64 build-fuzz

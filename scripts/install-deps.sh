@@ -10,6 +10,7 @@ PACKAGES=(
   fonts-liberation2
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   python3
+  librsvg2-bin help2man desktop-file-utils appstream file dpkg-dev
 )
 
 missing=()

@@ -23,6 +23,7 @@ HostParseResult failure(const QString& message)
 // The options, in the order --help lists them.
 struct HostOptions {
     QCommandLineOption help { { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Show this help and exit.") };
+    QCommandLineOption version { QStringLiteral("version"), QStringLiteral("Show the version and exit.") };
     QCommandLineOption camera { QStringLiteral("camera"),
         QStringLiteral("Frame source: synthetic, image:PATH or a camera name (default: a real camera if found, else synthetic)."),
         QStringLiteral("SOURCE") };
@@ -53,7 +54,7 @@ struct HostOptions {
 
     void addTo(QCommandLineParser& parser) const
     {
-        parser.addOptions({ help, camera, idiom, scale, album, dataDir, location, serverUrl, noAnalytics, headless,
+        parser.addOptions({ help, version, camera, idiom, scale, album, dataDir, location, serverUrl, noAnalytics, headless,
                             control, screenshot, duration });
     }
 };
@@ -143,6 +144,11 @@ HostParseResult parseHostArguments(const QStringList& arguments)
         // Parsed before the application object exists, so Qt cannot know the program's name.
         HostParseResult result;
         result.output = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("lumivue"));
+        return result;
+    }
+    if (parser.isSet(options.version)) {
+        HostParseResult result;
+        result.output = QStringLiteral("lumivue " LUMIVUE_VERSION);
         return result;
     }
     if (!parser.positionalArguments().isEmpty())

@@ -102,6 +102,8 @@ int main(int argc, char** argv)
     LumivueApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumivue"));
     QApplication::setApplicationVersion(QStringLiteral(LUMIVUE_VERSION));
+    // The installed desktop entry's name, so the shell pairs the window with its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(LUMIVUE_APP_ID));
 
     auto cameras = openCameras(settings);
     if (!cameras) {

@@ -1,6 +1,8 @@
 #pragma once
 
 // Internal to FrameEnhancer: the per-CPU implementations and the per-pixel rules they share.
+// Only the paths of the CPU family being built for are compiled (see CMakeLists.txt); the others
+// are declared everywhere but defined and called only there.
 //
 // Gain without overflow: with m = level + 8 and T = ceil(2040 / m), c × m / 8 >= 255 exactly when
 // c >= T. Below T, c × m < 2040, so the product fits 16 bits. Levels above 2032 behave like
@@ -105,5 +107,7 @@ ChannelSums enhanceAvx2(std::uint8_t* base, std::size_t bytesPerRow, const Frame
                         const KernelParams& params);
 ChannelSums enhanceAvx512(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
                           const KernelParams& params);
+ChannelSums enhanceNeon(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
+                        const KernelParams& params);
 
 } // namespace imaging::detail

@@ -4,27 +4,43 @@
 
 #include "imaging/EnhanceKernels.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#define LUMIVUE_X86_KERNELS 1
+#endif
+
 namespace imaging {
 
 namespace {
 
-// The CPU's answer, asked once. __builtin_cpu_supports also checks that the OS saves the wide
-// registers, so a path reported here is safe to run.
+// The CPU's answer, asked once. On x86, __builtin_cpu_supports also checks that the OS saves the
+// wide registers, so a path reported here is safe to run. NEON is part of every arm64 CPU.
 bool cpuRuns(KernelPath path)
 {
+#if defined(LUMIVUE_X86_KERNELS)
     __builtin_cpu_init();
     switch (path) {
-    case KernelPath::Avx512: return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-    case KernelPath::Avx2: return __builtin_cpu_supports("avx2");
-    case KernelPath::Sse41: return __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("ssse3");
-    case KernelPath::Portable: return true;
+    case KernelPath::Avx512:
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    case KernelPath::Avx2:
+        return __builtin_cpu_supports("avx2");
+    case KernelPath::Sse41:
+        return __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("ssse3");
+    case KernelPath::Portable:
+        return true;
+    case KernelPath::Neon:
+        return false;
     }
     return false;
+#elif defined(__aarch64__)
+    return path == KernelPath::Portable || path == KernelPath::Neon;
+#else
+    return path == KernelPath::Portable;
+#endif
 }
 
 KernelPath detectBestPath()
 {
-    for (KernelPath path : { KernelPath::Avx512, KernelPath::Avx2, KernelPath::Sse41 })
+    for (KernelPath path : { KernelPath::Avx512, KernelPath::Avx2, KernelPath::Sse41, KernelPath::Neon })
         if (cpuRuns(path))
             return path;
     return KernelPath::Portable;
@@ -33,13 +49,13 @@ KernelPath detectBestPath()
 } // namespace
 
 ChannelSums FrameEnhancer::enhance(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
-                                   std::int32_t level, std::int32_t filter)
+    std::int32_t level, std::int32_t filter)
 {
     return enhance(bestPath(), base, bytesPerRow, window, level, filter);
 }
 
 ChannelSums FrameEnhancer::enhance(KernelPath path, std::uint8_t* base, std::size_t bytesPerRow,
-                                   const FrameWindow& window, std::int32_t level, std::int32_t filter)
+    const FrameWindow& window, std::int32_t level, std::int32_t filter)
 {
     if (window.isEmpty() || !base)
         return {};
@@ -47,10 +63,19 @@ ChannelSums FrameEnhancer::enhance(KernelPath path, std::uint8_t* base, std::siz
     if (!isSupported(path))
         path = KernelPath::Portable;
     switch (path) {
-    case KernelPath::Avx512: return detail::enhanceAvx512(base, bytesPerRow, window, params);
-    case KernelPath::Avx2: return detail::enhanceAvx2(base, bytesPerRow, window, params);
-    case KernelPath::Sse41: return detail::enhanceSse41(base, bytesPerRow, window, params);
-    case KernelPath::Portable: break;
+#if defined(LUMIVUE_X86_KERNELS)
+    case KernelPath::Avx512:
+        return detail::enhanceAvx512(base, bytesPerRow, window, params);
+    case KernelPath::Avx2:
+        return detail::enhanceAvx2(base, bytesPerRow, window, params);
+    case KernelPath::Sse41:
+        return detail::enhanceSse41(base, bytesPerRow, window, params);
+#elif defined(__aarch64__)
+    case KernelPath::Neon:
+        return detail::enhanceNeon(base, bytesPerRow, window, params);
+#endif
+    default:
+        break;
     }
     return detail::enhancePortable(base, bytesPerRow, window, params);
 }
@@ -58,7 +83,7 @@ ChannelSums FrameEnhancer::enhance(KernelPath path, std::uint8_t* base, std::siz
 bool FrameEnhancer::isSupported(KernelPath path)
 {
     static const bool runs[] = { true, cpuRuns(KernelPath::Sse41), cpuRuns(KernelPath::Avx2),
-                                 cpuRuns(KernelPath::Avx512) };
+        cpuRuns(KernelPath::Avx512), cpuRuns(KernelPath::Neon) };
     const auto index = static_cast<std::size_t>(path);
     return index < std::size(runs) && runs[index];
 }
@@ -72,10 +97,16 @@ KernelPath FrameEnhancer::bestPath()
 const char* FrameEnhancer::name(KernelPath path)
 {
     switch (path) {
-    case KernelPath::Avx512: return "avx512bw";
-    case KernelPath::Avx2: return "avx2";
-    case KernelPath::Sse41: return "sse4.1";
-    case KernelPath::Portable: return "portable";
+    case KernelPath::Avx512:
+        return "avx512bw";
+    case KernelPath::Avx2:
+        return "avx2";
+    case KernelPath::Sse41:
+        return "sse4.1";
+    case KernelPath::Neon:
+        return "neon";
+    case KernelPath::Portable:
+        return "portable";
     }
     return "unknown";
 }

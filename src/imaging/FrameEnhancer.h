@@ -42,7 +42,8 @@ struct ChannelSums {
     friend bool operator==(const ChannelSums&, const ChannelSums&) = default;
 };
 
-enum class KernelPath { Portable, Sse41, Avx2, Avx512 };
+// Sse41, Avx2 and Avx512 run on x86-64 only, Neon on arm64 only; Portable runs everywhere.
+enum class KernelPath { Portable, Sse41, Avx2, Avx512, Neon };
 
 class FrameEnhancer {
 public:

@@ -34,7 +34,8 @@ bool cpuRuns(KernelPath path)
     case KernelPath::Avx2: return __builtin_cpu_supports("avx2");
     case KernelPath::Sse41: return __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("ssse3");
     case KernelPath::Portable: return true;
-    case KernelPath::Avx512: return false;
+    case KernelPath::Avx512:
+    case KernelPath::Neon: return false;
     }
     return false;
 #else
@@ -129,7 +130,8 @@ void TemporalDenoiser::filter(KernelPath path, std::uint8_t* base, std::size_t b
     case KernelPath::Avx2: detail::denoiseAvx2(base, bytesPerRow, window, m_state.data(), params); break;
     case KernelPath::Sse41: detail::denoiseSse41(base, bytesPerRow, window, m_state.data(), params); break;
     case KernelPath::Portable:
-    case KernelPath::Avx512: detail::denoisePortable(base, bytesPerRow, window, m_state.data(), params); break;
+    case KernelPath::Avx512:
+    case KernelPath::Neon: detail::denoisePortable(base, bytesPerRow, window, m_state.data(), params); break;
     }
     if (m_frames < 0xFFFFFFFFu)
         ++m_frames;

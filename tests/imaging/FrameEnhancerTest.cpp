@@ -38,8 +38,8 @@ int referenceGain(int c, std::int32_t level)
     return value > 255 ? 255 : static_cast<int>(value);
 }
 
-ChannelSums referenceEnhance(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& w, std::int32_t level,
-                             std::int32_t filter)
+ChannelSums referenceEnhance(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& w,
+    std::int32_t level, std::int32_t filter)
 {
     ChannelSums sums;
     for (std::size_t y = w.y0; y < w.y1; ++y) {
@@ -48,7 +48,8 @@ ChannelSums referenceEnhance(std::uint8_t* base, std::size_t bytesPerRow, const 
             sums.b += p[0];
             sums.g += p[1];
             sums.r += p[2];
-            int b = referenceGain(p[0], level), g = referenceGain(p[1], level), r = referenceGain(p[2], level);
+            int b = referenceGain(p[0], level), g = referenceGain(p[1], level),
+                r = referenceGain(p[2], level);
             const int grey = (b + g + r) / 3;
             if (filter == 1) {
                 b = r = 0;
@@ -64,30 +65,31 @@ ChannelSums referenceEnhance(std::uint8_t* base, std::size_t bytesPerRow, const 
     return sums;
 }
 
+constexpr KernelPath kAllPaths[]
+    = { KernelPath::Portable, KernelPath::Sse41, KernelPath::Avx2, KernelPath::Avx512, KernelPath::Neon };
+
 std::vector<KernelPath> supportedPaths()
 {
     std::vector<KernelPath> paths;
-    for (KernelPath path : { KernelPath::Portable, KernelPath::Sse41, KernelPath::Avx2, KernelPath::Avx512 })
+    for (KernelPath path : kAllPaths)
         if (FrameEnhancer::isSupported(path))
             paths.push_back(path);
     return paths;
 }
 
+// Each case runs once per path this CPU runs, named after the path ("sse4_1", "neon", ...).
 std::string pathName(const testing::TestParamInfo<KernelPath>& info)
 {
-    switch (info.param) {
-    case KernelPath::Portable: return "Portable";
-    case KernelPath::Sse41: return "Sse41";
-    case KernelPath::Avx2: return "Avx2";
-    case KernelPath::Avx512: return "Avx512";
-    }
-    return "Unknown";
+    std::string name = FrameEnhancer::name(info.param);
+    for (char& c : name)
+        if (c == '.')
+            c = '_';
+    return name;
 }
 
 const std::vector<std::int32_t> kLevels = { std::numeric_limits<std::int32_t>::min(), -1, 0, 1, 7, 8, 16, 40, 80, 247,
                                             248, 249, 250, 1000, 2031, 2032, 2033, 100000, kMaxLevel };
 
-// Every case runs once on each path this CPU has.
 class EveryPath : public testing::TestWithParam<KernelPath> { };
 
 TEST_P(EveryPath, WorkedValues)
@@ -135,6 +137,7 @@ TEST_P(EveryPath, MatchesTheReferenceOnRandomFrames)
         { 37, 11, 12, { 3, 2, 36, 10 }, false },
         { 65, 9, 4, { 1, 0, 64, 9 }, false },
         { 131, 17, 28, { 0, 5, 131, 6 }, false },
+        { 47, 4, 8, { 15, 0, 47, 4 }, false }, // 32 pixels from an odd start
         { 33, 5, 0, { 9, 1, 9, 4 }, false }, // empty window
         { 4133, 3, 4, { 2, 0, 4131, 3 }, false },
         { 4133, 3, 0, { 0, 0, 4133, 3 }, true },
@@ -205,25 +208,38 @@ TEST_P(EveryPath, ExhaustiveOverAllColours)
                 g = grey;
                 b = r = run.filter == 1 ? 0 : grey;
             }
-            if ((out[0] != b || out[1] != g || out[2] != r || out[3] != in[3]) && ++mismatches <= 3)
-                ADD_FAILURE() << "level " << run.level << " filter " << run.filter << " bgr " << int(in[0]) << ","
-                              << int(in[1]) << "," << int(in[2]) << " gave " << int(out[0]) << "," << int(out[1])
-                              << "," << int(out[2]);
+            if (out[0] != b || out[1] != g || out[2] != r || out[3] != in[3]) {
+                if (++mismatches <= 3)
+                    ADD_FAILURE() << "level " << run.level << " filter " << run.filter << " bgr "
+                                  << int(in[0]) << "," << int(in[1]) << "," << int(in[2]) << " gave "
+                                  << int(out[0]) << "," << int(out[1]) << "," << int(out[2]);
+            }
         }
-        EXPECT_EQ(mismatches, 0u) << "level " << run.level << " filter " << run.filter;
+        EXPECT_EQ(mismatches, 0u);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(FrameEnhancer, EveryPath, testing::ValuesIn(supportedPaths()), pathName);
 
-TEST(FrameEnhancer, PicksAPathThisCpuRuns)
+// The widest path is the one chosen; a path the CPU cannot run still gives the right bytes.
+TEST(FrameEnhancer, PicksTheWidestPathThisCpuRuns)
 {
-    EXPECT_TRUE(FrameEnhancer::isSupported(FrameEnhancer::bestPath()));
-    EXPECT_TRUE(FrameEnhancer::isSupported(KernelPath::Portable));
+#if defined(__aarch64__)
+    EXPECT_EQ(FrameEnhancer::bestPath(), KernelPath::Neon);
+    EXPECT_FALSE(FrameEnhancer::isSupported(KernelPath::Avx2));
+#elif defined(__x86_64__)
+    EXPECT_FALSE(FrameEnhancer::isSupported(KernelPath::Neon));
     if (__builtin_cpu_supports("avx512bw")) {
         EXPECT_EQ(FrameEnhancer::bestPath(), KernelPath::Avx512);
     } else if (__builtin_cpu_supports("avx2")) {
         EXPECT_EQ(FrameEnhancer::bestPath(), KernelPath::Avx2);
+    }
+#endif
+    EXPECT_TRUE(FrameEnhancer::isSupported(FrameEnhancer::bestPath()));
+    for (KernelPath path : kAllPaths) {
+        std::uint8_t pixel[4] = { 10, 20, 30, 40 };
+        FrameEnhancer::enhance(path, pixel, 4, { 0, 0, 1, 1 }, 16, 2);
+        EXPECT_EQ(pixel[1], 60) << FrameEnhancer::name(path);
     }
 }
 
