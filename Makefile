@@ -1,7 +1,7 @@
 # Lumivue — the commands a developer types. Everything builds with CMake presets (see
 # CMakePresets.json); the first run installs missing Debian packages through scripts/install-deps.sh.
 
-.PHONY: all deps configure build run test bench asan tsan format clean deb arm64-deps test-arm64
+.PHONY: all deps configure build run test bench asan tsan fuzz format clean deb arm64-deps test-arm64
 
 BUILD_DIR := build
 CMAKE_STAMP := $(BUILD_DIR)/build.ninja
@@ -52,8 +52,13 @@ tsan: deps
 	cmake --build --preset tsan
 	ctest --preset tsan
 
+# libFuzzer harnesses (clang, build-fuzz/): each runs FUZZ_SECONDS (default 60); see docs/fuzzing.md.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	FUZZ_SECONDS=$(FUZZ_SECONDS) ./scripts/run-fuzz.sh
+
 format:
 	find src tools tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-debug build-asan build-tsan build-arm64
+	rm -rf build build-debug build-asan build-tsan build-arm64 build-fuzz

@@ -1,8 +1,8 @@
 #pragma once
 
 // The blocking HTTP request of the uploads: performs one exchange on the calling thread and
-// returns the answer. No cache, no cookies, one time-out for the whole exchange, redirects only to
-// http/https (at most 5), answer bodies cut at 1 MiB. Any thread, several at once.
+// returns the answer. No cache, no cookies, one time-out for the whole exchange, redirects only within
+// the server's origin (at most 5), answer bodies cut at 1 MiB. Any thread, several at once.
 
 #include <chrono>
 

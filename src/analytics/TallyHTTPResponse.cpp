@@ -43,7 +43,7 @@ QString TallyHTTPResponse::description() const
         .arg(m_error.isEmpty() ? QStringLiteral("(null)") : m_error, QString::fromUtf8(m_body));
 }
 
-QString TallyHTTPResponse::saveToDisk() const
+QByteArray TallyHTTPResponse::savedCopy() const
 {
     platform::KeyedArchive archive;
     archive.encodeInt32(kStatusCodeKey, m_statusCode);
@@ -52,11 +52,15 @@ QString TallyHTTPResponse::saveToDisk() const
     for (auto it = m_headers.cbegin(); it != m_headers.cend(); ++it)
         headers.insert(it.key(), it.value());
     archive.encodeMap(kHeadersKey, headers);
+    return platform::KeyedArchive::archive(archive.toValue());
+}
 
+QString TallyHTTPResponse::saveToDisk() const
+{
     const QString path = filePath(QDateTime::currentSecsSinceEpoch());
     if (!platform::AtomicFileWriter::ensureDirectory(TallyPaths::documentsDirectory()))
         return {};
-    if (!platform::AtomicFileWriter::write(path, platform::KeyedArchive::archive(archive.toValue())))
+    if (!platform::AtomicFileWriter::write(path, savedCopy()))
         return {};
     return path;
 }
@@ -68,7 +72,15 @@ std::optional<TallyHTTPResponse> TallyHTTPResponse::readFromURL(const QUrl& url)
     QFile file(url.toLocalFile());
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxSavedAnswerBytes)
         return std::nullopt;
-    const auto root = platform::KeyedArchive::unarchive(file.read(kMaxSavedAnswerBytes + 1));
+    const QByteArray bytes = file.read(kMaxSavedAnswerBytes + 1);
+    if (bytes.size() > kMaxSavedAnswerBytes)
+        return std::nullopt;
+    return fromSavedCopy(bytes);
+}
+
+std::optional<TallyHTTPResponse> TallyHTTPResponse::fromSavedCopy(const QByteArray& bytes)
+{
+    const auto root = platform::KeyedArchive::unarchive(bytes);
     if (!root)
         return std::nullopt;
     const auto archive = platform::KeyedArchive::fromValue(*root);

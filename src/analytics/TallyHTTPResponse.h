@@ -38,6 +38,10 @@ public:
 
     bool isSuccess() const { return m_statusCode >= 200 && m_statusCode < 400; }
     bool isError() const { return !isSuccess(); }
+    // Whether the uploader takes the report as delivered: a success of an exchange that was not
+    // cut short (refused redirect, oversized or unfinished answer). Anything else keeps the
+    // records, to be sent again next time rather than risked.
+    bool isDelivered() const { return isSuccess() && m_error.isEmpty(); }
     // "status:%d error:%@ body:%@"
     QString description() const;
 
@@ -46,6 +50,9 @@ public:
     // Reads a debug copy from a local file URL. Absent when the URL is not a local file, the file
     // is missing or larger than 16 MiB, or it is not such a copy.
     static std::optional<TallyHTTPResponse> readFromURL(const QUrl& url);
+    // The bytes of a debug copy, and back (absent when they are not one).
+    QByteArray savedCopy() const;
+    static std::optional<TallyHTTPResponse> fromSavedCopy(const QByteArray& bytes);
     static QString filePath(qint64 secondsSince1970);
 
 private:

@@ -52,10 +52,7 @@ void TallyNetworkUploader::sendSessionsToServer(bool shortTimeout, bool useWebVi
             return; // pause and end-of-session uploads never change what is saved
 
         const auto current = TallySession::currentSession();
-        // An exchange cut short (refused redirect, oversized or unfinished answer) is not taken
-        // as delivered even with a good status: the records are sent again next time rather
-        // than risked.
-        if (response.isSuccess() && response.error().isEmpty()) {
+        if (response.isDelivered()) {
             if (current)
                 current->setInternetAvailable(true);
             const auto store = TallySessionStore::instance();

@@ -422,7 +422,12 @@ QVariantMap readGps(const Exiv2::ExifData& exif)
     if (const Exiv2::Exifdatum* time = find(exif, "Exif.GPSInfo.GPSTimeStamp"); time && time->count() == 3) {
         const auto h = readNumber(*time, 0), m = readNumber(*time, 1), s = readNumber(*time, 2);
         const QDate date = QDate::fromString(day, kExifDayFormat);
-        if (h && m && s && date.isValid()) {
+        // A file's numbers can be anything; only a time of day is a time stamp (a leap second
+        // allowed), which also keeps the conversions to int in range.
+        const auto inRange = [](const std::optional<double>& value, double end) {
+            return value && *value >= 0 && *value < end;
+        };
+        if (inRange(h, 24) && inRange(m, 60) && inRange(s, 61) && date.isValid()) {
             const QTime clock = QTime(int(*h), int(*m)).addMSecs(qint64(std::llround(*s * 1000.0)));
             gps.insert(ip::GPSTimeStamp, QDateTime(date, clock, QTimeZone::utc()));
         }

@@ -18,6 +18,23 @@ bool isWebScheme(const QUrl& url)
     return scheme == QLatin1String("http") || scheme == QLatin1String("https");
 }
 
+// Scheme, host and port (the scheme's own port when none is written).
+bool isSameOrigin(const QUrl& a, const QUrl& b)
+{
+    const auto port = [](const QUrl& url) { return url.port(url.scheme().toLower() == QLatin1String("https") ? 443 : 80); };
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0
+        && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && port(a) == port(b);
+}
+
+// The errors by which Qt reports an HTTP status of 400 and above.
+bool isStatusError(QNetworkReply::NetworkError error)
+{
+    return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError)
+        || error == QNetworkReply::ProxyAuthenticationRequiredError
+        || error == QNetworkReply::ProtocolInvalidOperationError
+        || (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
+}
+
 // Keeps the status and headers of the answer in hand, so that an exchange cut short (a refused
 // redirect, an oversized body) still reports what the server said.
 void captureMetaData(QNetworkReply* reply, HttpResult& result)
@@ -120,9 +137,10 @@ private:
         if (result.bodyTruncated)
             return result;
         captureMetaData(reply.get(), result);
-        // An HTTP status is the server's answer, whatever it is; only an exchange that produced
-        // no status at all failed on the way.
-        if (reply->error() != QNetworkReply::NoError && result.statusCode == 0)
+        // An HTTP status is the server's answer, whatever it is, and Qt reports the ones of 400
+        // and above as errors too; any other error means the exchange broke off, even after a
+        // status arrived (an answer cut short before its stated length, a protocol failure).
+        if (reply->error() != QNetworkReply::NoError && (result.statusCode == 0 || !isStatusError(reply->error())))
             result.error = reply->errorString();
         location = reply->rawHeader("Location");
         return result;
@@ -147,13 +165,20 @@ private:
     }
 
     // Moves `hop` to the redirect's target; false (with the refusal in `result`) when the
-    // target is not a web URL or the redirect limit is reached.
+    // target is not a web URL of the same origin, or the redirect limit is reached.
     bool followRedirect(Hop& hop, const QByteArray& location, int redirectsSoFar, HttpResult& result) const
     {
         const QUrl target = hop.url.resolved(QUrl::fromEncoded(location));
         if (!isWebScheme(target)) {
             result.redirectRefused = true;
             result.error = QStringLiteral("redirect to a non-HTTP URL refused: %1").arg(target.toDisplayString());
+            return false;
+        }
+        // What is sent (a 307 or 308 repeats the body) never goes to a server the caller did not
+        // choose.
+        if (!isSameOrigin(m_request.url, target)) {
+            result.redirectRefused = true;
+            result.error = QStringLiteral("redirect to another origin refused: %1").arg(target.toDisplayString());
             return false;
         }
         if (redirectsSoFar >= m_request.maxRedirects) {

@@ -7,9 +7,9 @@
 // not user input. Each call is independent: no shared state, no cache, no cookies.
 //
 // Safety limits against a hostile or broken server: one time-out for the whole exchange
-// (connection, redirects, answer), redirects followed only to http/https and at most
-// `maxRedirects` times, and an answer body read to at most `maxBodyBytes` (the exchange is
-// aborted beyond that, and the body kept so far is returned).
+// (connection, redirects, answer), redirects followed only within the request's origin
+// (scheme, host, port) and at most `maxRedirects` times, and an answer body read to at most
+// `maxBodyBytes` (the exchange is aborted beyond that, and the body kept so far is returned).
 
 #include <chrono>
 

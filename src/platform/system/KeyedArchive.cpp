@@ -115,6 +115,9 @@ QCborValue KeyedArchive::dateValue(const QDateTime& value)
     // Extended time (CBOR tag 1001, RFC 9581): whole seconds since 1970 under key 1 and the
     // milliseconds within that second under key -3. Exact to the millisecond, and much cheaper
     // than Qt's text date form, which matters because a session holds a thousand dates.
+    // An absent date is null, which reads back absent; as a time it would come back as 1970.
+    if (!value.isValid())
+        return QCborValue(nullptr);
     const auto [seconds, milliseconds] = splitDate(value);
     QCborMap time;
     time.insert(qint64(1), seconds);

@@ -36,7 +36,7 @@ public:
     void encodeFloat(const QString& key, float value);
     void encodeBool(const QString& key, bool value);
     void encodeString(const QString& key, const QString& value);
-    void encodeDate(const QString& key, const QDateTime& value); // kept to the millisecond
+    void encodeDate(const QString& key, const QDateTime& value); // to the millisecond; invalid: null
     void encodeMap(const QString& key, const QCborMap& value);
     void encodeList(const QString& key, const QCborArray& value);
     void encodeBytes(const QString& key, const QByteArray& value);

@@ -30,6 +30,10 @@ KeyedArchiveWriter::KeyedArchiveWriter()
 
 void KeyedArchiveWriter::date(const QDateTime& value)
 {
+    if (!value.isValid()) {
+        m_writer.append(nullptr); // see KeyedArchive::dateValue
+        return;
+    }
     const auto [seconds, milliseconds] = KeyedArchive::splitDate(value);
     m_writer.append(KeyedArchive::kExtendedTimeTag);
     m_writer.startMap(kExtendedTimeKeys);
