@@ -50,7 +50,8 @@ Expected<PixelBuffer> PixelBuffer::wrap(void* memory, std::size_t width, std::si
     return buffer;
 }
 
-Expected<PixelBuffer> PixelBuffer::allocate(std::size_t width, std::size_t height, std::size_t bytesPerRow)
+Expected<PixelBuffer> PixelBuffer::allocate(std::size_t width, std::size_t height, std::size_t bytesPerRow,
+                                            Contents contents)
 {
     if (bytesPerRow == 0 && width <= kMaxSize / 4)
         bytesPerRow = 4 * width;
@@ -64,7 +65,8 @@ Expected<PixelBuffer> PixelBuffer::allocate(std::size_t width, std::size_t heigh
     if (!memory)
         return Expected<PixelBuffer>::failure(
             QStringLiteral("cannot allocate a pixel buffer of %1 bytes").arg(bytes));
-    std::memset(memory, 0, rounded);
+    if (contents == Contents::Zeroed)
+        std::memset(memory, 0, rounded);
     PixelBuffer buffer;
     buffer.m_owned.reset(memory);
     buffer.m_memory = memory;

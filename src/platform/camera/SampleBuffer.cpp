@@ -35,7 +35,8 @@ Expected<SampleBuffer> SampleBuffer::fromImage(const QImage& image, MetadataDict
         return Expected<SampleBuffer>::failure(QStringLiteral("the image cannot be converted to BGRA"));
     const auto width = static_cast<std::size_t>(bgra.width());
     const auto height = static_cast<std::size_t>(bgra.height());
-    auto pixels = PixelBuffer::allocate(width, height);
+    // Every row is copied in whole below and there is no padding, so no zeroing first.
+    auto pixels = PixelBuffer::allocate(width, height, 0, PixelBuffer::Contents::Unset);
     if (!pixels)
         return Expected<SampleBuffer>::failure(pixels.error());
     {

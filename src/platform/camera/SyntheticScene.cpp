@@ -192,6 +192,7 @@ void SyntheticScene::prepare(QSize size, bool torch)
         return;
     m_size = size;
     m_torch = torch;
+    m_sceneStale = true;
     m_background = QImage(size, QImage::Format_ARGB32_Premultiplied);
     m_background.fill(QColor(0, 0, 0));
     {
@@ -221,7 +222,7 @@ void SyntheticScene::prepare(QSize size, bool torch)
     }
 }
 
-void SyntheticScene::paintMovingParts(QImage& image, double seconds) const
+QRect SyntheticScene::paintMovingParts(QImage& image, double seconds) const
 {
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -249,6 +250,27 @@ void SyntheticScene::paintMovingParts(QImage& image, double seconds) const
     painter.drawEllipse(QPointF(carX + 43, 245), 2, 1.5);
     painter.setBrush(QColor(140, 20, 20));
     painter.drawEllipse(QPointF(carX + 1, 245), 1.5, 1.2);
+
+    // Bounds of the shapes above in scene units, padded for antialiasing, in frame pixels.
+    constexpr double kPad = 3;
+    const QRectF cloud(cloudX - 40 - kPad, 33 - kPad, 90 + 2 * kPad, 25 + 2 * kPad);
+    const QRectF car(carX - kPad, 233 - kPad, 68 + 2 * kPad, 22 + 2 * kPad);
+    const QTransform toFrame = canvasTransform(image.size());
+    const QRect touched = toFrame.mapRect(cloud).toAlignedRect().united(toFrame.mapRect(car).toAlignedRect());
+    return touched.adjusted(-1, -1, 1, 1) & image.rect();
+}
+
+void SyntheticScene::restoreScene()
+{
+    if (m_sceneStale || m_scene.size() != m_background.size()) {
+        m_scene = m_background.copy();
+        m_sceneStale = false;
+        return;
+    }
+    const int x = m_sceneDirty.x();
+    const auto bytes = std::size_t(m_sceneDirty.width()) * 4;
+    for (int y = m_sceneDirty.top(); y <= m_sceneDirty.bottom(); ++y)
+        std::memcpy(m_scene.scanLine(y) + 4 * x, m_background.constScanLine(y) + 4 * x, bytes);
 }
 
 QImage SyntheticScene::render(double seconds, QSize size, bool torch)
@@ -257,11 +279,11 @@ QImage SyntheticScene::render(double seconds, QSize size, bool torch)
         return {};
     prepare(size, torch);
 
-    // The moving parts are painted over a reused copy of the background: no fresh pages per frame.
-    if (m_scene.size() != size)
-        m_scene = QImage(size, QImage::Format_ARGB32_Premultiplied);
-    std::memcpy(m_scene.bits(), m_background.constBits(), std::size_t(m_background.sizeInBytes()));
-    paintMovingParts(m_scene, seconds);
+    // The moving parts are painted over a reused copy of the background, restored only where the
+    // previous frame's moving parts were: a whole-frame copy per frame would cost more than the
+    // rest of the scene.
+    restoreScene();
+    m_sceneDirty = paintMovingParts(m_scene, seconds);
 
     // Noise: each row reads the sample tables from an offset chosen by the frame and the row.
     QImage frame(size, QImage::Format_ARGB32_Premultiplied);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include <QImage>
+#include <QRect>
 #include <QSize>
 
 namespace platform {
@@ -31,13 +32,18 @@ public:
 
 private:
     void prepare(QSize size, bool torch);
-    void paintMovingParts(QImage& image, double seconds) const;
+    // Paints the cloud and the car; returns the frame pixels they may have touched.
+    QRect paintMovingParts(QImage& image, double seconds) const;
+    // Makes m_scene the background again where the last frame's moving parts were.
+    void restoreScene();
 
     std::uint32_t m_seed;
     QSize m_size;
     bool m_torch { false };
     QImage m_background;                  // static part for m_size and m_torch, noise-free
     QImage m_scene;                       // scratch: background plus moving parts, before noise
+    QRect m_sceneDirty;                   // where m_scene differs from m_background
+    bool m_sceneStale { true };           // m_scene was made for another background
     std::vector<std::uint8_t> m_noiseUp;   // zero-mean noise samples for m_torch: positive part
     std::vector<std::uint8_t> m_noiseDown; // and negative part; zero at every alpha byte
 };

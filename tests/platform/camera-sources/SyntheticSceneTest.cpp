@@ -20,6 +20,10 @@ TEST(SyntheticScene, IsDeterministicForASeedAndTimeAndChangesWithEither)
     reused.render(9.0, size, false);
     EXPECT_EQ(first, reused.render(3.25, size, false));
     EXPECT_EQ(first, renderSyntheticScene(7, 3.25, size, false));
+    // Frame after frame, as a stream renders it (the car and the cloud moving, wrapping around at
+    // the edges), every frame is the one a fresh renderer gives.
+    for (double t = 38.0; t < 44.0; t += 0.35)
+        ASSERT_EQ(reused.render(t, size, false), renderSyntheticScene(7, t, size, false)) << "at " << t << " s";
 
     EXPECT_NE(first, renderSyntheticScene(8, 3.25, size, false));
     EXPECT_NE(first, renderSyntheticScene(7, 3.30, size, false));
