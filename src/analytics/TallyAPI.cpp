@@ -377,8 +377,11 @@ void TallyAPI::pauseSession()
         const auto session = TallySession::currentSession();
         if (!session)
             return;
-        session->pauseSession();
+        // Ended first, then archived by the pause: a phone app is usually killed in the
+        // background, and the session it leaves behind must carry its length up to the pause
+        // and its open timed events closed there, not a length of -1.
         session->endSessionAndSend(false, false);
+        session->pauseSession();
         if (!session->sessionReportsOnPauseEnabled())
             return;
         if (platform::BackgroundTasks::isSupported()) {
