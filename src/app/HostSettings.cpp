@@ -20,7 +20,14 @@ HostParseResult parseHostArguments(const QStringList& arguments)
         "Lumivue night-vision camera.\n"
         "Keys: 1-6 set the device orientation, B/F send the app to the background/foreground, Q quits.\n"
         "Control script lines: tap NAME | choose NAME INDEX | slide NAME VALUE | orientation N |\n"
-        "background | foreground | wait SECONDS | screenshot PATH | quit"));
+        "background | foreground | wait SECONDS | screenshot PATH | quit\n"
+        "\n"
+        "Usage analytics: the app records how it is used — when a use starts and how long it lasts,\n"
+        "each photo taken (the event TAKE_PICTURE), crashes, the device's model, locale and time zone,\n"
+        "its position at start when known (cut to 0.001 degrees) and a per-app device identifier; never\n"
+        "photos. Sessions are kept in the app-data folder (or --data-dir) and sent to the report\n"
+        "server (--server-url; by default one on this machine, 127.0.0.1:8642). --no-analytics turns\n"
+        "this off for one run; --analytics off turns it off for good and deletes the sessions saved so far."));
     const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption camera(QStringLiteral("camera"),
@@ -44,6 +51,10 @@ HostParseResult parseHostArguments(const QStringList& arguments)
         QStringLiteral("Analytics report server URL."), QStringLiteral("URL"));
     const QCommandLineOption noAnalytics(QStringLiteral("no-analytics"),
         QStringLiteral("Do not record or send usage analytics."));
+    const QCommandLineOption analytics(QStringLiteral("analytics"),
+        QStringLiteral("Turn usage analytics off or on for this and every later start (kept in the app's settings), then exit. "
+                       "Off deletes the analytics files saved so far."),
+        QStringLiteral("off|on"));
     const QCommandLineOption headless(QStringLiteral("headless"),
         QStringLiteral("Render offscreen, without a window."));
     const QCommandLineOption control(QStringLiteral("control"),
@@ -56,7 +67,7 @@ HostParseResult parseHostArguments(const QStringList& arguments)
         QStringLiteral("Seconds before --screenshot is taken (default 2)."), QStringLiteral("S"),
         QStringLiteral("2"));
     parser.addOptions({ help, camera, idiom, scale, album, dataDir, location, serverUrl, noAnalytics,
-                        headless, control, screenshot, duration });
+                        analytics, headless, control, screenshot, duration });
 
     HostParseResult result;
     if (!parser.parse(arguments)) {
@@ -114,6 +125,15 @@ HostParseResult parseHostArguments(const QStringList& arguments)
             return result;
         }
         s.location = HostSettings::Location { lat, lon, accuracy };
+    }
+    if (parser.isSet(analytics)) {
+        const QString choice = parser.value(analytics).toLower();
+        if (choice != QLatin1String("off") && choice != QLatin1String("on")) {
+            result.output = usageError(QStringLiteral("--analytics must be off or on, not '%1'").arg(parser.value(analytics)));
+            result.exitCode = 2;
+            return result;
+        }
+        s.storeAnalyticsChoice = choice == QLatin1String("on");
     }
     s.camera = parser.value(camera);
     s.albumDir = parser.value(album);

@@ -275,6 +275,26 @@ TEST_F(TallyHostSetUpTest, FilesGoToTheDataFolderAndReportsToTheServer)
     EXPECT_EQ(analytics::TallyHeartBeater::instance()->intervalMillis(), 1000);
 }
 
+TEST_F(TallyHostSetUpTest, RemovingStoredDataLeavesOnlyTheUsersOwnFiles)
+{
+    TallyAPI::usePersistenceAndUpload();
+    TallyAPI::setDataDirectory(m_data.path());
+    TallyAPI::setServerURL(m_server.url().toString());
+    TallyAPI::setDebugLogEnabled(true); // debug copies of the answers in the documents folder
+    TallyAPI::startSession(QStringLiteral("KEY"));
+    TallyAPI::waitForUploads();
+    TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"));
+    ASSERT_TRUE(analytics::TallyFileCache::instance()->save(QStringLiteral("x"), QStringLiteral("cached")).has_value());
+    TallyAPI::resetForTesting();
+    QFile mine(QDir(m_data.path()).filePath(QStringLiteral("notes.txt")));
+    ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
+    mine.close();
+
+    EXPECT_GE(TallyAPI::removeStoredData().size(), 4);
+    EXPECT_EQ(QDir(m_data.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System),
+              QStringList { QStringLiteral("notes.txt") });
+}
+
 TEST_F(TallyHostSetUpTest, ADisabledLayerLeavesNoTraceAtAll)
 {
     TallyAPI::usePersistenceAndUpload();
