@@ -4,6 +4,9 @@
 #include <mutex>
 #include <vector>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QObject>
 
 #include "analytics/TallyFileSessionStore.h"
@@ -121,6 +124,35 @@ void TallyAPI::usePersistenceAndUpload()
 {
     TallySessionStore::setInstance(std::make_shared<TallyFileSessionStore>());
     TallyUploader::setInstance(std::make_shared<TallyNetworkUploader>());
+}
+
+QStringList TallyAPI::removeStoredData()
+{
+    QStringList removed;
+    // Every name the layer writes contains one of these: the session files under their current
+    // and older names, their previous versions and interrupted temporary copies.
+    const QStringList layerFiles { QStringLiteral("*tally*"), QStringLiteral("*initialTimestamp*") };
+    auto removeMatching = [&removed](const QString& folder, const QStringList& patterns) {
+        QDir dir(folder);
+        for (const QFileInfo& file : dir.entryInfoList(patterns, QDir::Files | QDir::Hidden | QDir::System)) {
+            if (QFile::remove(file.absoluteFilePath()))
+                removed << file.absoluteFilePath();
+        }
+    };
+    removeMatching(TallyPaths::libraryDirectory(), layerFiles);
+    const QString cache = QDir(TallyPaths::cachesDirectory()).filePath(QStringLiteral("Tally"));
+    removeMatching(cache, { QStringLiteral("*") });
+    removeMatching(TallyPaths::documentsDirectory(), { QStringLiteral("tallyResponse*") });
+    // rmdir only removes empty folders: the user's own files, if any, keep theirs. The documents
+    // folder is the user's own unless it lies inside the layer's data folder (--data-dir).
+    QStringList folders { cache, TallyPaths::cachesDirectory() };
+    const QString library = QDir(TallyPaths::libraryDirectory()).absolutePath();
+    if (QDir(TallyPaths::documentsDirectory()).absolutePath().startsWith(library + QLatin1Char('/')))
+        folders << TallyPaths::documentsDirectory();
+    folders << library;
+    for (const QString& folder : folders)
+        QDir().rmdir(folder);
+    return removed;
 }
 
 void TallyAPI::setDataDirectory(const QString& folder)
@@ -377,8 +409,11 @@ void TallyAPI::pauseSession()
         const auto session = TallySession::currentSession();
         if (!session)
             return;
-        session->pauseSession();
+        // Ended first, then archived by the pause: a phone app is usually killed in the
+        // background, and the session it leaves behind must carry its length up to the pause
+        // and its open timed events closed there, not a length of -1.
         session->endSessionAndSend(false, false);
+        session->pauseSession();
         if (!session->sessionReportsOnPauseEnabled())
             return;
         if (platform::BackgroundTasks::isSupported()) {

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 namespace platform {
@@ -46,6 +47,11 @@ public:
     // returns at once. On by default.
     static void setEnabled(bool enabled);
     static bool isEnabled();
+    // Deletes every file the layer keeps under TallyPaths' folders — sessions waiting to be sent,
+    // the current session, the sent marker and initial timestamp, the file cache and debug copies
+    // of answers — and each of those folders that this leaves empty. Returns the files removed.
+    // For a host whose user turned analytics off; call it while the layer is not running.
+    static QStringList removeStoredData();
 
     static void startSession(const QString& apiKey);
 

@@ -14,8 +14,26 @@ TallyEvent::TallyEvent(const QString& name, bool timed, std::optional<QVariantMa
     : m_name(name)
     , m_started(platform::Clock::now())
     , m_timed(timed)
-    , m_parameters(std::move(parameters))
+    , m_parameters(capped(std::move(parameters)))
 {
+}
+
+std::optional<QVariantMap> TallyEvent::capped(std::optional<QVariantMap> parameters)
+{
+    if (!parameters)
+        return parameters;
+    bool fits = true;
+    for (auto it = parameters->cbegin(); it != parameters->cend() && fits; ++it)
+        fits = it.key().size() <= TallyProtocolData::maxStringLength && textDescription(it.value()).size() <= TallyProtocolData::maxStringLength;
+    if (fits)
+        return parameters;
+    QVariantMap cut;
+    for (auto it = parameters->cbegin(); it != parameters->cend(); ++it) {
+        const QString text = textDescription(it.value());
+        cut.insert(TallyProtocolData::limitStringLength(it.key()),
+                   text.size() <= TallyProtocolData::maxStringLength ? it.value() : QVariant(TallyProtocolData::limitStringLength(text)));
+    }
+    return cut;
 }
 
 std::int32_t TallyEvent::duration() const

@@ -31,7 +31,7 @@ public:
     void setEnded(const QDateTime& ended) { m_ended = ended; }
     void setTimed(bool timed) { m_timed = timed; }
     void setAutomaticallyEnded(bool automaticallyEnded) { m_automaticallyEnded = automaticallyEnded; }
-    void setParameters(std::optional<QVariantMap> parameters) { m_parameters = std::move(parameters); }
+    void setParameters(std::optional<QVariantMap> parameters) { m_parameters = capped(std::move(parameters)); }
 
     bool isUnterminated() const { return m_timed && !m_ended.isValid(); }
     // Milliseconds, truncated to 32 bits as the report carries them.
@@ -44,6 +44,12 @@ public:
     // The text a parameter key or value is sent as: strings and numbers as their plain text,
     // lists and maps as compact JSON.
     static QString textDescription(const QVariant& value);
+
+    // Parameters as the report can carry them: every key, and every value whose text is longer
+    // than a report string, cut to the report's string limit (a long value becomes its cut text).
+    // Applied whenever parameters are stored, so the current-session file cannot grow without
+    // bound with values the report would cut anyway.
+    static std::optional<QVariantMap> capped(std::optional<QVariantMap> parameters);
 
 private:
     QString m_name;

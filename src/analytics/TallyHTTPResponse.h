@@ -4,10 +4,11 @@
 // arrived), the transport error if any, and the headers. A status from 200 to 399 is a success,
 // whatever else happened: the server took the report.
 //
-// Debug copies: `saveToDisk` writes the answer as a keyed archive {"statusCode", "body",
-// "headers"} to "tallyResponse<seconds since 1970>" in the documents directory (TallyPaths);
-// `readFromURL` reads such a file back, which is how a saved-response URL replays an answer
-// without any network traffic. Plain value; any thread.
+// Debug copies: `saveToDisk` writes the answer as an XML property list, a dict with
+// "statusCode" (integer), "body" (data, base64) and "headers" (dict of strings), to
+// "tallyResponse<seconds since 1970>" in the documents directory (TallyPaths); `readFromURL`
+// reads such a file back (a hand-written one too), which is how a saved-response URL replays an
+// answer without any network traffic. Plain value; any thread.
 
 #include <optional>
 

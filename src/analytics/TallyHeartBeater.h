@@ -36,6 +36,7 @@ public:
     void start(double intervalSeconds);
     void stop();
     bool isRunning() const { return m_timer && m_timer->isActive(); }
+    int intervalMillis() const { return m_timer ? m_timer->interval() : 0; }
     // Posts the notification once.
     void heartBeat();
 

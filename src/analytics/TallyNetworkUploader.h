@@ -34,6 +34,9 @@ public:
     {
     }
 
+    std::chrono::milliseconds shortTimeout() const { return m_shortTimeout; }
+    std::chrono::milliseconds longTimeout() const { return m_longTimeout; }
+
     void startHeartbeat(double intervalSeconds) override;
     void sendSessionsToServer(bool shortTimeout, bool useWebView, bool requestAds, bool sendCurrentSession) override;
 

@@ -42,6 +42,10 @@ struct HostOptions {
     QCommandLineOption serverUrl { QStringLiteral("server-url"), QStringLiteral("Analytics report server URL."),
         QStringLiteral("URL") };
     QCommandLineOption noAnalytics { QStringLiteral("no-analytics"), QStringLiteral("Do not record or send usage analytics.") };
+    QCommandLineOption analytics { QStringLiteral("analytics"),
+        QStringLiteral("Turn usage analytics off or on for this and every later start (kept in the app's settings), then "
+                       "exit. Off deletes the analytics files saved so far."),
+        QStringLiteral("off|on") };
     QCommandLineOption headless { QStringLiteral("headless"), QStringLiteral("Render offscreen, without a window.") };
     QCommandLineOption control { QStringLiteral("control"),
         QStringLiteral("Read scripted actions from FILE, or from standard input with -."), QStringLiteral("FILE|-") };
@@ -54,7 +58,7 @@ struct HostOptions {
 
     void addTo(QCommandLineParser& parser) const
     {
-        parser.addOptions({ help, version, camera, idiom, scale, album, dataDir, location, serverUrl, noAnalytics, headless,
+        parser.addOptions({ help, version, camera, idiom, scale, album, dataDir, location, serverUrl, noAnalytics, analytics, headless,
                             control, screenshot, duration });
     }
 };
@@ -68,7 +72,26 @@ QString description()
         "choose NAME INDEX | slide NAME VALUE | orientation N | background | foreground |\n"
         "wait SECONDS | screenshot PATH | quit\n"
         "Log lines are grouped in categories (lumivue.camera, lumivue.scope, lumivue.photos, lumivue.album,\n"
-        "lumivue.ui, lumivue.app), all on; silence one with QT_LOGGING_RULES=\"lumivue.scope=false\".");
+        "lumivue.ui, lumivue.app), all on; silence one with QT_LOGGING_RULES=\"lumivue.scope=false\".\n"
+        "\n"
+        "Usage analytics: the app records how it is used — when a use starts and how long it lasts,\n"
+        "each photo taken (the event TAKE_PICTURE), crashes, the device's model, locale and time zone,\n"
+        "its position at start when known (cut to 0.001 degrees) and a per-app device identifier; never\n"
+        "photos. Sessions are kept in the app-data folder (or --data-dir) and sent to the report\n"
+        "server (--server-url; by default one on this machine, 127.0.0.1:8642). --no-analytics turns\n"
+        "this off for one run; --analytics off turns it off for good and deletes the sessions saved so far.");
+}
+
+// --analytics off|on: the lasting choice, stored and then the program exits.
+std::optional<QString> readAnalyticsChoice(const QCommandLineParser& parser, const HostOptions& o, HostSettings& s)
+{
+    if (!parser.isSet(o.analytics))
+        return std::nullopt;
+    const QString choice = parser.value(o.analytics).toLower();
+    if (choice != QLatin1String("off") && choice != QLatin1String("on"))
+        return QStringLiteral("--analytics must be off or on, not '%1'").arg(parser.value(o.analytics));
+    s.storeAnalyticsChoice = choice == QLatin1String("on");
+    return std::nullopt;
 }
 
 // The device: --idiom and --scale. An error message, or nothing.
@@ -155,7 +178,7 @@ HostParseResult parseHostArguments(const QStringList& arguments)
         return failure(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     HostSettings s;
-    for (const auto read : { readDevice, readRunLength, readLocation })
+    for (const auto read : { readDevice, readRunLength, readLocation, readAnalyticsChoice })
         if (const auto error = read(parser, options, s))
             return failure(*error);
     readPassThrough(parser, options, s);

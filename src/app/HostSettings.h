@@ -21,7 +21,8 @@ struct HostSettings {
     };
     std::optional<Location> location; // a fixed fix for machines without a position source
     QString serverUrl;
-    bool noAnalytics { false };
+    bool noAnalytics { false };                 // this run only
+    std::optional<bool> storeAnalyticsChoice;   // --analytics on|off: store it for every later start, then exit
     bool headless { false };
     QString controlPath;      // "" none, "-" standard input
     QString screenshotPath;

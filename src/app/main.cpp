@@ -5,8 +5,11 @@
 
 #include <exception>
 
+#include <QCoreApplication>
+#include <QStringList>
 #include <QTimer>
 
+#include "AnalyticsChoice.h"
 #include "HostSettings.h"
 #include "LumivueAppDelegate.h"
 #include "LumivueApplication.h"
@@ -14,6 +17,7 @@
 #include "ScriptRunner.h"
 #include "WindowHost.h"
 #include "analytics/TallyAPI.h"
+#include "analytics/TallyPaths.h"
 #include "platform/camera/CameraSource.h"
 #include "platform/core/FrameMemory.h"
 #include "platform/system/DeviceInfo.h"
@@ -52,15 +56,49 @@ platform::Expected<std::shared_ptr<platform::CaptureBackend>> openCameras(const 
     return source->makeBackend();
 }
 
+// Says which analytics files were deleted, in one line.
+void reportRemoved(const QStringList& removed)
+{
+    if (removed.isEmpty())
+        return;
+    std::fprintf(stderr, "lumivue: analytics are off: deleted %lld saved analytics file(s) from %s\n",
+                 static_cast<long long>(removed.size()),
+                 analytics::TallyPaths::libraryDirectory().toUtf8().constData());
+}
+
+// --analytics off|on: stores the choice and exits. Off also deletes what was saved before.
+int storeAnalyticsChoice(const HostSettings& settings)
+{
+    const bool on = *settings.storeAnalyticsChoice;
+    if (!settings.dataDir.isEmpty())
+        analytics::TallyAPI::setDataDirectory(settings.dataDir);
+    if (!AnalyticsChoice::store(on)) {
+        std::fprintf(stderr, "lumivue: could not write the app's settings; the choice is not stored\n");
+        return 1;
+    }
+    if (on) {
+        std::printf("Usage analytics are on from the next start.\n");
+        return 0;
+    }
+    const QStringList removed = analytics::TallyAPI::removeStoredData();
+    std::printf("Usage analytics are off: nothing will be recorded or sent. Deleted %lld saved analytics file(s).\n",
+                static_cast<long long>(removed.size()));
+    return 0;
+}
+
 void setUpAnalytics(const HostSettings& settings)
 {
     platform::DeviceInfo::setUserInterfaceIdiom(settings.idiom == 1 ? platform::UserInterfaceIdiom::Tablet
                                                                     : platform::UserInterfaceIdiom::Phone);
-    analytics::TallyAPI::setEnabled(!settings.noAnalytics);
-    if (settings.noAnalytics)
-        return;
     if (!settings.dataDir.isEmpty())
         analytics::TallyAPI::setDataDirectory(settings.dataDir);
+    const bool turnedOff = !AnalyticsChoice::isOn();
+    analytics::TallyAPI::setEnabled(!settings.noAnalytics && !turnedOff);
+    // Files left from before the choice (or written by another copy since) do not stay.
+    if (turnedOff)
+        reportRemoved(analytics::TallyAPI::removeStoredData());
+    if (settings.noAnalytics || turnedOff)
+        return;
     analytics::TallyAPI::usePersistenceAndUpload();
     if (!settings.serverUrl.isEmpty())
         analytics::TallyAPI::setServerURL(settings.serverUrl);
@@ -90,6 +128,10 @@ int main(int argc, char** argv)
         return parsed.exitCode;
     }
     const HostSettings settings = *parsed.settings;
+    // Set before anything asks for the standard folders, which are named after the app.
+    QCoreApplication::setApplicationName(QStringLiteral("lumivue"));
+    if (settings.storeAnalyticsChoice)
+        return storeAnalyticsChoice(settings);
     if (settings.headless) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     } else if (!hasDisplay()) {

@@ -53,15 +53,67 @@ TEST(TallyHTTPResponse, ADebugCopyReplaysTheSameAnswer)
     EXPECT_EQ(replay->headers(), original.headers());
     EXPECT_TRUE(replay->error().isEmpty()); // a replayed answer has no error
 
+    // The copy is a plain XML property list that other tools can read.
+    QFile copy(path);
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    const QByteArray xml = copy.readAll();
+    EXPECT_TRUE(xml.contains("<plist version=\"1.0\">")) << xml.constData();
+    EXPECT_TRUE(xml.contains("<key>statusCode</key>")) << xml.constData();
+    EXPECT_TRUE(xml.contains("<integer>302</integer>")) << xml.constData();
+    EXPECT_TRUE(xml.contains("<data>AQIgYm9keQ==</data>")) << xml.constData();
+
     EXPECT_FALSE(TallyHTTPResponse::readFromURL(QUrl::fromLocalFile(data.filePath("missing"))));
     EXPECT_FALSE(TallyHTTPResponse::readFromURL(QUrl(QStringLiteral("http://127.0.0.1:1/answer"))));
-    QFile garbage(data.filePath("garbage"));
-    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
-    garbage.write("not an archive");
-    garbage.close();
-    EXPECT_FALSE(TallyHTTPResponse::readFromURL(QUrl::fromLocalFile(garbage.fileName())));
     analytics::TallyPaths::setDataDirectory({});
 }
+
+// Saved answers written by hand or by another tool.
+struct SavedAnswer {
+    const char* name;
+    const char* xml;
+    int status; // -1: not an answer
+    const char* body;
+};
+
+void PrintTo(const SavedAnswer& a, std::ostream* os) { *os << a.name; }
+
+class TallySavedAnswer : public ::testing::TestWithParam<SavedAnswer> { };
+
+TEST_P(TallySavedAnswer, ReadsBackAsWritten)
+{
+    QTemporaryDir data;
+    QFile file(data.filePath(QStringLiteral("answer.plist")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(GetParam().xml);
+    file.close();
+    const auto answer = TallyHTTPResponse::readFromURL(QUrl::fromLocalFile(file.fileName()));
+    if (GetParam().status < 0) {
+        EXPECT_FALSE(answer);
+        return;
+    }
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->statusCode(), GetParam().status);
+    EXPECT_EQ(answer->body(), QByteArray(GetParam().body));
+    EXPECT_TRUE(answer->error().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, TallySavedAnswer, ::testing::Values(
+    SavedAnswer { "OkWithDoctypeAndHeaders",
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                  "<!DOCTYPE plist PUBLIC \"-//PLIST 1.0//EN\" \"PropertyList-1.0.dtd\">\n"
+                  "<plist version=\"1.0\"><dict>\n"
+                  "  <key>headers</key><dict><key>Server</key><string>x</string></dict>\n"
+                  "  <key>body</key><data>\n  b2s=\n  </data>\n"
+                  "  <key>statusCode</key><integer>200</integer>\n"
+                  "</dict></plist>\n",
+                  200, "ok" },
+    SavedAnswer { "StatusOnly", "<plist><dict><key>statusCode</key><integer>404</integer></dict></plist>", 404, "" },
+    SavedAnswer { "StatusAsText", "<plist><dict><key>statusCode</key><string>200</string></dict></plist>", -1, "" },
+    SavedAnswer { "NoStatus", "<plist><dict><key>body</key><data>b2s=</data></dict></plist>", -1, "" },
+    SavedAnswer { "NotAPlist", "<html><body>200</body></html>", -1, "" },
+    SavedAnswer { "Truncated", "<plist><dict><key>statusCode</key><integer>200</integer>", -1, "" },
+    SavedAnswer { "NotXml", "not an answer", -1, "" }),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(TallyHTTPEater, PostsTheReportAndKeepsTheServersAnswer)
 {

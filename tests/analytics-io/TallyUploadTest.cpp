@@ -266,7 +266,33 @@ TEST_F(TallyHostSetUpTest, FilesGoToTheDataFolderAndReportsToTheServer)
     const int hash = analytics::TallyFileSessionStore::keyHash(QStringLiteral("HOSTKEY"));
     EXPECT_TRUE(files.contains(QStringLiteral(".tallyCurrent%1.archive").arg(hash))) << files.join(' ').toStdString();
     EXPECT_TRUE(files.contains(QStringLiteral(".tallySent%1.archive").arg(hash)));
-    EXPECT_NE(analytics::TallyHeartBeater::instance(), nullptr);
+    // The production time-outs and heartbeat, read from what the layer was built with.
+    const auto uploader = std::dynamic_pointer_cast<analytics::TallyNetworkUploader>(analytics::TallyUploader::instance());
+    ASSERT_TRUE(uploader);
+    EXPECT_EQ(uploader->shortTimeout(), std::chrono::seconds(5)) << "pause and end-of-session uploads";
+    EXPECT_EQ(uploader->longTimeout(), std::chrono::seconds(20)) << "start-of-session upload";
+    ASSERT_NE(analytics::TallyHeartBeater::instance(), nullptr);
+    EXPECT_EQ(analytics::TallyHeartBeater::instance()->intervalMillis(), 1000);
+}
+
+TEST_F(TallyHostSetUpTest, RemovingStoredDataLeavesOnlyTheUsersOwnFiles)
+{
+    TallyAPI::usePersistenceAndUpload();
+    TallyAPI::setDataDirectory(m_data.path());
+    TallyAPI::setServerURL(m_server.url().toString());
+    TallyAPI::setDebugLogEnabled(true); // debug copies of the answers in the documents folder
+    TallyAPI::startSession(QStringLiteral("KEY"));
+    TallyAPI::waitForUploads();
+    TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"));
+    ASSERT_TRUE(analytics::TallyFileCache::instance()->save(QStringLiteral("x"), QStringLiteral("cached")).has_value());
+    TallyAPI::resetForTesting();
+    QFile mine(QDir(m_data.path()).filePath(QStringLiteral("notes.txt")));
+    ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
+    mine.close();
+
+    EXPECT_GE(TallyAPI::removeStoredData().size(), 4);
+    EXPECT_EQ(QDir(m_data.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System),
+              QStringList { QStringLiteral("notes.txt") });
 }
 
 TEST_F(TallyHostSetUpTest, ADisabledLayerLeavesNoTraceAtAll)

@@ -16,6 +16,7 @@
 #include "analytics/TallySessionStore.h"
 #include "analytics/TallyUploader.h"
 #include "platform/core/Log.h"
+#include "platform/system/BackgroundTasks.h"
 #include "platform/system/Clock.h"
 
 namespace analytics::test {
@@ -94,6 +95,7 @@ public:
         bool shortTimeout;
         bool sendCurrentSession;
         QByteArray report;
+        int backgroundTasks; // held while the report was sent
     };
 
     void startHeartbeat(double) override { }
@@ -102,7 +104,7 @@ public:
         const QByteArray report
             = TallySession::dataForSessions(TallySession::sessionsToSend(sendCurrentSession), requestAds);
         std::scoped_lock lock(m_mutex);
-        m_uploads.append({ shortTimeout, sendCurrentSession, report });
+        m_uploads.append({ shortTimeout, sendCurrentSession, report, platform::BackgroundTasks::activeCount() });
     }
     QList<Upload> uploads()
     {

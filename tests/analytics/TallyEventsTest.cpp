@@ -53,6 +53,45 @@ TEST_F(TallyEvents, MoreThanTenParametersDropTheEvent)
     EXPECT_EQ(state.eventLog.size(), 1);
 }
 
+// Parameter values are kept no longer than the report can carry them, so the current-session
+// archive cannot grow without bound; what is kept is exactly what the report sends.
+struct LongParameter {
+    const char* name;
+    QVariant value;
+    bool atEnd; // given when the timed event ends rather than when it starts
+};
+
+void PrintTo(const LongParameter& p, std::ostream* os) { *os << p.name; }
+
+class TallyLongParameter : public TallyEvents, public ::testing::WithParamInterface<LongParameter> { };
+
+TEST_P(TallyLongParameter, IsKeptAsTheReportCutsIt)
+{
+    const QString longKey(300, QLatin1Char('k'));
+    const QVariantMap given { { QStringLiteral("v"), GetParam().value }, { longKey, 7 } };
+    if (GetParam().atEnd) {
+        TallyAPI::logEvent(QStringLiteral("E"), true);
+        TallyAPI::endTimedEvent(QStringLiteral("E"), given);
+        TallyAPI::logEvent(QStringLiteral("ARCHIVE")); // the end itself does not archive
+    } else {
+        TallyAPI::logEvent(QStringLiteral("E"), given);
+    }
+    const TallySessionState state = store->current();
+    const auto archived = state.eventLog.first().parameters();
+    ASSERT_TRUE(archived);
+    EXPECT_EQ(archived->value(QStringLiteral("v")).toString().size(), 255);
+    EXPECT_EQ(archived->value(longKey.left(255)).toInt(), 7) << "the key is cut too";
+    const TallyEvent sent(QStringLiteral("E"), false, given);
+    EXPECT_EQ(state.eventLog.first().dataRelativeToSessionStart(start).left(300),
+              sent.dataRelativeToSessionStart(start).left(300));
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, TallyLongParameter, ::testing::Values(
+    LongParameter { "Text", QString(100000, QLatin1Char('x')), false },
+    LongParameter { "List", QVariantList(20000, 12345), false },
+    LongParameter { "TextGivenAtTheEnd", QString(100000, QLatin1Char('x')), true }),
+    [](const auto& row) { return std::string(row.param.name); });
+
 TEST_F(TallyEvents, AHundredAndFirstNameIsDroppedButKnownNamesStillCount)
 {
     for (int i = 0; i < 100; ++i)

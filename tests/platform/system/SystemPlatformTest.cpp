@@ -1,5 +1,8 @@
 // The platform stand-ins the analytics layer relies on.
+#include <QCoreApplication>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -79,6 +82,72 @@ TEST(ApplicationLifecycle, NotificationsArePairedAndTerminationIsDeliveredOnce)
     EXPECT_EQ(resign, 1);
     EXPECT_EQ(become, 1);
     EXPECT_EQ(terminate, 1);
+    lifecycle.reset();
+}
+
+// Focus is not background: only a hidden or suspended application, or no window left on
+// screen, is.
+struct PlatformState {
+    const char* name;
+    Qt::ApplicationState state;
+    bool windowShown;
+    bool windowOnScreen;
+    bool visible;
+};
+
+void PrintTo(const PlatformState& p, std::ostream* os) { *os << p.name; }
+
+class AppVisibility : public ::testing::TestWithParam<PlatformState> { };
+
+TEST_P(AppVisibility, FollowsWhatTheUserCanSee)
+{
+    const PlatformState& p = GetParam();
+    EXPECT_EQ(ApplicationLifecycle::isVisibleToUser(p.state, p.windowShown, p.windowOnScreen), p.visible);
+}
+
+INSTANTIATE_TEST_SUITE_P(States, AppVisibility, ::testing::Values(
+    PlatformState { "FocusedWindow", Qt::ApplicationActive, true, true, true },
+    PlatformState { "UnfocusedWindow", Qt::ApplicationInactive, true, true, true },
+    PlatformState { "AllWindowsHiddenOrMinimised", Qt::ApplicationInactive, true, false, false },
+    PlatformState { "HiddenByTheShell", Qt::ApplicationHidden, true, true, false },
+    PlatformState { "SuspendedByTheShell", Qt::ApplicationSuspended, true, true, false },
+    PlatformState { "LaunchingBeforeAnyWindow", Qt::ApplicationInactive, false, false, true }),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(ApplicationLifecycle, HidingOrMinimisingTheWindowIsBackgroundAndShowingItIsForeground)
+{
+    auto& lifecycle = ApplicationLifecycle::instance();
+    lifecycle.reset();
+    lifecycle.attach();
+    QStringList seen;
+    QObject context;
+    QObject::connect(&lifecycle, &ApplicationLifecycle::willResignActive, &context, [&] { seen << "resign"; });
+    QObject::connect(&lifecycle, &ApplicationLifecycle::didBecomeActive, &context, [&] { seen << "become"; });
+    auto settle = [] {
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+    };
+    {
+        QWindow window;
+        window.resize(64, 64);
+        window.show();
+        settle();
+        QWindow other; // focus moving to another window of the app, or away, changes nothing
+        other.show();
+        other.requestActivate();
+        other.hide();
+        settle();
+        EXPECT_TRUE(seen.isEmpty()) << seen.join(' ').toStdString();
+        window.hide();
+        settle();
+        window.show();
+        settle();
+        window.showMinimized();
+        settle();
+        window.showNormal();
+        settle();
+        EXPECT_EQ(seen, (QStringList { "resign", "become", "resign", "become" }));
+    }
     lifecycle.reset();
 }
 
