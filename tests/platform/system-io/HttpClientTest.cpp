@@ -159,3 +159,35 @@ TEST(HttpClient, WorksOnAPlainThreadWithoutAnEventLoop)
 }
 
 } // namespace
+
+namespace {
+
+// Quitting cuts off every exchange at once, on whichever thread it waits.
+TEST(HttpClient, AbortAllEndsExchangesInFlightAndRefusesNewOnes)
+{
+    TestHttpServer server;
+    server.setDefaultAnswer(ScriptedAnswer::silence());
+    HttpResult results[2];
+    std::thread workers[2];
+    for (int i = 0; i < 2; ++i)
+        workers[i] = std::thread([&, i] { results[i] = HttpClient::send(post(server.url())); });
+    ASSERT_TRUE(server.waitForRequests(2));
+    QElapsedTimer clock;
+    clock.start();
+    HttpClient::abortAll();
+    for (auto& worker : workers)
+        worker.join();
+    EXPECT_LT(clock.elapsed(), 500); // the exchanges' own limit is 10 s
+    const HttpResult later = HttpClient::send(post(server.url()));
+    HttpClient::allowRequests();
+    for (const auto& result : results) {
+        EXPECT_TRUE(result.aborted);
+        EXPECT_FALSE(result.error.isEmpty());
+    }
+    EXPECT_TRUE(later.aborted);
+    EXPECT_EQ(server.requests().size(), 2); // the later one never left
+    server.setDefaultAnswer(ScriptedAnswer::status(200));
+    EXPECT_EQ(HttpClient::send(post(server.url())).statusCode, 200);
+}
+
+} // namespace
