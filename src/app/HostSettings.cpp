@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include <QCommandLineParser>
+#include <QUrl>
 
 namespace {
 
@@ -41,7 +42,7 @@ HostParseResult parseHostArguments(const QStringList& arguments)
         QStringLiteral("Fixed location fix in degrees, with an optional accuracy in metres, e.g. 52.52,13.40,25."),
         QStringLiteral("LAT,LON[,ACCURACY]"));
     const QCommandLineOption serverUrl(QStringLiteral("server-url"),
-        QStringLiteral("Analytics report server URL."), QStringLiteral("URL"));
+        QStringLiteral("Analytics report server: an http:// or https:// URL with a host."), QStringLiteral("URL"));
     const QCommandLineOption noAnalytics(QStringLiteral("no-analytics"),
         QStringLiteral("Do not record or send usage analytics."));
     const QCommandLineOption headless(QStringLiteral("headless"),
@@ -119,6 +120,19 @@ HostParseResult parseHostArguments(const QStringList& arguments)
     s.albumDir = parser.value(album);
     s.dataDir = parser.value(dataDir);
     s.serverUrl = parser.value(serverUrl);
+    if (parser.isSet(serverUrl)) {
+        // Refused here rather than at the first upload, which would fail silently in the
+        // background run after run while the sessions pile up.
+        const QUrl url(s.serverUrl, QUrl::StrictMode);
+        const QString scheme = url.scheme().toLower();
+        if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+            || url.host().isEmpty()) {
+            result.output = usageError(
+                QStringLiteral("--server-url must be an http:// or https:// URL with a host, not '%1'").arg(s.serverUrl));
+            result.exitCode = 2;
+            return result;
+        }
+    }
     s.noAnalytics = parser.isSet(noAnalytics);
     s.headless = parser.isSet(headless);
     s.controlPath = parser.value(control);
