@@ -13,6 +13,7 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/ControlEvent.h"
 #include "platform/ui/ImageView.h"
+#include "platform/ui/Label.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/SystemSound.h"
@@ -87,7 +88,7 @@ void ViewImageController::loadPhoto()
             [this, upright = std::move(upright), orientation, found] {
                 if (!found) {
                     platform::logLine(QStringLiteral("Error taking thumbnail"));
-                    done();
+                    showUnavailable();
                     return;
                 }
                 showPhoto(upright, orientation);
@@ -122,6 +123,25 @@ void ViewImageController::showPhoto(const QImage& upright, int orientation)
     m_imageView = static_cast<platform::ImageView*>(m_scrollView->addSubview(std::move(imageView)));
     configureForImageSize(float(upright.width()), float(upright.height()));
     platform::log("taking Full size image OK. Orientation %d", orientation);
+    if (m_imageShown)
+        m_imageShown();
+}
+
+void ViewImageController::showUnavailable()
+{
+    // Said on the screen, not only in a log: a black viewer would leave the user guessing. The
+    // viewer stays open until Done, like one showing a photo.
+    const QRectF bounds = view().bounds();
+    const QString lines[] = { QStringLiteral("This photo cannot be shown."),
+                              QStringLiteral("It was deleted or cannot be read.") };
+    for (int i = 0; i < 2; ++i) {
+        auto label = std::make_unique<platform::Label>(
+            QRectF(16, bounds.height() / 2 - 24 + 26 * i, bounds.width() - 32, 24), lines[i]);
+        label->setTextColor(Qt::white);
+        label->setTextAlignment(platform::Label::AlignmentCenter);
+        label->setAccessibilityName(i == 0 ? QStringLiteral("viewImageMessage") : QStringLiteral("viewImageMessageDetail"));
+        view().addSubview(std::move(label));
+    }
     if (m_imageShown)
         m_imageShown();
 }

@@ -6,8 +6,8 @@
 // changes. `done` (the close control "viewImageDoneButton") clicks and dismisses the viewer.
 //
 // The photo is read and turned upright on the album's thread; the GUI thread only gets the
-// finished image. A photo that is gone (deleted since its URL was stored) or cannot be read
-// closes the viewer again.
+// finished image. For a photo that is gone (deleted since its URL was stored) or cannot be read
+// the viewer says so on the screen ("viewImageMessage") and stays open until Done.
 //
 // Threads: GUI thread only. Destroying the viewer waits for a lookup under way and drops its
 // result.
@@ -63,7 +63,8 @@ public:
         return true;
     }
 
-    // Called once the photo is shown (tests and the benchmark wait for it).
+    // Called once the photo, or the message that it cannot be shown, is on the screen (tests and
+    // the benchmark wait for it).
     void setImageShownCallback(std::function<void()> callback) { m_imageShown = std::move(callback); }
 
     void loadView() override;
@@ -76,6 +77,7 @@ public:
 private:
     void loadPhoto();
     void showPhoto(const QImage& upright, int orientation);
+    void showUnavailable();
 
     QString m_albumDirectory;
     platform::AssetURL m_imageURL;
