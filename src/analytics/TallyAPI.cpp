@@ -23,6 +23,7 @@
 #include "platform/system/BackgroundTasks.h"
 #include "platform/system/Clock.h"
 #include "platform/system/DeviceInfo.h"
+#include "platform/system/HttpClient.h"
 
 namespace analytics {
 
@@ -507,9 +508,35 @@ void TallyAPI::waitForUploads()
     uploadThreads().waitForAll();
 }
 
+bool TallyAPI::waitForUploads(std::chrono::milliseconds limit)
+{
+    return uploadThreads().waitForAll(limit);
+}
+
+void TallyAPI::startEndOfSessionUpload()
+{
+    if (!isEnabled())
+        return;
+    TallyUtil::guard([] {
+        // Built now, while the ending session is the current one; sent once it has been saved.
+        const QByteArray report = TallySession::dataForSessions(TallySession::sessionsToSend(true), false);
+        std::shared_ptr<TallyUploader> uploader = TallyUploader::instance();
+        uploadThreads().start([uploader, report] { TallyUtil::guard([&] { uploader->sendPreparedReport(report); }); });
+    });
+}
+
+void TallyAPI::abortUploads()
+{
+    // Every record an upload carries is saved before the upload starts and removed only after a
+    // complete answer, so an upload cut off here is simply sent again by the next start.
+    platform::HttpClient::abortAll();
+    uploadThreads().waitForAll();
+}
+
 void TallyAPI::resetForTesting()
 {
     uploadThreads().waitForAll();
+    platform::HttpClient::allowRequests();
     State& s = state();
     for (const auto& connection : s.lifecycleConnections)
         QObject::disconnect(connection);

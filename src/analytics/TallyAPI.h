@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 // The analytics layer's whole public surface: class operations only. startSession() once at
 // launch; then events, errors and page views go to the current session, and the layer follows
 // the application's lifecycle by itself (pause on will-resign-active, continue or start anew on
@@ -95,9 +97,18 @@ public:
     static QString savedResponseURL();
     static bool udidEnabled();
 
-    // Blocks until every background upload has finished (main thread; the application calls it
-    // before exit, tests before they look at what was uploaded).
+    // Blocks until every background upload has finished (main thread; tests call it before they
+    // look at what was uploaded).
     static void waitForUploads();
+    // The same, for at most `limit`; true when none is left running.
+    static bool waitForUploads(std::chrono::milliseconds limit);
+    // Ends every upload in flight at once and waits for their threads, which then return within
+    // milliseconds; later uploads fail at once. The application calls it when it quits, so no
+    // server, silent or slow, holds up the exit. Main thread.
+    static void abortUploads();
+    // The end-of-session upload: the report is built now, on the main thread, and sent on an
+    // upload thread. Called by the session as it ends.
+    static void startEndOfSessionUpload();
 
     // Back to the state of a fresh process: joins uploads, disconnects the lifecycle, drops the
     // current session, restores every setting and the default store and uploader. Tests only.

@@ -12,9 +12,22 @@
 // keeps being read and written under that name.
 //
 // Every write replaces the whole file atomically (temporary file + rename), owner-only; the saved
-// sessions are also flushed to disk first, since they are the only copy of ended sessions. A file
-// that cannot be decoded reads as absent. Read-modify-write of the saved sessions is serialised
-// by m_savedMutex, so an upload removing the records it sent cannot drop one added meanwhile.
+// sessions are also flushed to disk first, since they are the only copy of ended sessions.
+// Read-modify-write of the saved sessions is serialised by m_savedMutex, so an upload removing the
+// records it sent cannot drop one added meanwhile.
+//
+// Damage and size: no file past 64 MiB is read; such a file is renamed "<name>.oversized" (kept,
+// with a debug line) and reads as absent. A saved-sessions file that does not decode whole gives
+// back every record before the damage; the damaged file is copied to "<name>.damaged" and the
+// intact records are written as the new file. Other undecodable files read as absent.
+//
+// The current-session archive carries a sequence number, larger in every newer file; recovery
+// takes the newest decodable version among the file, its previous copy and the older names'
+// files (which are read only so that an old installation's session is not lost). The hand-overs
+// to the saved list (recovery at start-up, the end of a session) add a record only if the exact
+// same record is not already saved, and a session that ended is first marked in its archive with
+// its record; so a kill at any instant of a hand-over, followed by a new start, leaves the session
+// saved exactly once.
 //
 // Setting a key also creates the per-key file cache (TallyFileCache) and, at the first use of a
 // key, removes temporary files that a killed process left behind.
@@ -23,6 +36,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 
 #include <QSet>
 
@@ -43,6 +57,8 @@ public:
     void saveCurrentSession(const TallySessionState& state) override;
     std::shared_ptr<TallySession> readCurrentSession() override;
     void deleteCurrentSession() override;
+    void recoverFormerSession() override;
+    void handOverEndedSession(const TallySessionState& state, const QByteArray& record) override;
     QList<QByteArray> savedSessions() override;
     void setSavedSessions(const QList<QByteArray>& records) override;
     void addToSavedSessions(const QByteArray& record) override;
@@ -67,6 +83,18 @@ public:
     QString oldInitialTimestampFilePath() const;
 
 private:
+    // One readable version of the current-session archive.
+    struct CurrentFile {
+        QString path;
+        qint64 sequence { -1 }; // -1: written before files were numbered
+        int tieRank { 0 };
+        std::optional<TallySessionState> state; // absent: a newer archive version
+        std::optional<QByteArray> handedOverRecord;
+    };
+    QList<CurrentFile> currentFiles() const; // newest first
+    qint64 nextSequence();
+    void addToSavedSessionsOnce(const QByteArray& record);
+
     QString apiKey() const;
     QString filePath(const char* stem, bool older) const;
     QString chosenPath(const char* stem) const;
@@ -81,6 +109,8 @@ private:
 
     std::mutex m_savedMutex;     // serialises read-modify-write of the saved-sessions file
     std::mutex m_timestampMutex; // serialises the read-or-create of the initial timestamp
+    std::mutex m_sequenceMutex;  // guards m_lastSequence
+    qint64 m_lastSequence { -1 }; // -1: not yet read from the files
 };
 
 } // namespace analytics

@@ -17,6 +17,32 @@ void TallyNetworkUploader::startHeartbeat(double intervalSeconds)
     TallyHeartBeater::createAndStartInstance(intervalSeconds);
 }
 
+TallyHTTPResponse TallyNetworkUploader::deliver(const QByteArray& report, bool shortTimeout) const
+{
+    const std::chrono::milliseconds timeout = shortTimeout ? m_shortTimeout : m_longTimeout;
+    TallyHTTPResponse response;
+    const QString savedResponseURL = TallyAPI::savedResponseURL();
+    if (!savedResponseURL.isEmpty()) {
+        response = TallyHTTPResponse::readFromURL(QUrl(savedResponseURL))
+                       .value_or(TallyHTTPResponse({}, 0, {}, QStringLiteral("saved answer unreadable")));
+    } else {
+        const QMap<QString, QString> headers { { QStringLiteral("Content-Type"), QStringLiteral("application/octet-stream") } };
+        response = TallyHTTPEater::sendMethod(QStringLiteral("POST"), QUrl(TallyAPI::serverURL()), report, headers, timeout);
+    }
+    if (TallyUtil::isDebugLogEnabled())
+        response.saveToDisk();
+    return response;
+}
+
+void TallyNetworkUploader::sendPreparedReport(const QByteArray& report)
+{
+    TallyUtil::guard([&] {
+        TallyUtil::debugLog(QStringLiteral("Sending sessions to server withTimeout[%1]")
+                                .arg(std::chrono::duration_cast<std::chrono::seconds>(m_shortTimeout).count()));
+        deliver(report, true); // like every short-time-out upload, the answer changes nothing
+    });
+}
+
 void TallyNetworkUploader::sendSessionsToServer(bool shortTimeout, bool useWebView, bool requestAds,
                                                 bool sendCurrentSession)
 {
@@ -33,21 +59,9 @@ void TallyNetworkUploader::sendSessionsToServer(bool shortTimeout, bool useWebVi
                 sentRecords.append(*record);
         }
 
-        TallyHTTPResponse response;
-        const QString savedResponseURL = TallyAPI::savedResponseURL();
-        if (!savedResponseURL.isEmpty()) {
-            response = TallyHTTPResponse::readFromURL(QUrl(savedResponseURL))
-                           .value_or(TallyHTTPResponse({}, 0, {}, QStringLiteral("saved answer unreadable")));
-        } else {
-            const QByteArray report = TallySession::dataForSessions(items, requestAds);
-            const QMap<QString, QString> headers { { QStringLiteral("Content-Type"), QStringLiteral("application/octet-stream") } };
-            if (useWebView)
-                TallyUtil::debugLog(QStringLiteral("No web-view transport; sending over HTTP"));
-            response = TallyHTTPEater::sendMethod(QStringLiteral("POST"), QUrl(TallyAPI::serverURL()), report, headers, timeout);
-        }
-        if (TallyUtil::isDebugLogEnabled())
-            response.saveToDisk();
-
+        if (useWebView)
+            TallyUtil::debugLog(QStringLiteral("No web-view transport; sending over HTTP"));
+        const TallyHTTPResponse response = deliver(TallySession::dataForSessions(items, requestAds), shortTimeout);
         if (shortTimeout)
             return; // pause and end-of-session uploads never change what is saved
 

@@ -12,11 +12,16 @@
 // removes exactly the records that were sent (a record saved meanwhile stays) and writes the sent
 // marker; a failure marks the internet unavailable and keeps every record.
 //
-// Threads: sendSessionsToServer on any thread, several at once; it blocks on the calling thread
-// and returns within its time-out. startHeartbeat on the main thread.
+// sendPreparedReport: the end-of-session upload, whose report was built while the session was
+// still current; sent like a short-time-out upload.
+//
+// Threads: sendSessionsToServer and sendPreparedReport on any thread, several at once; they block
+// on the calling thread and return within the time-out, or at once after an abort.
+// startHeartbeat on the main thread.
 
 #include <chrono>
 
+#include "analytics/TallyHTTPResponse.h"
 #include "analytics/TallyUploader.h"
 
 namespace analytics {
@@ -39,8 +44,12 @@ public:
 
     void startHeartbeat(double intervalSeconds) override;
     void sendSessionsToServer(bool shortTimeout, bool useWebView, bool requestAds, bool sendCurrentSession) override;
+    void sendPreparedReport(const QByteArray& report) override;
 
 private:
+    // POSTs the report (or replays the saved answer) and keeps the debug copy.
+    TallyHTTPResponse deliver(const QByteArray& report, bool shortTimeout) const;
+
     const std::chrono::milliseconds m_shortTimeout;
     const std::chrono::milliseconds m_longTimeout;
 };

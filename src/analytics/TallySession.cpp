@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "analytics/TallyAPI.h"
 #include "analytics/TallyProtocolData.h"
 #include "analytics/TallySessionStore.h"
 #include "analytics/TallyUploader.h"
@@ -50,13 +51,7 @@ std::shared_ptr<TallySession> TallySession::createActiveTallySession(const QStri
 {
     const auto store = TallySessionStore::instance();
     store->setApiKey(apiKey);
-    if (const auto former = store->readCurrentSession()) {
-        TallyUtil::debugLog(QStringLiteral("Add crashed former session"));
-        former->setCrashed(true);
-        store->addToSavedSessions(former->data());
-    } else {
-        store->deleteCurrentSession();
-    }
+    store->recoverFormerSession();
     auto session = std::make_shared<TallySession>(apiKey, appVersion);
     session->saveToDisk();
     setCurrentSession(session);
@@ -123,8 +118,7 @@ void TallySession::saveSession()
 {
     const auto store = TallySessionStore::instance();
     TallyUtil::debugLog(QStringLiteral("Add session with startTime[%1] to saved sessions").arg(dateText(startTime())));
-    store->addToSavedSessions(data());
-    store->deleteCurrentSession();
+    store->handOverEndedSession(state(), data());
     CurrentSessionSlot& slot = currentSlot();
     std::shared_ptr<TallySession> removed;
     {
@@ -146,9 +140,10 @@ void TallySession::endSessionAndSend(bool send, bool removeCurrentSession)
     }
     TallyUtil::debugLog(QStringLiteral("Ending session with endTime[%1]").arg(dateText(endTime)));
     endTimedEvents();
-    // A failed upload must not keep the session from being saved: it is sent again later.
+    // Sent on an upload thread from a report built here; the session is saved right after, so an
+    // upload that fails or is cut off at quit loses nothing.
     if (send && reportsOnClose)
-        TallyUtil::guard([] { TallyUploader::instance()->sendSessionsToServer(true, false, false, true); });
+        TallyAPI::startEndOfSessionUpload();
     if (removeCurrentSession)
         saveSession();
     TallyUtil::debugLog(QStringLiteral("Ending session with endTime[%1] complete").arg(dateText(endTime)));

@@ -238,10 +238,18 @@ std::optional<TallySessionState> TallySessionArchive::decodeSession(const KeyedA
 
 QByteArray TallySessionArchive::sessionFile(const TallySessionState& state)
 {
+    return sessionFile(state, StoreKeys {});
+}
+
+QByteArray TallySessionArchive::sessionFile(const TallySessionState& state, const StoreKeys& storeKeys)
+{
     ArchivedObject session;
     addTimeKeys(session, state);
     addEventAndErrorKeys(session, state);
     addDeviceAndUserKeys(session, state);
+    session.addIf(storeKeys.sequence >= 0, kSequenceKey, [&](auto& o) { o.int64(storeKeys.sequence); });
+    session.addIf(storeKeys.handedOverRecord != nullptr, kHandedOverKey,
+                  [&](auto& o) { o.bytes(*storeKeys.handedOverRecord); });
     platform::KeyedArchiveWriter out;
     session.writeTo(out);
     return out.bytes();

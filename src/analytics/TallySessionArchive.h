@@ -13,6 +13,10 @@
 // Event: "name", "started", "ended" (only when set), "timed", "parameters" (map, only when set),
 // "automaticallyEnded".
 //
+// The file store may add two keys of its own after these: "storeSequence" (int64, larger in every
+// newer file, so the newest of several copies is known) and "handedOverRecord" (bytes: the
+// session's record, written once the session has ended and is being moved to the saved list).
+//
 // Reading: a session whose "serializationVersion" is present, greater than 0 and not 1 is
 // unreadable (absent). Otherwise every key is read; a missing key, or one holding another type,
 // reads as absent, 0 or off. The report settings (event logging, reports on close and on pause)
@@ -22,6 +26,7 @@
 
 #include <QByteArray>
 #include <QCborValue>
+#include <QString>
 
 #include "analytics/TallyEvent.h"
 #include "analytics/TallySessionState.h"
@@ -38,6 +43,13 @@ public:
     // A whole current-session file (written straight to bytes: it is rewritten after every
     // event), and back (absent for anything unreadable).
     static QByteArray sessionFile(const TallySessionState& state);
+    struct StoreKeys {
+        qint64 sequence { -1 };                        // written when 0 or more
+        const QByteArray* handedOverRecord { nullptr }; // written when set
+    };
+    static QByteArray sessionFile(const TallySessionState& state, const StoreKeys& storeKeys);
+    static constexpr QLatin1StringView kSequenceKey { "storeSequence" };
+    static constexpr QLatin1StringView kHandedOverKey { "handedOverRecord" };
     static std::optional<TallySessionState> sessionFromFile(const QByteArray& bytes);
 
     static std::optional<TallySessionState> decodeSession(const platform::KeyedArchive& archive);

@@ -2,6 +2,9 @@
 
 #include <mutex>
 
+#include "analytics/TallySession.h"
+#include "analytics/TallyUtil.h"
+
 namespace analytics {
 
 namespace {
@@ -33,6 +36,20 @@ void TallySessionStore::setInstance(std::shared_ptr<TallySessionStore> service)
     Slot& s = slot();
     std::scoped_lock lock(s.mutex);
     s.service = std::move(service);
+}
+
+void TallySessionStore::recoverFormerSession()
+{
+    if (const auto former = readCurrentSession())
+        addToSavedSessions(recordOfCrashed(*former));
+    deleteCurrentSession();
+}
+
+QByteArray TallySessionStore::recordOfCrashed(TallySession& former)
+{
+    TallyUtil::debugLog(QStringLiteral("Add crashed former session"));
+    former.setCrashed(true);
+    return former.data();
 }
 
 } // namespace analytics

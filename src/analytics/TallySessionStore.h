@@ -45,6 +45,21 @@ public:
     virtual std::shared_ptr<TallySession> readCurrentSession() { return {}; }
     virtual void deleteCurrentSession() { }
 
+    // The two hand-overs from the current-session archive to the saved records. Each may be cut
+    // short by a kill at any instant and repeated by the next process; the file store makes a
+    // repeat add nothing, so a session is never saved twice and never lost.
+    // At start-up: the session a process left behind is saved (as crashed, unless it had ended
+    // and was being handed over) and its archive removed.
+    virtual void recoverFormerSession();
+    // At the end of a session: its record (`record`, made from `state`) joins the saved ones and
+    // its archive is removed.
+    virtual void handOverEndedSession(const TallySessionState& state, const QByteArray& record)
+    {
+        (void)state;
+        addToSavedSessions(record);
+        deleteCurrentSession();
+    }
+
     // The session records (TallySession::data()) of ended sessions, oldest first.
     virtual QList<QByteArray> savedSessions() { return {}; }
     virtual void setSavedSessions(const QList<QByteArray>& records) { (void)records; }
@@ -61,6 +76,10 @@ public:
 
     virtual bool sentSession() { return false; }
     virtual void setSentSession() { }
+
+protected:
+    // The record of a session that a killed process left behind: marked crashed.
+    static QByteArray recordOfCrashed(TallySession& former);
 };
 
 } // namespace analytics

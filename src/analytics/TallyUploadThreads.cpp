@@ -46,6 +46,17 @@ void TallyUploadThreads::waitForAll()
     }
 }
 
+bool TallyUploadThreads::waitForAll(std::chrono::milliseconds limit) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (runningCount() > 0) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 int TallyUploadThreads::runningCount() const
 {
     std::scoped_lock lock(m_mutex);

@@ -6,6 +6,7 @@
 // upload thread.
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -23,6 +24,9 @@ public:
 
     void start(std::function<void()> work);
     void waitForAll();
+    // Waits at most `limit` for the running uploads to finish (without joining); true when none
+    // is left running.
+    bool waitForAll(std::chrono::milliseconds limit) const;
     int runningCount() const;
 
 private:

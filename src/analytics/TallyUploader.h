@@ -9,11 +9,18 @@
 //   ... POST it; with the long time-out and a success, store->removeSavedSessions(sent records),
 //   store->setSentSession() and the current session's setInternetAvailable(true) ...
 //
-// Threads: startHeartbeat() on the main thread; sendSessionsToServer() on an upload thread of its
-// own (start-of-session and pause uploads) or on the main thread (end-of-session upload), several
-// at once possibly. It must return within its time-out and must not throw (it is guarded anyway).
+// The end-of-session upload is built on the main thread while the ending session is still the
+// current one, and sent with sendPreparedReport() on an upload thread, after the session has been
+// saved: the main thread never waits for a server, and an upload aborted at quit loses nothing.
+//
+// Threads: startHeartbeat() on the main thread; sendSessionsToServer() and sendPreparedReport()
+// on an upload thread of their own, several at once possibly. They must return within their
+// time-out (at once after platform::HttpClient::abortAll()) and must not throw (they are guarded
+// anyway).
 
 #include <memory>
+
+#include <QByteArray>
 
 namespace analytics {
 
@@ -41,6 +48,9 @@ public:
         (void)requestAds;
         (void)sendCurrentSession;
     }
+
+    // Sends a report built beforehand, with the short time-out; the answer changes nothing.
+    virtual void sendPreparedReport(const QByteArray& report) { (void)report; }
 };
 
 } // namespace analytics

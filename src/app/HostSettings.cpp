@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <QCommandLineParser>
+#include <QUrl>
 
 namespace {
 
@@ -39,7 +40,7 @@ struct HostOptions {
     QCommandLineOption location { QStringLiteral("location"),
         QStringLiteral("Fixed location fix in degrees, with an optional accuracy in metres, e.g. 52.52,13.40,25."),
         QStringLiteral("LAT,LON[,ACCURACY]") };
-    QCommandLineOption serverUrl { QStringLiteral("server-url"), QStringLiteral("Analytics report server URL."),
+    QCommandLineOption serverUrl { QStringLiteral("server-url"), QStringLiteral("Analytics report server: an http:// or https:// URL with a host."),
         QStringLiteral("URL") };
     QCommandLineOption noAnalytics { QStringLiteral("no-analytics"), QStringLiteral("Do not record or send usage analytics.") };
     QCommandLineOption analytics { QStringLiteral("analytics"),
@@ -91,6 +92,21 @@ std::optional<QString> readAnalyticsChoice(const QCommandLineParser& parser, con
     if (choice != QLatin1String("off") && choice != QLatin1String("on"))
         return QStringLiteral("--analytics must be off or on, not '%1'").arg(parser.value(o.analytics));
     s.storeAnalyticsChoice = choice == QLatin1String("on");
+    return std::nullopt;
+}
+
+// --server-url: refused here rather than at the first upload, which would fail silently in the
+// background run after run while the sessions pile up.
+std::optional<QString> readServerUrl(const QCommandLineParser& parser, const HostOptions& o, HostSettings& s)
+{
+    if (!parser.isSet(o.serverUrl))
+        return std::nullopt;
+    const QString text = parser.value(o.serverUrl);
+    const QUrl url(text, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) || url.host().isEmpty())
+        return QStringLiteral("--server-url must be an http:// or https:// URL with a host, not '%1'").arg(text);
+    s.serverUrl = text;
     return std::nullopt;
 }
 
@@ -178,7 +194,7 @@ HostParseResult parseHostArguments(const QStringList& arguments)
         return failure(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     HostSettings s;
-    for (const auto read : { readDevice, readRunLength, readLocation, readAnalyticsChoice })
+    for (const auto read : { readDevice, readRunLength, readLocation, readAnalyticsChoice, readServerUrl })
         if (const auto error = read(parser, options, s))
             return failure(*error);
     readPassThrough(parser, options, s);

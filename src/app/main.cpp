@@ -189,6 +189,9 @@ int main(int argc, char** argv)
         std::terminate(); // reported by the uncaught-exception handler, then the usual end
     }
     script.reset();
-    analytics::TallyAPI::waitForUploads();
+    // A short grace for uploads a quick server is about to answer, then every upload still
+    // waiting is cut off: its records stay saved and go with the next start.
+    analytics::TallyAPI::waitForUploads(std::chrono::milliseconds(500));
+    analytics::TallyAPI::abortUploads();
     return exitCode != 0 ? exitCode : loopCode;
 }

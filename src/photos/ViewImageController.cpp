@@ -17,6 +17,7 @@
 #include "platform/core/NotificationCenter.h"
 #include "platform/ui/ControlEvent.h"
 #include "platform/ui/ImageView.h"
+#include "platform/ui/Label.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/SystemSound.h"
@@ -166,7 +167,7 @@ void ViewImageController::loadPhoto(const QSize& bounds)
                     if (m_imageView)
                         return; // the full resolution failed: keep what is shown
                     platform::logLine(platform::lcPhotos(), QStringLiteral("Error taking thumbnail"));
-                    done();
+                    showUnavailable();
                     return;
                 }
                 showPhoto(upright, orientation, photoSize);
@@ -228,6 +229,25 @@ void ViewImageController::loadFullResolutionWhenZoomedPast()
         return;
     m_fullResolutionRequested = true;
     loadPhoto(QSize());
+}
+
+void ViewImageController::showUnavailable()
+{
+    // Said on the screen, not only in a log: a black viewer would leave the user guessing. The
+    // viewer stays open until Done, like one showing a photo.
+    const QRectF bounds = view().bounds();
+    const QString lines[] = { QStringLiteral("This photo cannot be shown."),
+                              QStringLiteral("It was deleted or cannot be read.") };
+    for (int i = 0; i < 2; ++i) {
+        auto label = std::make_unique<platform::Label>(
+            QRectF(16, bounds.height() / 2 - 24 + 26 * i, bounds.width() - 32, 24), lines[i]);
+        label->setTextColor(Qt::white);
+        label->setTextAlignment(platform::Label::AlignmentCenter);
+        label->setAccessibilityName(i == 0 ? QStringLiteral("viewImageMessage") : QStringLiteral("viewImageMessageDetail"));
+        view().addSubview(std::move(label));
+    }
+    if (m_imageShown)
+        m_imageShown();
 }
 
 void ViewImageController::configureForImageSize(float width, float height)

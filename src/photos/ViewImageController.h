@@ -10,8 +10,8 @@
 // pixels), which is what the fitted photo needs; the full resolution is read, again on the album's
 // thread, only once the user zooms in past what that picture holds. The image view always has the
 // photo's full size in points, so the zoom range and the centring do not depend on which picture
-// it holds. A photo that is gone (deleted since its URL was stored) or cannot be read closes the
-// viewer again.
+// it holds. For a photo that is gone (deleted since its URL was stored) or cannot be read the
+// viewer says so on the screen ("viewImageMessage") and stays open until Done.
 //
 // The viewer turns with the device, as a whole screen does: held sideways or upside down, its
 // view is turned so the photo and the close control stay upright for the user, with the view's
@@ -81,7 +81,8 @@ public:
         return true;
     }
 
-    // Called once the photo is shown (tests and the benchmark wait for it).
+    // Called once the photo, or the message that it cannot be shown, is on the screen (tests and
+    // the benchmark wait for it).
     void setImageShownCallback(std::function<void()> callback) { m_imageShown = std::move(callback); }
 
     void loadView() override;
@@ -98,6 +99,7 @@ private:
     void loadFullResolutionWhenZoomedPast();
     void layOutControls();
     void fitAfterTurn();
+    void showUnavailable();
 
     QString m_albumDirectory;
     platform::AssetURL m_imageURL;

@@ -3,12 +3,14 @@
 #include <vector>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include "AnalyticsFixture.h"
+#include "TestHttpServer.h"
 #include "analytics/TallySessionArchive.h"
 #include "platform/system/AtomicFileWriter.h"
 #include "platform/system/KeyedArchive.h"
@@ -45,7 +47,7 @@ ChildRun runAndKill(const QString& dataDir, int eventsBeforeKill)
             const QByteArray line = pending.left(newline);
             pending.remove(0, newline + 1);
             ++linesSeen;
-            if (line == "started")
+            if (line.startsWith("started"))
                 run.started = true;
             else
                 run.lastReturned = line.toInt();
@@ -149,5 +151,128 @@ TEST_F(TallyKillTest, AKilledProcessLeavesADecodableSessionWithEveryReturnedEven
         }
     }
 }
+
+} // namespace
+
+namespace {
+
+using testing_support::ScriptedAnswer;
+using testing_support::TestHttpServer;
+
+struct ChildEnd {
+    QList<qint64> started; // session start times the child printed
+    QList<QByteArray> lines;
+    bool killed { false }; // died by a signal (the fault point's SIGKILL)
+};
+
+// Runs the child to its end: a fault point's kill, its own exit, or (with killAfterLines) the
+// test's SIGKILL once that many lines have come.
+ChildEnd runChild(const QString& dataDir, const QStringList& mode, const QByteArray& faultPoint, int killAfterLines = -1)
+{
+    ChildEnd end;
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!faultPoint.isEmpty())
+        environment.insert(QStringLiteral("LUMIVUE_FAULT_POINT"), QString::fromLatin1(faultPoint));
+    child.setProcessEnvironment(environment);
+    child.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/analytics_io_child"), QStringList { dataDir } + mode);
+    if (!child.waitForStarted(10000))
+        return end;
+    QByteArray pending;
+    auto consume = [&] {
+        pending += child.readAllStandardOutput();
+        qsizetype newline;
+        while ((newline = pending.indexOf('\n')) >= 0) {
+            const QByteArray line = pending.left(newline);
+            pending.remove(0, newline + 1);
+            end.lines << line;
+            if (line.startsWith("started "))
+                end.started << line.mid(8).toLongLong();
+        }
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (child.state() == QProcess::Running && (killAfterLines < 0 || end.lines.size() < killAfterLines)
+           && clock.elapsed() < 30000) {
+        child.waitForReadyRead(100);
+        consume();
+    }
+    if (child.state() == QProcess::Running)
+        child.kill();
+    child.waitForFinished(10000);
+    consume();
+    end.killed = child.exitStatus() == QProcess::CrashExit;
+    return end;
+}
+
+// A kill in the middle of a hand-over between the current-session file and the saved list.
+struct HandOverKill {
+    const char* name;
+    bool killedSessionFirst; // a first child is killed while logging, leaving its session behind
+    QStringList mode;        // the second child's mode ("upload" gets the server's URL appended)
+    const char* faultPoint;  // where the second child dies
+    bool firstDelivered;     // the first session reached the server before the kill
+};
+
+void PrintTo(const HandOverKill& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class TallyHandOverKillTest : public testing_support::AnalyticsFixture,
+                              public ::testing::WithParamInterface<HandOverKill> {
+};
+
+TEST_P(TallyHandOverKillTest, LeavesEverySessionSavedExactlyOnce)
+{
+    const HandOverKill& row = GetParam();
+    TestHttpServer server;
+    server.setDefaultAnswer(ScriptedAnswer::status(200));
+    const QString dataDir = m_data.path();
+    QList<qint64> sessions; // every session a child created, oldest first
+    if (row.killedSessionFirst) {
+        const ChildEnd first = runChild(dataDir, {}, {}, 5);
+        ASSERT_EQ(first.started.size(), 1);
+        sessions << first.started;
+    }
+    QStringList mode = row.mode;
+    if (mode.value(0) == QLatin1String("upload"))
+        mode << server.url().toString();
+    const ChildEnd second = runChild(dataDir, mode, row.faultPoint);
+    ASSERT_TRUE(second.killed) << "not stopped at " << row.faultPoint << ": " << second.lines.join(' ').toStdString();
+    sessions << second.started;
+
+    // The next start finishes whatever the kill interrupted.
+    TallyAPI::resetForTesting();
+    analytics::TallyPaths::setDataDirectory(dataDir);
+    installStore();
+    analytics::TallyUploader::setInstance(nullptr); // nothing more is sent
+    TallyAPI::startSession(kKey);
+    TallyAPI::waitForUploads();
+
+    QList<qint64> saved;
+    for (const QByteArray& record : m_store->savedSessions()) {
+        const auto decoded = analytics::TallyReportDecoder::decodeSessionRecord(record);
+        ASSERT_TRUE(decoded.ok()) << decoded.error.toStdString();
+        saved << qint64(decoded.json.value(QLatin1String("startTime")).toDouble());
+    }
+    QList<qint64> expected = sessions;
+    if (row.firstDelivered)
+        expected.removeFirst();
+    EXPECT_EQ(saved, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, TallyHandOverKillTest,
+    ::testing::Values(
+        // Start-up recovery: the crashed session is saved, its file not yet removed.
+        HandOverKill { "RecoveryAfterTheAdd", true, { QStringLiteral("end") }, "store-recovery-added", false },
+        // The end of a session: its file marked as handed over, then saved, then removed.
+        HandOverKill { "EndAfterTheMark", false, { QStringLiteral("end") }, "store-handover-marked", false },
+        HandOverKill { "EndAfterTheAdd", false, { QStringLiteral("end") }, "store-handover-added", false },
+        // A successful upload removing what it sent from the saved list.
+        HandOverKill { "UploadBeforeTheRemoval", true, { QStringLiteral("upload") }, "store-sent-removing", false },
+        HandOverKill { "UploadAfterTheRemoval", true, { QStringLiteral("upload") }, "store-sent-removed", true }),
+    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

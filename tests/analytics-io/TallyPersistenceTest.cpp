@@ -339,3 +339,151 @@ TEST_F(TallyPersistenceTest, EveryFileIsOwnerOnlyAndNoTemporaryFilesRemain)
 }
 
 } // namespace
+
+namespace {
+
+// Damage to the saved-sessions file: how much of it is left.
+struct SavedFileDamage {
+    const char* name;
+    double keptFraction; // of the file's bytes, from the start
+    qsizetype cutBytes;  // then this many more bytes off the end
+};
+
+void PrintTo(const SavedFileDamage& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class TallyDamagedSavedFileTest : public TallyPersistenceTest, public ::testing::WithParamInterface<SavedFileDamage> {
+};
+
+TEST_P(TallyDamagedSavedFileTest, EveryIntactRecordIsKeptAndTheDamagedFileSetAside)
+{
+    QList<QByteArray> records;
+    for (int i = 0; i < 50; ++i)
+        records << sessionRecord(i);
+    m_store->setSavedSessions(records);
+    const QString path = m_store->sessionsFilePath();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const QByteArray whole = file.readAll();
+    const qsizetype cut = qsizetype(double(whole.size()) * GetParam().keptFraction) - GetParam().cutBytes;
+    ASSERT_TRUE(file.resize(cut));
+    file.close();
+    const QByteArray damaged = whole.left(cut);
+    // A record is intact when all of its bytes are still in the file.
+    QList<QByteArray> intact;
+    for (const QByteArray& record : records) {
+        const qsizetype at = whole.indexOf(record);
+        if (at >= 0 && at + record.size() <= cut)
+            intact << record;
+    }
+    ASSERT_FALSE(intact.isEmpty());
+
+    QStringList lines;
+    const auto previous = platform::setLogSink([&](const QString& line) { lines << line; });
+    analytics::TallyUtil::setDebugLogEnabled(true);
+    installStore(); // the next process
+    const QList<QByteArray> read = m_store->savedSessions();
+    analytics::TallyUtil::setDebugLogEnabled(false);
+    platform::setLogSink(previous);
+
+    EXPECT_EQ(read, intact);
+    QFile aside(path + QStringLiteral(".damaged"));
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+    EXPECT_EQ(aside.readAll(), damaged);
+    EXPECT_TRUE(lines.filter(QStringLiteral("damaged")).size() == 1) << lines.join('\n').toStdString();
+    // The store goes on from the intact records.
+    const QByteArray next = sessionRecord(99);
+    m_store->addToSavedSessions(next);
+    installStore();
+    EXPECT_EQ(m_store->savedSessions(), intact + QList<QByteArray> { next });
+}
+
+INSTANTIATE_TEST_SUITE_P(Damage, TallyDamagedSavedFileTest,
+                         ::testing::Values(SavedFileDamage { "LastByteCut", 1.0, 1 },
+                                           SavedFileDamage { "CutInTheMiddle", 0.5, 0 },
+                                           SavedFileDamage { "OnlyTheFirstRecordLeft", 0.03, 0 }),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// A file past the read limit is not read, and not thrown away either.
+TEST_F(TallyPersistenceTest, FilesPastTheReadLimitAreSetAsideNotDropped)
+{
+    const qint64 oversized = 64LL * 1024 * 1024 + 1;
+    ASSERT_TRUE(platform::AtomicFileWriter::ensureDirectory(m_data.path()));
+    for (const QString& path : { m_store->sessionsFilePath(), m_store->currentSessionFilePath() }) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(oversized)); // sparse: costs no disk
+    }
+    QStringList lines;
+    const auto previous = platform::setLogSink([&](const QString& line) { lines << line; });
+    analytics::TallyUtil::setDebugLogEnabled(true);
+    TallyAPI::startSession(QStringLiteral("KEY"));
+    TallyAPI::waitForUploads();
+    const QDateTime ended = endSessionOffline();
+    analytics::TallyUtil::setDebugLogEnabled(false);
+    platform::setLogSink(previous);
+
+    for (const QString& path : { m_store->sessionsFilePath(), m_store->currentSessionFilePath() })
+        EXPECT_EQ(QFileInfo(path + QStringLiteral(".oversized")).size(), oversized) << path.toStdString();
+    EXPECT_EQ(lines.filter(QStringLiteral("read limit")).size(), 2) << lines.join('\n').toStdString();
+    const auto saved = m_store->savedSessions();
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_EQ(recordStart(saved[0]), ended.toMSecsSinceEpoch());
+}
+
+// Where a stale copy of the current session lies beside the real one.
+struct StaleCopy {
+    const char* name;
+    bool underOlderName;  // else the dotted name's previous copy
+    bool previousOfOlder; // the older name's previous copy rather than the file itself
+};
+
+void PrintTo(const StaleCopy& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class TallyStaleCurrentFileTest : public TallyPersistenceTest, public ::testing::WithParamInterface<StaleCopy> {
+};
+
+TEST_P(TallyStaleCurrentFileTest, RecoveryTakesTheNewestSessionAndDropsTheStaleOne)
+{
+    const StaleCopy& row = GetParam();
+    TallySessionState stale = fullState();
+    stale.crashed = false;
+    TallySessionState real = stale;
+    real.startTime = stale.startTime.addSecs(600);
+    ASSERT_TRUE(platform::AtomicFileWriter::ensureDirectory(m_data.path()));
+    const QString dotted = QDir(m_data.path()).filePath(QFileInfo(m_store->currentSessionFilePath()).fileName());
+    // The real session was written last, by this build; the stale one by an older build or an
+    // earlier write.
+    m_store->saveCurrentSession(stale);
+    m_store->saveCurrentSession(real);
+    if (row.underOlderName) {
+        const QString older = m_store->oldCurrentSessionFilePath();
+        const QString target = row.previousOfOlder ? platform::AtomicFileWriter::previousPath(older) : older;
+        ASSERT_TRUE(platform::AtomicFileWriter::write(target, TallySessionArchive::sessionFile(stale)));
+        QFile::remove(platform::AtomicFileWriter::previousPath(dotted));
+    }
+
+    installStore();
+    TallyAPI::startSession(QStringLiteral("KEY"));
+    TallyAPI::waitForUploads();
+    const auto saved = m_store->savedSessions();
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_EQ(recordStart(saved[0]), real.startTime.toMSecsSinceEpoch());
+    // No stale copy is left to come back after the next kill.
+    endSessionOffline();
+    EXPECT_EQ(m_store->savedSessions().size(), 2);
+    EXPECT_EQ(m_store->readCurrentSession()->startTime(), analytics::TallySession::currentSession()->startTime());
+}
+
+INSTANTIATE_TEST_SUITE_P(Copies, TallyStaleCurrentFileTest,
+                         ::testing::Values(StaleCopy { "PreviousCopy", false, false },
+                                           StaleCopy { "OlderNameFile", true, false },
+                                           StaleCopy { "OlderNamePreviousCopy", true, true }),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+} // namespace

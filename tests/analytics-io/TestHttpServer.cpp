@@ -67,6 +67,20 @@ ScriptedAnswer ScriptedAnswer::held(int code)
     return answer;
 }
 
+ScriptedAnswer ScriptedAnswer::endless()
+{
+    ScriptedAnswer answer;
+    answer.endlessChunked = true;
+    return answer;
+}
+
+ScriptedAnswer ScriptedAnswer::rawBytes(QByteArray bytes)
+{
+    ScriptedAnswer answer;
+    answer.raw = std::move(bytes);
+    return answer;
+}
+
 QByteArray ReceivedRequest::header(const QByteArray& name) const
 {
     for (const auto& [key, value] : headers) {
@@ -230,6 +244,23 @@ void TestHttpServer::answer(QTcpSocket* socket, const ScriptedAnswer& scripted)
         return;
     if (scripted.holdUntilReleased) {
         m_held.append({ socket, scripted });
+        return;
+    }
+    if (!scripted.raw.isEmpty()) {
+        socket->write(scripted.raw);
+        socket->disconnectFromHost();
+        return;
+    }
+    if (scripted.endlessChunked) {
+        // Small chunks without end, for as long as the client reads.
+        socket->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+        auto pump = [socket] {
+            static const QByteArray slice = QByteArray("40\r\n" + QByteArray(64, 'x') + "\r\n").repeated(1000);
+            while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 256 * 1024)
+                socket->write(slice);
+        };
+        QObject::connect(socket, &QTcpSocket::bytesWritten, socket, pump);
+        pump();
         return;
     }
     const qint64 bodyLength = scripted.hugeBodyBytes > 0 ? scripted.hugeBodyBytes : scripted.body.size();

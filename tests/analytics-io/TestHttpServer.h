@@ -4,7 +4,8 @@
 // thread of its own (so blocking clients on the test thread can talk to it), records every
 // request and answers each with the next scripted answer (or the default one). Answers can be a
 // status with body and headers, a redirect, silence (accept and never answer), an endless-looking
-// huge body, or an answer held back until the test releases it.
+// huge body, an endless chunked body, raw bytes (a cut-short or garbage answer), or an answer held
+// back until the test releases it.
 //
 // All public methods are for the test's thread; the destructor stops and joins the server thread.
 
@@ -32,12 +33,16 @@ struct ScriptedAnswer {
     bool neverAnswer { false }; // accept, read the request, stay silent
     qint64 hugeBodyBytes { 0 }; // > 0: announce and stream this many bytes of body
     bool holdUntilReleased { false }; // answer only after release()
+    bool endlessChunked { false }; // a chunked body that never ends, streamed as the client reads
+    QByteArray raw; // non-empty: sent as it is instead of an answer, then the connection is closed
 
     static ScriptedAnswer status(int code, QByteArray body = {});
     static ScriptedAnswer redirect(int code, const QByteArray& location);
     static ScriptedAnswer silence();
     static ScriptedAnswer huge(qint64 bytes);
     static ScriptedAnswer held(int code);
+    static ScriptedAnswer endless();
+    static ScriptedAnswer rawBytes(QByteArray bytes);
 };
 
 struct ReceivedRequest {

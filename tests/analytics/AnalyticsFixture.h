@@ -106,6 +106,11 @@ public:
         std::scoped_lock lock(m_mutex);
         m_uploads.append({ shortTimeout, sendCurrentSession, report, platform::BackgroundTasks::activeCount() });
     }
+    void sendPreparedReport(const QByteArray& report) override // the end-of-session upload
+    {
+        std::scoped_lock lock(m_mutex);
+        m_uploads.append({ true, true, report });
+    }
     QList<Upload> uploads()
     {
         std::scoped_lock lock(m_mutex);

@@ -167,6 +167,7 @@ TEST_F(TallyLifecycle, TerminationEndsSendsAndSavesTheSession)
 {
     platform::Clock::advance(3000);
     post(ApplicationLifecycle::Notification::WillTerminate);
+    TallyAPI::waitForUploads();
     EXPECT_FALSE(TallySession::currentSession());
     EXPECT_FALSE(store->hasCurrent());
     ASSERT_EQ(store->savedSessions().size(), 1);
@@ -177,6 +178,7 @@ TEST_F(TallyLifecycle, TerminationEndsSendsAndSavesTheSession)
     TallyAPI::waitForUploads();
     TallyAPI::setSessionReportsOnCloseEnabled(false);
     TallyAPI::endSession();
+    TallyAPI::waitForUploads();
     EXPECT_EQ(uploader->uploads().size(), 3);
     EXPECT_EQ(store->savedSessions().size(), 2);
 }
@@ -218,6 +220,7 @@ TEST_F(TallyLifecycle, SetAppVersionAfterStartAlertsAndKeepsTheVersion)
 class ThrowingUploader : public TallyUploader {
 public:
     void sendSessionsToServer(bool, bool, bool, bool) override { throw std::runtime_error("socket exploded"); }
+    void sendPreparedReport(const QByteArray&) override { throw std::runtime_error("socket exploded"); }
 };
 
 TEST_F(TallyLifecycle, ExceptionsStayInsideAndAreLoggedOnlyWhenAsked)
@@ -239,6 +242,7 @@ TEST_F(TallyLifecycle, ExceptionsStayInsideAndAreLoggedOnlyWhenAsked)
     TallyAPI::waitForUploads();
     TallyAPI::setShowErrorInLogEnabled(true);
     TallyAPI::endSession();
+    TallyAPI::waitForUploads();
     const QStringList lines = logLines();
     const qsizetype caught = lines.indexOf(QStringLiteral("Tally: Caught Exception in Tally Analytics Code"));
     ASSERT_GE(caught, 0);

@@ -221,6 +221,7 @@ TEST_F(TallyReport, EverythingTheLayerRecordsDecodesToTheSameFields)
     TallyAPI::logPageView();
     platform::Clock::advance(4000);
     TallyAPI::endSession(); // reports on close: the end-of-session upload, then saved
+    TallyAPI::waitForUploads();
 
     const auto uploads = uploader->uploads();
     ASSERT_EQ(uploads.size(), 2); // start of session (nothing saved yet), end of session

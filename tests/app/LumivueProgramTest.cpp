@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "analytics-io/TestHttpServer.h"
 #include "support/TestTimeScale.h"
 
 namespace {
@@ -221,4 +222,60 @@ TEST(LumivueProgram, AnalyticsTurnedOffStayOffAndWhatWasSavedIsDeleted)
     EXPECT_EQ(run(shortRun).first, 0);
     EXPECT_FALSE(savedFiles().isEmpty()) << "on again";
     EXPECT_EQ(run({ "--analytics", "maybe" }).first, 2);
+}
+
+namespace {
+
+struct BadServerUrl {
+    const char* name;
+    const char* url;
+};
+
+class LumivueBadServerUrl : public ::testing::TestWithParam<BadServerUrl> {
+};
+
+} // namespace
+
+// A server the uploads could never reach is refused at start, not discovered by silent failures.
+TEST_P(LumivueBadServerUrl, IsRefusedWithOneLineNamingTheFlag)
+{
+    const ProgramRun run = runLumivue({ "--headless", "--duration", "0", "--server-url", GetParam().url });
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.errors.contains(QStringLiteral("--server-url"))) << run.errors.toStdString();
+    EXPECT_EQ(run.errors.trimmed().count(QLatin1Char('\n')), 0) << run.errors.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Urls, LumivueBadServerUrl,
+                         ::testing::Values(BadServerUrl { "LocalFile", "file:///tmp/report" },
+                                           BadServerUrl { "NotAUrl", "not a url" },
+                                           BadServerUrl { "UnclosedBracket", "http://[::1" },
+                                           BadServerUrl { "NoHost", "http:///report.do" },
+                                           BadServerUrl { "OtherScheme", "ftp://example.org/report" },
+                                           BadServerUrl { "Empty", "" }),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// A collection server that accepts the connection and never answers must not hold up the quit.
+TEST(LumivueProgram, QuitsAtOnceWhileTheServerStaysSilent)
+{
+    testing_support::TestHttpServer server;
+    server.setDefaultAnswer(testing_support::ScriptedAnswer::silence());
+    QTemporaryDir dir;
+    QProcess process;
+    QElapsedTimer clock;
+    clock.start();
+    process.start(kProgram, { "--headless", "--screenshot", dir.filePath(QStringLiteral("shot.png")), "--duration",
+                              "1", "--data-dir", dir.path(), "--server-url", server.url().toString(),
+                              "--control", "-" });
+    ASSERT_TRUE(process.waitForStarted(10000));
+    // Going to the background and back starts a pause upload too, so two uploads hang at the quit.
+    process.write("background\nforeground\n");
+    process.closeWriteChannel();
+    ASSERT_TRUE(server.waitForRequests(2, std::chrono::milliseconds(test_support::scaledLimitMs(20000))));
+    const bool finished = process.waitForFinished(test_support::scaledLimitMs(20000));
+    if (!finished)
+        process.kill();
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    // The run itself takes about a second; the uploads' 5 and 20 s limits must not show.
+    EXPECT_LT(clock.elapsed(), test_support::scaledLimitMs(4000));
 }

@@ -15,6 +15,7 @@
 #include "platform/ui/View.h"
 #include "platform/album/AssetsLibrary.h"
 #include "platform/ui/ImageView.h"
+#include "platform/ui/Label.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/SystemSound.h"
@@ -279,22 +280,57 @@ TEST_F(ViewerTest, ZeroOrBrokenSizesLeaveTheZoomRangeAlone)
     EXPECT_TRUE(std::isfinite(scroll.zoomScale()));
 }
 
-TEST_F(ViewerTest, DeletedPhotoClosesTheViewerWithAClick)
+// A photo the viewer cannot show: it says so on the screen and stays open until Done.
+struct UnshownPhoto {
+    const char* name;
+    bool deleted; // else overwritten with bytes that are no picture
+};
+
+void PrintTo(const UnshownPhoto& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class ViewerUnshownPhotoTest : public ViewerTest, public ::testing::WithParamInterface<UnshownPhoto> {
+};
+
+TEST_P(ViewerUnshownPhotoTest, SaysSoAndStaysOpenUntilDone)
 {
     const platform::AssetURL url = writePhoto(m_dir.path(), { 200, 100 });
-    ASSERT_TRUE(QFile::remove(m_dir.filePath("IMG_0001.JPG")));
+    QFile photo(m_dir.filePath("IMG_0001.JPG"));
+    if (GetParam().deleted) {
+        ASSERT_TRUE(photo.remove());
+    } else {
+        ASSERT_TRUE(photo.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        photo.write("no picture at all");
+        photo.close();
+    }
     platform::ViewController presenter;
     presenter.view();
-    auto viewer = std::make_unique<photos::ViewImageController>(m_dir.path());
+    auto owned = std::make_unique<photos::ViewImageController>(m_dir.path());
+    photos::ViewImageController* viewer = owned.get();
+    bool shown = false;
+    viewer->setImageShownCallback([&] { shown = true; });
     viewer->setImageURL(url);
     LogCapture log;
-    const int clicks = platform::SystemSound::playCount();
-    presenter.presentModalViewController(std::move(viewer), false);
-    ASSERT_NE(presenter.modalViewController(), nullptr);
-    ASSERT_TRUE(waitUntil([&] { return presenter.modalViewController() == nullptr; }));
+    presenter.presentModalViewController(std::move(owned), false);
+    ASSERT_TRUE(waitUntil([&] { return shown; }));
+    EXPECT_EQ(presenter.modalViewController(), viewer);
+    EXPECT_EQ(viewer->imageView(), nullptr);
+    auto* message = dynamic_cast<platform::Label*>(viewer->view().findViewByAccessibilityName(QStringLiteral("viewImageMessage")));
+    ASSERT_NE(message, nullptr);
+    EXPECT_TRUE(message->text().contains(QStringLiteral("cannot be shown"))) << message->text().toStdString();
     EXPECT_TRUE(log.lines().contains("Error taking thumbnail"));
+
+    const int clicks = platform::SystemSound::playCount();
+    viewer->done();
+    ASSERT_TRUE(waitUntil([&] { return presenter.modalViewController() == nullptr; }));
     EXPECT_EQ(platform::SystemSound::playCount(), clicks + 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Photos, ViewerUnshownPhotoTest,
+                         ::testing::Values(UnshownPhoto { "Deleted", true }, UnshownPhoto { "Unreadable", false }),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(ViewerTest, ClosedBeforeThePhotoArrivesDropsTheResult)
 {

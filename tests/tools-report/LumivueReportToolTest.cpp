@@ -155,3 +155,41 @@ TEST_F(LumivueReportTool, ShowsTheFilesOfTheDataFolder)
 }
 
 } // namespace
+
+namespace {
+
+struct EndlessInput {
+    const char* name;
+    const char* command;
+    bool throughPipe; // standard input fed from /dev/zero, else the path itself
+};
+
+class LumivueReportEndlessInput : public ::testing::TestWithParam<EndlessInput> {
+};
+
+// Input that never ends is refused after the documented limit instead of filling memory.
+TEST_P(LumivueReportEndlessInput, IsRefusedWithOneLineAndStatusTwo)
+{
+    const EndlessInput& row = GetParam();
+    QProcess process;
+    if (row.throughPipe)
+        process.setStandardInputFile(QStringLiteral("/dev/zero"));
+    process.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue-report"),
+                  { QString::fromLatin1(row.command), row.throughPipe ? QStringLiteral("-") : QStringLiteral("/dev/zero") });
+    const bool finished = process.waitForFinished(30000);
+    if (!finished)
+        process.kill();
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(process.exitCode(), 2);
+    const QByteArray err = process.readAllStandardError();
+    EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains("64 MiB")) << err.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, LumivueReportEndlessInput,
+                         ::testing::Values(EndlessInput { "DecodeDevZero", "decode", false },
+                                           EndlessInput { "DecodePipe", "decode", true },
+                                           EndlessInput { "ArchiveDevZero", "archive", false }),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+} // namespace

@@ -3,9 +3,13 @@
 //   lumivue-report decode FILE    a binary report (FILE "-" reads standard input)
 //   lumivue-report archive FILE   a session archive, saved-sessions or initial-timestamp file
 //
-// Exit status: 0 decoded, 1 wrong usage, 2 unreadable, malformed or truncated input (one line on
-// standard error).
+// Input is read to at most 64 MiB (the most the app itself ever reads back from one of its files);
+// anything longer, such as /dev/zero or an endless pipe, is refused without reading further.
+//
+// Exit status: 0 decoded, 1 wrong usage, 2 unreadable, too long, malformed or truncated input (one
+// line on standard error).
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -23,6 +27,7 @@ namespace {
 
 constexpr int exitUsage = 1;
 constexpr int exitBadInput = 2;
+constexpr qint64 kMaxInputBytes = 64 * 1024 * 1024;
 
 const char* const usageText = "Usage: lumivue-report COMMAND FILE\n"
                               "\n"
@@ -36,7 +41,10 @@ const char* const usageText = "Usage: lumivue-report COMMAND FILE\n"
                               "Options:\n"
                               "  -h, --help    show this help\n"
                               "\n"
-                              "Exit status: 0 decoded, 1 wrong usage, 2 unreadable, malformed or truncated input.\n";
+                              "Input longer than 64 MiB is refused.\n"
+                              "\n"
+                              "Exit status: 0 decoded, 1 wrong usage, 2 unreadable, too long, malformed or\n"
+                              "truncated input.\n";
 
 int usageError(const char* message)
 {
@@ -54,7 +62,23 @@ bool readInput(const char* path, QByteArray& bytes)
         std::fprintf(stderr, "lumivue-report: cannot read %s: %s\n", path, qPrintable(file.errorString()));
         return false;
     }
-    bytes = file.readAll();
+    // Read in slices rather than readAll(): a device that never ends must not grow memory first.
+    bytes.clear();
+    while (bytes.size() <= kMaxInputBytes) {
+        const QByteArray slice = file.read(std::min<qint64>(1 << 20, kMaxInputBytes + 1 - bytes.size()));
+        if (slice.isEmpty())
+            break;
+        bytes.append(slice);
+    }
+    if (file.error() != QFileDevice::NoError) {
+        std::fprintf(stderr, "lumivue-report: cannot read %s: %s\n", path, qPrintable(file.errorString()));
+        return false;
+    }
+    if (bytes.size() > kMaxInputBytes) {
+        std::fprintf(stderr, "lumivue-report: %s: input longer than %lld MiB refused\n", path,
+                     static_cast<long long>(kMaxInputBytes >> 20));
+        return false;
+    }
     return true;
 }
 

@@ -278,9 +278,31 @@ AlbumFolder::Stored AlbumFolder::store(const QByteArray& bytes) const
     if (!file.close())
         return fail(errno);
 
+    // Names continue after the highest number in use, so the album keeps the order photos were
+    // taken in; once that number cannot grow (one stray IMG_999999999.JPG is enough), the gaps
+    // below it are used from the lowest up, so a photo is saved while any name is free.
     const std::vector<QString> taken = scanNames(dir.get(), true);
-    long number = taken.empty() ? 1 : photoNumber(taken.back()) + 1;
-    for (int attempt = 0; attempt < kNameAttempts && number <= kLargestNumber; ++attempt, ++number) {
+    std::vector<long> used;
+    used.reserve(taken.size());
+    for (const QString& name : taken)
+        used.push_back(photoNumber(name)); // ascending: scanNames sorts by number
+    const long highest = used.empty() ? 0 : used.back();
+    long number = highest + 1;
+    bool fillingGaps = number > kLargestNumber;
+    auto usedAt = used.cbegin(); // the first used number not below `number` while filling gaps
+    const auto skipUsed = [&] {
+        while (usedAt != used.cend() && *usedAt < number)
+            ++usedAt;
+        while (usedAt != used.cend() && *usedAt == number) {
+            ++number;
+            ++usedAt;
+        }
+    };
+    if (fillingGaps) {
+        number = 1;
+        skipUsed();
+    }
+    for (int attempt = 0; attempt < kNameAttempts && number <= kLargestNumber; ++attempt) {
         const QString name = formatName(number);
         const QByteArray encodedName = QFile::encodeName(name);
         // Never replaces: a name another writer took in the meantime gives EEXIST.
@@ -298,6 +320,14 @@ AlbumFolder::Stored AlbumFolder::store(const QByteArray& bytes) const
         }
         if (errno != EEXIST)
             return fail(errno);
+        ++number;
+        if (fillingGaps) {
+            skipUsed();
+        } else if (number > kLargestNumber) {
+            fillingGaps = true;
+            number = 1;
+            skipUsed();
+        }
     }
     ::unlinkat(dir.get(), temporaryName.constData(), 0);
     return { {}, AlbumError(AlbumError::Kind::AlbumFull,

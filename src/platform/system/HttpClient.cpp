@@ -1,16 +1,32 @@
 #include "platform/system/HttpClient.h"
 
+#include <atomic>
 #include <memory>
 
 #include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QSslSocket>
+#include <QTcpSocket>
 #include <QTimer>
 
 namespace platform {
 
 namespace {
+
+// HTTP/1.1 is spoken here directly over a socket rather than through QNetworkAccessManager: that
+// stack buffers answers ahead of the reader, re-sends a request on its own when a connection ends
+// early, and takes a body cut short for a finished one. Here every byte of the answer passes the
+// checks below as it is read, and one call sends exactly one request per hop.
+
+std::atomic<bool> g_aborted { false };
+
+// How much the socket takes from the kernel before this code has read it: the most any answer
+// occupies in memory beyond the body kept.
+constexpr qint64 kSocketBufferBytes = 64 * 1024;
+// Status line plus headers, and one chunk-size line: no real server comes near these.
+constexpr qsizetype kMaxHeadBytes = 64 * 1024;
+constexpr qsizetype kMaxLineBytes = 4 * 1024;
+// How often an exchange looks at abortAll().
+constexpr int kAbortPollMs = 20;
 
 bool isWebScheme(const QUrl& url)
 {
@@ -18,55 +34,293 @@ bool isWebScheme(const QUrl& url)
     return scheme == QLatin1String("http") || scheme == QLatin1String("https");
 }
 
-// Scheme, host and port (the scheme's own port when none is written).
-bool isSameOrigin(const QUrl& a, const QUrl& b)
+int portOf(const QUrl& url)
 {
-    const auto port = [](const QUrl& url) { return url.port(url.scheme().toLower() == QLatin1String("https") ? 443 : 80); };
+    return url.port(url.scheme().toLower() == QLatin1String("https") ? 443 : 80);
+}
+
+bool sameOrigin(const QUrl& a, const QUrl& b)
+{
     return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0
-        && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && port(a) == port(b);
-}
-
-// The errors by which Qt reports an HTTP status of 400 and above.
-bool isStatusError(QNetworkReply::NetworkError error)
-{
-    return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError)
-        || error == QNetworkReply::ProxyAuthenticationRequiredError
-        || error == QNetworkReply::ProtocolInvalidOperationError
-        || (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
-}
-
-// Keeps the status and headers of the answer in hand, so that an exchange cut short (a refused
-// redirect, an oversized body) still reports what the server said.
-void captureMetaData(QNetworkReply* reply, HttpResult& result)
-{
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid())
-        result.statusCode = status.toInt();
-    const auto pairs = reply->rawHeaderPairs();
-    if (!pairs.isEmpty())
-        result.headers = pairs;
-}
-
-// Qt buffers at most this much of an answer ahead of the body cap check.
-constexpr qint64 kReadSliceBytes = 64 * 1024;
-
-QNetworkRequest networkRequestFor(const QUrl& url, const HttpHeaders& headers)
-{
-    QNetworkRequest networkRequest(url);
-    for (const auto& [name, value] : headers)
-        networkRequest.setRawHeader(name, value);
-    networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    networkRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    networkRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    networkRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    networkRequest.setTransferTimeout(0); // the whole-exchange deadline governs
-    return networkRequest;
+        && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && portOf(a) == portOf(b);
 }
 
 bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Reads one answer from the bytes as they arrive. Each feed either needs more, completes the
+// answer, or fails it (garbage, a body past the cap); the end of the connection completes an
+// answer only when its body is delimited by that end.
+class AnswerParser {
+public:
+    enum class State { NeedMore, Complete, Failed };
+
+    AnswerParser(qint64 maxBodyBytes, bool headRequest)
+        : m_maxBodyBytes(maxBodyBytes)
+        , m_headRequest(headRequest)
+    {
+    }
+
+    State feed(const QByteArray& bytes)
+    {
+        m_pending.append(bytes);
+        while (m_state == State::NeedMore && step()) { }
+        return m_state;
+    }
+
+    // The connection has ended.
+    State closed()
+    {
+        if (m_state != State::NeedMore)
+            return m_state;
+        if (m_phase == Phase::BodyUntilClose)
+            return m_state = State::Complete;
+        return fail(m_phase == Phase::Head && m_head.isEmpty() && m_pending.isEmpty() && !m_sawStatus
+                        ? QStringLiteral("the server closed the connection without an answer")
+                        : QStringLiteral("the answer was cut short"));
+    }
+
+    int statusCode() const { return m_status; }
+    const HttpHeaders& headers() const { return m_headers; }
+    QByteArray& body() { return m_body; }
+    const QString& error() const { return m_error; }
+    bool bodyTruncated() const { return m_truncated; }
+
+private:
+    enum class Phase { Head, BodyLength, BodyUntilClose, ChunkSize, ChunkData, ChunkDataEnd, Trailer };
+
+    State fail(const QString& why)
+    {
+        m_error = why;
+        return m_state = State::Failed;
+    }
+
+    // Takes one line (without CRLF) off the pending bytes; false when none is complete yet.
+    bool takeLine(QByteArray& line, qsizetype limit)
+    {
+        const qsizetype end = m_pending.indexOf('\n');
+        if (end < 0) {
+            if (m_pending.size() > limit)
+                fail(QStringLiteral("the answer is not HTTP (a line longer than %1 bytes)").arg(limit));
+            return false;
+        }
+        line = m_pending.left(end);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        m_pending.remove(0, end + 1);
+        return true;
+    }
+
+    bool appendBody(QByteArrayView bytes)
+    {
+        const qint64 room = m_maxBodyBytes - m_body.size();
+        if (bytes.size() > room) {
+            m_body.append(bytes.first(qsizetype(room)));
+            m_truncated = true;
+            fail(QStringLiteral("answer larger than %1 bytes").arg(m_maxBodyBytes));
+            return false;
+        }
+        m_body.append(bytes);
+        return true;
+    }
+
+    // One step of the state machine; false when it needs more bytes (or has ended).
+    bool step()
+    {
+        switch (m_phase) {
+        case Phase::Head:
+            return stepHead();
+        case Phase::BodyLength: {
+            const qsizetype n = qsizetype(std::min<qint64>(m_remaining, m_pending.size()));
+            if (n == 0)
+                return false;
+            if (!appendBody(QByteArrayView(m_pending).first(n)))
+                return false;
+            m_pending.remove(0, n);
+            m_remaining -= n;
+            if (m_remaining == 0)
+                m_state = State::Complete;
+            return true;
+        }
+        case Phase::BodyUntilClose:
+            if (m_pending.isEmpty())
+                return false;
+            if (!appendBody(m_pending))
+                return false;
+            m_pending.clear();
+            return false;
+        case Phase::ChunkSize: {
+            QByteArray line;
+            if (!takeLine(line, kMaxLineBytes))
+                return false;
+            const QByteArray digits = line.left(line.indexOf(';')).trimmed();
+            bool ok = !digits.isEmpty() && digits.size() <= 15;
+            const qint64 size = ok ? digits.toLongLong(&ok, 16) : 0;
+            if (!ok || size < 0) {
+                fail(QStringLiteral("the answer has a malformed chunk"));
+                return false;
+            }
+            m_remaining = size;
+            m_phase = size == 0 ? Phase::Trailer : Phase::ChunkData;
+            return true;
+        }
+        case Phase::ChunkData: {
+            const qsizetype n = qsizetype(std::min<qint64>(m_remaining, m_pending.size()));
+            if (n == 0)
+                return false;
+            if (!appendBody(QByteArrayView(m_pending).first(n)))
+                return false;
+            m_pending.remove(0, n);
+            m_remaining -= n;
+            if (m_remaining == 0)
+                m_phase = Phase::ChunkDataEnd;
+            return true;
+        }
+        case Phase::ChunkDataEnd: {
+            QByteArray line;
+            if (!takeLine(line, kMaxLineBytes))
+                return false;
+            if (!line.isEmpty()) {
+                fail(QStringLiteral("the answer has a malformed chunk"));
+                return false;
+            }
+            m_phase = Phase::ChunkSize;
+            return true;
+        }
+        case Phase::Trailer: {
+            QByteArray line;
+            if (!takeLine(line, kMaxHeadBytes))
+                return false;
+            if (line.isEmpty())
+                m_state = State::Complete;
+            return true;
+        }
+        }
+        return false;
+    }
+
+    bool stepHead()
+    {
+        QByteArray line;
+        if (!takeLine(line, kMaxHeadBytes - m_headBytes))
+            return false;
+        m_headBytes += line.size() + 2;
+        if (m_headBytes > kMaxHeadBytes) {
+            fail(QStringLiteral("the answer's headers are larger than %1 bytes").arg(kMaxHeadBytes));
+            return false;
+        }
+        if (!m_sawStatus) {
+            // "HTTP/1.1 200 OK"
+            const QList<QByteArray> parts = line.split(' ');
+            bool ok = false;
+            const int status = parts.value(1).toInt(&ok);
+            if (parts.size() < 2 || !parts[0].startsWith("HTTP/1.") || !ok || status < 100 || status > 999
+                || parts[1].size() != 3) {
+                fail(QStringLiteral("the answer is not HTTP"));
+                return false;
+            }
+            m_status = status;
+            m_sawStatus = true;
+            m_head = line;
+            return true;
+        }
+        if (!line.isEmpty()) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon <= 0) {
+                fail(QStringLiteral("the answer has a malformed header"));
+                return false;
+            }
+            m_headers.append({ line.left(colon).trimmed(), line.mid(colon + 1).trimmed() });
+            return true;
+        }
+        // The end of the head.
+        if (m_status < 200) { // an interim answer (100 Continue): the real one follows
+            m_sawStatus = false;
+            m_headers.clear();
+            m_head.clear();
+            return true;
+        }
+        return startBody();
+    }
+
+    bool startBody()
+    {
+        QByteArray length;
+        bool chunked = false;
+        for (const auto& [name, value] : m_headers) {
+            if (name.compare("Content-Length", Qt::CaseInsensitive) == 0) {
+                if (!length.isEmpty() && length != value) {
+                    fail(QStringLiteral("the answer states two lengths"));
+                    return false;
+                }
+                length = value;
+            } else if (name.compare("Transfer-Encoding", Qt::CaseInsensitive) == 0) {
+                chunked = value.toLower().split(',').last().trimmed() == "chunked";
+            }
+        }
+        if (m_headRequest || m_status == 204 || m_status == 304) {
+            m_state = State::Complete;
+            return false;
+        }
+        if (chunked) {
+            m_phase = Phase::ChunkSize;
+            return true;
+        }
+        if (!length.isEmpty()) {
+            bool ok = false;
+            m_remaining = length.toLongLong(&ok);
+            if (!ok || m_remaining < 0) {
+                fail(QStringLiteral("the answer states a malformed length"));
+                return false;
+            }
+            m_phase = Phase::BodyLength;
+            if (m_remaining == 0)
+                m_state = State::Complete;
+            return true;
+        }
+        m_phase = Phase::BodyUntilClose;
+        return true;
+    }
+
+    const qint64 m_maxBodyBytes;
+    const bool m_headRequest;
+    State m_state { State::NeedMore };
+    Phase m_phase { Phase::Head };
+    QByteArray m_pending;
+    QByteArray m_head;
+    qsizetype m_headBytes { 0 };
+    bool m_sawStatus { false };
+    int m_status { 0 };
+    HttpHeaders m_headers;
+    QByteArray m_body;
+    qint64 m_remaining { 0 };
+    bool m_truncated { false };
+    QString m_error;
+};
+
+QByteArray requestBytes(const QUrl& url, const QByteArray& method, const QByteArray& body, const HttpHeaders& headers)
+{
+    QByteArray target = url.path(QUrl::FullyEncoded).toLatin1();
+    if (target.isEmpty())
+        target = "/";
+    if (url.hasQuery())
+        target += '?' + url.query(QUrl::FullyEncoded).toLatin1();
+    QByteArray bytes = method + ' ' + target + " HTTP/1.1\r\n";
+    bytes += "Host: " + url.adjusted(QUrl::RemoveUserInfo).authority(QUrl::FullyEncoded).toLatin1() + "\r\n";
+    bool hasLength = false;
+    for (const auto& [name, value] : headers) {
+        // Header text is the caller's; line breaks in it would forge more headers.
+        if (name.contains('\r') || name.contains('\n') || value.contains('\r') || value.contains('\n'))
+            continue;
+        hasLength = hasLength || name.compare("Content-Length", Qt::CaseInsensitive) == 0;
+        bytes += name + ": " + value + "\r\n";
+    }
+    if (!hasLength && (!body.isEmpty() || method == "POST" || method == "PUT"))
+        bytes += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    bytes += "Connection: close\r\n\r\n";
+    return bytes + body;
 }
 
 // One request on its way: the method, place and body of the current hop.
@@ -76,21 +330,24 @@ struct Hop {
     QByteArray body;
 };
 
-// The exchange as a whole: one manager, one local loop and one deadline shared by every hop.
+// The exchange as a whole: one local loop and one deadline shared by every hop.
 class Exchange {
 public:
     explicit Exchange(const HttpRequest& request)
         : m_request(request)
     {
-        // Redirects are followed here rather than inside Qt, so that each target is checked
-        // before anything is sent to it and all hops share one deadline.
-        m_manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
         m_deadline.setSingleShot(true);
         QObject::connect(&m_deadline, &QTimer::timeout, &m_loop, [this] {
             m_expired = true;
             m_loop.quit();
         });
+        m_abortPoll.setInterval(kAbortPollMs);
+        QObject::connect(&m_abortPoll, &QTimer::timeout, &m_loop, [this] {
+            if (g_aborted.load())
+                m_loop.quit();
+        });
         m_deadline.start(request.timeout);
+        m_abortPoll.start();
     }
 
     HttpResult run()
@@ -107,76 +364,96 @@ public:
     }
 
 private:
-    // Sends one hop and waits for its answer (or the deadline). `location` receives the
-    // answer's Location header.
+    // Sends one hop and waits for its whole answer (or the deadline, or an abort). `location`
+    // receives the answer's Location header.
     HttpResult sendOnce(const Hop& hop, QByteArray& location)
     {
         HttpResult result;
-        std::unique_ptr<QNetworkReply> reply(
-            m_manager.sendCustomRequest(networkRequestFor(hop.url, m_request.headers), hop.method, hop.body));
-        reply->setReadBufferSize(kReadSliceBytes);
+        const bool secure = hop.url.scheme().toLower() == QLatin1String("https");
+        std::unique_ptr<QTcpSocket> socket;
+        if (secure) {
+            if (!QSslSocket::supportsSsl()) {
+                result.error = QStringLiteral("https is not available on this system");
+                return result;
+            }
+            socket = std::make_unique<QSslSocket>();
+        } else {
+            socket = std::make_unique<QTcpSocket>();
+        }
+        socket->setReadBufferSize(kSocketBufferBytes);
+        AnswerParser parser(m_request.maxBodyBytes, hop.method == "HEAD");
+        AnswerParser::State state = AnswerParser::State::NeedMore;
+        QString socketError;
+        const QByteArray outgoing = requestBytes(hop.url, hop.method, hop.body, m_request.headers);
 
-        QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &m_loop,
-                         [&] { captureMetaData(reply.get(), result); });
-        QObject::connect(reply.get(), &QNetworkReply::readyRead, &m_loop, [&] { readBody(reply.get(), result); });
-        QObject::connect(reply.get(), &QNetworkReply::finished, &m_loop, &QEventLoop::quit);
+        auto send = [&] { socket->write(outgoing); };
+        auto readSome = [&] {
+            while (state == AnswerParser::State::NeedMore && socket->bytesAvailable() > 0)
+                state = parser.feed(socket->read(kSocketBufferBytes));
+            if (state != AnswerParser::State::NeedMore)
+                m_loop.quit();
+        };
+        auto ended = [&] {
+            readSome();
+            if (state == AnswerParser::State::NeedMore)
+                state = parser.closed();
+            m_loop.quit();
+        };
+        if (secure) {
+            auto* ssl = static_cast<QSslSocket*>(socket.get());
+            QObject::connect(ssl, &QSslSocket::encrypted, &m_loop, send);
+        } else {
+            QObject::connect(socket.get(), &QTcpSocket::connected, &m_loop, send);
+        }
+        QObject::connect(socket.get(), &QTcpSocket::readyRead, &m_loop, readSome);
+        QObject::connect(socket.get(), &QTcpSocket::disconnected, &m_loop, ended);
+        QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &m_loop, [&](QAbstractSocket::SocketError error) {
+            if (error == QAbstractSocket::RemoteHostClosedError)
+                return ended();
+            socketError = socket->errorString();
+            m_loop.quit();
+        });
 
-        if (!reply->isFinished() && !m_expired)
+        const int port = portOf(hop.url);
+        if (secure)
+            static_cast<QSslSocket*>(socket.get())->connectToHostEncrypted(hop.url.host(), quint16(port));
+        else
+            socket->connectToHost(hop.url.host(), quint16(port));
+        // (A quit before exec() would be lost, so nothing that already ended is waited for.)
+        if (!m_expired && !g_aborted.load() && state == AnswerParser::State::NeedMore && socketError.isEmpty())
             m_loop.exec(QEventLoop::ExcludeUserInputEvents);
 
-        if (m_expired && !reply->isFinished()) {
-            captureMetaData(reply.get(), result);
+        result.statusCode = parser.statusCode();
+        result.headers = parser.headers();
+        result.body = std::move(parser.body());
+        result.bodyTruncated = parser.bodyTruncated();
+        if (state == AnswerParser::State::Complete) {
+            for (const auto& [name, value] : result.headers) {
+                if (name.compare("Location", Qt::CaseInsensitive) == 0)
+                    location = value;
+            }
+        } else if (state == AnswerParser::State::Failed) {
+            result.error = parser.error();
+        } else if (!socketError.isEmpty()) {
+            result.error = socketError;
+        } else if (g_aborted.load()) {
+            result.aborted = true;
+            result.error = QStringLiteral("aborted");
+        } else {
             result.timedOut = true;
             result.error = QStringLiteral("timed out after %1 ms").arg(m_request.timeout.count());
-            reply->abort();
-            return result;
         }
-        if (result.bodyTruncated)
-            return result;
-        readBody(reply.get(), result); // whatever is still buffered after the last readyRead
-        if (result.bodyTruncated)
-            return result;
-        captureMetaData(reply.get(), result);
-        // An HTTP status is the server's answer, whatever it is, and Qt reports the ones of 400
-        // and above as errors too; any other error means the exchange broke off, even after a
-        // status arrived (an answer cut short before its stated length, a protocol failure).
-        if (reply->error() != QNetworkReply::NoError && (result.statusCode == 0 || !isStatusError(reply->error())))
-            result.error = reply->errorString();
-        location = reply->rawHeader("Location");
+        socket->abort();
         return result;
     }
 
-    // Appends what has arrived, up to the body cap; beyond it, keeps what fits and aborts.
-    void readBody(QNetworkReply* reply, HttpResult& result) const
-    {
-        if (result.bodyTruncated)
-            return;
-        const qint64 room = m_request.maxBodyBytes - result.body.size();
-        const QByteArray chunk = reply->read(room + 1);
-        if (chunk.size() <= room) {
-            result.body.append(chunk);
-            return;
-        }
-        result.body.append(chunk.left(room));
-        result.bodyTruncated = true;
-        result.error = QStringLiteral("answer larger than %1 bytes").arg(m_request.maxBodyBytes);
-        captureMetaData(reply, result);
-        reply->abort();
-    }
-
     // Moves `hop` to the redirect's target; false (with the refusal in `result`) when the
-    // target is not a web URL of the same origin, or the redirect limit is reached.
+    // target is of another origin or the redirect limit is reached.
     bool followRedirect(Hop& hop, const QByteArray& location, int redirectsSoFar, HttpResult& result) const
     {
         const QUrl target = hop.url.resolved(QUrl::fromEncoded(location));
-        if (!isWebScheme(target)) {
-            result.redirectRefused = true;
-            result.error = QStringLiteral("redirect to a non-HTTP URL refused: %1").arg(target.toDisplayString());
-            return false;
-        }
-        // What is sent (a 307 or 308 repeats the body) never goes to a server the caller did not
-        // choose.
-        if (!isSameOrigin(m_request.url, target)) {
+        if (!isWebScheme(target) || !sameOrigin(target, m_request.url)) {
+            // The report would go to a server it was never meant for.
             result.redirectRefused = true;
             result.error = QStringLiteral("redirect to another origin refused: %1").arg(target.toDisplayString());
             return false;
@@ -197,9 +474,9 @@ private:
     }
 
     const HttpRequest& m_request;
-    QNetworkAccessManager m_manager; // on this thread; no cache is installed on it
     QEventLoop m_loop;
     QTimer m_deadline;
+    QTimer m_abortPoll;
     bool m_expired { false };
 };
 
@@ -207,12 +484,27 @@ private:
 
 HttpResult HttpClient::send(const HttpRequest& request)
 {
-    if (!isWebScheme(request.url)) {
-        HttpResult result;
+    HttpResult result;
+    if (!isWebScheme(request.url) || request.url.host().isEmpty()) {
         result.error = QStringLiteral("unsupported URL: %1").arg(request.url.toDisplayString());
         return result;
     }
+    if (g_aborted.load()) {
+        result.aborted = true;
+        result.error = QStringLiteral("aborted");
+        return result;
+    }
     return Exchange(request).run();
+}
+
+void HttpClient::abortAll()
+{
+    g_aborted.store(true);
+}
+
+void HttpClient::allowRequests()
+{
+    g_aborted.store(false);
 }
 
 } // namespace platform

@@ -1,15 +1,22 @@
 #pragma once
 
-// A blocking HTTP exchange on the calling thread. The request runs over QNetworkAccessManager
-// created on the calling thread and is driven by a local event loop, so it works on any thread,
-// including plain std::threads that have no event loop of their own; on a thread that already
-// runs an event loop (the GUI thread) the local loop keeps serving that thread's other events but
-// not user input. Each call is independent: no shared state, no cache, no cookies.
+// A blocking HTTP/1.1 exchange on the calling thread: a socket of its own (TLS for https) driven
+// by a local event loop, so it works on any thread, including plain std::threads that have no
+// event loop of their own. Each call is independent: one connection per hop, closed after the
+// answer; no shared state, no cache, no cookies, no proxy.
 //
 // Safety limits against a hostile or broken server: one time-out for the whole exchange
-// (connection, redirects, answer), redirects followed only within the request's origin
-// (scheme, host, port) and at most `maxRedirects` times, and an answer body read to at most
-// `maxBodyBytes` (the exchange is aborted beyond that, and the body kept so far is returned).
+// (connection, redirects, answer); redirects followed only within the same origin (scheme, host
+// and port), so a body is never re-sent to another server, and at most `maxRedirects` times; an
+// answer body read as it arrives, to at most `maxBodyBytes` (the exchange is aborted on the first
+// byte beyond that, whether the length was stated or the body is chunked, and the body kept so
+// far is returned). An answer that ends before its stated or chunked end, or that is not HTTP, is
+// an error even when a status arrived. One call sends the request once per hop: nothing is re-sent
+// because a connection closed early.
+//
+// abortAll() ends every exchange in flight at once (within a few milliseconds, on their own
+// threads) and makes later ones fail at once, until allowRequests(); the app calls it when it
+// quits so that no silent server can hold the exit.
 
 #include <chrono>
 
@@ -39,17 +46,21 @@ struct HttpResult {
     HttpHeaders headers;
     QByteArray body;
     // Empty when the exchange completed; otherwise why it did not (time-out, refused redirect,
-    // body too large, connection failure). A status may be present together with an error.
+    // body too large, answer cut short or not HTTP, connection failure, abort). A status may be present together with an error.
     QString error;
     bool timedOut { false };
     bool bodyTruncated { false };
     bool redirectRefused { false };
+    bool aborted { false }; // ended by abortAll()
 };
 
 class HttpClient {
 public:
     // Performs the request and returns when it has ended. Any thread.
     static HttpResult send(const HttpRequest& request);
+    // Any thread.
+    static void abortAll();
+    static void allowRequests();
 };
 
 } // namespace platform

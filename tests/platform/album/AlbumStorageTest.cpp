@@ -115,20 +115,41 @@ TEST(AlbumOrderTest, NumberingContinuesAfterTheNewestAndIgnoresStrangers)
     EXPECT_TRUE(broken->defaultRepresentation().metadata().isEmpty());
 }
 
-TEST(AlbumOrderTest, NamesGrowPastFourDigits)
+struct NamingRow {
+    const char* name;
+    QStringList present;  // files already in the album
+    QStringList expected; // the names two new photos get, in order
+};
+
+class AlbumNamingTest : public ::testing::TestWithParam<NamingRow> {
+};
+
+TEST_P(AlbumNamingTest, NewPhotosGetTheNextFreeNames)
 {
+    const NamingRow& row = GetParam();
     QTemporaryDir dir;
-    QFile file(dir.filePath("IMG_9999.JPG"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    for (const QString& name : row.present) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
     platform::AssetsLibrary library(dir.path());
-    ASSERT_FALSE(writeAndWait(library, splitImage(16, 16)).error);
-    ASSERT_FALSE(writeAndWait(library, splitImage(16, 16)).error);
-    const Enumeration listed = enumerateAndWait(library);
-    ASSERT_EQ(listed.numberOfAssets, 3);
-    EXPECT_TRUE(QFile::exists(dir.filePath("IMG_10001.JPG")));
-    EXPECT_FALSE(lookupAndWait(library, listed.urls[2]).asset->thumbnail().isNull());
+    for (const QString& name : row.expected) {
+        const auto written = writeAndWait(library, splitImage(16, 16));
+        ASSERT_FALSE(written.error) << written.error->description().toStdString();
+        EXPECT_TRUE(QFile::exists(dir.filePath(name))) << name.toStdString() << " in " << folderEntries(dir.path()).join(' ').toStdString();
+        EXPECT_FALSE(lookupAndWait(library, written.url).asset->thumbnail().isNull());
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Albums, AlbumNamingTest,
+    ::testing::Values(NamingRow { "PastFourDigits", { "IMG_9999.JPG" }, { "IMG_10000.JPG", "IMG_10001.JPG" } },
+                      // One stray file with the highest possible number must not end the album.
+                      NamingRow { "HighestNumberTaken", { "IMG_999999999.JPG" }, { "IMG_0001.JPG", "IMG_0002.JPG" } },
+                      NamingRow { "GapsBelowTheTop", { "IMG_0001.JPG", "IMG_0003.JPG", "IMG_999999999.JPG" },
+                                  { "IMG_0002.JPG", "IMG_0004.JPG" } },
+                      NamingRow { "LastNumberThenGaps", { "IMG_999999998.JPG" }, { "IMG_999999999.JPG", "IMG_0001.JPG" } }),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(AlbumConcurrencyTest, ConcurrentWritersNeverShareAName)
 {
