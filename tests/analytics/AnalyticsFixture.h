@@ -109,7 +109,7 @@ public:
     void sendPreparedReport(const QByteArray& report) override // the end-of-session upload
     {
         std::scoped_lock lock(m_mutex);
-        m_uploads.append({ true, true, report });
+        m_uploads.append({ true, true, report, platform::BackgroundTasks::activeCount() });
     }
     QList<Upload> uploads()
     {
