@@ -216,8 +216,10 @@ private:
             const QList<QByteArray> parts = line.split(' ');
             bool ok = false;
             const int status = parts.value(1).toInt(&ok);
-            if (parts.size() < 2 || !parts[0].startsWith("HTTP/1.") || !ok || status < 100 || status > 999
-                || parts[1].size() != 3) {
+            // Only the two versions this client speaks: a status line that merely starts like one
+            // ("HTTP/1.11", "HTTP/1.x\r...") is garbage, not an answer to act on.
+            const bool version = parts[0] == "HTTP/1.1" || parts[0] == "HTTP/1.0";
+            if (parts.size() < 2 || !version || !ok || status < 100 || status > 999 || parts[1].size() != 3) {
                 fail(QStringLiteral("the answer is not HTTP"));
                 return false;
             }
