@@ -163,6 +163,7 @@ struct EndlessInput {
     const char* command;
     bool throughPipe; // standard input fed from /dev/zero, else the path itself
 };
+void PrintTo(const EndlessInput& row, std::ostream* out) { *out << row.name; }
 
 class LumivueReportEndlessInput : public ::testing::TestWithParam<EndlessInput> {
 };
