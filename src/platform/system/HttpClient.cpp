@@ -127,23 +127,29 @@ private:
     }
 
     // One step of the state machine; false when it needs more bytes (or has ended).
+    // Moves up to m_remaining of the pending bytes into the body (a stated length or a chunk).
+    // False when nothing was pending or the body would pass its cap.
+    bool takeCounted()
+    {
+        const qsizetype n = qsizetype(std::min<qint64>(m_remaining, m_pending.size()));
+        if (n == 0 || !appendBody(QByteArrayView(m_pending).first(n)))
+            return false;
+        m_pending.remove(0, n);
+        m_remaining -= n;
+        return true;
+    }
+
     bool step()
     {
         switch (m_phase) {
         case Phase::Head:
             return stepHead();
-        case Phase::BodyLength: {
-            const qsizetype n = qsizetype(std::min<qint64>(m_remaining, m_pending.size()));
-            if (n == 0)
+        case Phase::BodyLength:
+            if (!takeCounted())
                 return false;
-            if (!appendBody(QByteArrayView(m_pending).first(n)))
-                return false;
-            m_pending.remove(0, n);
-            m_remaining -= n;
             if (m_remaining == 0)
                 m_state = State::Complete;
             return true;
-        }
         case Phase::BodyUntilClose:
             if (m_pending.isEmpty())
                 return false;
@@ -166,18 +172,12 @@ private:
             m_phase = size == 0 ? Phase::Trailer : Phase::ChunkData;
             return true;
         }
-        case Phase::ChunkData: {
-            const qsizetype n = qsizetype(std::min<qint64>(m_remaining, m_pending.size()));
-            if (n == 0)
+        case Phase::ChunkData:
+            if (!takeCounted())
                 return false;
-            if (!appendBody(QByteArrayView(m_pending).first(n)))
-                return false;
-            m_pending.remove(0, n);
-            m_remaining -= n;
             if (m_remaining == 0)
                 m_phase = Phase::ChunkDataEnd;
             return true;
-        }
         case Phase::ChunkDataEnd: {
             QByteArray line;
             if (!takeLine(line, kMaxLineBytes))
