@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/camera/SplitMix.h"
+
 namespace platform {
 
 namespace {
@@ -12,18 +14,8 @@ namespace {
 // the table wraps around it.
 constexpr std::size_t kSamples = std::size_t(1) << 19;
 
-std::uint64_t splitMix(std::uint64_t& state)
-{
-    std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
-double unitRandom(std::uint64_t& state)
-{
-    return double(splitMix(state) >> 11) * (1.0 / 9007199254740992.0);
-}
+std::uint64_t splitMix(std::uint64_t& state) { return splitmix::next(state); }
+double unitRandom(std::uint64_t& state) { return splitmix::unit(state); }
 
 // The picture shifted by (dx, dy), border pixels repeated into the uncovered edge.
 QImage shifted(const QImage& picture, QPoint offset)

@@ -15,6 +15,7 @@
 #include <QRadialGradient>
 
 #include "platform/camera/SensorOrientation.h"
+#include "platform/camera/SplitMix.h"
 
 namespace platform {
 
@@ -30,18 +31,8 @@ constexpr double kCanvasHeight = 300.0;
 constexpr std::size_t kNoiseSamples = std::size_t(1) << 18;
 constexpr std::size_t kNoisePadding = 4 * 4096;
 
-std::uint64_t splitMix(std::uint64_t& state)
-{
-    std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
-double unitRandom(std::uint64_t& state)
-{
-    return double(splitMix(state) >> 11) * (1.0 / 9007199254740992.0);
-}
+std::uint64_t splitMix(std::uint64_t& state) { return splitmix::next(state); }
+double unitRandom(std::uint64_t& state) { return splitmix::unit(state); }
 
 // The scene is composed upright and aspect-filled into the portrait picture the camera sees,
 // then laid into the landscape frame as a sensor delivers it.
