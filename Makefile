@@ -1,7 +1,7 @@
 # Lumivue — the commands a developer types. Everything builds with CMake presets (see
 # CMakePresets.json); the first run installs missing Debian packages through scripts/install-deps.sh.
 
-.PHONY: all deps configure build run test bench asan tsan fuzz format clean deb arm64-deps test-arm64
+.PHONY: all deps configure build run test bench asan tsan fuzz format format-check tidy clean deb arm64-deps test-arm64
 
 BUILD_DIR := build
 CMAKE_STAMP := $(BUILD_DIR)/build.ninja
@@ -57,8 +57,14 @@ FUZZ_SECONDS ?= 60
 fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) ./scripts/run-fuzz.sh
 
-format:
-	find src tools tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+# Every C++ file follows .clang-format; CI runs format-check and fails on the first file that drifts.
+FORMAT_FILES = git ls-files -- '*.cpp' '*.h'
+
+format: deps
+	$(FORMAT_FILES) | xargs clang-format -i
+
+format-check: deps
+	$(FORMAT_FILES) | xargs clang-format --dry-run -Werror
 
 clean:
 	rm -rf build build-debug build-asan build-tsan build-arm64 build-fuzz

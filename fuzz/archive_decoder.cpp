@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const TallyArchiveDecoder::Result decoded = TallyArchiveDecoder::decode(bytes);
     if (!decoded.ok())
-        FUZZ_CHECK(!decoded.error.isEmpty() && !decoded.error.contains(QLatin1Char('\n')), "a refusal is one line");
+        FUZZ_CHECK(
+            !decoded.error.isEmpty() && !decoded.error.contains(QLatin1Char('\n')), "a refusal is one line");
     if (!platform::KeyedArchive::unarchive(bytes))
         FUZZ_CHECK(!decoded.ok(), "what is not an archive does not decode");
 
@@ -32,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto again = TallySessionArchive::sessionFromFile(TallySessionArchive::sessionFile(*state));
         FUZZ_CHECK(again.has_value(), "a session read back can be archived and read again");
         FUZZ_CHECK(again->serializationVersion == TallySessionArchive::kSerializationVersion,
-                   "a session is archived in the current version");
+            "a session is archived in the current version");
         // A session of an unmarked (older) archive is upgraded to the current version; every
         // other field stays.
         QJsonObject before = TallyArchiveDecoder::sessionToJson(*state);
@@ -45,8 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (const QString& key : keys)
                 if (after.value(key) != before.value(key))
                     std::fprintf(stderr, "%s: %s became %s\n", qPrintable(key),
-                                 QJsonDocument(QJsonArray { before.value(key) }).toJson(QJsonDocument::Compact).constData(),
-                                 QJsonDocument(QJsonArray { after.value(key) }).toJson(QJsonDocument::Compact).constData());
+                        QJsonDocument(QJsonArray { before.value(key) })
+                            .toJson(QJsonDocument::Compact)
+                            .constData(),
+                        QJsonDocument(QJsonArray { after.value(key) })
+                            .toJson(QJsonDocument::Compact)
+                            .constData());
         }
         FUZZ_CHECK(before == after, "archiving a session read back keeps every field");
     }

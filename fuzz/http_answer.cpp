@@ -22,13 +22,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
 
     const int status = answer->statusCode();
-    FUZZ_CHECK(answer->isDelivered() == (status >= 200 && status <= 399), "a replayed answer counts by its status");
+    FUZZ_CHECK(
+        answer->isDelivered() == (status >= 200 && status <= 399), "a replayed answer counts by its status");
     (void)answer->description();
 
     const auto again = TallyHTTPResponse::fromSavedCopy(answer->savedCopy());
     FUZZ_CHECK(again.has_value(), "a saved copy reads back");
-    FUZZ_CHECK(again->statusCode() == status && again->body() == answer->body() && again->headers() == answer->headers(),
-               "a saved copy keeps status, body and headers");
+    FUZZ_CHECK(again->statusCode() == status && again->body() == answer->body()
+            && again->headers() == answer->headers(),
+        "a saved copy keeps status, body and headers");
 
     // The same answer as the HTTP layer hands it over, once whole and once cut short.
     platform::HttpResult result;
@@ -37,8 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (auto it = answer->headers().cbegin(); it != answer->headers().cend(); ++it)
         result.headers.append({ it.key().toUtf8(), it.value().toUtf8() });
     FUZZ_CHECK(TallyHTTPResponse::fromResult(result).isDelivered() == answer->isDelivered(),
-               "a whole exchange counts by its status");
+        "a whole exchange counts by its status");
     result.error = QStringLiteral("connection closed before the end of the answer");
-    FUZZ_CHECK(!TallyHTTPResponse::fromResult(result).isDelivered(), "an exchange cut short is never delivered");
+    FUZZ_CHECK(
+        !TallyHTTPResponse::fromResult(result).isDelivered(), "an exchange cut short is never delivered");
     return 0;
 }

@@ -41,9 +41,9 @@ public:
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
         FUZZ_CHECK(m_listen >= 0 && ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), length) == 0
-                       && ::listen(m_listen, 16) == 0
-                       && ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) == 0,
-                   "the loopback server listens");
+                && ::listen(m_listen, 16) == 0
+                && ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) == 0,
+            "the loopback server listens");
         m_port = ntohs(address.sin_port);
         std::thread([this] { serve(); }).detach(); // lives as long as the process
     }
@@ -80,7 +80,8 @@ private:
                 answer = m_answer;
             }
             for (qsizetype sent = 0; sent < answer.size();) {
-                const ssize_t n = ::send(fd, answer.constData() + sent, size_t(answer.size() - sent), MSG_NOSIGNAL);
+                const ssize_t n
+                    = ::send(fd, answer.constData() + sent, size_t(answer.size() - sent), MSG_NOSIGNAL);
                 if (n <= 0)
                     break;
                 sent += n;
@@ -107,7 +108,9 @@ private:
             if (headEnd < 0 && (headEnd = request.indexOf("\r\n\r\n")) >= 0) {
                 const QByteArray head = request.left(headEnd).toLower();
                 const qsizetype at = head.indexOf("\r\ncontent-length:");
-                const qsizetype length = at < 0 ? 0 : head.mid(at + 17, head.indexOf('\r', at + 2) - at - 17).trimmed().toLongLong();
+                const qsizetype length = at < 0
+                    ? 0
+                    : head.mid(at + 17, head.indexOf('\r', at + 2) - at - 17).trimmed().toLongLong();
                 wanted = headEnd + 4 + length;
             }
         }
@@ -187,9 +190,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     server.setAnswer(answer);
 
     const QUrl url(QStringLiteral("http://127.0.0.1:%1/report.do").arg(server.port()));
-    const auto response = analytics::TallyHTTPEater::sendMethod(
-        QStringLiteral("POST"), url, QByteArray("report"),
-        { { QStringLiteral("Content-Type"), QStringLiteral("application/octet-stream") } }, std::chrono::seconds(3));
+    const auto response
+        = analytics::TallyHTTPEater::sendMethod(QStringLiteral("POST"), url, QByteArray("report"),
+            { { QStringLiteral("Content-Type"), QStringLiteral("application/octet-stream") } },
+            std::chrono::seconds(3));
 
     const QList<QByteArray> targets = server.targets();
     for (const QByteArray& target : targets)

@@ -33,10 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto metadata = platform::readJpegMetadata(bytes);
     if (!metadata)
         return 0;
-    FUZZ_CHECK(metadata->exifOrientation >= 1 && metadata->exifOrientation <= 8, "the orientation is an EXIF one");
+    FUZZ_CHECK(
+        metadata->exifOrientation >= 1 && metadata->exifOrientation <= 8, "the orientation is an EXIF one");
     const QVariantMap gps = metadata->dictionary.value(platform::ImageProperty::GPSDictionary).toMap();
     if (gps.contains(platform::ImageProperty::GPSTimeStamp))
-        FUZZ_CHECK(gps.value(platform::ImageProperty::GPSTimeStamp).toDateTime().isValid(), "a GPS time stamp is a time");
+        FUZZ_CHECK(gps.value(platform::ImageProperty::GPSTimeStamp).toDateTime().isValid(),
+            "a GPS time stamp is a time");
     if (!metadata->thumbnailJpeg.isEmpty())
         (void)platform::readJpegMetadata(metadata->thumbnailJpeg);
 

@@ -17,7 +17,8 @@ void checkResult(const TallyReportDecoder::Result& result)
     if (result.ok()) {
         FUZZ_CHECK(!result.json.isEmpty(), "a decoded report or record has fields");
     } else {
-        FUZZ_CHECK(!result.error.isEmpty() && !result.error.contains(QLatin1Char('\n')), "a refusal is one line");
+        FUZZ_CHECK(
+            !result.error.isEmpty() && !result.error.contains(QLatin1Char('\n')), "a refusal is one line");
         FUZZ_CHECK(result.json.isEmpty(), "a refused input yields no half result");
     }
 }

@@ -126,8 +126,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     {
         QFile file(harness.path);
-        FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(script) == script.size(),
-                   "the script file is written");
+        FUZZ_CHECK(
+            file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(script) == script.size(),
+            "the script file is written");
     }
 
     int savedStderr = -1;
@@ -151,12 +152,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const float value = harness.screen->slider->value();
     FUZZ_CHECK(std::isfinite(value) && value >= harness.screen->slider->minimumValue()
-                   && value <= harness.screen->slider->maximumValue(),
-               "the slider stays in its range");
+            && value <= harness.screen->slider->maximumValue(),
+        "the slider stays in its range");
     const platform::ScrollView& scroll = *harness.screen->scroll;
-    FUZZ_CHECK(scroll.zoomScale() >= scroll.minimumZoomScale() && scroll.zoomScale() <= scroll.maximumZoomScale(),
-               "the zoom stays in its range");
+    FUZZ_CHECK(
+        scroll.zoomScale() >= scroll.minimumZoomScale() && scroll.zoomScale() <= scroll.maximumZoomScale(),
+        "the zoom stays in its range");
     FUZZ_CHECK(std::isfinite(scroll.contentOffset().x()) && std::isfinite(scroll.contentOffset().y()),
-               "the scroll offset is a place");
+        "the scroll offset is a place");
     return 0;
 }

@@ -9,7 +9,7 @@ PACKAGES=(
   libexiv2-dev exiv2
   fonts-liberation2
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  python3
+  python3 clang-format
   librsvg2-bin help2man desktop-file-utils appstream file dpkg-dev
 )
 

@@ -43,13 +43,16 @@ platform::MetadataDictionary metadata()
 {
     return {
         { ip::Orientation, 6 },
-        { ip::TIFFDictionary, QVariantMap { { ip::TIFFMake, "Lumivue+" }, { ip::TIFFModel, "Lumivue+" },
-                                            { ip::TIFFSoftware, "Lumivue+" } } },
-        { ip::ExifDictionary, QVariantMap { { ip::ExifExposureTime, 1.0 / 15.0 }, { ip::ExifFNumber, 2.4 },
-                                            { ip::ExifISOSpeedRatings, QVariantList { 800 } } } },
-        { ip::GPSDictionary, QVariantMap { { ip::GPSLatitude, 33.9f }, { ip::GPSLatitudeRef, "S" },
-                                           { ip::GPSLongitude, 151.2f }, { ip::GPSLongitudeRef, "E" },
-                                           { ip::GPSTimeStamp, QDateTime::currentDateTimeUtc() } } },
+        { ip::TIFFDictionary,
+            QVariantMap { { ip::TIFFMake, "Lumivue+" }, { ip::TIFFModel, "Lumivue+" },
+                { ip::TIFFSoftware, "Lumivue+" } } },
+        { ip::ExifDictionary,
+            QVariantMap { { ip::ExifExposureTime, 1.0 / 15.0 }, { ip::ExifFNumber, 2.4 },
+                { ip::ExifISOSpeedRatings, QVariantList { 800 } } } },
+        { ip::GPSDictionary,
+            QVariantMap { { ip::GPSLatitude, 33.9f }, { ip::GPSLatitudeRef, "S" },
+                { ip::GPSLongitude, 151.2f }, { ip::GPSLongitudeRef, "E" },
+                { ip::GPSTimeStamp, QDateTime::currentDateTimeUtc() } } },
     };
 }
 
@@ -100,9 +103,9 @@ void BM_WholeSave(benchmark::State& state)
     for (auto _ : state) {
         std::promise<bool> done;
         library.writeImageToSavedPhotosAlbum(photo(), dictionary,
-                                             [&](const platform::AssetURL&, const std::optional<platform::AlbumError>& error) {
-                                                 done.set_value(!error);
-                                             });
+            [&](const platform::AssetURL&, const std::optional<platform::AlbumError>& error) {
+                done.set_value(!error);
+            });
         if (!done.get_future().get())
             state.SkipWithError("save failed");
     }

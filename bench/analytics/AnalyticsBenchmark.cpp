@@ -30,7 +30,8 @@ void BM_LogEventWithFullSession(benchmark::State& state)
     analytics::TallyAPI::startSession(QStringLiteral("BENCH"));
     analytics::TallyAPI::waitForUploads();
     for (int i = 0; i < analytics::TallySession::maxLoggedEvents; ++i)
-        analytics::TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"), QVariantMap { { QStringLiteral("i"), i } });
+        analytics::TallyAPI::logEvent(
+            QStringLiteral("TAKE_PICTURE"), QVariantMap { { QStringLiteral("i"), i } });
 
     std::vector<double> micros;
     micros.reserve(4096);
@@ -48,8 +49,10 @@ void BM_LogEventWithFullSession(benchmark::State& state)
     state.counters["median_us"] = median;
     state.counters["p99_us"] = p99;
     state.counters["archive_bytes"] = double(archiveBytes);
-    std::printf("logEvent with %d events in the session: median %.0f us, p99 %.0f us, archive %lld bytes (%zu calls)\n",
-                analytics::TallySession::maxLoggedEvents, median, p99, static_cast<long long>(archiveBytes), micros.size());
+    std::printf("logEvent with %d events in the session: median %.0f us, p99 %.0f us, archive %lld bytes "
+                "(%zu calls)\n",
+        analytics::TallySession::maxLoggedEvents, median, p99, static_cast<long long>(archiveBytes),
+        micros.size());
 
     analytics::TallyAPI::resetForTesting();
     analytics::TallyPaths::setDataDirectory({});

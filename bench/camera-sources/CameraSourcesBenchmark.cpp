@@ -45,7 +45,8 @@ BENCHMARK(delegateCopy)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv)
 {
     // Text rendering needs an application object; no window is shown.
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv(
+        "QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

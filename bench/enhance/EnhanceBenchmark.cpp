@@ -14,8 +14,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "imaging/ScopeGeometry.h"
 #include "imaging/FrameEnhancer.h"
+#include "imaging/ScopeGeometry.h"
 
 namespace {
 

@@ -18,12 +18,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include "imaging/FrameEnhancer.h"
 #include "imaging/FramePipeline.h"
 #include "imaging/ScopeCamera.h"
 #include "imaging/ScopeGeometry.h"
 #include "imaging/ScopeRenderer.h"
 #include "imaging/ScopeSettings.h"
-#include "imaging/FrameEnhancer.h"
 #include "imaging/TemporalDenoiser.h"
 #include "platform/camera/SampleBuffer.h"
 #include "platform/graphics/Layer.h"
@@ -95,8 +95,8 @@ void BM_enhance(benchmark::State& state)
         platform::PixelBuffer& pixels = frame.imageBuffer();
         platform::PixelBuffer::ScopedLock lock(pixels);
         const auto window = imaging::ScopeGeometry::previewWindow(kWidth, kHeight, kScaledRadius, 0.0f);
-        benchmark::DoNotOptimize(imaging::FrameEnhancer::enhance(pixels.baseAddress(), pixels.bytesPerRow(), window,
-                                                                 40, imaging::ColorFilter::Green));
+        benchmark::DoNotOptimize(imaging::FrameEnhancer::enhance(
+            pixels.baseAddress(), pixels.bytesPerRow(), window, 40, imaging::ColorFilter::Green));
     }
 }
 
@@ -196,8 +196,16 @@ void BM_frame_path_night(benchmark::State& state)
 } // namespace
 
 // Argument: the path (0 portable, 1 SSE4.1, 2 AVX2).
-BENCHMARK(BM_denoise_window)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
-BENCHMARK(BM_denoise_frame)->Arg(int(imaging::TemporalDenoiser::bestPath()))->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_denoise_window)
+    ->DenseRange(0, 2)
+    ->Unit(benchmark::kMicrosecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_denoise_frame)
+    ->Arg(int(imaging::TemporalDenoiser::bestPath()))
+    ->Unit(benchmark::kMicrosecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 BENCHMARK(BM_frame_path_night)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_delegate)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_enhance)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();

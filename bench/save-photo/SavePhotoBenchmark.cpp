@@ -17,9 +17,9 @@
 
 #include "imaging/BurstMerger.h"
 #include "imaging/FramePipeline.h"
+#include "imaging/NightVisionMode.h"
 #include "imaging/ScopeGeometry.h"
 #include "imaging/ScopeSettings.h"
-#include "imaging/NightVisionMode.h"
 #include "photos/ImageMetadataCategory.h"
 #include "photos/ViewImageController.h"
 #include "platform/album/AssetsLibrary.h"
@@ -57,9 +57,9 @@ const QImage& stillImage()
 
 platform::MetadataDictionary cameraAttachments()
 {
-    return { { ip::ExifDictionary, QVariantMap { { ip::ExifExposureTime, 1.0 / 15.0 },
-                                                 { ip::ExifFNumber, 2.4 },
-                                                 { ip::ExifISOSpeedRatings, QVariantList { 1600 } } } } };
+    return { { ip::ExifDictionary,
+        QVariantMap { { ip::ExifExposureTime, 1.0 / 15.0 }, { ip::ExifFNumber, 2.4 },
+            { ip::ExifISOSpeedRatings, QVariantList { 1600 } } } } };
 }
 
 // The metadata of a portrait photo with a fix, as the still capture builds it.
@@ -145,9 +145,9 @@ void BM_5_AlbumWrite(benchmark::State& state)
     for (auto _ : state) {
         std::promise<bool> done;
         library.writeImageToSavedPhotosAlbum(stillImage(), metadata,
-                                             [&](const platform::AssetURL&, const std::optional<platform::AlbumError>& e) {
-                                                 done.set_value(!e);
-                                             });
+            [&](const platform::AssetURL&, const std::optional<platform::AlbumError>& e) {
+                done.set_value(!e);
+            });
         if (!done.get_future().get())
             state.SkipWithError("album write failed");
     }
@@ -173,9 +173,9 @@ void BM_6_WholeSave(benchmark::State& state)
         metadata.setLocation(photos::Location { 51.5, -0.12, QDateTime::currentDateTimeUtc() });
         std::promise<bool> done;
         library.writeImageToSavedPhotosAlbum(image, metadata.dictionary(),
-                                             [&](const platform::AssetURL&, const std::optional<platform::AlbumError>& e) {
-                                                 done.set_value(!e);
-                                             });
+            [&](const platform::AssetURL&, const std::optional<platform::AlbumError>& e) {
+                done.set_value(!e);
+            });
         if (!done.get_future().get())
             state.SkipWithError("album write failed");
     }
@@ -223,9 +223,9 @@ void BM_9_StackedSave(benchmark::State& state)
         metadata.setLocation(photos::Location { 51.5, -0.12, QDateTime::currentDateTimeUtc() });
         std::promise<bool> done;
         library.writeImageToSavedPhotosAlbum(image, metadata.dictionary(),
-                                             [&](const platform::AssetURL&, const std::optional<platform::AlbumError>& e) {
-                                                 done.set_value(!e);
-                                             });
+            [&](const platform::AssetURL&, const std::optional<platform::AlbumError>& e) {
+                done.set_value(!e);
+            });
         if (!done.get_future().get())
             state.SkipWithError("album write failed");
     }
@@ -243,9 +243,9 @@ void BM_7_ViewerShowsPhoto(benchmark::State& state)
         platform::AssetsLibrary library(dir.path());
         std::promise<platform::AssetURL> written;
         library.writeImageToSavedPhotosAlbum(stillImage(), photoMetadata(),
-                                             [&](const platform::AssetURL& u, const std::optional<platform::AlbumError>&) {
-                                                 written.set_value(u);
-                                             });
+            [&](const platform::AssetURL& u, const std::optional<platform::AlbumError>&) {
+                written.set_value(u);
+            });
         url = written.get_future().get();
     }
     for (auto _ : state) {

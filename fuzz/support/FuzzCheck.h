@@ -10,7 +10,8 @@
 #define FUZZ_CHECK(condition, what)                                                                          \
     do {                                                                                                     \
         if (!(condition)) {                                                                                  \
-            std::fprintf(stderr, "fuzz check failed at %s:%d: %s (%s)\n", __FILE__, __LINE__, what, #condition); \
+            std::fprintf(                                                                                    \
+                stderr, "fuzz check failed at %s:%d: %s (%s)\n", __FILE__, __LINE__, what, #condition);      \
             std::abort();                                                                                    \
         }                                                                                                    \
     } while (false)

@@ -2,7 +2,8 @@
 // of real files written by the project's own writers — reports and session records by the
 // analytics layer, archives by the session archive and keyed-archive writers, JPEGs by the
 // album's encoder and metadata writer, answers as the uploader saves them and as servers send
-// them, control scripts as people write them. Regenerated on every test run and before every fuzzing run; nothing binary is kept.
+// them, control scripts as people write them. Regenerated on every test run and before every fuzzing run;
+// nothing binary is kept.
 
 #include <cstdio>
 
@@ -67,11 +68,12 @@ std::shared_ptr<TallySession> fullSession()
     platform::Clock::setNow(kStart.addMSecs(1500));
     session->recordEvent(QStringLiteral("TAKE_PICTURE"));
     session->recordEvent(QStringLiteral("ZOOM"),
-                         QVariantMap { { QStringLiteral("level"), 3 }, { QStringLiteral("mode"), QStringLiteral("auto") } },
-                         true);
+        QVariantMap { { QStringLiteral("level"), 3 }, { QStringLiteral("mode"), QStringLiteral("auto") } },
+        true);
     platform::Clock::setNow(kStart.addMSecs(4200));
     session->endTimedEvent(QStringLiteral("ZOOM"));
-    session->recordError(QStringLiteral("E1"), QStringLiteral("camera lost"), QStringLiteral("std::runtime_error: gone"));
+    session->recordError(
+        QStringLiteral("E1"), QStringLiteral("camera lost"), QStringLiteral("std::runtime_error: gone"));
     session->setPageViewCount(3);
     session->setEndTime(kStart.addSecs(60));
     return session;
@@ -83,9 +85,10 @@ void writeReports()
     const auto full = fullSession();
     TallySession::setCurrentSession(full);
     write("report_decoder", QStringLiteral("report-empty"), TallySession::dataForSessions({}, false));
-    write("report_decoder", QStringLiteral("report-one"), TallySession::dataForSessions({ bare->data() }, true));
+    write("report_decoder", QStringLiteral("report-one"),
+        TallySession::dataForSessions({ bare->data() }, true));
     write("report_decoder", QStringLiteral("report-two"),
-          TallySession::dataForSessions({ bare->data(), std::shared_ptr<const TallySession>(full) }, false));
+        TallySession::dataForSessions({ bare->data(), std::shared_ptr<const TallySession>(full) }, false));
     write("report_decoder", QStringLiteral("record-full"), full->data());
     TallySession::setCurrentSession(nullptr);
 }
@@ -101,7 +104,8 @@ void writeArchives()
     saved.append(bare->data());
     saved.append(full->data());
     write("archive_decoder", QStringLiteral("saved-two"), KeyedArchive::archive(saved));
-    write("archive_decoder", QStringLiteral("initial-timestamp"), KeyedArchive::archive(KeyedArchive::dateValue(kStart)));
+    write("archive_decoder", QStringLiteral("initial-timestamp"),
+        KeyedArchive::archive(KeyedArchive::dateValue(kStart)));
 }
 
 QImage scene(int width, int height)
@@ -123,17 +127,19 @@ void writeJpegs()
     const QDateTime when(QDate(2024, 5, 6), QTime(7, 8, 9));
     const MetadataDictionary full {
         { ip::Orientation, 6 },
-        { ip::TIFFDictionary, QVariantMap { { ip::TIFFMake, "Lumivue" }, { ip::TIFFModel, "Lumivue" },
-                                            { ip::TIFFSoftware, "Lumivue" }, { ip::TIFFDateTime, when } } },
+        { ip::TIFFDictionary,
+            QVariantMap { { ip::TIFFMake, "Lumivue" }, { ip::TIFFModel, "Lumivue" },
+                { ip::TIFFSoftware, "Lumivue" }, { ip::TIFFDateTime, when } } },
         { ip::ExifDictionary,
-          QVariantMap { { ip::ExifExposureTime, 1.0 / 60.0 }, { ip::ExifFNumber, 2.4 },
-                        { ip::ExifISOSpeedRatings, QVariantList { 400 } }, { ip::ExifDateTimeOriginal, when },
-                        { ip::ExifDigitalZoomRatio, 1.5 },
-                        { ip::ExifUserComment, QString::fromUtf8("Nachtsicht \u00fcber dem See") } } },
+            QVariantMap { { ip::ExifExposureTime, 1.0 / 60.0 }, { ip::ExifFNumber, 2.4 },
+                { ip::ExifISOSpeedRatings, QVariantList { 400 } }, { ip::ExifDateTimeOriginal, when },
+                { ip::ExifDigitalZoomRatio, 1.5 },
+                { ip::ExifUserComment, QString::fromUtf8("Nachtsicht \u00fcber dem See") } } },
         { ip::GPSDictionary,
-          QVariantMap { { ip::GPSLatitude, 48.8566 }, { ip::GPSLatitudeRef, "N" }, { ip::GPSLongitude, 2.3522 },
-                        { ip::GPSLongitudeRef, "W" }, { ip::GPSAltitude, 35.5 }, { ip::GPSAltitudeRef, 0 },
-                        { ip::GPSTimeStamp, QDateTime(QDate(2024, 5, 6), QTime(5, 8, 9), QTimeZone::utc()) } } },
+            QVariantMap { { ip::GPSLatitude, 48.8566 }, { ip::GPSLatitudeRef, "N" },
+                { ip::GPSLongitude, 2.3522 }, { ip::GPSLongitudeRef, "W" }, { ip::GPSAltitude, 35.5 },
+                { ip::GPSAltitudeRef, 0 },
+                { ip::GPSTimeStamp, QDateTime(QDate(2024, 5, 6), QTime(5, 8, 9), QTimeZone::utc()) } } },
         { ip::IPTCDictionary, QVariantMap { { ip::IPTCKeywords, QStringList { "night", "lake" } } } },
     };
     const MetadataDictionary small { { ip::Orientation, 3 } };
@@ -142,8 +148,8 @@ void writeJpegs()
         const MetadataDictionary* metadata;
         bool thumbnail;
     };
-    for (const Case& c : { Case { "exif-full.jpg", &full, true }, Case { "exif-full-nothumb.jpg", &full, false },
-                           Case { "orientation.jpg", &small, false } }) {
+    for (const Case& c : { Case { "exif-full.jpg", &full, true },
+             Case { "exif-full-nothumb.jpg", &full, false }, Case { "orientation.jpg", &small, false } }) {
         QByteArray jpeg = plain;
         const QByteArray thumbnail = c.thumbnail ? platform::makeThumbnailJpeg(image) : QByteArray();
         if (const auto error = platform::writeJpegMetadata(jpeg, *c.metadata, image.size(), thumbnail)) {
@@ -156,15 +162,19 @@ void writeJpegs()
 
 void writeAnswers()
 {
-    const TallyHTTPResponse::Headers json { { QStringLiteral("Content-Type"), QStringLiteral("application/json") } };
+    const TallyHTTPResponse::Headers json { { QStringLiteral("Content-Type"),
+        QStringLiteral("application/json") } };
     const struct {
         const char* name;
         TallyHTTPResponse answer;
     } saved[] = {
         { "ok", TallyHTTPResponse("{\"ok\":true}", 200, json, {}) },
         { "no-content", TallyHTTPResponse({}, 204, {}, {}) },
-        { "redirect", TallyHTTPResponse({}, 307, { { QStringLiteral("Location"), QStringLiteral("/again") } }, {}) },
-        { "server-error", TallyHTTPResponse("busy", 503, { { QStringLiteral("Retry-After"), QStringLiteral("120") } }, {}) },
+        { "redirect",
+            TallyHTTPResponse({}, 307, { { QStringLiteral("Location"), QStringLiteral("/again") } }, {}) },
+        { "server-error",
+            TallyHTTPResponse(
+                "busy", 503, { { QStringLiteral("Retry-After"), QStringLiteral("120") } }, {}) },
     };
     for (const auto& [name, answer] : saved)
         write("http_answer", QString::fromLatin1(name), answer.savedCopy());
@@ -173,14 +183,19 @@ void writeAnswers()
         const char* name;
         const char* bytes;
     } wire[] = {
-        { "ok", "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 11\r\n\r\n{\"ok\":true}" },
+        { "ok",
+            "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 11\r\n\r\n{\"ok\":true}" },
         { "no-content", "HTTP/1.1 204 No Content\r\n\r\n" },
-        { "chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nthan\r\n3\r\nks!\r\n0\r\n\r\n" },
+        { "chunked",
+            "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nthan\r\n3\r\nks!\r\n0\r\n\r\n" },
         { "close-delimited", "HTTP/1.0 200 OK\r\nConnection: close\r\n\r\nreceived" },
-        { "redirect-same-origin", "HTTP/1.1 307 Temporary Redirect\r\nLocation: /report2.do\r\nContent-Length: 0\r\n\r\n" },
+        { "redirect-same-origin",
+            "HTTP/1.1 307 Temporary Redirect\r\nLocation: /report2.do\r\nContent-Length: 0\r\n\r\n" },
         { "redirect-other-origin",
-          "HTTP/1.1 307 Temporary Redirect\r\nLocation: http://collector.invalid/r\r\nContent-Length: 0\r\n\r\n" },
-        { "server-error", "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 120\r\nContent-Length: 4\r\n\r\nbusy" },
+            "HTTP/1.1 307 Temporary Redirect\r\nLocation: http://collector.invalid/r\r\nContent-Length: "
+            "0\r\n\r\n" },
+        { "server-error",
+            "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 120\r\nContent-Length: 4\r\n\r\nbusy" },
     };
     for (const auto& [name, bytes] : wire)
         write("http_wire", QString::fromLatin1(name), QByteArray(bytes));
@@ -192,11 +207,15 @@ void writeScripts()
         const char* name;
         const char* text;
     } scripts[] = {
-        { "tour", "# a tour of the screen\ntap shutter\nslide gain 0.75\nchoose panel 1\norientation 3\n"
-                  "background\nforeground\nwait 0.1\nscreenshot shot.png\nquit\n" },
-        { "mistakes", "tap\ntap nobody\ntap hidden\nslide gain nan\nslide shutter 1\nchoose panel x\n"
-                      "orientation 9\nwait -1\njump now\n\n   \n#\n" },
-        { "press-drag-zoom", "press shutter 0.2\ndrag photo 10 -5\ndrag gain 40 0\nzoom photo 2\nzoom photo 0.5\nzoom panel 3\n" },
+        { "tour",
+            "# a tour of the screen\ntap shutter\nslide gain 0.75\nchoose panel 1\norientation 3\n"
+            "background\nforeground\nwait 0.1\nscreenshot shot.png\nquit\n" },
+        { "mistakes",
+            "tap\ntap nobody\ntap hidden\nslide gain nan\nslide shutter 1\nchoose panel x\n"
+            "orientation 9\nwait -1\njump now\n\n   \n#\n" },
+        { "press-drag-zoom",
+            "press shutter 0.2\ndrag photo 10 -5\ndrag gain 40 0\nzoom photo 2\nzoom photo 0.5\nzoom panel "
+            "3\n" },
     };
     for (const auto& [name, text] : scripts)
         write("script_line", QString::fromLatin1(name), QByteArray(text));

@@ -69,16 +69,14 @@ TallyUploadThreads& uploadThreads()
     return threads;
 }
 
-template<typename Function>
-auto readSettings(Function function)
+template <typename Function> auto readSettings(Function function)
 {
     State& s = state();
     std::scoped_lock lock(s.mutex);
     return function(s.settings);
 }
 
-template<typename Function>
-void writeSettings(Function function)
+template <typename Function> void writeSettings(Function function)
 {
     State& s = state();
     std::scoped_lock lock(s.mutex);
@@ -95,7 +93,8 @@ void startUpload(bool shortTimeout, bool sendCurrentSession, bool stopBackground
 {
     std::shared_ptr<TallyUploader> uploader = TallyUploader::instance();
     uploadThreads().start([uploader, shortTimeout, sendCurrentSession, stopBackgroundTaskAfterwards] {
-        TallyUtil::guard([&] { uploader->sendSessionsToServer(shortTimeout, false, false, sendCurrentSession); });
+        TallyUtil::guard(
+            [&] { uploader->sendSessionsToServer(shortTimeout, false, false, sendCurrentSession); });
         if (stopBackgroundTaskAfterwards)
             TallyAPI::stopBackgroundTask();
     });
@@ -109,9 +108,12 @@ void connectLifecycle()
     auto& lifecycle = platform::ApplicationLifecycle::instance();
     lifecycle.attach();
     using platform::ApplicationLifecycle;
-    s.lifecycleConnections.push_back(QObject::connect(&lifecycle, &ApplicationLifecycle::willTerminate, &TallyAPI::endSession));
-    s.lifecycleConnections.push_back(QObject::connect(&lifecycle, &ApplicationLifecycle::willResignActive, &TallyAPI::pauseSession));
-    s.lifecycleConnections.push_back(QObject::connect(&lifecycle, &ApplicationLifecycle::didBecomeActive, &TallyAPI::resumeSession));
+    s.lifecycleConnections.push_back(
+        QObject::connect(&lifecycle, &ApplicationLifecycle::willTerminate, &TallyAPI::endSession));
+    s.lifecycleConnections.push_back(
+        QObject::connect(&lifecycle, &ApplicationLifecycle::willResignActive, &TallyAPI::pauseSession));
+    s.lifecycleConnections.push_back(
+        QObject::connect(&lifecycle, &ApplicationLifecycle::didBecomeActive, &TallyAPI::resumeSession));
 }
 
 } // namespace
@@ -221,42 +223,48 @@ void TallyAPI::logEvent(const QString& eventName, const QVariantMap& parameters)
 {
     if (!isEnabled())
         return;
-    TallyUtil::guard([&] { withCurrentSession([&](TallySession& s) { s.recordEvent(eventName, parameters); }); });
+    TallyUtil::guard(
+        [&] { withCurrentSession([&](TallySession& s) { s.recordEvent(eventName, parameters); }); });
 }
 
 void TallyAPI::logEvent(const QString& eventName, bool timed)
 {
     if (!isEnabled())
         return;
-    TallyUtil::guard([&] { withCurrentSession([&](TallySession& s) { s.recordEvent(eventName, std::nullopt, timed); }); });
+    TallyUtil::guard(
+        [&] { withCurrentSession([&](TallySession& s) { s.recordEvent(eventName, std::nullopt, timed); }); });
 }
 
 void TallyAPI::logEvent(const QString& eventName, const QVariantMap& parameters, bool timed)
 {
     if (!isEnabled())
         return;
-    TallyUtil::guard([&] { withCurrentSession([&](TallySession& s) { s.recordEvent(eventName, parameters, timed); }); });
+    TallyUtil::guard(
+        [&] { withCurrentSession([&](TallySession& s) { s.recordEvent(eventName, parameters, timed); }); });
 }
 
 void TallyAPI::endTimedEvent(const QString& eventName, const std::optional<QVariantMap>& parameters)
 {
     if (!isEnabled())
         return;
-    TallyUtil::guard([&] { withCurrentSession([&](TallySession& s) { s.endTimedEvent(eventName, parameters); }); });
+    TallyUtil::guard(
+        [&] { withCurrentSession([&](TallySession& s) { s.endTimedEvent(eventName, parameters); }); });
 }
 
 void TallyAPI::logError(const QString& errorId, const QString& message, const std::exception* exception)
 {
     if (!isEnabled())
         return;
-    TallyUtil::guard([&] { withCurrentSession([&](TallySession& s) { s.recordError(errorId, message, exception); }); });
+    TallyUtil::guard(
+        [&] { withCurrentSession([&](TallySession& s) { s.recordError(errorId, message, exception); }); });
 }
 
 void TallyAPI::logError(const QString& errorId, const QString& message, const platform::Error* error)
 {
     if (!isEnabled())
         return;
-    TallyUtil::guard([&] { withCurrentSession([&](TallySession& s) { s.recordError(errorId, message, error); }); });
+    TallyUtil::guard(
+        [&] { withCurrentSession([&](TallySession& s) { s.recordError(errorId, message, error); }); });
 }
 
 void TallyAPI::logPageView()
@@ -354,12 +362,15 @@ void TallyAPI::setMaxSessionsSaved(std::int32_t maximum)
     TallyUtil::guard([&] { TallySession::setMaxSessions(maximum); });
 }
 
-void TallyAPI::setLatitude(double latitude, double longitude, float horizontalAccuracy, float verticalAccuracy)
+void TallyAPI::setLatitude(
+    double latitude, double longitude, float horizontalAccuracy, float verticalAccuracy)
 {
     if (!isEnabled())
         return;
     TallyUtil::guard([&] {
-        withCurrentSession([&](TallySession& s) { s.setLatitude(latitude, longitude, horizontalAccuracy, verticalAccuracy); });
+        withCurrentSession([&](TallySession& s) {
+            s.setLatitude(latitude, longitude, horizontalAccuracy, verticalAccuracy);
+        });
     });
 }
 
@@ -369,11 +380,14 @@ void TallyAPI::setAppVersion(const QString& version)
         return;
     TallyUtil::guard([&] {
         if (TallySession::currentSession()) {
-            platform::presentAlert(QString(), QStringLiteral("TallyAPI: Please call setAppVersion before startSession."),
-                                   QStringLiteral("Cancel"));
+            platform::presentAlert(QString(),
+                QStringLiteral("TallyAPI: Please call setAppVersion before startSession."),
+                QStringLiteral("Cancel"));
             return;
         }
-        writeSettings([&](Settings& s) { s.appVersionOverride = version.isNull() ? QString(QLatin1String("")) : version; });
+        writeSettings([&](Settings& s) {
+            s.appVersionOverride = version.isNull() ? QString(QLatin1String("")) : version;
+        });
     });
 }
 
@@ -521,7 +535,8 @@ void TallyAPI::startEndOfSessionUpload()
         // Built now, while the ending session is the current one; sent once it has been saved.
         const QByteArray report = TallySession::dataForSessions(TallySession::sessionsToSend(true), false);
         std::shared_ptr<TallyUploader> uploader = TallyUploader::instance();
-        uploadThreads().start([uploader, report] { TallyUtil::guard([&] { uploader->sendPreparedReport(report); }); });
+        uploadThreads().start(
+            [uploader, report] { TallyUtil::guard([&] { uploader->sendPreparedReport(report); }); });
     });
 }
 

@@ -61,7 +61,8 @@ public:
     static void logEvent(const QString& eventName, const QVariantMap& parameters);
     static void logEvent(const QString& eventName, bool timed);
     static void logEvent(const QString& eventName, const QVariantMap& parameters, bool timed);
-    static void endTimedEvent(const QString& eventName, const std::optional<QVariantMap>& parameters = std::nullopt);
+    static void endTimedEvent(
+        const QString& eventName, const std::optional<QVariantMap>& parameters = std::nullopt);
     static void logError(const QString& errorId, const QString& message, const std::exception* exception);
     static void logError(const QString& errorId, const QString& message, const platform::Error* error);
     static void logPageView();
@@ -76,7 +77,8 @@ public:
     static void setSessionReportsOnPauseEnabled(bool enabled);
     static void setSessionContinueSeconds(std::int32_t seconds);
     static void setMaxSessionsSaved(std::int32_t maximum);
-    static void setLatitude(double latitude, double longitude, float horizontalAccuracy, float verticalAccuracy);
+    static void setLatitude(
+        double latitude, double longitude, float horizontalAccuracy, float verticalAccuracy);
     // Only before startSession(); afterwards it alerts the developer and changes nothing.
     static void setAppVersion(const QString& version);
     static void setServerURL(const QString& url);

@@ -87,14 +87,16 @@ TallyArchiveDecoder::Result TallyArchiveDecoder::decode(const QByteArray& bytes)
 {
     const auto root = KeyedArchive::unarchive(bytes);
     if (!root)
-        return failure(bytes.isEmpty() ? QStringLiteral("empty file (the sent marker is empty; it holds no archive)")
-                                       : QStringLiteral("not a keyed archive, or damaged"));
+        return failure(bytes.isEmpty()
+                ? QStringLiteral("empty file (the sent marker is empty; it holds no archive)")
+                : QStringLiteral("not a keyed archive, or damaged"));
     Result result;
     if (root->isMap()) {
         const auto version = KeyedArchive(root->toMap()).decodeInt32(QStringLiteral("serializationVersion"));
         const auto state = TallySessionArchive::decodeSession(KeyedArchive(root->toMap()));
         if (!state)
-            return failure(QStringLiteral("session archive of unsupported serializationVersion %1").arg(version.value_or(-1)));
+            return failure(QStringLiteral("session archive of unsupported serializationVersion %1")
+                               .arg(version.value_or(-1)));
         result.json[QLatin1String("kind")] = QStringLiteral("session");
         result.json[QLatin1String("session")] = sessionToJson(*state);
         return result;

@@ -24,14 +24,17 @@ std::optional<QVariantMap> TallyEvent::capped(std::optional<QVariantMap> paramet
         return parameters;
     bool fits = true;
     for (auto it = parameters->cbegin(); it != parameters->cend() && fits; ++it)
-        fits = it.key().size() <= TallyProtocolData::maxStringLength && textDescription(it.value()).size() <= TallyProtocolData::maxStringLength;
+        fits = it.key().size() <= TallyProtocolData::maxStringLength
+            && textDescription(it.value()).size() <= TallyProtocolData::maxStringLength;
     if (fits)
         return parameters;
     QVariantMap cut;
     for (auto it = parameters->cbegin(); it != parameters->cend(); ++it) {
         const QString text = textDescription(it.value());
         cut.insert(TallyProtocolData::limitStringLength(it.key()),
-                   text.size() <= TallyProtocolData::maxStringLength ? it.value() : QVariant(TallyProtocolData::limitStringLength(text)));
+            text.size() <= TallyProtocolData::maxStringLength
+                ? it.value()
+                : QVariant(TallyProtocolData::limitStringLength(text)));
     }
     return cut;
 }
@@ -73,7 +76,8 @@ QString TallyEvent::textDescription(const QVariant& value)
     case QMetaType::QStringList:
     case QMetaType::QVariantHash: {
         const QJsonValue json = QJsonValue::fromVariant(value);
-        const QJsonDocument document = json.isArray() ? QJsonDocument(json.toArray()) : QJsonDocument(json.toObject());
+        const QJsonDocument document
+            = json.isArray() ? QJsonDocument(json.toArray()) : QJsonDocument(json.toObject());
         return QString::fromUtf8(document.toJson(QJsonDocument::Compact));
     }
     default:

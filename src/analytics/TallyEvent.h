@@ -17,8 +17,8 @@ class TallyEvent {
 public:
     TallyEvent() = default;
     // `started` is the clock's now.
-    explicit TallyEvent(const QString& name, bool timed = false,
-                        std::optional<QVariantMap> parameters = std::nullopt);
+    explicit TallyEvent(
+        const QString& name, bool timed = false, std::optional<QVariantMap> parameters = std::nullopt);
 
     const QString& name() const { return m_name; }
     const QDateTime& started() const { return m_started; }
@@ -31,7 +31,10 @@ public:
     void setEnded(const QDateTime& ended) { m_ended = ended; }
     void setTimed(bool timed) { m_timed = timed; }
     void setAutomaticallyEnded(bool automaticallyEnded) { m_automaticallyEnded = automaticallyEnded; }
-    void setParameters(std::optional<QVariantMap> parameters) { m_parameters = capped(std::move(parameters)); }
+    void setParameters(std::optional<QVariantMap> parameters)
+    {
+        m_parameters = capped(std::move(parameters));
+    }
 
     bool isUnterminated() const { return m_timed && !m_ended.isValid(); }
     // Milliseconds, truncated to 32 bits as the report carries them.

@@ -18,7 +18,10 @@ namespace analytics {
 
 class TallyFileCache {
 public:
-    explicit TallyFileCache(QString apiKey) : m_apiKey(std::move(apiKey)) { }
+    explicit TallyFileCache(QString apiKey)
+        : m_apiKey(std::move(apiKey))
+    {
+    }
     TallyFileCache(const TallyFileCache&) = delete;
     TallyFileCache& operator=(const TallyFileCache&) = delete;
 

@@ -161,7 +161,8 @@ void TallyFileSessionStore::removeStaleTemporaryFiles() const
     QDir directory(TallyPaths::libraryDirectory());
     for (const char* stem : { "tallyStored", "tallyCurrent", "tallySent", "initialTimestamp" }) {
         for (const bool older : { false, true }) {
-            const QString pattern = QStringLiteral(".%1.tmp-*").arg(QFileInfo(filePath(stem, older)).fileName());
+            const QString pattern
+                = QStringLiteral(".%1.tmp-*").arg(QFileInfo(filePath(stem, older)).fileName());
             for (const QString& name : directory.entryList({ pattern }, QDir::Files | QDir::Hidden))
                 directory.remove(name);
         }
@@ -195,14 +196,38 @@ QString TallyFileSessionStore::chosenPath(const char* stem) const
     return QFileInfo::exists(older) ? older : filePath(stem, false);
 }
 
-QString TallyFileSessionStore::sessionsFilePath() const { return chosenPath("tallyStored"); }
-QString TallyFileSessionStore::oldSessionsFilePath() const { return filePath("tallyStored", true); }
-QString TallyFileSessionStore::currentSessionFilePath() const { return chosenPath("tallyCurrent"); }
-QString TallyFileSessionStore::oldCurrentSessionFilePath() const { return filePath("tallyCurrent", true); }
-QString TallyFileSessionStore::sessionSentFilePath() const { return chosenPath("tallySent"); }
-QString TallyFileSessionStore::oldSessionSentFilePath() const { return filePath("tallySent", true); }
-QString TallyFileSessionStore::initialTimestampFilePath() const { return chosenPath("initialTimestamp"); }
-QString TallyFileSessionStore::oldInitialTimestampFilePath() const { return filePath("initialTimestamp", true); }
+QString TallyFileSessionStore::sessionsFilePath() const
+{
+    return chosenPath("tallyStored");
+}
+QString TallyFileSessionStore::oldSessionsFilePath() const
+{
+    return filePath("tallyStored", true);
+}
+QString TallyFileSessionStore::currentSessionFilePath() const
+{
+    return chosenPath("tallyCurrent");
+}
+QString TallyFileSessionStore::oldCurrentSessionFilePath() const
+{
+    return filePath("tallyCurrent", true);
+}
+QString TallyFileSessionStore::sessionSentFilePath() const
+{
+    return chosenPath("tallySent");
+}
+QString TallyFileSessionStore::oldSessionSentFilePath() const
+{
+    return filePath("tallySent", true);
+}
+QString TallyFileSessionStore::initialTimestampFilePath() const
+{
+    return chosenPath("initialTimestamp");
+}
+QString TallyFileSessionStore::oldInitialTimestampFilePath() const
+{
+    return filePath("initialTimestamp", true);
+}
 
 qint64 TallyFileSessionStore::nextSequence()
 {
@@ -224,8 +249,8 @@ QList<TallyFileSessionStore::CurrentFile> TallyFileSessionStore::currentFiles() 
     // its previous copy.
     const QString current = filePath("tallyCurrent", false);
     const QString older = filePath("tallyCurrent", true);
-    const QString paths[] = { current, AtomicFileWriter::previousPath(current), older,
-                              AtomicFileWriter::previousPath(older) };
+    const QString paths[]
+        = { current, AtomicFileWriter::previousPath(current), older, AtomicFileWriter::previousPath(older) };
     QList<CurrentFile> files;
     for (int i = 0; i < 4; ++i) {
         const auto bytes = readFile(paths[i]);
@@ -256,7 +281,7 @@ void TallyFileSessionStore::saveCurrentSession(const TallySessionState& state)
     TallySessionArchive::StoreKeys keys;
     keys.sequence = nextSequence();
     writeFile(currentSessionFilePath(), TallySessionArchive::sessionFile(state, keys),
-              AtomicFileWriter::Durability::KeepPrevious);
+        AtomicFileWriter::Durability::KeepPrevious);
 }
 
 std::shared_ptr<TallySession> TallyFileSessionStore::readCurrentSession()
@@ -310,7 +335,7 @@ void TallyFileSessionStore::handOverEndedSession(const TallySessionState& state,
     keys.sequence = nextSequence();
     keys.handedOverRecord = &record;
     writeFile(currentSessionFilePath(), TallySessionArchive::sessionFile(state, keys),
-              AtomicFileWriter::Durability::RenameOnly);
+        AtomicFileWriter::Durability::RenameOnly);
     platform::FaultPoint::reached("store-handover-marked");
     // 2. The record joins the saved ones unless an interrupted hand-over already added it.
     addToSavedSessionsOnce(record);
@@ -351,14 +376,16 @@ QList<QByteArray> TallyFileSessionStore::readSavedSessions() const
     }
     // Damaged: the intact records are read back and written as a fresh file; the damaged one is
     // kept beside it (copied first, so a kill in between loses nothing).
-    const QList<QByteArray> salvaged = root ? QList<QByteArray>() : salvageRecords(*bytes).value_or(QList<QByteArray>());
+    const QList<QByteArray> salvaged
+        = root ? QList<QByteArray>() : salvageRecords(*bytes).value_or(QList<QByteArray>());
     const QString aside = freeAsideName(path, QStringLiteral("damaged"));
     const bool kept = QFile::copy(path, aside);
-    TallyUtil::debugLog(QStringLiteral("The saved sessions file %1 is damaged; %2 intact session(s) read back, %3")
-                            .arg(path)
-                            .arg(salvaged.size())
-                            .arg(kept ? QStringLiteral("the damaged file kept as %1").arg(aside)
-                                      : QStringLiteral("the damaged file could not be kept")));
+    TallyUtil::debugLog(
+        QStringLiteral("The saved sessions file %1 is damaged; %2 intact session(s) read back, %3")
+            .arg(path)
+            .arg(salvaged.size())
+            .arg(kept ? QStringLiteral("the damaged file kept as %1").arg(aside)
+                      : QStringLiteral("the damaged file could not be kept")));
     if (kept)
         writeSavedSessions(salvaged);
     return salvaged;
@@ -429,14 +456,16 @@ QDateTime TallyFileSessionStore::initialTimestamp(const QDateTime& candidate)
     if (const auto bytes = readFile(initialTimestampFilePath())) {
         if (const auto root = KeyedArchive::unarchive(*bytes)) {
             if (const auto date = KeyedArchive::toDate(*root)) {
-                TallyUtil::debugLog(QStringLiteral("Initial timestamp[%1] from saved source").arg(date->toString(Qt::ISODateWithMs)));
+                TallyUtil::debugLog(QStringLiteral("Initial timestamp[%1] from saved source")
+                                        .arg(date->toString(Qt::ISODateWithMs)));
                 return date->toLocalTime();
             }
         }
     }
     writeFile(initialTimestampFilePath(), KeyedArchive::archive(KeyedArchive::dateValue(candidate)),
-              AtomicFileWriter::Durability::Sync);
-    TallyUtil::debugLog(QStringLiteral("Initial timestamp[%1] created and saved").arg(candidate.toString(Qt::ISODateWithMs)));
+        AtomicFileWriter::Durability::Sync);
+    TallyUtil::debugLog(
+        QStringLiteral("Initial timestamp[%1] created and saved").arg(candidate.toString(Qt::ISODateWithMs)));
     return candidate;
 }
 

@@ -107,9 +107,9 @@ private:
     QSet<QString> m_cleanedKeys;
     int m_maxSessions { kDefaultMaxSessions };
 
-    std::mutex m_savedMutex;     // serialises read-modify-write of the saved-sessions file
+    std::mutex m_savedMutex; // serialises read-modify-write of the saved-sessions file
     std::mutex m_timestampMutex; // serialises the read-or-create of the initial timestamp
-    std::mutex m_sequenceMutex;  // guards m_lastSequence
+    std::mutex m_sequenceMutex; // guards m_lastSequence
     qint64 m_lastSequence { -1 }; // -1: not yet read from the files
 };
 

@@ -6,16 +6,14 @@
 namespace analytics {
 
 TallyHTTPResponse TallyHTTPEater::sendMethod(const QString& method, const QUrl& url, const QByteArray& body,
-                                             const QMap<QString, QString>& headerFields, int timeoutInterval,
-                                             bool useWebView)
+    const QMap<QString, QString>& headerFields, int timeoutInterval, bool useWebView)
 {
     (void)useWebView;
     return sendMethod(method, url, body, headerFields, std::chrono::seconds(std::max(timeoutInterval, 0)));
 }
 
 TallyHTTPResponse TallyHTTPEater::sendMethod(const QString& method, const QUrl& url, const QByteArray& body,
-                                             const QMap<QString, QString>& headerFields,
-                                             std::chrono::milliseconds timeout)
+    const QMap<QString, QString>& headerFields, std::chrono::milliseconds timeout)
 {
     TallyUtil::debugLog(QStringLiteral("%1: %2").arg(method, url.toDisplayString()));
     platform::HttpRequest request;

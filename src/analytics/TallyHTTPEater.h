@@ -25,12 +25,10 @@ public:
     // `timeoutInterval` in whole seconds. `useWebView` selects a transport this system does not
     // have; the request goes over plain HTTP either way.
     static TallyHTTPResponse sendMethod(const QString& method, const QUrl& url, const QByteArray& body,
-                                        const QMap<QString, QString>& headerFields, int timeoutInterval,
-                                        bool useWebView);
+        const QMap<QString, QString>& headerFields, int timeoutInterval, bool useWebView);
     // The same with a finer time-out (tests use fractions of a second).
     static TallyHTTPResponse sendMethod(const QString& method, const QUrl& url, const QByteArray& body,
-                                        const QMap<QString, QString>& headerFields,
-                                        std::chrono::milliseconds timeout);
+        const QMap<QString, QString>& headerFields, std::chrono::milliseconds timeout);
 };
 
 } // namespace analytics

@@ -157,14 +157,16 @@ std::optional<TallyHTTPResponse> TallyHTTPResponse::readFromURL(const QUrl& url)
 std::optional<TallyHTTPResponse> TallyHTTPResponse::fromSavedCopy(const QByteArray& bytes)
 {
     QXmlStreamReader reader(bytes);
-    if (!reader.readNextStartElement() || reader.name() != QLatin1String("plist") || !reader.readNextStartElement())
+    if (!reader.readNextStartElement() || reader.name() != QLatin1String("plist")
+        || !reader.readNextStartElement())
         return std::nullopt;
     const std::optional<QVariant> root = readPlistValue(reader, 0);
     if (!root || reader.hasError() || root->typeId() != QMetaType::QVariantMap)
         return std::nullopt;
     const QVariantMap answer = root->toMap();
     const QVariant status = answer.value(kStatusCodeKey);
-    if (status.typeId() != QMetaType::LongLong || status.toLongLong() < INT32_MIN || status.toLongLong() > INT32_MAX)
+    if (status.typeId() != QMetaType::LongLong || status.toLongLong() < INT32_MIN
+        || status.toLongLong() > INT32_MAX)
         return std::nullopt;
     Headers headers;
     const QVariantMap map = answer.value(kHeadersKey).toMap();
@@ -174,12 +176,13 @@ std::optional<TallyHTTPResponse> TallyHTTPResponse::fromSavedCopy(const QByteArr
     }
     const QVariant body = answer.value(kBodyKey);
     return TallyHTTPResponse(body.typeId() == QMetaType::QByteArray ? body.toByteArray() : QByteArray(),
-                             int(status.toLongLong()), std::move(headers), QString());
+        int(status.toLongLong()), std::move(headers), QString());
 }
 
 QString TallyHTTPResponse::filePath(qint64 secondsSince1970)
 {
-    return QDir(TallyPaths::documentsDirectory()).filePath(QStringLiteral("tallyResponse%1").arg(secondsSince1970));
+    return QDir(TallyPaths::documentsDirectory())
+        .filePath(QStringLiteral("tallyResponse%1").arg(secondsSince1970));
 }
 
 } // namespace analytics

@@ -59,7 +59,8 @@ void TallyHeartBeater::start(double intervalSeconds)
         m_ownedTimer = std::make_unique<QTimer>();
         m_timer = m_ownedTimer.get();
     }
-    const double milliseconds = std::isfinite(intervalSeconds) ? std::max(intervalSeconds, 0.001) * 1000.0 : 1000.0;
+    const double milliseconds
+        = std::isfinite(intervalSeconds) ? std::max(intervalSeconds, 0.001) * 1000.0 : 1000.0;
     m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setInterval(std::chrono::milliseconds(qint64(std::llround(milliseconds))));
     QObject::connect(m_timer, &QTimer::timeout, m_timer, [this] { heartBeat(); });

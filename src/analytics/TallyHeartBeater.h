@@ -1,10 +1,10 @@
 #pragma once
 
 // The heartbeat: a repeating timer that posts "TallyHeartBeatNotification" (with the beater as
-// its object) on platform::NotificationCenter::defaultCenter(). One process-wide instance, created by createAndStartInstance (the
-// layer passes 1.0 s). The timer runs on the thread that called start(), which must run a Qt event
-// loop (the main thread); it is owned by the application object when there is one, so it never
-// outlives the event loop that drives it.
+// its object) on platform::NotificationCenter::defaultCenter(). One process-wide instance, created by
+// createAndStartInstance (the layer passes 1.0 s). The timer runs on the thread that called start(), which
+// must run a Qt event loop (the main thread); it is owned by the application object when there is one, so it
+// never outlives the event loop that drives it.
 //
 // Threads: createAndStartInstance / instance from any thread (the creation is locked); start,
 // stop and destroyInstance on the thread that started the instance.

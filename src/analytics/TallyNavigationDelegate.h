@@ -11,11 +11,13 @@ class TallyNavigationDelegate {
 public:
     virtual ~TallyNavigationDelegate() = default;
 
-    virtual void navigationControllerWillShow(QObject* navigationController, QObject* viewController, bool animated)
+    virtual void navigationControllerWillShow(
+        QObject* navigationController, QObject* viewController, bool animated)
     {
         (void)navigationController, (void)viewController, (void)animated;
     }
-    virtual void navigationControllerDidShow(QObject* navigationController, QObject* viewController, bool animated)
+    virtual void navigationControllerDidShow(
+        QObject* navigationController, QObject* viewController, bool animated)
     {
         (void)navigationController, (void)viewController, (void)animated;
     }

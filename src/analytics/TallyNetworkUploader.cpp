@@ -26,8 +26,10 @@ TallyHTTPResponse TallyNetworkUploader::deliver(const QByteArray& report, bool s
         response = TallyHTTPResponse::readFromURL(QUrl(savedResponseURL))
                        .value_or(TallyHTTPResponse({}, 0, {}, QStringLiteral("saved answer unreadable")));
     } else {
-        const QMap<QString, QString> headers { { QStringLiteral("Content-Type"), QStringLiteral("application/octet-stream") } };
-        response = TallyHTTPEater::sendMethod(QStringLiteral("POST"), QUrl(TallyAPI::serverURL()), report, headers, timeout);
+        const QMap<QString, QString> headers { { QStringLiteral("Content-Type"),
+            QStringLiteral("application/octet-stream") } };
+        response = TallyHTTPEater::sendMethod(
+            QStringLiteral("POST"), QUrl(TallyAPI::serverURL()), report, headers, timeout);
     }
     if (TallyUtil::isDebugLogEnabled())
         response.saveToDisk();
@@ -37,14 +39,15 @@ TallyHTTPResponse TallyNetworkUploader::deliver(const QByteArray& report, bool s
 void TallyNetworkUploader::sendPreparedReport(const QByteArray& report)
 {
     TallyUtil::guard([&] {
-        TallyUtil::debugLog(QStringLiteral("Sending sessions to server withTimeout[%1]")
-                                .arg(std::chrono::duration_cast<std::chrono::seconds>(m_shortTimeout).count()));
+        TallyUtil::debugLog(
+            QStringLiteral("Sending sessions to server withTimeout[%1]")
+                .arg(std::chrono::duration_cast<std::chrono::seconds>(m_shortTimeout).count()));
         deliver(report, true); // like every short-time-out upload, the answer changes nothing
     });
 }
 
-void TallyNetworkUploader::sendSessionsToServer(bool shortTimeout, bool useWebView, bool requestAds,
-                                                bool sendCurrentSession)
+void TallyNetworkUploader::sendSessionsToServer(
+    bool shortTimeout, bool useWebView, bool requestAds, bool sendCurrentSession)
 {
     TallyUtil::guard([&] {
         const std::chrono::milliseconds timeout = shortTimeout ? m_shortTimeout : m_longTimeout;
@@ -61,7 +64,8 @@ void TallyNetworkUploader::sendSessionsToServer(bool shortTimeout, bool useWebVi
 
         if (useWebView)
             TallyUtil::debugLog(QStringLiteral("No web-view transport; sending over HTTP"));
-        const TallyHTTPResponse response = deliver(TallySession::dataForSessions(items, requestAds), shortTimeout);
+        const TallyHTTPResponse response
+            = deliver(TallySession::dataForSessions(items, requestAds), shortTimeout);
         if (shortTimeout)
             return; // pause and end-of-session uploads never change what is saved
 

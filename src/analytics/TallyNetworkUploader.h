@@ -8,8 +8,8 @@
 // short (5 s) or long (20 s) time-out for the whole exchange — or, when a saved-response URL is
 // set, nothing is sent and that saved answer stands in. With the debug log on, the answer is also
 // kept in the documents folder. A short-time-out upload (pause, end of session) changes nothing
-// afterwards. Otherwise a success (200–399, the exchange completed) marks the current session's internet as available,
-// removes exactly the records that were sent (a record saved meanwhile stays) and writes the sent
+// afterwards. Otherwise a success (200–399, the exchange completed) marks the current session's internet as
+// available, removes exactly the records that were sent (a record saved meanwhile stays) and writes the sent
 // marker; a failure marks the internet unavailable and keeps every record.
 //
 // sendPreparedReport: the end-of-session upload, whose report was built while the session was
@@ -33,7 +33,7 @@ public:
 
     // Tests pass shorter time-outs.
     explicit TallyNetworkUploader(std::chrono::milliseconds shortTimeout = kShortTimeout,
-                                  std::chrono::milliseconds longTimeout = kLongTimeout)
+        std::chrono::milliseconds longTimeout = kLongTimeout)
         : m_shortTimeout(shortTimeout)
         , m_longTimeout(longTimeout)
     {
@@ -43,7 +43,8 @@ public:
     std::chrono::milliseconds longTimeout() const { return m_longTimeout; }
 
     void startHeartbeat(double intervalSeconds) override;
-    void sendSessionsToServer(bool shortTimeout, bool useWebView, bool requestAds, bool sendCurrentSession) override;
+    void sendSessionsToServer(
+        bool shortTimeout, bool useWebView, bool requestAds, bool sendCurrentSession) override;
     void sendPreparedReport(const QByteArray& report) override;
 
 private:

@@ -7,7 +7,8 @@
 
 namespace analytics {
 
-std::shared_ptr<TallyPageViewDelegate> TallyPageViewDelegate::createDelegateOnTarget(TallyNavigationController& controller)
+std::shared_ptr<TallyPageViewDelegate> TallyPageViewDelegate::createDelegateOnTarget(
+    TallyNavigationController& controller)
 {
     if (!TallySession::currentSession())
         return {};
@@ -16,7 +17,8 @@ std::shared_ptr<TallyPageViewDelegate> TallyPageViewDelegate::createDelegateOnTa
     return delegate;
 }
 
-std::shared_ptr<TallyPageViewDelegate> TallyPageViewDelegate::createDelegateOnTarget(TallyTabBarController& controller)
+std::shared_ptr<TallyPageViewDelegate> TallyPageViewDelegate::createDelegateOnTarget(
+    TallyTabBarController& controller)
 {
     if (!TallySession::currentSession())
         return {};
@@ -25,8 +27,9 @@ std::shared_ptr<TallyPageViewDelegate> TallyPageViewDelegate::createDelegateOnTa
     return delegate;
 }
 
-TallyPageViewDelegate::TallyPageViewDelegate(std::shared_ptr<TallyNavigationDelegate> previousNavigationDelegate,
-                                             std::shared_ptr<TallyTabBarDelegate> previousTabBarDelegate)
+TallyPageViewDelegate::TallyPageViewDelegate(
+    std::shared_ptr<TallyNavigationDelegate> previousNavigationDelegate,
+    std::shared_ptr<TallyTabBarDelegate> previousTabBarDelegate)
     : m_previousNavigationDelegate(std::move(previousNavigationDelegate))
     , m_previousTabBarDelegate(std::move(previousTabBarDelegate))
 {
@@ -38,19 +41,23 @@ void TallyPageViewDelegate::countPageView()
         session->maybeIncrementPageView();
 }
 
-void TallyPageViewDelegate::navigationControllerWillShow(QObject* navigationController, QObject* viewController, bool animated)
+void TallyPageViewDelegate::navigationControllerWillShow(
+    QObject* navigationController, QObject* viewController, bool animated)
 {
     TallyUtil::guard([&] {
         if (m_previousNavigationDelegate)
-            m_previousNavigationDelegate->navigationControllerWillShow(navigationController, viewController, animated);
+            m_previousNavigationDelegate->navigationControllerWillShow(
+                navigationController, viewController, animated);
     });
 }
 
-void TallyPageViewDelegate::navigationControllerDidShow(QObject* navigationController, QObject* viewController, bool animated)
+void TallyPageViewDelegate::navigationControllerDidShow(
+    QObject* navigationController, QObject* viewController, bool animated)
 {
     TallyUtil::guard([&] {
         if (m_previousNavigationDelegate)
-            m_previousNavigationDelegate->navigationControllerDidShow(navigationController, viewController, animated);
+            m_previousNavigationDelegate->navigationControllerDidShow(
+                navigationController, viewController, animated);
         countPageView();
     });
 }
@@ -74,8 +81,8 @@ void TallyPageViewDelegate::tabBarControllerDidSelect(QObject* tabBarController,
     });
 }
 
-void TallyPageViewDelegate::tabBarControllerWillBeginCustomizing(QObject* tabBarController,
-                                                                 const QList<QObject*>& viewControllers)
+void TallyPageViewDelegate::tabBarControllerWillBeginCustomizing(
+    QObject* tabBarController, const QList<QObject*>& viewControllers)
 {
     TallyUtil::guard([&] {
         if (m_previousTabBarDelegate)
@@ -83,21 +90,23 @@ void TallyPageViewDelegate::tabBarControllerWillBeginCustomizing(QObject* tabBar
     });
 }
 
-void TallyPageViewDelegate::tabBarControllerWillEndCustomizing(QObject* tabBarController,
-                                                               const QList<QObject*>& viewControllers, bool changed)
+void TallyPageViewDelegate::tabBarControllerWillEndCustomizing(
+    QObject* tabBarController, const QList<QObject*>& viewControllers, bool changed)
 {
     TallyUtil::guard([&] {
         if (m_previousTabBarDelegate)
-            m_previousTabBarDelegate->tabBarControllerWillEndCustomizing(tabBarController, viewControllers, changed);
+            m_previousTabBarDelegate->tabBarControllerWillEndCustomizing(
+                tabBarController, viewControllers, changed);
     });
 }
 
-void TallyPageViewDelegate::tabBarControllerDidEndCustomizing(QObject* tabBarController,
-                                                              const QList<QObject*>& viewControllers, bool changed)
+void TallyPageViewDelegate::tabBarControllerDidEndCustomizing(
+    QObject* tabBarController, const QList<QObject*>& viewControllers, bool changed)
 {
     TallyUtil::guard([&] {
         if (m_previousTabBarDelegate)
-            m_previousTabBarDelegate->tabBarControllerDidEndCustomizing(tabBarController, viewControllers, changed);
+            m_previousTabBarDelegate->tabBarControllerDidEndCustomizing(
+                tabBarController, viewControllers, changed);
     });
 }
 

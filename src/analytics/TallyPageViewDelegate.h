@@ -19,21 +19,25 @@ class TallyPageViewDelegate : public TallyNavigationDelegate, public TallyTabBar
 public:
     // Creates an observer for the current session and the controller's present delegate and
     // installs it as the controller's delegate. Returns null when there is no current session.
-    static std::shared_ptr<TallyPageViewDelegate> createDelegateOnTarget(TallyNavigationController& controller);
+    static std::shared_ptr<TallyPageViewDelegate> createDelegateOnTarget(
+        TallyNavigationController& controller);
     static std::shared_ptr<TallyPageViewDelegate> createDelegateOnTarget(TallyTabBarController& controller);
 
     TallyPageViewDelegate(std::shared_ptr<TallyNavigationDelegate> previousNavigationDelegate,
-                          std::shared_ptr<TallyTabBarDelegate> previousTabBarDelegate);
+        std::shared_ptr<TallyTabBarDelegate> previousTabBarDelegate);
 
-    void navigationControllerWillShow(QObject* navigationController, QObject* viewController, bool animated) override;
-    void navigationControllerDidShow(QObject* navigationController, QObject* viewController, bool animated) override;
+    void navigationControllerWillShow(
+        QObject* navigationController, QObject* viewController, bool animated) override;
+    void navigationControllerDidShow(
+        QObject* navigationController, QObject* viewController, bool animated) override;
     bool tabBarControllerShouldSelect(QObject* tabBarController, QObject* viewController) override;
     void tabBarControllerDidSelect(QObject* tabBarController, QObject* viewController) override;
-    void tabBarControllerWillBeginCustomizing(QObject* tabBarController, const QList<QObject*>& viewControllers) override;
-    void tabBarControllerWillEndCustomizing(QObject* tabBarController, const QList<QObject*>& viewControllers,
-                                            bool changed) override;
-    void tabBarControllerDidEndCustomizing(QObject* tabBarController, const QList<QObject*>& viewControllers,
-                                           bool changed) override;
+    void tabBarControllerWillBeginCustomizing(
+        QObject* tabBarController, const QList<QObject*>& viewControllers) override;
+    void tabBarControllerWillEndCustomizing(
+        QObject* tabBarController, const QList<QObject*>& viewControllers, bool changed) override;
+    void tabBarControllerDidEndCustomizing(
+        QObject* tabBarController, const QList<QObject*>& viewControllers, bool changed) override;
 
 private:
     void countPageView();

@@ -6,8 +6,7 @@ namespace analytics {
 
 namespace {
 
-template<typename Unsigned>
-void appendBigEndian(Unsigned value, QByteArray& data)
+template <typename Unsigned> void appendBigEndian(Unsigned value, QByteArray& data)
 {
     for (int shift = static_cast<int>(sizeof(Unsigned) * 8) - 8; shift >= 0; shift -= 8)
         data.append(static_cast<char>((value >> shift) & 0xFF));

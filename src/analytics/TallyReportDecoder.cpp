@@ -41,7 +41,10 @@ public:
     std::uint16_t u16(const char* what) { return static_cast<std::uint16_t>(readUnsigned(2, what)); }
     std::int32_t i32(const char* what) { return static_cast<std::int32_t>(readUnsigned(4, what)); }
     std::int64_t i64(const char* what) { return static_cast<std::int64_t>(readUnsigned(8, what)); }
-    float f32(const char* what) { return std::bit_cast<float>(static_cast<std::uint32_t>(readUnsigned(4, what))); }
+    float f32(const char* what)
+    {
+        return std::bit_cast<float>(static_cast<std::uint32_t>(readUnsigned(4, what)));
+    }
     double f64(const char* what) { return std::bit_cast<double>(readUnsigned(8, what)); }
 
     bool boolean(const char* what)
@@ -49,7 +52,10 @@ public:
         const qsizetype at = m_offset;
         const std::uint8_t value = u8(what);
         if (value > 1)
-            fail(QStringLiteral("invalid flag %1 for %2 at byte %3").arg(value).arg(QLatin1String(what)).arg(at));
+            fail(QStringLiteral("invalid flag %1 for %2 at byte %3")
+                     .arg(value)
+                     .arg(QLatin1String(what))
+                     .arg(at));
         return value == 1;
     }
 
@@ -121,7 +127,8 @@ QJsonObject readSession(Reader& reader)
     session[QLatin1String("internetAvailable")] = reader.boolean("internet available");
     session[QLatin1String("userID")] = reader.string("user id");
     if (!reader.boolean("location flag"))
-        Reader::fail(QStringLiteral("session record without its location fields at byte %1").arg(reader.offset() - 1));
+        Reader::fail(
+            QStringLiteral("session record without its location fields at byte %1").arg(reader.offset() - 1));
     session[QLatin1String("latitude")] = reader.f64("latitude");
     session[QLatin1String("longitude")] = reader.f64("longitude");
     session[QLatin1String("accuracy")] = double(reader.f32("accuracy"));
@@ -163,11 +170,12 @@ QJsonObject readSession(Reader& reader)
     session[QLatin1String("errors")] = errors;
     const qsizetype adLogAt = reader.offset();
     if (const std::uint16_t adCount = reader.u16("content offer entries"); adCount != 0)
-        Reader::fail(QStringLiteral("unsupported content offer entries (%1) at byte %2").arg(adCount).arg(adLogAt));
+        Reader::fail(
+            QStringLiteral("unsupported content offer entries (%1) at byte %2").arg(adCount).arg(adLogAt));
     return session;
 }
 
-template<typename Body>
+template <typename Body>
 TallyReportDecoder::Result decodeWhole(const QByteArray& bytes, const char* kind, Body body)
 {
     TallyReportDecoder::Result result;
@@ -181,7 +189,8 @@ TallyReportDecoder::Result decodeWhole(const QByteArray& bytes, const char* kind
                              .arg(reader.offset()));
     } catch (const DecodeError& error) {
         result.json = QJsonObject();
-        result.error = QStringLiteral("not a valid %1: %2").arg(QLatin1String(kind), QString::fromStdString(error.what()));
+        result.error = QStringLiteral("not a valid %1: %2")
+                           .arg(QLatin1String(kind), QString::fromStdString(error.what()));
     }
     return result;
 }
@@ -194,7 +203,9 @@ TallyReportDecoder::Result TallyReportDecoder::decodeReport(const QByteArray& by
         QJsonObject report;
         const std::uint16_t version = reader.u16("format version");
         if (version != reportFormatVersion)
-            Reader::fail(QStringLiteral("unsupported format version %1 (expected %2)").arg(version).arg(reportFormatVersion));
+            Reader::fail(QStringLiteral("unsupported format version %1 (expected %2)")
+                             .arg(version)
+                             .arg(reportFormatVersion));
         report[QLatin1String("formatVersion")] = version;
         report[QLatin1String("requestAds")] = reader.u16("content offer request");
         report[QLatin1String("contentCacheTimestamp")] = double(reader.i64("content cache timestamp"));

@@ -47,7 +47,8 @@ TallySession::TallySession(TallySessionState state)
 {
 }
 
-std::shared_ptr<TallySession> TallySession::createActiveTallySession(const QString& apiKey, const QString& appVersion)
+std::shared_ptr<TallySession> TallySession::createActiveTallySession(
+    const QString& apiKey, const QString& appVersion)
 {
     const auto store = TallySessionStore::instance();
     store->setApiKey(apiKey);
@@ -107,7 +108,8 @@ void TallySession::resumeSession()
         if (!m_state.pauseTime.isValid())
             return;
         // A clock set back during the pause would give a negative pause; it counts as none.
-        m_state.totalPauseIntervalMillis += std::max<std::int64_t>(0, TallyProtocolData::timeIntervalFrom(m_state.pauseTime, now));
+        m_state.totalPauseIntervalMillis
+            += std::max<std::int64_t>(0, TallyProtocolData::timeIntervalFrom(m_state.pauseTime, now));
         m_state.pauseTime = QDateTime();
     }
     TallyUtil::debugLog(QStringLiteral("Resume session with resumeTime[%1]").arg(dateText(now)));
@@ -117,7 +119,8 @@ void TallySession::resumeSession()
 void TallySession::saveSession()
 {
     const auto store = TallySessionStore::instance();
-    TallyUtil::debugLog(QStringLiteral("Add session with startTime[%1] to saved sessions").arg(dateText(startTime())));
+    TallyUtil::debugLog(
+        QStringLiteral("Add session with startTime[%1] to saved sessions").arg(dateText(startTime())));
     store->handOverEndedSession(state(), data());
     CurrentSessionSlot& slot = currentSlot();
     std::shared_ptr<TallySession> removed;
@@ -180,17 +183,17 @@ TallySessionState TallySession::state() const
     return m_state;
 }
 
-#define TALLY_READER(Type, name, field)                                                                                \
-    Type TallySession::name() const                                                                                    \
-    {                                                                                                                  \
-        std::scoped_lock lock(m_mutex);                                                                                \
-        return m_state.field;                                                                                          \
+#define TALLY_READER(Type, name, field)                                                                      \
+    Type TallySession::name() const                                                                          \
+    {                                                                                                        \
+        std::scoped_lock lock(m_mutex);                                                                      \
+        return m_state.field;                                                                                \
     }
-#define TALLY_SETTER(Type, name, field)                                                                                \
-    void TallySession::name(Type value)                                                                                \
-    {                                                                                                                  \
-        std::scoped_lock lock(m_mutex);                                                                                \
-        m_state.field = value;                                                                                         \
+#define TALLY_SETTER(Type, name, field)                                                                      \
+    void TallySession::name(Type value)                                                                      \
+    {                                                                                                        \
+        std::scoped_lock lock(m_mutex);                                                                      \
+        m_state.field = value;                                                                               \
     }
 
 TALLY_READER(QDateTime, startTime, startTime)

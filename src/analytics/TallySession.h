@@ -60,7 +60,8 @@ public:
     // --- The current session (any thread) ---
     // Creates a session for the key (saving a session a dead process left behind as crashed),
     // archives it and makes it current.
-    static std::shared_ptr<TallySession> createActiveTallySession(const QString& apiKey, const QString& appVersion);
+    static std::shared_ptr<TallySession> createActiveTallySession(
+        const QString& apiKey, const QString& appVersion);
     static std::shared_ptr<TallySession> currentSession();
     static void setCurrentSession(std::shared_ptr<TallySession> session);
     static QString getAgentVersion();
@@ -82,7 +83,8 @@ public:
     std::int64_t timeIntervalSinceSessionStart(const QDateTime& date) const;
 
     // --- Events, errors, page views, user attributes (main thread) ---
-    void recordEvent(const QString& name, std::optional<QVariantMap> parameters = std::nullopt, bool timed = false);
+    void recordEvent(
+        const QString& name, std::optional<QVariantMap> parameters = std::nullopt, bool timed = false);
     void endTimedEvent(const QString& name, std::optional<QVariantMap> parameters = std::nullopt);
     void endTimedEvents();
     void recordError(const QString& errorId, const QString& message, const std::exception* exception);

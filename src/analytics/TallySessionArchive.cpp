@@ -78,7 +78,7 @@ void writeEvent(platform::KeyedArchiveWriter& out, const TallyEvent& event)
     object.addIf(event.ended().isValid(), "ended"_L1, [&](auto& o) { o.date(event.ended()); });
     object.add("timed"_L1, [&](auto& o) { o.boolean(event.isTimed()); });
     object.addIf(event.parameters().has_value(), "parameters"_L1,
-                 [&](auto& o) { writeParameters(o, *event.parameters()); });
+        [&](auto& o) { writeParameters(o, *event.parameters()); });
     object.add("automaticallyEnded"_L1, [&](auto& o) { o.boolean(event.isAutomaticallyEnded()); });
     object.writeTo(out);
 }
@@ -121,7 +121,8 @@ void writeErrors(platform::KeyedArchiveWriter& out, const TallySessionState& sta
 // The session's keys, in their archived order (see TallySessionArchive.h).
 void addTimeKeys(ArchivedObject& session, const TallySessionState& state)
 {
-    session.add("serializationVersion"_L1, [](auto& o) { o.int32(TallySessionArchive::kSerializationVersion); });
+    session.add(
+        "serializationVersion"_L1, [](auto& o) { o.int32(TallySessionArchive::kSerializationVersion); });
     session.add("startTime"_L1, [&](auto& o) { o.date(state.startTime); });
     session.addIf(state.endTime.isValid(), "endTime"_L1, [&](auto& o) { o.date(state.endTime); });
     session.addIf(state.pauseTime.isValid(), "pauseTime"_L1, [&](auto& o) { o.date(state.pauseTime); });
@@ -171,7 +172,7 @@ std::optional<TallyEvent> TallySessionArchive::decodeEvent(const QCborValue& val
     if (const auto map = archive->decodeMap(QStringLiteral("parameters")))
         parameters = map->toVariantMap();
     TallyEvent event(archive->decodeString(QStringLiteral("name")).value_or(QString()),
-                     archive->decodeBool(QStringLiteral("timed")).value_or(false), std::move(parameters));
+        archive->decodeBool(QStringLiteral("timed")).value_or(false), std::move(parameters));
     event.setStarted(localDate(archive->decodeDate(QStringLiteral("started"))));
     event.setEnded(localDate(archive->decodeDate(QStringLiteral("ended"))));
     event.setAutomaticallyEnded(archive->decodeBool(QStringLiteral("automaticallyEnded")).value_or(false));
@@ -211,7 +212,7 @@ std::optional<TallySessionState> TallySessionArchive::decodeSession(const KeyedA
         if (!value.isArray() || entry.size() < 4)
             continue;
         state.errors.append({ localDate(KeyedArchive::toDate(entry.at(0))), entry.at(1).toString(),
-                              entry.at(2).toString(), entry.at(3).toString() });
+            entry.at(2).toString(), entry.at(3).toString() });
     }
     state.totalErrorCount = archive.decodeInt32(QStringLiteral("totalErrorCount")).value_or(0);
     state.adLog = archive.decodeList(QStringLiteral("adLog")).value_or(QCborArray()).toVariantList();
@@ -249,7 +250,7 @@ QByteArray TallySessionArchive::sessionFile(const TallySessionState& state, cons
     addDeviceAndUserKeys(session, state);
     session.addIf(storeKeys.sequence >= 0, kSequenceKey, [&](auto& o) { o.int64(storeKeys.sequence); });
     session.addIf(storeKeys.handedOverRecord != nullptr, kHandedOverKey,
-                  [&](auto& o) { o.bytes(*storeKeys.handedOverRecord); });
+        [&](auto& o) { o.bytes(*storeKeys.handedOverRecord); });
     platform::KeyedArchiveWriter out;
     session.writeTo(out);
     return out.bytes();

@@ -44,7 +44,7 @@ public:
     // event), and back (absent for anything unreadable).
     static QByteArray sessionFile(const TallySessionState& state);
     struct StoreKeys {
-        qint64 sequence { -1 };                        // written when 0 or more
+        qint64 sequence { -1 }; // written when 0 or more
         const QByteArray* handedOverRecord { nullptr }; // written when set
     };
     static QByteArray sessionFile(const TallySessionState& state, const StoreKeys& storeKeys);

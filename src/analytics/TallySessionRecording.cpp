@@ -49,14 +49,16 @@ void TallySession::recordEvent(const QString& name, std::optional<QVariantMap> p
     const bool debug = TallyUtil::isDebugLogEnabled();
     std::vector<QString> lines;
     if (debug)
-        lines.push_back(QStringLiteral("Recording event eventName[%1] with parameters[%2]").arg(name, parametersText(parameters)));
+        lines.push_back(QStringLiteral("Recording event eventName[%1] with parameters[%2]")
+                            .arg(name, parametersText(parameters)));
     const bool tooManyParameters = parameters && parameters->size() > maxEventParameters;
     {
         std::scoped_lock lock(m_mutex);
         if (name.isEmpty() || tooManyParameters) {
             m_state.eventLogComplete = false;
             if (debug)
-                lines.push_back(QStringLiteral("Event eventName[%1] with parameters[%2] not recorded").arg(name, parametersText(parameters)));
+                lines.push_back(QStringLiteral("Event eventName[%1] with parameters[%2] not recorded")
+                                    .arg(name, parametersText(parameters)));
         } else {
             bool counted = false;
             auto count = m_state.eventCounts.find(name);
@@ -69,7 +71,9 @@ void TallySession::recordEvent(const QString& name, std::optional<QVariantMap> p
                 counted = true;
             }
             if (counted && debug)
-                lines.push_back(QStringLiteral("Event count for eventName[%1] updated to count[%2]").arg(name).arg(*count));
+                lines.push_back(QStringLiteral("Event count for eventName[%1] updated to count[%2]")
+                                    .arg(name)
+                                    .arg(*count));
             bool logged = false;
             if (counted && m_state.eventLog.size() < maxLoggedEvents && m_state.eventLoggingEnabled) {
                 m_state.eventLog.append(TallyEvent(name, timed, std::move(parameters)));
@@ -97,7 +101,8 @@ void TallySession::endTimedEvent(const QString& name, std::optional<QVariantMap>
             event.setEnded(now);
             if (parameters)
                 event.setParameters(parameters);
-            lines.push_back(QStringLiteral("event named[%1] ended at %2").arg(name, now.toString(Qt::ISODateWithMs)));
+            lines.push_back(
+                QStringLiteral("event named[%1] ended at %2").arg(name, now.toString(Qt::ISODateWithMs)));
         }
     }
     debugLines(lines);
@@ -119,18 +124,20 @@ void TallySession::endTimedEvents()
     debugLines(lines);
 }
 
-void TallySession::recordError(const QString& errorId, const QString& message, const std::exception* exception)
+void TallySession::recordError(
+    const QString& errorId, const QString& message, const std::exception* exception)
 {
-    const QString text = exception
-        ? QStringLiteral("%1: %2").arg(TallyUtil::exceptionName(*exception), QString::fromUtf8(exception->what()))
-        : QStringLiteral("nil");
+    const QString text = exception ? QStringLiteral("%1: %2").arg(
+                             TallyUtil::exceptionName(*exception), QString::fromUtf8(exception->what()))
+                                   : QStringLiteral("nil");
     recordError(errorId, message, text);
 }
 
 void TallySession::recordError(const QString& errorId, const QString& message, const platform::Error* error)
 {
-    const QString text = error ? QStringLiteral("%1: %2").arg(error->localizedDescription, error->localizedFailureReason)
-                               : QStringLiteral("nil");
+    const QString text = error
+        ? QStringLiteral("%1: %2").arg(error->localizedDescription, error->localizedFailureReason)
+        : QStringLiteral("nil");
     recordError(errorId, message, text);
 }
 
@@ -144,8 +151,7 @@ void TallySession::recordError(const QString& errorId, const QString& message, c
         if (m_state.errors.size() < maxStoredErrors) {
             const QString empty = QLatin1String("");
             m_state.errors.append({ platform::Clock::now(), errorId.isNull() ? empty : errorId,
-                                    message.isNull() ? empty : message,
-                                    exceptionString.isNull() ? empty : exceptionString });
+                message.isNull() ? empty : message, exceptionString.isNull() ? empty : exceptionString });
             stored = true;
         }
     }
@@ -204,13 +210,15 @@ void TallySession::setAge(std::int32_t age)
     m_state.age = birthYear;
 }
 
-void TallySession::setLatitude(double latitude, double longitude, float horizontalAccuracy, float verticalAccuracy)
+void TallySession::setLatitude(
+    double latitude, double longitude, float horizontalAccuracy, float verticalAccuracy)
 {
     {
         std::scoped_lock lock(m_mutex);
         m_state.latitude = reduceLocationPrecision(latitude);
         m_state.longitude = reduceLocationPrecision(longitude);
-        const double accuracy = (std::fabs(double(horizontalAccuracy)) + std::fabs(double(verticalAccuracy))) / 2;
+        const double accuracy
+            = (std::fabs(double(horizontalAccuracy)) + std::fabs(double(verticalAccuracy))) / 2;
         m_state.accuracy = static_cast<float>(reduceLocationPrecision(accuracy));
     }
     saveToDisk();
@@ -222,7 +230,7 @@ double TallySession::reduceLocationPrecision(double value)
     if (std::isnan(scaled))
         return 0;
     const double clamped = std::clamp(scaled, double(std::numeric_limits<std::int32_t>::min()),
-                                      double(std::numeric_limits<std::int32_t>::max()));
+        double(std::numeric_limits<std::int32_t>::max()));
     return static_cast<std::int32_t>(clamped) / 1000.0;
 }
 

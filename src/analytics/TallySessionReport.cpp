@@ -79,7 +79,7 @@ QByteArray TallySession::dataForSessions(const QList<TallyReportItem>& sessions,
     QByteArray report;
     P::appendUshort(reportFormatVersion, report);
     P::appendUshort(requestAds ? 1 : 0, report);
-    P::appendLong(0, report);  // content-cache timestamp
+    P::appendLong(0, report); // content-cache timestamp
     P::appendUshort(0, report); // cached content ids
     const bool tablet = platform::DeviceInfo::userInterfaceIdiom() == platform::UserInterfaceIdiom::Tablet;
     P::appendUshort(tablet ? tabletFamily : phoneFamily, report);

@@ -27,7 +27,7 @@ struct TallySessionState {
 
     std::int32_t serializationVersion { 0 }; // 1 once the session has been archived
     QDateTime startTime;
-    QDateTime endTime;   // null while the session was never ended or paused
+    QDateTime endTime; // null while the session was never ended or paused
     QDateTime pauseTime; // null unless a pause is in progress
     std::int64_t totalPauseIntervalMillis { 0 };
     double latitude { 0 };
@@ -51,7 +51,7 @@ struct TallySessionState {
     QString timeZone;
     bool internetAvailable { true };
     std::int32_t gender { -1 }; // 1 male, 0 female, -1 unknown
-    QDateTime age;              // 1 January of the birth year, local time; null when not set
+    QDateTime age; // 1 January of the birth year, local time; null when not set
 };
 
 } // namespace analytics

@@ -21,17 +21,18 @@ public:
     {
         (void)tabBarController, (void)viewController;
     }
-    virtual void tabBarControllerWillBeginCustomizing(QObject* tabBarController, const QList<QObject*>& viewControllers)
+    virtual void tabBarControllerWillBeginCustomizing(
+        QObject* tabBarController, const QList<QObject*>& viewControllers)
     {
         (void)tabBarController, (void)viewControllers;
     }
-    virtual void tabBarControllerWillEndCustomizing(QObject* tabBarController, const QList<QObject*>& viewControllers,
-                                                    bool changed)
+    virtual void tabBarControllerWillEndCustomizing(
+        QObject* tabBarController, const QList<QObject*>& viewControllers, bool changed)
     {
         (void)tabBarController, (void)viewControllers, (void)changed;
     }
-    virtual void tabBarControllerDidEndCustomizing(QObject* tabBarController, const QList<QObject*>& viewControllers,
-                                                   bool changed)
+    virtual void tabBarControllerDidEndCustomizing(
+        QObject* tabBarController, const QList<QObject*>& viewControllers, bool changed)
     {
         (void)tabBarController, (void)viewControllers, (void)changed;
     }

@@ -15,7 +15,7 @@ void TallyUploadThreads::start(std::function<void()> work)
     {
         std::scoped_lock lock(m_mutex);
         auto done = std::partition(m_uploads.begin(), m_uploads.end(),
-                                   [](const Upload& upload) { return !upload.finished->load(); });
+            [](const Upload& upload) { return !upload.finished->load(); });
         std::move(done, m_uploads.end(), std::back_inserter(finished));
         m_uploads.erase(done, m_uploads.end());
 
@@ -60,8 +60,8 @@ bool TallyUploadThreads::waitForAll(std::chrono::milliseconds limit) const
 int TallyUploadThreads::runningCount() const
 {
     std::scoped_lock lock(m_mutex);
-    return static_cast<int>(std::count_if(m_uploads.begin(), m_uploads.end(),
-                                          [](const Upload& upload) { return !upload.finished->load(); }));
+    return static_cast<int>(std::count_if(
+        m_uploads.begin(), m_uploads.end(), [](const Upload& upload) { return !upload.finished->load(); }));
 }
 
 } // namespace analytics

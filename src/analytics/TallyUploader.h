@@ -41,7 +41,8 @@ public:
 
     // Blocks until the upload has ended. shortTimeout: 5 s and the answer is ignored (pause and
     // end of session); otherwise 20 s and a success removes the sent records.
-    virtual void sendSessionsToServer(bool shortTimeout, bool useWebView, bool requestAds, bool sendCurrentSession)
+    virtual void sendSessionsToServer(
+        bool shortTimeout, bool useWebView, bool requestAds, bool sendCurrentSession)
     {
         (void)shortTimeout;
         (void)useWebView;

@@ -63,7 +63,8 @@ void TallyUtil::handleException(const std::exception& exception)
         return;
     tallyLine(QStringLiteral("Caught Exception in Tally Analytics Code"));
     tallyLine(ruleLine);
-    tallyLine(QStringLiteral("Name:%1 Reason:%2").arg(exceptionName(exception), QString::fromUtf8(exception.what())));
+    tallyLine(QStringLiteral("Name:%1 Reason:%2")
+                  .arg(exceptionName(exception), QString::fromUtf8(exception.what())));
     tallyLine(QStringLiteral("{}")); // C++ exceptions carry no user info
 }
 
@@ -109,8 +110,8 @@ QString TallyUtil::exceptionName(const std::exception& exception)
 {
     const char* mangled = typeid(exception).name();
     int status = 0;
-    std::unique_ptr<char, decltype(&std::free)> demangled(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
-                                                          &std::free);
+    std::unique_ptr<char, decltype(&std::free)> demangled(
+        abi::__cxa_demangle(mangled, nullptr, nullptr, &status), &std::free);
     return QString::fromUtf8(status == 0 && demangled ? demangled.get() : mangled);
 }
 

@@ -10,7 +10,8 @@ const QString kKey = QStringLiteral("analytics/enabled");
 
 QSettings appSettings()
 {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("lumivue"), QStringLiteral("lumivue"));
+    return QSettings(
+        QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("lumivue"), QStringLiteral("lumivue"));
 }
 
 } // namespace

@@ -23,35 +23,46 @@ HostParseResult failure(const QString& message)
 
 // The options, in the order --help lists them.
 struct HostOptions {
-    QCommandLineOption help { { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Show this help and exit.") };
+    QCommandLineOption help { { QStringLiteral("h"), QStringLiteral("help") },
+        QStringLiteral("Show this help and exit.") };
     QCommandLineOption version { QStringLiteral("version"), QStringLiteral("Show the version and exit.") };
     QCommandLineOption camera { QStringLiteral("camera"),
-        QStringLiteral("Frame source: synthetic, image:PATH or a camera name (default: a real camera if found, else synthetic)."),
+        QStringLiteral("Frame source: synthetic, image:PATH or a camera name (default: a real camera if "
+                       "found, else synthetic)."),
         QStringLiteral("SOURCE") };
     QCommandLineOption idiom { QStringLiteral("idiom"),
         QStringLiteral("Device class: phone (320x480 points) or tablet (768x1024). Default phone."),
         QStringLiteral("phone|tablet"), QStringLiteral("phone") };
-    QCommandLineOption scale { QStringLiteral("scale"), QStringLiteral("Screen scale, device pixels per point (default 2)."),
-        QStringLiteral("S"), QStringLiteral("2") };
-    QCommandLineOption album { QStringLiteral("album"), QStringLiteral("Photo album folder (default: Pictures/Lumivue)."),
-        QStringLiteral("DIR") };
+    QCommandLineOption scale { QStringLiteral("scale"),
+        QStringLiteral("Screen scale, device pixels per point (default 2)."), QStringLiteral("S"),
+        QStringLiteral("2") };
+    QCommandLineOption album { QStringLiteral("album"),
+        QStringLiteral("Photo album folder (default: Pictures/Lumivue)."), QStringLiteral("DIR") };
     QCommandLineOption dataDir { QStringLiteral("data-dir"),
-        QStringLiteral("Folder for the app's data files (default: the standard app-data folder)."), QStringLiteral("DIR") };
+        QStringLiteral("Folder for the app's data files (default: the standard app-data folder)."),
+        QStringLiteral("DIR") };
     QCommandLineOption location { QStringLiteral("location"),
-        QStringLiteral("Fixed location fix in degrees, with an optional accuracy in metres, e.g. 52.52,13.40,25."),
+        QStringLiteral(
+            "Fixed location fix in degrees, with an optional accuracy in metres, e.g. 52.52,13.40,25."),
         QStringLiteral("LAT,LON[,ACCURACY]") };
-    QCommandLineOption serverUrl { QStringLiteral("server-url"), QStringLiteral("Analytics report server: an http:// or https:// URL with a host."),
+    QCommandLineOption serverUrl { QStringLiteral("server-url"),
+        QStringLiteral("Analytics report server: an http:// or https:// URL with a host."),
         QStringLiteral("URL") };
-    QCommandLineOption noAnalytics { QStringLiteral("no-analytics"), QStringLiteral("Do not record or send usage analytics.") };
+    QCommandLineOption noAnalytics { QStringLiteral("no-analytics"),
+        QStringLiteral("Do not record or send usage analytics.") };
     QCommandLineOption analytics { QStringLiteral("analytics"),
-        QStringLiteral("Turn usage analytics off or on for this and every later start (kept in the app's settings), then "
+        QStringLiteral("Turn usage analytics off or on for this and every later start (kept in the app's "
+                       "settings), then "
                        "exit. Off deletes the analytics files saved so far."),
         QStringLiteral("off|on") };
-    QCommandLineOption headless { QStringLiteral("headless"), QStringLiteral("Render offscreen, without a window.") };
+    QCommandLineOption headless { QStringLiteral("headless"),
+        QStringLiteral("Render offscreen, without a window.") };
     QCommandLineOption control { QStringLiteral("control"),
-        QStringLiteral("Read scripted actions from FILE, or from standard input with -."), QStringLiteral("FILE|-") };
+        QStringLiteral("Read scripted actions from FILE, or from standard input with -."),
+        QStringLiteral("FILE|-") };
     QCommandLineOption screenshot { QStringLiteral("screenshot"),
-        QStringLiteral("Write the screen as a PNG to PATH after --duration seconds, then exit."), QStringLiteral("PATH") };
+        QStringLiteral("Write the screen as a PNG to PATH after --duration seconds, then exit."),
+        QStringLiteral("PATH") };
     QCommandLineOption duration { QStringLiteral("duration"),
         QStringLiteral("Quit after S seconds, with or without --screenshot (default: with --screenshot 2, "
                        "otherwise run until quit)."),
@@ -59,8 +70,8 @@ struct HostOptions {
 
     void addTo(QCommandLineParser& parser) const
     {
-        parser.addOptions({ help, version, camera, idiom, scale, album, dataDir, location, serverUrl, noAnalytics, analytics, headless,
-                            control, screenshot, duration });
+        parser.addOptions({ help, version, camera, idiom, scale, album, dataDir, location, serverUrl,
+            noAnalytics, analytics, headless, control, screenshot, duration });
     }
 };
 
@@ -84,7 +95,8 @@ QString description()
 }
 
 // --analytics off|on: the lasting choice, stored and then the program exits.
-std::optional<QString> readAnalyticsChoice(const QCommandLineParser& parser, const HostOptions& o, HostSettings& s)
+std::optional<QString> readAnalyticsChoice(
+    const QCommandLineParser& parser, const HostOptions& o, HostSettings& s)
 {
     if (!parser.isSet(o.analytics))
         return std::nullopt;
@@ -104,8 +116,10 @@ std::optional<QString> readServerUrl(const QCommandLineParser& parser, const Hos
     const QString text = parser.value(o.serverUrl);
     const QUrl url(text, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) || url.host().isEmpty())
-        return QStringLiteral("--server-url must be an http:// or https:// URL with a host, not '%1'").arg(text);
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        || url.host().isEmpty())
+        return QStringLiteral("--server-url must be an http:// or https:// URL with a host, not '%1'")
+            .arg(text);
     s.serverUrl = text;
     return std::nullopt;
 }
@@ -150,7 +164,8 @@ std::optional<QString> readLocation(const QCommandLineParser& parser, const Host
     const double lon = parts.size() >= 2 ? parts[1].trimmed().toDouble(&okLon) : 0;
     const double accuracy = parts.size() == 3 ? parts[2].trimmed().toDouble(&okAccuracy) : -1;
     if (parts.size() > 3 || !okLat || !okLon || !okAccuracy || !std::isfinite(lat) || !std::isfinite(lon)
-        || std::abs(lat) > 90 || std::abs(lon) > 180 || !std::isfinite(accuracy) || (parts.size() == 3 && accuracy < 0))
+        || std::abs(lat) > 90 || std::abs(lon) > 180 || !std::isfinite(accuracy)
+        || (parts.size() == 3 && accuracy < 0))
         return QStringLiteral("--location must be LAT,LON[,ACCURACY] in degrees (and metres, 0 or more)");
     s.location = HostSettings::Location { lat, lon, accuracy };
     return std::nullopt;
@@ -182,7 +197,8 @@ HostParseResult parseHostArguments(const QStringList& arguments)
     if (parser.isSet(options.help)) {
         // Parsed before the application object exists, so Qt cannot know the program's name.
         HostParseResult result;
-        result.output = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("lumivue"));
+        result.output
+            = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("lumivue"));
         return result;
     }
     if (parser.isSet(options.version)) {

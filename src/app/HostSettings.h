@@ -9,22 +9,22 @@
 #include <QStringList>
 
 struct HostSettings {
-    QString camera;           // "" = default (real camera if found, else synthetic)
-    int idiom { 0 };          // 0 phone, 1 tablet
-    double scale { 2.0 };     // device pixels per point
+    QString camera; // "" = default (real camera if found, else synthetic)
+    int idiom { 0 }; // 0 phone, 1 tablet
+    double scale { 2.0 }; // device pixels per point
     QString albumDir;
     QString dataDir;
     struct Location {
-        double latitude { 0 };  // degrees, north positive
+        double latitude { 0 }; // degrees, north positive
         double longitude { 0 }; // degrees, east positive
         double accuracy { -1 }; // metres; negative: unknown
     };
     std::optional<Location> location; // a fixed fix for machines without a position source
     QString serverUrl;
-    bool noAnalytics { false };                 // this run only
-    std::optional<bool> storeAnalyticsChoice;   // --analytics on|off: store it for every later start, then exit
+    bool noAnalytics { false }; // this run only
+    std::optional<bool> storeAnalyticsChoice; // --analytics on|off: store it for every later start, then exit
     bool headless { false };
-    QString controlPath;      // "" none, "-" standard input
+    QString controlPath; // "" none, "-" standard input
     QString screenshotPath;
     double durationSeconds { 2.0 };
     bool quitAfterDuration { false }; // --duration given, or a screenshot to take
@@ -37,7 +37,7 @@ struct HostSettings {
 // The outcome of parsing: settings to run with, or an exit (help, or an error with its message).
 struct HostParseResult {
     std::optional<HostSettings> settings;
-    QString output;     // text to print (help, or the error)
+    QString output; // text to print (help, or the error)
     int exitCode { 0 }; // used when settings is empty
 };
 

@@ -18,14 +18,14 @@ void prepareAlbumFolder(const QString& directory)
         return;
     if (!QDir().mkpath(directory)) {
         std::fprintf(stderr, "lumivue: --album: cannot create the folder %s; photos cannot be saved\n",
-                     qUtf8Printable(QDir::toNativeSeparators(directory)));
+            qUtf8Printable(QDir::toNativeSeparators(directory)));
     }
 }
 
 } // namespace
 
-std::unique_ptr<platform::ViewController> makeMainScreen(const HostSettings& settings,
-                                                         std::shared_ptr<platform::CaptureBackend> backend)
+std::unique_ptr<platform::ViewController> makeMainScreen(
+    const HostSettings& settings, std::shared_ptr<platform::CaptureBackend> backend)
 {
     auto screen = std::make_unique<ui::LumivueViewController>(std::move(backend));
     // Empty: the user's default album (Pictures/Lumivue), made on the first save.

@@ -13,5 +13,5 @@ namespace platform {
 class CaptureBackend;
 }
 
-std::unique_ptr<platform::ViewController> makeMainScreen(const HostSettings& settings,
-                                                         std::shared_ptr<platform::CaptureBackend> backend);
+std::unique_ptr<platform::ViewController> makeMainScreen(
+    const HostSettings& settings, std::shared_ptr<platform::CaptureBackend> backend);

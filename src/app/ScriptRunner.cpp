@@ -118,7 +118,7 @@ void ScriptRunner::runNext()
 struct ScriptRunner::Line {
     QString text;
     QStringList words; // the command first
-    QString where;     // "line N: ", the start of every message about it
+    QString where; // "line N: ", the start of every message about it
 };
 
 namespace {
@@ -154,7 +154,8 @@ std::optional<QPointF> ScriptRunner::touchPoint(const Line& line) const
     if (!view)
         return std::nullopt;
     if (view->isHidden())
-        say(line.where + QStringLiteral("'%1' is hidden; the touch goes to what is under it").arg(line.words[1]));
+        say(line.where
+            + QStringLiteral("'%1' is hidden; the touch goes to what is under it").arg(line.words[1]));
     return view->convertPointToRoot(view->bounds().center());
 }
 
@@ -192,7 +193,7 @@ void ScriptRunner::press(const Line& line)
     m_host.touches().press(*point);
     // The finger stays down while the script waits; it lifts where it went down.
     QTimer::singleShot(std::max(1, int(std::lround(*held * 1000))), this,
-                       [this, at = *point] { m_host.touches().release(at); });
+        [this, at = *point] { m_host.touches().release(at); });
     waitFor(*held);
 }
 
@@ -202,7 +203,8 @@ void ScriptRunner::drag(const Line& line)
         return;
     double dx = 0, dy = 0;
     if (!readNumber(line.words[2], dx) || !readNumber(line.words[3], dy)) {
-        say(line.where + QStringLiteral("'%1 %2' is not a distance in points").arg(line.words[2], line.words[3]));
+        say(line.where
+            + QStringLiteral("'%1 %2' is not a distance in points").arg(line.words[2], line.words[3]));
         return;
     }
     const auto from = touchPoint(line);
@@ -278,9 +280,15 @@ void ScriptRunner::orientation(const Line& line)
         say(line.where + QStringLiteral("orientation must be 0 to 6, not '%1'").arg(line.words[1]));
 }
 
-void ScriptRunner::background(const Line&) { Application::enterBackground(); }
+void ScriptRunner::background(const Line&)
+{
+    Application::enterBackground();
+}
 
-void ScriptRunner::foreground(const Line&) { Application::enterForeground(); }
+void ScriptRunner::foreground(const Line&)
+{
+    Application::enterForeground();
+}
 
 void ScriptRunner::wait(const Line& line)
 {
@@ -329,7 +337,7 @@ void ScriptRunner::execute(const QString& text)
         { "quit", &ScriptRunner::quit },
     };
     const Line line { text, text.split(QLatin1Char(' '), Qt::SkipEmptyParts),
-                      QStringLiteral("line %1: ").arg(m_lineNumber) };
+        QStringLiteral("line %1: ").arg(m_lineNumber) };
     const QString command = line.words.first().toLower();
     for (const auto& [name, run] : kCommands)
         if (command == QLatin1String(name)) {

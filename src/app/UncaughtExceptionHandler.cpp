@@ -55,4 +55,7 @@ void uninstallUncaughtExceptionHandler()
     g_previous = nullptr;
 }
 
-bool isUncaughtExceptionHandlerInstalled() { return std::get_terminate() == &onTerminate; }
+bool isUncaughtExceptionHandlerInstalled()
+{
+    return std::get_terminate() == &onTerminate;
+}

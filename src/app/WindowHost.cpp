@@ -32,8 +32,8 @@ WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ViewControl
     , m_touches(*m_window)
 {
     setWindowTitle(QStringLiteral("Lumivue"));
-    setFixedSize(QSize(qRound(settings.screenWidth() * settings.scale),
-                       qRound(settings.screenHeight() * settings.scale)));
+    setFixedSize(QSize(
+        qRound(settings.screenWidth() * settings.scale), qRound(settings.screenHeight() * settings.scale)));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
     setFocusPolicy(Qt::StrongFocus);
@@ -51,7 +51,10 @@ WindowHost::~WindowHost()
     m_window->setRootViewController(nullptr);
 }
 
-QPointF WindowHost::toPoints(const QPointF& pixels) const { return pixels / m_settings.scale; }
+QPointF WindowHost::toPoints(const QPointF& pixels) const
+{
+    return pixels / m_settings.scale;
+}
 
 void WindowHost::refresh()
 {
@@ -81,7 +84,10 @@ bool WindowHost::writeScreenshot(const QString& path, QString* error) const
     return true;
 }
 
-void WindowHost::setOrientation(int orientation) { Device::current().setOrientation(orientation); }
+void WindowHost::setOrientation(int orientation)
+{
+    Device::current().setOrientation(orientation);
+}
 
 void WindowHost::paintEvent(QPaintEvent*)
 {

@@ -62,8 +62,8 @@ void reportRemoved(const QStringList& removed)
     if (removed.isEmpty())
         return;
     std::fprintf(stderr, "lumivue: analytics are off: deleted %lld saved analytics file(s) from %s\n",
-                 static_cast<long long>(removed.size()),
-                 analytics::TallyPaths::libraryDirectory().toUtf8().constData());
+        static_cast<long long>(removed.size()),
+        analytics::TallyPaths::libraryDirectory().toUtf8().constData());
 }
 
 // --analytics off|on: stores the choice and exits. Off also deletes what was saved before.
@@ -81,15 +81,16 @@ int storeAnalyticsChoice(const HostSettings& settings)
         return 0;
     }
     const QStringList removed = analytics::TallyAPI::removeStoredData();
-    std::printf("Usage analytics are off: nothing will be recorded or sent. Deleted %lld saved analytics file(s).\n",
-                static_cast<long long>(removed.size()));
+    std::printf(
+        "Usage analytics are off: nothing will be recorded or sent. Deleted %lld saved analytics file(s).\n",
+        static_cast<long long>(removed.size()));
     return 0;
 }
 
 void setUpAnalytics(const HostSettings& settings)
 {
-    platform::DeviceInfo::setUserInterfaceIdiom(settings.idiom == 1 ? platform::UserInterfaceIdiom::Tablet
-                                                                    : platform::UserInterfaceIdiom::Phone);
+    platform::DeviceInfo::setUserInterfaceIdiom(
+        settings.idiom == 1 ? platform::UserInterfaceIdiom::Tablet : platform::UserInterfaceIdiom::Phone);
     if (!settings.dataDir.isEmpty())
         analytics::TallyAPI::setDataDirectory(settings.dataDir);
     const bool turnedOff = !AnalyticsChoice::isOn();
@@ -135,8 +136,9 @@ int main(int argc, char** argv)
     if (settings.headless) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     } else if (!hasDisplay()) {
-        std::fprintf(stderr, "lumivue: no display found (DISPLAY and WAYLAND_DISPLAY are unset); "
-                             "use --headless to run offscreen\n");
+        std::fprintf(stderr,
+            "lumivue: no display found (DISPLAY and WAYLAND_DISPLAY are unset); "
+            "use --headless to run offscreen\n");
         return 1;
     }
 
@@ -167,7 +169,8 @@ int main(int argc, char** argv)
     if (settings.quitAfterDuration) {
         QTimer::singleShot(int(settings.durationSeconds * 1000), &host, [&host, &settings, &exitCode] {
             QString error;
-            if (!settings.screenshotPath.isEmpty() && !host.writeScreenshot(settings.screenshotPath, &error)) {
+            if (!settings.screenshotPath.isEmpty()
+                && !host.writeScreenshot(settings.screenshotPath, &error)) {
                 std::fprintf(stderr, "lumivue: %s\n", error.toUtf8().constData());
                 exitCode = 1;
             }

@@ -43,7 +43,8 @@ BurstAligner::Level halved(const BurstAligner::Level& from)
 #if defined(__x86_64__)
 __attribute__((target_clones("avx2", "default")))
 #endif
-std::uint32_t rowDifference(const std::uint8_t* a, const std::uint8_t* b, int count)
+std::uint32_t
+rowDifference(const std::uint8_t* a, const std::uint8_t* b, int count)
 {
     std::uint32_t total = 0;
     for (int x = 0; x < count; ++x)
@@ -52,8 +53,8 @@ std::uint32_t rowDifference(const std::uint8_t* a, const std::uint8_t* b, int co
 }
 
 // Sum of |reference(x, y) - frame(x + dx, y + dy)| over the inner rectangle (margin on every side).
-std::uint64_t difference(const BurstAligner::Level& reference, const BurstAligner::Level& frame, int dx, int dy,
-                         int margin, int rowStep)
+std::uint64_t difference(const BurstAligner::Level& reference, const BurstAligner::Level& frame, int dx,
+    int dy, int margin, int rowStep)
 {
     std::uint64_t total = 0;
     const int x0 = margin, x1 = reference.width - margin;
@@ -66,8 +67,8 @@ std::uint64_t difference(const BurstAligner::Level& reference, const BurstAligne
 }
 
 // The best of the shifts centre ± radius, compared over one inner rectangle.
-QPoint search(const BurstAligner::Level& reference, const BurstAligner::Level& frame, QPoint centre, int radius,
-              int margin, int rowStep)
+QPoint search(const BurstAligner::Level& reference, const BurstAligner::Level& frame, QPoint centre,
+    int radius, int margin, int rowStep)
 {
     QPoint best = centre;
     std::uint64_t bestDifference = std::numeric_limits<std::uint64_t>::max();
@@ -76,7 +77,8 @@ QPoint search(const BurstAligner::Level& reference, const BurstAligner::Level& f
             // Ties go to the smaller shift, so a flat picture stays where it is.
             const std::uint64_t d = difference(reference, frame, dx, dy, margin, rowStep);
             if (d < bestDifference
-                || (d == bestDifference && std::abs(dx) + std::abs(dy) < std::abs(best.x()) + std::abs(best.y()))) {
+                || (d == bestDifference
+                    && std::abs(dx) + std::abs(dy) < std::abs(best.x()) + std::abs(best.y()))) {
                 bestDifference = d;
                 best = QPoint(dx, dy);
             }
@@ -126,7 +128,8 @@ QPoint BurstAligner::offsetOf(const QImage& frame) const
             offset = centre; // too small to tell at this level
             continue;
         }
-        offset = search(reference, levels[std::size_t(l)], centre, searched ? 1 : kTopSearch, margin, l == 0 ? 2 : 1);
+        offset = search(
+            reference, levels[std::size_t(l)], centre, searched ? 1 : kTopSearch, margin, l == 0 ? 2 : 1);
         offset.setX(std::clamp(offset.x(), -limit, limit));
         offset.setY(std::clamp(offset.y(), -limit, limit));
         searched = true;

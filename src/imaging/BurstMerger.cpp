@@ -147,15 +147,17 @@ QImage BurstMerger::merge(const std::vector<QImage>& frames, const std::vector<Q
 
     QImage out(pixels[0].size(), QImage::Format_ARGB32_Premultiplied);
     std::vector<std::uint8_t> rows(rowBytes * std::size_t(n));
-    std::vector<std::uint16_t> sum(rowBytes), low(rowBytes), high(rowBytes), reference(rowBytes), agreed(rowBytes);
+    std::vector<std::uint16_t> sum(rowBytes), low(rowBytes), high(rowBytes), reference(rowBytes),
+        agreed(rowBytes);
     std::vector<std::uint8_t> count(static_cast<std::size_t>(width));
     for (int y = 0; y < height; ++y) {
         for (int i = 0; i < n; ++i)
-            shiftedRow(pixels[std::size_t(i)], std::size_t(i) < offsets.size() ? offsets[std::size_t(i)] : QPoint(),
-                       y, rows.data() + rowBytes * std::size_t(i));
+            shiftedRow(pixels[std::size_t(i)],
+                std::size_t(i) < offsets.size() ? offsets[std::size_t(i)] : QPoint(), y,
+                rows.data() + rowBytes * std::size_t(i));
 
         mergeRow(rows.data(), n, width, threshold16, reciprocal.data(), sum.data(), low.data(), high.data(),
-                 reference.data(), agreed.data(), count.data(), out.scanLine(y));
+            reference.data(), agreed.data(), count.data(), out.scanLine(y));
     }
     return out;
 }

@@ -36,7 +36,8 @@ public:
 
     // Aligns every frame on the first (shifts up to maxShift pixels) and merges them. The offsets
     // found are stored in *offsets when given.
-    static QImage stack(const std::vector<QImage>& frames, int maxShift = 16, std::vector<QPoint>* offsets = nullptr);
+    static QImage stack(
+        const std::vector<QImage>& frames, int maxShift = 16, std::vector<QPoint>* offsets = nullptr);
 
     // The threshold merge() uses for this picture, in levels summed over b, g, r.
     static int agreementThreshold(const QImage& frame);

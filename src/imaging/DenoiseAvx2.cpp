@@ -50,7 +50,7 @@ inline __m256i step(__m256i px, __m256i& s, const Constants& k)
 } // namespace
 
 void denoiseAvx2(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, std::uint16_t* state,
-                 const DenoiseParams& params)
+    const DenoiseParams& params)
 {
     const Constants k(params);
     const std::size_t width = window.x1 - window.x0;
@@ -62,7 +62,8 @@ void denoiseAvx2(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow&
         // Two independent groups per step, so one's multiplies overlap the other's shuffles.
         for (; i + 2 <= quads; i += 2, p += 32, s += 32) {
             const __m256i pxA = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-            const __m256i pxB = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)));
+            const __m256i pxB
+                = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)));
             __m256i estimateA = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s));
             __m256i estimateB = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 16));
             const __m256i outA = step(pxA, estimateA, k);
@@ -70,7 +71,8 @@ void denoiseAvx2(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow&
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(s), estimateA);
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(s + 16), estimateB);
             // packus works within 128-bit lanes: A0 B0 A1 B1 in 64-bit pieces, put back in order.
-            const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(outA, outB), _MM_SHUFFLE(3, 1, 2, 0));
+            const __m256i bytes
+                = _mm256_permute4x64_epi64(_mm256_packus_epi16(outA, outB), _MM_SHUFFLE(3, 1, 2, 0));
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), bytes);
         }
         for (; i < quads; ++i, p += 16, s += 16) {
@@ -78,7 +80,8 @@ void denoiseAvx2(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow&
             __m256i estimate = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s));
             const __m256i out = step(px, estimate, k);
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(s), estimate);
-            const __m128i bytes = _mm_packus_epi16(_mm256_castsi256_si128(out), _mm256_extracti128_si256(out, 1));
+            const __m128i bytes
+                = _mm_packus_epi16(_mm256_castsi256_si128(out), _mm256_extracti128_si256(out, 1));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
         }
         for (std::size_t x = 4 * quads; x < width; ++x, p += 4, s += 4)
@@ -95,7 +98,7 @@ void denoiseAvx2(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow&
 namespace imaging::detail {
 
 void denoiseAvx2(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, std::uint16_t* state,
-                 const DenoiseParams& params)
+    const DenoiseParams& params)
 {
     denoisePortable(base, bytesPerRow, window, state, params);
 }

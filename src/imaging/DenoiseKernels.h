@@ -50,11 +50,11 @@ inline void denoisePixel(std::uint8_t* p, std::uint16_t* s, const DenoiseParams&
 } // namespace
 
 // state: 4 values per window pixel, rows of (x1 - x0) pixels packed one after the other.
-void denoisePortable(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, std::uint16_t* state,
-                     const DenoiseParams& params);
-void denoiseSse41(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, std::uint16_t* state,
-                  const DenoiseParams& params);
+void denoisePortable(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
+    std::uint16_t* state, const DenoiseParams& params);
+void denoiseSse41(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
+    std::uint16_t* state, const DenoiseParams& params);
 void denoiseAvx2(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, std::uint16_t* state,
-                 const DenoiseParams& params);
+    const DenoiseParams& params);
 
 } // namespace imaging::detail

@@ -49,8 +49,8 @@ inline __m128i step(__m128i px, __m128i& s, const Constants& k)
 
 } // namespace
 
-void denoiseSse41(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, std::uint16_t* state,
-                  const DenoiseParams& params)
+void denoiseSse41(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
+    std::uint16_t* state, const DenoiseParams& params)
 {
     const Constants k(params);
     const std::size_t width = window.x1 - window.x0;
@@ -78,8 +78,8 @@ void denoiseSse41(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow
 
 namespace imaging::detail {
 
-void denoiseSse41(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, std::uint16_t* state,
-                  const DenoiseParams& params)
+void denoiseSse41(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
+    std::uint16_t* state, const DenoiseParams& params)
 {
     denoisePortable(base, bytesPerRow, window, state, params);
 }

@@ -40,24 +40,24 @@ struct Constants {
     // (x × 683) >> 11 == (x × 21856) >> 16: the quotient lands in byte 2 of the 32-bit lane.
     __m256i divideBy3 = _mm256_set1_epi16(static_cast<short>(kDivideBy3Multiplier << (16 - kDivideBy3Shift)));
     __m256i toGreen = _mm256_setr_epi8(-1, 2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, //
-                                       -1, 2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1);
+        -1, 2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1);
     __m256i toGrey = _mm256_setr_epi8(2, 2, 2, -1, 6, 6, 6, -1, 10, 10, 10, -1, 14, 14, 14, -1, //
-                                      2, 2, 2, -1, 6, 6, 6, -1, 10, 10, 10, -1, 14, 14, 14, -1);
+        2, 2, 2, -1, 6, 6, 6, -1, 10, 10, 10, -1, 14, 14, 14, -1);
     __m256i laneIndex = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     __m256i multiplier; // 16-bit lanes b, g, r: m << 5; alpha: 256
     __m256i clamp; // bytes b, g, r: the threshold; alpha: 255
 
     explicit Constants(const KernelParams& params)
-        : multiplier(_mm256_set1_epi64x(static_cast<long long>(
-              (std::uint64_t { 256 } << 48) | (std::uint64_t { params.multiplier } << 37)
-              | (std::uint64_t { params.multiplier } << 21) | (std::uint64_t { params.multiplier } << 5))))
-        , clamp(_mm256_set1_epi32(static_cast<int>(0xFF000000u | (std::uint32_t { params.threshold } * 0x010101u))))
+        : multiplier(_mm256_set1_epi64x(
+            static_cast<long long>((std::uint64_t { 256 } << 48) | (std::uint64_t { params.multiplier } << 37)
+                | (std::uint64_t { params.multiplier } << 21) | (std::uint64_t { params.multiplier } << 5))))
+        , clamp(_mm256_set1_epi32(
+              static_cast<int>(0xFF000000u | (std::uint32_t { params.threshold } * 0x010101u))))
     {
     }
 };
 
-template <bool Gain, int Filter>
-inline __m256i process(__m256i px, const Constants& k)
+template <bool Gain, int Filter> inline __m256i process(__m256i px, const Constants& k)
 {
     __m256i v = px;
     if constexpr (Gain) {
@@ -138,7 +138,8 @@ private:
 };
 
 template <bool Gain, int Filter>
-ChannelSums run(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params)
+ChannelSums run(
+    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params)
 {
     constexpr bool kWrites = Gain || Filter != 0;
     const Constants k(params);
@@ -152,7 +153,8 @@ ChannelSums run(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& 
         for (std::size_t left = steps; left > 0;) {
             const std::size_t block = sums.reserve(left);
             left -= block;
-            for (std::uint8_t* const end = p + 4 * kPixelsPerStep * block; p != end; p += 4 * kPixelsPerStep) {
+            for (std::uint8_t* const end = p + 4 * kPixelsPerStep * block; p != end;
+                 p += 4 * kPixelsPerStep) {
                 const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
                 sums.add(px);
                 if constexpr (kWrites)
@@ -174,8 +176,8 @@ ChannelSums run(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& 
 
 } // namespace
 
-ChannelSums enhanceAvx2(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
-                        const KernelParams& params)
+ChannelSums enhanceAvx2(
+    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params)
 {
     return dispatchByGainAndFilter(params, [&](auto gain, auto filter) {
         return run<decltype(gain)::value, decltype(filter)::value>(base, bytesPerRow, window, params);

@@ -45,24 +45,26 @@ struct Constants {
     // (x × 683) >> 11 == (x × 21856) >> 16: the quotient lands in byte 2 of the 32-bit lane.
     __m512i divideBy3 = _mm512_set1_epi16(static_cast<short>(kDivideBy3Multiplier << (16 - kDivideBy3Shift)));
     // Per 128-bit lane (shuffles work lane by lane).
-    __m512i toGreen = _mm512_broadcast_i32x4(_mm_setr_epi8(-1, 2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1));
-    __m512i toGrey = _mm512_broadcast_i32x4(_mm_setr_epi8(2, 2, 2, -1, 6, 6, 6, -1, 10, 10, 10, -1, 14, 14, 14, -1));
+    __m512i toGreen
+        = _mm512_broadcast_i32x4(_mm_setr_epi8(-1, 2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1));
+    __m512i toGrey
+        = _mm512_broadcast_i32x4(_mm_setr_epi8(2, 2, 2, -1, 6, 6, 6, -1, 10, 10, 10, -1, 14, 14, 14, -1));
     __m512i multiplier; // 16-bit lanes b, g, r: m << 5; alpha: 256
     __m512i clamp; // bytes b, g, r: the threshold; alpha: 255
 
     explicit Constants(const KernelParams& params)
-        : multiplier(_mm512_set1_epi64(static_cast<long long>(
-              (std::uint64_t { 256 } << 48) | (std::uint64_t { params.multiplier } << 37)
-              | (std::uint64_t { params.multiplier } << 21) | (std::uint64_t { params.multiplier } << 5))))
-        , clamp(_mm512_set1_epi32(static_cast<int>(0xFF000000u | (std::uint32_t { params.threshold } * 0x010101u))))
+        : multiplier(_mm512_set1_epi64(
+            static_cast<long long>((std::uint64_t { 256 } << 48) | (std::uint64_t { params.multiplier } << 37)
+                | (std::uint64_t { params.multiplier } << 21) | (std::uint64_t { params.multiplier } << 5))))
+        , clamp(_mm512_set1_epi32(
+              static_cast<int>(0xFF000000u | (std::uint32_t { params.threshold } * 0x010101u))))
     {
     }
 };
 
 constexpr __mmask64 kColourBytes = 0x7777777777777777ull;
 
-template <bool Gain, int Filter>
-inline __m512i process(__m512i px, const Constants& k)
+template <bool Gain, int Filter> inline __m512i process(__m512i px, const Constants& k)
 {
     __m512i v = px;
     if constexpr (Gain) {
@@ -141,7 +143,8 @@ private:
 };
 
 template <bool Gain, int Filter>
-ChannelSums run(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params)
+ChannelSums run(
+    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params)
 {
     constexpr bool kWrites = Gain || Filter != 0;
     const Constants k(params);
@@ -155,7 +158,8 @@ ChannelSums run(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& 
         for (std::size_t left = steps; left > 0;) {
             const std::size_t block = sums.reserve(left);
             left -= block;
-            for (std::uint8_t* const end = p + 4 * kPixelsPerStep * block; p != end; p += 4 * kPixelsPerStep) {
+            for (std::uint8_t* const end = p + 4 * kPixelsPerStep * block; p != end;
+                 p += 4 * kPixelsPerStep) {
                 const __m512i px = _mm512_loadu_si512(p);
                 sums.add(px);
                 if constexpr (kWrites)
@@ -177,8 +181,8 @@ ChannelSums run(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& 
 
 } // namespace
 
-ChannelSums enhanceAvx512(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
-                        const KernelParams& params)
+ChannelSums enhanceAvx512(
+    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params)
 {
     return dispatchByGainAndFilter(params, [&](auto gain, auto filter) {
         return run<decltype(gain)::value, decltype(filter)::value>(base, bytesPerRow, window, params);

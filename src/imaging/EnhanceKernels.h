@@ -77,37 +77,42 @@ inline void enhancePixel(std::uint8_t* p, const KernelParams& params, ChannelSum
 
 // Picks the kernel instantiation for the gain and the filter once per call, so no pixel loop
 // branches on them. `run` takes (std::bool_constant<Gain>, std::integral_constant<int, Filter>).
-template <typename Run>
-ChannelSums dispatchByGainAndFilter(const KernelParams& params, Run&& run)
+template <typename Run> ChannelSums dispatchByGainAndFilter(const KernelParams& params, Run&& run)
 {
     using One = std::integral_constant<int, 1>;
     using Two = std::integral_constant<int, 2>;
     using None = std::integral_constant<int, 0>;
     if (params.gain) {
         switch (params.filter) {
-        case 1: return run(std::true_type {}, One {});
-        case 2: return run(std::true_type {}, Two {});
-        default: return run(std::true_type {}, None {});
+        case 1:
+            return run(std::true_type {}, One {});
+        case 2:
+            return run(std::true_type {}, Two {});
+        default:
+            return run(std::true_type {}, None {});
         }
     }
     switch (params.filter) {
-    case 1: return run(std::false_type {}, One {});
-    case 2: return run(std::false_type {}, Two {});
-    default: return run(std::false_type {}, None {});
+    case 1:
+        return run(std::false_type {}, One {});
+    case 2:
+        return run(std::false_type {}, Two {});
+    default:
+        return run(std::false_type {}, None {});
     }
 }
 
 } // namespace
 
-ChannelSums enhancePortable(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
-                            const KernelParams& params);
-ChannelSums enhanceSse41(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
-                         const KernelParams& params);
-ChannelSums enhanceAvx2(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
-                        const KernelParams& params);
-ChannelSums enhanceAvx512(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
-                          const KernelParams& params);
-ChannelSums enhanceNeon(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
-                        const KernelParams& params);
+ChannelSums enhancePortable(
+    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params);
+ChannelSums enhanceSse41(
+    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params);
+ChannelSums enhanceAvx2(
+    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params);
+ChannelSums enhanceAvx512(
+    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params);
+ChannelSums enhanceNeon(
+    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params);
 
 } // namespace imaging::detail

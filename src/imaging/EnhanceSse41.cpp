@@ -45,16 +45,16 @@ struct Constants {
     __m128i clamp; // bytes b, g, r: the threshold; alpha: 255
 
     explicit Constants(const KernelParams& params)
-        : multiplier(_mm_set1_epi64x(static_cast<long long>(
-              (std::uint64_t { 256 } << 48) | (std::uint64_t { params.multiplier } << 37)
-              | (std::uint64_t { params.multiplier } << 21) | (std::uint64_t { params.multiplier } << 5))))
-        , clamp(_mm_set1_epi32(static_cast<int>(0xFF000000u | (std::uint32_t { params.threshold } * 0x010101u))))
+        : multiplier(_mm_set1_epi64x(
+            static_cast<long long>((std::uint64_t { 256 } << 48) | (std::uint64_t { params.multiplier } << 37)
+                | (std::uint64_t { params.multiplier } << 21) | (std::uint64_t { params.multiplier } << 5))))
+        , clamp(_mm_set1_epi32(
+              static_cast<int>(0xFF000000u | (std::uint32_t { params.threshold } * 0x010101u))))
     {
     }
 };
 
-template <bool Gain, int Filter>
-inline __m128i process(__m128i px, const Constants& k)
+template <bool Gain, int Filter> inline __m128i process(__m128i px, const Constants& k)
 {
     __m128i v = px;
     if constexpr (Gain) {
@@ -136,7 +136,8 @@ private:
 };
 
 template <bool Gain, int Filter>
-ChannelSums run(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params)
+ChannelSums run(
+    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params)
 {
     constexpr bool kWrites = Gain || Filter != 0;
     const Constants k(params);
@@ -150,7 +151,8 @@ ChannelSums run(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& 
         for (std::size_t left = steps; left > 0;) {
             const std::size_t block = sums.reserve(left);
             left -= block;
-            for (std::uint8_t* const end = p + 4 * kPixelsPerStep * block; p != end; p += 4 * kPixelsPerStep) {
+            for (std::uint8_t* const end = p + 4 * kPixelsPerStep * block; p != end;
+                 p += 4 * kPixelsPerStep) {
                 const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
                 sums.add(px);
                 if constexpr (kWrites)
@@ -166,8 +168,8 @@ ChannelSums run(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& 
 
 } // namespace
 
-ChannelSums enhanceSse41(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
-                        const KernelParams& params)
+ChannelSums enhanceSse41(
+    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params)
 {
     return dispatchByGainAndFilter(params, [&](auto gain, auto filter) {
         return run<decltype(gain)::value, decltype(filter)::value>(base, bytesPerRow, window, params);

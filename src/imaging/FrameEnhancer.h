@@ -49,10 +49,10 @@ class FrameEnhancer {
 public:
     // base: pixel (0, 0) of the frame; bytesPerRow: distance between rows in bytes.
     static ChannelSums enhance(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
-                               std::int32_t level, std::int32_t filter);
+        std::int32_t level, std::int32_t filter);
     // The same on a chosen path; a path the CPU cannot run falls back to Portable.
     static ChannelSums enhance(KernelPath path, std::uint8_t* base, std::size_t bytesPerRow,
-                               const FrameWindow& window, std::int32_t level, std::int32_t filter);
+        const FrameWindow& window, std::int32_t level, std::int32_t filter);
 
     static bool isSupported(KernelPath path);
     // The widest path this CPU runs, chosen once.

@@ -20,7 +20,7 @@ static_assert(std::atomic<pixel>::is_always_lock_free, "imageLight must be one l
 namespace {
 
 QImage copyFrame(const std::uint8_t* base, std::size_t width, std::size_t height, std::size_t bytesPerRow,
-                 const QColorSpace& colorSpace)
+    const QColorSpace& colorSpace)
 {
     constexpr auto kMaxSide = static_cast<std::size_t>(std::numeric_limits<int>::max());
     if (width > kMaxSide / 4 || height > kMaxSide)
@@ -77,21 +77,19 @@ bool FramePipeline::processFrame(platform::PixelBuffer& buffer, bool isPreview)
     if (!sharedColorSpace())
         return false;
 
-    const std::int32_t level
-        = ScopeSettings::levelForMode(m_settings.scopeNightVisionMode(), m_settings.scopeNightVisionLevel(),
-                                      scopeImageLevel(), m_settings.scopeNightVisionThread());
+    const std::int32_t level = ScopeSettings::levelForMode(m_settings.scopeNightVisionMode(),
+        m_settings.scopeNightVisionLevel(), scopeImageLevel(), m_settings.scopeNightVisionThread());
     m_settings.setScopeNightVisionLevel(level);
 
-    const FrameWindow window = isPreview ? ScopeGeometry::previewWindow(width, height,
-                                                                        m_geometry.scopeScreenScaledRadius(),
-                                                                        m_settings.zoom())
-                                         : FrameWindow { 0, 0, width, height };
+    const FrameWindow window = isPreview
+        ? ScopeGeometry::previewWindow(width, height, m_geometry.scopeScreenScaledRadius(), m_settings.zoom())
+        : FrameWindow { 0, 0, width, height };
     if (!isPreview && level == 0) {
         // A bright enough scene: the photo is saved as the camera took it, without a tint.
         platform::log(platform::lcScope(), "Just Take Picture!!!");
     } else {
-        const ChannelSums sums
-            = FrameEnhancer::enhance(base, bytesPerRow, window, level, m_settings.scopeNightVisionColorFilter());
+        const ChannelSums sums = FrameEnhancer::enhance(
+            base, bytesPerRow, window, level, m_settings.scopeNightVisionColorFilter());
         if (isPreview)
             storeMeasurement(sums, window.pixelCount());
     }
@@ -124,14 +122,15 @@ std::unique_ptr<ScopeImage> FramePipeline::previewImageFromSampleBuffer(platform
     if (width > kMaxSide / 4 || height > kMaxSide)
         return nullptr;
     // The square the drawing crops at zoom 0 holds every crop of a smaller zoom.
-    const FrameWindow region = ScopeGeometry::previewWindow(width, height, m_geometry.scopeScreenScaledRadius(), 0.0f);
+    const FrameWindow region
+        = ScopeGeometry::previewWindow(width, height, m_geometry.scopeScreenScaledRadius(), 0.0f);
     auto image = std::make_unique<ScopeImage>();
     image->frameSize = QSize(static_cast<int>(width), static_cast<int>(height));
     image->origin = QPoint(static_cast<int>(region.x0), static_cast<int>(region.y0));
     if (!region.isEmpty()) {
         const std::uint8_t* first = buffer.baseAddress() + region.y0 * buffer.bytesPerRow() + 4 * region.x0;
-        image->pixels = copyFrame(first, region.x1 - region.x0, region.y1 - region.y0, buffer.bytesPerRow(),
-                                  *sharedColorSpace());
+        image->pixels = copyFrame(
+            first, region.x1 - region.x0, region.y1 - region.y0, buffer.bytesPerRow(), *sharedColorSpace());
         if (image->pixels.isNull()) {
             platform::log(platform::lcScope(), "Cannot make an image of a %zu x %zu frame", width, height);
             return nullptr;
@@ -152,8 +151,8 @@ void FramePipeline::storeMeasurement(const ChannelSums& sums, std::size_t pixelC
     setScopeImageLevel(std::int32_t { light.r } + light.g + light.b);
 }
 
-void FramePipeline::captureOutput(platform::VideoDataOutput&, platform::SampleBuffer& frame,
-                                  platform::CaptureConnection&)
+void FramePipeline::captureOutput(
+    platform::VideoDataOutput&, platform::SampleBuffer& frame, platform::CaptureConnection&)
 {
     LUMIVUE_CHECK_THREAD(m_frameQueue);
     if (m_qImage.isFull() || isTakingPicture()) {
@@ -176,7 +175,8 @@ void FramePipeline::startTimerThread()
     LUMIVUE_CHECK_THREAD(m_mainThread);
     const auto interval = std::chrono::duration_cast<std::chrono::nanoseconds>(
         std::chrono::duration<double>(static_cast<double>(kTickInterval)));
-    m_timerThread.start(interval, [this] { timerTick(); }, "timerThread");
+    m_timerThread.start(
+        interval, [this] { timerTick(); }, "timerThread");
 }
 
 void FramePipeline::timerTick()

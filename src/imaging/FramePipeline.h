@@ -69,7 +69,7 @@ public:
     // photo is being taken (then the frame is dropped unprocessed). A session that is not
     // running leaves the slot empty.
     void captureOutput(platform::VideoDataOutput& output, platform::SampleBuffer& frame,
-                       platform::CaptureConnection& connection) override;
+        platform::CaptureConnection& connection) override;
     // The session whose frames come here; set before it first runs (the frame queue reads it).
     void setSession(std::shared_ptr<platform::CaptureSession> session);
 

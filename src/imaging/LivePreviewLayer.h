@@ -55,7 +55,7 @@ private:
     std::shared_ptr<platform::VideoPreviewLayer> m_preview;
     platform::StreamPreviewLayer* m_stream { nullptr }; // m_preview, when it carries pictures
     std::shared_ptr<platform::Layer> m_layer;
-    std::shared_ptr<platform::Layer> m_picture;         // sublayer holding the frame as contents
+    std::shared_ptr<platform::Layer> m_picture; // sublayer holding the frame as contents
     std::uint64_t m_shownSequence { 0 };
     bool m_shownMirrored { false };
     std::unique_ptr<QTimer> m_refreshTimer;

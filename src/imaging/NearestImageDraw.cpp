@@ -19,7 +19,8 @@ constexpr double kLargestSide = 16384; // device pixels; larger targets take the
 // any image this draws, so such entries count as zero.
 bool isNearlyZero(double entry, const QTransform& m)
 {
-    const double magnitude = std::max({ std::abs(m.m11()), std::abs(m.m12()), std::abs(m.m21()), std::abs(m.m22()) });
+    const double magnitude
+        = std::max({ std::abs(m.m11()), std::abs(m.m12()), std::abs(m.m21()), std::abs(m.m22()) });
     return std::abs(entry) <= 1e-6 * magnitude;
 }
 
@@ -39,7 +40,7 @@ void NearestImageDraw::draw(platform::GraphicsContext& context, const QRectF& re
         return;
     // Image pixel (u, v) → user space (the context's placement) → device pixels.
     const QTransform placement(target.width() / source.width(), 0, 0, -target.height() / source.height(),
-                               target.x(), target.bottom());
+        target.x(), target.bottom());
     const QTransform toDevice = placement * context.getCTM();
     bool invertible = false;
     const QTransform toImage = toDevice.inverted(&invertible);
@@ -70,9 +71,8 @@ void NearestImageDraw::draw(platform::GraphicsContext& context, const QRectF& re
         return;
     const int iw = image.width();
     const int ih = image.height();
-    const auto sampleIndex = [](double coordinate, int size) {
-        return std::clamp(int(std::floor(coordinate)), 0, size - 1);
-    };
+    const auto sampleIndex
+        = [](double coordinate, int size) { return std::clamp(int(std::floor(coordinate)), 0, size - 1); };
     // The map is axis-aligned, so each device column picks one image coordinate and each device
     // row the other; both are tabulated once.
     const bool turned = isNearlyZero(toImage.m11(), toImage);
@@ -89,7 +89,8 @@ void NearestImageDraw::draw(platform::GraphicsContext& context, const QRectF& re
     if (!turned) {
         for (int j = 0; j < height; ++j) {
             auto* out = reinterpret_cast<std::uint32_t*>(picked.scanLine(j));
-            const auto* in = reinterpret_cast<const std::uint32_t*>(image.constScanLine(rowPick[std::size_t(j)]));
+            const auto* in
+                = reinterpret_cast<const std::uint32_t*>(image.constScanLine(rowPick[std::size_t(j)]));
             for (int i = 0; i < width; ++i)
                 out[i] = in[columnPick[std::size_t(i)]];
         }
@@ -97,7 +98,8 @@ void NearestImageDraw::draw(platform::GraphicsContext& context, const QRectF& re
         // Device rows walk down image columns: one image row pointer per device column.
         std::vector<const std::uint32_t*> rows(std::size_t(width), nullptr);
         for (int i = 0; i < width; ++i)
-            rows[std::size_t(i)] = reinterpret_cast<const std::uint32_t*>(image.constScanLine(columnPick[std::size_t(i)]));
+            rows[std::size_t(i)]
+                = reinterpret_cast<const std::uint32_t*>(image.constScanLine(columnPick[std::size_t(i)]));
         for (int j = 0; j < height; ++j) {
             auto* out = reinterpret_cast<std::uint32_t*>(picked.scanLine(j));
             const int u = rowPick[std::size_t(j)];

@@ -6,7 +6,8 @@
 
 namespace imaging {
 
-bool RepeatingTimerThread::start(std::chrono::nanoseconds interval, std::function<void()> action, const char* name)
+bool RepeatingTimerThread::start(
+    std::chrono::nanoseconds interval, std::function<void()> action, const char* name)
 {
     if (m_thread.joinable() || interval <= std::chrono::nanoseconds::zero() || !action)
         return false;
@@ -26,8 +27,8 @@ void RepeatingTimerThread::stop()
     m_thread.join();
 }
 
-void RepeatingTimerThread::run(std::stop_token stop, std::chrono::nanoseconds interval,
-                               const std::function<void()>& action)
+void RepeatingTimerThread::run(
+    std::stop_token stop, std::chrono::nanoseconds interval, const std::function<void()>& action)
 {
     using Clock = std::chrono::steady_clock;
     Clock::time_point next = Clock::now() + interval;

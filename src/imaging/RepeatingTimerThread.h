@@ -32,7 +32,7 @@ public:
 private:
     void run(std::stop_token stop, std::chrono::nanoseconds interval, const std::function<void()>& action);
 
-    std::mutex m_mutex;                     // only for waiting: the thread shares no other state
+    std::mutex m_mutex; // only for waiting: the thread shares no other state
     std::condition_variable_any m_wake;
     std::jthread m_thread;
 };

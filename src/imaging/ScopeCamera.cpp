@@ -17,9 +17,8 @@ namespace imaging {
 namespace {
 
 constexpr int kPresetItems = 4;
-constexpr platform::SessionPreset kPresets[kPresetItems] = {
-    platform::SessionPreset::Low, platform::SessionPreset::Medium, platform::SessionPreset::High,
-    platform::SessionPreset::Photo };
+constexpr platform::SessionPreset kPresets[kPresetItems] = { platform::SessionPreset::Low,
+    platform::SessionPreset::Medium, platform::SessionPreset::High, platform::SessionPreset::Photo };
 
 } // namespace
 
@@ -53,8 +52,8 @@ void ScopeCamera::noCamera(const QString& message)
     platform::logLine(platform::lcScope(), message);
 }
 
-void ScopeCamera::setupCaptureSessionVideo(const std::shared_ptr<platform::Layer>& viewLayer, QRectF viewBounds,
-                                           float screenScale, platform::SampleBufferDelegate* delegate)
+void ScopeCamera::setupCaptureSessionVideo(const std::shared_ptr<platform::Layer>& viewLayer,
+    QRectF viewBounds, float screenScale, platform::SampleBufferDelegate* delegate)
 {
     LUMIVUE_CHECK_THREAD(m_mainThread);
     std::shared_ptr<platform::CaptureSession> session = m_backend ? m_backend->makeSession() : nullptr;
@@ -156,7 +155,8 @@ bool ScopeCamera::hasTorch() const
 void ScopeCamera::changeScopeTorch()
 {
     LUMIVUE_CHECK_THREAD(m_mainThread);
-    if (m_cDevice && m_cDevice->isTorchModeSupported(platform::TorchMode::On) && m_cDevice->lockForConfiguration()) {
+    if (m_cDevice && m_cDevice->isTorchModeSupported(platform::TorchMode::On)
+        && m_cDevice->lockForConfiguration()) {
         const platform::TorchMode mode = m_cDevice->torchMode();
         if (mode == platform::TorchMode::Off)
             m_cDevice->setTorchMode(platform::TorchMode::On);

@@ -43,12 +43,12 @@ public:
 
     // Where cameras come from; set before setupCaptureSessionVideo. Null means there is no camera.
     void setCaptureBackend(std::shared_ptr<platform::CaptureBackend> backend);
-    // Builds the session (startRunning starts it, once whoever reads session() has it): cameras, input, video output on "myQueue" (BGRA, at most 20
-    // frames a second) delivering to `delegate`, still output, and the live preview filling
-    // `viewLayer` (a view of `viewBounds` points when null) at `screenScale`. Without a usable
-    // camera the session is left out and cameraMessage says why.
+    // Builds the session (startRunning starts it, once whoever reads session() has it): cameras, input, video
+    // output on "myQueue" (BGRA, at most 20 frames a second) delivering to `delegate`, still output, and the
+    // live preview filling `viewLayer` (a view of `viewBounds` points when null) at `screenScale`. Without a
+    // usable camera the session is left out and cameraMessage says why.
     void setupCaptureSessionVideo(const std::shared_ptr<platform::Layer>& viewLayer, QRectF viewBounds,
-                                  float screenScale, platform::SampleBufferDelegate* delegate);
+        float screenScale, platform::SampleBufferDelegate* delegate);
     // "Preset" chooser: 0 Low, 1 Med, 2 High, 3 Photo; other items keep the preset.
     void presetChange(int item);
     // Swaps the back and front cameras (keeps the only one there is) and rebuilds the input;

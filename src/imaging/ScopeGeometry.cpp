@@ -28,7 +28,8 @@ void ScopeGeometry::setup(float mainScreenScale, bool tablet)
     const std::int32_t radius = tablet ? 300 : 100;
     m_scopePixelRadius.store(radius, std::memory_order_relaxed);
     m_scopePixelSize.store(2 * radius, std::memory_order_relaxed);
-    m_scopeScreenRadius.store(static_cast<std::int32_t>(static_cast<float>(radius) * scale), std::memory_order_relaxed);
+    m_scopeScreenRadius.store(
+        static_cast<std::int32_t>(static_cast<float>(radius) * scale), std::memory_order_relaxed);
 }
 
 void ScopeGeometry::setPreviewSize(QSizeF points)
@@ -39,7 +40,8 @@ void ScopeGeometry::setPreviewSize(QSizeF points)
 
 void ScopeGeometry::guessScaledRadius(float contentsScale)
 {
-    setScopeScreenScaledRadius(static_cast<std::int32_t>(static_cast<float>(scopeScreenRadius()) * contentsScale));
+    setScopeScreenScaledRadius(
+        static_cast<std::int32_t>(static_cast<float>(scopeScreenRadius()) * contentsScale));
 }
 
 void ScopeGeometry::noteFrameSize(int width, int height)
@@ -63,8 +65,7 @@ void ScopeGeometry::recompute()
     const int frameWidth = m_frameWidth.load(std::memory_order_relaxed);
     const int frameHeight = m_frameHeight.load(std::memory_order_relaxed);
     const float scale = aspectFillScale(m_previewWidth.load(std::memory_order_relaxed),
-                                        m_previewHeight.load(std::memory_order_relaxed), screenScale(), frameWidth,
-                                        frameHeight);
+        m_previewHeight.load(std::memory_order_relaxed), screenScale(), frameWidth, frameHeight);
     if (scale <= 0.0f)
         return; // nothing to fit yet; the next tick tries again
     m_geometryFrameWidth = frameWidth;
@@ -74,7 +75,8 @@ void ScopeGeometry::recompute()
     platform::log(platform::lcScope(), "Preview Scale %f", static_cast<double>(scale));
 }
 
-float ScopeGeometry::aspectFillScale(float width, float height, float screenScale, int frameWidth, int frameHeight)
+float ScopeGeometry::aspectFillScale(
+    float width, float height, float screenScale, int frameWidth, int frameHeight)
 {
     if (!(width > 0.0f && height > 0.0f && screenScale > 0.0f) || frameWidth <= 0 || frameHeight <= 0)
         return 0.0f;
@@ -89,7 +91,8 @@ std::size_t ScopeGeometry::previewRadius(std::int32_t scaledRadius, float zoom)
     return truncateToSize(static_cast<float>(scaledRadius) * (1.0f - zoom));
 }
 
-FrameWindow ScopeGeometry::previewWindow(std::size_t width, std::size_t height, std::int32_t scaledRadius, float zoom)
+FrameWindow ScopeGeometry::previewWindow(
+    std::size_t width, std::size_t height, std::int32_t scaledRadius, float zoom)
 {
     const std::size_t radius = previewRadius(scaledRadius, zoom);
     const std::size_t cx = width / 2;

@@ -51,7 +51,10 @@ public:
     std::int32_t scopePixelSize() const { return m_scopePixelSize.load(std::memory_order_relaxed); }
     std::int32_t scopeScreenRadius() const { return m_scopeScreenRadius.load(std::memory_order_relaxed); }
     // Half the side of the preview window in frame pixels at zoom 0.
-    std::int32_t scopeScreenScaledRadius() const { return m_scopeScreenScaledRadius.load(std::memory_order_relaxed); }
+    std::int32_t scopeScreenScaledRadius() const
+    {
+        return m_scopeScreenScaledRadius.load(std::memory_order_relaxed);
+    }
     void setScopeScreenScaledRadius(std::int32_t radius)
     {
         m_scopeScreenScaledRadius.store(radius, std::memory_order_relaxed);
@@ -60,13 +63,15 @@ public:
     // The aspect-fill scale (device pixels per frame pixel) of landscape frames in an upright
     // preview of `width` × `height` points: max(height × scale / frameWidth, width × scale /
     // frameHeight), in single precision. 0 when a size is not positive.
-    static float aspectFillScale(float width, float height, float screenScale, int frameWidth, int frameHeight);
+    static float aspectFillScale(
+        float width, float height, float screenScale, int frameWidth, int frameHeight);
     // Half the side of the scope window in frame pixels at zoom z: trunc(scaledRadius × (1 - z)),
     // single precision, negative and NaN giving 0.
     static std::size_t previewRadius(std::int32_t scaledRadius, float zoom);
     // The preview window: a square of half-side trunc(radius × (1 - zoom)) around the frame's
     // integer centre, clamped to the frame.
-    static FrameWindow previewWindow(std::size_t width, std::size_t height, std::int32_t scaledRadius, float zoom);
+    static FrameWindow previewWindow(
+        std::size_t width, std::size_t height, std::int32_t scaledRadius, float zoom);
 
 private:
     void recompute();

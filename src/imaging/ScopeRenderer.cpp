@@ -32,15 +32,15 @@ constexpr qreal kNumberSize = 12;
 // Angles in radians as single-precision literals: the arcs were tuned with exactly these values,
 // so they are written out rather than computed in double.
 constexpr float kQuarterTurn = 1.5707964f; // π/2: a landscape frame turned upright
-constexpr float kHalfTurn = 3.1415927f;    // π: the gauges start at the left, 9 o'clock
-constexpr float kFullTurn = 6.2831855f;    // 2π: the photo ring is a whole circle
+constexpr float kHalfTurn = 3.1415927f; // π: the gauges start at the left, 9 o'clock
+constexpr float kFullTurn = 6.2831855f; // 2π: the photo ring is a whole circle
 // The activity marks: three short arcs of 3° each just above 3 o'clock, 2° apart.
-constexpr float kFocusMarkFrom = 0.08726646f;        // 5°
-constexpr float kFocusMarkTo = 0.13962634f;          // 8°
-constexpr float kExposureMarkFrom = 0.17453292f;     // 10°
-constexpr float kExposureMarkTo = 0.2268928f;        // 13°
-constexpr float kWhiteBalanceMarkFrom = 0.2617994f;  // 15°
-constexpr float kWhiteBalanceMarkTo = 0.31415927f;   // 18°
+constexpr float kFocusMarkFrom = 0.08726646f; // 5°
+constexpr float kFocusMarkTo = 0.13962634f; // 8°
+constexpr float kExposureMarkFrom = 0.17453292f; // 10°
+constexpr float kExposureMarkTo = 0.2268928f; // 13°
+constexpr float kWhiteBalanceMarkFrom = 0.2617994f; // 15°
+constexpr float kWhiteBalanceMarkTo = 0.31415927f; // 18°
 // The level arc sweeps a quarter turn clockwise from 3 o'clock at the top level, 80.
 constexpr float kLevelArcDegrees = 90.0f;
 constexpr float kTopLevel = 80.0f;
@@ -72,8 +72,8 @@ struct ScopeRenderer::OverlayFrame {
     qreal radius;
 };
 
-ScopeRenderer::ScopeRenderer(const ScopeSettings& settings, const ScopeGeometry& geometry, FramePipeline& pipeline,
-                             const ScopeCamera& camera)
+ScopeRenderer::ScopeRenderer(const ScopeSettings& settings, const ScopeGeometry& geometry,
+    FramePipeline& pipeline, const ScopeCamera& camera)
     : m_settings(settings)
     , m_geometry(geometry)
     , m_pipeline(pipeline)
@@ -137,8 +137,8 @@ void ScopeRenderer::drawScopeImage(platform::GraphicsContext& context)
     if (!(preview && preview->isMirrored()))
         context.concatCTM(QTransform(1, 0, 0, -1, 0, size));
 
-    const auto radius
-        = static_cast<qreal>(ScopeGeometry::previewRadius(m_geometry.scopeScreenScaledRadius(), m_settings.zoom()));
+    const auto radius = static_cast<qreal>(
+        ScopeGeometry::previewRadius(m_geometry.scopeScreenScaledRadius(), m_settings.zoom()));
     const int frameWidth = image->frameSize.width();
     const int frameHeight = image->frameSize.height();
     const QRectF crop(frameWidth / 2 - radius, frameHeight / 2 - radius, 2 * radius, 2 * radius);
@@ -155,8 +155,8 @@ void ScopeRenderer::drawScopeGrid(platform::GraphicsContext& context)
 {
     const QRectF box = context.clipBoundingBox();
     const OverlayFrame frame { static_cast<int>(box.width()), static_cast<int>(box.height()),
-                               static_cast<int>(box.width() * 0.5), static_cast<int>(box.height() * 0.5),
-                               static_cast<qreal>(m_geometry.scopePixelRadius()) };
+        static_cast<int>(box.width() * 0.5), static_cast<int>(box.height() * 0.5),
+        static_cast<qreal>(m_geometry.scopePixelRadius()) };
     turnWithDevice(context, frame);
     // y up from here on, origin bottom-left.
     context.concatCTM(QTransform(1, 0, 0, -1, 0, m_geometry.scopePixelSize()));
@@ -216,8 +216,8 @@ void ScopeRenderer::drawChannelGauges(platform::GraphicsContext& context, const 
         QColor color;
         qreal radius;
     } gauges[] = { { light.r, NamedColor::red(), frame.radius - 5 },
-                   { light.g, NamedColor::green(), frame.radius - 9 },
-                   { light.b, NamedColor::blue(), frame.radius - 13 } };
+        { light.g, NamedColor::green(), frame.radius - 9 },
+        { light.b, NamedColor::blue(), frame.radius - 13 } };
     context.setLineWidth(3);
     for (const auto& gauge : gauges) {
         context.setStrokeColor(gauge.color);
@@ -269,9 +269,10 @@ void ScopeRenderer::drawModeLabel(platform::GraphicsContext& context, const Over
     if (mode < 1)
         return;
     context.setFillColor(NamedColor::red());
-    const QString label = QStringLiteral("NV%1 +%2")
-                              .arg(mode == NightVisionMode::Auto ? QStringLiteral(" A") : QStringLiteral(" M"))
-                              .arg(m_settings.scopeNightVisionLevel());
+    const QString label
+        = QStringLiteral("NV%1 +%2")
+              .arg(mode == NightVisionMode::Auto ? QStringLiteral(" A") : QStringLiteral(" M"))
+              .arg(m_settings.scopeNightVisionLevel());
     context.showTextAtPoint(frame.width - 70, frame.centreY + 6, label);
 }
 
@@ -297,8 +298,8 @@ void ScopeRenderer::drawPhotoRing(platform::GraphicsContext& context, const Over
     context.setLineWidth(4);
     m_dashPhase += 2.0f;
     context.setLineDash(m_dashPhase, { 10, 10 });
-    strokeArc(context, frame.centreX, frame.centreY, static_cast<qreal>(m_geometry.scopePixelRadius() / 2), 0.0f,
-              kFullTurn);
+    strokeArc(context, frame.centreX, frame.centreY, static_cast<qreal>(m_geometry.scopePixelRadius() / 2),
+        0.0f, kFullTurn);
 }
 
 } // namespace imaging

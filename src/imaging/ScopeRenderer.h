@@ -39,7 +39,7 @@ public:
 
     // Every argument outlives the renderer.
     ScopeRenderer(const ScopeSettings& settings, const ScopeGeometry& geometry, FramePipeline& pipeline,
-                  const ScopeCamera& camera);
+        const ScopeCamera& camera);
     ~ScopeRenderer() override;
     ScopeRenderer(const ScopeRenderer&) = delete;
     ScopeRenderer& operator=(const ScopeRenderer&) = delete;

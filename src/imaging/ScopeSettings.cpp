@@ -40,8 +40,8 @@ std::int32_t ScopeSettings::levelForSliderValue(float value)
     return truncateToInt32(value);
 }
 
-std::int32_t ScopeSettings::levelForMode(std::int32_t mode, std::int32_t current, std::int32_t imageLevel,
-                                         std::int32_t threshold)
+std::int32_t ScopeSettings::levelForMode(
+    std::int32_t mode, std::int32_t current, std::int32_t imageLevel, std::int32_t threshold)
 {
     if (mode < NightVisionMode::Auto)
         return 0;

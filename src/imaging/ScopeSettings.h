@@ -29,9 +29,15 @@ public:
     void setScopeNightVisionLevel(std::int32_t level) { m_level.store(level, std::memory_order_relaxed); }
     // Brightness threshold of the automatic mode (sum of the three channel means).
     std::int32_t scopeNightVisionThread() const { return m_threshold.load(std::memory_order_relaxed); }
-    void setScopeNightVisionThread(std::int32_t threshold) { m_threshold.store(threshold, std::memory_order_relaxed); }
+    void setScopeNightVisionThread(std::int32_t threshold)
+    {
+        m_threshold.store(threshold, std::memory_order_relaxed);
+    }
     std::int32_t scopeNightVisionColorFilter() const { return m_filter.load(std::memory_order_relaxed); }
-    void setScopeNightVisionColorFilter(std::int32_t filter) { m_filter.store(filter, std::memory_order_relaxed); }
+    void setScopeNightVisionColorFilter(std::int32_t filter)
+    {
+        m_filter.store(filter, std::memory_order_relaxed);
+    }
     // The zoom slider's value, 0 (the whole scope window) to 0.8.
     float zoom() const { return m_zoom.load(std::memory_order_relaxed); }
     void setZoom(float zoom) { m_zoom.store(zoom, std::memory_order_relaxed); }
@@ -43,8 +49,8 @@ public:
     static std::int32_t levelForSliderValue(float value);
     // The level a frame uses: 0 in mode Off (and below), computed from the last measured
     // brightness in mode Auto (80 for black, 0 at or above the threshold), `current` otherwise.
-    static std::int32_t levelForMode(std::int32_t mode, std::int32_t current, std::int32_t imageLevel,
-                                     std::int32_t threshold);
+    static std::int32_t levelForMode(
+        std::int32_t mode, std::int32_t current, std::int32_t imageLevel, std::int32_t threshold);
 
 private:
     std::atomic<std::int32_t> m_mode { NightVisionMode::Auto };

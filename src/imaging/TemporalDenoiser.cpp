@@ -31,11 +31,15 @@ bool cpuRuns(KernelPath path)
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();
     switch (path) {
-    case KernelPath::Avx2: return __builtin_cpu_supports("avx2");
-    case KernelPath::Sse41: return __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("ssse3");
-    case KernelPath::Portable: return true;
+    case KernelPath::Avx2:
+        return __builtin_cpu_supports("avx2");
+    case KernelPath::Sse41:
+        return __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("ssse3");
+    case KernelPath::Portable:
+        return true;
     case KernelPath::Avx512:
-    case KernelPath::Neon: return false;
+    case KernelPath::Neon:
+        return false;
     }
     return false;
 #else
@@ -62,8 +66,8 @@ detail::DenoiseParams paramsFor(std::uint32_t frames, std::uint32_t noise)
 
 namespace detail {
 
-void denoisePortable(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, std::uint16_t* state,
-                     const DenoiseParams& params)
+void denoisePortable(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
+    std::uint16_t* state, const DenoiseParams& params)
 {
     const std::size_t width = window.x1 - window.x0;
     for (std::size_t y = window.y0; y < window.y1; ++y) {
@@ -76,8 +80,8 @@ void denoisePortable(std::uint8_t* base, std::size_t bytesPerRow, const FrameWin
 
 } // namespace detail
 
-std::uint32_t TemporalDenoiser::measureNoise(const std::uint8_t* base, std::size_t bytesPerRow,
-                                             const FrameWindow& window)
+std::uint32_t TemporalDenoiser::measureNoise(
+    const std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window)
 {
     m_histogram.fill(0);
     std::uint32_t samples = 0;
@@ -106,7 +110,8 @@ void TemporalDenoiser::filter(std::uint8_t* base, std::size_t bytesPerRow, const
     filter(bestPath(), base, bytesPerRow, window);
 }
 
-void TemporalDenoiser::filter(KernelPath path, std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window)
+void TemporalDenoiser::filter(
+    KernelPath path, std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window)
 {
     if (window.isEmpty() || !base)
         return;
@@ -127,11 +132,17 @@ void TemporalDenoiser::filter(KernelPath path, std::uint8_t* base, std::size_t b
     if (!isSupported(path))
         path = KernelPath::Portable;
     switch (path) {
-    case KernelPath::Avx2: detail::denoiseAvx2(base, bytesPerRow, window, m_state.data(), params); break;
-    case KernelPath::Sse41: detail::denoiseSse41(base, bytesPerRow, window, m_state.data(), params); break;
+    case KernelPath::Avx2:
+        detail::denoiseAvx2(base, bytesPerRow, window, m_state.data(), params);
+        break;
+    case KernelPath::Sse41:
+        detail::denoiseSse41(base, bytesPerRow, window, m_state.data(), params);
+        break;
     case KernelPath::Portable:
     case KernelPath::Avx512:
-    case KernelPath::Neon: detail::denoisePortable(base, bytesPerRow, window, m_state.data(), params); break;
+    case KernelPath::Neon:
+        detail::denoisePortable(base, bytesPerRow, window, m_state.data(), params);
+        break;
     }
     if (m_frames < 0xFFFFFFFFu)
         ++m_frames;
@@ -147,8 +158,8 @@ bool TemporalDenoiser::isSupported(KernelPath path)
 KernelPath TemporalDenoiser::bestPath()
 {
     static const KernelPath best = isSupported(KernelPath::Avx2) ? KernelPath::Avx2
-        : isSupported(KernelPath::Sse41)                           ? KernelPath::Sse41
-                                                                   : KernelPath::Portable;
+        : isSupported(KernelPath::Sse41)                         ? KernelPath::Sse41
+                                                                 : KernelPath::Portable;
     return best;
 }
 

@@ -64,7 +64,8 @@ ImageMetadataCategory& ImageMetadataCategory::operator=(ImageMetadataCategory&& 
 
 ImageMetadataCategory::~ImageMetadataCategory() = default;
 
-ImageMetadataCategory& ImageMetadataCategory::initWithImageSampleBuffer(const platform::MetadataDictionary& attachments)
+ImageMetadataCategory& ImageMetadataCategory::initWithImageSampleBuffer(
+    const platform::MetadataDictionary& attachments)
 {
     m_shared = std::make_shared<Shared>();
     m_shared->dictionary = attachments;
@@ -72,9 +73,7 @@ ImageMetadataCategory& ImageMetadataCategory::initWithImageSampleBuffer(const pl
 }
 
 ImageMetadataCategory& ImageMetadataCategory::initWithInfoFromImagePicker(const ImagePickerInfo& info,
-                                                                          const QString& systemVersion,
-                                                                          platform::AssetsLibrary& library,
-                                                                          Delivered delivered)
+    const QString& systemVersion, platform::AssetsLibrary& library, Delivered delivered)
 {
     m_shared = std::make_shared<Shared>();
     // Compared as a version, not as a decimal: "4.1" is 4.1 and "4.10" is later than "4.9".
@@ -90,16 +89,16 @@ ImageMetadataCategory& ImageMetadataCategory::initWithInfoFromImagePicker(const 
     return *this;
 }
 
-ImageMetadataCategory& ImageMetadataCategory::initFromAssetURL(platform::AssetsLibrary& library,
-                                                               const platform::AssetURL& url, Delivered delivered)
+ImageMetadataCategory& ImageMetadataCategory::initFromAssetURL(
+    platform::AssetsLibrary& library, const platform::AssetURL& url, Delivered delivered)
 {
     m_shared = std::make_shared<Shared>();
     lookUpInto(m_shared, library, url, std::move(delivered));
     return *this;
 }
 
-void ImageMetadataCategory::lookUpInto(const std::shared_ptr<Shared>& shared, platform::AssetsLibrary& library,
-                                       const platform::AssetURL& url, Delivered delivered)
+void ImageMetadataCategory::lookUpInto(const std::shared_ptr<Shared>& shared,
+    platform::AssetsLibrary& library, const platform::AssetURL& url, Delivered delivered)
 {
     // The lookup holds the state, not this object: a receiver destroyed or re-initialised in the
     // meantime is never touched.
@@ -220,7 +219,8 @@ void ImageMetadataCategory::setDigitalZoom(float zoom)
 void ImageMetadataCategory::setImageOrientation(int imageOrientation)
 {
     std::scoped_lock lock(m_shared->mutex);
-    m_shared->dictionary.insert(ip::Orientation, platform::exifOrientationForImageOrientation(imageOrientation));
+    m_shared->dictionary.insert(
+        ip::Orientation, platform::exifOrientationForImageOrientation(imageOrientation));
 }
 
 platform::MetadataDictionary ImageMetadataCategory::dictionary() const

@@ -48,12 +48,12 @@ public:
     ImageMetadataCategory& initWithImageSampleBuffer(const platform::MetadataDictionary& attachments);
     // Empty on systems older than 4.1 (or an unreadable version); else the picked asset's
     // metadata (asynchronously, from `library`) or the taken photo's media metadata.
-    ImageMetadataCategory& initWithInfoFromImagePicker(const ImagePickerInfo& info, const QString& systemVersion,
-                                                       platform::AssetsLibrary& library, Delivered delivered = {});
+    ImageMetadataCategory& initWithInfoFromImagePicker(const ImagePickerInfo& info,
+        const QString& systemVersion, platform::AssetsLibrary& library, Delivered delivered = {});
     // Empty now; the asset's metadata are added when the album delivers them (a failed or empty
     // lookup adds nothing). `library` must outlive the call; its destruction delivers first.
-    ImageMetadataCategory& initFromAssetURL(platform::AssetsLibrary& library, const platform::AssetURL& url,
-                                            Delivered delivered = {});
+    ImageMetadataCategory& initFromAssetURL(
+        platform::AssetsLibrary& library, const platform::AssetURL& url, Delivered delivered = {});
 
     // The position in the {GPS} group, or nothing without one.
     std::optional<Location> location() const;
@@ -65,11 +65,11 @@ public:
     platform::MetadataDictionary dictionaryForKey(const QString& key);
 
     void setUserComment(const QString& comment);
-    void setDateOriginal(const QVariant& date);  // {Exif} DateTimeOriginal and {TIFF} DateTime
+    void setDateOriginal(const QVariant& date); // {Exif} DateTimeOriginal and {TIFF} DateTime
     void setDateDigitized(const QVariant& date);
     void setMake(const QString& make, const QString& model, const QString& software);
     void setDescription(const QString& description);
-    void setKeywords(const QVariant& keywords);  // a QStringList, kept as given
+    void setKeywords(const QVariant& keywords); // a QStringList, kept as given
     void setDigitalZoom(float zoom);
     void setImageOrientation(int imageOrientation); // stored as its EXIF number
 
@@ -81,7 +81,7 @@ private:
 
     void setInGroup(const QString& group, const QString& key, const QVariant& value);
     static void lookUpInto(const std::shared_ptr<Shared>& shared, platform::AssetsLibrary& library,
-                           const platform::AssetURL& url, Delivered delivered);
+        const platform::AssetURL& url, Delivered delivered);
 
     std::shared_ptr<Shared> m_shared;
 };

@@ -98,11 +98,12 @@ void LastPhoto::setLastPhotoURL()
                     return;
                 const int last = group->numberOfAssets() - 1;
                 // Every asset is visited; only the one at the last index is taken.
-                group->enumerateAssetsUsingBlock([this, last](const std::shared_ptr<platform::Asset>& asset, int index) {
-                    if (!asset || index != last)
-                        return;
-                    photoAdded(asset->defaultRepresentation().url());
-                });
+                group->enumerateAssetsUsingBlock(
+                    [this, last](const std::shared_ptr<platform::Asset>& asset, int index) {
+                        if (!asset || index != last)
+                            return;
+                        photoAdded(asset->defaultRepresentation().url());
+                    });
             },
             [](const platform::AlbumError& error) {
                 platform::log(platform::lcPhotos(), "Failed %s", qUtf8Printable(error.description()));
@@ -127,7 +128,9 @@ void LastPhoto::updateThumb()
                         platform::logLine(platform::lcPhotos(), QStringLiteral("taking thumbnail OK"));
                 });
             },
-            [](const platform::AlbumError&) { platform::logLine(platform::lcPhotos(), QStringLiteral("Error taking thumbnail")); });
+            [](const platform::AlbumError&) {
+                platform::logLine(platform::lcPhotos(), QStringLiteral("Error taking thumbnail"));
+            });
     });
 }
 

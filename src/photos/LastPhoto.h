@@ -67,12 +67,12 @@ private:
     void onMainThread(std::function<void()> work);
 
     std::unique_ptr<QObject> m_mainThread; // context of posted effects; made on the main thread
-    bool m_shutDown { false };             // main thread
+    bool m_shutDown { false }; // main thread
     platform::ThreadChecker m_mainThreadChecker;
 
     mutable std::mutex m_albumMutex;
     std::unique_ptr<platform::AssetsLibrary> m_album; // guarded by m_albumMutex (the pointer)
-    QString m_albumDirectory;                          // main thread
+    QString m_albumDirectory; // main thread
 
     mutable std::mutex m_lastImageMutex;
     platform::AssetURL m_lastImageURL; // guarded by m_lastImageMutex

@@ -18,7 +18,11 @@ class LifetimeGate {
 public:
     class Pass {
     public:
-        explicit Pass(LifetimeGate& gate) : m_gate(gate), m_entered(gate.enter()) { }
+        explicit Pass(LifetimeGate& gate)
+            : m_gate(gate)
+            , m_entered(gate.enter())
+        {
+        }
         ~Pass()
         {
             if (m_entered)
@@ -44,7 +48,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::condition_variable m_left;
-    int m_active { 0 };     // guarded by m_mutex
+    int m_active { 0 }; // guarded by m_mutex
     bool m_closed { false }; // guarded by m_mutex
 };
 

@@ -78,8 +78,8 @@ int PhotoSaver::imageOrientationForDeviceOrientation(int deviceOrientation)
     }
 }
 
-void PhotoSaver::captureStillImage(const std::shared_ptr<platform::StillImageOutput>& output,
-                                   const StillRequest& request)
+void PhotoSaver::captureStillImage(
+    const std::shared_ptr<platform::StillImageOutput>& output, const StillRequest& request)
 {
     LUMIVUE_CHECK_THREAD(m_mainThreadChecker);
     platform::logLine(platform::lcPhotos(), QStringLiteral("Capture start"));
@@ -99,10 +99,11 @@ void PhotoSaver::captureStillImage(const std::shared_ptr<platform::StillImageOut
     }
 
     m_pipeline.setTakingPicture(true);
-    platform::logLine(platform::lcPhotos(), QStringLiteral("Capture call captureStillImageAsynchronouslyFromConnection"));
-    output->captureStillImageAsynchronously(
-        videoConnection,
-        [this, gate = m_stillGate, request](std::shared_ptr<platform::SampleBuffer> frame, const QString& error) {
+    platform::logLine(
+        platform::lcPhotos(), QStringLiteral("Capture call captureStillImageAsynchronouslyFromConnection"));
+    output->captureStillImageAsynchronously(videoConnection,
+        [this, gate = m_stillGate, request](
+            std::shared_ptr<platform::SampleBuffer> frame, const QString& error) {
             const LifetimeGate::Pass pass(*gate);
             if (!pass)
                 return; // the screen is going away
@@ -111,8 +112,8 @@ void PhotoSaver::captureStillImage(const std::shared_ptr<platform::StillImageOut
 }
 
 // The camera's still thread.
-void PhotoSaver::processStill(const StillRequest& request, const std::shared_ptr<platform::SampleBuffer>& frame,
-                                const QString& error)
+void PhotoSaver::processStill(
+    const StillRequest& request, const std::shared_ptr<platform::SampleBuffer>& frame, const QString& error)
 {
     platform::logLine(platform::lcPhotos(), QStringLiteral("Capture got sample bufer"));
     if (!error.isEmpty() || !frame) {
@@ -159,17 +160,20 @@ void PhotoSaver::processStill(const StillRequest& request, const std::shared_ptr
 
 void PhotoSaver::saveToAlbum(const QImage& image, const platform::MetadataDictionary& metadata)
 {
-    auto completion = [this](const platform::AssetURL& url, const std::optional<platform::AlbumError>& error) {
-        if (error) {
-            const QString message = error->description();
-            onMainThread([this, message] { emit saveFailed(message); });
-            return;
-        }
-        platform::log(platform::lcPhotos(), "asset URL:%s", qUtf8Printable(url.toString()));
-        m_lastPhoto.photoAdded(url);
-        onMainThread([this, url] { emit photoSaved(url); });
-    };
-    m_lastPhoto.withAlbum([&](platform::AssetsLibrary& album) { album.writeImageToSavedPhotosAlbum(image, metadata, completion); });
+    auto completion
+        = [this](const platform::AssetURL& url, const std::optional<platform::AlbumError>& error) {
+              if (error) {
+                  const QString message = error->description();
+                  onMainThread([this, message] { emit saveFailed(message); });
+                  return;
+              }
+              platform::log(platform::lcPhotos(), "asset URL:%s", qUtf8Printable(url.toString()));
+              m_lastPhoto.photoAdded(url);
+              onMainThread([this, url] { emit photoSaved(url); });
+          };
+    m_lastPhoto.withAlbum([&](platform::AssetsLibrary& album) {
+        album.writeImageToSavedPhotosAlbum(image, metadata, completion);
+    });
 }
 
 } // namespace photos

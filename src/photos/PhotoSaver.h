@@ -65,7 +65,8 @@ public:
 
     // Requests one full-size still from the video connection of `output`; returns at once.
     // Without such a connection nothing is taken and stillHandedOn follows.
-    void captureStillImage(const std::shared_ptr<platform::StillImageOutput>& output, const StillRequest& request);
+    void captureStillImage(
+        const std::shared_ptr<platform::StillImageOutput>& output, const StillRequest& request);
 
     // Image orientation code of a photo taken with the device in `deviceOrientation`:
     // portrait 3 (right), upside down 2 (left), landscape left 0 (up), landscape right 1
@@ -88,7 +89,7 @@ signals:
 
 private:
     void processStill(const StillRequest& request, const std::shared_ptr<platform::SampleBuffer>& frame,
-                      const QString& error);
+        const QString& error);
     void saveToAlbum(const QImage& image, const platform::MetadataDictionary& metadata);
     void stopTakingPicture();
     // Runs `work` on the main thread's event loop, unless shut down by then.

@@ -11,11 +11,11 @@
 #include "platform/album/AssetsLibrary.h"
 #include "platform/album/ImageOrientation.h"
 #include "platform/core/Log.h"
+#include "platform/core/NotificationCenter.h"
 #include "platform/graphics/Layer.h"
 #include "platform/ui/Button.h"
-#include "platform/ui/Device.h"
-#include "platform/core/NotificationCenter.h"
 #include "platform/ui/ControlEvent.h"
+#include "platform/ui/Device.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/Screen.h"
@@ -77,7 +77,9 @@ void ViewImageController::loadView()
     button->layer().setBorderWidth(1);
     button->layer().setBorderColor(QColor(255, 255, 255, 200));
     button->setAccessibilityName(QStringLiteral("viewImageDoneButton"));
-    button->addTarget(this, [this](platform::Control&, const platform::Touch*) { done(); }, platform::ControlEventTouchUpInside);
+    button->addTarget(
+        this, [this](platform::Control&, const platform::Touch*) { done(); },
+        platform::ControlEventTouchUpInside);
     m_doneButton = static_cast<platform::Button*>(view->addSubview(std::move(button)));
     setView(std::move(view));
     layOutControls();
@@ -95,11 +97,20 @@ void ViewImageController::turnToOrientation(int orientation)
 {
     float angle = 0;
     switch (orientation) {
-    case 1: angle = 0; break;
-    case 2: angle = std::numbers::pi_v<float>; break;
-    case 3: angle = std::numbers::pi_v<float> / 2; break;
-    case 4: angle = -std::numbers::pi_v<float> / 2; break;
-    default: return; // lying flat or unknown: the user still sees the viewer as it is
+    case 1:
+        angle = 0;
+        break;
+    case 2:
+        angle = std::numbers::pi_v<float>;
+        break;
+    case 3:
+        angle = std::numbers::pi_v<float> / 2;
+        break;
+    case 4:
+        angle = -std::numbers::pi_v<float> / 2;
+        break;
+    default:
+        return; // lying flat or unknown: the user still sees the viewer as it is
     }
     if (orientation == m_interfaceOrientation)
         return;
@@ -139,8 +150,9 @@ void ViewImageController::viewDidLoad()
     if (!m_orientationObserver) {
         platform::Device::current().beginGeneratingDeviceOrientationNotifications();
         m_orientationObserver = platform::NotificationCenter::defaultCenter().addObserver(
-            platform::Device::orientationDidChangeNotification, this,
-            [this](const platform::Notification&) { turnToOrientation(platform::Device::current().orientation()); });
+            platform::Device::orientationDidChangeNotification, this, [this](const platform::Notification&) {
+                turnToOrientation(platform::Device::current().orientation());
+            });
     }
     turnToOrientation(platform::Device::current().orientation()); // opened while held sideways
     if (!m_imageURL.isEmpty())
@@ -157,7 +169,8 @@ void ViewImageController::viewWillAppear(bool animated)
 void ViewImageController::loadPhoto(const QSize& bounds)
 {
     if (!m_library)
-        m_library = std::make_unique<platform::AssetsLibrary>(m_albumDirectory, platform::AssetsLibrary::FolderCreation::Never);
+        m_library = std::make_unique<platform::AssetsLibrary>(
+            m_albumDirectory, platform::AssetsLibrary::FolderCreation::Never);
     QObject* context = m_guiContext.get();
     auto deliver = [context, this](QImage upright, int orientation, QSize photoSize) {
         QMetaObject::invokeMethod(
@@ -224,7 +237,8 @@ void ViewImageController::loadFullResolutionWhenZoomedPast()
     if (!m_imageView || m_fullResolution || m_fullResolutionRequested || m_photoSize.isEmpty())
         return;
     const qreal shownWidth = m_imageView->image().width();
-    const qreal devicePixelsWide = m_scrollView->zoomScale() * platform::Screen::main().scale() * m_photoSize.width();
+    const qreal devicePixelsWide
+        = m_scrollView->zoomScale() * platform::Screen::main().scale() * m_photoSize.width();
     if (devicePixelsWide <= shownWidth * 1.01)
         return;
     m_fullResolutionRequested = true;
@@ -237,13 +251,14 @@ void ViewImageController::showUnavailable()
     // viewer stays open until Done, like one showing a photo.
     const QRectF bounds = view().bounds();
     const QString lines[] = { QStringLiteral("This photo cannot be shown."),
-                              QStringLiteral("It was deleted or cannot be read.") };
+        QStringLiteral("It was deleted or cannot be read.") };
     for (int i = 0; i < 2; ++i) {
         auto label = std::make_unique<platform::Label>(
             QRectF(16, bounds.height() / 2 - 24 + 26 * i, bounds.width() - 32, 24), lines[i]);
         label->setTextColor(Qt::white);
         label->setTextAlignment(platform::Label::AlignmentCenter);
-        label->setAccessibilityName(i == 0 ? QStringLiteral("viewImageMessage") : QStringLiteral("viewImageMessageDetail"));
+        label->setAccessibilityName(
+            i == 0 ? QStringLiteral("viewImageMessage") : QStringLiteral("viewImageMessageDetail"));
         view().addSubview(std::move(label));
     }
     if (m_imageShown)

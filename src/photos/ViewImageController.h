@@ -104,7 +104,7 @@ private:
     QString m_albumDirectory;
     platform::AssetURL m_imageURL;
     platform::ScrollView* m_scrollView { nullptr }; // owned by the view
-    platform::ImageView* m_imageView { nullptr };   // owned by the scroll view
+    platform::ImageView* m_imageView { nullptr }; // owned by the scroll view
     QSizeF m_photoSize;
     bool m_fullResolution { false };
     bool m_fullResolutionRequested { false };

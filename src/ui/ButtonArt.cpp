@@ -13,7 +13,7 @@ namespace {
 struct Canvas {
     Canvas(qreal points, qreal scale)
         : image(QSize(std::max(1, qRound(points * scale)), std::max(1, qRound(points * scale))),
-                QImage::Format_ARGB32_Premultiplied)
+            QImage::Format_ARGB32_Premultiplied)
     {
         image.fill(Qt::transparent);
         painter.begin(&image);

@@ -13,7 +13,10 @@ HUDView::HUDView(const QRectF& frame)
 {
 }
 
-void HUDView::saveOriginalPosition() { m_originalPosition = frame().topLeft(); }
+void HUDView::saveOriginalPosition()
+{
+    m_originalPosition = frame().topLeft();
+}
 
 void HUDView::rotateToOrientation(std::int32_t orientation)
 {

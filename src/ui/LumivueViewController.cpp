@@ -9,6 +9,7 @@
 
 #include "analytics/TallyAPI.h"
 #include "imaging/LivePreviewLayer.h"
+#include "photos/ViewImageController.h"
 #include "platform/core/AlertPresenter.h"
 #include "platform/core/Log.h"
 #include "platform/graphics/Layer.h"
@@ -18,7 +19,6 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/Slider.h"
 #include "platform/ui/SystemSound.h"
-#include "photos/ViewImageController.h"
 #include "platform/ui/View.h"
 #include "ui/ButtonArt.h"
 #include "ui/HUDView.h"
@@ -49,10 +49,12 @@ LumivueViewController::~LumivueViewController()
 void LumivueViewController::wireParts()
 {
     // The timer thread has no event loop, and a layer takes redraw requests from any thread.
-    QObject::connect(&m_pipeline, &imaging::FramePipeline::overlayRedrawDue, &m_pipeline,
-            [this] { m_renderer.requestOverlayRedraw(); }, Qt::DirectConnection);
-    QObject::connect(&m_pipeline, &imaging::FramePipeline::pictureRedrawDue, &m_pipeline,
-            [this] { m_renderer.requestPictureRedraw(); }, Qt::DirectConnection);
+    QObject::connect(
+        &m_pipeline, &imaging::FramePipeline::overlayRedrawDue, &m_pipeline,
+        [this] { m_renderer.requestOverlayRedraw(); }, Qt::DirectConnection);
+    QObject::connect(
+        &m_pipeline, &imaging::FramePipeline::pictureRedrawDue, &m_pipeline,
+        [this] { m_renderer.requestPictureRedraw(); }, Qt::DirectConnection);
     m_renderer.setDeviceOrientationSource([] { return Device::current().orientation(); });
 
     QObject::connect(&m_photoSaver, &photos::PhotoSaver::stillHandedOn, &m_photoSaver, [this] {
@@ -60,14 +62,16 @@ void LumivueViewController::wireParts()
         setTakePictureButtonEnabled(true);
     });
     QObject::connect(&m_photoSaver, &photos::PhotoSaver::photoSaved, &m_photoSaver,
-            [] { platform::SystemSound::play(kClickSound); });
-    QObject::connect(&m_photoSaver, &photos::PhotoSaver::saveFailed, &m_photoSaver, [](const QString& message) {
-        platform::presentAlert(QStringLiteral("Error!"), message, QStringLiteral("OK"));
+        [] { platform::SystemSound::play(kClickSound); });
+    QObject::connect(
+        &m_photoSaver, &photos::PhotoSaver::saveFailed, &m_photoSaver, [](const QString& message) {
+            platform::presentAlert(QStringLiteral("Error!"), message, QStringLiteral("OK"));
+        });
+    QObject::connect(&m_photoSaver, &photos::PhotoSaver::orientationUnknownAtTap, &m_photoSaver, [] {
+        platform::log(platform::lcPhotos(), "Device orientation unknown %d", Device::current().orientation());
     });
-    QObject::connect(&m_photoSaver, &photos::PhotoSaver::orientationUnknownAtTap, &m_photoSaver,
-            [] { platform::log(platform::lcPhotos(), "Device orientation unknown %d", Device::current().orientation()); });
     QObject::connect(&m_lastPhoto, &photos::LastPhoto::thumbnailChanged, &m_lastPhoto,
-            [this](const QImage& thumbnail) { showThumbnail(thumbnail); });
+        [this](const QImage& thumbnail) { showThumbnail(thumbnail); });
 }
 
 void LumivueViewController::shutdownScope()
@@ -98,8 +102,8 @@ void LumivueViewController::viewDidLoad()
         // On a first start there may be no fix yet; analytics then gets no position at all
         // rather than a made-up one at 0°, 0°.
         if (const auto fix = m_locationManager->location()) {
-            analytics::TallyAPI::setLatitude(fix->latitude, fix->longitude, float(fix->horizontalAccuracy),
-                                             float(fix->verticalAccuracy));
+            analytics::TallyAPI::setLatitude(
+                fix->latitude, fix->longitude, float(fix->horizontalAccuracy), float(fix->verticalAccuracy));
         }
     }
 
@@ -196,9 +200,9 @@ void LumivueViewController::observeOrientation()
 {
     stopObservingOrientation();
     Device::current().beginGeneratingDeviceOrientationNotifications();
-    m_orientationObserver = NotificationCenter::defaultCenter().addObserver(
-        Device::orientationDidChangeNotification, this,
-        [this](const platform::Notification& notification) { orientationChanged(notification); });
+    m_orientationObserver
+        = NotificationCenter::defaultCenter().addObserver(Device::orientationDidChangeNotification, this,
+            [this](const platform::Notification& notification) { orientationChanged(notification); });
 }
 
 void LumivueViewController::stopObservingOrientation()
@@ -369,8 +373,8 @@ void LumivueViewController::showThumbnail(const QImage& thumbnail)
     const qreal scale = platform::Screen::main().scale();
     // A photo that is gone shows the empty-album symbol rather than a blank control.
     m_captureButton->setImage(thumbnail.isNull()
-                                  ? ButtonArt::albumPlaceholder(size.width(), scale)
-                                  : thumbnailArt(thumbnail, size, m_captureButton->layer().cornerRadius(), scale));
+            ? ButtonArt::albumPlaceholder(size.width(), scale)
+            : thumbnailArt(thumbnail, size, m_captureButton->layer().cornerRadius(), scale));
 }
 
 std::optional<photos::Location> LumivueViewController::lastLocationFix() const
@@ -383,14 +387,16 @@ std::optional<photos::Location> LumivueViewController::lastLocationFix() const
     return photos::Location { fix->latitude, fix->longitude, fix->timestamp };
 }
 
-QImage LumivueViewController::thumbnailArt(const QImage& thumbnail, QSizeF points, qreal cornerRadius, qreal scale)
+QImage LumivueViewController::thumbnailArt(
+    const QImage& thumbnail, QSizeF points, qreal cornerRadius, qreal scale)
 {
     const QSize pixels = (points * scale).toSize();
     if (thumbnail.isNull() || pixels.isEmpty())
         return {};
     // Aspect fill: scale so the thumbnail covers the whole control, then keep the centre.
     const QImage filled = thumbnail.scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-    const QRect centre(QPoint((filled.width() - pixels.width()) / 2, (filled.height() - pixels.height()) / 2), pixels);
+    const QRect centre(
+        QPoint((filled.width() - pixels.width()) / 2, (filled.height() - pixels.height()) / 2), pixels);
 
     QImage art(pixels, QImage::Format_ARGB32_Premultiplied);
     art.fill(Qt::transparent);

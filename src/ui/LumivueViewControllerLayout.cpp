@@ -23,8 +23,7 @@ using platform::View;
 
 namespace {
 
-template <typename T>
-T* add(View& parent, std::unique_ptr<T> view, const QString& name)
+template <typename T> T* add(View& parent, std::unique_ptr<T> view, const QString& name)
 {
     view->setAccessibilityName(name);
     return static_cast<T*>(parent.addSubview(std::move(view)));
@@ -80,24 +79,26 @@ void LumivueViewController::buildInterface(const ScreenLayout& l)
     auto hud = std::make_unique<HUDView>(l.controllHUDView);
     m_controllHUDView = add(*m_controllScreenView, std::move(hud), QStringLiteral("controllHUDView"));
 
-    m_torchButton = add(*m_controllScreenView, symbolButton(l.torchButton, ButtonArt::torch(l.torchButton.width(), scale)),
-                        QStringLiteral("torchButton"));
+    m_torchButton = add(*m_controllScreenView,
+        symbolButton(l.torchButton, ButtonArt::torch(l.torchButton.width(), scale)),
+        QStringLiteral("torchButton"));
     m_cameraButton = add(*m_controllScreenView,
-                         symbolButton(l.cameraButton, ButtonArt::cameraSwitch(l.cameraButton.width(), scale)),
-                         QStringLiteral("cameraButton"));
+        symbolButton(l.cameraButton, ButtonArt::cameraSwitch(l.cameraButton.width(), scale)),
+        QStringLiteral("cameraButton"));
     // Found cameras decide whether it shows.
     m_cameraButton->setHidden(true);
 
     const qreal captionSize = tablet ? 14 : 10;
     m_levelCaption = add(*m_controllScreenView, caption(l.levelIcon, QStringLiteral("LEVEL"), captionSize),
-                         QStringLiteral("levelCaption"));
+        QStringLiteral("levelCaption"));
     auto level = std::make_unique<Slider>(l.sliderNVLevel);
     level->setMinimumValue(0);
     level->setMaximumValue(80);
     level->setValue(1);
     m_sliderNVLevel = add(*m_controllScreenView, std::move(level), QStringLiteral("sliderNVLevel"));
 
-    add(*m_controllScreenView, caption(l.zoomIcon, QStringLiteral("ZOOM"), captionSize), QStringLiteral("zoomCaption"));
+    add(*m_controllScreenView, caption(l.zoomIcon, QStringLiteral("ZOOM"), captionSize),
+        QStringLiteral("zoomCaption"));
     auto zoom = std::make_unique<Slider>(l.sliderZoom);
     zoom->setMinimumValue(0);
     zoom->setMaximumValue(0.8f);
@@ -121,7 +122,7 @@ void LumivueViewController::buildInterface(const ScreenLayout& l)
     m_takePictureButton = add(*m_controllView, std::move(shutter), QStringLiteral("takePictureButton"));
 
     m_NVButton = add(*m_controllView, symbolButton(l.NVButton, ButtonArt::grid(l.NVButton.width(), scale)),
-                     QStringLiteral("NVButton"));
+        QStringLiteral("NVButton"));
 
     setView(std::move(root));
 }
@@ -129,16 +130,25 @@ void LumivueViewController::buildInterface(const ScreenLayout& l)
 void LumivueViewController::connectControls()
 {
     const auto tap = platform::ControlEventTouchUpInside;
-    m_takePictureButton->addTarget(this, [this](Control&, const platform::Touch*) { takePicture(); }, tap);
-    m_captureButton->addTarget(this, [this](Control&, const platform::Touch*) { photoAlbum(); }, tap);
-    m_cameraButton->addTarget(this, [this](Control&, const platform::Touch*) { changeCamera(); }, tap);
-    m_torchButton->addTarget(this, [this](Control&, const platform::Touch*) { changeScopeTorch(); }, tap);
-    m_NVButton->addTarget(this, [this](Control&, const platform::Touch*) { changeScopeGrid(); }, tap);
+    m_takePictureButton->addTarget(
+        this, [this](Control&, const platform::Touch*) { takePicture(); }, tap);
+    m_captureButton->addTarget(
+        this, [this](Control&, const platform::Touch*) { photoAlbum(); }, tap);
+    m_cameraButton->addTarget(
+        this, [this](Control&, const platform::Touch*) { changeCamera(); }, tap);
+    m_torchButton->addTarget(
+        this, [this](Control&, const platform::Touch*) { changeScopeTorch(); }, tap);
+    m_NVButton->addTarget(
+        this, [this](Control&, const platform::Touch*) { changeScopeGrid(); }, tap);
     m_sliderNVLevel->addTarget(
-        this, [this](Control& sender, const platform::Touch*) { sliderNVAction(static_cast<Slider&>(sender).value()); },
+        this,
+        [this](Control& sender, const platform::Touch*) {
+            sliderNVAction(static_cast<Slider&>(sender).value());
+        },
         platform::ControlEventValueChanged);
-    m_sliderNVLevel->addTarget(this, [this](Control&, const platform::Touch*) { sliderNVFinish(); },
-                               platform::ControlEventTouchUpInside | platform::ControlEventTouchUpOutside);
+    m_sliderNVLevel->addTarget(
+        this, [this](Control&, const platform::Touch*) { sliderNVFinish(); },
+        platform::ControlEventTouchUpInside | platform::ControlEventTouchUpOutside);
     // The frame queue reads the zoom on every frame; the settings keep it in an atomic.
     m_sliderZoom->addTarget(
         this,

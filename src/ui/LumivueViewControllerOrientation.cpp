@@ -51,8 +51,7 @@ void LumivueViewController::updateOptionButtonVisibility()
     const auto valueChanged = platform::ControlEventValueChanged;
 
     m_bEnlight = placeOptionButton(panel, m_bEnlight, kEnlightOrigin, [&] {
-        auto button = std::make_unique<OptionButton>(
-            kEnlightOrigin, QStringLiteral("Enlight"),
+        auto button = std::make_unique<OptionButton>(kEnlightOrigin, QStringLiteral("Enlight"),
             QStringList { QStringLiteral("Auto"), QStringLiteral("Manual"), QStringLiteral("Off") }, 0);
         button->setAccessibilityName(QStringLiteral("bEnlight"));
         button->addTarget(
@@ -66,8 +65,7 @@ void LumivueViewController::updateOptionButtonVisibility()
     int width = widthWithMargin(*m_bEnlight);
 
     m_bColorSpace = placeOptionButton(panel, m_bColorSpace, kColorOrigin, [&] {
-        auto button = std::make_unique<OptionButton>(
-            kColorOrigin, QStringLiteral("Color"),
+        auto button = std::make_unique<OptionButton>(kColorOrigin, QStringLiteral("Color"),
             QStringList { QStringLiteral("RGB"), QStringLiteral("GREEN"), QStringLiteral("B&W") }, 0);
         button->setAccessibilityName(QStringLiteral("bColorSpace"));
         button->addTarget(
@@ -83,10 +81,9 @@ void LumivueViewController::updateOptionButtonVisibility()
     int height = 88;
     if (!platform::Device::current().isTablet()) {
         m_bPreset = placeOptionButton(panel, m_bPreset, kPresetOrigin, [&] {
-            auto button = std::make_unique<OptionButton>(
-                kPresetOrigin, QStringLiteral("Preset"),
+            auto button = std::make_unique<OptionButton>(kPresetOrigin, QStringLiteral("Preset"),
                 QStringList { QStringLiteral("Low"), QStringLiteral("Med"), QStringLiteral("High"),
-                              QStringLiteral("Photo") },
+                    QStringLiteral("Photo") },
                 3, kPresetItemWidth);
             button->setAccessibilityName(QStringLiteral("bPreset"));
             button->addTarget(
@@ -130,9 +127,9 @@ void LumivueViewController::orientationChanged(const platform::Notification& not
 
     platform::View::beginAnimations(QStringLiteral("chanheOrientation"));
     platform::View::setAnimationDuration(0.5);
-    for (platform::View* button : { static_cast<platform::View*>(m_captureButton), static_cast<platform::View*>(m_cameraButton),
-                                    static_cast<platform::View*>(m_takePictureButton),
-                                    static_cast<platform::View*>(m_NVButton) }) {
+    for (platform::View* button :
+        { static_cast<platform::View*>(m_captureButton), static_cast<platform::View*>(m_cameraButton),
+            static_cast<platform::View*>(m_takePictureButton), static_cast<platform::View*>(m_NVButton) }) {
         if (button)
             button->setTransform(rotation);
     }

@@ -19,8 +19,8 @@ namespace {
 
 constexpr qreal kFontSize = 14;
 constexpr qreal kHeight = 32;
-constexpr qreal kItemsLeft = 54;  // right of the title
-constexpr qreal kItemTop = -3;    // the item labels overhang the control a little
+constexpr qreal kItemsLeft = 54; // right of the title
+constexpr qreal kItemTop = -3; // the item labels overhang the control a little
 constexpr qreal kItemHeight = 39; // ... so their text centres on the row
 constexpr qreal kCreationItemHeight = 26;
 constexpr qreal kMargins = 64; // title and the space around the items
@@ -44,7 +44,7 @@ private:
 } // namespace
 
 OptionButton::OptionButton(const QPointF& point, const QString& title, const QStringList& buttonNames,
-                           std::int32_t selectedItem, float buttonWidth)
+    std::int32_t selectedItem, float buttonWidth)
     : platform::Button(QRectF(point.x(), point.y(), qreal(buttonWidth) + kMargins, kHeight))
 {
     // Everything below is the starting state, not a change anyone should see move.
@@ -64,8 +64,8 @@ OptionButton::OptionButton(const QPointF& point, const QString& title, const QSt
 
     m_labels.reserve(std::size_t(buttonNames.size()));
     for (qsizetype i = 0; i < buttonNames.size(); ++i) {
-        auto label = std::make_unique<Label>(QRectF(kItemsLeft + qreal(i) * w, kItemTop, w, kCreationItemHeight),
-                                             buttonNames[i]);
+        auto label = std::make_unique<Label>(
+            QRectF(kItemsLeft + qreal(i) * w, kItemTop, w, kCreationItemHeight), buttonNames[i]);
         label->setFont(Font::systemFont(kFontSize));
         label->setTextColor(Qt::black);
         label->setBackgroundColor(Qt::transparent);
@@ -73,8 +73,9 @@ OptionButton::OptionButton(const QPointF& point, const QString& title, const QSt
         m_labels.push_back(static_cast<Label*>(addSubview(std::move(label))));
     }
 
-    addTarget(this, [this](Control& sender, const platform::Touch* touch) { chooseLabel(sender, touch); },
-              ControlEventTouchUpInside);
+    addTarget(
+        this, [this](Control& sender, const platform::Touch* touch) { chooseLabel(sender, touch); },
+        ControlEventTouchUpInside);
 
     setBackgroundColor(Qt::transparent);
     layer().setBackgroundColor(QColor(255, 255, 255, 128));
@@ -88,8 +89,8 @@ OptionButton::OptionButton(const QPointF& point, const QString& title, const QSt
     setSelectedItem(selectedItem);
 }
 
-OptionButton::OptionButton(const QPointF& point, const QString& title, const QStringList& buttonNames,
-                           std::int32_t selectedItem)
+OptionButton::OptionButton(
+    const QPointF& point, const QString& title, const QStringList& buttonNames, std::int32_t selectedItem)
     : OptionButton(point, title, buttonNames, selectedItem, defaultButtonWidth)
 {
 }

@@ -37,9 +37,9 @@ public:
     // the control then keeps index 0 with its row laid out open and expanded() true, so the first
     // tap acts as a tap on the open row.
     OptionButton(const QPointF& point, const QString& title, const QStringList& buttonNames,
-                 std::int32_t selectedItem, float buttonWidth);
+        std::int32_t selectedItem, float buttonWidth);
     OptionButton(const QPointF& point, const QString& title, const QStringList& buttonNames,
-                 std::int32_t selectedItem);
+        std::int32_t selectedItem);
     OptionButton(const QPointF& point, const QString& title, const QStringList& buttonNames);
 
     // Chooses item `index` and collapses the row (animated only while it is open). An index not

@@ -17,19 +17,19 @@ namespace ui {
 
 struct ScreenLayout {
     QRectF screen;
-    QRectF controllView;      // the bottom bar
-    QRectF captureButton;     // in controllView
+    QRectF controllView; // the bottom bar
+    QRectF captureButton; // in controllView
     QRectF takePictureButton; // in controllView
-    QRectF NVButton;          // in controllView
+    QRectF NVButton; // in controllView
     QRectF torchButton;
     QRectF cameraButton;
-    QRectF controllHUDView;   // origin only; its size comes from updateOptionButtonVisibility
+    QRectF controllHUDView; // origin only; its size comes from updateOptionButtonVisibility
     QRectF sliderNVLevel;
     QRectF sliderZoom;
-    QRectF levelIcon;         // small captions left of the sliders
+    QRectF levelIcon; // small captions left of the sliders
     QRectF zoomIcon;
 
-    static ScreenLayout phone();  // 320 × 480
+    static ScreenLayout phone(); // 320 × 480
     static ScreenLayout tablet(); // 768 × 1024
     static ScreenLayout forInterface(bool tablet) { return tablet ? ScreenLayout::tablet() : phone(); }
 };

@@ -38,7 +38,8 @@ protected:
         analytics::TallyPaths::setDataDirectory(m_data.path());
         platform::Clock::setNow(QDateTime::fromMSecsSinceEpoch(1338508800000)); // 2012-06-01
         installStore();
-        analytics::TallyUploader::setInstance(std::make_shared<analytics::TallyNetworkUploader>(kShortTimeout, kLongTimeout));
+        analytics::TallyUploader::setInstance(
+            std::make_shared<analytics::TallyNetworkUploader>(kShortTimeout, kLongTimeout));
     }
 
     void TearDown() override
@@ -81,10 +82,7 @@ protected:
         return decoded.json.value(QLatin1String("sessions")).toArray();
     }
 
-    QStringList dataFiles() const
-    {
-        return QDir(m_data.path()).entryList(QDir::Files | QDir::Hidden);
-    }
+    QStringList dataFiles() const { return QDir(m_data.path()).entryList(QDir::Files | QDir::Hidden); }
 
     QTemporaryDir m_data;
     std::shared_ptr<analytics::TallyFileSessionStore> m_store;

@@ -33,7 +33,8 @@ TEST_F(TallyFileCacheTest, StoresValuesPerPrefixUnderTheTallyCacheFolder)
     const auto path = cache->save(QCborValue(QStringLiteral("offer")), QStringLiteral("ads"));
     ASSERT_TRUE(path);
     EXPECT_EQ(QFileInfo(*path).fileName(), QStringLiteral("tallyCache_ads_KEY1.archive"));
-    EXPECT_EQ(QFileInfo(*path).absolutePath(), QDir(analytics::TallyPaths::cachesDirectory()).filePath("Tally"));
+    EXPECT_EQ(
+        QFileInfo(*path).absolutePath(), QDir(analytics::TallyPaths::cachesDirectory()).filePath("Tally"));
     EXPECT_EQ(cache->get(QStringLiteral("ads")), QCborValue(QStringLiteral("offer")));
     EXPECT_FALSE(cache->get(QStringLiteral("none")));
 
@@ -51,8 +52,8 @@ TEST_F(TallyFileCacheTest, StoresValuesPerPrefixUnderTheTallyCacheFolder)
 TEST_F(TallyFileCacheTest, RefusesNamesThatLeaveTheFolder)
 {
     const TallyFileCache cache(QStringLiteral("KEY"));
-    for (const QString& prefix : { QStringLiteral("../../escape"), QStringLiteral("a/b"), QStringLiteral(".."),
-                                  QStringLiteral("nul") + QChar(0) }) {
+    for (const QString& prefix : { QStringLiteral("../../escape"), QStringLiteral("a/b"),
+             QStringLiteral(".."), QStringLiteral("nul") + QChar(0) }) {
         EXPECT_TRUE(cache.createFilePath(prefix).isEmpty());
         EXPECT_FALSE(cache.save(QCborValue(1), prefix));
         EXPECT_FALSE(cache.get(prefix));

@@ -16,7 +16,8 @@ using analytics::TallyHTTPResponse;
 using testing_support::ScriptedAnswer;
 using testing_support::TestHttpServer;
 
-const QMap<QString, QString> kHeaders { { QStringLiteral("Content-Type"), QStringLiteral("application/octet-stream") } };
+const QMap<QString, QString> kHeaders { { QStringLiteral("Content-Type"),
+    QStringLiteral("application/octet-stream") } };
 
 TEST(TallyHTTPResponse, SuccessIsAStatusFrom200To399)
 {
@@ -25,7 +26,7 @@ TEST(TallyHTTPResponse, SuccessIsAStatusFrom200To399)
         bool success;
     };
     for (const Row row : { Row { 0, false }, Row { 199, false }, Row { 200, true }, Row { 302, true },
-                           Row { 399, true }, Row { 400, false }, Row { 404, false }, Row { 500, false } }) {
+             Row { 399, true }, Row { 400, false }, Row { 404, false }, Row { 500, false } }) {
         const TallyHTTPResponse response({}, row.status, {}, {});
         EXPECT_EQ(response.isSuccess(), row.success) << row.status;
         EXPECT_EQ(response.isError(), !row.success) << row.status;
@@ -39,11 +40,12 @@ TEST(TallyHTTPResponse, ADebugCopyReplaysTheSameAnswer)
     QTemporaryDir data;
     analytics::TallyPaths::setDataDirectory(data.path());
     const TallyHTTPResponse original(QByteArray("\x01\x02 body", 7), 302,
-                                     { { QStringLiteral("Location"), QStringLiteral("/x") } }, QStringLiteral("ignored"));
+        { { QStringLiteral("Location"), QStringLiteral("/x") } }, QStringLiteral("ignored"));
     const QString path = original.saveToDisk();
     ASSERT_FALSE(path.isEmpty());
     EXPECT_TRUE(QFileInfo(path).fileName().startsWith(QStringLiteral("tallyResponse")));
-    EXPECT_EQ(QFileInfo(path).absolutePath(), QDir(analytics::TallyPaths::documentsDirectory()).absolutePath());
+    EXPECT_EQ(
+        QFileInfo(path).absolutePath(), QDir(analytics::TallyPaths::documentsDirectory()).absolutePath());
     EXPECT_EQ(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
 
     const auto replay = TallyHTTPResponse::readFromURL(QUrl::fromLocalFile(path));
@@ -75,7 +77,10 @@ struct SavedAnswer {
     const char* body;
 };
 
-void PrintTo(const SavedAnswer& a, std::ostream* os) { *os << a.name; }
+void PrintTo(const SavedAnswer& a, std::ostream* os)
+{
+    *os << a.name;
+}
 
 class TallySavedAnswer : public ::testing::TestWithParam<SavedAnswer> { };
 
@@ -97,22 +102,24 @@ TEST_P(TallySavedAnswer, ReadsBackAsWritten)
     EXPECT_TRUE(answer->error().isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, TallySavedAnswer, ::testing::Values(
-    SavedAnswer { "OkWithDoctypeAndHeaders",
-                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                  "<!DOCTYPE plist PUBLIC \"-//PLIST 1.0//EN\" \"PropertyList-1.0.dtd\">\n"
-                  "<plist version=\"1.0\"><dict>\n"
-                  "  <key>headers</key><dict><key>Server</key><string>x</string></dict>\n"
-                  "  <key>body</key><data>\n  b2s=\n  </data>\n"
-                  "  <key>statusCode</key><integer>200</integer>\n"
-                  "</dict></plist>\n",
-                  200, "ok" },
-    SavedAnswer { "StatusOnly", "<plist><dict><key>statusCode</key><integer>404</integer></dict></plist>", 404, "" },
-    SavedAnswer { "StatusAsText", "<plist><dict><key>statusCode</key><string>200</string></dict></plist>", -1, "" },
-    SavedAnswer { "NoStatus", "<plist><dict><key>body</key><data>b2s=</data></dict></plist>", -1, "" },
-    SavedAnswer { "NotAPlist", "<html><body>200</body></html>", -1, "" },
-    SavedAnswer { "Truncated", "<plist><dict><key>statusCode</key><integer>200</integer>", -1, "" },
-    SavedAnswer { "NotXml", "not an answer", -1, "" }),
+INSTANTIATE_TEST_SUITE_P(Files, TallySavedAnswer,
+    ::testing::Values(SavedAnswer { "OkWithDoctypeAndHeaders",
+                          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                          "<!DOCTYPE plist PUBLIC \"-//PLIST 1.0//EN\" \"PropertyList-1.0.dtd\">\n"
+                          "<plist version=\"1.0\"><dict>\n"
+                          "  <key>headers</key><dict><key>Server</key><string>x</string></dict>\n"
+                          "  <key>body</key><data>\n  b2s=\n  </data>\n"
+                          "  <key>statusCode</key><integer>200</integer>\n"
+                          "</dict></plist>\n",
+                          200, "ok" },
+        SavedAnswer { "StatusOnly", "<plist><dict><key>statusCode</key><integer>404</integer></dict></plist>",
+            404, "" },
+        SavedAnswer {
+            "StatusAsText", "<plist><dict><key>statusCode</key><string>200</string></dict></plist>", -1, "" },
+        SavedAnswer { "NoStatus", "<plist><dict><key>body</key><data>b2s=</data></dict></plist>", -1, "" },
+        SavedAnswer { "NotAPlist", "<html><body>200</body></html>", -1, "" },
+        SavedAnswer { "Truncated", "<plist><dict><key>statusCode</key><integer>200</integer>", -1, "" },
+        SavedAnswer { "NotXml", "not an answer", -1, "" }),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(TallyHTTPEater, PostsTheReportAndKeepsTheServersAnswer)
@@ -121,8 +128,8 @@ TEST(TallyHTTPEater, PostsTheReportAndKeepsTheServersAnswer)
     ScriptedAnswer answer = ScriptedAnswer::status(200, "thanks");
     answer.headers.append({ QByteArray("X-Reply"), QByteArray("yes") });
     server.setDefaultAnswer(answer);
-    const TallyHTTPResponse response = TallyHTTPEater::sendMethod(QStringLiteral("POST"), server.url(), "report",
-                                                                  kHeaders, 20, false);
+    const TallyHTTPResponse response
+        = TallyHTTPEater::sendMethod(QStringLiteral("POST"), server.url(), "report", kHeaders, 20, false);
     EXPECT_TRUE(response.isSuccess());
     EXPECT_EQ(response.body(), "thanks");
     EXPECT_EQ(response.headers().value(QStringLiteral("X-Reply")), QStringLiteral("yes"));

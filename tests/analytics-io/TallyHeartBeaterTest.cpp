@@ -20,9 +20,9 @@ int waitForBeats(int beats)
     QEventLoop loop;
     const auto token = NotificationCenter::defaultCenter().addObserver(
         QStringLiteral("TallyHeartBeatNotification"), nullptr, [&](const platform::Notification&) {
-        if (++seen >= beats)
-            loop.quit();
-    });
+            if (++seen >= beats)
+                loop.quit();
+        });
     QTimer::singleShot(10000, &loop, &QEventLoop::quit);
     loop.exec();
     NotificationCenter::defaultCenter().removeObserver(token);

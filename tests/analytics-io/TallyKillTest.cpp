@@ -75,19 +75,20 @@ void runLane(Lane& lane, int runs, unsigned seed)
     std::mt19937 random(seed);
     analytics::TallyFileSessionStore store; // only for its path rule; this process writes nothing
     store.setApiKey(kKey);
-    const QString currentPath = QDir(lane.dataDir).filePath(QFileInfo(store.currentSessionFilePath()).fileName());
+    const QString currentPath
+        = QDir(lane.dataDir).filePath(QFileInfo(store.currentSessionFilePath()).fileName());
     for (int kill = 0; kill < runs; ++kill) {
         const ChildRun run = runAndKill(lane.dataDir, int(random() % 25));
-        auto fail = [&](const QString& why) { lane.failure = QStringLiteral("run %1: %2").arg(kill).arg(why); };
+        auto fail
+            = [&](const QString& why) { lane.failure = QStringLiteral("run %1: %2").arg(kill).arg(why); };
         if (!run.started)
             return fail(QStringLiteral("the child did not start"));
         lane.lastReturned << run.lastReturned;
 
         // The newest complete version: the file, or the previous version when the kill fell
         // between moving one aside and renaming the new one into place.
-        const auto bytes = platform::AtomicFileWriter::readLatest(currentPath, [](const QByteArray& b) {
-            return platform::KeyedArchive::unarchive(b).has_value();
-        });
+        const auto bytes = platform::AtomicFileWriter::readLatest(currentPath,
+            [](const QByteArray& b) { return platform::KeyedArchive::unarchive(b).has_value(); });
         if (!bytes)
             return fail(QStringLiteral("no decodable current-session file"));
         const auto state = analytics::TallySessionArchive::sessionFromFile(*bytes);
@@ -97,7 +98,8 @@ void runLane(Lane& lane, int runs, unsigned seed)
         // just before the kill.
         const qsizetype events = state->eventLog.size();
         if (events < run.lastReturned + 1 || events > run.lastReturned + 2)
-            return fail(QStringLiteral("%1 events after event %2 had returned").arg(events).arg(run.lastReturned));
+            return fail(
+                QStringLiteral("%1 events after event %2 had returned").arg(events).arg(run.lastReturned));
         for (qsizetype i = 0; i < events; ++i) {
             if (state->eventLog[i].parameters()->value(QStringLiteral("i")).toInt() != i)
                 return fail(QStringLiteral("event %1 out of order").arg(i));
@@ -105,8 +107,7 @@ void runLane(Lane& lane, int runs, unsigned seed)
     }
 }
 
-class TallyKillTest : public testing_support::AnalyticsFixture {
-};
+class TallyKillTest : public testing_support::AnalyticsFixture { };
 
 TEST_F(TallyKillTest, AKilledProcessLeavesADecodableSessionWithEveryReturnedEvent)
 {
@@ -121,7 +122,8 @@ TEST_F(TallyKillTest, AKilledProcessLeavesADecodableSessionWithEveryReturnedEven
     {
         std::vector<std::thread> threads;
         for (int i = 0; i < kLanes; ++i)
-            threads.emplace_back([&lanes, i] { runLane(lanes[size_t(i)], kRunsPerLane, 20120601u + unsigned(i)); });
+            threads.emplace_back(
+                [&lanes, i] { runLane(lanes[size_t(i)], kRunsPerLane, 20120601u + unsigned(i)); });
         for (auto& thread : threads)
             thread.join();
     }
@@ -130,7 +132,9 @@ TEST_F(TallyKillTest, AKilledProcessLeavesADecodableSessionWithEveryReturnedEven
         ASSERT_TRUE(lane.failure.isEmpty()) << lane.failure.toStdString();
         ASSERT_EQ(lane.lastReturned.size(), kRunsPerLane);
         // Interrupted writes leave no litter behind for long: each start clears it.
-        EXPECT_LE(QDir(lane.dataDir).entryList({ QStringLiteral("*.tmp-*") }, QDir::Files | QDir::Hidden).size(), 1);
+        EXPECT_LE(
+            QDir(lane.dataDir).entryList({ QStringLiteral("*.tmp-*") }, QDir::Files | QDir::Hidden).size(),
+            1);
 
         // The next start saves the last run's session as crashed; the saved records are the
         // sessions of the lane's runs, oldest first, each with every event that had returned.
@@ -167,7 +171,8 @@ struct ChildEnd {
 
 // Runs the child to its end: a fault point's kill, its own exit, or (with killAfterLines) the
 // test's SIGKILL once that many lines have come.
-ChildEnd runChild(const QString& dataDir, const QStringList& mode, const QByteArray& faultPoint, int killAfterLines = -1)
+ChildEnd runChild(
+    const QString& dataDir, const QStringList& mode, const QByteArray& faultPoint, int killAfterLines = -1)
 {
     ChildEnd end;
     QProcess child;
@@ -193,7 +198,7 @@ ChildEnd runChild(const QString& dataDir, const QStringList& mode, const QByteAr
     QElapsedTimer clock;
     clock.start();
     while (child.state() == QProcess::Running && (killAfterLines < 0 || end.lines.size() < killAfterLines)
-           && clock.elapsed() < 30000) {
+        && clock.elapsed() < 30000) {
         child.waitForReadyRead(100);
         consume();
     }
@@ -209,9 +214,9 @@ ChildEnd runChild(const QString& dataDir, const QStringList& mode, const QByteAr
 struct HandOverKill {
     const char* name;
     bool killedSessionFirst; // a first child is killed while logging, leaving its session behind
-    QStringList mode;        // the second child's mode ("upload" gets the server's URL appended)
-    const char* faultPoint;  // where the second child dies
-    bool firstDelivered;     // the first session reached the server before the kill
+    QStringList mode; // the second child's mode ("upload" gets the server's URL appended)
+    const char* faultPoint; // where the second child dies
+    bool firstDelivered; // the first session reached the server before the kill
 };
 
 void PrintTo(const HandOverKill& row, std::ostream* out)
@@ -220,8 +225,7 @@ void PrintTo(const HandOverKill& row, std::ostream* out)
 }
 
 class TallyHandOverKillTest : public testing_support::AnalyticsFixture,
-                              public ::testing::WithParamInterface<HandOverKill> {
-};
+                              public ::testing::WithParamInterface<HandOverKill> { };
 
 TEST_P(TallyHandOverKillTest, LeavesEverySessionSavedExactlyOnce)
 {
@@ -239,7 +243,8 @@ TEST_P(TallyHandOverKillTest, LeavesEverySessionSavedExactlyOnce)
     if (mode.value(0) == QLatin1String("upload"))
         mode << server.url().toString();
     const ChildEnd second = runChild(dataDir, mode, row.faultPoint);
-    ASSERT_TRUE(second.killed) << "not stopped at " << row.faultPoint << ": " << second.lines.join(' ').toStdString();
+    ASSERT_TRUE(second.killed) << "not stopped at " << row.faultPoint << ": "
+                               << second.lines.join(' ').toStdString();
     sessions << second.started;
 
     // The next start finishes whatever the kill interrupted.
@@ -262,17 +267,19 @@ TEST_P(TallyHandOverKillTest, LeavesEverySessionSavedExactlyOnce)
     EXPECT_EQ(saved, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Windows, TallyHandOverKillTest,
+INSTANTIATE_TEST_SUITE_P(Windows, TallyHandOverKillTest,
     ::testing::Values(
         // Start-up recovery: the crashed session is saved, its file not yet removed.
-        HandOverKill { "RecoveryAfterTheAdd", true, { QStringLiteral("end") }, "store-recovery-added", false },
+        HandOverKill {
+            "RecoveryAfterTheAdd", true, { QStringLiteral("end") }, "store-recovery-added", false },
         // The end of a session: its file marked as handed over, then saved, then removed.
         HandOverKill { "EndAfterTheMark", false, { QStringLiteral("end") }, "store-handover-marked", false },
         HandOverKill { "EndAfterTheAdd", false, { QStringLiteral("end") }, "store-handover-added", false },
         // A successful upload removing what it sent from the saved list.
-        HandOverKill { "UploadBeforeTheRemoval", true, { QStringLiteral("upload") }, "store-sent-removing", false },
-        HandOverKill { "UploadAfterTheRemoval", true, { QStringLiteral("upload") }, "store-sent-removed", true }),
+        HandOverKill {
+            "UploadBeforeTheRemoval", true, { QStringLiteral("upload") }, "store-sent-removing", false },
+        HandOverKill {
+            "UploadAfterTheRemoval", true, { QStringLiteral("upload") }, "store-sent-removed", true }),
     [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

@@ -44,7 +44,8 @@ TallySessionState fullState()
     plain.setStarted(at(1338508803000));
     state.eventLog = { timed, plain };
     state.eventLogComplete = false;
-    state.errors = { { at(1338508804000), QStringLiteral("Uncaught"), QStringLiteral("Crash!"), QStringLiteral("std::runtime_error: boom") } };
+    state.errors = { { at(1338508804000), QStringLiteral("Uncaught"), QStringLiteral("Crash!"),
+        QStringLiteral("std::runtime_error: boom") } };
     state.totalErrorCount = 2;
     state.pageViewCount = 6;
     state.locale = QStringLiteral("en_GB");
@@ -84,7 +85,8 @@ protected:
 
     qint64 reportInitialTimestamp() const
     {
-        const auto decoded = analytics::TallyReportDecoder::decodeReport(analytics::TallySession::dataForSessions({}, false));
+        const auto decoded = analytics::TallyReportDecoder::decodeReport(
+            analytics::TallySession::dataForSessions({}, false));
         EXPECT_TRUE(decoded.ok()) << decoded.error.toStdString();
         return qint64(decoded.json.value(QLatin1String("initialTimestamp")).toDouble());
     }
@@ -105,10 +107,10 @@ TEST_F(TallyPersistenceTest, TheSessionFileHoldsExactlyItsKeysWithTheirTypes)
     const auto archive = platform::KeyedArchive::fromValue(*root);
     ASSERT_TRUE(archive);
     EXPECT_EQ(keysOf(archive->toMap()),
-              (QStringList { "serializationVersion", "startTime", "endTime", "pauseTime", "pauseIntervalMillis",
-                             "eventCounts", "eventLog", "eventLogComplete", "errors", "totalErrorCount", "adLog",
-                             "latitude", "longitude", "accuracy", "crashed", "apiKey", "appVersion", "userID",
-                             "pageViewCount", "locale", "timeZone", "internetAvailable", "age", "gender" }));
+        (QStringList { "serializationVersion", "startTime", "endTime", "pauseTime", "pauseIntervalMillis",
+            "eventCounts", "eventLog", "eventLogComplete", "errors", "totalErrorCount", "adLog", "latitude",
+            "longitude", "accuracy", "crashed", "apiKey", "appVersion", "userID", "pageViewCount", "locale",
+            "timeZone", "internetAvailable", "age", "gender" }));
     EXPECT_EQ(archive->decodeInt32("serializationVersion"), 1);
     EXPECT_EQ(archive->decodeDate("startTime")->toMSecsSinceEpoch(), 1338508800123);
     EXPECT_EQ(archive->decodeInt64("pauseIntervalMillis"), 4321);
@@ -125,13 +127,15 @@ TEST_F(TallyPersistenceTest, TheSessionFileHoldsExactlyItsKeysWithTheirTypes)
 
     const auto event = platform::KeyedArchive::fromValue(archive->decodeList("eventLog")->at(0));
     ASSERT_TRUE(event);
-    EXPECT_EQ(keysOf(event->toMap()), (QStringList { "name", "started", "ended", "timed", "parameters", "automaticallyEnded" }));
+    EXPECT_EQ(keysOf(event->toMap()),
+        (QStringList { "name", "started", "ended", "timed", "parameters", "automaticallyEnded" }));
     EXPECT_EQ(event->decodeMap("parameters")->value(QStringLiteral("level")).toInteger(), 4);
 
     // Absent values are left out, not written empty.
     TallySessionState fresh;
     fresh.startTime = at(1);
-    const auto sparse = platform::KeyedArchive::fromValue(*platform::KeyedArchive::unarchive(TallySessionArchive::sessionFile(fresh)));
+    const auto sparse = platform::KeyedArchive::fromValue(
+        *platform::KeyedArchive::unarchive(TallySessionArchive::sessionFile(fresh)));
     for (const char* key : { "endTime", "pauseTime", "userID", "age" })
         EXPECT_FALSE(sparse->contains(QString::fromLatin1(key))) << key;
 }
@@ -142,11 +146,9 @@ TEST(TallySessionFile, BytesStayTheSameFromBuildToBuild)
 {
     TallySessionState state = fullState();
     analytics::TallyEvent mixed(QStringLiteral("FILTER \u263A"), false,
-                                QVariantMap { { QStringLiteral("name"), QStringLiteral("Grüße") },
-                                              { QStringLiteral("ratio"), 0.25 },
-                                              { QStringLiteral("on"), true },
-                                              { QStringLiteral("big"), qint64(1) << 40 },
-                                              { QStringLiteral("list"), QVariantList { 1, QStringLiteral("two") } } });
+        QVariantMap { { QStringLiteral("name"), QStringLiteral("Grüße") }, { QStringLiteral("ratio"), 0.25 },
+            { QStringLiteral("on"), true }, { QStringLiteral("big"), qint64(1) << 40 },
+            { QStringLiteral("list"), QVariantList { 1, QStringLiteral("two") } } });
     mixed.setStarted(at(-1500));
     state.eventLog.append(mixed);
     state.eventCounts.insert(QString(40, QLatin1Char('x')), 70000);
@@ -184,7 +186,8 @@ TEST_F(TallyPersistenceTest, ASessionReadBackFromItsFileIsTheSameSession)
     // The record the report carries is the strongest comparison: every reported field at once.
     auto session = [](const TallySessionState& state) {
         auto copy = state;
-        copy.eventLoggingEnabled = copy.sessionReportsOnCloseEnabled = copy.sessionReportsOnPauseEnabled = false;
+        copy.eventLoggingEnabled = copy.sessionReportsOnCloseEnabled = copy.sessionReportsOnPauseEnabled
+            = false;
         return std::make_shared<analytics::TallySession>(copy);
     };
     EXPECT_EQ(session(*restored)->data(), session(original)->data());
@@ -201,12 +204,13 @@ TEST_F(TallyPersistenceTest, ASessionReadBackFromItsFileIsTheSameSession)
 
 TEST_F(TallyPersistenceTest, UnreadableCurrentSessionFilesAreTreatedAsAbsent)
 {
-    auto newer = platform::KeyedArchive::fromValue(*platform::KeyedArchive::unarchive(TallySessionArchive::sessionFile(fullState())));
+    auto newer = platform::KeyedArchive::fromValue(
+        *platform::KeyedArchive::unarchive(TallySessionArchive::sessionFile(fullState())));
     ASSERT_TRUE(newer);
     newer->encodeInt32("serializationVersion", 2);
     const QByteArray valid = TallySessionArchive::sessionFile(fullState());
-    const QByteArray candidates[] = { platform::KeyedArchive::archive(newer->toValue()), valid.left(valid.size() / 2),
-                                      QByteArray("garbage"), QByteArray() };
+    const QByteArray candidates[] = { platform::KeyedArchive::archive(newer->toValue()),
+        valid.left(valid.size() / 2), QByteArray("garbage"), QByteArray() };
     for (const QByteArray& bytes : candidates) {
         ASSERT_TRUE(platform::AtomicFileWriter::ensureDirectory(m_data.path()));
         ASSERT_TRUE(platform::AtomicFileWriter::write(m_store->currentSessionFilePath(), bytes));
@@ -224,7 +228,8 @@ TEST_F(TallyPersistenceTest, ASessionLeftBehindIsSavedAsCrashedWithItsEvents)
     TallySessionState left = fullState();
     left.crashed = false;
     ASSERT_TRUE(platform::AtomicFileWriter::ensureDirectory(m_data.path()));
-    ASSERT_TRUE(platform::AtomicFileWriter::write(m_store->currentSessionFilePath(), TallySessionArchive::sessionFile(left)));
+    ASSERT_TRUE(platform::AtomicFileWriter::write(
+        m_store->currentSessionFilePath(), TallySessionArchive::sessionFile(left)));
     QStringList lines;
     const auto previous = platform::setLogSink([&](const QString& line) { lines << line; });
     analytics::TallyUtil::setDebugLogEnabled(true);
@@ -259,18 +264,20 @@ TEST_F(TallyPersistenceTest, SavedSessionsKeepTheLatestFifty)
     EXPECT_EQ(savedStarts, starts.mid(1)); // oldest dropped, order kept
 
     EXPECT_EQ(analytics::TallyFileSessionStore::removeOldSessionsIfNecessary({ "a", "b", "c" }, 2),
-              (QList<QByteArray> { "b", "c" }));
+        (QList<QByteArray> { "b", "c" }));
     EXPECT_EQ(analytics::TallyFileSessionStore::removeOldSessionsIfNecessary({ "a", "b" }, -1).size(), 2);
 }
 
 TEST_F(TallyPersistenceTest, AFileUnderTheOlderNameKeepsBeingUsed)
 {
     const QString older = m_store->oldSessionsFilePath();
-    EXPECT_EQ(QFileInfo(older).fileName(), QStringLiteral("tallyStored%1.archive").arg(analytics::TallyFileSessionStore::keyHash("KEY")));
+    EXPECT_EQ(QFileInfo(older).fileName(),
+        QStringLiteral("tallyStored%1.archive").arg(analytics::TallyFileSessionStore::keyHash("KEY")));
     EXPECT_EQ(QFileInfo(m_store->sessionsFilePath()).fileName(), "." + QFileInfo(older).fileName());
     const QByteArray oldRecord = sessionRecord(1);
     ASSERT_TRUE(platform::AtomicFileWriter::ensureDirectory(m_data.path()));
-    ASSERT_TRUE(platform::AtomicFileWriter::write(older, platform::KeyedArchive::archive(QCborArray { oldRecord })));
+    ASSERT_TRUE(
+        platform::AtomicFileWriter::write(older, platform::KeyedArchive::archive(QCborArray { oldRecord })));
     EXPECT_EQ(m_store->sessionsFilePath(), older);
 
     TallyAPI::startSession(QStringLiteral("KEY"));
@@ -285,7 +292,8 @@ TEST_F(TallyPersistenceTest, AFileUnderTheOlderNameKeepsBeingUsed)
 
 TEST_F(TallyPersistenceTest, TwoKeysUseDifferentFiles)
 {
-    EXPECT_NE(analytics::TallyFileSessionStore::keyHash("KEY-A"), analytics::TallyFileSessionStore::keyHash("KEY-B"));
+    EXPECT_NE(analytics::TallyFileSessionStore::keyHash("KEY-A"),
+        analytics::TallyFileSessionStore::keyHash("KEY-B"));
     analytics::TallyFileSessionStore a;
     analytics::TallyFileSessionStore b;
     a.setApiKey("KEY-A");
@@ -346,7 +354,7 @@ namespace {
 struct SavedFileDamage {
     const char* name;
     double keptFraction; // of the file's bytes, from the start
-    qsizetype cutBytes;  // then this many more bytes off the end
+    qsizetype cutBytes; // then this many more bytes off the end
 };
 
 void PrintTo(const SavedFileDamage& row, std::ostream* out)
@@ -354,8 +362,8 @@ void PrintTo(const SavedFileDamage& row, std::ostream* out)
     *out << row.name;
 }
 
-class TallyDamagedSavedFileTest : public TallyPersistenceTest, public ::testing::WithParamInterface<SavedFileDamage> {
-};
+class TallyDamagedSavedFileTest : public TallyPersistenceTest,
+                                  public ::testing::WithParamInterface<SavedFileDamage> { };
 
 TEST_P(TallyDamagedSavedFileTest, EveryIntactRecordIsKeptAndTheDamagedFileSetAside)
 {
@@ -401,10 +409,9 @@ TEST_P(TallyDamagedSavedFileTest, EveryIntactRecordIsKeptAndTheDamagedFileSetAsi
 }
 
 INSTANTIATE_TEST_SUITE_P(Damage, TallyDamagedSavedFileTest,
-                         ::testing::Values(SavedFileDamage { "LastByteCut", 1.0, 1 },
-                                           SavedFileDamage { "CutInTheMiddle", 0.5, 0 },
-                                           SavedFileDamage { "OnlyTheFirstRecordLeft", 0.03, 0 }),
-                         [](const auto& row) { return std::string(row.param.name); });
+    ::testing::Values(SavedFileDamage { "LastByteCut", 1.0, 1 }, SavedFileDamage { "CutInTheMiddle", 0.5, 0 },
+        SavedFileDamage { "OnlyTheFirstRecordLeft", 0.03, 0 }),
+    [](const auto& row) { return std::string(row.param.name); });
 
 // A file past the read limit is not read, and not thrown away either.
 TEST_F(TallyPersistenceTest, FilesPastTheReadLimitAreSetAsideNotDropped)
@@ -436,7 +443,7 @@ TEST_F(TallyPersistenceTest, FilesPastTheReadLimitAreSetAsideNotDropped)
 // Where a stale copy of the current session lies beside the real one.
 struct StaleCopy {
     const char* name;
-    bool underOlderName;  // else the dotted name's previous copy
+    bool underOlderName; // else the dotted name's previous copy
     bool previousOfOlder; // the older name's previous copy rather than the file itself
 };
 
@@ -445,8 +452,8 @@ void PrintTo(const StaleCopy& row, std::ostream* out)
     *out << row.name;
 }
 
-class TallyStaleCurrentFileTest : public TallyPersistenceTest, public ::testing::WithParamInterface<StaleCopy> {
-};
+class TallyStaleCurrentFileTest : public TallyPersistenceTest,
+                                  public ::testing::WithParamInterface<StaleCopy> { };
 
 TEST_P(TallyStaleCurrentFileTest, RecoveryTakesTheNewestSessionAndDropsTheStaleOne)
 {
@@ -456,7 +463,8 @@ TEST_P(TallyStaleCurrentFileTest, RecoveryTakesTheNewestSessionAndDropsTheStaleO
     TallySessionState real = stale;
     real.startTime = stale.startTime.addSecs(600);
     ASSERT_TRUE(platform::AtomicFileWriter::ensureDirectory(m_data.path()));
-    const QString dotted = QDir(m_data.path()).filePath(QFileInfo(m_store->currentSessionFilePath()).fileName());
+    const QString dotted
+        = QDir(m_data.path()).filePath(QFileInfo(m_store->currentSessionFilePath()).fileName());
     // The real session was written last, by this build; the stale one by an older build or an
     // earlier write.
     m_store->saveCurrentSession(stale);
@@ -477,13 +485,13 @@ TEST_P(TallyStaleCurrentFileTest, RecoveryTakesTheNewestSessionAndDropsTheStaleO
     // No stale copy is left to come back after the next kill.
     endSessionOffline();
     EXPECT_EQ(m_store->savedSessions().size(), 2);
-    EXPECT_EQ(m_store->readCurrentSession()->startTime(), analytics::TallySession::currentSession()->startTime());
+    EXPECT_EQ(
+        m_store->readCurrentSession()->startTime(), analytics::TallySession::currentSession()->startTime());
 }
 
 INSTANTIATE_TEST_SUITE_P(Copies, TallyStaleCurrentFileTest,
-                         ::testing::Values(StaleCopy { "PreviousCopy", false, false },
-                                           StaleCopy { "OlderNameFile", true, false },
-                                           StaleCopy { "OlderNamePreviousCopy", true, true }),
-                         [](const auto& row) { return std::string(row.param.name); });
+    ::testing::Values(StaleCopy { "PreviousCopy", false, false }, StaleCopy { "OlderNameFile", true, false },
+        StaleCopy { "OlderNamePreviousCopy", true, true }),
+    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

@@ -51,8 +51,7 @@ protected:
     TestHttpServer m_server;
 };
 
-class TallyUploadAnswerTest : public TallyUploadTest, public ::testing::WithParamInterface<int> {
-};
+class TallyUploadAnswerTest : public TallyUploadTest, public ::testing::WithParamInterface<int> { };
 
 TEST_P(TallyUploadAnswerTest, TheStartOfSessionUploadForgetsSavedSessionsOnlyOnSuccess)
 {
@@ -81,7 +80,7 @@ TEST_P(TallyUploadAnswerTest, TheStartOfSessionUploadForgetsSavedSessionsOnlyOnS
 }
 
 INSTANTIATE_TEST_SUITE_P(Statuses, TallyUploadAnswerTest, ::testing::Values(200, 302, 404, 500),
-                         [](const auto& row) { return "Status" + std::to_string(row.param); });
+    [](const auto& row) { return "Status" + std::to_string(row.param); });
 
 TEST_F(TallyUploadTest, ASilentServerIsGivenUpAfterTheTimeOutAndNothingIsLost)
 {
@@ -137,8 +136,8 @@ qint64 residentBytes()
 struct HostileAnswer {
     const char* name;
     ScriptedAnswer (*answer)(const TestHttpServer& elsewhere);
-    bool delivered;        // the records may be forgotten
-    int requests;          // requests that reach the collection server
+    bool delivered; // the records may be forgotten
+    int requests; // requests that reach the collection server
 };
 
 void PrintTo(const HostileAnswer& row, std::ostream* out)
@@ -170,40 +169,44 @@ TEST_P(TallyHostileAnswerTest, KeepsTheRecordsUnlessTheReportWasTakenWhole)
     EXPECT_LT(residentBytes() - residentBefore, 48LL * 1024 * 1024);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Answers, TallyHostileAnswerTest,
-    ::testing::Values(
-        HostileAnswer { "EndlessChunkedBody", [](const TestHttpServer&) { return ScriptedAnswer::endless(); }, false, 1 },
-        HostileAnswer { "HugeStatedBody", [](const TestHttpServer&) { return ScriptedAnswer::huge(48LL << 20); }, false, 1 },
+INSTANTIATE_TEST_SUITE_P(Answers, TallyHostileAnswerTest,
+    ::testing::Values(HostileAnswer { "EndlessChunkedBody",
+                          [](const TestHttpServer&) { return ScriptedAnswer::endless(); }, false, 1 },
+        HostileAnswer { "HugeStatedBody",
+            [](const TestHttpServer&) { return ScriptedAnswer::huge(48LL << 20); }, false, 1 },
         HostileAnswer { "CutShort",
-                        [](const TestHttpServer&) {
-                            return ScriptedAnswer::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n1234567");
-                        },
-                        false, 1 },
+            [](const TestHttpServer&) {
+                return ScriptedAnswer::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n1234567");
+            },
+            false, 1 },
         HostileAnswer { "CutShortChunked",
-                        [](const TestHttpServer&) {
-                            return ScriptedAnswer::rawBytes("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\n1234");
-                        },
-                        false, 1 },
+            [](const TestHttpServer&) {
+                return ScriptedAnswer::rawBytes(
+                    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\n1234");
+            },
+            false, 1 },
         HostileAnswer { "Garbage",
-                        [](const TestHttpServer&) { return ScriptedAnswer::rawBytes("\x16\x03\x01 no HTTP at all\r\n\r\n"); },
-                        false, 1 },
+            [](const TestHttpServer&) {
+                return ScriptedAnswer::rawBytes("\x16\x03\x01 no HTTP at all\r\n\r\n");
+            },
+            false, 1 },
         HostileAnswer { "RedirectToAFile",
-                        [](const TestHttpServer&) { return ScriptedAnswer::redirect(302, "file:///etc/passwd"); }, false, 1 },
+            [](const TestHttpServer&) { return ScriptedAnswer::redirect(302, "file:///etc/passwd"); }, false,
+            1 },
         HostileAnswer { "RedirectToAnotherPort",
-                        [](const TestHttpServer& elsewhere) {
-                            return ScriptedAnswer::redirect(307, elsewhere.url(QStringLiteral("/steal")).toEncoded());
-                        },
-                        false, 1 },
+            [](const TestHttpServer& elsewhere) {
+                return ScriptedAnswer::redirect(307, elsewhere.url(QStringLiteral("/steal")).toEncoded());
+            },
+            false, 1 },
         HostileAnswer { "RedirectToAnotherHost",
-                        [](const TestHttpServer& elsewhere) {
-                            return ScriptedAnswer::redirect(
-                                308, QByteArray("http://localhost:") + QByteArray::number(elsewhere.port()) + "/steal");
-                        },
-                        false, 1 },
+            [](const TestHttpServer& elsewhere) {
+                return ScriptedAnswer::redirect(
+                    308, QByteArray("http://localhost:") + QByteArray::number(elsewhere.port()) + "/steal");
+            },
+            false, 1 },
         // Within the same origin a redirect is still followed, and its answer counts.
         HostileAnswer { "RedirectWithinTheServer",
-                        [](const TestHttpServer&) { return ScriptedAnswer::redirect(307, "/report2.do"); }, true, 2 }),
+            [](const TestHttpServer&) { return ScriptedAnswer::redirect(307, "/report2.do"); }, true, 2 }),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(TallyUploadTest, ARecordSavedDuringAnUploadSurvivesItsSuccess)
@@ -328,10 +331,12 @@ TEST_F(TallyHostSetUpTest, FilesGoToTheDataFolderAndReportsToTheServer)
     EXPECT_TRUE(m_server.waitForRequests(1));
     const QStringList files = QDir(m_data.path()).entryList(QDir::Files | QDir::Hidden);
     const int hash = analytics::TallyFileSessionStore::keyHash(QStringLiteral("HOSTKEY"));
-    EXPECT_TRUE(files.contains(QStringLiteral(".tallyCurrent%1.archive").arg(hash))) << files.join(' ').toStdString();
+    EXPECT_TRUE(files.contains(QStringLiteral(".tallyCurrent%1.archive").arg(hash)))
+        << files.join(' ').toStdString();
     EXPECT_TRUE(files.contains(QStringLiteral(".tallySent%1.archive").arg(hash)));
     // The production time-outs and heartbeat, read from what the layer was built with.
-    const auto uploader = std::dynamic_pointer_cast<analytics::TallyNetworkUploader>(analytics::TallyUploader::instance());
+    const auto uploader
+        = std::dynamic_pointer_cast<analytics::TallyNetworkUploader>(analytics::TallyUploader::instance());
     ASSERT_TRUE(uploader);
     EXPECT_EQ(uploader->shortTimeout(), std::chrono::seconds(5)) << "pause and end-of-session uploads";
     EXPECT_EQ(uploader->longTimeout(), std::chrono::seconds(20)) << "start-of-session upload";
@@ -348,15 +353,18 @@ TEST_F(TallyHostSetUpTest, RemovingStoredDataLeavesOnlyTheUsersOwnFiles)
     TallyAPI::startSession(QStringLiteral("KEY"));
     TallyAPI::waitForUploads();
     TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"));
-    ASSERT_TRUE(analytics::TallyFileCache::instance()->save(QStringLiteral("x"), QStringLiteral("cached")).has_value());
+    ASSERT_TRUE(analytics::TallyFileCache::instance()
+                    ->save(QStringLiteral("x"), QStringLiteral("cached"))
+                    .has_value());
     TallyAPI::resetForTesting();
     QFile mine(QDir(m_data.path()).filePath(QStringLiteral("notes.txt")));
     ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
     mine.close();
 
     EXPECT_GE(TallyAPI::removeStoredData().size(), 4);
-    EXPECT_EQ(QDir(m_data.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System),
-              QStringList { QStringLiteral("notes.txt") });
+    EXPECT_EQ(
+        QDir(m_data.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System),
+        QStringList { QStringLiteral("notes.txt") });
 }
 
 TEST_F(TallyHostSetUpTest, ADisabledLayerLeavesNoTraceAtAll)
@@ -367,7 +375,8 @@ TEST_F(TallyHostSetUpTest, ADisabledLayerLeavesNoTraceAtAll)
     TallyAPI::setEnabled(false);
     TallyAPI::startSession(QStringLiteral("KEY"));
     TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"));
-    TallyAPI::logError(QStringLiteral("Uncaught"), QStringLiteral("Crash!"), static_cast<const std::exception*>(nullptr));
+    TallyAPI::logError(
+        QStringLiteral("Uncaught"), QStringLiteral("Crash!"), static_cast<const std::exception*>(nullptr));
     TallyAPI::pauseSession();
     platform::Clock::advance(60000);
     TallyAPI::resumeSession();
@@ -377,7 +386,8 @@ TEST_F(TallyHostSetUpTest, ADisabledLayerLeavesNoTraceAtAll)
     EXPECT_EQ(analytics::TallySession::currentSession(), nullptr);
     EXPECT_EQ(analytics::TallyHeartBeater::instance(), nullptr);
     EXPECT_EQ(analytics::TallyFileCache::instance(), nullptr);
-    EXPECT_TRUE(QDir(m_data.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_TRUE(
+        QDir(m_data.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
     EXPECT_TRUE(m_server.requests().isEmpty());
 }
 

@@ -14,13 +14,20 @@ namespace {
 const char* reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 307: return "Temporary Redirect";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 307:
+        return "Temporary Redirect";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
     }
 }
 
@@ -255,7 +262,8 @@ void TestHttpServer::answer(QTcpSocket* socket, const ScriptedAnswer& scripted)
         // Small chunks without end, for as long as the client reads.
         socket->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
         auto pump = [socket] {
-            static const QByteArray slice = QByteArray("40\r\n" + QByteArray(64, 'x') + "\r\n").repeated(1000);
+            static const QByteArray slice
+                = QByteArray("40\r\n" + QByteArray(64, 'x') + "\r\n").repeated(1000);
             while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 256 * 1024)
                 socket->write(slice);
         };

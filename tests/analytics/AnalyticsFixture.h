@@ -104,7 +104,8 @@ public:
         const QByteArray report
             = TallySession::dataForSessions(TallySession::sessionsToSend(sendCurrentSession), requestAds);
         std::scoped_lock lock(m_mutex);
-        m_uploads.append({ shortTimeout, sendCurrentSession, report, platform::BackgroundTasks::activeCount() });
+        m_uploads.append(
+            { shortTimeout, sendCurrentSession, report, platform::BackgroundTasks::activeCount() });
     }
     void sendPreparedReport(const QByteArray& report) override // the end-of-session upload
     {

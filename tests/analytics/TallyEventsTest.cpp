@@ -1,9 +1,9 @@
 // Recording into a session: event limits, timed events, errors, page views, user attributes.
 #include "AnalyticsFixture.h"
-#include "platform/system/Error.h"
 #include "analytics/TallyNavigationController.h"
 #include "analytics/TallyPageViewDelegate.h"
 #include "analytics/TallyTabBarController.h"
+#include "platform/system/Error.h"
 
 namespace analytics::test {
 namespace {
@@ -61,7 +61,10 @@ struct LongParameter {
     bool atEnd; // given when the timed event ends rather than when it starts
 };
 
-void PrintTo(const LongParameter& p, std::ostream* os) { *os << p.name; }
+void PrintTo(const LongParameter& p, std::ostream* os)
+{
+    *os << p.name;
+}
 
 class TallyLongParameter : public TallyEvents, public ::testing::WithParamInterface<LongParameter> { };
 
@@ -83,13 +86,13 @@ TEST_P(TallyLongParameter, IsKeptAsTheReportCutsIt)
     EXPECT_EQ(archived->value(longKey.left(255)).toInt(), 7) << "the key is cut too";
     const TallyEvent sent(QStringLiteral("E"), false, given);
     EXPECT_EQ(state.eventLog.first().dataRelativeToSessionStart(start).left(300),
-              sent.dataRelativeToSessionStart(start).left(300));
+        sent.dataRelativeToSessionStart(start).left(300));
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, TallyLongParameter, ::testing::Values(
-    LongParameter { "Text", QString(100000, QLatin1Char('x')), false },
-    LongParameter { "List", QVariantList(20000, 12345), false },
-    LongParameter { "TextGivenAtTheEnd", QString(100000, QLatin1Char('x')), true }),
+INSTANTIATE_TEST_SUITE_P(Values, TallyLongParameter,
+    ::testing::Values(LongParameter { "Text", QString(100000, QLatin1Char('x')), false },
+        LongParameter { "List", QVariantList(20000, 12345), false },
+        LongParameter { "TextGivenAtTheEnd", QString(100000, QLatin1Char('x')), true }),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(TallyEvents, AHundredAndFirstNameIsDroppedButKnownNamesStillCount)
@@ -130,7 +133,8 @@ TEST_F(TallyEvents, TimedEventsEndByNameAndFollowPausesToTheSessionEnd)
     TallyAPI::logEvent(QStringLiteral("VIEW"), true);
     TallyAPI::logEvent(QStringLiteral("OPEN"), true);
     platform::Clock::advance(100);
-    TallyAPI::endTimedEvent(QStringLiteral("VIEW"), QVariantMap { { QStringLiteral("r"), QStringLiteral("done") } });
+    TallyAPI::endTimedEvent(
+        QStringLiteral("VIEW"), QVariantMap { { QStringLiteral("r"), QStringLiteral("done") } });
     platform::Clock::advance(400);
     TallyAPI::pauseSession(); // OPEN ends automatically at the pause
     auto log = session->state().eventLog;
@@ -163,7 +167,8 @@ TEST_F(TallyEvents, ElevenErrorsAreCountedAndTenStored)
 TEST_F(TallyEvents, ErrorTextsOfPlatformErrorsAndMissingExceptions)
 {
     auto fresh = std::make_shared<TallySession>(QStringLiteral("k"), QStringLiteral("1"));
-    const platform::Error error { 5, QStringLiteral("album"), QStringLiteral("Write failed"), QStringLiteral("Disk full"), {} };
+    const platform::Error error { 5, QStringLiteral("album"), QStringLiteral("Write failed"),
+        QStringLiteral("Disk full"), {} };
     fresh->recordError(QStringLiteral("E"), QString(), &error);
     fresh->recordError(QStringLiteral("N"), QStringLiteral("m"), static_cast<const std::exception*>(nullptr));
     const auto errors = fresh->state().errors;
@@ -190,7 +195,10 @@ TEST_F(TallyEvents, PageViewsCloserThanThreeTenthsOfASecondCountOnce)
 class Navigation : public TallyNavigationController {
 public:
     std::shared_ptr<TallyNavigationDelegate> navigationDelegate() const override { return delegate; }
-    void setNavigationDelegate(std::shared_ptr<TallyNavigationDelegate> d) override { delegate = std::move(d); }
+    void setNavigationDelegate(std::shared_ptr<TallyNavigationDelegate> d) override
+    {
+        delegate = std::move(d);
+    }
     std::shared_ptr<TallyNavigationDelegate> delegate;
 };
 
@@ -210,7 +218,10 @@ public:
 
 class ThrowingNavigationDelegate : public TallyNavigationDelegate {
 public:
-    void navigationControllerDidShow(QObject*, QObject*, bool) override { throw std::runtime_error("app bug"); }
+    void navigationControllerDidShow(QObject*, QObject*, bool) override
+    {
+        throw std::runtime_error("app bug");
+    }
 };
 
 TEST_F(TallyEvents, PageViewObserverForwardsToThePreviousDelegateThenCounts)

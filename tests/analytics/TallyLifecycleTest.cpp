@@ -43,7 +43,10 @@ struct Absence {
 };
 
 // Shown in `ctest -N` beside the row name.
-void PrintTo(const Absence& a, std::ostream* os) { *os << a.millis << " ms away"; }
+void PrintTo(const Absence& a, std::ostream* os)
+{
+    *os << a.millis << " ms away";
+}
 
 class TallyGracePeriod : public TallyLifecycle, public ::testing::WithParamInterface<Absence> { };
 
@@ -63,8 +66,8 @@ TEST_P(TallyGracePeriod, ContinuesTheSession)
 }
 
 INSTANTIATE_TEST_SUITE_P(Absences, TallyGracePeriod,
-                         ::testing::Values(Absence { 9999, 9999 }, Absence { 10000, 10000 }, Absence { -60000, 0 }),
-                         [](const auto& row) { return "Away" + testing_support::signedName(row.param.millis) + "ms"; });
+    ::testing::Values(Absence { 9999, 9999 }, Absence { 10000, 10000 }, Absence { -60000, 0 }),
+    [](const auto& row) { return "Away" + testing_support::signedName(row.param.millis) + "ms"; });
 
 TEST_F(TallyLifecycle, ALongerAbsenceSavesTheOldSessionAndStartsANewOne)
 {
@@ -90,18 +93,22 @@ TEST_F(TallyLifecycle, ALongerAbsenceSavesTheOldSessionAndStartsANewOne)
     const auto& last = uploads.last();
     EXPECT_FALSE(last.shortTimeout);
     EXPECT_FALSE(last.sendCurrentSession);
-    EXPECT_EQ(TallyReportDecoder::decodeReport(last.report).json[QLatin1String("sessions")].toArray().size(), 1);
+    EXPECT_EQ(
+        TallyReportDecoder::decodeReport(last.report).json[QLatin1String("sessions")].toArray().size(), 1);
 }
 
 // The process is killed (no will-terminate) and the next start recovers the session it left.
 struct Kill {
     const char* name;
     bool inBackground;
-    qint64 length;        // of the recovered record
+    qint64 length; // of the recovered record
     qint64 eventDuration; // of its timed event
 };
 
-void PrintTo(const Kill& k, std::ostream* os) { *os << k.name; }
+void PrintTo(const Kill& k, std::ostream* os)
+{
+    *os << k.name;
+}
 
 class TallyKilled : public TallyLifecycle, public ::testing::WithParamInterface<Kill> { };
 
@@ -128,9 +135,8 @@ TEST_P(TallyKilled, TheRecoveredRecordCarriesTheLengthItHadReached)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kills, TallyKilled,
-                         ::testing::Values(Kill { "InTheBackground", true, 3500, 1500 },
-                                           Kill { "WhileActive", false, -1, 0 }),
-                         [](const auto& row) { return std::string(row.param.name); });
+    ::testing::Values(Kill { "InTheBackground", true, 3500, 1500 }, Kill { "WhileActive", false, -1, 0 }),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(TallyLifecycle, ASecondBecomeActiveWithoutAPauseKeepsTheSession)
 {
@@ -171,7 +177,10 @@ TEST_F(TallyLifecycle, TerminationEndsSendsAndSavesTheSession)
     EXPECT_FALSE(TallySession::currentSession());
     EXPECT_FALSE(store->hasCurrent());
     ASSERT_EQ(store->savedSessions().size(), 1);
-    EXPECT_EQ(TallyReportDecoder::decodeSessionRecord(store->savedSessions()[0]).json[QLatin1String("sessionLength")].toDouble(), 3000);
+    EXPECT_EQ(TallyReportDecoder::decodeSessionRecord(store->savedSessions()[0])
+                  .json[QLatin1String("sessionLength")]
+                  .toDouble(),
+        3000);
     EXPECT_EQ(uploader->uploads().size(), 2);
     // Without reports on close nothing is sent, but the session is still saved.
     TallyAPI::createAndSendSession();
@@ -187,7 +196,8 @@ TEST(TallyApiBeforeStart, LoggingBeforeStartDoesNothingAndSettingsCarryOver)
 {
     TallyAPI::resetForTesting();
     TallyAPI::logEvent(QStringLiteral("EARLY"));
-    TallyAPI::logError(QStringLiteral("Uncaught"), QStringLiteral("Crash!"), static_cast<const std::exception*>(nullptr));
+    TallyAPI::logError(
+        QStringLiteral("Uncaught"), QStringLiteral("Crash!"), static_cast<const std::exception*>(nullptr));
     TallyAPI::setLatitude(1, 2, 3, 4);
     TallyAPI::logPageView();
     EXPECT_FALSE(TallySession::currentSession());
@@ -206,20 +216,24 @@ TEST(TallyApiBeforeStart, LoggingBeforeStartDoesNothingAndSettingsCarryOver)
 TEST_F(TallyLifecycle, SetAppVersionAfterStartAlertsAndKeepsTheVersion)
 {
     QStringList alerts;
-    const auto previous = platform::setAlertPresenter([&](const QString& title, const QString& message, const QString& button) {
-        alerts << title << message << button;
-    });
+    const auto previous
+        = platform::setAlertPresenter([&](const QString& title, const QString& message,
+                                          const QString& button) { alerts << title << message << button; });
     TallyAPI::setAppVersion(QStringLiteral("9.9"));
     platform::setAlertPresenter(previous);
-    EXPECT_EQ(alerts, (QStringList { QString(), QStringLiteral("TallyAPI: Please call setAppVersion before startSession."),
-                                     QStringLiteral("Cancel") }));
+    EXPECT_EQ(alerts,
+        (QStringList { QString(), QStringLiteral("TallyAPI: Please call setAppVersion before startSession."),
+            QStringLiteral("Cancel") }));
     EXPECT_TRUE(TallyAPI::appVersion().isNull());
     EXPECT_NE(first->appVersion(), QStringLiteral("9.9"));
 }
 
 class ThrowingUploader : public TallyUploader {
 public:
-    void sendSessionsToServer(bool, bool, bool, bool) override { throw std::runtime_error("socket exploded"); }
+    void sendSessionsToServer(bool, bool, bool, bool) override
+    {
+        throw std::runtime_error("socket exploded");
+    }
     void sendPreparedReport(const QByteArray&) override { throw std::runtime_error("socket exploded"); }
 };
 
@@ -228,7 +242,8 @@ TEST_F(TallyLifecycle, ExceptionsStayInsideAndAreLoggedOnlyWhenAsked)
     TallyUploader::setInstance(std::make_shared<ThrowingUploader>());
     EXPECT_NO_THROW(TallyAPI::endSession());
     EXPECT_FALSE(logLines().join('\n').contains(QLatin1String("Tally:")));
-    EXPECT_EQ(store->savedSessions().size(), 1) << "a failed upload does not keep the session from being saved";
+    EXPECT_EQ(store->savedSessions().size(), 1)
+        << "a failed upload does not keep the session from being saved";
     EXPECT_FALSE(TallySession::currentSession());
 
     TallyAPI::createAndSendSession();
@@ -247,7 +262,8 @@ TEST_F(TallyLifecycle, ExceptionsStayInsideAndAreLoggedOnlyWhenAsked)
     const qsizetype caught = lines.indexOf(QStringLiteral("Tally: Caught Exception in Tally Analytics Code"));
     ASSERT_GE(caught, 0);
     EXPECT_EQ(lines.value(caught + 1), QStringLiteral("Tally: -----------------------------------------"));
-    EXPECT_EQ(lines.value(caught + 2), QStringLiteral("Tally: Name:std::runtime_error Reason:socket exploded"));
+    EXPECT_EQ(
+        lines.value(caught + 2), QStringLiteral("Tally: Name:std::runtime_error Reason:socket exploded"));
 }
 
 TEST_F(TallyLifecycle, RecordsStayConsistentWhileAnUploadThreadReadsThem)
@@ -264,9 +280,11 @@ TEST_F(TallyLifecycle, RecordsStayConsistentWhileAnUploadThreadReadsThem)
         }
     });
     for (int i = 0; i < 3000; ++i) {
-        TallyAPI::logEvent(QStringLiteral("E%1").arg(i % 150), QVariantMap { { QStringLiteral("i"), i } }, i % 2 == 0);
+        TallyAPI::logEvent(
+            QStringLiteral("E%1").arg(i % 150), QVariantMap { { QStringLiteral("i"), i } }, i % 2 == 0);
         if (i % 100 == 0)
-            TallyAPI::logError(QStringLiteral("x"), QStringLiteral("y"), static_cast<const std::exception*>(nullptr));
+            TallyAPI::logError(
+                QStringLiteral("x"), QStringLiteral("y"), static_cast<const std::exception*>(nullptr));
     }
     stop = true;
     reader.join();

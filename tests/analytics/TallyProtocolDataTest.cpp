@@ -16,8 +16,7 @@ QByteArray hex(const char* text)
     return QByteArray::fromHex(text);
 }
 
-template<typename Writer>
-QByteArray written(Writer writer)
+template <typename Writer> QByteArray written(Writer writer)
 {
     QByteArray data;
     writer(data);
@@ -28,19 +27,23 @@ TEST(TallyProtocolData, NumbersAreBigEndianTwosComplementAndIeee)
 {
     EXPECT_EQ(written([](QByteArray& d) { TallyProtocolData::appendUshort(0x1234, d); }), hex("1234"));
     EXPECT_EQ(written([](QByteArray& d) { TallyProtocolData::appendInt(-2, d); }), hex("fffffffe"));
-    EXPECT_EQ(written([](QByteArray& d) { TallyProtocolData::appendLong(1500, d); }), hex("00000000000005dc"));
+    EXPECT_EQ(
+        written([](QByteArray& d) { TallyProtocolData::appendLong(1500, d); }), hex("00000000000005dc"));
     EXPECT_EQ(written([](QByteArray& d) { TallyProtocolData::appendLong(-1, d); }), hex("ffffffffffffffff"));
     EXPECT_EQ(written([](QByteArray& d) { TallyProtocolData::appendByte(-1, d); }), hex("ff"));
     EXPECT_EQ(written([](QByteArray& d) { TallyProtocolData::appendBoolean(true, d); }), hex("01"));
     EXPECT_EQ(written([](QByteArray& d) { TallyProtocolData::appendFloat(1.0f, d); }), hex("3f800000"));
-    EXPECT_EQ(written([](QByteArray& d) { TallyProtocolData::appendDouble(-2.5, d); }), hex("c004000000000000"));
+    EXPECT_EQ(
+        written([](QByteArray& d) { TallyProtocolData::appendDouble(-2.5, d); }), hex("c004000000000000"));
 }
 
 TEST(TallyProtocolData, TimestampsAreMillisecondsAndAbsentIsZero)
 {
     const QDateTime date = QDateTime::fromMSecsSinceEpoch(1336000000123, Qt::UTC);
-    EXPECT_EQ(written([&](QByteArray& d) { TallyProtocolData::appendTimestamp(date, d); }), hex("000001370fce307b"));
-    EXPECT_EQ(written([](QByteArray& d) { TallyProtocolData::appendTimestamp(QDateTime(), d); }), QByteArray(8, '\0'));
+    EXPECT_EQ(written([&](QByteArray& d) { TallyProtocolData::appendTimestamp(date, d); }),
+        hex("000001370fce307b"));
+    EXPECT_EQ(written([](QByteArray& d) { TallyProtocolData::appendTimestamp(QDateTime(), d); }),
+        QByteArray(8, '\0'));
     EXPECT_EQ(TallyProtocolData::timeIntervalFrom(date, date.addMSecs(-10001)), -10001);
     EXPECT_EQ(TallyProtocolData::timeIntervalFrom(QDateTime(), date), 0);
 }
@@ -48,10 +51,13 @@ TEST(TallyProtocolData, TimestampsAreMillisecondsAndAbsentIsZero)
 TEST(TallyProtocolData, StringsAreUtf8WithByteLength)
 {
     EXPECT_EQ(written([](QByteArray& d) { TallyProtocolData::appendString(QString(), d); }), hex("0000"));
-    EXPECT_EQ(written([](QByteArray& d) { TallyProtocolData::appendString(QStringLiteral(""), d); }), hex("0000"));
-    EXPECT_EQ(written([](QByteArray& d) { TallyProtocolData::appendString(QStringLiteral("abc"), d); }), hex("0003616263"));
+    EXPECT_EQ(
+        written([](QByteArray& d) { TallyProtocolData::appendString(QStringLiteral(""), d); }), hex("0000"));
+    EXPECT_EQ(written([](QByteArray& d) { TallyProtocolData::appendString(QStringLiteral("abc"), d); }),
+        hex("0003616263"));
     // Length counts UTF-8 bytes, not characters.
-    EXPECT_EQ(written([](QByteArray& d) { TallyProtocolData::appendString(QStringLiteral("é"), d); }), hex("0002c3a9"));
+    EXPECT_EQ(written([](QByteArray& d) { TallyProtocolData::appendString(QStringLiteral("é"), d); }),
+        hex("0002c3a9"));
 }
 
 TEST(TallyProtocolData, LongStringsAreCutAt255Units)
@@ -69,7 +75,8 @@ TEST(TallyProtocolData, LongStringsAreCutAt255Units)
 TEST(TallyProtocolData, CutNeverSplitsASurrogatePair)
 {
     // 254 ASCII units, then an emoji (two UTF-16 units) straddling the 255-unit boundary.
-    const QString text = QString(254, QLatin1Char('a')) + QString::fromUtf8("\xF0\x9F\x8C\x99") + QStringLiteral("tail");
+    const QString text
+        = QString(254, QLatin1Char('a')) + QString::fromUtf8("\xF0\x9F\x8C\x99") + QStringLiteral("tail");
     const QString cut = TallyProtocolData::limitStringLength(text);
     EXPECT_EQ(cut, QString(254, QLatin1Char('a')));
 
@@ -78,7 +85,8 @@ TEST(TallyProtocolData, CutNeverSplitsASurrogatePair)
     EXPECT_EQ(QString::fromUtf8(utf8).toUtf8(), utf8) << "the cut left invalid UTF-8";
 
     // A pair that fits wholly stays.
-    const QString fits = QString(253, QLatin1Char('a')) + QString::fromUtf8("\xF0\x9F\x8C\x99") + QStringLiteral("tail");
+    const QString fits
+        = QString(253, QLatin1Char('a')) + QString::fromUtf8("\xF0\x9F\x8C\x99") + QStringLiteral("tail");
     EXPECT_EQ(TallyProtocolData::limitStringLength(fits).size(), 255);
 }
 
@@ -90,7 +98,8 @@ TEST(TallyProtocolData, LocationIsTruncatedTowardZeroToThousandths)
     EXPECT_DOUBLE_EQ(TallySession::reduceLocationPrecision(0.0009), 0.0);
     // Values that do not fit the 32-bit intermediate are clamped, never undefined.
     EXPECT_DOUBLE_EQ(TallySession::reduceLocationPrecision(1e12), 2147483.647);
-    EXPECT_DOUBLE_EQ(TallySession::reduceLocationPrecision(-std::numeric_limits<double>::infinity()), -2147483.648);
+    EXPECT_DOUBLE_EQ(
+        TallySession::reduceLocationPrecision(-std::numeric_limits<double>::infinity()), -2147483.648);
     EXPECT_DOUBLE_EQ(TallySession::reduceLocationPrecision(std::nan("")), 0.0);
 }
 

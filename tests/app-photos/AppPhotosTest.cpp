@@ -25,7 +25,10 @@ const QString kErrorAlert = QStringLiteral("Alert: Error!:");
 // The album control on the phone screen at scale 2, inside its border and rounded corners.
 const QRect kThumbnailInside(36 + 10, 822 + 10, 108 - 20, 108 - 20);
 
-QStringList photosIn(const QString& dir) { return QDir(dir).entryList({ "*.JPG" }, QDir::Files, QDir::Name); }
+QStringList photosIn(const QString& dir)
+{
+    return QDir(dir).entryList({ "*.JPG" }, QDir::Files, QDir::Name);
+}
 
 struct Exif {
     Exiv2::ExifData data;
@@ -97,7 +100,10 @@ int changedPixels(const QImage& a, const QImage& b, const QRect& region)
     return changed;
 }
 
-bool dark(QRgb p) { return qGray(p) < 10; }
+bool dark(QRgb p)
+{
+    return qGray(p) < 10;
+}
 
 // The first and last index along a line of pixels that is not black.
 std::pair<int, int> litSpan(const QImage& image, bool vertical, int at)
@@ -130,7 +136,9 @@ QMap<QString, QByteArray> albumContents(const QString& dir)
 // root the folder is taken away instead (a save then finds no folder).
 class AlbumRefusingWrites {
 public:
-    explicit AlbumRefusingWrites(QString dir) : m_dir(std::move(dir)), m_root(::geteuid() == 0)
+    explicit AlbumRefusingWrites(QString dir)
+        : m_dir(std::move(dir))
+        , m_root(::geteuid() == 0)
     {
         m_ok = m_root ? QDir().rename(m_dir, away())
                       : QFile::setPermissions(m_dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
@@ -140,7 +148,8 @@ public:
         if (m_root)
             QDir().rename(away(), m_dir);
         else
-            QFile::setPermissions(m_dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            QFile::setPermissions(
+                m_dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
     bool ok() const { return m_ok; }
 
@@ -155,7 +164,10 @@ class AppPhotosTest : public ::testing::Test {
 protected:
     QString path(const QString& name) const { return m_dir.filePath(name); }
     QString album() const { return path(QStringLiteral("album")); }
-    QString photo(int index) const { return album() + QStringLiteral("/IMG_%1.JPG").arg(index, 4, 10, QLatin1Char('0')); }
+    QString photo(int index) const
+    {
+        return album() + QStringLiteral("/IMG_%1.JPG").arg(index, 4, 10, QLatin1Char('0'));
+    }
 
     // Taps the shutter and waits until the photo is saved and its thumbnail shown.
     void shoot(LiveLumivue& app, int orientation, int savesBefore)
@@ -175,8 +187,7 @@ protected:
 
     // The toolkit's transitions run on the clock: screenshots every tenth of a second until
     // `done` holds for one, within a generous limit; the last one either way.
-    template <typename Done>
-    QImage screenshotOnceSettled(LiveLumivue& app, const QString& name, Done done)
+    template <typename Done> QImage screenshotOnceSettled(LiveLumivue& app, const QString& name, Done done)
     {
         QImage shot;
         for (int attempt = 0; attempt < 100; ++attempt) {
@@ -223,7 +234,8 @@ TEST_F(AppPhotosTest, ShutterInEachOrientationThumbnailViewerAndARefusedSave)
 
     // The thumbnail is the new photo's: it changed from the empty-album symbol and shows the
     // photo's colours.
-    EXPECT_GT(changedPixels(empty, first, kThumbnailInside), kThumbnailInside.width() * kThumbnailInside.height() / 2);
+    EXPECT_GT(changedPixels(empty, first, kThumbnailInside),
+        kThumbnailInside.width() * kThumbnailInside.height() / 2);
     EXPECT_LT(colourDistance(meanColour(first, kThumbnailInside), centreColour(photo(1))), 25.0);
 
     shoot(app, 3, 1); // landscape left
@@ -253,7 +265,9 @@ TEST_F(AppPhotosTest, ShutterInEachOrientationThumbnailViewerAndARefusedSave)
     EXPECT_LE(left, 1);
     EXPECT_GE(right, 638);
     const QRect shown(0, int(top), 640, int(bottom - top));
-    EXPECT_LT(colourDistance(meanColour(viewer, shown), meanColour(QImage(photo(5)), QImage(photo(5)).rect())), 25.0);
+    EXPECT_LT(
+        colourDistance(meanColour(viewer, shown), meanColour(QImage(photo(5)), QImage(photo(5)).rect())),
+        25.0);
 
     // Closing the viewer shows the screen again: its thumbnail is refreshed without a scan.
     const int thumbnails = app.occurrences(kThumbnailOK);
@@ -336,7 +350,8 @@ TEST_F(AppPhotosTest, AnAlbumThatCannotBeMadeReportsEverySaveAndTheShutterStaysU
     LiveLumivue app({ "--album", impossible });
     ASSERT_TRUE(app.started());
     ASSERT_TRUE(app.sync());
-    EXPECT_TRUE(app.log().contains(QStringLiteral("--album: cannot create the folder"))) << app.log().toStdString();
+    EXPECT_TRUE(app.log().contains(QStringLiteral("--album: cannot create the folder")))
+        << app.log().toStdString();
     for (int attempt = 1; attempt <= 2; ++attempt) {
         app.send(QStringLiteral("tap takePictureButton"));
         ASSERT_TRUE(app.waitForLog(kErrorAlert, attempt)) << app.log().toStdString();

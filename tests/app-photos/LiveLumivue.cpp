@@ -28,9 +28,15 @@ LiveLumivue::~LiveLumivue()
     }
 }
 
-void LiveLumivue::send(const QString& line) { m_process.write((line + QLatin1Char('\n')).toUtf8()); }
+void LiveLumivue::send(const QString& line)
+{
+    m_process.write((line + QLatin1Char('\n')).toUtf8());
+}
 
-void LiveLumivue::readLog() { m_log += QString::fromUtf8(m_process.readAllStandardError()); }
+void LiveLumivue::readLog()
+{
+    m_log += QString::fromUtf8(m_process.readAllStandardError());
+}
 
 bool LiveLumivue::waitForLog(const QString& text, int count, int limitMs)
 {

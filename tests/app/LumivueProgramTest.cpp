@@ -23,7 +23,7 @@ struct ProgramRun {
 };
 
 ProgramRun runLumivue(const QStringList& arguments, const QByteArray& input = {},
-               QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
 {
     // Never touch the user's analytics files from a test run.
     QStringList withoutAnalytics = arguments;
@@ -43,7 +43,7 @@ ProgramRun runLumivue(const QStringList& arguments, const QByteArray& input = {}
         return {};
     }
     return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-             QString::fromUtf8(process.readAllStandardError()) };
+        QString::fromUtf8(process.readAllStandardError()) };
 }
 
 // How many pixels differ between two same-sized images, within a region.
@@ -67,7 +67,8 @@ TEST(LumivueProgram, HeadlessScreenshotHasTheScreenSizeInPixels)
     EXPECT_EQ(QImage(phone).size(), QSize(640, 960));
 
     const QString tablet = dir.filePath(QStringLiteral("tablet.png"));
-    run = runLumivue({ "--headless", "--idiom", "tablet", "--scale", "1", "--screenshot", tablet, "--duration", "0" });
+    run = runLumivue(
+        { "--headless", "--idiom", "tablet", "--scale", "1", "--screenshot", tablet, "--duration", "0" });
     ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
     EXPECT_EQ(QImage(tablet).size(), QSize(768, 1024));
 }
@@ -92,7 +93,8 @@ TEST(LumivueProgram, ScriptedTapShowsInALaterScreenshotAndBadLinesAreReported)
                                   .toUtf8();
     const ProgramRun run = runLumivue({ "--headless", "--camera", feed, "--control", "-" }, script);
     ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
-    EXPECT_TRUE(run.errors.contains(QStringLiteral("no view named 'noSuchView'"))) << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.contains(QStringLiteral("no view named 'noSuchView'")))
+        << run.errors.toStdString();
     EXPECT_TRUE(run.errors.contains(QStringLiteral("unknown command 'jump'"))) << run.errors.toStdString();
 
     const QImage a(before), b(after);
@@ -138,10 +140,13 @@ TEST(LumivueProgram, ScriptedPressZoomAndDragWorkTheViewer)
                                              "quit\n")
                                   .arg(shot("fitted.png"), shot("zoomed.png"), shot("dragged.png"))
                                   .toUtf8();
-    const ProgramRun run = runLumivue({ "--headless", "--camera", feed, "--album", album, "--control", "-" }, script);
+    const ProgramRun run
+        = runLumivue({ "--headless", "--camera", feed, "--album", album, "--control", "-" }, script);
     ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
-    EXPECT_EQ(QDir(album).entryList({ QStringLiteral("*.JPG") }, QDir::Files).size(), 1) << run.errors.toStdString();
-    for (const char* usage : { "'none' is not a zoom factor", "usage: drag NAME DX DY", "usage: press NAME SECONDS" })
+    EXPECT_EQ(QDir(album).entryList({ QStringLiteral("*.JPG") }, QDir::Files).size(), 1)
+        << run.errors.toStdString();
+    for (const char* usage :
+        { "'none' is not a zoom factor", "usage: drag NAME DX DY", "usage: press NAME SECONDS" })
         EXPECT_TRUE(run.errors.contains(QLatin1String(usage))) << usage << "\n" << run.errors.toStdString();
 
     const QImage fitted(shot("fitted.png")), zoomed(shot("zoomed.png")), dragged(shot("dragged.png"));
@@ -151,8 +156,8 @@ TEST(LumivueProgram, ScriptedPressZoomAndDragWorkTheViewer)
     // Dragged 50 points (100 pixels) right: the zoomed picture moved by that (a few pixels on
     // edges may sample differently).
     EXPECT_GT(changedPixels(zoomed, dragged, middle), 50000);
-    const int moved = changedPixels(zoomed.copy(middle.translated(-100, 0)), dragged.copy(middle),
-                                    QRect(QPoint(0, 0), middle.size()));
+    const int moved = changedPixels(
+        zoomed.copy(middle.translated(-100, 0)), dragged.copy(middle), QRect(QPoint(0, 0), middle.size()));
     EXPECT_LT(moved, middle.width() * middle.height() / 200);
 }
 
@@ -178,9 +183,9 @@ TEST(LumivueProgram, BadFlagsGiveAClearErrorAndHelpListsTheFlags)
     help.start(kProgram, { "--help" });
     ASSERT_TRUE(help.waitForFinished(30000));
     const QString text = QString::fromUtf8(help.readAllStandardOutput());
-    for (const char* flag : { "--camera", "--idiom", "--scale", "--album", "--data-dir", "--location",
-                              "--server-url", "--no-analytics", "--analytics", "--headless", "--control",
-                              "--screenshot", "--duration" })
+    for (const char* flag :
+        { "--camera", "--idiom", "--scale", "--album", "--data-dir", "--location", "--server-url",
+            "--no-analytics", "--analytics", "--headless", "--control", "--screenshot", "--duration" })
         EXPECT_TRUE(text.contains(QLatin1String(flag))) << flag;
     // What is collected, where it goes and how to turn it off.
     for (const char* phrase : { "TAKE_PICTURE", "127.0.0.1:8642", "--analytics off" })
@@ -203,7 +208,8 @@ TEST(LumivueProgram, AnalyticsTurnedOffStayOffAndWhatWasSavedIsDeleted)
         EXPECT_TRUE(process.waitForFinished(test_support::scaledLimitMs(60000)));
         return std::pair(process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()));
     };
-    const QStringList shortRun { "--headless", "--duration", "0.3", "--screenshot", home.filePath(QStringLiteral("s.png")) };
+    const QStringList shortRun { "--headless", "--duration", "0.3", "--screenshot",
+        home.filePath(QStringLiteral("s.png")) };
     auto savedFiles = [&] { return QDir(dataFolder).entryList(QDir::Files | QDir::Hidden); };
 
     EXPECT_EQ(run(shortRun).first, 0);
@@ -212,7 +218,8 @@ TEST(LumivueProgram, AnalyticsTurnedOffStayOffAndWhatWasSavedIsDeleted)
 
     const auto [offCode, offOutput] = run({ "--analytics", "off" });
     EXPECT_EQ(offCode, 0);
-    EXPECT_TRUE(offOutput.contains(QStringLiteral("Deleted %1 saved analytics file(s)").arg(saved))) << offOutput.toStdString();
+    EXPECT_TRUE(offOutput.contains(QStringLiteral("Deleted %1 saved analytics file(s)").arg(saved)))
+        << offOutput.toStdString();
     EXPECT_FALSE(QFileInfo::exists(dataFolder)) << savedFiles().join(' ').toStdString();
 
     EXPECT_EQ(run(shortRun).first, 0);
@@ -230,10 +237,12 @@ struct BadServerUrl {
     const char* name;
     const char* url;
 };
-void PrintTo(const BadServerUrl& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const BadServerUrl& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
-class LumivueBadServerUrl : public ::testing::TestWithParam<BadServerUrl> {
-};
+class LumivueBadServerUrl : public ::testing::TestWithParam<BadServerUrl> { };
 
 } // namespace
 
@@ -247,13 +256,11 @@ TEST_P(LumivueBadServerUrl, IsRefusedWithOneLineNamingTheFlag)
 }
 
 INSTANTIATE_TEST_SUITE_P(Urls, LumivueBadServerUrl,
-                         ::testing::Values(BadServerUrl { "LocalFile", "file:///tmp/report" },
-                                           BadServerUrl { "NotAUrl", "not a url" },
-                                           BadServerUrl { "UnclosedBracket", "http://[::1" },
-                                           BadServerUrl { "NoHost", "http:///report.do" },
-                                           BadServerUrl { "OtherScheme", "ftp://example.org/report" },
-                                           BadServerUrl { "Empty", "" }),
-                         [](const auto& row) { return std::string(row.param.name); });
+    ::testing::Values(BadServerUrl { "LocalFile", "file:///tmp/report" },
+        BadServerUrl { "NotAUrl", "not a url" }, BadServerUrl { "UnclosedBracket", "http://[::1" },
+        BadServerUrl { "NoHost", "http:///report.do" },
+        BadServerUrl { "OtherScheme", "ftp://example.org/report" }, BadServerUrl { "Empty", "" }),
+    [](const auto& row) { return std::string(row.param.name); });
 
 // A collection server that accepts the connection and never answers must not hold up the quit.
 TEST(LumivueProgram, QuitsAtOnceWhileTheServerStaysSilent)
@@ -264,9 +271,9 @@ TEST(LumivueProgram, QuitsAtOnceWhileTheServerStaysSilent)
     QProcess process;
     QElapsedTimer clock;
     clock.start();
-    process.start(kProgram, { "--headless", "--screenshot", dir.filePath(QStringLiteral("shot.png")), "--duration",
-                              "1", "--data-dir", dir.path(), "--server-url", server.url().toString(),
-                              "--control", "-" });
+    process.start(kProgram,
+        { "--headless", "--screenshot", dir.filePath(QStringLiteral("shot.png")), "--duration", "1",
+            "--data-dir", dir.path(), "--server-url", server.url().toString(), "--control", "-" });
     ASSERT_TRUE(process.waitForStarted(10000));
     // Going to the background and back starts a pause upload too, so two uploads hang at the quit.
     process.write("background\nforeground\n");

@@ -15,9 +15,9 @@
 
 namespace {
 
-using testing_noise::differenceSigma;
 using imaging::BurstAligner;
 using imaging::BurstMerger;
+using testing_noise::differenceSigma;
 
 // A dim scene with shapes of several sizes, so both coarse and fine levels have edges to match,
 // kept away from 0 and 255 so noise is not clipped.
@@ -69,10 +69,10 @@ TEST_P(BurstAlignerShift, RecoversAKnownShiftThroughNoise)
 }
 
 INSTANTIATE_TEST_SUITE_P(Shifts, BurstAlignerShift,
-                         ::testing::Values(ShiftCase { "none", { 0, 0 } }, ShiftCase { "oneRight", { 1, 0 } },
-                                           ShiftCase { "hand", { 3, -2 } }, ShiftCase { "oddBoth", { -5, 7 } },
-                                           ShiftCase { "largest", { -16, 16 } }),
-                         [](const ::testing::TestParamInfo<ShiftCase>& row) { return std::string(row.param.name); });
+    ::testing::Values(ShiftCase { "none", { 0, 0 } }, ShiftCase { "oneRight", { 1, 0 } },
+        ShiftCase { "hand", { 3, -2 } }, ShiftCase { "oddBoth", { -5, 7 } },
+        ShiftCase { "largest", { -16, 16 } }),
+    [](const ::testing::TestParamInfo<ShiftCase>& row) { return std::string(row.param.name); });
 
 struct StackCase {
     const char* name;
@@ -104,8 +104,8 @@ TEST_P(BurstStackNoise, EightFramesLeaveLessThanHalfTheNoise)
 }
 
 INSTANTIATE_TEST_SUITE_P(Bursts, BurstStackNoise,
-                         ::testing::Values(StackCase { "steady", 0 }, StackCase { "shake3", 3 }),
-                         [](const ::testing::TestParamInfo<StackCase>& row) { return std::string(row.param.name); });
+    ::testing::Values(StackCase { "steady", 0 }, StackCase { "shake3", 3 }),
+    [](const ::testing::TestParamInfo<StackCase>& row) { return std::string(row.param.name); });
 
 struct GhostCase {
     const char* name;
@@ -136,10 +136,10 @@ TEST_P(BurstMergerGhost, ObjectInOneFrameOfEightLeavesNoGhost)
 }
 
 INSTANTIATE_TEST_SUITE_P(Objects, BurstMergerGhost,
-                         ::testing::Values(GhostCase { "brightInLastFrame", 7, qRgb(230, 220, 210) },
-                                           GhostCase { "darkInMiddleFrame", 4, qRgb(0, 0, 0) },
-                                           GhostCase { "faintInFirstFrame", 0, qRgb(130, 130, 140) }),
-                         [](const ::testing::TestParamInfo<GhostCase>& row) { return std::string(row.param.name); });
+    ::testing::Values(GhostCase { "brightInLastFrame", 7, qRgb(230, 220, 210) },
+        GhostCase { "darkInMiddleFrame", 4, qRgb(0, 0, 0) },
+        GhostCase { "faintInFirstFrame", 0, qRgb(130, 130, 140) }),
+    [](const ::testing::TestParamInfo<GhostCase>& row) { return std::string(row.param.name); });
 
 TEST(BurstMerger, RefusesWhatItCannotMergeAndKeepsTheFirstFramesAlpha)
 {

@@ -87,8 +87,8 @@ std::string pathName(const testing::TestParamInfo<KernelPath>& info)
     return name;
 }
 
-const std::vector<std::int32_t> kLevels = { std::numeric_limits<std::int32_t>::min(), -1, 0, 1, 7, 8, 16, 40, 80, 247,
-                                            248, 249, 250, 1000, 2031, 2032, 2033, 100000, kMaxLevel };
+const std::vector<std::int32_t> kLevels = { std::numeric_limits<std::int32_t>::min(), -1, 0, 1, 7, 8, 16, 40,
+    80, 247, 248, 249, 250, 1000, 2031, 2032, 2033, 100000, kMaxLevel };
 
 class EveryPath : public testing::TestWithParam<KernelPath> { };
 
@@ -112,7 +112,8 @@ TEST_P(EveryPath, WorkedValues)
     };
     for (const Case& c : cases) {
         std::uint8_t frame[4] = { c.in[0], c.in[1], c.in[2], 0x5A };
-        const ChannelSums sums = FrameEnhancer::enhance(GetParam(), frame, 4, { 0, 0, 1, 1 }, c.level, c.filter);
+        const ChannelSums sums
+            = FrameEnhancer::enhance(GetParam(), frame, 4, { 0, 0, 1, 1 }, c.level, c.filter);
         const std::uint8_t expected[4] = { c.out[0], c.out[1], c.out[2], 0x5A }; // alpha untouched
         EXPECT_TRUE(std::equal(frame, frame + 4, expected)) << "level " << c.level << " filter " << c.filter;
         EXPECT_EQ(sums, (ChannelSums { c.in[0], c.in[1], c.in[2] }));
@@ -154,10 +155,10 @@ TEST_P(EveryPath, MatchesTheReferenceOnRandomFrames)
                 const ChannelSums expectedSums
                     = referenceEnhance(expected.data(), bytesPerRow, shape.window, level, filter);
                 std::vector<std::uint8_t> actual = original;
-                const ChannelSums sums
-                    = FrameEnhancer::enhance(GetParam(), actual.data(), bytesPerRow, shape.window, level, filter);
-                ASSERT_EQ(actual, expected) << shape.width << "x" << shape.height << " level " << level << " filter "
-                                            << filter;
+                const ChannelSums sums = FrameEnhancer::enhance(
+                    GetParam(), actual.data(), bytesPerRow, shape.window, level, filter);
+                ASSERT_EQ(actual, expected)
+                    << shape.width << "x" << shape.height << " level " << level << " filter " << filter;
                 ASSERT_EQ(sums, expectedSums) << shape.width << "x" << shape.height;
             }
         }
@@ -195,8 +196,8 @@ TEST_P(EveryPath, ExhaustiveOverAllColours)
         for (int c = 0; c < 256; ++c)
             gained[c] = referenceGain(c, run.level);
         frame = original;
-        const ChannelSums sums
-            = FrameEnhancer::enhance(GetParam(), frame.data(), 4 * kSide, { 0, 0, kSide, kSide }, run.level, run.filter);
+        const ChannelSums sums = FrameEnhancer::enhance(
+            GetParam(), frame.data(), 4 * kSide, { 0, 0, kSide, kSide }, run.level, run.filter);
         EXPECT_EQ(sums, (ChannelSums { channelSum, channelSum, channelSum }));
         std::size_t mismatches = 0;
         for (std::size_t i = 0; i < kSide * kSide; ++i) {

@@ -30,7 +30,10 @@ struct RecordingScope {
 
     void setScopeNightVisionMode(std::int32_t mode) { settings.setScopeNightVisionMode(mode); }
     void setScopeNightVisionLevel(std::int32_t level) { settings.setScopeNightVisionLevel(level); }
-    void setScopeNightVisionColorFilter(std::int32_t filter) { settings.setScopeNightVisionColorFilter(filter); }
+    void setScopeNightVisionColorFilter(std::int32_t filter)
+    {
+        settings.setScopeNightVisionColorFilter(filter);
+    }
     void setScopeScreenScaledRadius(std::int32_t radius) { geometry.setScopeScreenScaledRadius(radius); }
     void setScopeImageLevel(std::int32_t level) { pipeline.setScopeImageLevel(level); }
     std::int32_t scopeNightVisionLevel() const { return settings.scopeNightVisionLevel(); }
@@ -57,7 +60,10 @@ struct Frame {
             for (std::size_t x = 0; x < w; ++x)
                 at(x, y) = fill;
     }
-    pixel& at(std::size_t x, std::size_t y) { return *reinterpret_cast<pixel*>(&bytes[y * bytesPerRow + 4 * x]); }
+    pixel& at(std::size_t x, std::size_t y)
+    {
+        return *reinterpret_cast<pixel*>(&bytes[y * bytesPerRow + 4 * x]);
+    }
     platform::SampleBuffer sample()
     {
         auto sample = platform::SampleBuffer::fromMemory(bytes.data(), width, height, bytesPerRow);
@@ -91,12 +97,10 @@ TEST(ScopeSettingsLevel, AutomaticLevelFollowsTheThreshold)
         { 1, 5, 30, 100, 56 }, // worked example: gain 64 / 8
         { 1, 5, 99, 100, 0 }, // trunc(0.8)
         { 1, 5, 100, 100, 0 }, // at the threshold
-        { 1, 5, 700, 100, 0 },
-        { 1, 5, 1, 3, 53 }, // 1/3 in single precision: 53.333
+        { 1, 5, 700, 100, 0 }, { 1, 5, 1, 3, 53 }, // 1/3 in single precision: 53.333
         { 1, 5, 0, 0, 0 }, // no threshold: never brightened, no division by zero
         { 0, 37, 0, 100, 0 }, // off forces 0
-        { -4, 37, 0, 100, 0 },
-        { 2, 37, 0, 100, 37 }, // manual keeps the level
+        { -4, 37, 0, 100, 0 }, { 2, 37, 0, 100, 37 }, // manual keeps the level
         { 9, 37, 0, 100, 37 }, // unknown modes act like manual
     };
     for (const Case& c : cases)
@@ -106,9 +110,11 @@ TEST(ScopeSettingsLevel, AutomaticLevelFollowsTheThreshold)
 
 TEST(ScopeGeometryWindow, CentredOnIntegerHalvesAndClamped)
 {
-    EXPECT_EQ(ScopeGeometry::previewWindow(640, 481, 100, 0.0f), (FrameWindow { 220, 140, 420, 340 })); // cy = 240
+    EXPECT_EQ(
+        ScopeGeometry::previewWindow(640, 481, 100, 0.0f), (FrameWindow { 220, 140, 420, 340 })); // cy = 240
     EXPECT_EQ(ScopeGeometry::previewWindow(640, 481, 100, 0.5f), (FrameWindow { 270, 190, 370, 290 }));
-    EXPECT_EQ(ScopeGeometry::previewWindow(640, 480, 300, 0.0f), (FrameWindow { 20, 0, 620, 480 })); // clamped in y
+    EXPECT_EQ(
+        ScopeGeometry::previewWindow(640, 480, 300, 0.0f), (FrameWindow { 20, 0, 620, 480 })); // clamped in y
     EXPECT_EQ(ScopeGeometry::previewWindow(11, 7, 1000, 0.0f), (FrameWindow { 0, 0, 11, 7 }));
     EXPECT_TRUE(ScopeGeometry::previewWindow(640, 480, 100, 1.0f).isEmpty());
     EXPECT_TRUE(ScopeGeometry::previewWindow(640, 480, 100, 3.0f).isEmpty()); // negative radius gives 0
@@ -160,7 +166,8 @@ TEST(FramePipelinePreview, GreenFilterAtLevelZeroTintsOnlyTheWindowAndAutoUsesTh
             EXPECT_EQ(frame.bytes[y * frame.bytesPerRow + i], 0xEE) << "row padding untouched";
     }
     EXPECT_EQ(scope.scopeImageLevel(), 90) << "measured before the tint";
-    EXPECT_EQ(image.pixel(3, 2), qRgba(0, 30, 0, 128)) << "the result holds the processed, premultiplied bytes";
+    EXPECT_EQ(image.pixel(3, 2), qRgba(0, 30, 0, 128))
+        << "the result holds the processed, premultiplied bytes";
 
     // The next frame's level comes from this measurement: 90 < 100 gives 80 - 72 = 8 in single
     // precision (0.9f × -80 rounds to exactly -72).
@@ -187,7 +194,8 @@ TEST(FramePipelinePreview, EmptyWindowMeasuresZeroAndChangesNothing)
     EXPECT_EQ(frame.bytes, before);
     EXPECT_EQ(scope.imageLight(), pixel {});
     EXPECT_EQ(scope.scopeImageLevel(), 0);
-    EXPECT_EQ(ScopeSettings::levelForMode(1, 0, scope.scopeImageLevel(), 100), 80) << "the next automatic level";
+    EXPECT_EQ(ScopeSettings::levelForMode(1, 0, scope.scopeImageLevel(), 100), 80)
+        << "the next automatic level";
 }
 
 TEST(FramePipelineStill, LevelZeroReturnsTheUntouchedFrameAndLogs)

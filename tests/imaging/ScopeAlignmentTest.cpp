@@ -13,7 +13,10 @@
 
 namespace platform {
 // Shown in `ctest -N` beside the row name.
-static void PrintTo(SessionPreset preset, std::ostream* os) { *os << "preset " << int(preset); }
+static void PrintTo(SessionPreset preset, std::ostream* os)
+{
+    *os << "preset " << int(preset);
+}
 } // namespace platform
 
 using namespace scopetest;
@@ -29,17 +32,21 @@ struct AlignedScope {
     std::shared_ptr<platform::ManualFrameClock> clock;
     TestScope scope;
 
-    AlignedScope(std::shared_ptr<platform::CaptureBackend> backend, std::shared_ptr<platform::ManualFrameClock> frameClock)
+    AlignedScope(std::shared_ptr<platform::CaptureBackend> backend,
+        std::shared_ptr<platform::ManualFrameClock> frameClock)
         : clock(std::move(frameClock))
     {
         scope.setScopeNightVisionMode(imaging::NightVisionMode::Off);
         scope.setScopeNightVisionColorFilter(imaging::ColorFilter::None);
         scope.setCaptureBackend(std::move(backend));
         scope.loadScope();
-        scope.stopTimerThread();               // ticks are driven by hand below
+        scope.stopTimerThread(); // ticks are driven by hand below
         ScriptedCamera::settle(*clock, scope); // the first frame, taken as the session starts
     }
-    AlignedScope(ScriptedCamera camera) : AlignedScope(camera.backend, camera.clock) { }
+    AlignedScope(ScriptedCamera camera)
+        : AlignedScope(camera.backend, camera.clock)
+    {
+    }
     explicit AlignedScope(PatternSource::Painter painter, QSize fixedSize = {})
         : AlignedScope(ScriptedCamera(std::make_shared<PatternSource>(std::move(painter), fixedSize)))
     {
@@ -56,10 +63,10 @@ struct AlignedScope {
     {
         scope.qImage().take();
         step();
-        scope.timerTick();                              // recomputes the geometry if stale
-        scope.scopeImageLayer()->displayIfNeeded();     // draws with the radius used for the frame
+        scope.timerTick(); // recomputes the geometry if stale
+        scope.scopeImageLayer()->displayIfNeeded(); // draws with the radius used for the frame
         scope.qImage().take();
-        step();                                         // a frame processed with the settled radius
+        step(); // a frame processed with the settled radius
         scope.timerTick();
         return renderScreen(scope);
     }
@@ -82,7 +89,8 @@ double meanDifference(const QImage& a, const QImage& b, const QRect& square)
     for (int y = square.top(); y <= square.bottom(); ++y)
         for (int x = square.left(); x <= square.right(); ++x) {
             const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            total += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+            total += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q))
+                + std::abs(qBlue(p) - qBlue(q));
         }
     return total / (3.0 * square.width() * square.height());
 }
@@ -115,7 +123,7 @@ TEST_P(ScopeAlignment, TheScopeSquareShowsThePreviewBeneathIt)
     EXPECT_LT(aligned, 4.0) << "front " << front << " preset " << int(preset);
     if (qEnvironmentVariableIsSet("SCOPE_REPORT"))
         qInfo("front %d preset %d: aligned %.2f, shifted %.2f", front, int(preset), aligned,
-              meanDifference(screen, preview.copy(QRect(8, 0, 640, 960)), kInnerSquare));
+            meanDifference(screen, preview.copy(QRect(8, 0, 640, 960)), kInnerSquare));
 
     // The comparison sees misplacement: the same scope against the preview moved by 8 screen
     // pixels (4 points), or mirrored, differs by far more.
@@ -132,12 +140,10 @@ std::string alignmentCaseName(const ::testing::TestParamInfo<ScopeAlignment::Par
 }
 
 INSTANTIATE_TEST_SUITE_P(BothCamerasEveryPreset, ScopeAlignment,
-                         ::testing::Combine(::testing::Bool(),
-                                            ::testing::Values(platform::SessionPreset::Low,
-                                                              platform::SessionPreset::Medium,
-                                                              platform::SessionPreset::High,
-                                                              platform::SessionPreset::Photo)),
-                         alignmentCaseName);
+    ::testing::Combine(::testing::Bool(),
+        ::testing::Values(platform::SessionPreset::Low, platform::SessionPreset::Medium,
+            platform::SessionPreset::High, platform::SessionPreset::Photo)),
+    alignmentCaseName);
 
 // Decodes the frame pixel each screen pixel of the scope shows.
 struct Decoded {
@@ -236,7 +242,8 @@ TEST_P(StandInFrontCamera, ShowsTheBackCamerasScreenMirroredLeftToRight)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("quarters.png"));
     ASSERT_TRUE(quarteredPhoto().save(path));
-    const QString text = GetParam() == StandIn::ImageFile ? QStringLiteral("image:") + path : QStringLiteral("synthetic");
+    const QString text
+        = GetParam() == StandIn::ImageFile ? QStringLiteral("image:") + path : QStringLiteral("synthetic");
     auto clock = std::make_shared<platform::ManualFrameClock>();
     auto backend = platform::CameraSource::parse(text).value().makeBackend(clock);
     ASSERT_TRUE(backend) << qPrintable(backend.error());
@@ -260,9 +267,7 @@ TEST_P(StandInFrontCamera, ShowsTheBackCamerasScreenMirroredLeftToRight)
 }
 
 INSTANTIATE_TEST_SUITE_P(BothStandIns, StandInFrontCamera,
-                         ::testing::Values(StandIn::Synthetic, StandIn::ImageFile),
-                         [](const auto& row) {
-                             return std::string(row.param == StandIn::Synthetic ? "Synthetic" : "ImageFile");
-                         });
+    ::testing::Values(StandIn::Synthetic, StandIn::ImageFile),
+    [](const auto& row) { return std::string(row.param == StandIn::Synthetic ? "Synthetic" : "ImageFile"); });
 
 } // namespace

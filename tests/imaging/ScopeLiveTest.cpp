@@ -22,8 +22,7 @@ double meanLevel(const QImage& image, const QRect& area)
 }
 
 // Runs the event loop until `done` or a generous limit.
-template <typename Done>
-bool runUntil(Done done)
+template <typename Done> bool runUntil(Done done)
 {
     QElapsedTimer clock;
     clock.start();
@@ -46,12 +45,13 @@ TEST(ScopeLive, SyntheticSceneFillsTheScreenAndTheScopeIsBrighter)
     scope.previewLayer()->startAutoRefresh();
     // Pictures have reached the preview and the scope once both layers have drawn.
     ASSERT_TRUE(runUntil([&] {
-        return scope.scopeImageLayer()->displayCount() >= 3 && scope.previewLayer()->layer()->sublayers().front()->contents().width() > 0;
+        return scope.scopeImageLayer()->displayCount() >= 3
+            && scope.previewLayer()->layer()->sublayers().front()->contents().width() > 0;
     }));
     const QImage screen = scope.previewViewLayer()->renderToImage(2);
     const double outside = meanLevel(screen, QRect(0, 0, 640, 250));
     const double inside = meanLevel(screen, QRect(220, 300, 200, 150)); // scope, clear of the numbers
-    EXPECT_GT(outside, 5.0);        // the dim street, not a black screen
+    EXPECT_GT(outside, 5.0); // the dim street, not a black screen
     EXPECT_GT(inside, 2 * outside); // the automatic gain brightens it
     EXPECT_GT(scope.scopeNightVisionLevel(), 0);
 }
@@ -72,14 +72,32 @@ TEST(ScopeLive, FramesTicksAndSettingChangesAtOnce)
     int step = 0;
     const bool done = runUntil([&] {
         switch (step++ % 8) {
-        case 0: scope->presetChange(step % 4); break;
-        case 1: scope->setScopeNightVisionMode(*imaging::ScopeSettings::modeForEnlightItem(step % 3)); break;
-        case 2: scope->setScopeNightVisionColorFilter(step % 3); break;
-        case 3: scope->settings.setZoom(float(step % 5) / 10.0f); break;
-        case 4: scope->camera.changeScopeTorch(); break;
-        case 5: if (step % 5 == 0) scope->changeCamera(); break;
-        case 6: scope->setTakingPicture(step % 3 == 0); break;
-        default: scope->orientation = 1 + step % 4; scope->renderer.requestOverlayRedraw(); break;
+        case 0:
+            scope->presetChange(step % 4);
+            break;
+        case 1:
+            scope->setScopeNightVisionMode(*imaging::ScopeSettings::modeForEnlightItem(step % 3));
+            break;
+        case 2:
+            scope->setScopeNightVisionColorFilter(step % 3);
+            break;
+        case 3:
+            scope->settings.setZoom(float(step % 5) / 10.0f);
+            break;
+        case 4:
+            scope->camera.changeScopeTorch();
+            break;
+        case 5:
+            if (step % 5 == 0)
+                scope->changeCamera();
+            break;
+        case 6:
+            scope->setTakingPicture(step % 3 == 0);
+            break;
+        default:
+            scope->orientation = 1 + step % 4;
+            scope->renderer.requestOverlayRedraw();
+            break;
         }
         return scope->scopeImageLayer()->displayCount() >= 25 && scope->scopeGridLayer()->displayCount() >= 10
             && step >= 200;

@@ -18,11 +18,11 @@ struct StreamFixture {
     ScriptedCamera camera;
     TestScope scope;
 
-    explicit StreamFixture(std::vector<CameraSpec> cameras = { { CaptureDevicePosition::Back, true },
-                                                               { CaptureDevicePosition::Front, false } },
-                           QSize fixedSize = { 640, 480 })
-        : source(std::make_shared<PatternSource>([](QSize size, int n) { return flatFrame(size, 10 + n); },
-                                                 fixedSize))
+    explicit StreamFixture(std::vector<CameraSpec> cameras
+        = { { CaptureDevicePosition::Back, true }, { CaptureDevicePosition::Front, false } },
+        QSize fixedSize = { 640, 480 })
+        : source(std::make_shared<PatternSource>(
+            [](QSize size, int n) { return flatFrame(size, 10 + n); }, fixedSize))
         , camera(source, std::move(cameras))
     {
         scope.setScopeNightVisionMode(imaging::NightVisionMode::Off);
@@ -162,7 +162,8 @@ TEST(ScopeGeometry, PhoneAt2x640x480FramesGivesScale1Point5AndRadius133)
     f.scope.timerTick();
     EXPECT_FLOAT_EQ(f.scope.previewScale(), 1.5f);
     EXPECT_EQ(f.scope.scopeScreenScaledRadius(), 133);
-    EXPECT_TRUE(log.lines.contains(QStringLiteral("Preview Scale 1.500000"))) << log.lines.join('\n').toStdString();
+    EXPECT_TRUE(log.lines.contains(QStringLiteral("Preview Scale 1.500000")))
+        << log.lines.join('\n').toStdString();
 
     // A preset change forgets the scale; the next tick with a picture finds it again.
     f.scope.presetChange(1);
@@ -267,12 +268,12 @@ TEST(ScopeGeometry, APictureTakenBeforeAPresetChangeDoesNotFixTheScaleForGood)
     StreamFixture f({ { CaptureDevicePosition::Back, true } }, QSize()); // frames follow the preset
     f.camera.settle(f.scope);
     ASSERT_TRUE(f.scope.qImage().isFull()); // a 1920 × 1440 Photo frame
-    f.scope.presetChange(0);                // Low: 192 × 144 from now on
-    f.scope.timerTick();                    // finds the old frame
+    f.scope.presetChange(0); // Low: 192 × 144 from now on
+    f.scope.timerTick(); // finds the old frame
     EXPECT_FLOAT_EQ(f.scope.previewScale(), 0.5f);
     f.scope.scopeImageLayer()->displayIfNeeded();
     f.camera.step(f.scope);
-    f.scope.timerTick();                    // the first Low frame
+    f.scope.timerTick(); // the first Low frame
     EXPECT_FLOAT_EQ(f.scope.previewScale(), 5.0f);
     EXPECT_EQ(f.scope.scopeScreenScaledRadius(), 40);
 }

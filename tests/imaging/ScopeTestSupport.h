@@ -46,16 +46,17 @@ public:
     {
     }
     QImage videoFrame(const platform::StreamCaptureDevice&, platform::SessionPreset preset,
-                      platform::FrameClock::Duration) override
+        platform::FrameClock::Duration) override
     {
         const QSize size = m_fixedSize.isEmpty() ? platform::standInVideoSize(preset) : m_fixedSize;
         return m_painter(size, m_frames.fetch_add(1));
     }
-    platform::Expected<std::shared_ptr<platform::SampleBuffer>> stillFrame(const platform::StreamCaptureDevice&,
-                                                                           platform::SessionPreset,
-                                                                           platform::FrameClock::Duration) override
+    platform::Expected<std::shared_ptr<platform::SampleBuffer>> stillFrame(
+        const platform::StreamCaptureDevice&, platform::SessionPreset,
+        platform::FrameClock::Duration) override
     {
-        return platform::Expected<std::shared_ptr<platform::SampleBuffer>>::failure(QStringLiteral("no stills"));
+        return platform::Expected<std::shared_ptr<platform::SampleBuffer>>::failure(
+            QStringLiteral("no stills"));
     }
 
 private:
@@ -97,7 +98,7 @@ inline QImage waveFrame(QSize size, double framePixelsPerWave)
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(v));
         for (int u = 0; u < size.width(); ++u)
             row[u] = qRgb(int(128 + 100 * std::sin(k * u)), int(128 + 100 * std::sin(k * v + 1.0)),
-                          int(128 + 100 * std::sin(k * (u + v) * 0.5)));
+                int(128 + 100 * std::sin(k * (u + v) * 0.5)));
     }
     return image;
 }
@@ -121,21 +122,27 @@ public:
     {
         m_viewLayer->setBounds(QRectF(0, 0, 320, 480));
         m_viewLayer->setPosition(QPointF(160, 240));
-        QObject::connect(&pipeline, &imaging::FramePipeline::overlayRedrawDue, &pipeline,
-                         [this] { renderer.requestOverlayRedraw(); }, Qt::DirectConnection);
-        QObject::connect(&pipeline, &imaging::FramePipeline::pictureRedrawDue, &pipeline,
-                         [this] { renderer.requestPictureRedraw(); }, Qt::DirectConnection);
+        QObject::connect(
+            &pipeline, &imaging::FramePipeline::overlayRedrawDue, &pipeline,
+            [this] { renderer.requestOverlayRedraw(); }, Qt::DirectConnection);
+        QObject::connect(
+            &pipeline, &imaging::FramePipeline::pictureRedrawDue, &pipeline,
+            [this] { renderer.requestPictureRedraw(); }, Qt::DirectConnection);
         renderer.setDeviceOrientationSource([this] { return orientation.load(); });
     }
     ~TestScope() { shutdownScope(); }
 
     // ---- The screen's steps ----
-    void setCaptureBackend(std::shared_ptr<platform::CaptureBackend> backend) { camera.setCaptureBackend(std::move(backend)); }
+    void setCaptureBackend(std::shared_ptr<platform::CaptureBackend> backend)
+    {
+        camera.setCaptureBackend(std::move(backend));
+    }
     void setupScopeGeometry() { geometry.setup(scale, tablet); }
     void setupCaptureSessionVideo()
     {
         geometry.setPreviewSize(m_viewLayer->bounds().size());
-        camera.setupCaptureSessionVideo(m_viewLayer, m_viewLayer->bounds(), geometry.screenScale(), &pipeline);
+        camera.setupCaptureSessionVideo(
+            m_viewLayer, m_viewLayer->bounds(), geometry.screenScale(), &pipeline);
         pipeline.setSession(camera.session());
         camera.startRunning();
     }
@@ -144,7 +151,8 @@ public:
     {
         setupScopeGeometry();
         setupCaptureSessionVideo();
-        geometry.guessScaledRadius(camera.previewLayer() ? float(camera.previewLayer()->layer()->contentsScale()) : 1.0f);
+        geometry.guessScaledRadius(
+            camera.previewLayer() ? float(camera.previewLayer()->layer()->contentsScale()) : 1.0f);
         geometry.invalidate();
         setupScopeLayers();
         pipeline.startTimerThread();
@@ -184,7 +192,10 @@ public:
     const std::shared_ptr<platform::CaptureDevice>& cDeviceFront() const { return camera.cDeviceFront(); }
     const std::shared_ptr<platform::CaptureSession>& session() const { return camera.session(); }
     const std::shared_ptr<platform::CaptureDeviceInput>& input() const { return camera.input(); }
-    const std::shared_ptr<platform::VideoDataOutput>& videoDataOutput() const { return camera.videoDataOutput(); }
+    const std::shared_ptr<platform::VideoDataOutput>& videoDataOutput() const
+    {
+        return camera.videoDataOutput();
+    }
     QString cameraMessage() const { return camera.cameraMessage(); }
     float previewScale() const { return geometry.previewScale(); }
     float screenScale() const { return geometry.screenScale(); }
@@ -195,7 +206,10 @@ public:
     std::int32_t scopeImageLevel() const { return pipeline.scopeImageLevel(); }
     std::int32_t scopeNightVisionLevel() const { return settings.scopeNightVisionLevel(); }
     void setScopeNightVisionMode(std::int32_t mode) { settings.setScopeNightVisionMode(mode); }
-    void setScopeNightVisionColorFilter(std::int32_t filter) { settings.setScopeNightVisionColorFilter(filter); }
+    void setScopeNightVisionColorFilter(std::int32_t filter)
+    {
+        settings.setScopeNightVisionColorFilter(filter);
+    }
     std::uint64_t droppedFrameCount() const { return pipeline.droppedFrameCount(); }
     void setTakingPicture(bool taking) { pipeline.setTakingPicture(taking); }
     std::uint32_t tickCount() const { return pipeline.tickCount(); }
@@ -218,8 +232,8 @@ struct ScriptedCamera {
     std::shared_ptr<platform::StreamBackend> backend;
 
     ScriptedCamera(std::shared_ptr<platform::FrameSource> source,
-                   std::vector<CameraSpec> cameras = { { platform::CaptureDevicePosition::Back, true },
-                                                       { platform::CaptureDevicePosition::Front, false } })
+        std::vector<CameraSpec> cameras = { { platform::CaptureDevicePosition::Back, true },
+            { platform::CaptureDevicePosition::Front, false } })
     {
         std::vector<std::shared_ptr<platform::StreamCaptureDevice>> devices;
         int index = 0;

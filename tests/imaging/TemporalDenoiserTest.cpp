@@ -15,12 +15,11 @@
 
 namespace {
 
-using testing_noise::differenceSigma;
-using testing_noise::meanGreen;
 using imaging::FrameWindow;
 using imaging::KernelPath;
 using imaging::TemporalDenoiser;
-
+using testing_noise::differenceSigma;
+using testing_noise::meanGreen;
 
 FrameWindow whole(const QImage& image)
 {
@@ -40,7 +39,8 @@ QImage stillScene(QSize size)
     for (int y = 0; y < size.height(); ++y)
         for (int x = 0; x < size.width(); ++x) {
             const int edge = ((x / 32 + y / 24) % 2) * 30;
-            image.setPixel(x, y, qRgb(50 + x * 60 / size.width() + edge, 60 + y * 50 / size.height(), 70 + edge));
+            image.setPixel(
+                x, y, qRgb(50 + x * 60 / size.width() + edge, 60 + y * 50 / size.height(), 70 + edge));
         }
     return image;
 }
@@ -70,10 +70,8 @@ TEST_P(TemporalDenoiserStill, AveragesTheNoiseOfAStillScene)
 }
 
 INSTANTIATE_TEST_SUITE_P(Sigma, TemporalDenoiserStill,
-                         ::testing::Values(NoiseCase { 4, 0.4 }, NoiseCase { 8, 0.4 }, NoiseCase { 16, 0.4 }),
-                         [](const ::testing::TestParamInfo<NoiseCase>& row) {
-                             return "sigma" + std::to_string(row.param.sigma);
-                         });
+    ::testing::Values(NoiseCase { 4, 0.4 }, NoiseCase { 8, 0.4 }, NoiseCase { 16, 0.4 }),
+    [](const ::testing::TestParamInfo<NoiseCase>& row) { return "sigma" + std::to_string(row.param.sigma); });
 
 TEST(TemporalDenoiser, MovingSquareIsShownWhereItIsWithoutATrail)
 {
@@ -171,7 +169,8 @@ TEST_P(TemporalDenoiserPath, MatchesPortableByteForByte)
         ASSERT_EQ(a, b) << "frame " << f;
         for (std::size_t y = 0; y < kHeight; ++y)
             for (std::size_t x = 0; x < kBytesPerRow; ++x) {
-                const bool inside = y >= window.y0 && y < window.y1 && x >= 4 * window.x0 && x < 4 * window.x1;
+                const bool inside
+                    = y >= window.y0 && y < window.y1 && x >= 4 * window.x0 && x < 4 * window.x1;
                 if (!inside || x % 4 == 3) {
                     ASSERT_EQ(a[y * kBytesPerRow + x], frame[y * kBytesPerRow + x]) << "outside or alpha";
                 }
@@ -180,8 +179,8 @@ TEST_P(TemporalDenoiserPath, MatchesPortableByteForByte)
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, TemporalDenoiserPath, ::testing::Values(KernelPath::Sse41, KernelPath::Avx2),
-                         [](const ::testing::TestParamInfo<KernelPath>& row) {
-                             return std::string(row.param == KernelPath::Sse41 ? "sse41" : "avx2");
-                         });
+    [](const ::testing::TestParamInfo<KernelPath>& row) {
+        return std::string(row.param == KernelPath::Sse41 ? "sse41" : "avx2");
+    });
 
 } // namespace

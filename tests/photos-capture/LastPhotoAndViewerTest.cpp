@@ -11,9 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "PhotoCaptureTestSupport.h"
-#include "platform/ui/Device.h"
-#include "platform/ui/View.h"
 #include "platform/album/AssetsLibrary.h"
+#include "platform/ui/Device.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/Screen.h"
@@ -33,14 +32,20 @@ platform::AssetURL writePhoto(const QString& dir, QSize size, int exifOrientatio
     platform::AssetsLibrary library(dir);
     std::promise<platform::AssetURL> written;
     library.writeImageToSavedPhotosAlbum(stillPicture(size), { { ip::Orientation, exifOrientation } },
-                                         [&](const platform::AssetURL& url, const std::optional<platform::AlbumError>&) {
-                                             written.set_value(url);
-                                         });
+        [&](const platform::AssetURL& url, const std::optional<platform::AlbumError>&) {
+            written.set_value(url);
+        });
     return written.get_future().get();
 }
 
-bool redDominant(QRgb p) { return qRed(p) > qBlue(p) + 10; }
-bool blueDominant(QRgb p) { return qBlue(p) > qRed(p) + 10; }
+bool redDominant(QRgb p)
+{
+    return qRed(p) > qBlue(p) + 10;
+}
+bool blueDominant(QRgb p)
+{
+    return qBlue(p) > qRed(p) + 10;
+}
 
 class ScreenScale {
 public:
@@ -204,7 +209,7 @@ TEST_F(ViewerTest, ZoomingPastTheScreenPictureLoadsTheFullResolution)
 struct TurnRow {
     const char* name;
     int orientation;
-    QSizeF bounds;  // the viewer as the user sees it, in points
+    QSizeF bounds; // the viewer as the user sees it, in points
     QPointF corner; // where the close control's centre lands on the portrait screen
 };
 
@@ -239,12 +244,11 @@ TEST_P(ViewerTurnTest, TurnsWithTheDeviceAndFitsThePhotoAgain)
     device.setOrientation(1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EachOrientation, ViewerTurnTest,
+INSTANTIATE_TEST_SUITE_P(EachOrientation, ViewerTurnTest,
     ::testing::Values(TurnRow { "Portrait", 1, { 320, 480 }, { 274, 32 } },
-                      TurnRow { "UpsideDown", 2, { 320, 480 }, { 46, 448 } },
-                      TurnRow { "LandscapeLeft", 3, { 480, 320 }, { 288, 434 } },
-                      TurnRow { "LandscapeRight", 4, { 480, 320 }, { 32, 46 } }),
+        TurnRow { "UpsideDown", 2, { 320, 480 }, { 46, 448 } },
+        TurnRow { "LandscapeLeft", 3, { 480, 320 }, { 288, 434 } },
+        TurnRow { "LandscapeRight", 4, { 480, 320 }, { 32, 46 } }),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(ViewerTest, SmallPhotoIsNeverEnlargedAndStaysCentredAsTheZoomChanges)
@@ -291,8 +295,7 @@ void PrintTo(const UnshownPhoto& row, std::ostream* out)
     *out << row.name;
 }
 
-class ViewerUnshownPhotoTest : public ViewerTest, public ::testing::WithParamInterface<UnshownPhoto> {
-};
+class ViewerUnshownPhotoTest : public ViewerTest, public ::testing::WithParamInterface<UnshownPhoto> { };
 
 TEST_P(ViewerUnshownPhotoTest, SaysSoAndStaysOpenUntilDone)
 {
@@ -317,7 +320,8 @@ TEST_P(ViewerUnshownPhotoTest, SaysSoAndStaysOpenUntilDone)
     ASSERT_TRUE(waitUntil([&] { return shown; }));
     EXPECT_EQ(presenter.modalViewController(), viewer);
     EXPECT_EQ(viewer->imageView(), nullptr);
-    auto* message = dynamic_cast<platform::Label*>(viewer->view().findViewByAccessibilityName(QStringLiteral("viewImageMessage")));
+    auto* message = dynamic_cast<platform::Label*>(
+        viewer->view().findViewByAccessibilityName(QStringLiteral("viewImageMessage")));
     ASSERT_NE(message, nullptr);
     EXPECT_TRUE(message->text().contains(QStringLiteral("cannot be shown"))) << message->text().toStdString();
     EXPECT_TRUE(log.lines().contains("Error taking thumbnail"));
@@ -329,8 +333,8 @@ TEST_P(ViewerUnshownPhotoTest, SaysSoAndStaysOpenUntilDone)
 }
 
 INSTANTIATE_TEST_SUITE_P(Photos, ViewerUnshownPhotoTest,
-                         ::testing::Values(UnshownPhoto { "Deleted", true }, UnshownPhoto { "Unreadable", false }),
-                         [](const auto& row) { return std::string(row.param.name); });
+    ::testing::Values(UnshownPhoto { "Deleted", true }, UnshownPhoto { "Unreadable", false }),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(ViewerTest, ClosedBeforeThePhotoArrivesDropsTheResult)
 {

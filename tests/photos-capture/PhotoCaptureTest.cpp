@@ -5,9 +5,9 @@
 #include <cmath>
 
 #include <QDir>
+#include <QFile>
 #include <QImageReader>
 #include <QPainter>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <exiv2/exiv2.hpp>
@@ -96,7 +96,10 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return !c.shutterEnabled.empty() && c.shutterEnabled.back(); }));
     }
 
-    QString photoPath(int n) const { return QDir(m_dir.path()).filePath(QStringLiteral("IMG_%1.JPG").arg(n, 4, 10, QChar('0'))); }
+    QString photoPath(int n) const
+    {
+        return QDir(m_dir.path()).filePath(QStringLiteral("IMG_%1.JPG").arg(n, 4, 10, QChar('0')));
+    }
 
     QTemporaryDir m_dir;
     std::shared_ptr<StillSource> m_source { std::make_shared<StillSource>() };
@@ -176,9 +179,13 @@ struct OrientationRow {
     const char* logLine; // null: the "unknown" line
 };
 
-void PrintTo(const OrientationRow& r, std::ostream* os) { *os << "orientation " << r.deviceOrientation; }
+void PrintTo(const OrientationRow& r, std::ostream* os)
+{
+    *os << "orientation " << r.deviceOrientation;
+}
 
-class PhotoOrientationTest : public PhotoCaptureTest, public ::testing::WithParamInterface<OrientationRow> { };
+class PhotoOrientationTest : public PhotoCaptureTest,
+                             public ::testing::WithParamInterface<OrientationRow> { };
 
 TEST_P(PhotoOrientationTest, DeviceOrientationAtTheTapGivesTheExifOrientation)
 {
@@ -191,19 +198,19 @@ TEST_P(PhotoOrientationTest, DeviceOrientationAtTheTapGivesTheExifOrientation)
     m_capture->orientation = 4;
     ASSERT_TRUE(waitUntil([&] { return !m_capture->thumbnails.empty(); }));
     ASSERT_TRUE(waitUntil([&] {
-        return log.lines().contains(row.logLine ? QString(row.logLine) : QStringLiteral("Device orientation unknown 4"));
+        return log.lines().contains(
+            row.logLine ? QString(row.logLine) : QStringLiteral("Device orientation unknown 4"));
     }));
     EXPECT_EQ(readExif(photoPath(1)).integer("Exif.Image.Orientation"), row.exifOrientation);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, PhotoOrientationTest,
-                         ::testing::Values(OrientationRow { 1, 6, "Device orientation Portrait" },
-                                           OrientationRow { 2, 8, "Device orientation PortraitUpsideDown" },
-                                           OrientationRow { 3, 1, "Device orientation LandscapeLeft" },
-                                           OrientationRow { 4, 3, "Device orientation LandscapeRight" },
-                                           OrientationRow { 5, 6, nullptr }, OrientationRow { 6, 6, nullptr },
-                                           OrientationRow { 0, 6, nullptr }),
-                         [](const auto& row) { return "Device" + std::to_string(row.param.deviceOrientation); });
+    ::testing::Values(OrientationRow { 1, 6, "Device orientation Portrait" },
+        OrientationRow { 2, 8, "Device orientation PortraitUpsideDown" },
+        OrientationRow { 3, 1, "Device orientation LandscapeLeft" },
+        OrientationRow { 4, 3, "Device orientation LandscapeRight" }, OrientationRow { 5, 6, nullptr },
+        OrientationRow { 6, 6, nullptr }, OrientationRow { 0, 6, nullptr }),
+    [](const auto& row) { return "Device" + std::to_string(row.param.deviceOrientation); });
 
 // Both cameras of the image stand-in, held upright: the saved photo, shown with its EXIF
 // orientation applied, is the photo upright and not mirrored (the screen mirrors the front
@@ -221,8 +228,9 @@ TEST_P(StandInPhotoTest, PortraitPhotoIsUprightOnceItsOrientationIsApplied)
     painter.end();
     const QString feed = QDir(m_dir.path()).filePath(QStringLiteral("feed.png"));
     ASSERT_TRUE(photo.save(feed));
-    auto backend = platform::CameraSource::parse(QStringLiteral("image:") + feed).value().makeBackend(
-        std::make_shared<platform::ManualFrameClock>());
+    auto backend = platform::CameraSource::parse(QStringLiteral("image:") + feed)
+                       .value()
+                       .makeBackend(std::make_shared<platform::ManualFrameClock>());
     ASSERT_TRUE(backend);
     m_capture = std::make_unique<TestCapture>();
     m_capture->setScopeNightVisionMode(imaging::NightVisionMode::Off);
@@ -239,15 +247,16 @@ TEST_P(StandInPhotoTest, PortraitPhotoIsUprightOnceItsOrientationIsApplied)
     const QImage shown = reader.read();
     ASSERT_FALSE(shown.isNull()) << qPrintable(reader.errorString());
     EXPECT_LT(shown.width(), shown.height());
-    const auto colourAt = [&](double x, double y) { return shown.pixel(int(x * shown.width()), int(y * shown.height())); };
-    EXPECT_GT(qRed(colourAt(0.2, 0.2)), 200);    // top left: red
-    EXPECT_GT(qGreen(colourAt(0.8, 0.2)), 200);  // top right: green
-    EXPECT_GT(qBlue(colourAt(0.2, 0.8)), 200);   // bottom left: blue
-    EXPECT_LT(qBlue(colourAt(0.8, 0.8)), 60);    // bottom right: yellow
+    const auto colourAt
+        = [&](double x, double y) { return shown.pixel(int(x * shown.width()), int(y * shown.height())); };
+    EXPECT_GT(qRed(colourAt(0.2, 0.2)), 200); // top left: red
+    EXPECT_GT(qGreen(colourAt(0.8, 0.2)), 200); // top right: green
+    EXPECT_GT(qBlue(colourAt(0.2, 0.8)), 200); // bottom left: blue
+    EXPECT_LT(qBlue(colourAt(0.8, 0.8)), 60); // bottom right: yellow
 }
 
 INSTANTIATE_TEST_SUITE_P(BothCameras, StandInPhotoTest, ::testing::Bool(),
-                         [](const auto& row) { return std::string(row.param ? "Front" : "Back"); });
+    [](const auto& row) { return std::string(row.param ? "Front" : "Back"); });
 
 // ---- Shutter, state, thumbnail ----------------------------------------------------------------
 
@@ -260,11 +269,8 @@ TEST_F(PhotoCaptureTest, SaveLogsInOrderRefreshesThumbnailWithoutScanAndClicks)
 
     const QStringList lines = log.lines();
     const QStringList expected { "Capture start",
-                                 "Capture call captureStillImageAsynchronouslyFromConnection",
-                                 "Capture got sample bufer",
-                                 "Capture process sample buffer",
-                                 "Capture start save to Album",
-                                 "Device orientation Portrait" };
+        "Capture call captureStillImageAsynchronouslyFromConnection", "Capture got sample bufer",
+        "Capture process sample buffer", "Capture start save to Album", "Device orientation Portrait" };
     ASSERT_GE(lines.size(), expected.size());
     EXPECT_EQ(lines.mid(0, expected.size()), expected);
     EXPECT_TRUE(lines.contains("asset URL:" + c.lastImageURL().toString()));
@@ -342,12 +348,14 @@ TEST_F(PhotoCaptureTest, UnwritableAlbumShowsErrorKeepsThumbnailAndPhotosAndShut
     if (root)
         ASSERT_TRUE(QDir().rename(away, m_dir.path()));
     else
-        QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(
+            m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     ASSERT_EQ(m_alerts.alerts.size(), 1u);
     EXPECT_EQ(m_alerts.alerts[0].title, "Error!");
     EXPECT_EQ(m_alerts.alerts[0].button, "OK");
-    EXPECT_TRUE(m_alerts.alerts[0].message.contains(m_dir.path())) << m_alerts.alerts[0].message.toStdString();
+    EXPECT_TRUE(m_alerts.alerts[0].message.contains(m_dir.path()))
+        << m_alerts.alerts[0].message.toStdString();
     EXPECT_EQ(c.lastImageURL(), first);
     EXPECT_EQ(c.thumbnails.size(), thumbnails);
     EXPECT_EQ(photosIn(m_dir.path()), QStringList { "IMG_0001.JPG" });

@@ -71,9 +71,9 @@ inline QImage stillPicture(QSize size)
 inline platform::MetadataDictionary cameraAttachments()
 {
     namespace ip = platform::ImageProperty;
-    return { { ip::ExifDictionary, QVariantMap { { ip::ExifExposureTime, 1.0 / 15.0 },
-                                                 { ip::ExifFNumber, 2.4 },
-                                                 { ip::ExifISOSpeedRatings, QVariantList { 1600 } } } } };
+    return { { ip::ExifDictionary,
+        QVariantMap { { ip::ExifExposureTime, 1.0 / 15.0 }, { ip::ExifFNumber, 2.4 },
+            { ip::ExifISOSpeedRatings, QVariantList { 1600 } } } } };
 }
 
 class StillSource final : public platform::FrameSource {
@@ -81,13 +81,14 @@ public:
     std::atomic<bool> fail { false };
     QSize size { 320, 240 };
 
-    QImage videoFrame(const platform::StreamCaptureDevice&, platform::SessionPreset, platform::FrameClock::Duration) override
+    QImage videoFrame(const platform::StreamCaptureDevice&, platform::SessionPreset,
+        platform::FrameClock::Duration) override
     {
         return {};
     }
-    platform::Expected<std::shared_ptr<platform::SampleBuffer>> stillFrame(const platform::StreamCaptureDevice&,
-                                                                           platform::SessionPreset,
-                                                                           platform::FrameClock::Duration) override
+    platform::Expected<std::shared_ptr<platform::SampleBuffer>> stillFrame(
+        const platform::StreamCaptureDevice&, platform::SessionPreset,
+        platform::FrameClock::Duration) override
     {
         using Result = platform::Expected<std::shared_ptr<platform::SampleBuffer>>;
         if (fail.load())
@@ -127,16 +128,18 @@ public:
             m_shutterPressed = false;
             shutterEnabled.push_back(true);
         });
-        QObject::connect(&saver, &photos::PhotoSaver::photoSaved, &saver, [this] { sounds.push_back(kClickSound); });
+        QObject::connect(
+            &saver, &photos::PhotoSaver::photoSaved, &saver, [this] { sounds.push_back(kClickSound); });
         QObject::connect(&saver, &photos::PhotoSaver::saveFailed, &saver, [](const QString& message) {
             platform::presentAlert(QStringLiteral("Error!"), message, QStringLiteral("OK"));
         });
         QObject::connect(&saver, &photos::PhotoSaver::orientationUnknownAtTap, &saver,
-                         [this] { platform::log("Device orientation unknown %d", orientation); });
-        QObject::connect(&lastPhoto, &photos::LastPhoto::thumbnailChanged, &lastPhoto, [this](const QImage& image) {
-            albumControlEnabled.push_back(true);
-            thumbnails.push_back(image);
-        });
+            [this] { platform::log("Device orientation unknown %d", orientation); });
+        QObject::connect(
+            &lastPhoto, &photos::LastPhoto::thumbnailChanged, &lastPhoto, [this](const QImage& image) {
+                albumControlEnabled.push_back(true);
+                thumbnails.push_back(image);
+            });
     }
     ~TestCapture()
     {
@@ -144,7 +147,10 @@ public:
         camera.shutdown();
     }
 
-    void setCaptureBackend(std::shared_ptr<platform::CaptureBackend> backend) { camera.setCaptureBackend(std::move(backend)); }
+    void setCaptureBackend(std::shared_ptr<platform::CaptureBackend> backend)
+    {
+        camera.setCaptureBackend(std::move(backend));
+    }
     void setAlbumDirectory(const QString& directory) { lastPhoto.setAlbumDirectory(directory); }
     void setupCaptureSessionVideo()
     {
@@ -186,8 +192,8 @@ private:
 
 // A back camera over `source`; `cameras` false gives a session without any camera (and so a
 // still output without a video connection).
-inline std::shared_ptr<platform::StreamBackend> makeBackend(std::shared_ptr<platform::FrameSource> source,
-                                                            bool cameras = true)
+inline std::shared_ptr<platform::StreamBackend> makeBackend(
+    std::shared_ptr<platform::FrameSource> source, bool cameras = true)
 {
     auto clock = std::make_shared<platform::ManualFrameClock>();
     std::vector<std::shared_ptr<platform::StreamCaptureDevice>> devices;
@@ -228,9 +234,10 @@ struct ShownAlert {
 class AlertCapture {
 public:
     AlertCapture()
-        : m_previous(platform::setAlertPresenter([this](const QString& t, const QString& m, const QString& b) {
-            alerts.push_back({ t, m, b });
-        }))
+        : m_previous(
+            platform::setAlertPresenter([this](const QString& t, const QString& m, const QString& b) {
+                alerts.push_back({ t, m, b });
+            }))
     {
     }
     ~AlertCapture() { platform::setAlertPresenter(m_previous); }

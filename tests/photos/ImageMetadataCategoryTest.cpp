@@ -40,10 +40,10 @@ platform::AssetURL writePhoto(platform::AssetsLibrary& library, const platform::
 {
     std::promise<platform::AssetURL> done;
     library.writeImageToSavedPhotosAlbum(photo(), metadata,
-                                         [&](const platform::AssetURL& url, const std::optional<platform::AlbumError>& error) {
-                                             EXPECT_FALSE(error);
-                                             done.set_value(url);
-                                         });
+        [&](const platform::AssetURL& url, const std::optional<platform::AlbumError>& error) {
+            EXPECT_FALSE(error);
+            done.set_value(url);
+        });
     auto future = done.get_future();
     EXPECT_EQ(future.wait_for(kWait), std::future_status::ready);
     return future.get();
@@ -54,7 +54,8 @@ platform::AssetURL writePhoto(platform::AssetsLibrary& library, const platform::
 TEST(ImageMetadataOrientationTest, StoresTheExifNumber)
 {
     ImageMetadataCategory metadata;
-    for (const auto& [code, exif] : { std::pair { 3, 6 }, { 0, 1 }, { 9, 1 }, { -1, 1 }, { 2, 8 }, { 1, 3 } }) {
+    for (const auto& [code, exif] :
+        { std::pair { 3, 6 }, { 0, 1 }, { 9, 1 }, { -1, 1 }, { 2, 8 }, { 1, 3 } }) {
         metadata.setImageOrientation(code);
         EXPECT_EQ(metadata.dictionary().value(ip::Orientation), QVariant(exif)) << code;
     }
@@ -71,8 +72,9 @@ TEST(ImageMetadataLocationTest, SignsBecomeRefsOnNonNegativeDegrees)
         const char *latitudeRef, *longitudeRef;
     };
     // Not-a-number counts as north and east.
-    for (const Row& row : { Row { -33.9, 151.2, 33.9f, 151.2f, "S", "E" }, Row { 0.0, -0.5, 0.0f, 0.5f, "N", "W" },
-                            Row { 12.5, 0.0, 12.5f, 0.0f, "N", "E" }, Row { std::nan(""), std::nan(""), NAN, NAN, "N", "E" } }) {
+    for (const Row& row : { Row { -33.9, 151.2, 33.9f, 151.2f, "S", "E" },
+             Row { 0.0, -0.5, 0.0f, 0.5f, "N", "W" }, Row { 12.5, 0.0, 12.5f, 0.0f, "N", "E" },
+             Row { std::nan(""), std::nan(""), NAN, NAN, "N", "E" } }) {
         ImageMetadataCategory metadata;
         const QDateTime stamp(QDate(2024, 1, 2), QTime(3, 4, 5), QTimeZone::utc());
         metadata.setLocation(Location { row.latitude, row.longitude, stamp });
@@ -117,8 +119,8 @@ TEST(ImageMetadataGroupTest, SettersKeepEntriesOfGroupsFromElsewhere)
     // A TIFF group as another map form (as a copied, read-only group would arrive) and an EXIF
     // group holding the camera's data: both keep what they had.
     QVariantHash tiff { { "XResolution", 72 } };
-    ImageMetadataCategory metadata(platform::MetadataDictionary {
-        { ip::TIFFDictionary, tiff }, { ip::ExifDictionary, QVariantMap { { ip::ExifExposureTime, 0.01 } } } });
+    ImageMetadataCategory metadata(platform::MetadataDictionary { { ip::TIFFDictionary, tiff },
+        { ip::ExifDictionary, QVariantMap { { ip::ExifExposureTime, 0.01 } } } });
     metadata.setMake("Lumivue+", "Model X", "Lumivue 1.0");
     metadata.setDigitalZoom(2.5f);
 
@@ -133,12 +135,14 @@ TEST(ImageMetadataGroupTest, SettersKeepEntriesOfGroupsFromElsewhere)
 
 TEST(ImageMetadataGroupTest, DictionaryForKeyCreatesAndRepairsGroups)
 {
-    ImageMetadataCategory metadata(platform::MetadataDictionary { { ip::IPTCDictionary, QStringLiteral("junk") } });
+    ImageMetadataCategory metadata(
+        platform::MetadataDictionary { { ip::IPTCDictionary, QStringLiteral("junk") } });
     EXPECT_TRUE(metadata.dictionaryForKey(ip::GPSDictionary).isEmpty());
     EXPECT_EQ(metadata.dictionary().value(ip::GPSDictionary).typeId(), QMetaType::QVariantMap);
     // A value that is no map at all is replaced by a group rather than written into.
     metadata.setKeywords(QStringList { "a", "b" });
-    EXPECT_EQ(group(metadata, ip::IPTCDictionary).value(ip::IPTCKeywords).toStringList(), (QStringList { "a", "b" }));
+    EXPECT_EQ(group(metadata, ip::IPTCDictionary).value(ip::IPTCKeywords).toStringList(),
+        (QStringList { "a", "b" }));
 }
 
 // ---- Initialisers -------------------------------------------------------------------------------
@@ -151,7 +155,8 @@ protected:
 
 TEST_F(ImageMetadataInitTest, SampleBufferAttachmentsAreCopied)
 {
-    platform::MetadataDictionary attachments { { ip::ExifDictionary, QVariantMap { { ip::ExifFNumber, 2.2 } } } };
+    platform::MetadataDictionary attachments { { ip::ExifDictionary,
+        QVariantMap { { ip::ExifFNumber, 2.2 } } } };
     ImageMetadataCategory metadata;
     metadata.setDescription("old");
     metadata.initWithImageSampleBuffer(attachments).setUserComment("note");
@@ -163,7 +168,8 @@ TEST_F(ImageMetadataInitTest, SampleBufferAttachmentsAreCopied)
 
 TEST_F(ImageMetadataInitTest, PickerOnOldOrUnknownSystemsGivesNothing)
 {
-    const photos::ImagePickerInfo info { std::nullopt, platform::MetadataDictionary { { ip::Orientation, 3 } } };
+    const photos::ImagePickerInfo info { std::nullopt,
+        platform::MetadataDictionary { { ip::Orientation, 3 } } };
     for (const char* version : { "4.0", "3.2", "", "four", "4.0.9" }) {
         ImageMetadataCategory metadata;
         metadata.initWithInfoFromImagePicker(info, version, m_library);
@@ -190,8 +196,8 @@ TEST_F(ImageMetadataInitTest, AssetUrlBringsTheAlbumMetadataLater)
         std::promise<void> delivered;
         ImageMetadataCategory metadata;
         if (viaPicker)
-            metadata.initWithInfoFromImagePicker({ url, platform::MetadataDictionary { { "ignored", 1 } } }, "5.0",
-                                                 m_library, [&] { delivered.set_value(); });
+            metadata.initWithInfoFromImagePicker({ url, platform::MetadataDictionary { { "ignored", 1 } } },
+                "5.0", m_library, [&] { delivered.set_value(); });
         else
             metadata.initFromAssetURL(m_library, url, [&] { delivered.set_value(); });
         ASSERT_EQ(delivered.get_future().wait_for(kWait), std::future_status::ready);
@@ -205,8 +211,9 @@ TEST_F(ImageMetadataInitTest, FailedLookupLeavesTheDictionaryAsItWas)
 {
     std::promise<void> delivered;
     ImageMetadataCategory metadata;
-    metadata.initFromAssetURL(m_library, platform::AssetURL::fromString("assets-library://asset/../../etc/passwd"),
-                              [&] { delivered.set_value(); });
+    metadata.initFromAssetURL(m_library,
+        platform::AssetURL::fromString("assets-library://asset/../../etc/passwd"),
+        [&] { delivered.set_value(); });
     ASSERT_EQ(delivered.get_future().wait_for(kWait), std::future_status::ready);
     EXPECT_TRUE(metadata.dictionary().isEmpty());
 }
@@ -232,14 +239,17 @@ TEST_F(ImageMetadataInitTest, LateDeliveryNeverReachesANewerContentOrADeadReceiv
 TEST_F(ImageMetadataInitTest, CaptureSequenceSavesStandardExif)
 {
     const platform::MetadataDictionary attachments {
-        { ip::ExifDictionary, QVariantHash { { ip::ExifExposureTime, 1.0 / 30.0 }, { ip::ExifISOSpeedRatings, QVariantList { 800 } } } },
+        { ip::ExifDictionary,
+            QVariantHash {
+                { ip::ExifExposureTime, 1.0 / 30.0 }, { ip::ExifISOSpeedRatings, QVariantList { 800 } } } },
         { ip::GPSDictionary, QVariantMap { { ip::GPSAltitude, 30.0 } } },
     };
     ImageMetadataCategory metadata;
     metadata.initWithImageSampleBuffer(attachments);
     metadata.setImageOrientation(3); // portrait
     metadata.setMake("Lumivue+", "Lumivue+", "Lumivue+");
-    metadata.setLocation(Location { -33.9, -70.65, QDateTime(QDate(2024, 2, 3), QTime(4, 5, 6), QTimeZone::utc()) });
+    metadata.setLocation(
+        Location { -33.9, -70.65, QDateTime(QDate(2024, 2, 3), QTime(4, 5, 6), QTimeZone::utc()) });
     writePhoto(m_library, metadata.dictionary());
 
     auto image = Exiv2::ImageFactory::open(QDir(m_dir.path()).filePath("IMG_0001.JPG").toStdString());

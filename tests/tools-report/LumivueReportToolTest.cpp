@@ -9,9 +9,9 @@
 
 #include "analytics/TallyAPI.h"
 #include "analytics/TallyFileSessionStore.h"
-#include "analytics/TallyUploader.h"
 #include "analytics/TallyReportDecoder.h"
 #include "analytics/TallySession.h"
+#include "analytics/TallyUploader.h"
 #include "platform/system/Clock.h"
 
 namespace {
@@ -56,14 +56,16 @@ TEST_F(LumivueReportTool, DecodesAReportToTheSameJsonAsTheDecoder)
     platform::Clock::setNow(QDateTime::fromMSecsSinceEpoch(1336000000000, Qt::UTC));
     TallyAPI::setUserID(QStringLiteral("ü-user"));
     TallyAPI::startSession(QStringLiteral("tool"));
-    TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"), QVariantMap { { QStringLiteral("preset"), QStringLiteral("Photo") } });
+    TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"),
+        QVariantMap { { QStringLiteral("preset"), QStringLiteral("Photo") } });
     platform::Clock::advance(700);
     const std::runtime_error crash("boom");
     TallyAPI::logError(QStringLiteral("Uncaught"), QStringLiteral("Crash!"), &crash);
     const QByteArray report
         = analytics::TallySession::dataForSessions(analytics::TallySession::sessionsToSend(true), false);
 
-    const ToolRun run = runTool({ QStringLiteral("decode"), writeFile(dir, QStringLiteral("r.bin"), report) });
+    const ToolRun run
+        = runTool({ QStringLiteral("decode"), writeFile(dir, QStringLiteral("r.bin"), report) });
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     QJsonParseError parseError;
     const QJsonDocument printed = QJsonDocument::fromJson(run.out, &parseError);
@@ -73,8 +75,9 @@ TEST_F(LumivueReportTool, DecodesAReportToTheSameJsonAsTheDecoder)
     const QJsonObject session = printed[QLatin1String("sessions")][0].toObject();
     EXPECT_EQ(session[QLatin1String("userID")].toString(), QStringLiteral("ü-user"));
     EXPECT_EQ(session[QLatin1String("errors")][0][QLatin1String("time")].toDouble(), 1336000000700.0);
-    EXPECT_EQ(session[QLatin1String("events")][0][QLatin1String("parameters")][QLatin1String("preset")].toString(),
-              QStringLiteral("Photo"));
+    EXPECT_EQ(
+        session[QLatin1String("events")][0][QLatin1String("parameters")][QLatin1String("preset")].toString(),
+        QStringLiteral("Photo"));
 }
 
 TEST_F(LumivueReportTool, BadInputGivesOneLineAndStatusTwo)
@@ -82,8 +85,10 @@ TEST_F(LumivueReportTool, BadInputGivesOneLineAndStatusTwo)
     analytics::TallyAPI::startSession(QStringLiteral("tool"));
     const QByteArray report
         = analytics::TallySession::dataForSessions(analytics::TallySession::sessionsToSend(true), false);
-    for (const QByteArray& bytes : { report.left(report.size() - 1), QByteArray("garbage, not a report"), QByteArray() }) {
-        const ToolRun run = runTool({ QStringLiteral("decode"), writeFile(dir, QStringLiteral("bad.bin"), bytes) });
+    for (const QByteArray& bytes :
+        { report.left(report.size() - 1), QByteArray("garbage, not a report"), QByteArray() }) {
+        const ToolRun run
+            = runTool({ QStringLiteral("decode"), writeFile(dir, QStringLiteral("bad.bin"), bytes) });
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_TRUE(run.out.isEmpty());
         EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
@@ -116,13 +121,15 @@ TEST_F(LumivueReportTool, ShowsTheFilesOfTheDataFolder)
     analytics::TallyUploader::setInstance(nullptr); // files only
     TallyAPI::setDataDirectory(dir.path());
     TallyAPI::startSession(QStringLiteral("tool"));
-    TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"), QVariantMap { { QStringLiteral("preset"), QStringLiteral("Photo") } });
+    TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"),
+        QVariantMap { { QStringLiteral("preset"), QStringLiteral("Photo") } });
     TallyAPI::pauseSession();
     platform::Clock::advance(60000);
     TallyAPI::resumeSession(); // the first session is saved, a second one is current
     TallyAPI::waitForUploads();
     (void)analytics::TallySession::dataForSessions({}, false); // writes the initial timestamp
-    const auto store = std::static_pointer_cast<analytics::TallyFileSessionStore>(analytics::TallySessionStore::instance());
+    const auto store = std::static_pointer_cast<analytics::TallyFileSessionStore>(
+        analytics::TallySessionStore::instance());
     const QString current = store->currentSessionFilePath();
     const QString saved = store->sessionsFilePath();
     const QString initial = store->initialTimestampFilePath();
@@ -146,9 +153,11 @@ TEST_F(LumivueReportTool, ShowsTheFilesOfTheDataFolder)
 
     const ToolRun timestamp = runTool({ QStringLiteral("archive"), initial });
     ASSERT_EQ(timestamp.exitCode, 0) << timestamp.err.toStdString();
-    EXPECT_EQ(QJsonDocument::fromJson(timestamp.out).object().value("initialTimestamp").toDouble(), 1336000060000.0);
+    EXPECT_EQ(QJsonDocument::fromJson(timestamp.out).object().value("initialTimestamp").toDouble(),
+        1336000060000.0);
 
-    const ToolRun garbage = runTool({ QStringLiteral("archive"), writeFile(dir, "garbage", "not an archive") });
+    const ToolRun garbage
+        = runTool({ QStringLiteral("archive"), writeFile(dir, "garbage", "not an archive") });
     EXPECT_EQ(garbage.exitCode, 2);
     EXPECT_TRUE(garbage.out.isEmpty());
     EXPECT_EQ(garbage.err.count('\n'), 1);
@@ -163,10 +172,12 @@ struct EndlessInput {
     const char* command;
     bool throughPipe; // standard input fed from /dev/zero, else the path itself
 };
-void PrintTo(const EndlessInput& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const EndlessInput& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
-class LumivueReportEndlessInput : public ::testing::TestWithParam<EndlessInput> {
-};
+class LumivueReportEndlessInput : public ::testing::TestWithParam<EndlessInput> { };
 
 // Input that never ends is refused after the documented limit instead of filling memory.
 TEST_P(LumivueReportEndlessInput, IsRefusedWithOneLineAndStatusTwo)
@@ -176,7 +187,8 @@ TEST_P(LumivueReportEndlessInput, IsRefusedWithOneLineAndStatusTwo)
     if (row.throughPipe)
         process.setStandardInputFile(QStringLiteral("/dev/zero"));
     process.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue-report"),
-                  { QString::fromLatin1(row.command), row.throughPipe ? QStringLiteral("-") : QStringLiteral("/dev/zero") });
+        { QString::fromLatin1(row.command),
+            row.throughPipe ? QStringLiteral("-") : QStringLiteral("/dev/zero") });
     const bool finished = process.waitForFinished(30000);
     if (!finished)
         process.kill();
@@ -188,9 +200,8 @@ TEST_P(LumivueReportEndlessInput, IsRefusedWithOneLineAndStatusTwo)
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, LumivueReportEndlessInput,
-                         ::testing::Values(EndlessInput { "DecodeDevZero", "decode", false },
-                                           EndlessInput { "DecodePipe", "decode", true },
-                                           EndlessInput { "ArchiveDevZero", "archive", false }),
-                         [](const auto& row) { return std::string(row.param.name); });
+    ::testing::Values(EndlessInput { "DecodeDevZero", "decode", false },
+        EndlessInput { "DecodePipe", "decode", true }, EndlessInput { "ArchiveDevZero", "archive", false }),
+    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

@@ -70,11 +70,11 @@ TEST_F(LumivueEnhance, StillInAutoModeBrightensTheWholePictureAndReportsJson)
 
 TEST_F(LumivueEnhance, PreviewProcessesAndMeasuresTheZoomedWindow)
 {
-    const ToolRun run = enhance({ path("in.png"), path("out.jpg"), "--preview", "--radius", "20", "--zoom", "0.5",
-                              "--mode", "manual", "--level", "8", "--filter", "bw" });
+    const ToolRun run = enhance({ path("in.png"), path("out.jpg"), "--preview", "--radius", "20", "--zoom",
+        "0.5", "--mode", "manual", "--level", "8", "--filter", "bw" });
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(QString::fromUtf8(run.out).trimmed(),
-              R"({"level":8,"imageLight":{"r":30,"g":20,"b":10},"scopeImageLevel":60,"window":[22,14,42,34]})");
+        R"({"level":8,"imageLight":{"r":30,"g":20,"b":10},"scopeImageLevel":60,"window":[22,14,42,34]})");
     const QImage out(path("out.jpg"));
     ASSERT_FALSE(out.isNull());
     EXPECT_NEAR(qGreen(out.pixel(32, 24)), 40, 3) << "grey of (20, 40, 60)";
@@ -90,7 +90,8 @@ TEST_F(LumivueEnhance, StackAlignsAndMergesShotsOfOneSceneBeforeEnhancing)
     {
         QPainter painter(&scene);
         for (int i = 0; i < 12; ++i)
-            painter.fillRect(QRect((i * 37) % 140, (i * 23) % 100, 8 + i * 2, 6 + i), QColor(100 + i * 10, 90, 120 - i * 5));
+            painter.fillRect(QRect((i * 37) % 140, (i * 23) % 100, 8 + i * 2, 6 + i),
+                QColor(100 + i * 10, 90, 120 - i * 5));
     }
     std::mt19937 random(7);
     std::normal_distribution<double> noise(0.0, 8.0);
@@ -113,7 +114,8 @@ TEST_F(LumivueEnhance, StackAlignsAndMergesShotsOfOneSceneBeforeEnhancing)
         ASSERT_TRUE(shot.save(name));
         arguments << name;
     }
-    arguments << path("merged.png") << "--mode" << "off";
+    arguments << path("merged.png") << "--mode"
+              << "off";
     const ToolRun run = enhance(arguments);
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QJsonObject json = QJsonDocument::fromJson(run.out).object();

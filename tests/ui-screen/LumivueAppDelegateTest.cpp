@@ -6,7 +6,6 @@
 #include <stdexcept>
 #include <thread>
 
-
 #include "LumivueAppDelegate.h"
 #include "ScreenTestSupport.h"
 #include "UncaughtExceptionHandler.h"
@@ -76,9 +75,13 @@ struct Idiom {
     bool expectTabletKey;
 };
 
-void PrintTo(const Idiom& i, std::ostream* os) { *os << (i.tablet ? "tablet" : "phone") << (i.answersQuery ? "" : ", silent idiom"); }
+void PrintTo(const Idiom& i, std::ostream* os)
+{
+    *os << (i.tablet ? "tablet" : "phone") << (i.answersQuery ? "" : ", silent idiom");
+}
 
-class LumivueAppDelegateIdiom : public LumivueAppDelegateTest, public ::testing::WithParamInterface<Idiom> { };
+class LumivueAppDelegateIdiom : public LumivueAppDelegateTest,
+                                public ::testing::WithParamInterface<Idiom> { };
 
 TEST_P(LumivueAppDelegateIdiom, StartsWithTheKeyOfTheDeviceAfterTheHandlerIsInstalled)
 {
@@ -88,19 +91,20 @@ TEST_P(LumivueAppDelegateIdiom, StartsWithTheKeyOfTheDeviceAfterTheHandlerIsInst
     Device::current().setAnswersIdiomQuery(idiom.answersQuery);
     const QString key = launchAndGetKey();
     Device::current().setAnswersIdiomQuery(true);
-    EXPECT_EQ(key, idiom.expectTabletKey ? LumivueAppDelegate::tabletApplicationKey : LumivueAppDelegate::phoneApplicationKey);
+    EXPECT_EQ(key,
+        idiom.expectTabletKey ? LumivueAppDelegate::tabletApplicationKey
+                              : LumivueAppDelegate::phoneApplicationKey);
     EXPECT_NE(LumivueAppDelegate::phoneApplicationKey, LumivueAppDelegate::tabletApplicationKey);
     EXPECT_TRUE(m_orderStore->m_handlerBeforeSession);
     EXPECT_TRUE(logLines().contains(QStringLiteral("LUMIVUE_IPHONE")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, LumivueAppDelegateIdiom,
-                         ::testing::Values(Idiom { false, true, false }, Idiom { true, true, true },
-                                           Idiom { true, false, false }),
-                         [](const auto& row) {
-                             return std::string(row.param.tablet ? "Tablet" : "Phone")
-                                 + (row.param.answersQuery ? "" : "SilentIdiom");
-                         });
+    ::testing::Values(Idiom { false, true, false }, Idiom { true, true, true }, Idiom { true, false, false }),
+    [](const auto& row) {
+        return std::string(row.param.tablet ? "Tablet" : "Phone")
+            + (row.param.answersQuery ? "" : "SilentIdiom");
+    });
 
 // Prints what analytics archived for the session, so the parent can read it from the child.
 class PrintingStore : public analytics::TallySessionStore {
@@ -108,8 +112,8 @@ public:
     void saveCurrentSession(const analytics::TallySessionState& state) override
     {
         for (const auto& error : state.errors)
-            std::fprintf(stderr, "archived error [%s] [%s] [%s]\n", qPrintable(error.errorId), qPrintable(error.message),
-                         qPrintable(error.exceptionText));
+            std::fprintf(stderr, "archived error [%s] [%s] [%s]\n", qPrintable(error.errorId),
+                qPrintable(error.message), qPrintable(error.exceptionText));
     }
 };
 
@@ -128,13 +132,14 @@ TEST(UncaughtExceptionDeathTest, AnEscapingExceptionReachesAnalyticsAndThenEndsT
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(crashWith([] { throw std::out_of_range("frame 7 of 3"); }),
-                 "archived error \\[Uncaught\\] \\[Crash!\\] \\[.*out_of_range.*frame 7 of 3\\]");
+        "archived error \\[Uncaught\\] \\[Crash!\\] \\[.*out_of_range.*frame 7 of 3\\]");
 }
 
 TEST(UncaughtExceptionDeathTest, AnExceptionOfAnyOtherTypeIsStillReported)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(crashWith([] { throw 42; }), "archived error \\[Uncaught\\] \\[Crash!\\] \\[.*not std::exception\\]");
+    EXPECT_DEATH(
+        crashWith([] { throw 42; }), "archived error \\[Uncaught\\] \\[Crash!\\] \\[.*not std::exception\\]");
 }
 
 TEST(UncaughtExceptionHandler, InstallingTwiceKeepsTheOriginalHandlerForTheEnd)

@@ -1,8 +1,8 @@
 // The camera screen's set-up and lifecycle: what loading builds, appearing and disappearing,
 // unloading and loading again, destruction, and the controls wired to the scope.
 
-#include <functional>
 #include <QImage>
+#include <functional>
 
 #include "ScreenTestSupport.h"
 #include "imaging/LivePreviewLayer.h"
@@ -10,13 +10,13 @@
 #include "platform/camera/ImageFileFrameSource.h"
 #include "platform/camera/StreamBackend.h"
 #include "platform/camera/StreamCaptureDevice.h"
+#include "platform/core/NotificationCenter.h"
 #include "platform/graphics/Layer.h"
 #include "platform/ui/Button.h"
-#include "platform/core/NotificationCenter.h"
 #include "platform/ui/Slider.h"
+#include "platform/ui/SystemSound.h"
 #include "platform/ui/Window.h"
 #include "ui/HUDView.h"
-#include "platform/ui/SystemSound.h"
 #include "ui/LumivueViewController.h"
 #include "ui/OptionButton.h"
 
@@ -191,7 +191,8 @@ TEST_F(LumivueViewControllerTest, UnloadingStopsTheCameraAndReloadingBuildsFresh
     EXPECT_FALSE(screen->sliderNVLevel()->isHidden());
     // One observer, not two: a turn animates the new buttons once.
     Device::current().setOrientation(3);
-    EXPECT_EQ(platform::Animator::instance().runningAnimations().count(QStringLiteral("chanheOrientation")), 1);
+    EXPECT_EQ(
+        platform::Animator::instance().runningAnimations().count(QStringLiteral("chanheOrientation")), 1);
 }
 
 TEST_F(LumivueViewControllerTest, DestructionLogsStopsEverythingAndLeavesNoObserver)
@@ -203,7 +204,8 @@ TEST_F(LumivueViewControllerTest, DestructionLogsStopsEverythingAndLeavesNoObser
     EXPECT_TRUE(logLines().contains(QStringLiteral("LumivueViewController dealoc")));
     EXPECT_FALSE(Device::current().isGeneratingDeviceOrientationNotifications());
     // A notification after the controller is gone reaches nothing (the sanitizers would see it).
-    platform::NotificationCenter::defaultCenter().post(Device::orientationDidChangeNotification, &Device::current());
+    platform::NotificationCenter::defaultCenter().post(
+        Device::orientationDidChangeNotification, &Device::current());
 }
 
 TEST_F(LumivueViewControllerTest, ChoosersAndSlidersDriveTheScope)
@@ -279,9 +281,12 @@ TEST_F(LumivueViewControllerTest, TheGridToggleHidesAndShowsTheSideControls)
 TEST_F(LumivueViewControllerTest, TheGridToggleNeverShowsSwitchesThatCannotWork)
 {
     // One camera, no torch: showing the side controls again leaves both switches hidden.
-    std::vector<std::shared_ptr<platform::StreamCaptureDevice>> devices { std::make_shared<platform::StreamCaptureDevice>(
-        QStringLiteral("Lone Camera"), platform::CaptureDevicePosition::Back, false, m_frameClock, 0) };
-    auto source = platform::ImageFileFrameSource::open(QStringLiteral(LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png"));
+    std::vector<std::shared_ptr<platform::StreamCaptureDevice>> devices {
+        std::make_shared<platform::StreamCaptureDevice>(
+            QStringLiteral("Lone Camera"), platform::CaptureDevicePosition::Back, false, m_frameClock, 0)
+    };
+    auto source = platform::ImageFileFrameSource::open(
+        QStringLiteral(LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png"));
     ASSERT_TRUE(source);
     LumivueViewController screen(
         std::make_shared<platform::StreamBackend>(std::move(devices), source.value(), m_frameClock));

@@ -7,10 +7,10 @@
 #include "ScreenTestSupport.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Slider.h"
-#include "ui/OptionButton.h"
+#include "support/TestNames.h"
 #include "ui/HUDView.h"
 #include "ui/LumivueViewController.h"
-#include "support/TestNames.h"
+#include "ui/OptionButton.h"
 
 namespace ui::test {
 
@@ -19,14 +19,20 @@ namespace {
 using platform::Device;
 
 // The angle a transform turns by, clockwise positive on a y-down screen.
-double angleOf(const QTransform& t) { return std::atan2(t.m12(), t.m11()); }
+double angleOf(const QTransform& t)
+{
+    return std::atan2(t.m12(), t.m11());
+}
 
 struct Turn {
     int orientation;
     double angle;
 };
 
-void PrintTo(const Turn& t, std::ostream* os) { *os << "orientation " << t.orientation; }
+void PrintTo(const Turn& t, std::ostream* os)
+{
+    *os << "orientation " << t.orientation;
+}
 
 class RotationTable : public ::testing::TestWithParam<Turn> { };
 
@@ -42,10 +48,10 @@ TEST_P(RotationTable, GivesTheTurnForEachDeviceOrientation)
 }
 
 INSTANTIATE_TEST_SUITE_P(Orientations, RotationTable,
-                         ::testing::Values(Turn { 1, 0 }, Turn { 2, std::numbers::pi }, Turn { 3, std::numbers::pi / 2 },
-                                           Turn { 4, -std::numbers::pi / 2 }, Turn { 0, 0 }, Turn { 5, 0 },
-                                           Turn { 6, 0 }, Turn { 7, 0 }, Turn { -1, 0 }),
-                         [](const auto& row) { return "Orientation" + testing_support::signedName(row.param.orientation); });
+    ::testing::Values(Turn { 1, 0 }, Turn { 2, std::numbers::pi }, Turn { 3, std::numbers::pi / 2 },
+        Turn { 4, -std::numbers::pi / 2 }, Turn { 0, 0 }, Turn { 5, 0 }, Turn { 6, 0 }, Turn { 7, 0 },
+        Turn { -1, 0 }),
+    [](const auto& row) { return "Orientation" + testing_support::signedName(row.param.orientation); });
 
 TEST(RotationTableIdentity, UnknownAndFlatOrientationsGiveExactlyTheIdentity)
 {
@@ -70,7 +76,7 @@ protected:
     std::vector<platform::Button*> turningButtons() const
     {
         return { m_screen->captureButton(), m_screen->cameraButton(), m_screen->takePictureButton(),
-                 m_screen->NVButton() };
+            m_screen->NVButton() };
     }
     std::unique_ptr<LumivueViewController> m_screen;
 };
@@ -83,13 +89,15 @@ TEST_F(OrientationTest, LandscapeLeftTurnsTheFourButtonsInPlaceOverHalfASecond)
     const QRectF shutterFrame = m_screen->takePictureButton()->frame();
 
     Device::current().setOrientation(3);
-    EXPECT_TRUE(platform::Animator::instance().runningAnimations().contains(QStringLiteral("chanheOrientation")));
+    EXPECT_TRUE(
+        platform::Animator::instance().runningAnimations().contains(QStringLiteral("chanheOrientation")));
     m_animationClock.advance(0.25);
     const double midway = angleOf(m_screen->NVButton()->presentationTransform());
     EXPECT_GT(midway, 0.1);
     EXPECT_LT(midway, std::numbers::pi / 2 - 0.1);
     m_animationClock.advance(0.26);
-    EXPECT_FALSE(platform::Animator::instance().runningAnimations().contains(QStringLiteral("chanheOrientation")));
+    EXPECT_FALSE(
+        platform::Animator::instance().runningAnimations().contains(QStringLiteral("chanheOrientation")));
 
     const auto buttons = turningButtons();
     for (std::size_t i = 0; i < buttons.size(); ++i) {
@@ -138,7 +146,8 @@ TEST_F(OrientationTest, ARepeatedPlacementMakesNoSecondSetAndKeepsAnOpenChooserO
 TEST_F(OrientationTest, TheInterfaceAutorotatesToPortraitOnly)
 {
     for (int orientation = 0; orientation <= 6; ++orientation)
-        EXPECT_EQ(m_screen->shouldAutorotateToInterfaceOrientation(orientation), orientation == 1) << orientation;
+        EXPECT_EQ(m_screen->shouldAutorotateToInterfaceOrientation(orientation), orientation == 1)
+            << orientation;
 }
 
 } // namespace

@@ -105,8 +105,8 @@ protected:
     static void useIdiom(int idiom)
     {
         platform::Device::current().setUserInterfaceIdiom(idiom);
-        platform::Screen::main().setBounds(idiom == platform::Device::IdiomTablet ? QRectF(0, 0, 768, 1024)
-                                                                                  : QRectF(0, 0, 320, 480));
+        platform::Screen::main().setBounds(
+            idiom == platform::Device::IdiomTablet ? QRectF(0, 0, 768, 1024) : QRectF(0, 0, 320, 480));
     }
 
     // The synthetic back and front cameras, on a clock that stands still.
@@ -124,7 +124,9 @@ protected:
     }
 
     std::shared_ptr<LatestStateStore> m_store { std::make_shared<LatestStateStore>() };
-    std::shared_ptr<platform::ManualFrameClock> m_frameClock { std::make_shared<platform::ManualFrameClock>() };
+    std::shared_ptr<platform::ManualFrameClock> m_frameClock {
+        std::make_shared<platform::ManualFrameClock>()
+    };
     TestAnimationClock m_animationClock;
     std::mutex m_logMutex; // guards m_log
     QStringList m_log;

@@ -33,8 +33,8 @@ TEST(ThumbnailArt, FillsTheControlWithTheCentreAndRoundsTheCorners)
 
 TEST(ThumbnailArt, TallPicturesAndEmptyInput)
 {
-    const QImage tall = ui::LumivueViewController::thumbnailArt(banded().transformed(QTransform().rotate(90)),
-                                                                QSizeF(40, 40), 0, 1);
+    const QImage tall = ui::LumivueViewController::thumbnailArt(
+        banded().transformed(QTransform().rotate(90)), QSizeF(40, 40), 0, 1);
     ASSERT_EQ(tall.size(), QSize(40, 40));
     EXPECT_EQ(tall.pixelColor(20, 0).rgb(), QColor(Qt::green).rgb());
     EXPECT_EQ(tall.pixelColor(20, 39).rgb(), QColor(Qt::green).rgb());

@@ -16,7 +16,8 @@ namespace {
 struct PanelScreen : ::testing::Test {
     FakeAnimationClock clock;
     View root { QRectF(0, 0, 320, 480) };
-    HUDView* panel { static_cast<HUDView*>(root.addSubview(std::make_unique<HUDView>(QRectF(20, 30, 232, 128)))) };
+    HUDView* panel { static_cast<HUDView*>(
+        root.addSubview(std::make_unique<HUDView>(QRectF(20, 30, 232, 128)))) };
     View* corner { panel->addSubview(std::make_unique<View>(QRectF(8, 8, 10, 10))) };
 
     // The screen rectangle the panel covers, within float rounding of the turn.
@@ -84,7 +85,8 @@ TEST_F(PanelScreen, TheSameOrientationAgainLeavesThePanelInPlace)
 TEST_F(PanelScreen, TurnsInTheNamedHalfSecondAnimation)
 {
     panel->rotateToOrientation(3);
-    EXPECT_EQ(Animator::instance().runningAnimations(), QStringList { QStringLiteral("HUDView.chanheOrientation") });
+    EXPECT_EQ(Animator::instance().runningAnimations(),
+        QStringList { QStringLiteral("HUDView.chanheOrientation") });
     EXPECT_TRUE(panel->presentationTransform().isIdentity()); // drawn upright at first
     clock.advance(0.25);
     const QTransform mid = panel->presentationTransform();
@@ -122,11 +124,12 @@ TEST_F(PanelScreen, SavingWhileTurnedAnchorsAtTheCoveredCorner)
 
 TEST_F(PanelScreen, OptionButtonsOnATurnedPanelStillOpenAndChooseByTouch)
 {
-    auto* button = static_cast<ui::OptionButton*>(panel->addSubview(std::make_unique<ui::OptionButton>(
-        QPointF(8, 48), QStringLiteral("Color"),
-        QStringList { QStringLiteral("RGB"), QStringLiteral("GREEN"), QStringLiteral("B&W") })));
+    auto* button = static_cast<ui::OptionButton*>(
+        panel->addSubview(std::make_unique<ui::OptionButton>(QPointF(8, 48), QStringLiteral("Color"),
+            QStringList { QStringLiteral("RGB"), QStringLiteral("GREEN"), QStringLiteral("B&W") })));
     int changes = 0;
-    button->addTarget(this, [&changes](Control&, const Touch*) { ++changes; }, ControlEventValueChanged);
+    button->addTarget(
+        this, [&changes](Control&, const Touch*) { ++changes; }, ControlEventValueChanged);
     panel->rotateToOrientation(3);
     clock.advance(1);
 

@@ -17,7 +17,8 @@ using ui::OptionButton;
 namespace {
 
 const QStringList kEnlight { QStringLiteral("Auto"), QStringLiteral("Manual"), QStringLiteral("Off") };
-const QStringList kPreset { QStringLiteral("Low"), QStringLiteral("Med"), QStringLiteral("High"), QStringLiteral("Photo") };
+const QStringList kPreset { QStringLiteral("Low"), QStringLiteral("Med"), QStringLiteral("High"),
+    QStringLiteral("Photo") };
 
 // A screen holding one option button at (8, 8), driven by touches, recording every value-changed
 // event with the choice the receiver read at that moment.
@@ -30,11 +31,14 @@ struct OptionScreen : ::testing::Test {
 
     OptionButton& make(const QStringList& names, int selected, float width = OptionButton::defaultButtonWidth)
     {
-        button = static_cast<OptionButton*>(
-            root.addSubview(std::make_unique<OptionButton>(QPointF(8, 8), QStringLiteral("Enlight"), names, selected, width)));
-        button->addTarget(this, [this](Control& sender, const Touch*) {
-            changes.push_back(static_cast<OptionButton&>(sender).selectedItem());
-        }, ControlEventValueChanged);
+        button = static_cast<OptionButton*>(root.addSubview(std::make_unique<OptionButton>(
+            QPointF(8, 8), QStringLiteral("Enlight"), names, selected, width)));
+        button->addTarget(
+            this,
+            [this](Control& sender, const Touch*) {
+                changes.push_back(static_cast<OptionButton&>(sender).selectedItem());
+            },
+            ControlEventValueChanged);
         return *button;
     }
     // Screen points of the control's parts (it sits at (8, 8), 32 points high).
@@ -60,7 +64,10 @@ struct Widths {
     qreal expanded;
 };
 
-void PrintTo(const Widths& w, std::ostream* os) { *os << w.names.size() << " items"; }
+void PrintTo(const Widths& w, std::ostream* os)
+{
+    *os << w.names.size() << " items";
+}
 
 class OptionWidths : public OptionScreen, public ::testing::WithParamInterface<Widths> { };
 
@@ -82,7 +89,8 @@ TEST_P(OptionWidths, CollapsedAndExpandedWidthsOnScreen)
     EXPECT_EQ(button->presentationBounds().size(), QSizeF(row.expanded, 32));
     // Every item has its own slot on the open row, in order, and the touch finds it there.
     for (int i = 0; i < int(row.names.size()); ++i) {
-        EXPECT_EQ(button->labels()[std::size_t(i)]->frame(), QRectF(54 + i * row.itemWidth, -3, row.itemWidth, 39));
+        EXPECT_EQ(
+            button->labels()[std::size_t(i)]->frame(), QRectF(54 + i * row.itemWidth, -3, row.itemWidth, 39));
         EXPECT_EQ(root.hitTest(item(i)), static_cast<View*>(button->labels()[std::size_t(i)])) << i;
     }
 
@@ -93,9 +101,8 @@ TEST_P(OptionWidths, CollapsedAndExpandedWidthsOnScreen)
 }
 
 INSTANTIATE_TEST_SUITE_P(OptionButton, OptionWidths,
-                         ::testing::Values(Widths { kEnlight, 50, 0, 114, 214 },
-                                           Widths { kPreset, 40, 3, 104, 224 }),
-                         [](const auto& row) { return std::to_string(row.param.names.size()) + "Items"; });
+    ::testing::Values(Widths { kEnlight, 50, 0, 114, 214 }, Widths { kPreset, 40, 3, 104, 224 }),
+    [](const auto& row) { return std::to_string(row.param.names.size()) + "Items"; });
 
 TEST_F(OptionScreen, AnyTapOpensACollapsedRowWithoutChoosing)
 {
@@ -121,7 +128,8 @@ TEST_F(OptionScreen, TappingAnItemChoosesItCollapsesAndReportsOnce)
     EXPECT_EQ(changes, std::vector<int> { 2 });
     settle();
     // Only the chosen item is left showing, in the first slot; the others have no width.
-    EXPECT_EQ(labelFrames(), (std::vector<QRectF> { QRectF(54, -3, 0, 39), QRectF(54, -3, 0, 39), QRectF(54, -3, 50, 39) }));
+    EXPECT_EQ(labelFrames(),
+        (std::vector<QRectF> { QRectF(54, -3, 0, 39), QRectF(54, -3, 0, 39), QRectF(54, -3, 50, 39) }));
     EXPECT_EQ(root.hitTest(item(0)), static_cast<View*>(button->labels()[2]));
     EXPECT_EQ(button->frame().width(), 114);
 
@@ -187,7 +195,8 @@ TEST_F(OptionScreen, InitialIndexOutOfRangeKeepsTheFirstItemWithTheRowOpen)
     EXPECT_TRUE(button->expanded());
     EXPECT_EQ(button->frame(), QRectF(8, 8, 114, 32));
     // The labels stay where they were made.
-    EXPECT_EQ(labelFrames(), (std::vector<QRectF> { QRectF(54, -3, 50, 26), QRectF(104, -3, 50, 26), QRectF(154, -3, 50, 26) }));
+    EXPECT_EQ(labelFrames(),
+        (std::vector<QRectF> { QRectF(54, -3, 50, 26), QRectF(104, -3, 50, 26), QRectF(154, -3, 50, 26) }));
 
     // The first tap acts on the open row: the part of "Manual" inside the control chooses it.
     touches.tap(QPointF(8 + 110, 8 + 10));
@@ -262,9 +271,9 @@ TEST_F(OptionScreen, DrawsAHalfWhiteRoundedBoxWithABlackBorderAndTheVisibleItems
     const QRgb inside = shot.pixel(2 * (8 + 58), 2 * (8 + 4));
     EXPECT_NEAR(qRed(inside), 188, 3);
     EXPECT_NEAR(qBlue(inside), 228, 3);
-    EXPECT_LT(qGray(shot.pixel(2 * (8 + 60), 2 * 8 + 1)), 40);        // top edge, 1 point thick
-    EXPECT_GT(qRed(shot.pixel(2 * (8 + 60), 2 * 8 + 3)), 150);        // just below it
-    EXPECT_EQ(shot.pixel(2 * 8 + 1, 2 * 8 + 1), qRgb(120, 160, 200));      // outside the corner curve
+    EXPECT_LT(qGray(shot.pixel(2 * (8 + 60), 2 * 8 + 1)), 40); // top edge, 1 point thick
+    EXPECT_GT(qRed(shot.pixel(2 * (8 + 60), 2 * 8 + 3)), 150); // just below it
+    EXPECT_EQ(shot.pixel(2 * 8 + 1, 2 * 8 + 1), qRgb(120, 160, 200)); // outside the corner curve
     EXPECT_EQ(shot.pixel(2 * (8 + 115), 2 * (8 + 16)), qRgb(120, 160, 200)); // right of the collapsed box
 
     // Collapsed: title and one item drawn, nothing past the box.
@@ -298,10 +307,13 @@ TEST_F(OptionScreen, ScriptedChoiceOpensAndChoosesLikeTaps)
 TEST_F(OptionScreen, AReceiverMayDestroyTheControlWhileItReports)
 {
     make(kEnlight, 0);
-    button->addTarget(nullptr, [this](Control& sender, const Touch*) {
-        sender.removeFromSuperview(); // destroyed right here
-        button = nullptr;
-    }, ControlEventValueChanged);
+    button->addTarget(
+        nullptr,
+        [this](Control& sender, const Touch*) {
+            sender.removeFromSuperview(); // destroyed right here
+            button = nullptr;
+        },
+        ControlEventValueChanged);
     touches.tap(title());
     touches.tap(QPointF(8 + 54 + 75, 8 + 16));
     settle();

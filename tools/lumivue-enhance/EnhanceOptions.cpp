@@ -28,7 +28,9 @@ QString EnhanceOptions::usage()
         "\n"
         "Brightens and tints a picture exactly as the camera's night vision does, and prints the\n"
         "measurements as one JSON object:\n"
-        "  {\"level\":L,\"imageLight\":{\"r\":R,\"g\":G,\"b\":B},\"scopeImageLevel\":S,\"window\":[x0,y0,x1,y1]}\n"
+        "  "
+        "{\"level\":L,\"imageLight\":{\"r\":R,\"g\":G,\"b\":B},\"scopeImageLevel\":S,\"window\":[x0,y0,x1,y1]"
+        "}\n"
         "\n"
         "  IN                 a PNG or JPEG picture\n"
         "  OUT                where the result goes; .png (lossless) or .jpg/.jpeg\n"
@@ -94,8 +96,8 @@ std::optional<EnhanceOptions> EnhanceOptions::parse(const QStringList& arguments
             options.preview = true;
             continue;
         }
-        static const QStringList withValue = { "--mode", "--level", "--filter", "--threshold", "--scene-level",
-                                               "--radius", "--zoom" };
+        static const QStringList withValue
+            = { "--mode", "--level", "--filter", "--threshold", "--scene-level", "--radius", "--zoom" };
         if (!withValue.contains(argument))
             return fail(QStringLiteral("unknown option %1 (see --help)").arg(argument));
         if (!hasInlineValue) {
@@ -124,10 +126,12 @@ std::optional<EnhanceOptions> EnhanceOptions::parse(const QStringList& arguments
                 return fail(QStringLiteral("--threshold must be a whole number, not '%1'").arg(value));
         } else if (argument == QLatin1String("--scene-level")) {
             if (!parseInt(value, 0, 765, &options.sceneLevel))
-                return fail(QStringLiteral("--scene-level must be a whole number from 0 to 765, not '%1'").arg(value));
+                return fail(QStringLiteral("--scene-level must be a whole number from 0 to 765, not '%1'")
+                                .arg(value));
         } else if (argument == QLatin1String("--radius")) {
             if (!parseInt(value, 0, kIntMax, &options.radius))
-                return fail(QStringLiteral("--radius must be a whole number of pixels, 0 or more, not '%1'").arg(value));
+                return fail(QStringLiteral("--radius must be a whole number of pixels, 0 or more, not '%1'")
+                                .arg(value));
             radiusGiven = true;
         } else if (argument == QLatin1String("--zoom")) {
             bool ok = false;
@@ -141,9 +145,11 @@ std::optional<EnhanceOptions> EnhanceOptions::parse(const QStringList& arguments
 
     if (options.stack) {
         if (positional.size() < 3 || positional.size() > 17)
-            return fail(QStringLiteral("--stack expects 2 to 16 pictures and OUT, got %1 file names").arg(positional.size()));
+            return fail(QStringLiteral("--stack expects 2 to 16 pictures and OUT, got %1 file names")
+                            .arg(positional.size()));
     } else if (positional.size() != 2) {
-        return fail(QStringLiteral("expected IN and OUT, got %1 file names (see --help)").arg(positional.size()));
+        return fail(
+            QStringLiteral("expected IN and OUT, got %1 file names (see --help)").arg(positional.size()));
     }
     options.output = positional.takeLast();
     options.inputs = positional;
@@ -159,6 +165,7 @@ std::optional<EnhanceOptions> EnhanceOptions::parse(const QStringList& arguments
     else if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
         options.outputFormat = "jpeg";
     else
-        return fail(QStringLiteral("cannot tell the format of %1: use .png, .jpg or .jpeg").arg(options.output));
+        return fail(
+            QStringLiteral("cannot tell the format of %1: use .png, .jpg or .jpeg").arg(options.output));
     return options;
 }

@@ -78,18 +78,19 @@ int main(int argc, char** argv)
         if (picture.width() <= 0 || picture.height() <= 0)
             return failWith(kExitBadInput, QStringLiteral("%1: the picture is empty").arg(input));
         if (!pictures.empty() && picture.size() != pictures.front().size())
-            return failWith(kExitBadInput, QStringLiteral("%1: %2 x %3 pixels, not the %4 x %5 of %6")
-                                               .arg(input)
-                                               .arg(picture.width())
-                                               .arg(picture.height())
-                                               .arg(pictures.front().width())
-                                               .arg(pictures.front().height())
-                                               .arg(options->input));
+            return failWith(kExitBadInput,
+                QStringLiteral("%1: %2 x %3 pixels, not the %4 x %5 of %6")
+                    .arg(input)
+                    .arg(picture.width())
+                    .arg(picture.height())
+                    .arg(pictures.front().width())
+                    .arg(pictures.front().height())
+                    .arg(options->input));
         pictures.push_back(std::move(picture));
     }
     std::vector<QPoint> offsets;
-    const QImage picture = options->stack ? imaging::BurstMerger::stack(pictures, kStackMaxShift, &offsets)
-                                          : pictures.front();
+    const QImage picture
+        = options->stack ? imaging::BurstMerger::stack(pictures, kStackMaxShift, &offsets) : pictures.front();
     if (picture.isNull())
         return failWith(kExitBadInput, QStringLiteral("the pictures could not be merged"));
     auto sample = platform::SampleBuffer::fromImage(picture);
@@ -122,9 +123,11 @@ int main(int argc, char** argv)
     QImageWriter writer(&file, options->outputFormat);
     if (options->outputFormat == "jpeg")
         writer.setQuality(95);
-    if (!writer.write(options->outputFormat == "jpeg" ? result.convertToFormat(QImage::Format_RGB32) : result)) {
+    if (!writer.write(
+            options->outputFormat == "jpeg" ? result.convertToFormat(QImage::Format_RGB32) : result)) {
         file.cancelWriting();
-        return failWith(kExitWriteFailed, QStringLiteral("%1: %2").arg(options->output, writer.errorString()));
+        return failWith(
+            kExitWriteFailed, QStringLiteral("%1: %2").arg(options->output, writer.errorString()));
     }
     if (!file.commit())
         return failWith(kExitWriteFailed, QStringLiteral("%1: %2").arg(options->output, file.errorString()));
@@ -132,8 +135,8 @@ int main(int argc, char** argv)
     const imaging::pixel light = scope.imageLight();
     std::printf("{\"level\":%d,\"imageLight\":{\"r\":%d,\"g\":%d,\"b\":%d},\"scopeImageLevel\":%d,"
                 "\"window\":[%zu,%zu,%zu,%zu]",
-                settings.scopeNightVisionLevel(), light.r, light.g, light.b, scope.scopeImageLevel(), window.x0,
-                window.y0, window.x1, window.y1);
+        settings.scopeNightVisionLevel(), light.r, light.g, light.b, scope.scopeImageLevel(), window.x0,
+        window.y0, window.x1, window.y1);
     if (options->stack) {
         std::printf(",\"frames\":%zu,\"offsets\":[", offsets.size());
         for (std::size_t i = 0; i < offsets.size(); ++i)

@@ -29,22 +29,23 @@ constexpr int exitUsage = 1;
 constexpr int exitBadInput = 2;
 constexpr qint64 kMaxInputBytes = 64 * 1024 * 1024;
 
-const char* const usageText = "Usage: lumivue-report COMMAND FILE\n"
-                              "\n"
-                              "Prints an analytics report or file of Lumivue as JSON.\n"
-                              "\n"
-                              "Commands:\n"
-                              "  decode FILE   decode a binary report (as uploaded); FILE - reads standard input\n"
-                              "  archive FILE  decode an analytics file: the current session (.tallyCurrent*),\n"
-                              "                the saved sessions (.tallyStored*) or the initial timestamp\n"
-                              "\n"
-                              "Options:\n"
-                              "  -h, --help    show this help\n"
-                              "\n"
-                              "Input longer than 64 MiB is refused.\n"
-                              "\n"
-                              "Exit status: 0 decoded, 1 wrong usage, 2 unreadable, too long, malformed or\n"
-                              "truncated input.\n";
+const char* const usageText
+    = "Usage: lumivue-report COMMAND FILE\n"
+      "\n"
+      "Prints an analytics report or file of Lumivue as JSON.\n"
+      "\n"
+      "Commands:\n"
+      "  decode FILE   decode a binary report (as uploaded); FILE - reads standard input\n"
+      "  archive FILE  decode an analytics file: the current session (.tallyCurrent*),\n"
+      "                the saved sessions (.tallyStored*) or the initial timestamp\n"
+      "\n"
+      "Options:\n"
+      "  -h, --help    show this help\n"
+      "\n"
+      "Input longer than 64 MiB is refused.\n"
+      "\n"
+      "Exit status: 0 decoded, 1 wrong usage, 2 unreadable, too long, malformed or\n"
+      "truncated input.\n";
 
 int usageError(const char* message)
 {
@@ -55,9 +56,9 @@ int usageError(const char* message)
 bool readInput(const char* path, QByteArray& bytes)
 {
     QFile file;
-    const bool opened = std::strcmp(path, "-") == 0 ? file.open(stdin, QIODevice::ReadOnly)
-                                                     : (file.setFileName(QString::fromLocal8Bit(path)),
-                                                        file.open(QIODevice::ReadOnly));
+    const bool opened = std::strcmp(path, "-") == 0
+        ? file.open(stdin, QIODevice::ReadOnly)
+        : (file.setFileName(QString::fromLocal8Bit(path)), file.open(QIODevice::ReadOnly));
     if (!opened) {
         std::fprintf(stderr, "lumivue-report: cannot read %s: %s\n", path, qPrintable(file.errorString()));
         return false;
@@ -76,7 +77,7 @@ bool readInput(const char* path, QByteArray& bytes)
     }
     if (bytes.size() > kMaxInputBytes) {
         std::fprintf(stderr, "lumivue-report: %s: input longer than %lld MiB refused\n", path,
-                     static_cast<long long>(kMaxInputBytes >> 20));
+            static_cast<long long>(kMaxInputBytes >> 20));
         return false;
     }
     return true;

@@ -29,7 +29,10 @@ constexpr int kNameAttempts = 10'000;
 // Owns one file descriptor.
 class FileDescriptor {
 public:
-    explicit FileDescriptor(int fd) : m_fd(fd) { }
+    explicit FileDescriptor(int fd)
+        : m_fd(fd)
+    {
+    }
     ~FileDescriptor()
     {
         if (m_fd >= 0)
@@ -83,22 +86,22 @@ AlbumError saveError(int error, const QString& path)
     switch (error) {
     case ENOENT:
         return { AlbumError::Kind::FolderMissing,
-                 prefix + QStringLiteral("the album folder %1 does not exist.").arg(path) };
+            prefix + QStringLiteral("the album folder %1 does not exist.").arg(path) };
     case ENOTDIR:
         return { AlbumError::Kind::NotAFolder, prefix + QStringLiteral("%1 is not a folder.").arg(path) };
     case EACCES:
     case EPERM:
     case EROFS:
         return { AlbumError::Kind::ReadOnly,
-                 prefix + QStringLiteral("the album folder %1 is read-only.").arg(path) };
+            prefix + QStringLiteral("the album folder %1 is read-only.").arg(path) };
     case ENOSPC:
     case EDQUOT:
         return { AlbumError::Kind::DiskFull,
-                 prefix + QStringLiteral("the disk holding the album folder %1 is full.").arg(path) };
+            prefix + QStringLiteral("the disk holding the album folder %1 is full.").arg(path) };
     default:
         return { AlbumError::Kind::Io,
-                 QStringLiteral("The photo could not be saved in the album folder %1: %2.")
-                     .arg(path, describeErrno(error)) };
+            QStringLiteral("The photo could not be saved in the album folder %1: %2.")
+                .arg(path, describeErrno(error)) };
     }
 }
 
@@ -119,7 +122,7 @@ std::vector<QString> scanNames(int dirFd, bool includeAll)
         const QString name = QFile::decodeName(entry->d_name);
         if (photoNumber(name) < 0)
             continue;
-        struct stat info {};
+        struct stat info { };
         if (!includeAll
             && (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)))
             continue;
@@ -127,7 +130,7 @@ std::vector<QString> scanNames(int dirFd, bool includeAll)
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end(),
-              [](const QString& a, const QString& b) { return photoNumber(a) < photoNumber(b); });
+        [](const QString& a, const QString& b) { return photoNumber(a) < photoNumber(b); });
     return names;
 }
 
@@ -191,8 +194,7 @@ AlbumFolder::Listing AlbumFolder::list() const
     if (!dir.isValid()) {
         if (errno != ENOENT)
             listing.error = AlbumError(AlbumError::Kind::Unreadable,
-                                       QStringLiteral("The album folder %1 cannot be read: %2.")
-                                           .arg(m_path, describeErrno(errno)));
+                QStringLiteral("The album folder %1 cannot be read: %2.").arg(m_path, describeErrno(errno)));
         return listing;
     }
     listing.names = scanNames(dir.get(), false);
@@ -208,12 +210,12 @@ AlbumFolder::Presence AlbumFolder::find(const QString& name) const
     if (!dir.isValid()) {
         if (errno != ENOENT)
             presence.error = AlbumError(AlbumError::Kind::Unreadable,
-                                        QStringLiteral("The album folder %1 cannot be read: %2.")
-                                            .arg(m_path, describeErrno(errno)));
+                QStringLiteral("The album folder %1 cannot be read: %2.").arg(m_path, describeErrno(errno)));
         return presence;
     }
-    struct stat info {};
-    presence.present = ::fstatat(dir.get(), QFile::encodeName(name).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0
+    struct stat info { };
+    presence.present
+        = ::fstatat(dir.get(), QFile::encodeName(name).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0
         && S_ISREG(info.st_mode);
     return presence;
 }
@@ -226,9 +228,9 @@ std::optional<QByteArray> AlbumFolder::readPhoto(const QString& name) const
     if (!dir.isValid())
         return std::nullopt;
     // O_NOFOLLOW: a link planted in the album is not followed; O_NONBLOCK: a FIFO cannot hang us.
-    FileDescriptor file(::openat(dir.get(), QFile::encodeName(name).constData(),
-                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat info {};
+    FileDescriptor file(::openat(
+        dir.get(), QFile::encodeName(name).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat info { };
     if (!file.isValid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)
         || info.st_size > kLargestPhoto)
         return std::nullopt;
@@ -253,7 +255,7 @@ AlbumFolder::Stored AlbumFolder::store(const QByteArray& bytes) const
         QDir().mkpath(m_path); // failures surface in the checks below
 
     const QByteArray encodedPath = QFile::encodeName(m_path);
-    struct stat folderInfo {};
+    struct stat folderInfo { };
     if (::stat(encodedPath.constData(), &folderInfo) != 0)
         return { {}, saveError(errno, m_path) };
     if (!S_ISDIR(folderInfo.st_mode))
@@ -306,8 +308,8 @@ AlbumFolder::Stored AlbumFolder::store(const QByteArray& bytes) const
         const QString name = formatName(number);
         const QByteArray encodedName = QFile::encodeName(name);
         // Never replaces: a name another writer took in the meantime gives EEXIST.
-        int result = ::renameat2(dir.get(), temporaryName.constData(), dir.get(), encodedName.constData(),
-                                 RENAME_NOREPLACE);
+        int result = ::renameat2(
+            dir.get(), temporaryName.constData(), dir.get(), encodedName.constData(), RENAME_NOREPLACE);
         if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
             // File systems without no-replace renames: a hard link is just as exclusive.
             result = ::linkat(dir.get(), temporaryName.constData(), dir.get(), encodedName.constData(), 0);
@@ -330,9 +332,11 @@ AlbumFolder::Stored AlbumFolder::store(const QByteArray& bytes) const
         }
     }
     ::unlinkat(dir.get(), temporaryName.constData(), 0);
-    return { {}, AlbumError(AlbumError::Kind::AlbumFull,
-                            QStringLiteral("The photo could not be saved: the album folder %1 has no free "
-                                           "photo number left.").arg(m_path)) };
+    return { {},
+        AlbumError(AlbumError::Kind::AlbumFull,
+            QStringLiteral("The photo could not be saved: the album folder %1 has no free "
+                           "photo number left.")
+                .arg(m_path)) };
 }
 
 } // namespace platform

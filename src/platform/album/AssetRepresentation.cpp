@@ -62,7 +62,8 @@ QImage AssetRepresentation::imageFitting(const QSize& bounds, QSize* storedSize)
         const QSize fitted = full.scaled(bounds, Qt::KeepAspectRatio);
         QSize scaled = full;
         for (int divisor = 2; divisor <= 8; divisor *= 2) {
-            const QSize reduced((full.width() + divisor - 1) / divisor, (full.height() + divisor - 1) / divisor);
+            const QSize reduced(
+                (full.width() + divisor - 1) / divisor, (full.height() + divisor - 1) / divisor);
             if (reduced.width() < fitted.width() || reduced.height() < fitted.height())
                 break;
             scaled = reduced;

@@ -25,7 +25,10 @@ public:
     friend bool operator==(const AssetURL&, const AssetURL&) = default;
 
 private:
-    explicit AssetURL(QString text) : m_text(std::move(text)) { }
+    explicit AssetURL(QString text)
+        : m_text(std::move(text))
+    {
+    }
 
     QString m_text;
 };

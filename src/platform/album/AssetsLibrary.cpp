@@ -47,8 +47,8 @@ QString AssetsLibrary::directory() const
     return m_folder->path();
 }
 
-void AssetsLibrary::writeImageToSavedPhotosAlbum(const QImage& image, const MetadataDictionary& metadata,
-                                                 WriteCompletion completion)
+void AssetsLibrary::writeImageToSavedPhotosAlbum(
+    const QImage& image, const MetadataDictionary& metadata, WriteCompletion completion)
 {
     m_queue->async([folder = m_folder, image, metadata, completion = std::move(completion)] {
         const auto fail = [&](AlbumError error) {
@@ -59,11 +59,11 @@ void AssetsLibrary::writeImageToSavedPhotosAlbum(const QImage& image, const Meta
         QByteArray jpeg = encodeJpeg(image, kJpegQuality);
         if (jpeg.isEmpty())
             return fail({ AlbumError::Kind::InvalidImage,
-                          QStringLiteral("The photo could not be saved: the image is empty or cannot be encoded.") });
+                QStringLiteral("The photo could not be saved: the image is empty or cannot be encoded.") });
         if (const auto problem = writeJpegMetadata(jpeg, metadata, image.size(), makeThumbnailJpeg(image)))
             return fail({ AlbumError::Kind::Metadata,
-                          QStringLiteral("The photo could not be saved: its metadata could not be written (%1).")
-                              .arg(*problem) });
+                QStringLiteral("The photo could not be saved: its metadata could not be written (%1).")
+                    .arg(*problem) });
         const AlbumFolder::Stored stored = folder->store(jpeg);
         if (stored.error)
             return fail(*stored.error);
@@ -75,7 +75,7 @@ void AssetsLibrary::writeImageToSavedPhotosAlbum(const QImage& image, const Meta
 void AssetsLibrary::enumerateGroupsWithTypes(int types, GroupBlock groupBlock, FailureBlock failureBlock)
 {
     m_queue->async([folder = m_folder, types, groupBlock = std::move(groupBlock),
-                    failureBlock = std::move(failureBlock)] {
+                       failureBlock = std::move(failureBlock)] {
         if (types & GroupSavedPhotos) {
             AlbumFolder::Listing listing = folder->list();
             if (listing.error) {
@@ -94,7 +94,7 @@ void AssetsLibrary::enumerateGroupsWithTypes(int types, GroupBlock groupBlock, F
 void AssetsLibrary::assetForURL(const AssetURL& url, ResultBlock resultBlock, FailureBlock failureBlock)
 {
     m_queue->async([folder = m_folder, url, resultBlock = std::move(resultBlock),
-                    failureBlock = std::move(failureBlock)] {
+                       failureBlock = std::move(failureBlock)] {
         std::shared_ptr<Asset> asset;
         if (const auto name = folder->nameForURL(url)) {
             const AlbumFolder::Presence presence = folder->find(*name);

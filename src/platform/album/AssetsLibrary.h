@@ -55,8 +55,8 @@ public:
 
     // Encodes the image as JPEG (quality 92) with the metadata and an EXIF thumbnail and adds it
     // as the album's newest photo. On failure nothing is left in the folder.
-    void writeImageToSavedPhotosAlbum(const QImage& image, const MetadataDictionary& metadata,
-                                      WriteCompletion completion);
+    void writeImageToSavedPhotosAlbum(
+        const QImage& image, const MetadataDictionary& metadata, WriteCompletion completion);
 
     // Only GroupSavedPhotos (16) exists. A folder that does not exist yet is an empty group;
     // one that cannot be read calls the failure block instead.

@@ -33,14 +33,22 @@ QImage imageTurnedUpright(const QImage& stored, int exifOrientation)
 {
     const QTransform quarterTurn = QTransform().rotate(90);
     switch (exifOrientation) {
-    case 2: return stored.mirrored(true, false);
-    case 3: return stored.transformed(QTransform().rotate(180));
-    case 4: return stored.mirrored(false, true);
-    case 5: return stored.transformed(quarterTurn).mirrored(true, false);  // transpose
-    case 6: return stored.transformed(quarterTurn);
-    case 7: return stored.transformed(quarterTurn).mirrored(false, true);  // transverse
-    case 8: return stored.transformed(QTransform().rotate(270));
-    default: return stored;
+    case 2:
+        return stored.mirrored(true, false);
+    case 3:
+        return stored.transformed(QTransform().rotate(180));
+    case 4:
+        return stored.mirrored(false, true);
+    case 5:
+        return stored.transformed(quarterTurn).mirrored(true, false); // transpose
+    case 6:
+        return stored.transformed(quarterTurn);
+    case 7:
+        return stored.transformed(quarterTurn).mirrored(false, true); // transverse
+    case 8:
+        return stored.transformed(QTransform().rotate(270));
+    default:
+        return stored;
     }
 }
 

@@ -10,7 +10,7 @@ namespace platform::ImageProperty {
 
 // Top level.
 inline const QString Orientation = QStringLiteral("Orientation"); // EXIF orientation 1..8
-inline const QString PixelWidth = QStringLiteral("PixelWidth");   // read back only
+inline const QString PixelWidth = QStringLiteral("PixelWidth"); // read back only
 inline const QString PixelHeight = QStringLiteral("PixelHeight"); // read back only
 
 // Group keys.
@@ -40,13 +40,13 @@ inline const QString TIFFOrientation = QStringLiteral("Orientation");
 
 // {GPS}: latitude and longitude are non-negative degrees, the sign lives in the refs.
 inline const QString GPSLatitude = QStringLiteral("Latitude");
-inline const QString GPSLatitudeRef = QStringLiteral("LatitudeRef");   // "N" or "S"
+inline const QString GPSLatitudeRef = QStringLiteral("LatitudeRef"); // "N" or "S"
 inline const QString GPSLongitude = QStringLiteral("Longitude");
 inline const QString GPSLongitudeRef = QStringLiteral("LongitudeRef"); // "E" or "W"
-inline const QString GPSAltitude = QStringLiteral("Altitude");         // metres, non-negative
-inline const QString GPSAltitudeRef = QStringLiteral("AltitudeRef");   // 0 above, 1 below sea level
-inline const QString GPSTimeStamp = QStringLiteral("TimeStamp");       // a QDateTime (UTC on read)
-inline const QString GPSDateStamp = QStringLiteral("DateStamp");       // "yyyy:MM:dd", read back only
+inline const QString GPSAltitude = QStringLiteral("Altitude"); // metres, non-negative
+inline const QString GPSAltitudeRef = QStringLiteral("AltitudeRef"); // 0 above, 1 below sea level
+inline const QString GPSTimeStamp = QStringLiteral("TimeStamp"); // a QDateTime (UTC on read)
+inline const QString GPSDateStamp = QStringLiteral("DateStamp"); // "yyyy:MM:dd", read back only
 
 // {IPTC}
 inline const QString IPTCKeywords = QStringLiteral("Keywords"); // QStringList

@@ -91,8 +91,8 @@ void initialiseExiv2()
 
 // The closest fraction with a denominator up to maxDenominator (continued fractions).
 // Nothing for negative, infinite or not-a-number values, or values too large for 32 bits.
-std::optional<std::pair<std::uint32_t, std::uint32_t>> unsignedFraction(double value,
-                                                                         std::uint32_t maxDenominator = 1'000'000)
+std::optional<std::pair<std::uint32_t, std::uint32_t>> unsignedFraction(
+    double value, std::uint32_t maxDenominator = 1'000'000)
 {
     if (!std::isfinite(value) || value < 0 || value > double(std::numeric_limits<std::uint32_t>::max()))
         return std::nullopt;
@@ -105,7 +105,10 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> unsignedFraction(double v
         const std::uint64_t k2 = a * k1 + k0;
         if (k2 > maxDenominator || h2 > std::numeric_limits<std::uint32_t>::max())
             break;
-        h0 = h1; h1 = h2; k0 = k1; k1 = k2;
+        h0 = h1;
+        h1 = h2;
+        k0 = k1;
+        k1 = k2;
         const double rest = x - whole;
         if (rest < 1e-12 || std::fabs(double(h1) / double(k1) - value) <= value * 1e-12)
             break;
@@ -242,8 +245,7 @@ Exiv2::URationalValue degreesValue(double degrees)
 // non-negative degrees that EXIF requires; values that are not finite or out of range are
 // left out rather than written as garbage.
 void writeCoordinate(Exiv2::ExifData& exif, const QVariantMap& gps, const QString& key, const QString& refKey,
-                     double limit, const char* positive, const char* negative, const char* exivKey,
-                     const char* exivRefKey)
+    double limit, const char* positive, const char* negative, const char* exivKey, const char* exivRefKey)
 {
     const auto value = toNumber(gps.value(key));
     if (!value)
@@ -261,9 +263,9 @@ void writeGps(Exiv2::ExifData& exif, const QVariantMap& gps)
     if (gps.isEmpty())
         return;
     writeCoordinate(exif, gps, ip::GPSLatitude, ip::GPSLatitudeRef, 90.0, "N", "S",
-                    "Exif.GPSInfo.GPSLatitude", "Exif.GPSInfo.GPSLatitudeRef");
+        "Exif.GPSInfo.GPSLatitude", "Exif.GPSInfo.GPSLatitudeRef");
     writeCoordinate(exif, gps, ip::GPSLongitude, ip::GPSLongitudeRef, 180.0, "E", "W",
-                    "Exif.GPSInfo.GPSLongitude", "Exif.GPSInfo.GPSLongitudeRef");
+        "Exif.GPSInfo.GPSLongitude", "Exif.GPSInfo.GPSLongitudeRef");
     if (const auto altitude = toNumber(gps.value(ip::GPSAltitude))) {
         const bool below = *altitude < 0 || gps.value(ip::GPSAltitudeRef).toInt() == 1;
         if (const auto rational = unsignedFraction(std::fabs(*altitude), 1000)) {
@@ -314,7 +316,8 @@ std::optional<double> readNumber(const Exiv2::Exifdatum& datum, long index = 0)
         return std::nullopt;
     const Exiv2::TypeId type = datum.typeId();
     if (type == Exiv2::unsignedRational) {
-        const Exiv2::URational r = static_cast<const Exiv2::URationalValue&>(datum.value()).value_.at(std::size_t(index));
+        const Exiv2::URational r
+            = static_cast<const Exiv2::URationalValue&>(datum.value()).value_.at(std::size_t(index));
         if (r.second == 0)
             return std::nullopt;
         return double(r.first) / double(r.second);
@@ -397,16 +400,18 @@ std::optional<double> readDegrees(const Exiv2::ExifData& exif, const char* key)
 QVariantMap readGps(const Exiv2::ExifData& exif)
 {
     QVariantMap gps;
-    const auto readCoordinate = [&](const char* key, const char* refKey, const QString& name, const QString& refName) {
-        if (const auto degrees = readDegrees(exif, key)) {
-            gps.insert(name, *degrees);
-            if (const Exiv2::Exifdatum* ref = find(exif, refKey))
-                gps.insert(refName, readText(*ref));
-        }
-    };
-    readCoordinate("Exif.GPSInfo.GPSLatitude", "Exif.GPSInfo.GPSLatitudeRef", ip::GPSLatitude, ip::GPSLatitudeRef);
-    readCoordinate("Exif.GPSInfo.GPSLongitude", "Exif.GPSInfo.GPSLongitudeRef", ip::GPSLongitude,
-                   ip::GPSLongitudeRef);
+    const auto readCoordinate
+        = [&](const char* key, const char* refKey, const QString& name, const QString& refName) {
+              if (const auto degrees = readDegrees(exif, key)) {
+                  gps.insert(name, *degrees);
+                  if (const Exiv2::Exifdatum* ref = find(exif, refKey))
+                      gps.insert(refName, readText(*ref));
+              }
+          };
+    readCoordinate(
+        "Exif.GPSInfo.GPSLatitude", "Exif.GPSInfo.GPSLatitudeRef", ip::GPSLatitude, ip::GPSLatitudeRef);
+    readCoordinate(
+        "Exif.GPSInfo.GPSLongitude", "Exif.GPSInfo.GPSLongitudeRef", ip::GPSLongitude, ip::GPSLongitudeRef);
     if (const Exiv2::Exifdatum* altitude = find(exif, "Exif.GPSInfo.GPSAltitude")) {
         if (const auto metres = readNumber(*altitude)) {
             gps.insert(ip::GPSAltitude, *metres);
@@ -472,13 +477,13 @@ QByteArray makeThumbnailJpeg(const QImage& image)
     return encodeJpeg(small, kThumbnailQuality);
 }
 
-std::optional<QString> writeJpegMetadata(QByteArray& jpeg, const MetadataDictionary& metadata, QSize pixelSize,
-                                         const QByteArray& thumbnailJpeg)
+std::optional<QString> writeJpegMetadata(
+    QByteArray& jpeg, const MetadataDictionary& metadata, QSize pixelSize, const QByteArray& thumbnailJpeg)
 {
     initialiseExiv2();
     try {
-        auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(jpeg.constData()),
-                                               long(jpeg.size()));
+        auto image = Exiv2::ImageFactory::open(
+            reinterpret_cast<const Exiv2::byte*>(jpeg.constData()), long(jpeg.size()));
         if (!image.get())
             return QStringLiteral("the encoded image is not understood");
         image->readMetadata();
@@ -505,8 +510,8 @@ std::optional<QString> writeJpegMetadata(QByteArray& jpeg, const MetadataDiction
 
         if (!thumbnailJpeg.isEmpty()) {
             Exiv2::ExifThumb thumb(exif);
-            thumb.setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(thumbnailJpeg.constData()),
-                                   long(thumbnailJpeg.size()));
+            thumb.setJpegThumbnail(
+                reinterpret_cast<const Exiv2::byte*>(thumbnailJpeg.constData()), long(thumbnailJpeg.size()));
         }
         image->setExifData(exif);
         image->setIptcData(iptc);
@@ -530,8 +535,8 @@ std::optional<JpegMetadata> readJpegMetadata(const QByteArray& bytes)
 {
     initialiseExiv2();
     try {
-        auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()),
-                                               long(bytes.size()));
+        auto image = Exiv2::ImageFactory::open(
+            reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()));
         if (!image.get())
             return std::nullopt;
         image->readMetadata();
@@ -555,7 +560,7 @@ std::optional<JpegMetadata> readJpegMetadata(const QByteArray& bytes)
         QVariantMap tiffGroup;
         for (const Tag& tag : kTags) {
             QVariantMap* group = qstrcmp(tag.group, "{Exif}") == 0 ? &exifGroup
-                               : qstrcmp(tag.group, "{TIFF}") == 0 ? &tiffGroup
+                : qstrcmp(tag.group, "{TIFF}") == 0                ? &tiffGroup
                                                                    : nullptr;
             if (!group)
                 continue;
@@ -563,8 +568,9 @@ std::optional<JpegMetadata> readJpegMetadata(const QByteArray& bytes)
                 if (const auto value = readTag(*datum, tag.kind))
                     group->insert(QString::fromLatin1(tag.key), *value);
         }
-        for (const auto& [key, exivKey] : { std::pair { &ip::ExifPixelXDimension, "Exif.Photo.PixelXDimension" },
-                                            std::pair { &ip::ExifPixelYDimension, "Exif.Photo.PixelYDimension" } })
+        for (const auto& [key, exivKey] :
+            { std::pair { &ip::ExifPixelXDimension, "Exif.Photo.PixelXDimension" },
+                std::pair { &ip::ExifPixelYDimension, "Exif.Photo.PixelYDimension" } })
             if (const Exiv2::Exifdatum* datum = find(exif, exivKey))
                 if (const auto number = readNumber(*datum))
                     exifGroup.insert(*key, integerVariant(*number));
@@ -585,7 +591,8 @@ std::optional<JpegMetadata> readJpegMetadata(const QByteArray& bytes)
         Exiv2::ExifThumbC thumb(exif);
         const Exiv2::DataBuf thumbnail = thumb.copy();
         if (thumbnail.size_ > 0 && std::string(thumb.mimeType()) == "image/jpeg")
-            result.thumbnailJpeg = QByteArray(reinterpret_cast<const char*>(thumbnail.pData_), thumbnail.size_);
+            result.thumbnailJpeg
+                = QByteArray(reinterpret_cast<const char*>(thumbnail.pData_), thumbnail.size_);
         return result;
     } catch (const Exiv2::AnyError&) {
         return std::nullopt;

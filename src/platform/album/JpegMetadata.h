@@ -30,8 +30,8 @@ QByteArray makeThumbnailJpeg(const QImage& image);
 
 // Writes the dictionary (and the thumbnail, when not empty) into the JPEG. `pixelSize` is the
 // size of the encoded image. Returns the error text on failure, leaving `jpeg` unchanged.
-std::optional<QString> writeJpegMetadata(QByteArray& jpeg, const MetadataDictionary& metadata,
-                                         QSize pixelSize, const QByteArray& thumbnailJpeg);
+std::optional<QString> writeJpegMetadata(
+    QByteArray& jpeg, const MetadataDictionary& metadata, QSize pixelSize, const QByteArray& thumbnailJpeg);
 
 struct JpegMetadata {
     MetadataDictionary dictionary;

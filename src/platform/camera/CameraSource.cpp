@@ -19,7 +19,8 @@ Expected<CameraSource> CameraSource::parse(const QString& text)
     if (text.startsWith(QLatin1String("image:"))) {
         const QString path = text.mid(6);
         if (path.isEmpty())
-            return Expected<CameraSource>::failure(QStringLiteral("camera \"image:\" needs a file path: image:PATH"));
+            return Expected<CameraSource>::failure(
+                QStringLiteral("camera \"image:\" needs a file path: image:PATH"));
         return CameraSource(Kind::ImageFile, path, -1);
     }
     if (text == QLatin1String("qt"))
@@ -56,8 +57,8 @@ QString CameraSource::toString() const
     return {};
 }
 
-Expected<std::shared_ptr<CaptureBackend>> CameraSource::makeBackend(std::shared_ptr<FrameClock> clock,
-                                                                    std::uint32_t seed) const
+Expected<std::shared_ptr<CaptureBackend>> CameraSource::makeBackend(
+    std::shared_ptr<FrameClock> clock, std::uint32_t seed) const
 {
     using Result = Expected<std::shared_ptr<CaptureBackend>>;
     if (!clock)
@@ -65,10 +66,10 @@ Expected<std::shared_ptr<CaptureBackend>> CameraSource::makeBackend(std::shared_
     switch (m_kind) {
     case Kind::Synthetic: {
         std::vector<std::shared_ptr<StreamCaptureDevice>> devices {
-            std::make_shared<StreamCaptureDevice>(QStringLiteral("Synthetic Back Camera"), CaptureDevicePosition::Back,
-                                                  true, clock, 0),
-            std::make_shared<StreamCaptureDevice>(QStringLiteral("Synthetic Front Camera"),
-                                                  CaptureDevicePosition::Front, false, clock, 1),
+            std::make_shared<StreamCaptureDevice>(
+                QStringLiteral("Synthetic Back Camera"), CaptureDevicePosition::Back, true, clock, 0),
+            std::make_shared<StreamCaptureDevice>(
+                QStringLiteral("Synthetic Front Camera"), CaptureDevicePosition::Front, false, clock, 1),
         };
         return std::shared_ptr<CaptureBackend>(std::make_shared<StreamBackend>(
             std::move(devices), std::make_shared<SyntheticFrameSource>(seed), clock));
@@ -78,10 +79,10 @@ Expected<std::shared_ptr<CaptureBackend>> CameraSource::makeBackend(std::shared_
         if (!source)
             return Result::failure(source.error());
         std::vector<std::shared_ptr<StreamCaptureDevice>> devices {
-            std::make_shared<StreamCaptureDevice>(QStringLiteral("Image File Camera"), CaptureDevicePosition::Back,
-                                                  false, clock, 0),
-            std::make_shared<StreamCaptureDevice>(QStringLiteral("Image File Front Camera"),
-                                                  CaptureDevicePosition::Front, false, clock, 1),
+            std::make_shared<StreamCaptureDevice>(
+                QStringLiteral("Image File Camera"), CaptureDevicePosition::Back, false, clock, 0),
+            std::make_shared<StreamCaptureDevice>(
+                QStringLiteral("Image File Front Camera"), CaptureDevicePosition::Front, false, clock, 1),
         };
         return std::shared_ptr<CaptureBackend>(
             std::make_shared<StreamBackend>(std::move(devices), std::move(source.value()), clock));

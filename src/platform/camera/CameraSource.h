@@ -35,11 +35,16 @@ public:
     QString toString() const;
 
     // Opens the source. clock null means real time; seed picks the synthetic scene's details.
-    Expected<std::shared_ptr<CaptureBackend>> makeBackend(std::shared_ptr<FrameClock> clock = nullptr,
-                                                          std::uint32_t seed = 1) const;
+    Expected<std::shared_ptr<CaptureBackend>> makeBackend(
+        std::shared_ptr<FrameClock> clock = nullptr, std::uint32_t seed = 1) const;
 
 private:
-    CameraSource(Kind kind, QString path, int index) : m_kind(kind), m_path(std::move(path)), m_index(index) { }
+    CameraSource(Kind kind, QString path, int index)
+        : m_kind(kind)
+        , m_path(std::move(path))
+        , m_index(index)
+    {
+    }
 
     Kind m_kind { Kind::Synthetic };
     QString m_path;

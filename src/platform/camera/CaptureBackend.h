@@ -26,11 +26,14 @@ public:
     virtual std::vector<std::shared_ptr<CaptureDevice>> devices() const = 0;
     virtual std::shared_ptr<CaptureSession> makeSession() = 0;
     // Fails with a reason when the camera cannot be opened.
-    virtual Expected<std::shared_ptr<CaptureDeviceInput>> makeDeviceInput(const std::shared_ptr<CaptureDevice>& device)
+    virtual Expected<std::shared_ptr<CaptureDeviceInput>> makeDeviceInput(
+        const std::shared_ptr<CaptureDevice>& device)
         = 0;
     virtual std::shared_ptr<VideoDataOutput> makeVideoDataOutput() = 0;
     virtual std::shared_ptr<StillImageOutput> makeStillImageOutput() = 0;
-    virtual std::shared_ptr<VideoPreviewLayer> makePreviewLayer(const std::shared_ptr<CaptureSession>& session) = 0;
+    virtual std::shared_ptr<VideoPreviewLayer> makePreviewLayer(
+        const std::shared_ptr<CaptureSession>& session)
+        = 0;
 };
 
 } // namespace platform

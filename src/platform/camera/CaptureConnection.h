@@ -25,7 +25,7 @@ public:
     {
         const auto ports = inputPorts();
         return std::any_of(ports.begin(), ports.end(),
-                           [type](const CaptureInputPort& port) { return port.mediaType == type; });
+            [type](const CaptureInputPort& port) { return port.mediaType == type; });
     }
 };
 

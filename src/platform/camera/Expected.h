@@ -10,8 +10,7 @@
 
 namespace platform {
 
-template <typename T>
-class Expected {
+template <typename T> class Expected {
 public:
     Expected(T value)
         : m_value(std::move(value))

@@ -19,7 +19,7 @@ struct ExposureSettings {
     double exposureTime { 1.0 / 60.0 }; // seconds
     int iso { 100 };
     double fNumber { 2.4 };
-    double focalLength { 4.1 };          // millimetres
+    double focalLength { 4.1 }; // millimetres
     int focalLengthIn35mmFilm { 33 };
     bool torchOn { false };
 

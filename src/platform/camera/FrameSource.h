@@ -33,11 +33,13 @@ public:
 
     // The picture at session time `time`, in Format_ARGB32_Premultiplied (BGRA bytes); a null
     // image when there is nothing new to show yet.
-    virtual QImage videoFrame(const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time) = 0;
+    virtual QImage videoFrame(
+        const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time)
+        = 0;
 
     // One full-size still with its attachments, or why there is none.
-    virtual Expected<std::shared_ptr<SampleBuffer>> stillFrame(const StreamCaptureDevice& device,
-                                                               SessionPreset preset, FrameClock::Duration time)
+    virtual Expected<std::shared_ptr<SampleBuffer>> stillFrame(
+        const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time)
         = 0;
 };
 

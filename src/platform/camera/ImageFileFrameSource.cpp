@@ -6,8 +6,8 @@
 #include <QTransform>
 
 #include "platform/camera/ExposureSettings.h"
-#include "platform/camera/SensorOrientation.h"
 #include "platform/camera/SampleBuffer.h"
+#include "platform/camera/SensorOrientation.h"
 #include "platform/camera/StandInPresets.h"
 
 namespace platform {
@@ -23,7 +23,8 @@ Expected<std::shared_ptr<ImageFileFrameSource>> ImageFileFrameSource::open(const
     reader.setAutoTransform(true); // honour the photo's EXIF orientation
     QImage photo = reader.read();
     if (photo.isNull())
-        return Result::failure(QStringLiteral("cannot read image \"%1\": %2").arg(path, reader.errorString()));
+        return Result::failure(
+            QStringLiteral("cannot read image \"%1\": %2").arg(path, reader.errorString()));
     const bool transparent = photo.hasAlphaChannel();
     photo = photo.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (transparent) {
@@ -45,13 +46,14 @@ QImage ImageFileFrameSource::aspectFill(const QImage& photo, QSize size)
     const QSize upright = uprightSceneSize(size);
     const QImage scaled = photo.scaled(upright, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
     const QRect crop((scaled.width() - upright.width()) / 2, (scaled.height() - upright.height()) / 2,
-                     upright.width(), upright.height());
+        upright.width(), upright.height());
     return scaled.copy(crop)
         .transformed(QTransform().rotate(-90))
         .convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-QImage ImageFileFrameSource::videoFrame(const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time)
+QImage ImageFileFrameSource::videoFrame(
+    const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time)
 {
     (void)device;
     (void)time;
@@ -61,8 +63,8 @@ QImage ImageFileFrameSource::videoFrame(const StreamCaptureDevice& device, Sessi
     return m_videoFrame; // shared; the session copies it for delegates
 }
 
-Expected<std::shared_ptr<SampleBuffer>> ImageFileFrameSource::stillFrame(const StreamCaptureDevice& device,
-                                                                         SessionPreset preset, FrameClock::Duration time)
+Expected<std::shared_ptr<SampleBuffer>> ImageFileFrameSource::stillFrame(
+    const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time)
 {
     (void)device;
     (void)time;
@@ -70,7 +72,8 @@ Expected<std::shared_ptr<SampleBuffer>> ImageFileFrameSource::stillFrame(const S
     ExposureSettings settings;
     settings.exposureTime = 1.0 / 60.0;
     settings.iso = 200;
-    auto frame = SampleBuffer::fromImage(aspectFill(m_photo, size), settings.attachments(size, QDateTime::currentDateTime()));
+    auto frame = SampleBuffer::fromImage(
+        aspectFill(m_photo, size), settings.attachments(size, QDateTime::currentDateTime()));
     if (!frame)
         return Expected<std::shared_ptr<SampleBuffer>>::failure(frame.error());
     return std::make_shared<SampleBuffer>(std::move(frame.value()));

@@ -21,18 +21,22 @@ public:
     // Fails with a reason naming the path when the file cannot be read as an image.
     static Expected<std::shared_ptr<ImageFileFrameSource>> open(const QString& path);
 
-    QImage videoFrame(const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time) override;
-    Expected<std::shared_ptr<SampleBuffer>> stillFrame(const StreamCaptureDevice& device, SessionPreset preset,
-                                                       FrameClock::Duration time) override;
+    QImage videoFrame(
+        const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time) override;
+    Expected<std::shared_ptr<SampleBuffer>> stillFrame(
+        const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time) override;
 
     // The photo scaled and cropped to exactly `size`.
     static QImage aspectFill(const QImage& photo, QSize size);
 
-    explicit ImageFileFrameSource(QImage photo) : m_photo(std::move(photo)) { }
+    explicit ImageFileFrameSource(QImage photo)
+        : m_photo(std::move(photo))
+    {
+    }
 
 private:
     const QImage m_photo; // premultiplied BGRA, never written
-    QImage m_videoFrame;  // stream thread: m_photo at the last preset's size
+    QImage m_videoFrame; // stream thread: m_photo at the last preset's size
 };
 
 } // namespace platform

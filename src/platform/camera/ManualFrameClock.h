@@ -15,7 +15,10 @@ namespace platform {
 
 class ManualFrameClock final : public FrameClock {
 public:
-    explicit ManualFrameClock(Duration start = Duration::zero()) : m_now(start) { }
+    explicit ManualFrameClock(Duration start = Duration::zero())
+        : m_now(start)
+    {
+    }
 
     Duration now() const override;
     bool waitUntil(Duration deadline, std::stop_token stop) override;
@@ -30,8 +33,8 @@ public:
 private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable_any m_changed; // guarded by m_mutex
-    Duration m_now;                                // guarded by m_mutex
-    std::multiset<Duration> m_deadlines;           // guarded by m_mutex: one per blocked waiter
+    Duration m_now; // guarded by m_mutex
+    std::multiset<Duration> m_deadlines; // guarded by m_mutex: one per blocked waiter
 };
 
 } // namespace platform

@@ -35,8 +35,8 @@ QString PixelBuffer::checkLayout(std::size_t width, std::size_t height, std::siz
     return {};
 }
 
-Expected<PixelBuffer> PixelBuffer::wrap(void* memory, std::size_t width, std::size_t height,
-                                        std::size_t bytesPerRow)
+Expected<PixelBuffer> PixelBuffer::wrap(
+    void* memory, std::size_t width, std::size_t height, std::size_t bytesPerRow)
 {
     if (!memory)
         return Expected<PixelBuffer>::failure(QStringLiteral("pixel buffer memory is null"));
@@ -50,8 +50,8 @@ Expected<PixelBuffer> PixelBuffer::wrap(void* memory, std::size_t width, std::si
     return buffer;
 }
 
-Expected<PixelBuffer> PixelBuffer::allocate(std::size_t width, std::size_t height, std::size_t bytesPerRow,
-                                            Contents contents)
+Expected<PixelBuffer> PixelBuffer::allocate(
+    std::size_t width, std::size_t height, std::size_t bytesPerRow, Contents contents)
 {
     if (bytesPerRow == 0 && width <= kMaxSize / 4)
         bytesPerRow = 4 * width;
@@ -59,7 +59,8 @@ Expected<PixelBuffer> PixelBuffer::allocate(std::size_t width, std::size_t heigh
         return Expected<PixelBuffer>::failure(error);
     const std::size_t bytes = height * bytesPerRow;
     if (bytes > kMaxSize - kAlignment)
-        return Expected<PixelBuffer>::failure(QStringLiteral("pixel buffer of %1 bytes is too large").arg(bytes));
+        return Expected<PixelBuffer>::failure(
+            QStringLiteral("pixel buffer of %1 bytes is too large").arg(bytes));
     const std::size_t rounded = (bytes + kAlignment - 1) / kAlignment * kAlignment;
     auto* memory = static_cast<std::uint8_t*>(std::aligned_alloc(kAlignment, rounded));
     if (!memory)

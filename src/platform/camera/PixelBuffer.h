@@ -22,13 +22,13 @@ class PixelBuffer {
 public:
     // Wraps caller memory, which must stay valid and unmoved for the buffer's life.
     // bytesPerRow must be at least 4 × width, and height × bytesPerRow must fit in size_t.
-    static Expected<PixelBuffer> wrap(void* memory, std::size_t width, std::size_t height,
-                                      std::size_t bytesPerRow);
+    static Expected<PixelBuffer> wrap(
+        void* memory, std::size_t width, std::size_t height, std::size_t bytesPerRow);
     enum class Contents { Zeroed, Unset };
     // Allocates memory owned by the buffer. bytesPerRow 0 means 4 × width (no padding). Zeroed
     // unless the caller is about to write every byte itself (Unset saves a pass over a frame).
     static Expected<PixelBuffer> allocate(std::size_t width, std::size_t height, std::size_t bytesPerRow = 0,
-                                          Contents contents = Contents::Zeroed);
+        Contents contents = Contents::Zeroed);
 
     PixelBuffer(PixelBuffer&&) noexcept = default;
     PixelBuffer& operator=(PixelBuffer&&) noexcept = default;

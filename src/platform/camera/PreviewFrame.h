@@ -17,8 +17,8 @@ namespace platform {
 struct PreviewFrame {
     QImage image;
     bool mirrored { false };
-    std::uint64_t sequence { 0 };           // 1 for the first picture, then counting up; 0: none yet
-    FrameClock::Duration timestamp { 0 };   // the source clock's time of the picture
+    std::uint64_t sequence { 0 }; // 1 for the first picture, then counting up; 0: none yet
+    FrameClock::Duration timestamp { 0 }; // the source clock's time of the picture
 };
 
 } // namespace platform

@@ -21,7 +21,7 @@ public:
 
 private:
     mutable std::mutex m_mutex;
-    PreviewFrame m_frame;          // guarded by m_mutex
+    PreviewFrame m_frame; // guarded by m_mutex
     std::uint64_t m_published { 0 }; // guarded by m_mutex
 };
 

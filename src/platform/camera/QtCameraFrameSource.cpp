@@ -44,7 +44,8 @@ QCameraFormat formatFor(const QCameraDevice& camera, SessionPreset preset)
         if (preset == SessionPreset::Photo) {
             if (area(size) > area(best.resolution()))
                 best = format;
-        } else if (std::llabs(area(size) - area(wanted)) < std::llabs(area(best.resolution()) - area(wanted))) {
+        } else if (std::llabs(area(size) - area(wanted))
+            < std::llabs(area(best.resolution()) - area(wanted))) {
             best = format;
         }
     }
@@ -53,7 +54,8 @@ QCameraFormat formatFor(const QCameraDevice& camera, SessionPreset preset)
 
 } // namespace
 
-Expected<std::shared_ptr<QtCameraFrameSource>> QtCameraFrameSource::open(int index, std::shared_ptr<FrameClock> clock)
+Expected<std::shared_ptr<QtCameraFrameSource>> QtCameraFrameSource::open(
+    int index, std::shared_ptr<FrameClock> clock)
 {
     using Result = Expected<std::shared_ptr<QtCameraFrameSource>>;
     QList<QCameraDevice> cameras = QMediaDevices::videoInputs();
@@ -69,8 +71,8 @@ Expected<std::shared_ptr<QtCameraFrameSource>> QtCameraFrameSource::open(int ind
     auto source = std::make_shared<QtCameraFrameSource>(cameras);
     for (int i = 0; i < cameras.size(); ++i) {
         QCamera probe(cameras.at(i));
-        auto device = std::make_shared<StreamCaptureDevice>(cameras.at(i).description(), positionOf(cameras.at(i)),
-                                                            probe.isTorchModeSupported(QCamera::TorchOn), clock, i);
+        auto device = std::make_shared<StreamCaptureDevice>(cameras.at(i).description(),
+            positionOf(cameras.at(i)), probe.isTorchModeSupported(QCamera::TorchOn), clock, i);
         std::weak_ptr<QtCameraFrameSource> weak = source;
         device->setTorchObserver([weak, i](TorchMode mode) {
             auto self = weak.lock();
@@ -89,7 +91,7 @@ QtCameraFrameSource::QtCameraFrameSource(QList<QCameraDevice> cameras)
 {
     m_capture->setVideoSink(m_sink.get());
     QObject::connect(m_sink.get(), &QVideoSink::videoFrameChanged, m_sink.get(),
-                     [this](const QVideoFrame& frame) { receive(frame); });
+        [this](const QVideoFrame& frame) { receive(frame); });
 }
 
 QtCameraFrameSource::~QtCameraFrameSource()
@@ -119,13 +121,13 @@ void QtCameraFrameSource::setActive(const std::shared_ptr<StreamCaptureDevice>& 
         m_capture->setCamera(nullptr);
         m_camera = std::make_unique<QCamera>(m_cameras.at(index));
         QObject::connect(m_camera.get(), &QCamera::errorOccurred, m_camera.get(),
-                         [](QCamera::Error, const QString& message) {
-                             log(lcCamera(), "Camera error: %s", qUtf8Printable(message));
-                         });
+            [](QCamera::Error, const QString& message) {
+                log(lcCamera(), "Camera error: %s", qUtf8Printable(message));
+            });
         QObject::connect(m_camera.get(), &QCamera::exposureTimeChanged, m_camera.get(),
-                         [this](float seconds) { m_exposureTime = seconds; });
+            [this](float seconds) { m_exposureTime = seconds; });
         QObject::connect(m_camera.get(), &QCamera::isoSensitivityChanged, m_camera.get(),
-                         [this](int iso) { m_iso = iso; });
+            [this](int iso) { m_iso = iso; });
         m_capture->setCamera(m_camera.get());
         m_activeIndex = index;
     }
@@ -135,7 +137,8 @@ void QtCameraFrameSource::setActive(const std::shared_ptr<StreamCaptureDevice>& 
     m_camera->start();
 }
 
-QImage QtCameraFrameSource::videoFrame(const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time)
+QImage QtCameraFrameSource::videoFrame(
+    const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time)
 {
     (void)device;
     (void)preset;
@@ -151,8 +154,8 @@ QImage QtCameraFrameSource::videoFrame(const StreamCaptureDevice& device, Sessio
     return frame.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-Expected<std::shared_ptr<SampleBuffer>> QtCameraFrameSource::stillFrame(const StreamCaptureDevice& device,
-                                                                        SessionPreset preset, FrameClock::Duration time)
+Expected<std::shared_ptr<SampleBuffer>> QtCameraFrameSource::stillFrame(
+    const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time)
 {
     (void)preset;
     (void)time;
@@ -163,12 +166,14 @@ Expected<std::shared_ptr<SampleBuffer>> QtCameraFrameSource::stillFrame(const St
     }
     const QImage picture = frame.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (picture.isNull())
-        return Expected<std::shared_ptr<SampleBuffer>>::failure(QStringLiteral("the camera has not delivered a picture yet"));
+        return Expected<std::shared_ptr<SampleBuffer>>::failure(
+            QStringLiteral("the camera has not delivered a picture yet"));
     ExposureSettings settings;
     settings.exposureTime = m_exposureTime.load();
     settings.iso = m_iso.load();
     settings.torchOn = device.torchMode() == TorchMode::On;
-    auto buffer = SampleBuffer::fromImage(picture, settings.attachments(picture.size(), QDateTime::currentDateTime()));
+    auto buffer = SampleBuffer::fromImage(
+        picture, settings.attachments(picture.size(), QDateTime::currentDateTime()));
     if (!buffer)
         return Expected<std::shared_ptr<SampleBuffer>>::failure(buffer.error());
     return std::make_shared<SampleBuffer>(std::move(buffer.value()));

@@ -38,9 +38,10 @@ public:
     const std::vector<std::shared_ptr<StreamCaptureDevice>>& devices() const { return m_devices; }
 
     void setActive(const std::shared_ptr<StreamCaptureDevice>& device, SessionPreset preset) override;
-    QImage videoFrame(const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time) override;
-    Expected<std::shared_ptr<SampleBuffer>> stillFrame(const StreamCaptureDevice& device, SessionPreset preset,
-                                                       FrameClock::Duration time) override;
+    QImage videoFrame(
+        const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time) override;
+    Expected<std::shared_ptr<SampleBuffer>> stillFrame(
+        const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time) override;
 
     explicit QtCameraFrameSource(QList<QCameraDevice> cameras);
 
@@ -50,16 +51,16 @@ private:
     QList<QCameraDevice> m_cameras;
     std::vector<std::shared_ptr<StreamCaptureDevice>> m_devices;
     std::unique_ptr<QMediaCaptureSession> m_capture; // main thread
-    std::unique_ptr<QVideoSink> m_sink;              // main thread
-    std::unique_ptr<QCamera> m_camera;               // main thread: the active camera
-    int m_activeIndex { -1 };                        // main thread
+    std::unique_ptr<QVideoSink> m_sink; // main thread
+    std::unique_ptr<QCamera> m_camera; // main thread: the active camera
+    int m_activeIndex { -1 }; // main thread
     std::atomic<double> m_exposureTime { 1.0 / 30.0 };
     std::atomic<int> m_iso { 400 };
 
     std::mutex m_mutex;
-    QVideoFrame m_latest;              // guarded by m_mutex
+    QVideoFrame m_latest; // guarded by m_mutex
     std::uint64_t m_latestNumber { 0 }; // guarded by m_mutex
-    std::uint64_t m_shownNumber { 0 };  // stream thread
+    std::uint64_t m_shownNumber { 0 }; // stream thread
 };
 
 } // namespace platform

@@ -18,7 +18,7 @@ SampleBuffer::SampleBuffer(PixelBuffer pixels, MetadataDictionary attachments)
 }
 
 Expected<SampleBuffer> SampleBuffer::fromMemory(void* memory, std::size_t width, std::size_t height,
-                                                std::size_t bytesPerRow, MetadataDictionary attachments)
+    std::size_t bytesPerRow, MetadataDictionary attachments)
 {
     auto pixels = PixelBuffer::wrap(memory, width, height, bytesPerRow);
     if (!pixels)
@@ -42,8 +42,8 @@ Expected<SampleBuffer> SampleBuffer::fromImage(const QImage& image, MetadataDict
     {
         PixelBuffer::ScopedLock lock(*pixels);
         for (std::size_t y = 0; y < height; ++y)
-            std::memcpy(pixels->baseAddress() + y * pixels->bytesPerRow(), bgra.constScanLine(static_cast<int>(y)),
-                        4 * width);
+            std::memcpy(pixels->baseAddress() + y * pixels->bytesPerRow(),
+                bgra.constScanLine(static_cast<int>(y)), 4 * width);
     }
     return SampleBuffer(std::move(*pixels), std::move(attachments));
 }

@@ -22,7 +22,7 @@ public:
 
     // A frame over caller memory (see PixelBuffer::wrap); nothing is copied.
     static Expected<SampleBuffer> fromMemory(void* memory, std::size_t width, std::size_t height,
-                                             std::size_t bytesPerRow, MetadataDictionary attachments = {});
+        std::size_t bytesPerRow, MetadataDictionary attachments = {});
     // A frame holding a copy of the image's pixels, converted to premultiplied BGRA, rows unpadded.
     static Expected<SampleBuffer> fromImage(const QImage& image, MetadataDictionary attachments = {});
 

@@ -14,7 +14,8 @@ public:
 
     // Called on the output's queue. The frame is the receiver's to change (the enhancement works
     // in place) but only for the length of the call.
-    virtual void captureOutput(VideoDataOutput& output, SampleBuffer& frame, CaptureConnection& connection) = 0;
+    virtual void captureOutput(VideoDataOutput& output, SampleBuffer& frame, CaptureConnection& connection)
+        = 0;
 };
 
 } // namespace platform

@@ -14,8 +14,14 @@ namespace {
 // the table wraps around it.
 constexpr std::size_t kSamples = std::size_t(1) << 19;
 
-std::uint64_t splitMix(std::uint64_t& state) { return splitmix::next(state); }
-double unitRandom(std::uint64_t& state) { return splitmix::unit(state); }
+std::uint64_t splitMix(std::uint64_t& state)
+{
+    return splitmix::next(state);
+}
+double unitRandom(std::uint64_t& state)
+{
+    return splitmix::unit(state);
+}
 
 // The picture shifted by (dx, dy), border pixels repeated into the uncovered edge.
 QImage shifted(const QImage& picture, QPoint offset)
@@ -25,7 +31,8 @@ QImage shifted(const QImage& picture, QPoint offset)
     QImage out(picture.size(), QImage::Format_ARGB32_Premultiplied);
     const int dx = offset.x();
     for (int y = 0; y < height; ++y) {
-        const auto* src = reinterpret_cast<const QRgb*>(picture.constScanLine(std::clamp(y - offset.y(), 0, height - 1)));
+        const auto* src
+            = reinterpret_cast<const QRgb*>(picture.constScanLine(std::clamp(y - offset.y(), 0, height - 1)));
         auto* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
         const int begin = std::clamp(dx, 0, width);
         const int end = std::clamp(width + dx, 0, width);
@@ -85,7 +92,8 @@ QImage SensorNoise::apply(const QImage& picture, std::uint64_t frameIndex) const
     const std::size_t rowBytes = std::size_t(frame.width()) * 4;
     for (int y = 0; y < frame.height(); ++y) {
         // Each row of each frame reads the table from its own pixel-aligned offset.
-        std::uint64_t state = (std::uint64_t(m_seed) << 32) ^ (frameIndex * 0x9E3779B97F4A7C15ull) ^ std::uint64_t(y);
+        std::uint64_t state
+            = (std::uint64_t(m_seed) << 32) ^ (frameIndex * 0x9E3779B97F4A7C15ull) ^ std::uint64_t(y);
         std::size_t at = (splitMix(state) % (kSamples / 4)) * 4;
         uchar* row = frame.scanLine(y);
         std::size_t done = 0;

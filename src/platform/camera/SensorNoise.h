@@ -43,7 +43,8 @@ private:
     int m_sigma { 0 };
     int m_shake { 0 };
     std::uint32_t m_seed { 0 };
-    std::vector<std::int16_t> m_samples; // deviations for sigma, alpha positions 0; rows read from a per-frame offset
+    std::vector<std::int16_t>
+        m_samples; // deviations for sigma, alpha positions 0; rows read from a per-frame offset
 };
 
 } // namespace platform

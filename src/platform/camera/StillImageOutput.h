@@ -28,8 +28,9 @@ public:
     virtual PixelFormat pixelFormat() const = 0;
 
     // connection must be one of connections() that carries video.
-    virtual void captureStillImageAsynchronously(const std::shared_ptr<CaptureConnection>& connection,
-                                                 Completion completion) = 0;
+    virtual void captureStillImageAsynchronously(
+        const std::shared_ptr<CaptureConnection>& connection, Completion completion)
+        = 0;
 };
 
 } // namespace platform

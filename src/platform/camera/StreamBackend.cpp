@@ -12,7 +12,7 @@
 namespace platform {
 
 StreamBackend::StreamBackend(std::vector<std::shared_ptr<StreamCaptureDevice>> devices,
-                             std::shared_ptr<FrameSource> source, std::shared_ptr<FrameClock> clock)
+    std::shared_ptr<FrameSource> source, std::shared_ptr<FrameClock> clock)
     : m_devices(std::move(devices))
     , m_source(std::move(source))
     , m_clock(std::move(clock))
@@ -29,10 +29,11 @@ std::shared_ptr<CaptureSession> StreamBackend::makeSession()
     return std::make_shared<StreamCaptureSession>(m_source, m_clock);
 }
 
-Expected<std::shared_ptr<CaptureDeviceInput>> StreamBackend::makeDeviceInput(const std::shared_ptr<CaptureDevice>& device)
+Expected<std::shared_ptr<CaptureDeviceInput>> StreamBackend::makeDeviceInput(
+    const std::shared_ptr<CaptureDevice>& device)
 {
-    const auto found = std::find_if(m_devices.begin(), m_devices.end(),
-                                    [&](const auto& own) { return own == device; });
+    const auto found
+        = std::find_if(m_devices.begin(), m_devices.end(), [&](const auto& own) { return own == device; });
     if (!device || found == m_devices.end())
         return Expected<std::shared_ptr<CaptureDeviceInput>>::failure(
             QStringLiteral("no such camera in this camera source"));
@@ -49,7 +50,8 @@ std::shared_ptr<StillImageOutput> StreamBackend::makeStillImageOutput()
     return std::make_shared<StreamStillImageOutput>();
 }
 
-std::shared_ptr<VideoPreviewLayer> StreamBackend::makePreviewLayer(const std::shared_ptr<CaptureSession>& session)
+std::shared_ptr<VideoPreviewLayer> StreamBackend::makePreviewLayer(
+    const std::shared_ptr<CaptureSession>& session)
 {
     auto own = std::dynamic_pointer_cast<StreamCaptureSession>(session);
     if (!own)

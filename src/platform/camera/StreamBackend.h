@@ -18,17 +18,19 @@ class StreamCaptureDevice;
 
 class StreamBackend final : public CaptureBackend {
 public:
-    StreamBackend(std::vector<std::shared_ptr<StreamCaptureDevice>> devices, std::shared_ptr<FrameSource> source,
-                  std::shared_ptr<FrameClock> clock);
+    StreamBackend(std::vector<std::shared_ptr<StreamCaptureDevice>> devices,
+        std::shared_ptr<FrameSource> source, std::shared_ptr<FrameClock> clock);
 
     std::vector<std::shared_ptr<CaptureDevice>> devices() const override;
     std::shared_ptr<CaptureSession> makeSession() override;
     // Fails for a camera of another back end.
-    Expected<std::shared_ptr<CaptureDeviceInput>> makeDeviceInput(const std::shared_ptr<CaptureDevice>& device) override;
+    Expected<std::shared_ptr<CaptureDeviceInput>> makeDeviceInput(
+        const std::shared_ptr<CaptureDevice>& device) override;
     std::shared_ptr<VideoDataOutput> makeVideoDataOutput() override;
     std::shared_ptr<StillImageOutput> makeStillImageOutput() override;
     // A StreamPreviewLayer; null for a session of another back end.
-    std::shared_ptr<VideoPreviewLayer> makePreviewLayer(const std::shared_ptr<CaptureSession>& session) override;
+    std::shared_ptr<VideoPreviewLayer> makePreviewLayer(
+        const std::shared_ptr<CaptureSession>& session) override;
 
     const std::shared_ptr<FrameClock>& clock() const { return m_clock; }
 

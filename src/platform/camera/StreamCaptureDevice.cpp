@@ -5,7 +5,7 @@ namespace platform {
 using namespace std::chrono_literals;
 
 StreamCaptureDevice::StreamCaptureDevice(QString name, CaptureDevicePosition position, bool hasTorch,
-                                         std::shared_ptr<FrameClock> clock, int sourceIndex)
+    std::shared_ptr<FrameClock> clock, int sourceIndex)
     : m_name(std::move(name))
     , m_position(position)
     , m_hasTorch(hasTorch)

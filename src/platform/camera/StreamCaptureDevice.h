@@ -21,7 +21,7 @@ class StreamCaptureDevice final : public CaptureDevice {
 public:
     // sourceIndex identifies the camera inside its source (the Qt camera's index).
     StreamCaptureDevice(QString name, CaptureDevicePosition position, bool hasTorch,
-                        std::shared_ptr<FrameClock> clock, int sourceIndex = 0);
+        std::shared_ptr<FrameClock> clock, int sourceIndex = 0);
 
     QString localizedName() const override { return m_name; }
     CaptureDevicePosition position() const override { return m_position; }

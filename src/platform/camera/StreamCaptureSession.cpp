@@ -20,9 +20,10 @@ namespace {
 // The stand-in sensors read out 30 frames per second; the video output may ask for fewer.
 constexpr FrameClock::Duration kSourceFrameInterval { 1000000000LL / 30 };
 constexpr std::chrono::milliseconds kDrainLimit { 10000 };
-}
+} // namespace
 
-StreamCaptureSession::StreamCaptureSession(std::shared_ptr<FrameSource> source, std::shared_ptr<FrameClock> clock)
+StreamCaptureSession::StreamCaptureSession(
+    std::shared_ptr<FrameSource> source, std::shared_ptr<FrameClock> clock)
     : m_source(std::move(source))
     , m_clock(std::move(clock))
     , m_epoch(m_clock->now())

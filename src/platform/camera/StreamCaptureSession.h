@@ -73,11 +73,11 @@ private:
     std::atomic<bool> m_running { false };
 
     mutable std::mutex m_mutex;
-    std::shared_ptr<CaptureDeviceInput> m_input;                 // guarded by m_mutex
-    std::shared_ptr<StreamCaptureDevice> m_device;               // guarded by m_mutex
+    std::shared_ptr<CaptureDeviceInput> m_input; // guarded by m_mutex
+    std::shared_ptr<StreamCaptureDevice> m_device; // guarded by m_mutex
     std::vector<std::shared_ptr<StreamVideoDataOutput>> m_videoOutputs; // guarded by m_mutex
     std::vector<std::shared_ptr<StreamStillImageOutput>> m_stillOutputs; // main thread
-    std::vector<std::weak_ptr<PreviewFrameStore>> m_previews;    // guarded by m_mutex
+    std::vector<std::weak_ptr<PreviewFrameStore>> m_previews; // guarded by m_mutex
 
     std::jthread m_streamThread; // main thread starts and joins it
 };

@@ -23,8 +23,8 @@ std::vector<std::shared_ptr<CaptureConnection>> StreamStillImageOutput::connecti
     return { m_connection };
 }
 
-void StreamStillImageOutput::captureStillImageAsynchronously(const std::shared_ptr<CaptureConnection>& connection,
-                                                             Completion completion)
+void StreamStillImageOutput::captureStillImageAsynchronously(
+    const std::shared_ptr<CaptureConnection>& connection, Completion completion)
 {
     if (!completion)
         return;

@@ -13,8 +13,8 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/core/DispatchQueue.h"
 #include "platform/camera/StillImageOutput.h"
+#include "platform/core/DispatchQueue.h"
 
 namespace platform {
 
@@ -30,8 +30,8 @@ public:
     void setPixelFormat(PixelFormat format) override { m_pixelFormat = format; }
     PixelFormat pixelFormat() const override { return m_pixelFormat; }
 
-    void captureStillImageAsynchronously(const std::shared_ptr<CaptureConnection>& connection,
-                                         Completion completion) override;
+    void captureStillImageAsynchronously(
+        const std::shared_ptr<CaptureConnection>& connection, Completion completion) override;
 
     // Waits until every requested still has been delivered. False on timeout.
     bool drain(std::chrono::milliseconds timeout) { return m_queue.drain(timeout); }
@@ -43,7 +43,7 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::shared_ptr<CaptureConnection> m_connection; // guarded by m_mutex
-    std::weak_ptr<StreamCaptureSession> m_session;   // main thread
+    std::weak_ptr<StreamCaptureSession> m_session; // main thread
     PixelFormat m_pixelFormat { PixelFormat::BGRA32 }; // main thread
     std::atomic<bool> m_closing { false };
     DispatchQueue m_queue { QStringLiteral("stillQueue") }; // last: stops first

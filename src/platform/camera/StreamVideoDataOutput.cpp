@@ -41,7 +41,8 @@ void StreamVideoDataOutput::setSampleBufferDelegate(SampleBufferDelegate* delega
         ++m_generation;
         if (delegate && (!m_queue || m_queue->label() != queueName)) {
             retired = std::move(m_queue);
-            m_queue = std::make_unique<DispatchQueue>(queueName.isEmpty() ? QStringLiteral("videoQueue") : queueName);
+            m_queue = std::make_unique<DispatchQueue>(
+                queueName.isEmpty() ? QStringLiteral("videoQueue") : queueName);
         }
         current = m_queue.get();
     }

@@ -15,9 +15,9 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/core/DispatchQueue.h"
 #include "platform/camera/FrameClock.h"
 #include "platform/camera/VideoDataOutput.h"
+#include "platform/core/DispatchQueue.h"
 
 namespace platform {
 
@@ -58,16 +58,16 @@ public:
 
 private:
     mutable std::mutex m_mutex;
-    SampleBufferDelegate* m_delegate { nullptr };          // guarded by m_mutex
-    std::uint64_t m_generation { 0 };                      // guarded by m_mutex: bumped per delegate
-    std::shared_ptr<CaptureConnection> m_connection;       // guarded by m_mutex
-    FrameDuration m_minFrameDuration { 0, 1 };             // guarded by m_mutex
-    PixelFormat m_pixelFormat { PixelFormat::BGRA32 };     // main thread
-    std::atomic<std::int64_t> m_minInterval { 0 };         // nanoseconds
-    std::atomic<bool> m_inFlight { false };                // a frame is queued or in the delegate
+    SampleBufferDelegate* m_delegate { nullptr }; // guarded by m_mutex
+    std::uint64_t m_generation { 0 }; // guarded by m_mutex: bumped per delegate
+    std::shared_ptr<CaptureConnection> m_connection; // guarded by m_mutex
+    FrameDuration m_minFrameDuration { 0, 1 }; // guarded by m_mutex
+    PixelFormat m_pixelFormat { PixelFormat::BGRA32 }; // main thread
+    std::atomic<std::int64_t> m_minInterval { 0 }; // nanoseconds
+    std::atomic<bool> m_inFlight { false }; // a frame is queued or in the delegate
     std::atomic<std::uint64_t> m_delivered { 0 };
     std::atomic<std::uint64_t> m_dropped { 0 };
-    std::unique_ptr<DispatchQueue> m_queue;                // guarded by m_mutex; last, stops first
+    std::unique_ptr<DispatchQueue> m_queue; // guarded by m_mutex; last, stops first
 };
 
 } // namespace platform

@@ -13,7 +13,7 @@ double seconds(FrameClock::Duration time)
 {
     return std::chrono::duration<double>(time).count();
 }
-}
+} // namespace
 
 SyntheticFrameSource::SyntheticFrameSource(std::uint32_t seed)
     : m_videoScene(seed)
@@ -21,13 +21,14 @@ SyntheticFrameSource::SyntheticFrameSource(std::uint32_t seed)
 {
 }
 
-QImage SyntheticFrameSource::videoFrame(const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time)
+QImage SyntheticFrameSource::videoFrame(
+    const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time)
 {
     return m_videoScene.render(seconds(time), standInVideoSize(preset), device.torchMode() == TorchMode::On);
 }
 
-Expected<std::shared_ptr<SampleBuffer>> SyntheticFrameSource::stillFrame(const StreamCaptureDevice& device,
-                                                                         SessionPreset preset, FrameClock::Duration time)
+Expected<std::shared_ptr<SampleBuffer>> SyntheticFrameSource::stillFrame(
+    const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time)
 {
     const QSize size = standInStillSize(preset);
     QImage picture;
@@ -35,7 +36,8 @@ Expected<std::shared_ptr<SampleBuffer>> SyntheticFrameSource::stillFrame(const S
         std::scoped_lock lock(m_stillMutex);
         picture = m_stillScene.render(seconds(time), size, device.torchMode() == TorchMode::On);
     }
-    auto frame = SampleBuffer::fromImage(picture, exposureFor(device).attachments(size, QDateTime::currentDateTime()));
+    auto frame = SampleBuffer::fromImage(
+        picture, exposureFor(device).attachments(size, QDateTime::currentDateTime()));
     if (!frame)
         return Expected<std::shared_ptr<SampleBuffer>>::failure(frame.error());
     return std::make_shared<SampleBuffer>(std::move(frame.value()));

@@ -20,17 +20,18 @@ class SyntheticFrameSource final : public FrameSource {
 public:
     explicit SyntheticFrameSource(std::uint32_t seed = 1);
 
-    QImage videoFrame(const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time) override;
-    Expected<std::shared_ptr<SampleBuffer>> stillFrame(const StreamCaptureDevice& device, SessionPreset preset,
-                                                       FrameClock::Duration time) override;
+    QImage videoFrame(
+        const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time) override;
+    Expected<std::shared_ptr<SampleBuffer>> stillFrame(
+        const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time) override;
 
     // The exposure the camera picks for the scene.
     static ExposureSettings exposureFor(const StreamCaptureDevice& device);
 
 private:
-    SyntheticScene m_videoScene;  // stream thread
+    SyntheticScene m_videoScene; // stream thread
     std::mutex m_stillMutex;
-    SyntheticScene m_stillScene;  // guarded by m_stillMutex
+    SyntheticScene m_stillScene; // guarded by m_stillMutex
 };
 
 } // namespace platform

@@ -31,8 +31,14 @@ constexpr double kCanvasHeight = 300.0;
 constexpr std::size_t kNoiseSamples = std::size_t(1) << 18;
 constexpr std::size_t kNoisePadding = 4 * 4096;
 
-std::uint64_t splitMix(std::uint64_t& state) { return splitmix::next(state); }
-double unitRandom(std::uint64_t& state) { return splitmix::unit(state); }
+std::uint64_t splitMix(std::uint64_t& state)
+{
+    return splitmix::next(state);
+}
+double unitRandom(std::uint64_t& state)
+{
+    return splitmix::unit(state);
+}
 
 // The scene is composed upright and aspect-filled into the portrait picture the camera sees,
 // then laid into the landscape frame as a sensor delivers it.
@@ -41,8 +47,8 @@ QTransform canvasTransform(QSize size)
     const QSize upright = uprightSceneSize(size);
     const double scale = std::max(upright.width() / kCanvasWidth, upright.height() / kCanvasHeight);
     QTransform transform;
-    transform.translate((upright.width() - kCanvasWidth * scale) / 2.0,
-                        (upright.height() - kCanvasHeight * scale) / 2.0);
+    transform.translate(
+        (upright.width() - kCanvasWidth * scale) / 2.0, (upright.height() - kCanvasHeight * scale) / 2.0);
     transform.scale(scale, scale);
     return transform * uprightSceneToFrame(size);
 }
@@ -81,8 +87,8 @@ void paintBackground(QPainter& painter, std::uint32_t seed)
     painter.fillRect(QRectF(0, 190, kCanvasWidth, kCanvasHeight - 190), ground);
 
     // Buildings with a grid of windows, some of them lit.
-    const QRectF buildings[] = { { 10, 90, 75, 100 }, { 90, 50, 60, 140 }, { 250, 100, 60, 90 },
-                                 { 315, 70, 80, 120 } };
+    const QRectF buildings[]
+        = { { 10, 90, 75, 100 }, { 90, 50, 60, 140 }, { 250, 100, 60, 90 }, { 315, 70, 80, 120 } };
     for (const QRectF& building : buildings) {
         QLinearGradient wall(building.topLeft(), building.topRight());
         wall.setColorAt(0.0, QColor(30, 30, 36));
@@ -281,10 +287,11 @@ QImage SyntheticScene::render(double seconds, QSize size, bool torch)
     const int width = size.width();
     const std::uint64_t frameKey = std::uint64_t(std::llround(seconds * 1000.0));
     for (int y = 0; y < size.height(); ++y) {
-        std::uint64_t state = (std::uint64_t(m_seed) << 32) ^ (frameKey * 0x9E3779B97F4A7C15ull) ^ std::uint64_t(y);
+        std::uint64_t state
+            = (std::uint64_t(m_seed) << 32) ^ (frameKey * 0x9E3779B97F4A7C15ull) ^ std::uint64_t(y);
         const std::size_t offset = (splitMix(state) % (kNoiseSamples / 4)) * 4;
         addNoiseRow(m_scene.constScanLine(y), frame.scanLine(y), width, m_noiseUp.data() + offset,
-                    m_noiseDown.data() + offset);
+            m_noiseDown.data() + offset);
     }
     return frame;
 }

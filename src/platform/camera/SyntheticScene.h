@@ -7,7 +7,8 @@
 //
 // Pixels: Format_ARGB32_Premultiplied with alpha 255, i.e. B, G, R, A bytes in memory.
 // The picture is laid into the landscape frame as a phone's sensor delivers it (SensorOrientation.h),
-// the same for the back and the front camera. The torch lights the foreground and lowers the noise (a lower gain is needed).
+// the same for the back and the front camera. The torch lights the foreground and lowers the noise (a lower
+// gain is needed).
 //
 // Threads: one SyntheticScene is used by one thread at a time (it caches the static background of
 // the last size and torch state). renderSyntheticScene() may be called from any thread.
@@ -23,7 +24,10 @@ namespace platform {
 
 class SyntheticScene {
 public:
-    explicit SyntheticScene(std::uint32_t seed) : m_seed(seed) { }
+    explicit SyntheticScene(std::uint32_t seed)
+        : m_seed(seed)
+    {
+    }
 
     std::uint32_t seed() const { return m_seed; }
 
@@ -40,11 +44,11 @@ private:
     std::uint32_t m_seed;
     QSize m_size;
     bool m_torch { false };
-    QImage m_background;                  // static part for m_size and m_torch, noise-free
-    QImage m_scene;                       // scratch: background plus moving parts, before noise
-    QRect m_sceneDirty;                   // where m_scene differs from m_background
-    bool m_sceneStale { true };           // m_scene was made for another background
-    std::vector<std::uint8_t> m_noiseUp;   // zero-mean noise samples for m_torch: positive part
+    QImage m_background; // static part for m_size and m_torch, noise-free
+    QImage m_scene; // scratch: background plus moving parts, before noise
+    QRect m_sceneDirty; // where m_scene differs from m_background
+    bool m_sceneStale { true }; // m_scene was made for another background
+    std::vector<std::uint8_t> m_noiseUp; // zero-mean noise samples for m_torch: positive part
     std::vector<std::uint8_t> m_noiseDown; // and negative part; zero at every alpha byte
 };
 

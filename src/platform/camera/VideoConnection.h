@@ -10,7 +10,10 @@ namespace platform {
 
 class VideoConnection final : public CaptureConnection {
 public:
-    std::vector<CaptureInputPort> inputPorts() const override { return { CaptureInputPort { MediaType::Video } }; }
+    std::vector<CaptureInputPort> inputPorts() const override
+    {
+        return { CaptureInputPort { MediaType::Video } };
+    }
 };
 
 } // namespace platform

@@ -60,15 +60,15 @@ private:
 
     const QString m_label;
     mutable std::mutex m_mutex;
-    std::condition_variable m_changed;   // guarded by m_mutex
-    std::deque<Task> m_tasks;            // guarded by m_mutex
-    std::uint64_t m_submitted { 0 };     // guarded by m_mutex: tasks accepted so far
-    std::uint64_t m_finished { 0 };      // guarded by m_mutex: tasks run or dropped so far
-    bool m_stopping { false };           // guarded by m_mutex
-    bool m_exited { false };             // guarded by m_mutex: the worker left its loop
-    std::mutex m_joinMutex;              // serialises joining m_worker
-    std::thread m_worker;                // started once the fields above exist
-    std::thread::id m_workerId;          // written once in the constructor
+    std::condition_variable m_changed; // guarded by m_mutex
+    std::deque<Task> m_tasks; // guarded by m_mutex
+    std::uint64_t m_submitted { 0 }; // guarded by m_mutex: tasks accepted so far
+    std::uint64_t m_finished { 0 }; // guarded by m_mutex: tasks run or dropped so far
+    bool m_stopping { false }; // guarded by m_mutex
+    bool m_exited { false }; // guarded by m_mutex: the worker left its loop
+    std::mutex m_joinMutex; // serialises joining m_worker
+    std::thread m_worker; // started once the fields above exist
+    std::thread::id m_workerId; // written once in the constructor
 };
 
 } // namespace platform

@@ -22,8 +22,8 @@ NotificationCenter& NotificationCenter::defaultCenter()
     return *center;
 }
 
-NotificationCenter::Token NotificationCenter::addObserver(const QString& name, const void* owner,
-                                                          Callback callback, const void* object)
+NotificationCenter::Token NotificationCenter::addObserver(
+    const QString& name, const void* owner, Callback callback, const void* object)
 {
     if (!callback)
         return 0;
@@ -37,8 +37,8 @@ void NotificationCenter::removeObserver(Token token)
 {
     std::scoped_lock lock(m_mutex);
     m_observers.erase(std::remove_if(m_observers.begin(), m_observers.end(),
-                                     [token](const Observer& o) { return o.token == token; }),
-                      m_observers.end());
+                          [token](const Observer& o) { return o.token == token; }),
+        m_observers.end());
 }
 
 void NotificationCenter::removeObserver(const void* owner)
@@ -47,8 +47,8 @@ void NotificationCenter::removeObserver(const void* owner)
         return;
     std::scoped_lock lock(m_mutex);
     m_observers.erase(std::remove_if(m_observers.begin(), m_observers.end(),
-                                     [owner](const Observer& o) { return o.owner == owner; }),
-                      m_observers.end());
+                          [owner](const Observer& o) { return o.owner == owner; }),
+        m_observers.end());
 }
 
 void NotificationCenter::post(const QString& name, const void* object, const QVariantMap& userInfo)
@@ -70,8 +70,8 @@ void NotificationCenter::post(const Notification& notification)
 bool NotificationCenter::isRegistered(Token token) const
 {
     std::scoped_lock lock(m_mutex);
-    return std::any_of(m_observers.begin(), m_observers.end(),
-                       [token](const Observer& o) { return o.token == token; });
+    return std::any_of(
+        m_observers.begin(), m_observers.end(), [token](const Observer& o) { return o.token == token; });
 }
 
 void NotificationCenter::deliver(const Notification& notification)

@@ -31,8 +31,8 @@ public:
 
     // Observes `name` (every name when empty) from `object` (any poster when null). `owner`
     // groups registrations for removeObserver(owner). Returns a token, never 0.
-    Token addObserver(const QString& name, const void* owner, Callback callback,
-                      const void* object = nullptr);
+    Token addObserver(
+        const QString& name, const void* owner, Callback callback, const void* object = nullptr);
     void removeObserver(Token token);
     void removeObserver(const void* owner);
     void post(const QString& name, const void* object = nullptr, const QVariantMap& userInfo = {});

@@ -19,29 +19,52 @@ QPainter::CompositionMode compositionMode(GraphicsContext::BlendMode mode)
 {
     using B = GraphicsContext::BlendMode;
     switch (mode) {
-    case B::Normal: return QPainter::CompositionMode_SourceOver;
-    case B::Multiply: return QPainter::CompositionMode_Multiply;
-    case B::Screen: return QPainter::CompositionMode_Screen;
-    case B::Overlay: return QPainter::CompositionMode_Overlay;
-    case B::Darken: return QPainter::CompositionMode_Darken;
-    case B::Lighten: return QPainter::CompositionMode_Lighten;
-    case B::ColorDodge: return QPainter::CompositionMode_ColorDodge;
-    case B::ColorBurn: return QPainter::CompositionMode_ColorBurn;
-    case B::SoftLight: return QPainter::CompositionMode_SoftLight;
-    case B::HardLight: return QPainter::CompositionMode_HardLight;
-    case B::Difference: return QPainter::CompositionMode_Difference;
-    case B::Exclusion: return QPainter::CompositionMode_Exclusion;
-    case B::Clear: return QPainter::CompositionMode_Clear;
-    case B::Copy: return QPainter::CompositionMode_Source;
-    case B::SourceIn: return QPainter::CompositionMode_SourceIn;
-    case B::SourceOut: return QPainter::CompositionMode_SourceOut;
-    case B::SourceAtop: return QPainter::CompositionMode_SourceAtop;
-    case B::DestinationOver: return QPainter::CompositionMode_DestinationOver;
-    case B::DestinationIn: return QPainter::CompositionMode_DestinationIn;
-    case B::DestinationOut: return QPainter::CompositionMode_DestinationOut;
-    case B::DestinationAtop: return QPainter::CompositionMode_DestinationAtop;
-    case B::Xor: return QPainter::CompositionMode_Xor;
-    case B::PlusLighter: return QPainter::CompositionMode_Plus;
+    case B::Normal:
+        return QPainter::CompositionMode_SourceOver;
+    case B::Multiply:
+        return QPainter::CompositionMode_Multiply;
+    case B::Screen:
+        return QPainter::CompositionMode_Screen;
+    case B::Overlay:
+        return QPainter::CompositionMode_Overlay;
+    case B::Darken:
+        return QPainter::CompositionMode_Darken;
+    case B::Lighten:
+        return QPainter::CompositionMode_Lighten;
+    case B::ColorDodge:
+        return QPainter::CompositionMode_ColorDodge;
+    case B::ColorBurn:
+        return QPainter::CompositionMode_ColorBurn;
+    case B::SoftLight:
+        return QPainter::CompositionMode_SoftLight;
+    case B::HardLight:
+        return QPainter::CompositionMode_HardLight;
+    case B::Difference:
+        return QPainter::CompositionMode_Difference;
+    case B::Exclusion:
+        return QPainter::CompositionMode_Exclusion;
+    case B::Clear:
+        return QPainter::CompositionMode_Clear;
+    case B::Copy:
+        return QPainter::CompositionMode_Source;
+    case B::SourceIn:
+        return QPainter::CompositionMode_SourceIn;
+    case B::SourceOut:
+        return QPainter::CompositionMode_SourceOut;
+    case B::SourceAtop:
+        return QPainter::CompositionMode_SourceAtop;
+    case B::DestinationOver:
+        return QPainter::CompositionMode_DestinationOver;
+    case B::DestinationIn:
+        return QPainter::CompositionMode_DestinationIn;
+    case B::DestinationOut:
+        return QPainter::CompositionMode_DestinationOut;
+    case B::DestinationAtop:
+        return QPainter::CompositionMode_DestinationAtop;
+    case B::Xor:
+        return QPainter::CompositionMode_Xor;
+    case B::PlusLighter:
+        return QPainter::CompositionMode_Plus;
     }
     return QPainter::CompositionMode_SourceOver;
 }
@@ -49,9 +72,12 @@ QPainter::CompositionMode compositionMode(GraphicsContext::BlendMode mode)
 Qt::PenCapStyle penCap(GraphicsContext::LineCap cap)
 {
     switch (cap) {
-    case GraphicsContext::LineCap::Butt: return Qt::FlatCap;
-    case GraphicsContext::LineCap::Round: return Qt::RoundCap;
-    case GraphicsContext::LineCap::Square: return Qt::SquareCap;
+    case GraphicsContext::LineCap::Butt:
+        return Qt::FlatCap;
+    case GraphicsContext::LineCap::Round:
+        return Qt::RoundCap;
+    case GraphicsContext::LineCap::Square:
+        return Qt::SquareCap;
     }
     return Qt::FlatCap;
 }
@@ -59,9 +85,12 @@ Qt::PenCapStyle penCap(GraphicsContext::LineCap cap)
 Qt::PenJoinStyle penJoin(GraphicsContext::LineJoin join)
 {
     switch (join) {
-    case GraphicsContext::LineJoin::Miter: return Qt::MiterJoin;
-    case GraphicsContext::LineJoin::Round: return Qt::RoundJoin;
-    case GraphicsContext::LineJoin::Bevel: return Qt::BevelJoin;
+    case GraphicsContext::LineJoin::Miter:
+        return Qt::MiterJoin;
+    case GraphicsContext::LineJoin::Round:
+        return Qt::RoundJoin;
+    case GraphicsContext::LineJoin::Bevel:
+        return Qt::BevelJoin;
     }
     return Qt::MiterJoin;
 }
@@ -71,7 +100,10 @@ bool isFinite(std::initializer_list<qreal> values)
     return std::all_of(values.begin(), values.end(), [](qreal v) { return std::isfinite(v); });
 }
 
-bool isFinite(const QRectF& r) { return isFinite({ r.x(), r.y(), r.width(), r.height() }); }
+bool isFinite(const QRectF& r)
+{
+    return isFinite({ r.x(), r.y(), r.width(), r.height() });
+}
 
 // Signed sweep in radians from the start angle, in the direction the flag asks for.
 qreal arcSweep(qreal startAngle, qreal endAngle, bool clockwise)
@@ -103,9 +135,8 @@ GraphicsContext::GraphicsContext(BitmapTag, std::unique_ptr<Bitmap> bitmap, Orig
     : m_bitmap(std::move(bitmap))
     , m_painter(&m_bitmap->painter)
 {
-    const QTransform base = origin == Origin::BottomLeft
-        ? QTransform(1, 0, 0, -1, 0, m_bitmap->image.height())
-        : QTransform();
+    const QTransform base
+        = origin == Origin::BottomLeft ? QTransform(1, 0, 0, -1, 0, m_bitmap->image.height()) : QTransform();
     initState(base);
 }
 
@@ -118,13 +149,11 @@ void GraphicsContext::initState(const QTransform& baseCTM)
     m_state.clipDeviceBounds = device ? QRectF(0, 0, device->width(), device->height()) : QRectF();
 }
 
-std::unique_ptr<GraphicsContext> GraphicsContext::createBitmapContext(uchar* data, int width,
-                                                                      int height,
-                                                                      qsizetype bytesPerRow,
-                                                                      Origin origin)
+std::unique_ptr<GraphicsContext> GraphicsContext::createBitmapContext(
+    uchar* data, int width, int height, qsizetype bytesPerRow, Origin origin)
 {
-    if (!data || width <= 0 || height <= 0 || bytesPerRow % 4 != 0
-        || bytesPerRow / 4 < width || reinterpret_cast<quintptr>(data) % 4 != 0)
+    if (!data || width <= 0 || height <= 0 || bytesPerRow % 4 != 0 || bytesPerRow / 4 < width
+        || reinterpret_cast<quintptr>(data) % 4 != 0)
         return nullptr;
     auto bitmap = std::make_unique<Bitmap>();
     bitmap->image = QImage(data, width, height, bytesPerRow, QImage::Format_ARGB32_Premultiplied);
@@ -133,8 +162,7 @@ std::unique_ptr<GraphicsContext> GraphicsContext::createBitmapContext(uchar* dat
     return std::make_unique<GraphicsContext>(BitmapTag {}, std::move(bitmap), origin);
 }
 
-std::unique_ptr<GraphicsContext> GraphicsContext::createBitmapContext(int width, int height,
-                                                                      Origin origin)
+std::unique_ptr<GraphicsContext> GraphicsContext::createBitmapContext(int width, int height, Origin origin)
 {
     if (width <= 0 || height <= 0)
         return nullptr;
@@ -155,9 +183,18 @@ GraphicsContext::~GraphicsContext()
     m_painter->restore();
 }
 
-uchar* GraphicsContext::data() const { return m_bitmap ? m_bitmap->image.bits() : nullptr; }
-int GraphicsContext::width() const { return m_bitmap ? m_bitmap->image.width() : 0; }
-int GraphicsContext::height() const { return m_bitmap ? m_bitmap->image.height() : 0; }
+uchar* GraphicsContext::data() const
+{
+    return m_bitmap ? m_bitmap->image.bits() : nullptr;
+}
+int GraphicsContext::width() const
+{
+    return m_bitmap ? m_bitmap->image.width() : 0;
+}
+int GraphicsContext::height() const
+{
+    return m_bitmap ? m_bitmap->image.height() : 0;
+}
 qsizetype GraphicsContext::bytesPerRow() const
 {
     return m_bitmap ? m_bitmap->image.bytesPerLine() : 0;
@@ -197,7 +234,10 @@ void GraphicsContext::rotateCTM(qreal radians)
     concatCTM(QTransform(c, s, -s, c, 0, 0));
 }
 
-void GraphicsContext::scaleCTM(qreal sx, qreal sy) { concatCTM(QTransform::fromScale(sx, sy)); }
+void GraphicsContext::scaleCTM(qreal sx, qreal sy)
+{
+    concatCTM(QTransform::fromScale(sx, sy));
+}
 
 void GraphicsContext::concatCTM(const QTransform& transform)
 {
@@ -272,8 +312,7 @@ void GraphicsContext::addEllipseInRect(const QRectF& rect)
     appendUserPath(user, false);
 }
 
-void GraphicsContext::addArc(qreal x, qreal y, qreal radius, qreal startAngle, qreal endAngle,
-                             bool clockwise)
+void GraphicsContext::addArc(qreal x, qreal y, qreal radius, qreal startAngle, qreal endAngle, bool clockwise)
 {
     if (!isFinite({ x, y, radius, startAngle, endAngle }) || radius < 0)
         return;
@@ -340,8 +379,8 @@ void GraphicsContext::preparePainter(bool forImage)
     m_painter->setOpacity(m_state.alpha);
     m_painter->setRenderHint(QPainter::Antialiasing, m_state.antialias);
     m_painter->setRenderHint(QPainter::TextAntialiasing, m_state.antialias);
-    m_painter->setRenderHint(QPainter::SmoothPixmapTransform,
-                             forImage && m_state.interpolation != InterpolationQuality::None);
+    m_painter->setRenderHint(
+        QPainter::SmoothPixmapTransform, forImage && m_state.interpolation != InterpolationQuality::None);
 }
 
 void GraphicsContext::paintPath(const QPainterPath& devicePath, bool stroke)
@@ -353,7 +392,7 @@ void GraphicsContext::paintPath(const QPainterPath& devicePath, bool stroke)
     preparePainter(false);
     if (stroke) {
         QPen pen(m_state.strokeColor, m_state.lineWidth, Qt::SolidLine, penCap(m_state.cap),
-                 penJoin(m_state.join));
+            penJoin(m_state.join));
         // A miter limit of 10 line widths measured tip to inner corner, as Qt measures it from
         // the join point in pen widths.
         pen.setMiterLimit(5.0);
@@ -450,8 +489,7 @@ void GraphicsContext::selectFont(const QString& name, qreal size)
 
 void GraphicsContext::showTextAtPoint(qreal x, qreal y, const QString& text)
 {
-    if (text.isEmpty() || !isFinite({ x, y }) || !(m_state.fontSize > 0)
-        || !std::isfinite(m_state.fontSize))
+    if (text.isEmpty() || !isFinite({ x, y }) || !(m_state.fontSize > 0) || !std::isfinite(m_state.fontSize))
         return;
     QFont font = m_state.font;
     const QPaintDevice* device = m_painter->device();
@@ -479,8 +517,8 @@ void GraphicsContext::drawImage(const QRectF& rect, const QImage& image)
         return;
     // Image pixel (u, v), v counted from the first row, lands at
     // (x + u·w/iw, maxY − v·h/ih): the first row along the rectangle's maximum y.
-    const QTransform placement(target.width() / image.width(), 0, 0,
-                               -target.height() / image.height(), target.x(), target.bottom());
+    const QTransform placement(
+        target.width() / image.width(), 0, 0, -target.height() / image.height(), target.x(), target.bottom());
     preparePainter(true);
     m_painter->setWorldTransform(placement * m_state.ctm);
     m_painter->drawImage(QPointF(0, 0), image);
@@ -522,8 +560,8 @@ QFont GraphicsContext::resolveFont(const QString& postScriptName)
             break;
         }
     }
-    const bool monospaced = family.contains(QLatin1String("Mono"))
-        || family.contains(QLatin1String("Courier"));
+    const bool monospaced
+        = family.contains(QLatin1String("Mono")) || family.contains(QLatin1String("Courier"));
     QFont font;
     if (QFontDatabase::hasFamily(family)) {
         font = QFont(family);

@@ -36,9 +36,29 @@ public:
     enum class Origin { BottomLeft, TopLeft };
 
     enum class BlendMode {
-        Normal, Multiply, Screen, Overlay, Darken, Lighten, ColorDodge, ColorBurn, SoftLight,
-        HardLight, Difference, Exclusion, Clear, Copy, SourceIn, SourceOut, SourceAtop,
-        DestinationOver, DestinationIn, DestinationOut, DestinationAtop, Xor, PlusLighter
+        Normal,
+        Multiply,
+        Screen,
+        Overlay,
+        Darken,
+        Lighten,
+        ColorDodge,
+        ColorBurn,
+        SoftLight,
+        HardLight,
+        Difference,
+        Exclusion,
+        Clear,
+        Copy,
+        SourceIn,
+        SourceOut,
+        SourceAtop,
+        DestinationOver,
+        DestinationIn,
+        DestinationOut,
+        DestinationAtop,
+        Xor,
+        PlusLighter
     };
 
     // None is nearest-neighbour sampling; every other quality smooths.
@@ -54,12 +74,11 @@ public:
     // A bitmap context over caller memory: 32-bit premultiplied BGRA (B, G, R, A bytes per pixel),
     // rows `bytesPerRow` apart. The memory is not copied and must outlive the context. Returns
     // null for a null pointer, a non-positive size or rows shorter than width × 4 bytes.
-    static std::unique_ptr<GraphicsContext> createBitmapContext(uchar* data, int width, int height,
-                                                                qsizetype bytesPerRow,
-                                                                Origin origin = Origin::BottomLeft);
+    static std::unique_ptr<GraphicsContext> createBitmapContext(
+        uchar* data, int width, int height, qsizetype bytesPerRow, Origin origin = Origin::BottomLeft);
     // A bitmap context over its own cleared memory of the same layout.
-    static std::unique_ptr<GraphicsContext> createBitmapContext(int width, int height,
-                                                                Origin origin = Origin::BottomLeft);
+    static std::unique_ptr<GraphicsContext> createBitmapContext(
+        int width, int height, Origin origin = Origin::BottomLeft);
 
     ~GraphicsContext();
     GraphicsContext(const GraphicsContext&) = delete;

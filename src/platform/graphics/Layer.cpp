@@ -73,8 +73,7 @@ void Layer::setPosition(const QPointF& position)
 
 QRectF Layer::frame() const
 {
-    const QRectF centred(-m_bounds.width() / 2, -m_bounds.height() / 2, m_bounds.width(),
-                         m_bounds.height());
+    const QRectF centred(-m_bounds.width() / 2, -m_bounds.height() / 2, m_bounds.width(), m_bounds.height());
     return m_transform.mapRect(centred).translated(m_position);
 }
 
@@ -212,7 +211,8 @@ void Layer::addSublayer(std::shared_ptr<Layer> layer)
 {
     Q_ASSERT(onGuiThread());
     if (!layer || isAncestorOrSelf(layer.get())) {
-        logLine(lcUi(), QStringLiteral("Layer: refused to add a layer to itself or to one of its own sublayers"));
+        logLine(
+            lcUi(), QStringLiteral("Layer: refused to add a layer to itself or to one of its own sublayers"));
         return;
     }
     layer->removeFromSuperlayer();
@@ -328,8 +328,8 @@ void Layer::render(QPainter& painter) const
     // Bounds space → superlayer: centre the bounds on the origin, transform, move to position.
     const QPointF centre = m_bounds.center();
     painter.setTransform(QTransform::fromTranslate(-centre.x(), -centre.y()) * m_transform
-                             * QTransform::fromTranslate(m_position.x(), m_position.y()),
-                         true);
+            * QTransform::fromTranslate(m_position.x(), m_position.y()),
+        true);
     painter.setOpacity(painter.opacity() * m_opacity);
     renderContent(painter);
     painter.restore();
@@ -351,8 +351,7 @@ void Layer::renderContent(QPainter& painter) const
         if (m_contentsMirrored) {
             // Mirror about the bounds' vertical centre line.
             painter.save();
-            painter.setTransform(QTransform(-1, 0, 0, 1, m_bounds.left() + m_bounds.right(), 0),
-                                 true);
+            painter.setTransform(QTransform(-1, 0, 0, 1, m_bounds.left() + m_bounds.right(), 0), true);
             painter.drawImage(m_bounds, m_contents);
             painter.restore();
         } else {
@@ -367,8 +366,7 @@ void Layer::renderContent(QPainter& painter) const
 
     if (m_borderWidth > 0 && m_borderColor.alpha() > 0) {
         // The border lies inside the bounds, following the corner radius.
-        const QRectF inner = m_bounds.adjusted(m_borderWidth, m_borderWidth, -m_borderWidth,
-                                               -m_borderWidth);
+        const QRectF inner = m_bounds.adjusted(m_borderWidth, m_borderWidth, -m_borderWidth, -m_borderWidth);
         QPainterPath ring = shape;
         if (inner.width() > 0 && inner.height() > 0)
             ring.addPath(roundedRect(inner, m_cornerRadius - m_borderWidth));

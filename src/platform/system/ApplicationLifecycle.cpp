@@ -30,7 +30,8 @@ ApplicationLifecycle& ApplicationLifecycle::instance()
     return lifecycle;
 }
 
-bool ApplicationLifecycle::isVisibleToUser(Qt::ApplicationState state, bool anyWindowShown, bool anyWindowOnScreen)
+bool ApplicationLifecycle::isVisibleToUser(
+    Qt::ApplicationState state, bool anyWindowShown, bool anyWindowOnScreen)
 {
     if (state == Qt::ApplicationHidden || state == Qt::ApplicationSuspended)
         return false;

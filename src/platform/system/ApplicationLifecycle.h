@@ -62,8 +62,8 @@ private:
     bool m_active { true };
     bool m_terminated { false };
     bool m_updateQueued { false };
-    bool m_windowShown { false };        // some top-level window has been on screen
-    bool m_platformVisible { true };     // what updateFromPlatform() saw last
+    bool m_windowShown { false }; // some top-level window has been on screen
+    bool m_platformVisible { true }; // what updateFromPlatform() saw last
 };
 
 } // namespace platform

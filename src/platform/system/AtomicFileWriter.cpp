@@ -18,7 +18,8 @@ namespace {
 
 QString systemError(const char* what, int error)
 {
-    return QStringLiteral("%1: %2").arg(QString::fromUtf8(what), QString::fromLocal8Bit(std::strerror(error)));
+    return QStringLiteral("%1: %2").arg(
+        QString::fromUtf8(what), QString::fromLocal8Bit(std::strerror(error)));
 }
 
 bool writeAll(int fd, const QByteArray& data)
@@ -49,8 +50,8 @@ void syncDirectory(const QByteArray& directory)
 
 } // namespace
 
-AtomicFileWriter::Result AtomicFileWriter::write(const QString& path, const QByteArray& data,
-                                                 Durability durability)
+AtomicFileWriter::Result AtomicFileWriter::write(
+    const QString& path, const QByteArray& data, Durability durability)
 {
     const QFileInfo info(path);
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
@@ -108,9 +109,8 @@ QString AtomicFileWriter::previousPath(const QString& path)
     return QDir(info.path()).filePath(QLatin1Char('.') + info.fileName() + QLatin1String(".previous"));
 }
 
-std::optional<QByteArray> AtomicFileWriter::readLatest(const QString& path,
-                                                       const std::function<bool(const QByteArray&)>& isValid,
-                                                       qint64 maxBytes)
+std::optional<QByteArray> AtomicFileWriter::readLatest(
+    const QString& path, const std::function<bool(const QByteArray&)>& isValid, qint64 maxBytes)
 {
     for (const QString& candidate : { path, previousPath(path) }) {
         QFile file(candidate);

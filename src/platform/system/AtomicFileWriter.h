@@ -39,8 +39,8 @@ public:
 
     // Writes `data` as the complete new contents of `path`. The folder must exist. On failure the
     // previous file is untouched and no temporary file is left behind.
-    static Result write(const QString& path, const QByteArray& data,
-                        Durability durability = Durability::RenameOnly);
+    static Result write(
+        const QString& path, const QByteArray& data, Durability durability = Durability::RenameOnly);
 
     // Where KeepPrevious keeps the version before the newest one.
     static QString previousPath(const QString& path);
@@ -48,8 +48,7 @@ public:
     // modes): the file itself when `isValid` accepts it, else the previous version when that is
     // accepted. Files larger than `maxBytes` are not read. Absent when neither qualifies.
     static std::optional<QByteArray> readLatest(const QString& path,
-                                                const std::function<bool(const QByteArray&)>& isValid,
-                                                qint64 maxBytes = 64 * 1024 * 1024);
+        const std::function<bool(const QByteArray&)>& isValid, qint64 maxBytes = 64 * 1024 * 1024);
     // Removes the file and its previous version; true when nothing of it is left.
     static bool remove(const QString& path);
 

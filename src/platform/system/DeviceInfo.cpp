@@ -52,8 +52,8 @@ QString DeviceInfo::deviceIdentifierFor(const QByteArray& machineId, const QStri
 
 QString DeviceInfo::hardwareModel()
 {
-    return hardwareModelFrom(QStringLiteral("/proc/device-tree/model"),
-                             QStringLiteral("/sys/class/dmi/id/product_name"));
+    return hardwareModelFrom(
+        QStringLiteral("/proc/device-tree/model"), QStringLiteral("/sys/class/dmi/id/product_name"));
 }
 
 QString DeviceInfo::hardwareModelFrom(const QString& deviceTreeModelPath, const QString& dmiProductPath)

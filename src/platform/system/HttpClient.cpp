@@ -78,8 +78,8 @@ public:
         if (m_phase == Phase::BodyUntilClose)
             return m_state = State::Complete;
         return fail(m_phase == Phase::Head && m_head.isEmpty() && m_pending.isEmpty() && !m_sawStatus
-                        ? QStringLiteral("the server closed the connection without an answer")
-                        : QStringLiteral("the answer was cut short"));
+                ? QStringLiteral("the server closed the connection without an answer")
+                : QStringLiteral("the answer was cut short"));
     }
 
     int statusCode() const { return m_status; }
@@ -302,7 +302,8 @@ private:
     QString m_error;
 };
 
-QByteArray requestBytes(const QUrl& url, const QByteArray& method, const QByteArray& body, const HttpHeaders& headers)
+QByteArray requestBytes(
+    const QUrl& url, const QByteArray& method, const QByteArray& body, const HttpHeaders& headers)
 {
     QByteArray target = url.path(QUrl::FullyEncoded).toLatin1();
     if (target.isEmpty())
@@ -409,12 +410,13 @@ private:
         }
         QObject::connect(socket.get(), &QTcpSocket::readyRead, &m_loop, readSome);
         QObject::connect(socket.get(), &QTcpSocket::disconnected, &m_loop, ended);
-        QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &m_loop, [&](QAbstractSocket::SocketError error) {
-            if (error == QAbstractSocket::RemoteHostClosedError)
-                return ended();
-            socketError = socket->errorString();
-            m_loop.quit();
-        });
+        QObject::connect(
+            socket.get(), &QTcpSocket::errorOccurred, &m_loop, [&](QAbstractSocket::SocketError error) {
+                if (error == QAbstractSocket::RemoteHostClosedError)
+                    return ended();
+                socketError = socket->errorString();
+                m_loop.quit();
+            });
 
         const int port = portOf(hop.url);
         if (secure)
@@ -422,7 +424,8 @@ private:
         else
             socket->connectToHost(hop.url.host(), quint16(port));
         // (A quit before exec() would be lost, so nothing that already ended is waited for.)
-        if (!m_expired && !g_aborted.load() && state == AnswerParser::State::NeedMore && socketError.isEmpty())
+        if (!m_expired && !g_aborted.load() && state == AnswerParser::State::NeedMore
+            && socketError.isEmpty())
             m_loop.exec(QEventLoop::ExcludeUserInputEvents);
 
         result.statusCode = parser.statusCode();
@@ -457,7 +460,8 @@ private:
         if (!isWebScheme(target) || !sameOrigin(target, m_request.url)) {
             // The report would go to a server it was never meant for.
             result.redirectRefused = true;
-            result.error = QStringLiteral("redirect to another origin refused: %1").arg(target.toDisplayString());
+            result.error
+                = QStringLiteral("redirect to another origin refused: %1").arg(target.toDisplayString());
             return false;
         }
         if (redirectsSoFar >= m_request.maxRedirects) {

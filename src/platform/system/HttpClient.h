@@ -46,7 +46,8 @@ struct HttpResult {
     HttpHeaders headers;
     QByteArray body;
     // Empty when the exchange completed; otherwise why it did not (time-out, refused redirect,
-    // body too large, answer cut short or not HTTP, connection failure, abort). A status may be present together with an error.
+    // body too large, answer cut short or not HTTP, connection failure, abort). A status may be present
+    // together with an error.
     QString error;
     bool timedOut { false };
     bool bodyTruncated { false };

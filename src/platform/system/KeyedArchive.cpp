@@ -16,17 +16,50 @@ std::optional<KeyedArchive> KeyedArchive::fromValue(const QCborValue& value)
     return KeyedArchive(value.toMap());
 }
 
-void KeyedArchive::encodeInt32(const QString& key, qint32 value) { m_map.insert(key, qint64(value)); }
-void KeyedArchive::encodeInt64(const QString& key, qint64 value) { m_map.insert(key, value); }
-void KeyedArchive::encodeDouble(const QString& key, double value) { m_map.insert(key, value); }
-void KeyedArchive::encodeFloat(const QString& key, float value) { m_map.insert(key, double(value)); }
-void KeyedArchive::encodeBool(const QString& key, bool value) { m_map.insert(key, value); }
-void KeyedArchive::encodeString(const QString& key, const QString& value) { m_map.insert(key, value); }
-void KeyedArchive::encodeDate(const QString& key, const QDateTime& value) { m_map.insert(key, dateValue(value)); }
-void KeyedArchive::encodeMap(const QString& key, const QCborMap& value) { m_map.insert(key, value); }
-void KeyedArchive::encodeList(const QString& key, const QCborArray& value) { m_map.insert(key, value); }
-void KeyedArchive::encodeBytes(const QString& key, const QByteArray& value) { m_map.insert(key, value); }
-void KeyedArchive::encodeObject(const QString& key, const KeyedArchive& value) { m_map.insert(key, value.m_map); }
+void KeyedArchive::encodeInt32(const QString& key, qint32 value)
+{
+    m_map.insert(key, qint64(value));
+}
+void KeyedArchive::encodeInt64(const QString& key, qint64 value)
+{
+    m_map.insert(key, value);
+}
+void KeyedArchive::encodeDouble(const QString& key, double value)
+{
+    m_map.insert(key, value);
+}
+void KeyedArchive::encodeFloat(const QString& key, float value)
+{
+    m_map.insert(key, double(value));
+}
+void KeyedArchive::encodeBool(const QString& key, bool value)
+{
+    m_map.insert(key, value);
+}
+void KeyedArchive::encodeString(const QString& key, const QString& value)
+{
+    m_map.insert(key, value);
+}
+void KeyedArchive::encodeDate(const QString& key, const QDateTime& value)
+{
+    m_map.insert(key, dateValue(value));
+}
+void KeyedArchive::encodeMap(const QString& key, const QCborMap& value)
+{
+    m_map.insert(key, value);
+}
+void KeyedArchive::encodeList(const QString& key, const QCborArray& value)
+{
+    m_map.insert(key, value);
+}
+void KeyedArchive::encodeBytes(const QString& key, const QByteArray& value)
+{
+    m_map.insert(key, value);
+}
+void KeyedArchive::encodeObject(const QString& key, const KeyedArchive& value)
+{
+    m_map.insert(key, value.m_map);
+}
 
 std::optional<qint64> KeyedArchive::decodeInt64(const QString& key) const
 {

@@ -27,7 +27,10 @@ public:
     KeyedArchive() = default;
 
     // Wraps a decoded map; `fromValue` answers absent when the value is not a map.
-    explicit KeyedArchive(QCborMap map) : m_map(std::move(map)) { }
+    explicit KeyedArchive(QCborMap map)
+        : m_map(std::move(map))
+    {
+    }
     static std::optional<KeyedArchive> fromValue(const QCborValue& value);
 
     void encodeInt32(const QString& key, qint32 value);

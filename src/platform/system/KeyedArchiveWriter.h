@@ -36,7 +36,7 @@ public:
     void int32(qint32 value) { int64(value); }
     void int64(qint64 value) { m_writer.append(value); }
     void float64(double value) { m_writer.append(value); } // always 8 bytes, never shortened
-    void float32(float value) { float64(double(value)); }  // read back as a double
+    void float32(float value) { float64(double(value)); } // read back as a double
     void boolean(bool value) { m_writer.append(value); }
     void string(const QString& value) { m_writer.append(QStringView(value)); }
     void bytes(const QByteArray& value) { m_writer.append(value); }

@@ -18,8 +18,8 @@ namespace platform {
 
 namespace {
 
-constexpr qreal kBoxWidth = 270;   // points
-constexpr qreal kPadding = 16;     // points
+constexpr qreal kBoxWidth = 270; // points
+constexpr qreal kPadding = 16; // points
 constexpr qreal kButtonHeight = 44; // points
 
 QRectF messageRect(const QString& message, qreal width)
@@ -42,7 +42,8 @@ Alert::Alert(const QRectF& frame, const QString& title, const QString& message, 
         QRectF(box.left(), box.bottom() - kButtonHeight, box.width(), kButtonHeight),
         buttonTitle.isEmpty() ? QStringLiteral("OK") : buttonTitle);
     button->setAccessibilityName(QStringLiteral("alertButton"));
-    button->addTarget(this, [this](Control&, const Touch*) { dismiss(); }, ControlEventTouchUpInside);
+    button->addTarget(
+        this, [this](Control&, const Touch*) { dismiss(); }, ControlEventTouchUpInside);
     m_button = static_cast<Button*>(addSubview(std::move(button)));
 }
 
@@ -71,10 +72,10 @@ void Alert::paintContent(QPainter& painter) const
     painter.setPen(Qt::black);
     painter.setFont(titleFont);
     painter.drawText(QRectF(text.left(), text.top(), text.width(), titleHeight),
-                     int(Qt::AlignHCenter | Qt::AlignVCenter), m_title);
+        int(Qt::AlignHCenter | Qt::AlignVCenter), m_title);
     painter.setFont(Font::systemFont(13));
     painter.drawText(QRectF(text.left(), text.top() + titleHeight + 6, text.width(), text.height()),
-                     int(Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap), m_message);
+        int(Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap), m_message);
     painter.setPen(QPen(QColor(0, 0, 0, 50), 0.5));
     const qreal y = box.bottom() - kButtonHeight;
     painter.drawLine(QPointF(box.left(), y), QPointF(box.right(), y));
@@ -119,6 +120,9 @@ void Alert::installAsPresenter()
     });
 }
 
-void Alert::uninstallPresenter() { setAlertPresenter({}); }
+void Alert::uninstallPresenter()
+{
+    setAlertPresenter({});
+}
 
 } // namespace platform

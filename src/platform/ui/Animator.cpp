@@ -23,9 +23,15 @@ private:
 
 constexpr double kDefaultDuration = 0.2; // seconds, when a block names none
 
-double ease(double t) { return t * t * (3.0 - 2.0 * t); }
+double ease(double t)
+{
+    return t * t * (3.0 - 2.0 * t);
+}
 
-qreal lerp(qreal a, qreal b, double t) { return a + (b - a) * t; }
+qreal lerp(qreal a, qreal b, double t)
+{
+    return a + (b - a) * t;
+}
 
 QTransform interpolate(const QTransform& from, const QTransform& to, double t)
 {
@@ -51,7 +57,7 @@ QTransform interpolate(const QTransform& from, const QTransform& to, double t)
     const qreal dy = lerp(from.dy(), to.dy(), t);
     if (!a.ok || !b.ok) {
         return QTransform(lerp(from.m11(), to.m11(), t), lerp(from.m12(), to.m12(), t),
-                          lerp(from.m21(), to.m21(), t), lerp(from.m22(), to.m22(), t), dx, dy);
+            lerp(from.m21(), to.m21(), t), lerp(from.m22(), to.m22(), t), dx, dy);
     }
     qreal delta = b.angle - a.angle;
     while (delta > M_PI)
@@ -101,9 +107,15 @@ Animator::Animator()
 {
 }
 
-void Animator::setClock(const AnimationClock* clock) { m_clock = clock; }
+void Animator::setClock(const AnimationClock* clock)
+{
+    m_clock = clock;
+}
 
-double Animator::now() const { return (m_clock ? m_clock : m_steadyClock.get())->now(); }
+double Animator::now() const
+{
+    return (m_clock ? m_clock : m_steadyClock.get())->now();
+}
 
 void Animator::begin(const QString& name)
 {
@@ -129,9 +141,8 @@ void Animator::record(View& view, Property property, const Value& from)
     if (m_blocks.empty())
         return;
     auto& changes = m_blocks.back()->changes;
-    const bool known = std::any_of(changes.begin(), changes.end(), [&](const Change& c) {
-        return c.key == &view && c.property == property;
-    });
+    const bool known = std::any_of(changes.begin(), changes.end(),
+        [&](const Change& c) { return c.key == &view && c.property == property; });
     if (!known)
         changes.push_back({ View::Weak(&view), &view, property, from, from });
 }
@@ -152,10 +163,18 @@ void Animator::commit()
         if (!view)
             continue;
         switch (change.property) {
-        case Property::Center: change.to = view->center(); break;
-        case Property::Bounds: change.to = view->bounds(); break;
-        case Property::Transform: change.to = view->transform(); break;
-        case Property::Alpha: change.to = view->alpha(); break;
+        case Property::Center:
+            change.to = view->center();
+            break;
+        case Property::Bounds:
+            change.to = view->bounds();
+            break;
+        case Property::Transform:
+            change.to = view->transform();
+            break;
+        case Property::Alpha:
+            change.to = view->alpha();
+            break;
         }
         running->changes.push_back(std::move(change));
     }
@@ -169,8 +188,8 @@ void Animator::cancel(const View& view, Property property)
     for (auto& running : m_running) {
         auto& changes = running->changes;
         changes.erase(std::remove_if(changes.begin(), changes.end(),
-                                     [&](const Change& c) { return c.key == &view && c.property == property; }),
-                      changes.end());
+                          [&](const Change& c) { return c.key == &view && c.property == property; }),
+            changes.end());
     }
 }
 
@@ -178,15 +197,15 @@ void Animator::forget(const View& view)
 {
     for (auto& block : m_blocks) {
         auto& changes = block->changes;
-        changes.erase(std::remove_if(changes.begin(), changes.end(),
-                                     [&](const Change& c) { return c.key == &view; }),
-                      changes.end());
+        changes.erase(
+            std::remove_if(changes.begin(), changes.end(), [&](const Change& c) { return c.key == &view; }),
+            changes.end());
     }
     for (auto& running : m_running) {
         auto& changes = running->changes;
-        changes.erase(std::remove_if(changes.begin(), changes.end(),
-                                     [&](const Change& c) { return c.key == &view; }),
-                      changes.end());
+        changes.erase(
+            std::remove_if(changes.begin(), changes.end(), [&](const Change& c) { return c.key == &view; }),
+            changes.end());
     }
 }
 
@@ -198,8 +217,7 @@ double Animator::progress(const Running& running) const
     return t >= 1.0 ? 1.0 : t <= 0.0 ? 0.0 : ease(t);
 }
 
-const Animator::Change* Animator::find(const View& view, Property property,
-                                       const Running** owner) const
+const Animator::Change* Animator::find(const View& view, Property property, const Running** owner) const
 {
     // The newest animation of a property wins; older ones are shadowed until they end.
     for (auto it = m_running.rbegin(); it != m_running.rend(); ++it) {
@@ -237,7 +255,7 @@ std::optional<QRectF> Animator::presentedBounds(const View& view) const
     if (t >= 1.0)
         return b;
     return QRectF(lerp(a.x(), b.x(), t), lerp(a.y(), b.y(), t), lerp(a.width(), b.width(), t),
-                  lerp(a.height(), b.height(), t));
+        lerp(a.height(), b.height(), t));
 }
 
 std::optional<QTransform> Animator::presentedTransform(const View& view) const

@@ -37,6 +37,9 @@ void Application::enterForeground()
     setState(Qt::ApplicationActive);
 }
 
-Qt::ApplicationState Application::state() { return g_state; }
+Qt::ApplicationState Application::state()
+{
+    return g_state;
+}
 
 } // namespace platform

@@ -33,11 +33,26 @@ void Button::layoutContent()
     m_titleLabel->setFrame(b.adjusted(4, 0, -4, 0));
 }
 
-QString Button::title() const { return m_titleLabel->text(); }
-void Button::setTitle(const QString& title) { m_titleLabel->setText(title); }
-QColor Button::titleColor() const { return m_titleLabel->textColor(); }
-void Button::setTitleColor(const QColor& color) { m_titleLabel->setTextColor(color); }
-QImage Button::image() const { return m_imageView->image(); }
+QString Button::title() const
+{
+    return m_titleLabel->text();
+}
+void Button::setTitle(const QString& title)
+{
+    m_titleLabel->setText(title);
+}
+QColor Button::titleColor() const
+{
+    return m_titleLabel->textColor();
+}
+void Button::setTitleColor(const QColor& color)
+{
+    m_titleLabel->setTextColor(color);
+}
+QImage Button::image() const
+{
+    return m_imageView->image();
+}
 
 void Button::setImage(const QImage& image)
 {

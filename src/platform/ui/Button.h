@@ -39,7 +39,7 @@ protected:
 
 private:
     ImageView* m_imageView { nullptr }; // owned as a subview
-    Label* m_titleLabel { nullptr };    // owned as a subview
+    Label* m_titleLabel { nullptr }; // owned as a subview
 };
 
 } // namespace platform

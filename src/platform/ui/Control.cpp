@@ -22,8 +22,8 @@ void Control::removeTarget(const void* target, ControlEvents events)
         if (!target || r.target == target)
             r.events &= ~events;
     m_registrations.erase(std::remove_if(m_registrations.begin(), m_registrations.end(),
-                                         [](const Registration& r) { return r.events == 0; }),
-                          m_registrations.end());
+                              [](const Registration& r) { return r.events == 0; }),
+        m_registrations.end());
 }
 
 void Control::sendActionsForControlEvents(ControlEvents events, const Touch* touch)
@@ -71,7 +71,10 @@ void Control::setHighlighted(bool highlighted)
     setNeedsDisplay();
 }
 
-qreal Control::contentOpacity() const { return m_enabled ? 1.0 : 0.4; }
+qreal Control::contentOpacity() const
+{
+    return m_enabled ? 1.0 : 0.4;
+}
 
 bool Control::isTouchInside(const Touch& touch) const
 {
@@ -114,9 +117,8 @@ void Control::touchesEnded(const Touch& touch)
     endTracking(touch);
     if (!self.get())
         return;
-    sendActionsForControlEvents(isTouchInside(touch) ? ControlEventTouchUpInside
-                                                     : ControlEventTouchUpOutside,
-                                &touch);
+    sendActionsForControlEvents(
+        isTouchInside(touch) ? ControlEventTouchUpInside : ControlEventTouchUpOutside, &touch);
 }
 
 void Control::touchesCancelled(const Touch& touch)
@@ -128,8 +130,15 @@ void Control::touchesCancelled(const Touch& touch)
     sendActionsForControlEvents(ControlEventTouchCancel, &touch);
 }
 
-bool Control::beginTracking(const Touch&) { return true; }
-void Control::continueTracking(const Touch&) { }
-void Control::endTracking(const Touch&) { }
+bool Control::beginTracking(const Touch&)
+{
+    return true;
+}
+void Control::continueTracking(const Touch&)
+{
+}
+void Control::endTracking(const Touch&)
+{
+}
 
 } // namespace platform

@@ -21,7 +21,13 @@ QFont makeFont(qreal size, bool bold)
 
 } // namespace
 
-QFont Font::systemFont(qreal size) { return makeFont(size, false); }
-QFont Font::boldSystemFont(qreal size) { return makeFont(size, true); }
+QFont Font::systemFont(qreal size)
+{
+    return makeFont(size, false);
+}
+QFont Font::boldSystemFont(qreal size)
+{
+    return makeFont(size, true);
+}
 
 } // namespace platform

@@ -54,8 +54,8 @@ void Label::paintContent(QPainter& painter) const
     const QFontMetricsF metrics(m_font);
     const QString shown = metrics.elidedText(m_text, Qt::ElideRight, b.width());
     const Qt::Alignment horizontal = m_alignment == AlignmentCenter ? Qt::AlignHCenter
-        : m_alignment == AlignmentRight                              ? Qt::AlignRight
-                                                                     : Qt::AlignLeft;
+        : m_alignment == AlignmentRight                             ? Qt::AlignRight
+                                                                    : Qt::AlignLeft;
     painter.save();
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(m_font);

@@ -42,7 +42,10 @@ void LocationManager::configure(std::optional<LocationFix> fixedFix, SystemSourc
     configuration() = Configuration { std::move(fixedFix), systemSource };
 }
 
-std::optional<LocationFix> LocationManager::fixedFix() { return configuration().fixed; }
+std::optional<LocationFix> LocationManager::fixedFix()
+{
+    return configuration().fixed;
+}
 
 std::unique_ptr<LocationManager> LocationManager::create()
 {
@@ -57,16 +60,17 @@ std::unique_ptr<LocationManager> LocationManager::create()
     return std::unique_ptr<LocationManager>(new LocationManager(std::nullopt, std::move(source)));
 }
 
-LocationManager::LocationManager(std::optional<LocationFix> fixed, std::unique_ptr<QGeoPositionInfoSource> source)
+LocationManager::LocationManager(
+    std::optional<LocationFix> fixed, std::unique_ptr<QGeoPositionInfoSource> source)
     : m_fixed(std::move(fixed))
     , m_source(std::move(source))
 {
     if (m_source) {
         QObject::connect(m_source.get(), &QGeoPositionInfoSource::positionUpdated, m_source.get(),
-                         [this](const QGeoPositionInfo& info) {
-                             if (auto fix = fixFrom(info))
-                                 m_location = fix;
-                         });
+            [this](const QGeoPositionInfo& info) {
+                if (auto fix = fixFrom(info))
+                    m_location = fix;
+            });
     }
 }
 

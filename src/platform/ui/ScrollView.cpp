@@ -112,9 +112,15 @@ void ScrollView::touchesMoved(const Touch& touch)
     setContentOffset(contentOffset() - (to - from));
 }
 
-void ScrollView::touchesEnded(const Touch&) { m_dragging = false; }
+void ScrollView::touchesEnded(const Touch&)
+{
+    m_dragging = false;
+}
 
-void ScrollView::touchesCancelled(const Touch&) { m_dragging = false; }
+void ScrollView::touchesCancelled(const Touch&)
+{
+    m_dragging = false;
+}
 
 bool ScrollView::scrollWheel(const QPointF& point, qreal steps)
 {

@@ -11,9 +11,9 @@ namespace platform {
 
 namespace {
 
-constexpr qreal kThumbDiameter = 28.0;   // points
-constexpr qreal kTrackHeight = 4.0;      // points
-constexpr double kGlideSeconds = 0.2;    // an animated setValue
+constexpr qreal kThumbDiameter = 28.0; // points
+constexpr qreal kTrackHeight = 4.0; // points
+constexpr double kGlideSeconds = 0.2; // an animated setValue
 
 } // namespace
 
@@ -84,8 +84,8 @@ QRectF Slider::thumbRect() const
     const qreal travel = std::max<qreal>(0, b.width() - kThumbDiameter);
     const float range = m_maximum - m_minimum;
     const qreal fraction = range > 0 ? (displayedValue() - m_minimum) / range : 0.0;
-    return QRectF(b.left() + fraction * travel, b.center().y() - kThumbDiameter / 2, kThumbDiameter,
-                  kThumbDiameter);
+    return QRectF(
+        b.left() + fraction * travel, b.center().y() - kThumbDiameter / 2, kThumbDiameter, kThumbDiameter);
 }
 
 float Slider::valueAt(const QPointF& point) const
@@ -124,8 +124,10 @@ void Slider::paintContent(QPainter& painter) const
     const QRectF b = bounds();
     const QRectF thumb = thumbRect();
     const qreal y = b.center().y() - kTrackHeight / 2;
-    const QRectF minTrack(b.left() + kThumbDiameter / 2, y, thumb.center().x() - b.left() - kThumbDiameter / 2, kTrackHeight);
-    const QRectF maxTrack(thumb.center().x(), y, b.right() - kThumbDiameter / 2 - thumb.center().x(), kTrackHeight);
+    const QRectF minTrack(
+        b.left() + kThumbDiameter / 2, y, thumb.center().x() - b.left() - kThumbDiameter / 2, kTrackHeight);
+    const QRectF maxTrack(
+        thumb.center().x(), y, b.right() - kThumbDiameter / 2 - thumb.center().x(), kTrackHeight);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);

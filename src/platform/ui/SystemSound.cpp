@@ -4,10 +4,10 @@
 #include <cmath>
 #include <memory>
 
+#include <QAudioDevice>
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QGuiApplication>
-#include <QAudioDevice>
 #include <QMediaDevices>
 #include <QSoundEffect>
 #include <QTemporaryFile>
@@ -40,8 +40,8 @@ QByteArray clickWav()
     out.writeRawData("RIFF", 4);
     out << quint32(36 + pcm.size());
     out.writeRawData("WAVEfmt ", 8);
-    out << quint32(16) << quint16(1) << quint16(1) << quint32(rate) << quint32(rate * 2)
-        << quint16(2) << quint16(16);
+    out << quint32(16) << quint16(1) << quint16(1) << quint32(rate) << quint32(rate * 2) << quint16(2)
+        << quint16(16);
     out.writeRawData("data", 4);
     out << quint32(pcm.size());
     out.writeRawData(pcm.constData(), int(pcm.size()));
@@ -112,8 +112,14 @@ void SystemSound::play(int soundId)
         Qt::QueuedConnection);
 }
 
-int SystemSound::playCount() { return g_playCount.load(); }
+int SystemSound::playCount()
+{
+    return g_playCount.load();
+}
 
-void SystemSound::setMuted(bool muted) { g_muted.store(muted); }
+void SystemSound::setMuted(bool muted)
+{
+    g_muted.store(muted);
+}
 
 } // namespace platform

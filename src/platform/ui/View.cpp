@@ -16,7 +16,10 @@ namespace {
 
 std::atomic<quint64> g_sceneRevision { 0 };
 
-bool isFinite(const QPointF& p) { return std::isfinite(p.x()) && std::isfinite(p.y()); }
+bool isFinite(const QPointF& p)
+{
+    return std::isfinite(p.x()) && std::isfinite(p.y());
+}
 
 bool isFinite(const QRectF& r)
 {
@@ -69,8 +72,8 @@ View::~View()
     children.clear();
     if (m_superview) {
         auto& siblings = m_superview->m_children;
-        auto it = std::find_if(siblings.begin(), siblings.end(),
-                               [this](const Child& c) { return c.view == this; });
+        auto it = std::find_if(
+            siblings.begin(), siblings.end(), [this](const Child& c) { return c.view == this; });
         if (it != siblings.end()) {
             (void)it->owned.release(); // we are being destroyed by whoever held us
             siblings.erase(it);
@@ -82,7 +85,10 @@ View::~View()
 
 // ---- geometry ----------------------------------------------------------------------------
 
-QRectF View::frame() const { return transformToSuperview().mapRect(bounds()); }
+QRectF View::frame() const
+{
+    return transformToSuperview().mapRect(bounds());
+}
 
 void View::setFrame(const QRectF& frame)
 {
@@ -96,7 +102,10 @@ void View::setFrame(const QRectF& frame)
     setCenter(frame.center() - shift);
 }
 
-QRectF View::bounds() const { return m_layer->bounds(); }
+QRectF View::bounds() const
+{
+    return m_layer->bounds();
+}
 
 void View::setBounds(const QRectF& bounds)
 {
@@ -110,7 +119,10 @@ void View::setBounds(const QRectF& bounds)
     applyBounds(bounds);
 }
 
-QPointF View::center() const { return m_layer->position(); }
+QPointF View::center() const
+{
+    return m_layer->position();
+}
 
 void View::setCenter(const QPointF& center)
 {
@@ -124,7 +136,10 @@ void View::setCenter(const QPointF& center)
     applyCenter(center);
 }
 
-QTransform View::transform() const { return m_layer->affineTransform(); }
+QTransform View::transform() const
+{
+    return m_layer->affineTransform();
+}
 
 void View::setTransform(const QTransform& transform)
 {
@@ -185,7 +200,10 @@ void View::applyAlpha(qreal alpha)
     noteSceneChanged();
 }
 
-QColor View::backgroundColor() const { return m_layer->backgroundColor(); }
+QColor View::backgroundColor() const
+{
+    return m_layer->backgroundColor();
+}
 
 void View::setBackgroundColor(const QColor& color)
 {
@@ -193,7 +211,10 @@ void View::setBackgroundColor(const QColor& color)
     noteSceneChanged();
 }
 
-bool View::clipsToBounds() const { return m_layer->masksToBounds(); }
+bool View::clipsToBounds() const
+{
+    return m_layer->masksToBounds();
+}
 
 void View::setClipsToBounds(bool clips)
 {
@@ -217,7 +238,10 @@ View* View::addSubview(std::unique_ptr<View> view)
     return raw;
 }
 
-void View::addSubview(View& view) { attach(view, nullptr); }
+void View::addSubview(View& view)
+{
+    attach(view, nullptr);
+}
 
 void View::attach(View& view, std::unique_ptr<View> owned)
 {
@@ -237,8 +261,8 @@ std::unique_ptr<View> View::removeFromSuperview()
         return nullptr;
     auto& siblings = m_superview->m_children;
     std::unique_ptr<View> owned;
-    auto it = std::find_if(siblings.begin(), siblings.end(),
-                           [this](const Child& c) { return c.view == this; });
+    auto it
+        = std::find_if(siblings.begin(), siblings.end(), [this](const Child& c) { return c.view == this; });
     if (it != siblings.end()) {
         owned = std::move(it->owned);
         siblings.erase(it);
@@ -250,8 +274,8 @@ std::unique_ptr<View> View::removeFromSuperview()
 
 void View::bringSubviewToFront(View& view)
 {
-    auto it = std::find_if(m_children.begin(), m_children.end(),
-                           [&view](const Child& c) { return c.view == &view; });
+    auto it = std::find_if(
+        m_children.begin(), m_children.end(), [&view](const Child& c) { return c.view == &view; });
     if (it == m_children.end())
         return;
     Child child = std::move(*it);
@@ -317,7 +341,10 @@ QPointF View::convertPointFromView(const QPointF& point, const View* view) const
     return convertPointFromRoot(inRoot);
 }
 
-QPointF Touch::locationInView(const View& view) const { return view.convertPointFromRoot(windowLocation); }
+QPointF Touch::locationInView(const View& view) const
+{
+    return view.convertPointFromRoot(windowLocation);
+}
 
 // ---- events ------------------------------------------------------------------------------
 
@@ -339,8 +366,7 @@ View* View::hitTest(const QPointF& point)
 bool View::pointInside(const QPointF& point) const
 {
     const QRectF b = bounds();
-    return point.x() >= b.left() && point.x() < b.right() && point.y() >= b.top()
-        && point.y() < b.bottom();
+    return point.x() >= b.left() && point.x() < b.right() && point.y() >= b.top() && point.y() < b.bottom();
 }
 
 void View::touchesBegan(const Touch& touch)
@@ -372,7 +398,10 @@ bool View::scrollWheel(const QPointF& point, qreal steps)
     return m_superview && m_superview->scrollWheel(transformToSuperview().map(point), steps);
 }
 
-bool View::chooseItemForScript(int) { return false; }
+bool View::chooseItemForScript(int)
+{
+    return false;
+}
 
 View* View::findViewByAccessibilityName(const QString& name)
 {
@@ -488,22 +517,45 @@ void View::renderContent(QPainter& painter, const QRectF& bounds) const
     }
 }
 
-void View::paintContent(QPainter&) const { }
+void View::paintContent(QPainter&) const
+{
+}
 
-quint64 View::sceneRevision() { return g_sceneRevision.load(std::memory_order_relaxed); }
+quint64 View::sceneRevision()
+{
+    return g_sceneRevision.load(std::memory_order_relaxed);
+}
 
-void View::noteSceneChanged() { g_sceneRevision.fetch_add(1, std::memory_order_relaxed); }
+void View::noteSceneChanged()
+{
+    g_sceneRevision.fetch_add(1, std::memory_order_relaxed);
+}
 
 // ---- animations --------------------------------------------------------------------------
 
-void View::beginAnimations(const QString& name) { Animator::instance().begin(name); }
-void View::setAnimationDuration(double seconds) { Animator::instance().setDuration(seconds); }
+void View::beginAnimations(const QString& name)
+{
+    Animator::instance().begin(name);
+}
+void View::setAnimationDuration(double seconds)
+{
+    Animator::instance().setDuration(seconds);
+}
 void View::setAnimationCompletion(std::function<void(bool)> completion)
 {
     Animator::instance().setCompletion(std::move(completion));
 }
-void View::commitAnimations() { Animator::instance().commit(); }
-void View::setAnimationsEnabled(bool enabled) { Animator::instance().setEnabled(enabled); }
-bool View::areAnimationsEnabled() { return Animator::instance().isEnabled(); }
+void View::commitAnimations()
+{
+    Animator::instance().commit();
+}
+void View::setAnimationsEnabled(bool enabled)
+{
+    Animator::instance().setEnabled(enabled);
+}
+bool View::areAnimationsEnabled()
+{
+    return Animator::instance().isEnabled();
+}
 
 } // namespace platform

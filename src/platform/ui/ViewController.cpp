@@ -41,7 +41,10 @@ View& ViewController::view()
     return *m_view;
 }
 
-void ViewController::setView(std::unique_ptr<View> view) { m_view = std::move(view); }
+void ViewController::setView(std::unique_ptr<View> view)
+{
+    m_view = std::move(view);
+}
 
 void ViewController::loadView()
 {
@@ -117,7 +120,7 @@ void ViewController::dismissModalViewController(bool animated)
         gone->m_presenter = nullptr;
         viewDidAppear(animated);
         // The dismissed controller may be running one of its own actions right now.
-        QTimer::singleShot(0, QCoreApplication::instance(), [gone] { });
+        QTimer::singleShot(0, QCoreApplication::instance(), [gone] {});
     };
     if (!animated || !modal.isViewLoaded()) {
         finish(true);

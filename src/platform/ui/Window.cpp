@@ -41,6 +41,9 @@ void Window::makeKeyAndVisible()
     setHidden(false);
 }
 
-Window* Window::keyWindow() { return static_cast<Window*>(g_keyWindow.get()); }
+Window* Window::keyWindow()
+{
+    return static_cast<Window*>(g_keyWindow.get());
+}
 
 } // namespace platform

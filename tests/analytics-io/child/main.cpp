@@ -46,7 +46,8 @@ int main(int argc, char** argv)
     }
     analytics::TallyAPI::startSession(QStringLiteral("KILLTEST"));
     const auto session = analytics::TallySession::currentSession();
-    std::printf("started %lld\n", session ? static_cast<long long>(session->startTime().toMSecsSinceEpoch()) : -1LL);
+    std::printf(
+        "started %lld\n", session ? static_cast<long long>(session->startTime().toMSecsSinceEpoch()) : -1LL);
     std::fflush(stdout);
     if (upload) {
         analytics::TallyAPI::waitForUploads();
@@ -60,7 +61,8 @@ int main(int argc, char** argv)
             say("ended");
             return 0;
         }
-        analytics::TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"), QVariantMap { { QStringLiteral("i"), i } });
+        analytics::TallyAPI::logEvent(
+            QStringLiteral("TAKE_PICTURE"), QVariantMap { { QStringLiteral("i"), i } });
         std::printf("%d\n", i);
         std::fflush(stdout);
     }

@@ -36,18 +36,17 @@ platform::MetadataDictionary cameraMetadata()
     return {
         { ip::Orientation, 6 },
         { ip::TIFFDictionary,
-          QVariantMap { { ip::TIFFMake, "Lumivue+" }, { ip::TIFFModel, "Lumivue+" }, { ip::TIFFSoftware, "Lumivue+" },
-                        { ip::TIFFDateTime, QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)) } } },
+            QVariantMap { { ip::TIFFMake, "Lumivue+" }, { ip::TIFFModel, "Lumivue+" },
+                { ip::TIFFSoftware, "Lumivue+" },
+                { ip::TIFFDateTime, QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)) } } },
         { ip::ExifDictionary,
-          QVariantMap { { ip::ExifExposureTime, 1.0 / 60.0 },
-                        { ip::ExifFNumber, 2.4 },
-                        { ip::ExifISOSpeedRatings, QVariantList { 400 } },
-                        { "ExposureBiasValue", -0.5 },
-                        { "Flash", 16 },
-                        { ip::ExifPixelXDimension, 9999 }, // the camera's claim; the file states its own
-                        { ip::ExifDateTimeOriginal, QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)) },
-                        { ip::ExifUserComment, QString::fromUtf8("Nachtsicht \u00fcber dem See") },
-                        { "NoSuchTag", 12 } } },
+            QVariantMap { { ip::ExifExposureTime, 1.0 / 60.0 }, { ip::ExifFNumber, 2.4 },
+                { ip::ExifISOSpeedRatings, QVariantList { 400 } }, { "ExposureBiasValue", -0.5 },
+                { "Flash", 16 },
+                { ip::ExifPixelXDimension, 9999 }, // the camera's claim; the file states its own
+                { ip::ExifDateTimeOriginal, QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)) },
+                { ip::ExifUserComment, QString::fromUtf8("Nachtsicht \u00fcber dem See") },
+                { "NoSuchTag", 12 } } },
         { ip::IPTCDictionary, QVariantMap { { ip::IPTCKeywords, QStringList { "night", "lake" } } } },
     };
 }
@@ -89,7 +88,8 @@ TEST_F(AlbumMetadataTest, EmbeddedThumbnailIsASmallDecodableJpeg)
     const Exiv2::DataBuf bytes = thumb.copy();
     ASSERT_GT(bytes.size_, 0);
     EXPECT_STREQ(thumb.mimeType(), "image/jpeg");
-    const QImage decoded = QImage::fromData(QByteArray(reinterpret_cast<const char*>(bytes.pData_), bytes.size_));
+    const QImage decoded
+        = QImage::fromData(QByteArray(reinterpret_cast<const char*>(bytes.pData_), bytes.size_));
     ASSERT_FALSE(decoded.isNull());
     EXPECT_EQ(decoded.size(), QSize(160, 120));
     EXPECT_TRUE(isReddish(decoded.pixel(10, 60)));
@@ -115,7 +115,7 @@ TEST_F(AlbumMetadataTest, ReadBackGivesTheDictionaryLayout)
     EXPECT_EQ(exif.value(ip::ExifPixelYDimension).toInt(), 240);
     EXPECT_EQ(exif.value(ip::ExifUserComment).toString(), QString::fromUtf8("Nachtsicht \u00fcber dem See"));
     EXPECT_EQ(metadata.value(ip::IPTCDictionary).toMap().value(ip::IPTCKeywords).toStringList(),
-              (QStringList { "night", "lake" }));
+        (QStringList { "night", "lake" }));
     EXPECT_FALSE(metadata.contains(ip::GPSDictionary));
 }
 
@@ -128,7 +128,10 @@ struct Position {
     const char* longitudeRef;
 };
 
-void PrintTo(const Position& p, std::ostream* os) { *os << p.latitude << "," << p.longitude; }
+void PrintTo(const Position& p, std::ostream* os)
+{
+    *os << p.latitude << "," << p.longitude;
+}
 
 class AlbumGpsTest : public AlbumMetadataTest, public ::testing::WithParamInterface<Position> { };
 
@@ -139,12 +142,10 @@ TEST_P(AlbumGpsTest, CoordinatesAreDegreeRationalsWithRefs)
     const float latitude = float(std::fabs(p.latitude));
     const float longitude = float(std::fabs(p.longitude));
     const QDateTime stamp(QDate(2024, 5, 6), QTime(7, 8, 9, 500), QTimeZone::utc());
-    const platform::MetadataDictionary metadata {
-        { ip::GPSDictionary,
-          QVariantMap { { ip::GPSLatitude, latitude }, { ip::GPSLatitudeRef, p.latitude < 0 ? "S" : "N" },
-                        { ip::GPSLongitude, longitude }, { ip::GPSLongitudeRef, p.longitude < 0 ? "W" : "E" },
-                        { ip::GPSTimeStamp, stamp } } }
-    };
+    const platform::MetadataDictionary metadata { { ip::GPSDictionary,
+        QVariantMap { { ip::GPSLatitude, latitude }, { ip::GPSLatitudeRef, p.latitude < 0 ? "S" : "N" },
+            { ip::GPSLongitude, longitude }, { ip::GPSLongitudeRef, p.longitude < 0 ? "W" : "E" },
+            { ip::GPSTimeStamp, stamp } } } };
     const WriteResult result = writeAndWait(m_library, splitImage(64, 48), metadata);
     ASSERT_FALSE(result.error);
     const FileMetadata file = readFile(onlyPhotoPath());
@@ -159,8 +160,8 @@ TEST_P(AlbumGpsTest, CoordinatesAreDegreeRationalsWithRefs)
     EXPECT_NEAR(rational(file.exif, "Exif.GPSInfo.GPSTimeStamp", 2), 9.5, 1e-9);
     EXPECT_EQ(text(file.exif, "Exif.GPSInfo.GPSVersionID"), "2 2 0 0");
 
-    const platform::MetadataDictionary back =
-        lookupAndWait(m_library, result.url).asset->defaultRepresentation().metadata();
+    const platform::MetadataDictionary back
+        = lookupAndWait(m_library, result.url).asset->defaultRepresentation().metadata();
     const QVariantMap gps = back.value(ip::GPSDictionary).toMap();
     EXPECT_EQ(gps.value(ip::GPSLatitudeRef).toString(), p.latitudeRef);
     EXPECT_NEAR(gps.value(ip::GPSLongitude).toDouble(), double(longitude), 1e-7);
@@ -168,24 +169,22 @@ TEST_P(AlbumGpsTest, CoordinatesAreDegreeRationalsWithRefs)
 }
 
 INSTANTIATE_TEST_SUITE_P(Quadrants, AlbumGpsTest,
-                         ::testing::Values(Position { -33.9, 151.2, "S", "E" }, Position { 40.7128, -74.006, "N", "W" },
-                                           Position { -22.9068, -43.1729, "S", "W" },
-                                           Position { 51.4779, 0.0015, "N", "E" }, Position { 0.0, 0.0, "N", "E" },
-                                           Position { 89.9999999, 179.9999999, "N", "E" }),
-                         [](const auto& row) {
-                             const Position& p = row.param;
-                             return testing_support::caseName(QString::number(std::abs(p.latitude)).toStdString() + p.latitudeRef + "_"
-                                                             + QString::number(std::abs(p.longitude)).toStdString() + p.longitudeRef);
-                         });
+    ::testing::Values(Position { -33.9, 151.2, "S", "E" }, Position { 40.7128, -74.006, "N", "W" },
+        Position { -22.9068, -43.1729, "S", "W" }, Position { 51.4779, 0.0015, "N", "E" },
+        Position { 0.0, 0.0, "N", "E" }, Position { 89.9999999, 179.9999999, "N", "E" }),
+    [](const auto& row) {
+        const Position& p = row.param;
+        return testing_support::caseName(QString::number(std::abs(p.latitude)).toStdString() + p.latitudeRef
+            + "_" + QString::number(std::abs(p.longitude)).toStdString() + p.longitudeRef);
+    });
 
 TEST_F(AlbumMetadataTest, GpsSignWithoutRefAndUnusableValuesAreHandledSoundly)
 {
     // A negative value (no ref) is a southern/western position, stored as EXIF wants it;
     // a latitude that is not a number is left out rather than written as garbage.
-    const platform::MetadataDictionary metadata {
-        { ip::GPSDictionary, QVariantMap { { ip::GPSLatitude, std::nan("") }, { ip::GPSLongitude, -0.5 },
-                                           { ip::GPSAltitude, -12.25 } } }
-    };
+    const platform::MetadataDictionary metadata { { ip::GPSDictionary,
+        QVariantMap {
+            { ip::GPSLatitude, std::nan("") }, { ip::GPSLongitude, -0.5 }, { ip::GPSAltitude, -12.25 } } } };
     ASSERT_FALSE(writeAndWait(m_library, splitImage(64, 48), metadata).error);
     const FileMetadata file = readFile(onlyPhotoPath());
     EXPECT_EQ(text(file.exif, "Exif.GPSInfo.GPSLatitude"), "<missing>");
@@ -202,9 +201,13 @@ struct OrientationRow {
     int imageCode;
 };
 
-void PrintTo(const OrientationRow& r, std::ostream* os) { *os << "EXIF " << r.exif; }
+void PrintTo(const OrientationRow& r, std::ostream* os)
+{
+    *os << "EXIF " << r.exif;
+}
 
-class AlbumOrientationTest : public AlbumMetadataTest, public ::testing::WithParamInterface<OrientationRow> { };
+class AlbumOrientationTest : public AlbumMetadataTest,
+                             public ::testing::WithParamInterface<OrientationRow> { };
 
 TEST_P(AlbumOrientationTest, PixelsStayStoredAndThumbnailIsUpright)
 {
@@ -233,18 +236,27 @@ TEST_P(AlbumOrientationTest, PixelsStayStoredAndThumbnailIsUpright)
     const QPoint left(2, thumb.height() / 2), right(thumb.width() - 3, thumb.height() / 2);
     const QPoint top(thumb.width() / 2, 2), bottom(thumb.width() / 2, thumb.height() - 3);
     switch (exif) {
-    case 1: EXPECT_TRUE(isReddish(thumb.pixel(left))); break;
-    case 3: EXPECT_TRUE(isReddish(thumb.pixel(right))); break;
-    case 6: EXPECT_TRUE(isReddish(thumb.pixel(top))); break;
-    case 8: EXPECT_TRUE(isReddish(thumb.pixel(bottom))); break;
-    default: break;
+    case 1:
+        EXPECT_TRUE(isReddish(thumb.pixel(left)));
+        break;
+    case 3:
+        EXPECT_TRUE(isReddish(thumb.pixel(right)));
+        break;
+    case 6:
+        EXPECT_TRUE(isReddish(thumb.pixel(top)));
+        break;
+    case 8:
+        EXPECT_TRUE(isReddish(thumb.pixel(bottom)));
+        break;
+    default:
+        break;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, AlbumOrientationTest,
-                         ::testing::Values(OrientationRow { 6, 3 }, OrientationRow { 1, 0 }, OrientationRow { 3, 1 },
-                                           OrientationRow { 8, 2 }),
-                         [](const auto& row) { return "Exif" + std::to_string(row.param.exif); });
+    ::testing::Values(
+        OrientationRow { 6, 3 }, OrientationRow { 1, 0 }, OrientationRow { 3, 1 }, OrientationRow { 8, 2 }),
+    [](const auto& row) { return "Exif" + std::to_string(row.param.exif); });
 
 TEST(ImageOrientationTest, CodesAndExifNumbersAreInverse)
 {
@@ -266,7 +278,10 @@ TEST(ImageOrientationTest, MirroredFormsTurnUprightConsistently)
     // 2×2 picture: A B / C D with distinct colours; each EXIF form lands A where it belongs.
     QImage stored(2, 2, QImage::Format_RGB32);
     const QRgb a = qRgb(255, 0, 0), b = qRgb(0, 255, 0), c = qRgb(0, 0, 255), d = qRgb(255, 255, 0);
-    stored.setPixel(0, 0, a); stored.setPixel(1, 0, b); stored.setPixel(0, 1, c); stored.setPixel(1, 1, d);
+    stored.setPixel(0, 0, a);
+    stored.setPixel(1, 0, b);
+    stored.setPixel(0, 1, c);
+    stored.setPixel(1, 1, d);
     const auto upright = [&](int exif) { return platform::imageTurnedUpright(stored, exif); };
     EXPECT_EQ(upright(2).pixel(0, 0), b);
     EXPECT_EQ(upright(4).pixel(0, 0), c);

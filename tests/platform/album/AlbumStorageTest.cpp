@@ -27,7 +27,8 @@ struct Enumeration {
     std::optional<platform::AlbumError> failure;
 };
 
-Enumeration enumerateAndWait(platform::AssetsLibrary& library, int types = platform::AssetsLibrary::GroupSavedPhotos)
+Enumeration enumerateAndWait(
+    platform::AssetsLibrary& library, int types = platform::AssetsLibrary::GroupSavedPhotos)
 {
     Enumeration result;
     std::promise<void> done;
@@ -64,7 +65,12 @@ platform::MetadataDictionary described(const QString& text)
 
 QString descriptionOf(const std::shared_ptr<platform::Asset>& asset)
 {
-    return asset->defaultRepresentation().metadata().value(ip::TIFFDictionary).toMap().value(ip::TIFFImageDescription).toString();
+    return asset->defaultRepresentation()
+        .metadata()
+        .value(ip::TIFFDictionary)
+        .toMap()
+        .value(ip::TIFFImageDescription)
+        .toString();
 }
 
 TEST(AlbumOrderTest, EnumerationFollowsWriteOrder)
@@ -95,7 +101,8 @@ TEST(AlbumOrderTest, EnumerationFollowsWriteOrder)
 TEST(AlbumOrderTest, NumberingContinuesAfterTheNewestAndIgnoresStrangers)
 {
     QTemporaryDir dir;
-    for (const char* stranger : { "IMG_0007.JPG", "IMG_7.JPG", "IMG_00009.JPG", "notes.txt", "img_0050.jpg" }) {
+    for (const char* stranger :
+        { "IMG_0007.JPG", "IMG_7.JPG", "IMG_00009.JPG", "notes.txt", "img_0050.jpg" }) {
         QFile file(dir.filePath(stranger));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("x");
@@ -117,12 +124,11 @@ TEST(AlbumOrderTest, NumberingContinuesAfterTheNewestAndIgnoresStrangers)
 
 struct NamingRow {
     const char* name;
-    QStringList present;  // files already in the album
+    QStringList present; // files already in the album
     QStringList expected; // the names two new photos get, in order
 };
 
-class AlbumNamingTest : public ::testing::TestWithParam<NamingRow> {
-};
+class AlbumNamingTest : public ::testing::TestWithParam<NamingRow> { };
 
 TEST_P(AlbumNamingTest, NewPhotosGetTheNextFreeNames)
 {
@@ -136,19 +142,20 @@ TEST_P(AlbumNamingTest, NewPhotosGetTheNextFreeNames)
     for (const QString& name : row.expected) {
         const auto written = writeAndWait(library, splitImage(16, 16));
         ASSERT_FALSE(written.error) << written.error->description().toStdString();
-        EXPECT_TRUE(QFile::exists(dir.filePath(name))) << name.toStdString() << " in " << folderEntries(dir.path()).join(' ').toStdString();
+        EXPECT_TRUE(QFile::exists(dir.filePath(name)))
+            << name.toStdString() << " in " << folderEntries(dir.path()).join(' ').toStdString();
         EXPECT_FALSE(lookupAndWait(library, written.url).asset->thumbnail().isNull());
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Albums, AlbumNamingTest,
-    ::testing::Values(NamingRow { "PastFourDigits", { "IMG_9999.JPG" }, { "IMG_10000.JPG", "IMG_10001.JPG" } },
-                      // One stray file with the highest possible number must not end the album.
-                      NamingRow { "HighestNumberTaken", { "IMG_999999999.JPG" }, { "IMG_0001.JPG", "IMG_0002.JPG" } },
-                      NamingRow { "GapsBelowTheTop", { "IMG_0001.JPG", "IMG_0003.JPG", "IMG_999999999.JPG" },
-                                  { "IMG_0002.JPG", "IMG_0004.JPG" } },
-                      NamingRow { "LastNumberThenGaps", { "IMG_999999998.JPG" }, { "IMG_999999999.JPG", "IMG_0001.JPG" } }),
+INSTANTIATE_TEST_SUITE_P(Albums, AlbumNamingTest,
+    ::testing::Values(
+        NamingRow { "PastFourDigits", { "IMG_9999.JPG" }, { "IMG_10000.JPG", "IMG_10001.JPG" } },
+        // One stray file with the highest possible number must not end the album.
+        NamingRow { "HighestNumberTaken", { "IMG_999999999.JPG" }, { "IMG_0001.JPG", "IMG_0002.JPG" } },
+        NamingRow { "GapsBelowTheTop", { "IMG_0001.JPG", "IMG_0003.JPG", "IMG_999999999.JPG" },
+            { "IMG_0002.JPG", "IMG_0004.JPG" } },
+        NamingRow { "LastNumberThenGaps", { "IMG_999999998.JPG" }, { "IMG_999999999.JPG", "IMG_0001.JPG" } }),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(AlbumConcurrencyTest, ConcurrentWritersNeverShareAName)
@@ -169,8 +176,8 @@ TEST(AlbumConcurrencyTest, ConcurrentWritersNeverShareAName)
         for (int i = 0; i < kWriters; ++i) {
             threads.emplace_back([&, i] {
                 for (int n = 0; n < kPhotosEach; ++n) {
-                    libraries[std::size_t(i)]->writeImageToSavedPhotosAlbum(
-                        splitImage(48, 32), described(QStringLiteral("%1-%2").arg(i).arg(n)),
+                    libraries[std::size_t(i)]->writeImageToSavedPhotosAlbum(splitImage(48, 32),
+                        described(QStringLiteral("%1-%2").arg(i).arg(n)),
                         [&](const platform::AssetURL& url, const std::optional<platform::AlbumError>& error) {
                             if (error)
                                 ++failures;
@@ -184,8 +191,9 @@ TEST(AlbumConcurrencyTest, ConcurrentWritersNeverShareAName)
     libraries.clear(); // drains every pending write
 
     EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(std::set(urls.begin(), urls.end(), [](auto& a, auto& b) { return a.toString() < b.toString(); }).size(),
-              std::size_t(kWriters * kPhotosEach));
+    EXPECT_EQ(std::set(urls.begin(), urls.end(), [](auto& a, auto& b) { return a.toString() < b.toString(); })
+                  .size(),
+        std::size_t(kWriters * kPhotosEach));
     const QStringList entries = folderEntries(dir.path());
     EXPECT_EQ(entries.size(), kWriters * kPhotosEach); // no temporary files left
     platform::AssetsLibrary reader(dir.path());
@@ -216,7 +224,8 @@ TEST(AlbumFailureTest, MissingFolderIsReportedAndNotCreated)
     QTemporaryDir dir;
     const QString missing = dir.filePath("gone");
     platform::AssetsLibrary library(missing);
-    expectReadableFailure(writeAndWait(library, splitImage(16, 16)), missing, platform::AlbumError::Kind::FolderMissing);
+    expectReadableFailure(
+        writeAndWait(library, splitImage(16, 16)), missing, platform::AlbumError::Kind::FolderMissing);
     EXPECT_FALSE(QFile::exists(missing));
     EXPECT_TRUE(folderEntries(dir.path()).isEmpty());
     EXPECT_EQ(enumerateAndWait(library).numberOfAssets, 0);
@@ -241,7 +250,8 @@ TEST(AlbumFailureTest, FolderThatIsAFileFailsBothWaysAndStaysIntact)
         file.write("precious");
     }
     platform::AssetsLibrary library(path, platform::AssetsLibrary::FolderCreation::IfMissing);
-    expectReadableFailure(writeAndWait(library, splitImage(16, 16)), path, platform::AlbumError::Kind::NotAFolder);
+    expectReadableFailure(
+        writeAndWait(library, splitImage(16, 16)), path, platform::AlbumError::Kind::NotAFolder);
 
     const Enumeration listed = enumerateAndWait(library);
     ASSERT_TRUE(listed.failure);
@@ -261,7 +271,8 @@ TEST(AlbumFailureTest, ReadOnlyFolderLeavesNothingBehind)
     ASSERT_FALSE(writeAndWait(library, splitImage(16, 16)).error);
     ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     const WriteResult result = writeAndWait(library, splitImage(16, 16));
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(
+        dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     expectReadableFailure(result, dir.path(), platform::AlbumError::Kind::ReadOnly);
     EXPECT_TRUE(result.error->description().contains("read-only"));
     EXPECT_EQ(folderEntries(dir.path()), QStringList { "IMG_0001.JPG" });
@@ -271,7 +282,8 @@ TEST(AlbumFailureTest, UnwritableSystemFolderIsReportedAsReadOnly)
 {
     // sysfs refuses new files even to root, so this holds whoever runs the tests.
     platform::AssetsLibrary library("/sys");
-    expectReadableFailure(writeAndWait(library, splitImage(16, 16)), "/sys", platform::AlbumError::Kind::ReadOnly);
+    expectReadableFailure(
+        writeAndWait(library, splitImage(16, 16)), "/sys", platform::AlbumError::Kind::ReadOnly);
 }
 
 TEST(AlbumFailureTest, EmptyImageIsRefusedWithoutAFile)
@@ -294,11 +306,12 @@ TEST(AlbumLifetimeTest, DestroyingWithWritesPendingRunsEveryCompletionFirst)
     auto library = std::make_unique<platform::AssetsLibrary>(dir.path());
     for (int i = 0; i < kWrites; ++i)
         library->writeImageToSavedPhotosAlbum(splitImage(640, 480), {},
-                                              [completed](const platform::AssetURL& url, const std::optional<platform::AlbumError>& error) {
-                                                  if (!error && !url.isEmpty())
-                                                      ++*completed;
-                                              });
-    library->assetForURL(platform::AssetURL(), [completed](const std::shared_ptr<platform::Asset>&) { ++*completed; }, {});
+            [completed](const platform::AssetURL& url, const std::optional<platform::AlbumError>& error) {
+                if (!error && !url.isEmpty())
+                    ++*completed;
+            });
+    library->assetForURL(
+        platform::AssetURL(), [completed](const std::shared_ptr<platform::Asset>&) { ++*completed; }, {});
     library.reset();
     EXPECT_EQ(completed->load(), kWrites + 1);
     EXPECT_EQ(folderEntries(dir.path()).size(), kWrites);
@@ -308,9 +321,10 @@ TEST(AlbumLifetimeTest, ThrowingCompletionDoesNotStopTheAlbum)
 {
     QTemporaryDir dir;
     platform::AssetsLibrary library(dir.path());
-    library.writeImageToSavedPhotosAlbum(splitImage(16, 16), {}, [](const platform::AssetURL&, const std::optional<platform::AlbumError>&) {
-        throw std::runtime_error("caller bug");
-    });
+    library.writeImageToSavedPhotosAlbum(
+        splitImage(16, 16), {}, [](const platform::AssetURL&, const std::optional<platform::AlbumError>&) {
+            throw std::runtime_error("caller bug");
+        });
     EXPECT_FALSE(writeAndWait(library, splitImage(16, 16)).error);
     EXPECT_EQ(folderEntries(dir.path()).size(), 2);
 }

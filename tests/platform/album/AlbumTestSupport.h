@@ -34,22 +34,28 @@ inline QImage splitImage(int width, int height)
     return image;
 }
 
-inline bool isReddish(QRgb c) { return qRed(c) > 180 && qBlue(c) < 80; }
-inline bool isBluish(QRgb c) { return qBlue(c) > 180 && qRed(c) < 80; }
+inline bool isReddish(QRgb c)
+{
+    return qRed(c) > 180 && qBlue(c) < 80;
+}
+inline bool isBluish(QRgb c)
+{
+    return qBlue(c) > 180 && qRed(c) < 80;
+}
 
 struct WriteResult {
     platform::AssetURL url;
     std::optional<platform::AlbumError> error;
 };
 
-inline WriteResult writeAndWait(platform::AssetsLibrary& library, const QImage& image,
-                                const platform::MetadataDictionary& metadata = {})
+inline WriteResult writeAndWait(
+    platform::AssetsLibrary& library, const QImage& image, const platform::MetadataDictionary& metadata = {})
 {
     std::promise<WriteResult> done;
     library.writeImageToSavedPhotosAlbum(image, metadata,
-                                         [&](const platform::AssetURL& url, const std::optional<platform::AlbumError>& error) {
-                                             done.set_value({ url, error });
-                                         });
+        [&](const platform::AssetURL& url, const std::optional<platform::AlbumError>& error) {
+            done.set_value({ url, error });
+        });
     auto future = done.get_future();
     EXPECT_EQ(future.wait_for(kWait), std::future_status::ready);
     return future.get();
@@ -64,8 +70,13 @@ inline LookupResult lookupAndWait(platform::AssetsLibrary& library, const platfo
 {
     std::promise<LookupResult> done;
     library.assetForURL(
-        url, [&](const std::shared_ptr<platform::Asset>& asset) { done.set_value({ asset, std::nullopt }); },
-        [&](const platform::AlbumError& error) { done.set_value({ nullptr, error }); });
+        url,
+        [&](const std::shared_ptr<platform::Asset>& asset) {
+            done.set_value({ asset, std::nullopt });
+        },
+        [&](const platform::AlbumError& error) {
+            done.set_value({ nullptr, error });
+        });
     auto future = done.get_future();
     EXPECT_EQ(future.wait_for(kWait), std::future_status::ready);
     return future.get();

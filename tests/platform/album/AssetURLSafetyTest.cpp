@@ -28,8 +28,7 @@ protected:
     static platform::AssetURL enumerateUrl(platform::AssetsLibrary& library)
     {
         std::promise<platform::AssetURL> found;
-        library.enumerateGroupsWithTypes(
-            platform::AssetsLibrary::GroupSavedPhotos,
+        library.enumerateGroupsWithTypes(platform::AssetsLibrary::GroupSavedPhotos,
             [&](const std::shared_ptr<platform::AssetsGroup>& group) {
                 if (group)
                     group->enumerateAssetsUsingBlock([&](const std::shared_ptr<platform::Asset>& asset, int) {
@@ -68,11 +67,26 @@ TEST_F(AssetURLSafetyTest, OwnUrlIsFoundAndRoundTripsAsText)
 TEST_F(AssetURLSafetyTest, HostileNamesAreNotFound)
 {
     const QStringList names {
-        "../outside/IMG_0001.JPG", "..%2Foutside%2FIMG_0001.JPG", "%2E%2E%2Foutside%2FIMG_0001.JPG",
-        "..%2foutside%2fIMG_0001.JPG", QString("%1/IMG_0001.JPG").arg(m_root.filePath("outside")),
-        "/etc/passwd", "IMG_0001.JPG/..", "IMG_0001.JPG%00", QString("IMG_0001.JPG") + QChar(0), "./IMG_0001.JPG",
-        "IMG_%30001.JPG", "img_0001.jpg", "IMG_0001.JPG ", "IMG_01.JPG", "IMG_" + QString(5000, '1') + ".JPG",
-        "IMG_0002.JPG", "", "..", "IMG_-001.JPG", "IMG_+001.JPG",
+        "../outside/IMG_0001.JPG",
+        "..%2Foutside%2FIMG_0001.JPG",
+        "%2E%2E%2Foutside%2FIMG_0001.JPG",
+        "..%2foutside%2fIMG_0001.JPG",
+        QString("%1/IMG_0001.JPG").arg(m_root.filePath("outside")),
+        "/etc/passwd",
+        "IMG_0001.JPG/..",
+        "IMG_0001.JPG%00",
+        QString("IMG_0001.JPG") + QChar(0),
+        "./IMG_0001.JPG",
+        "IMG_%30001.JPG",
+        "img_0001.jpg",
+        "IMG_0001.JPG ",
+        "IMG_01.JPG",
+        "IMG_" + QString(5000, '1') + ".JPG",
+        "IMG_0002.JPG",
+        "",
+        "..",
+        "IMG_-001.JPG",
+        "IMG_+001.JPG",
     };
     for (const QString& name : names) {
         const LookupResult found = lookupAndWait(*m_album, withName(name));

@@ -1,7 +1,7 @@
 #include "platform/camera/CameraSource.h"
 
-#include <QFile>
 #include <QCameraDevice>
+#include <QFile>
 #include <QMediaDevices>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -85,8 +85,8 @@ TEST(CameraSourceImage, FeedsThePhotoAspectFilledToThePresetSize)
     delegate.setHook([&](SampleBuffer& frame) {
         PixelBuffer::ScopedLock lock(frame.imageBuffer());
         PixelBuffer& pixels = frame.imageBuffer();
-        received = QImage(pixels.baseAddress(), int(pixels.width()), int(pixels.height()), int(pixels.bytesPerRow()),
-                          QImage::Format_ARGB32_Premultiplied)
+        received = QImage(pixels.baseAddress(), int(pixels.width()), int(pixels.height()),
+            int(pixels.bytesPerRow()), QImage::Format_ARGB32_Premultiplied)
                        .copy();
     });
     output->setSampleBufferDelegate(&delegate, QStringLiteral("myQueue"));

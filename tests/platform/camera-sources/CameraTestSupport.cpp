@@ -45,8 +45,8 @@ bool Gate::wait(std::chrono::milliseconds limit)
     return m_opened.wait_for(lock, limit, [&] { return m_open; });
 }
 
-void RecordingDelegate::captureOutput(platform::VideoDataOutput&, platform::SampleBuffer& frame,
-                                      platform::CaptureConnection&)
+void RecordingDelegate::captureOutput(
+    platform::VideoDataOutput&, platform::SampleBuffer& frame, platform::CaptureConnection&)
 {
     if (m_hook)
         m_hook(frame);
@@ -54,8 +54,8 @@ void RecordingDelegate::captureOutput(platform::VideoDataOutput&, platform::Samp
     pthread_getname_np(pthread_self(), name, sizeof name);
     platform::PixelBuffer::ScopedLock lock(frame.imageBuffer());
     Delivery delivery { m_clock ? m_clock->now() : platform::FrameClock::Duration::zero(),
-                        QSize(int(frame.imageBuffer().width()), int(frame.imageBuffer().height())),
-                        meanBrightness(frame.imageBuffer()), QString::fromUtf8(name) };
+        QSize(int(frame.imageBuffer().width()), int(frame.imageBuffer().height())),
+        meanBrightness(frame.imageBuffer()), QString::fromUtf8(name) };
     {
         std::scoped_lock guard(m_mutex);
         m_deliveries.push_back(delivery);

@@ -46,10 +46,13 @@ struct Delivery {
 // Records every frame; optionally runs a hook (on the queue) before recording.
 class RecordingDelegate final : public platform::SampleBufferDelegate {
 public:
-    explicit RecordingDelegate(const platform::FrameClock* clock = nullptr) : m_clock(clock) { }
+    explicit RecordingDelegate(const platform::FrameClock* clock = nullptr)
+        : m_clock(clock)
+    {
+    }
 
     void captureOutput(platform::VideoDataOutput& output, platform::SampleBuffer& frame,
-                       platform::CaptureConnection& connection) override;
+        platform::CaptureConnection& connection) override;
 
     void setHook(std::function<void(platform::SampleBuffer&)> hook) { m_hook = std::move(hook); }
     std::vector<Delivery> deliveries() const;

@@ -14,11 +14,17 @@
 #include "platform/camera/SyntheticScene.h"
 
 // Shown in `ctest -N` beside the row name.
-static void PrintTo(const QSize& size, std::ostream* os) { *os << size.width() << "x" << size.height(); }
+static void PrintTo(const QSize& size, std::ostream* os)
+{
+    *os << size.width() << "x" << size.height();
+}
 
 namespace platform {
 // Shown in `ctest -N` beside the row name.
-static void PrintTo(SessionPreset preset, std::ostream* os) { *os << "preset " << int(preset); }
+static void PrintTo(SessionPreset preset, std::ostream* os)
+{
+    *os << "preset " << int(preset);
+}
 } // namespace platform
 
 using namespace std::chrono_literals;
@@ -213,8 +219,7 @@ TEST(CaptureSessionFrames, PreviewGetsItsOwnUntouchedPictureOfEachFrame)
     EXPECT_EQ(rig.preview->videoGravity(), VideoGravity::ResizeAspectFill);
 }
 
-class CaptureSessionPresets
-    : public ::testing::TestWithParam<std::pair<SessionPreset, QSize>> { };
+class CaptureSessionPresets : public ::testing::TestWithParam<std::pair<SessionPreset, QSize>> { };
 
 TEST_P(CaptureSessionPresets, FramesComeAtThePresetsSizeAfterAChange)
 {
@@ -231,14 +236,14 @@ TEST_P(CaptureSessionPresets, FramesComeAtThePresetsSizeAfterAChange)
 }
 
 INSTANTIATE_TEST_SUITE_P(StandIn, CaptureSessionPresets,
-                         ::testing::Values(std::pair { SessionPreset::Low, QSize(192, 144) },
-                                           std::pair { SessionPreset::Medium, QSize(480, 360) },
-                                           std::pair { SessionPreset::High, QSize(1280, 720) },
-                                           std::pair { SessionPreset::Photo, QSize(1920, 1440) }),
-                         [](const auto& row) {
-                             const QSize size = row.param.second;
-                             return std::to_string(size.width()) + "x" + std::to_string(size.height());
-                         });
+    ::testing::Values(std::pair { SessionPreset::Low, QSize(192, 144) },
+        std::pair { SessionPreset::Medium, QSize(480, 360) },
+        std::pair { SessionPreset::High, QSize(1280, 720) },
+        std::pair { SessionPreset::Photo, QSize(1920, 1440) }),
+    [](const auto& row) {
+        const QSize size = row.param.second;
+        return std::to_string(size.width()) + "x" + std::to_string(size.height());
+    });
 
 TEST(CaptureSessionDevices, TorchBrightensTheBackCameraAndOnlyUnderTheConfigurationLock)
 {
@@ -282,10 +287,12 @@ TEST(CaptureSessionDevices, ReportAdjustingForAboutHalfASecondAfterStartPresetCh
 {
     Rig rig;
     auto adjusting = [](const std::shared_ptr<CaptureDevice>& device) {
-        return device->isAdjustingFocus() || device->isAdjustingExposure() || device->isAdjustingWhiteBalance();
+        return device->isAdjustingFocus() || device->isAdjustingExposure()
+            || device->isAdjustingWhiteBalance();
     };
     auto allAdjusting = [](const std::shared_ptr<CaptureDevice>& device) {
-        return device->isAdjustingFocus() && device->isAdjustingExposure() && device->isAdjustingWhiteBalance();
+        return device->isAdjustingFocus() && device->isAdjustingExposure()
+            && device->isAdjustingWhiteBalance();
     };
     rig.clock->advance(5s);
     rig.session->startRunning();

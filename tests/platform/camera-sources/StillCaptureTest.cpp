@@ -43,8 +43,7 @@ struct StillRig {
         std::promise<Still> promise;
         auto result = promise.get_future();
         const auto connections = output->connections();
-        output->captureStillImageAsynchronously(
-            connections.empty() ? nullptr : connections.front(),
+        output->captureStillImageAsynchronously(connections.empty() ? nullptr : connections.front(),
             [&promise](std::shared_ptr<SampleBuffer> frame, const QString& error) {
                 promise.set_value({ std::move(frame), error, std::this_thread::get_id() });
             });
@@ -94,8 +93,8 @@ TEST(StillCapture, PhotoPresetGivesAFullSizeDimFrameWithCameraExifOnTheDeliveryT
     EXPECT_GE(iso.front().toInt(), 800) << "a dark scene needs a high gain";
     EXPECT_GE(exif.value(QStringLiteral("ExposureTime")).toDouble(), 1.0 / 20.0);
     EXPECT_GT(exif.value(QStringLiteral("FNumber")).toDouble(), 1.0);
-    const QDateTime taken = QDateTime::fromString(exif.value(QStringLiteral("DateTimeOriginal")).toString(),
-                                                  QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+    const QDateTime taken = QDateTime::fromString(
+        exif.value(QStringLiteral("DateTimeOriginal")).toString(), QStringLiteral("yyyy:MM:dd HH:mm:ss"));
     ASSERT_TRUE(taken.isValid());
     EXPECT_GE(taken, before);
     EXPECT_LE(taken, QDateTime::currentDateTime().addSecs(1));
@@ -117,13 +116,13 @@ TEST(StillCapture, TorchShortensTheExposureAndLowersTheGain)
     const auto darkExif = exifOf(*dark.frame);
     const auto litExif = exifOf(*lit.frame);
     EXPECT_LT(litExif.value(QStringLiteral("ExposureTime")).toDouble(),
-              darkExif.value(QStringLiteral("ExposureTime")).toDouble());
+        darkExif.value(QStringLiteral("ExposureTime")).toDouble());
     EXPECT_LT(litExif.value(QStringLiteral("ISOSpeedRatings")).toList().front().toInt(),
-              darkExif.value(QStringLiteral("ISOSpeedRatings")).toList().front().toInt());
+        darkExif.value(QStringLiteral("ISOSpeedRatings")).toList().front().toInt());
     PixelBuffer::ScopedLock darkLock(dark.frame->imageBuffer());
     PixelBuffer::ScopedLock litLock(lit.frame->imageBuffer());
     EXPECT_GT(camera_test::meanBrightness(lit.frame->imageBuffer()),
-              1.6 * camera_test::meanBrightness(dark.frame->imageBuffer()));
+        1.6 * camera_test::meanBrightness(dark.frame->imageBuffer()));
 }
 
 TEST(StillCapture, FailsWithAReasonWhenTheSessionCannotTakeAPicture)
@@ -137,10 +136,11 @@ TEST(StillCapture, FailsWithAReasonWhenTheSessionCannotTakeAPicture)
 
     auto loose = rig.backend->makeStillImageOutput(); // never added to a session
     std::promise<QString> error;
-    loose->captureStillImageAsynchronously(nullptr, [&](std::shared_ptr<SampleBuffer> frame, const QString& why) {
-        EXPECT_FALSE(frame);
-        error.set_value(why);
-    });
+    loose->captureStillImageAsynchronously(
+        nullptr, [&](std::shared_ptr<SampleBuffer> frame, const QString& why) {
+            EXPECT_FALSE(frame);
+            error.set_value(why);
+        });
     auto reason = error.get_future();
     ASSERT_EQ(reason.wait_for(60s), std::future_status::ready);
     EXPECT_FALSE(reason.get().isEmpty());
@@ -153,10 +153,11 @@ TEST(StillCapture, DestroyingTheOutputCompletesEveryPendingRequestOnce)
     std::atomic<int> errors { 0 };
     const auto connection = rig.output->connections().front();
     for (int i = 0; i < 4; ++i) {
-        rig.output->captureStillImageAsynchronously(connection, [&](std::shared_ptr<SampleBuffer> frame, const QString& error) {
-            (frame ? frames : errors)++;
-            EXPECT_EQ(bool(frame), error.isEmpty());
-        });
+        rig.output->captureStillImageAsynchronously(
+            connection, [&](std::shared_ptr<SampleBuffer> frame, const QString& error) {
+                (frame ? frames : errors)++;
+                EXPECT_EQ(bool(frame), error.isEmpty());
+            });
     }
     rig.session.reset();
     rig.output.reset();

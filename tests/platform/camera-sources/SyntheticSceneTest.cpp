@@ -5,7 +5,10 @@
 #include "CameraTestSupport.h"
 
 // Shown in `ctest -N` beside the row name.
-static void PrintTo(const QSize& size, std::ostream* os) { *os << size.width() << "x" << size.height(); }
+static void PrintTo(const QSize& size, std::ostream* os)
+{
+    *os << size.width() << "x" << size.height();
+}
 
 using camera_test::meanBrightness;
 using platform::renderSyntheticScene;
@@ -23,7 +26,8 @@ TEST(SyntheticScene, IsDeterministicForASeedAndTimeAndChangesWithEither)
     // Frame after frame, as a stream renders it (the car and the cloud moving, wrapping around at
     // the edges), every frame is the one a fresh renderer gives.
     for (double t = 38.0; t < 44.0; t += 0.35)
-        ASSERT_EQ(reused.render(t, size, false), renderSyntheticScene(7, t, size, false)) << "at " << t << " s";
+        ASSERT_EQ(reused.render(t, size, false), renderSyntheticScene(7, t, size, false))
+            << "at " << t << " s";
 
     EXPECT_NE(first, renderSyntheticScene(8, 3.25, size, false));
     EXPECT_NE(first, renderSyntheticScene(7, 3.30, size, false));
@@ -54,10 +58,9 @@ TEST_P(SyntheticSceneBrightness, IsADimNightSceneThatTheTorchVisiblyBrightens)
 }
 
 INSTANTIATE_TEST_SUITE_P(PresetSizes, SyntheticSceneBrightness,
-                         ::testing::Values(QSize(192, 144), QSize(480, 360), QSize(1280, 720)),
-                         [](const auto& row) {
-                             return std::to_string(row.param.width()) + "x" + std::to_string(row.param.height());
-                         });
+    ::testing::Values(QSize(192, 144), QSize(480, 360), QSize(1280, 720)), [](const auto& row) {
+        return std::to_string(row.param.width()) + "x" + std::to_string(row.param.height());
+    });
 
 TEST(SyntheticScene, HasStructureNoiseAndSlowMovement)
 {

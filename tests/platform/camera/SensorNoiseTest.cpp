@@ -78,7 +78,7 @@ TEST_P(SensorNoiseSigma, IsZeroMeanIndependentPerChannelAndHasTheAskedSpread)
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, SensorNoiseSigma, ::testing::Values(1, 8, 32),
-                         [](const ::testing::TestParamInfo<int>& row) { return "sigma" + std::to_string(row.param); });
+    [](const ::testing::TestParamInfo<int>& row) { return "sigma" + std::to_string(row.param); });
 
 TEST(SensorNoise, FramesAreReproducibleAndIndependentOfEachOther)
 {

@@ -14,8 +14,7 @@ using namespace platform;
 namespace {
 
 // Runs the event loop until `done` or a generous limit.
-template<typename Predicate>
-bool waitFor(Predicate done)
+template <typename Predicate> bool waitFor(Predicate done)
 {
     QDeadlineTimer deadline(10000);
     while (!done() && !deadline.hasExpired())
@@ -31,10 +30,13 @@ TEST(NotificationCenterTest, DeliversByNameAndObjectUntilRemoved)
     int a = 0, b = 0, any = 0, owner = 0;
     const int poster = 0;
     const auto tokenA = center.addObserver(QStringLiteral("A"), &owner, [&](const Notification&) { ++a; });
-    center.addObserver(QStringLiteral("B"), &owner, [&](const Notification& n) {
-        ++b;
-        EXPECT_EQ(n.userInfo.value(QStringLiteral("k")).toInt(), 7);
-    }, &poster);
+    center.addObserver(
+        QStringLiteral("B"), &owner,
+        [&](const Notification& n) {
+            ++b;
+            EXPECT_EQ(n.userInfo.value(QStringLiteral("k")).toInt(), 7);
+        },
+        &poster);
     center.addObserver(QString(), nullptr, [&](const Notification&) { ++any; });
 
     center.post(QStringLiteral("A"));
@@ -57,7 +59,8 @@ TEST(NotificationCenterTest, ObserverRemovedDuringDeliveryIsNotCalled)
     NotificationCenter center;
     int second = 0;
     NotificationCenter::Token secondToken = 0;
-    center.addObserver(QStringLiteral("N"), nullptr, [&](const Notification&) { center.removeObserver(secondToken); });
+    center.addObserver(
+        QStringLiteral("N"), nullptr, [&](const Notification&) { center.removeObserver(secondToken); });
     secondToken = center.addObserver(QStringLiteral("N"), nullptr, [&](const Notification&) { ++second; });
     center.post(QStringLiteral("N"));
     EXPECT_EQ(second, 0);
@@ -83,7 +86,8 @@ TEST(NotificationCenterTest, PostsFromAnotherThreadArriveOnTheMainThread)
 
     // Queued posts do not reach an observer removed before they arrive.
     int late = 0;
-    const auto token = center.addObserver(QStringLiteral("late"), nullptr, [&](const Notification&) { ++late; });
+    const auto token
+        = center.addObserver(QStringLiteral("late"), nullptr, [&](const Notification&) { ++late; });
     std::thread([&center] { center.post(QStringLiteral("late")); }).join();
     center.removeObserver(token);
     center.post(QStringLiteral("frame")); // delivered synchronously, after the queued one

@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/graphics/NamedColor.h"
 #include "Pixels.h"
+#include "platform/graphics/NamedColor.h"
 #include "support/TestNames.h"
 
 using platform::GraphicsContext;
@@ -24,8 +24,7 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 
 // Draws into a transparent width × height canvas through a top-left, y-down context.
-template <typename Draw>
-QImage drawTopLeft(int width, int height, Draw draw)
+template <typename Draw> QImage drawTopLeft(int width, int height, Draw draw)
 {
     QImage image = canvas(width, height);
     QPainter painter(&image);
@@ -57,8 +56,7 @@ QImage strokeArc(bool flipped, qreal start, qreal end, bool clockwise)
 bool sameColour(QRgb a, QRgb b, int tolerance = 2)
 {
     return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance
-        && std::abs(qBlue(a) - qBlue(b)) <= tolerance
-        && std::abs(qAlpha(a) - qAlpha(b)) <= tolerance;
+        && std::abs(qBlue(a) - qBlue(b)) <= tolerance && std::abs(qAlpha(a) - qAlpha(b)) <= tolerance;
 }
 
 } // namespace
@@ -72,7 +70,10 @@ struct ArcCase {
     std::vector<QPoint> inked, blank; // screen pixels
 };
 
-void PrintTo(const ArcCase& c, std::ostream* os) { *os << c.start << " to " << c.end << (c.clockwise ? " clockwise" : ""); }
+void PrintTo(const ArcCase& c, std::ostream* os)
+{
+    *os << c.start << " to " << c.end << (c.clockwise ? " clockwise" : "");
+}
 
 class GraphicsContextArc : public ::testing::TestWithParam<ArcCase> { };
 
@@ -89,8 +90,7 @@ TEST_P(GraphicsContextArc, LandsWhereTheUserSpaceDirectionSays)
 // Quadrant midpoints on screen of a circle of radius 15 about (20, 20).
 const QPoint kLowerRight { 30, 30 }, kUpperRight { 30, 9 }, kUpperLeft { 9, 9 }, kLowerLeft { 9, 30 };
 
-INSTANTIATE_TEST_SUITE_P(
-    Quadrants, GraphicsContextArc,
+INSTANTIATE_TEST_SUITE_P(Quadrants, GraphicsContextArc,
     ::testing::Values(
         // -90° to 0° counter-clockwise in a flipped (y-up) space: below the 3 o'clock point.
         ArcCase { true, -kPi / 2, 0, false, { kLowerRight }, { kUpperRight, kUpperLeft, kLowerLeft } },
@@ -101,11 +101,13 @@ INSTANTIATE_TEST_SUITE_P(
         ArcCase { true, 3.1415927f, 3 * kPi / 2, false, { kLowerLeft }, { kUpperLeft, kLowerRight } },
         // 2π in single precision is a full circle; equal angles draw nothing.
         ArcCase { true, 0, 6.2831855f, false, { kLowerRight, kUpperRight, kUpperLeft, kLowerLeft }, {} },
-        ArcCase { true, 3.1415927f, 3.1415927f, false, {}, { kLowerRight, kUpperRight, kUpperLeft, kLowerLeft, { 5, 20 } } }),
+        ArcCase { true, 3.1415927f, 3.1415927f, false, {},
+            { kLowerRight, kUpperRight, kUpperLeft, kLowerLeft, { 5, 20 } } }),
     [](const auto& row) {
         const ArcCase& arc = row.param;
-        return std::string(arc.flipped ? "YUp" : "YDown") + "From" + testing_support::degreesName(arc.start) + "To"
-            + testing_support::degreesName(arc.end) + (arc.clockwise ? "Clockwise" : "Counterclockwise");
+        return std::string(arc.flipped ? "YUp" : "YDown") + "From" + testing_support::degreesName(arc.start)
+            + "To" + testing_support::degreesName(arc.end)
+            + (arc.clockwise ? "Clockwise" : "Counterclockwise");
     });
 
 TEST(GraphicsContextPath, ArcJoinsTheCurrentPointWithALine)
@@ -197,7 +199,10 @@ struct DashCase {
     std::vector<std::pair<int, int>> runs; // painted [start, end) along the line
 };
 
-void PrintTo(const DashCase& c, std::ostream* os) { *os << "phase " << c.phase << ", " << c.lengths.size() << " lengths"; }
+void PrintTo(const DashCase& c, std::ostream* os)
+{
+    *os << "phase " << c.phase << ", " << c.lengths.size() << " lengths";
+}
 
 class GraphicsContextDash : public ::testing::TestWithParam<DashCase> { };
 
@@ -224,15 +229,13 @@ TEST_P(GraphicsContextDash, PatternStartsPhaseUnitsIn)
     EXPECT_EQ(runs, dash.runs);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Phases, GraphicsContextDash,
+INSTANTIATE_TEST_SUITE_P(Phases, GraphicsContextDash,
     ::testing::Values(DashCase { 0, { 10, 10 }, { { 0, 10 }, { 20, 30 } } },
-                      DashCase { 2, { 10, 10 }, { { 0, 8 }, { 18, 28 }, { 38, 40 } } },
-                      DashCase { 4, { 10, 10 }, { { 0, 6 }, { 16, 26 }, { 36, 40 } } },
-                      DashCase { 22, { 10, 10 }, { { 0, 8 }, { 18, 28 }, { 38, 40 } } },
-                      DashCase { 0, { 10 }, { { 0, 10 }, { 20, 30 } } },
-                      DashCase { 0, {}, { { 0, 40 } } },
-                      DashCase { 0, { 5, -5 }, { { 0, 40 } } }),
+        DashCase { 2, { 10, 10 }, { { 0, 8 }, { 18, 28 }, { 38, 40 } } },
+        DashCase { 4, { 10, 10 }, { { 0, 6 }, { 16, 26 }, { 36, 40 } } },
+        DashCase { 22, { 10, 10 }, { { 0, 8 }, { 18, 28 }, { 38, 40 } } },
+        DashCase { 0, { 10 }, { { 0, 10 }, { 20, 30 } } }, DashCase { 0, {}, { { 0, 40 } } },
+        DashCase { 0, { 5, -5 }, { { 0, 40 } } }),
     [](const auto& row) {
         std::string name = "Phase" + testing_support::signedName(std::llround(row.param.phase));
         for (const qreal length : row.param.lengths)
@@ -248,7 +251,10 @@ struct BlendCase {
     QRgb expected; // premultiplied pixel over an opaque mid-grey
 };
 
-void PrintTo(const BlendCase& c, std::ostream* os) { *os << "mode " << int(c.mode); }
+void PrintTo(const BlendCase& c, std::ostream* os)
+{
+    *os << "mode " << int(c.mode);
+}
 
 class GraphicsContextBlend : public ::testing::TestWithParam<BlendCase> { };
 
@@ -263,26 +269,30 @@ TEST_P(GraphicsContextBlend, CombinesWithTheGreyBackground)
         c.fillRect(QRectF(0, 0, 4, 4));
     });
     const QRgb got = image.pixel(2, 2);
-    EXPECT_TRUE(sameColour(got, blend.expected))
-        << std::hex << got << " expected " << blend.expected;
+    EXPECT_TRUE(sameColour(got, blend.expected)) << std::hex << got << " expected " << blend.expected;
 }
 
 using Blend = GraphicsContext::BlendMode;
-INSTANTIATE_TEST_SUITE_P(
-    Modes, GraphicsContextBlend,
+INSTANTIATE_TEST_SUITE_P(Modes, GraphicsContextBlend,
     ::testing::Values(BlendCase { Blend::Normal, QColor(255, 0, 0, 128), qRgb(191, 64, 64) },
-                      BlendCase { Blend::Copy, QColor(255, 0, 0, 128), qRgba(128, 0, 0, 128) },
-                      BlendCase { Blend::Multiply, QColor(255, 0, 0), qRgb(128, 0, 0) },
-                      BlendCase { Blend::Screen, QColor(255, 0, 0), qRgb(255, 128, 128) },
-                      BlendCase { Blend::Clear, QColor(255, 0, 0), qRgba(0, 0, 0, 0) }),
+        BlendCase { Blend::Copy, QColor(255, 0, 0, 128), qRgba(128, 0, 0, 128) },
+        BlendCase { Blend::Multiply, QColor(255, 0, 0), qRgb(128, 0, 0) },
+        BlendCase { Blend::Screen, QColor(255, 0, 0), qRgb(255, 128, 128) },
+        BlendCase { Blend::Clear, QColor(255, 0, 0), qRgba(0, 0, 0, 0) }),
     [](const auto& row) {
         switch (row.param.mode) {
-        case Blend::Normal: return std::string("Normal");
-        case Blend::Copy: return std::string("Copy");
-        case Blend::Multiply: return std::string("Multiply");
-        case Blend::Screen: return std::string("Screen");
-        case Blend::Clear: return std::string("Clear");
-        default: return "Mode" + std::to_string(int(row.param.mode));
+        case Blend::Normal:
+            return std::string("Normal");
+        case Blend::Copy:
+            return std::string("Copy");
+        case Blend::Multiply:
+            return std::string("Multiply");
+        case Blend::Screen:
+            return std::string("Screen");
+        case Blend::Clear:
+            return std::string("Clear");
+        default:
+            return "Mode" + std::to_string(int(row.param.mode));
         }
     });
 

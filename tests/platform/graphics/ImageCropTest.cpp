@@ -35,8 +35,7 @@ void expectCropOf(const QImage& crop, const QRect& expected)
 
 TEST(ImageCrop, InsideRectangleCopiesThosePixels)
 {
-    expectCropOf(createImageWithImageInRect(coordinateImage(10, 8), QRectF(2, 3, 4, 2)),
-                 QRect(2, 3, 4, 2));
+    expectCropOf(createImageWithImageInRect(coordinateImage(10, 8), QRectF(2, 3, 4, 2)), QRect(2, 3, 4, 2));
 }
 
 TEST(ImageCrop, RectangleReachingOutsideIsClippedToTheImage)
@@ -45,14 +44,13 @@ TEST(ImageCrop, RectangleReachingOutsideIsClippedToTheImage)
     expectCropOf(createImageWithImageInRect(image, QRectF(8, 6, 5, 5)), QRect(8, 6, 2, 2));
     expectCropOf(createImageWithImageInRect(image, QRectF(-3, -2, 5, 4)), QRect(0, 0, 2, 2));
     // The scope crop with a radius larger than the frame: the whole frame.
-    expectCropOf(createImageWithImageInRect(image, QRectF(5 - 100, 4 - 100, 200, 200)),
-                 QRect(0, 0, 10, 8));
+    expectCropOf(createImageWithImageInRect(image, QRectF(5 - 100, 4 - 100, 200, 200)), QRect(0, 0, 10, 8));
 }
 
 TEST(ImageCrop, FractionalRectangleWidensToWholePixels)
 {
-    expectCropOf(createImageWithImageInRect(coordinateImage(10, 8), QRectF(1.5, 2.25, 1, 1)),
-                 QRect(1, 2, 2, 2));
+    expectCropOf(
+        createImageWithImageInRect(coordinateImage(10, 8), QRectF(1.5, 2.25, 1, 1)), QRect(1, 2, 2, 2));
 }
 
 TEST(ImageCrop, EmptyOutsideOrInvalidCropGivesNoImage)

@@ -16,7 +16,10 @@ inline QImage canvas(int width, int height)
     return image;
 }
 
-inline bool inked(const QImage& image, int x, int y) { return qAlpha(image.pixel(x, y)) > 64; }
+inline bool inked(const QImage& image, int x, int y)
+{
+    return qAlpha(image.pixel(x, y)) > 64;
+}
 
 // The smallest rectangle holding every pixel with noticeable alpha; empty when nothing is drawn.
 inline QRect inkBounds(const QImage& image)

@@ -33,13 +33,17 @@ class AtomicFileWriterTest : public ::testing::Test {
 protected:
     QTemporaryDir m_dir;
     QString path(const QString& name) const { return m_dir.filePath(name); }
-    QStringList entries() const { return QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); }
+    QStringList entries() const
+    {
+        return QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
 };
 
 TEST_F(AtomicFileWriterTest, ReplacesTheWholeFileOwnerOnlyAndLeavesNoTemporaryFiles)
 {
     const QString target = path(".tallyStored7.archive");
-    for (const auto durability : { AtomicFileWriter::Durability::RenameOnly, AtomicFileWriter::Durability::Sync }) {
+    for (const auto durability :
+        { AtomicFileWriter::Durability::RenameOnly, AtomicFileWriter::Durability::Sync }) {
         ASSERT_TRUE(AtomicFileWriter::write(target, QByteArray(5000, 'a'), durability));
         ASSERT_TRUE(AtomicFileWriter::write(target, "short", durability));
         EXPECT_EQ(readFile(target), "short"); // no tail of the longer version survives

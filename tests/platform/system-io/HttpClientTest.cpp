@@ -99,8 +99,8 @@ TEST(HttpClient, FollowsRedirectsOnlyToWebUrlsAndOnlySoOften)
 struct FailedExchange {
     const char* name;
     ScriptedAnswer answer;
-    bool foreignUrl;     // the request names a file:// URL instead of the server
-    int status;          // the status the result still carries
+    bool foreignUrl; // the request names a file:// URL instead of the server
+    int status; // the status the result still carries
     bool timedOut;
     qsizetype bodyBytes; // of the answer kept
 };
@@ -110,8 +110,7 @@ void PrintTo(const FailedExchange& row, std::ostream* out)
     *out << row.name;
 }
 
-class HttpClientFailure : public ::testing::TestWithParam<FailedExchange> {
-};
+class HttpClientFailure : public ::testing::TestWithParam<FailedExchange> { };
 
 TEST_P(HttpClientFailure, IsAnErrorWithWhatArrived)
 {
@@ -132,13 +131,15 @@ TEST_P(HttpClientFailure, IsAnErrorWithWhatArrived)
     EXPECT_LE(server.requests().size(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Exchanges, HttpClientFailure,
+INSTANTIATE_TEST_SUITE_P(Exchanges, HttpClientFailure,
     ::testing::Values(FailedExchange { "SilentServer", ScriptedAnswer::silence(), false, 0, true, 0 },
-                      FailedExchange { "HugeAnswerKeepsItsStart", ScriptedAnswer::huge(64LL << 20), false, 200, false, 1 << 20 },
-                      FailedExchange { "CutShort", ScriptedAnswer::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n1234"), false, 200, false, 4 },
-                      FailedExchange { "NotHttp", ScriptedAnswer::rawBytes("SSH-2.0-OpenSSH\r\n"), false, 0, false, 0 },
-                      FailedExchange { "ForeignScheme", ScriptedAnswer::status(200), true, 0, false, 0 }),
+        FailedExchange {
+            "HugeAnswerKeepsItsStart", ScriptedAnswer::huge(64LL << 20), false, 200, false, 1 << 20 },
+        FailedExchange { "CutShort",
+            ScriptedAnswer::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n1234"), false, 200, false,
+            4 },
+        FailedExchange { "NotHttp", ScriptedAnswer::rawBytes("SSH-2.0-OpenSSH\r\n"), false, 0, false, 0 },
+        FailedExchange { "ForeignScheme", ScriptedAnswer::status(200), true, 0, false, 0 }),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(HttpClient, ReportsUnreachableServers)
@@ -149,7 +150,8 @@ TEST(HttpClient, ReportsUnreachableServers)
         ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
         closedPort = probe.serverPort();
     }
-    const HttpResult refused = HttpClient::send(post(QUrl(QStringLiteral("http://127.0.0.1:%1/report.do").arg(closedPort))));
+    const HttpResult refused
+        = HttpClient::send(post(QUrl(QStringLiteral("http://127.0.0.1:%1/report.do").arg(closedPort))));
     EXPECT_EQ(refused.statusCode, 0);
     EXPECT_FALSE(refused.error.isEmpty());
 }

@@ -25,7 +25,9 @@ KeyedArchive sample()
     QCborMap counts;
     counts.insert(QStringLiteral("TAKE_PICTURE"), 3);
     object.encodeMap("map", counts);
-    object.encodeList("list", QCborArray { 1, QStringLiteral("two"), KeyedArchive::dateValue(QDateTime::fromMSecsSinceEpoch(5, QTimeZone::utc())) });
+    object.encodeList("list",
+        QCborArray { 1, QStringLiteral("two"),
+            KeyedArchive::dateValue(QDateTime::fromMSecsSinceEpoch(5, QTimeZone::utc())) });
     object.encodeBytes("bytes", QByteArray("\x00\x01\xff", 3));
     KeyedArchive inner;
     inner.encodeString("name", "TAKE_PICTURE");
@@ -115,9 +117,10 @@ TEST(KeyedArchiveWriter, WritesWhatTheTreeFormWrites)
     tree.encodeDouble("double", 12.345);
     tree.encodeBool("bool", false);
     tree.encodeString("string", QStringLiteral("Grüße \u263A"));
-    tree.encodeList("dates", QCborArray { KeyedArchive::dateValue(QDateTime::fromMSecsSinceEpoch(1338508800123, QTimeZone::utc())),
-                                          KeyedArchive::dateValue(QDateTime::fromMSecsSinceEpoch(-1, QTimeZone::utc())),
-                                          KeyedArchive::dateValue(QDateTime::fromMSecsSinceEpoch(-1000, QTimeZone::utc())) });
+    tree.encodeList("dates",
+        QCborArray { KeyedArchive::dateValue(QDateTime::fromMSecsSinceEpoch(1338508800123, QTimeZone::utc())),
+            KeyedArchive::dateValue(QDateTime::fromMSecsSinceEpoch(-1, QTimeZone::utc())),
+            KeyedArchive::dateValue(QDateTime::fromMSecsSinceEpoch(-1000, QTimeZone::utc())) });
     tree.encodeBytes("bytes", QByteArray(300, '\x01'));
     tree.encodeMap("value", QCborMap { { QStringLiteral("i"), 4 } });
 

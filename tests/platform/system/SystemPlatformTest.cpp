@@ -39,7 +39,9 @@ TEST(DeviceInfo, IdentifierIsStablePerApplicationAndHidesTheMachineId)
     const QString id = platform::DeviceInfo::deviceIdentifierFor(machineId, QStringLiteral("lumivue"));
     EXPECT_EQ(id, platform::DeviceInfo::deviceIdentifierFor(machineId, QStringLiteral("lumivue")));
     EXPECT_NE(id, platform::DeviceInfo::deviceIdentifierFor(machineId, QStringLiteral("other")));
-    EXPECT_NE(id, platform::DeviceInfo::deviceIdentifierFor("fedcba9876543210fedcba9876543210", QStringLiteral("lumivue")));
+    EXPECT_NE(id,
+        platform::DeviceInfo::deviceIdentifierFor(
+            "fedcba9876543210fedcba9876543210", QStringLiteral("lumivue")));
     EXPECT_EQ(id.size(), 40);
     EXPECT_FALSE(id.contains(QString::fromLatin1(machineId.left(8))));
     EXPECT_EQ(platform::DeviceInfo::uniqueDeviceIdentifier(), platform::DeviceInfo::uniqueDeviceIdentifier());
@@ -61,7 +63,7 @@ TEST(DeviceInfo, HardwareModelPrefersDeviceTreeThenDmiThenArchitecture)
     treeFile.close();
     EXPECT_EQ(platform::DeviceInfo::hardwareModelFrom(tree, dmi), QStringLiteral("PINE64 PinePhone"));
     EXPECT_EQ(platform::DeviceInfo::hardwareModelFrom(dir.filePath(QStringLiteral("none")), QString()),
-              QSysInfo::currentCpuArchitecture());
+        QSysInfo::currentCpuArchitecture());
 }
 
 TEST(ApplicationLifecycle, NotificationsArePairedAndTerminationIsDeliveredOnce)
@@ -95,7 +97,10 @@ struct PlatformState {
     bool visible;
 };
 
-void PrintTo(const PlatformState& p, std::ostream* os) { *os << p.name; }
+void PrintTo(const PlatformState& p, std::ostream* os)
+{
+    *os << p.name;
+}
 
 class AppVisibility : public ::testing::TestWithParam<PlatformState> { };
 
@@ -105,13 +110,13 @@ TEST_P(AppVisibility, FollowsWhatTheUserCanSee)
     EXPECT_EQ(ApplicationLifecycle::isVisibleToUser(p.state, p.windowShown, p.windowOnScreen), p.visible);
 }
 
-INSTANTIATE_TEST_SUITE_P(States, AppVisibility, ::testing::Values(
-    PlatformState { "FocusedWindow", Qt::ApplicationActive, true, true, true },
-    PlatformState { "UnfocusedWindow", Qt::ApplicationInactive, true, true, true },
-    PlatformState { "AllWindowsHiddenOrMinimised", Qt::ApplicationInactive, true, false, false },
-    PlatformState { "HiddenByTheShell", Qt::ApplicationHidden, true, true, false },
-    PlatformState { "SuspendedByTheShell", Qt::ApplicationSuspended, true, true, false },
-    PlatformState { "LaunchingBeforeAnyWindow", Qt::ApplicationInactive, false, false, true }),
+INSTANTIATE_TEST_SUITE_P(States, AppVisibility,
+    ::testing::Values(PlatformState { "FocusedWindow", Qt::ApplicationActive, true, true, true },
+        PlatformState { "UnfocusedWindow", Qt::ApplicationInactive, true, true, true },
+        PlatformState { "AllWindowsHiddenOrMinimised", Qt::ApplicationInactive, true, false, false },
+        PlatformState { "HiddenByTheShell", Qt::ApplicationHidden, true, true, false },
+        PlatformState { "SuspendedByTheShell", Qt::ApplicationSuspended, true, true, false },
+        PlatformState { "LaunchingBeforeAnyWindow", Qt::ApplicationInactive, false, false, true }),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ApplicationLifecycle, HidingOrMinimisingTheWindowIsBackgroundAndShowingItIsForeground)
@@ -121,7 +126,8 @@ TEST(ApplicationLifecycle, HidingOrMinimisingTheWindowIsBackgroundAndShowingItIs
     lifecycle.attach();
     QStringList seen;
     QObject context;
-    QObject::connect(&lifecycle, &ApplicationLifecycle::willResignActive, &context, [&] { seen << "resign"; });
+    QObject::connect(
+        &lifecycle, &ApplicationLifecycle::willResignActive, &context, [&] { seen << "resign"; });
     QObject::connect(&lifecycle, &ApplicationLifecycle::didBecomeActive, &context, [&] { seen << "become"; });
     auto settle = [] {
         for (int i = 0; i < 5; ++i)

@@ -14,14 +14,16 @@ namespace {
 struct ControlScreen : ::testing::Test {
     View root { QRectF(0, 0, 320, 480) };
     TouchDispatcher touches { root };
-    Button* button { static_cast<Button*>(root.addSubview(std::make_unique<Button>(QRectF(100, 100, 100, 40), QStringLiteral("Go")))) };
+    Button* button { static_cast<Button*>(
+        root.addSubview(std::make_unique<Button>(QRectF(100, 100, 100, 40), QStringLiteral("Go")))) };
     std::vector<ControlEvents> events;
 
     void listen(Control& control, ControlEvents mask)
     {
         for (ControlEvents bit = 1; bit != 0 && bit <= ControlEventValueChanged; bit <<= 1)
             if (mask & bit)
-                control.addTarget(this, [this, bit](Control&, const Touch*) { events.push_back(bit); }, bit);
+                control.addTarget(
+                    this, [this, bit](Control&, const Touch*) { events.push_back(bit); }, bit);
     }
 };
 
@@ -53,7 +55,8 @@ TEST_F(ControlScreen, TapSendsDownAndUpInsideOnlyToMatchingMasks)
 {
     listen(*button, ControlEventTouchDown | ControlEventTouchUpInside | ControlEventTouchUpOutside);
     int valueChanged = 0;
-    button->addTarget(nullptr, [&](Control&, const Touch*) { ++valueChanged; }, ControlEventValueChanged);
+    button->addTarget(
+        nullptr, [&](Control&, const Touch*) { ++valueChanged; }, ControlEventValueChanged);
     touches.tap(QPointF(150, 120));
     EXPECT_EQ(events, (std::vector<ControlEvents> { ControlEventTouchDown, ControlEventTouchUpInside }));
     EXPECT_EQ(valueChanged, 0);
@@ -72,7 +75,11 @@ TEST_F(ControlScreen, DisabledControlSendsNothingAndSwallowsTheTouch)
     bool rootTouched = false;
     struct Spy : View {
         bool* touched;
-        explicit Spy(bool* t) : View(QRectF(0, 0, 320, 480)), touched(t) { }
+        explicit Spy(bool* t)
+            : View(QRectF(0, 0, 320, 480))
+            , touched(t)
+        {
+        }
         void touchesBegan(const Touch&) override { *touched = true; }
     };
     Spy spyRoot(&rootTouched);
@@ -80,7 +87,8 @@ TEST_F(ControlScreen, DisabledControlSendsNothingAndSwallowsTheTouch)
     auto* inner = static_cast<Button*>(spyRoot.addSubview(std::make_unique<Button>(QRectF(0, 0, 50, 50))));
     inner->setEnabled(false);
     int sent = 0;
-    inner->addTarget(nullptr, [&](Control&, const Touch*) { ++sent; }, ControlEventAllEvents);
+    inner->addTarget(
+        nullptr, [&](Control&, const Touch*) { ++sent; }, ControlEventAllEvents);
     spyTouches.tap(QPointF(25, 25));
     inner->sendActionsForControlEvents(ControlEventValueChanged);
     EXPECT_EQ(sent, 0);
@@ -90,15 +98,18 @@ TEST_F(ControlScreen, DisabledControlSendsNothingAndSwallowsTheTouch)
 TEST_F(ControlScreen, RemovedTargetsStopAndAnActionMayDestroyItsControl)
 {
     int first = 0;
-    button->addTarget(&first, [&](Control&, const Touch*) { ++first; }, ControlEventTouchUpInside);
+    button->addTarget(
+        &first, [&](Control&, const Touch*) { ++first; }, ControlEventTouchUpInside);
     button->removeTarget(&first, ControlEventTouchUpInside);
     touches.tap(QPointF(150, 120));
     EXPECT_EQ(first, 0);
 
     int later = 0;
-    button->addTarget(this, [](Control& sender, const Touch*) { (void)sender.removeFromSuperview(); },
-                      ControlEventTouchUpInside);
-    button->addTarget(this, [&](Control&, const Touch*) { ++later; }, ControlEventTouchUpInside);
+    button->addTarget(
+        this, [](Control& sender, const Touch*) { (void)sender.removeFromSuperview(); },
+        ControlEventTouchUpInside);
+    button->addTarget(
+        this, [&](Control&, const Touch*) { ++later; }, ControlEventTouchUpInside);
     touches.tap(QPointF(150, 120));
     EXPECT_EQ(later, 0); // the control was gone before the second action
     EXPECT_TRUE(root.subviews().empty());
@@ -132,12 +143,15 @@ TEST(SliderTest, DragSendsValueChangedForEachChangeThenEndOfDrag)
     slider->setMaximumValue(100);
     std::vector<float> values;
     std::vector<ControlEvents> ends;
-    slider->addTarget(nullptr, [&](Control& c, const Touch*) { values.push_back(static_cast<Slider&>(c).value()); },
-                      ControlEventValueChanged);
-    slider->addTarget(nullptr, [&](Control&, const Touch*) { ends.push_back(ControlEventTouchUpInside); },
-                      ControlEventTouchUpInside);
-    slider->addTarget(nullptr, [&](Control&, const Touch*) { ends.push_back(ControlEventTouchUpOutside); },
-                      ControlEventTouchUpOutside);
+    slider->addTarget(
+        nullptr, [&](Control& c, const Touch*) { values.push_back(static_cast<Slider&>(c).value()); },
+        ControlEventValueChanged);
+    slider->addTarget(
+        nullptr, [&](Control&, const Touch*) { ends.push_back(ControlEventTouchUpInside); },
+        ControlEventTouchUpInside);
+    slider->addTarget(
+        nullptr, [&](Control&, const Touch*) { ends.push_back(ControlEventTouchUpOutside); },
+        ControlEventTouchUpOutside);
 
     touches.press(QPointF(14, 20)); // on the thumb: no jump
     touches.move(QPointF(64, 20));

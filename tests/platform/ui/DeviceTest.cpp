@@ -11,8 +11,7 @@ TEST(DeviceTest, OrientationChangesAreNotifiedOnlyWhileGenerating)
     Device& device = Device::current();
     int notified = 0;
     const auto token = NotificationCenter::defaultCenter().addObserver(
-        Device::orientationDidChangeNotification, nullptr,
-        [&](const Notification& n) {
+        Device::orientationDidChangeNotification, nullptr, [&](const Notification& n) {
             EXPECT_EQ(n.object, &device);
             ++notified;
         });

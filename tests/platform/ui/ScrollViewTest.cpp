@@ -11,8 +11,10 @@ namespace {
 
 struct PhotoScreen : ::testing::Test, ScrollViewDelegate {
     View root { QRectF(0, 0, 320, 480) };
-    ScrollView* scroll { static_cast<ScrollView*>(root.addSubview(std::make_unique<ScrollView>(QRectF(0, 0, 320, 480)))) };
-    ImageView* photo { static_cast<ImageView*>(scroll->addSubview(std::make_unique<ImageView>(QRectF(0, 0, 320, 480)))) };
+    ScrollView* scroll { static_cast<ScrollView*>(
+        root.addSubview(std::make_unique<ScrollView>(QRectF(0, 0, 320, 480)))) };
+    ImageView* photo { static_cast<ImageView*>(
+        scroll->addSubview(std::make_unique<ImageView>(QRectF(0, 0, 320, 480)))) };
     TouchDispatcher touches { root };
 
     PhotoScreen()

@@ -18,7 +18,11 @@ namespace {
 class JournalController : public ViewController {
 public:
     JournalController(QString name, QStringList& journal, bool* destroyed = nullptr)
-        : m_name(std::move(name)), m_journal(journal), m_destroyed(destroyed) { }
+        : m_name(std::move(name))
+        , m_journal(journal)
+        , m_destroyed(destroyed)
+    {
+    }
     ~JournalController() override
     {
         if (m_destroyed)
@@ -63,12 +67,15 @@ TEST(ViewControllerTest, AnimatedModalPresentationAndDismissalRunTheLifecycleInO
 
     // The viewer dismisses itself from one of its own buttons: it must survive that action.
     journal.clear();
-    auto* done = static_cast<Button*>(viewerPtr->view().addSubview(std::make_unique<Button>(QRectF(0, 0, 50, 50))));
-    done->addTarget(nullptr, [viewerPtr](Control&, const Touch*) { viewerPtr->dismissModalViewController(false); },
-                    ControlEventTouchUpInside);
+    auto* done
+        = static_cast<Button*>(viewerPtr->view().addSubview(std::make_unique<Button>(QRectF(0, 0, 50, 50))));
+    done->addTarget(
+        nullptr, [viewerPtr](Control&, const Touch*) { viewerPtr->dismissModalViewController(false); },
+        ControlEventTouchUpInside);
     TouchDispatcher touches(window);
     touches.tap(QPointF(25, 25));
-    EXPECT_EQ(journal, (QStringList { "viewer.willDisappear", "main.willAppear", "viewer.didDisappear", "main.didAppear" }));
+    EXPECT_EQ(journal,
+        (QStringList { "viewer.willDisappear", "main.willAppear", "viewer.didDisappear", "main.didAppear" }));
     EXPECT_EQ(main.modalViewController(), nullptr);
     EXPECT_FALSE(destroyed); // not inside its own action
     QCoreApplication::processEvents();
@@ -97,7 +104,8 @@ TEST(AlertTest, PresentedAlertIsModalUntilItsButtonIsTapped)
     window.makeKeyAndVisible();
     auto* button = static_cast<Button*>(window.addSubview(std::make_unique<Button>(QRectF(0, 0, 320, 480))));
     int taps = 0;
-    button->addTarget(nullptr, [&](Control&, const Touch*) { ++taps; }, ControlEventTouchUpInside);
+    button->addTarget(
+        nullptr, [&](Control&, const Touch*) { ++taps; }, ControlEventTouchUpInside);
     TouchDispatcher touches(window);
 
     Alert::installAsPresenter();

@@ -47,7 +47,7 @@ TEST_P(TurnedView, FrameIsTheBoundingRectangleAndSettingItKeepsTheSize)
 }
 
 INSTANTIATE_TEST_SUITE_P(QuarterTurns, TurnedView, ::testing::Values(M_PI_2, -M_PI_2),
-                         [](const auto& row) { return "Turned" + testing_support::degreesName(row.param); });
+    [](const auto& row) { return "Turned" + testing_support::degreesName(row.param); });
 
 TEST(ViewGeometry, CenterBoundsAndFrameAgree)
 {
@@ -143,9 +143,9 @@ TEST(ViewRendering, DrawsBackgroundBorderSubviewsAndSkipsHiddenOnes)
 
     const QImage image = root.snapshot(2.0);
     ASSERT_EQ(image.size(), QSize(80, 40));
-    EXPECT_EQ(QColor(image.pixel(30, 20)), QColor(Qt::red));   // the subview
+    EXPECT_EQ(QColor(image.pixel(30, 20)), QColor(Qt::red)); // the subview
     EXPECT_EQ(QColor(image.pixel(60, 20)), QColor(Qt::white)); // the hidden one is not drawn
-    EXPECT_EQ(QColor(image.pixel(1, 20)), QColor(Qt::black));  // the border, 2 pt = 4 px
+    EXPECT_EQ(QColor(image.pixel(1, 20)), QColor(Qt::black)); // the border, 2 pt = 4 px
     EXPECT_EQ(QColor(image.pixel(5, 20)), QColor(Qt::white));
 
     // A quarter-turned subview covers its turned footprint.
