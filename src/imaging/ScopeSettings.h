@@ -41,6 +41,12 @@ public:
     // The zoom slider's value, 0 (the whole scope window) to 0.8.
     float zoom() const { return m_zoom.load(std::memory_order_relaxed); }
     void setZoom(float zoom) { m_zoom.store(zoom, std::memory_order_relaxed); }
+    // Night mode: the scope filters its noise over time and a photo is a merged burst of stills.
+    bool nightMode() const { return m_nightMode.load(std::memory_order_relaxed); }
+    void setNightMode(bool on) { m_nightMode.store(on, std::memory_order_relaxed); }
+    // Stills merged into one night-mode photo.
+    int stackFrames() const { return m_stackFrames.load(std::memory_order_relaxed); }
+    void setStackFrames(int frames) { m_stackFrames.store(frames, std::memory_order_relaxed); }
 
     // The mode an "Enlight" chooser item stands for: 0 Auto, 1 Manual, 2 Off; none for any other.
     static std::optional<std::int32_t> modeForEnlightItem(int item);
@@ -58,6 +64,8 @@ private:
     std::atomic<std::int32_t> m_threshold { 100 };
     std::atomic<std::int32_t> m_filter { ColorFilter::None };
     std::atomic<float> m_zoom { 0.0f };
+    std::atomic<bool> m_nightMode { false };
+    std::atomic<int> m_stackFrames { 8 };
 };
 
 } // namespace imaging
