@@ -67,11 +67,14 @@ struct HostOptions {
         QStringLiteral("Quit after S seconds, with or without --screenshot (default: with --screenshot 2, "
                        "otherwise run until quit)."),
         QStringLiteral("S"), QStringLiteral("2") };
+    QCommandLineOption stackFrames { QStringLiteral("stack-frames"),
+        QStringLiteral("Stills a night-mode photo merges, 1 to 16 (default 8)."), QStringLiteral("N"),
+        QStringLiteral("8") };
 
     void addTo(QCommandLineParser& parser) const
     {
         parser.addOptions({ help, version, camera, idiom, scale, album, dataDir, location, serverUrl,
-            noAnalytics, analytics, headless, control, screenshot, duration });
+            noAnalytics, analytics, headless, control, screenshot, duration, stackFrames });
     }
 };
 
@@ -153,6 +156,18 @@ std::optional<QString> readRunLength(const QCommandLineParser& parser, const Hos
     return std::nullopt;
 }
 
+// --stack-frames N: the burst size of a night-mode photo.
+std::optional<QString> readStackFrames(
+    const QCommandLineParser& parser, const HostOptions& o, HostSettings& s)
+{
+    bool ok = false;
+    s.stackFrames = parser.value(o.stackFrames).toInt(&ok);
+    if (!ok || s.stackFrames < 1 || s.stackFrames > 16)
+        return QStringLiteral("--stack-frames must be a whole number from 1 to 16, not '%1'")
+            .arg(parser.value(o.stackFrames));
+    return std::nullopt;
+}
+
 // --location LAT,LON[,ACCURACY].
 std::optional<QString> readLocation(const QCommandLineParser& parser, const HostOptions& o, HostSettings& s)
 {
@@ -210,7 +225,8 @@ HostParseResult parseHostArguments(const QStringList& arguments)
         return failure(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     HostSettings s;
-    for (const auto read : { readDevice, readRunLength, readLocation, readAnalyticsChoice, readServerUrl })
+    for (const auto read :
+        { readDevice, readRunLength, readLocation, readAnalyticsChoice, readServerUrl, readStackFrames })
         if (const auto error = read(parser, options, s))
             return failure(*error);
     readPassThrough(parser, options, s);

@@ -28,6 +28,7 @@ struct HostSettings {
     QString screenshotPath;
     double durationSeconds { 2.0 };
     bool quitAfterDuration { false }; // --duration given, or a screenshot to take
+    int stackFrames { 8 }; // stills merged into one night-mode photo, 1 to 16
 
     // The screen in points for the idiom.
     double screenWidth() const { return idiom == 1 ? 768 : 320; }

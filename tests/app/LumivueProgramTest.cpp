@@ -183,9 +183,9 @@ TEST(LumivueProgram, BadFlagsGiveAClearErrorAndHelpListsTheFlags)
     help.start(kProgram, { "--help" });
     ASSERT_TRUE(help.waitForFinished(30000));
     const QString text = QString::fromUtf8(help.readAllStandardOutput());
-    for (const char* flag :
-        { "--camera", "--idiom", "--scale", "--album", "--data-dir", "--location", "--server-url",
-            "--no-analytics", "--analytics", "--headless", "--control", "--screenshot", "--duration" })
+    for (const char* flag : { "--camera", "--idiom", "--scale", "--album", "--data-dir", "--location",
+             "--server-url", "--no-analytics", "--analytics", "--headless", "--control", "--screenshot",
+             "--duration", "--stack-frames" })
         EXPECT_TRUE(text.contains(QLatin1String(flag))) << flag;
     // What is collected, where it goes and how to turn it off.
     for (const char* phrase : { "TAKE_PICTURE", "127.0.0.1:8642", "--analytics off" })
@@ -233,33 +233,40 @@ TEST(LumivueProgram, AnalyticsTurnedOffStayOffAndWhatWasSavedIsDeleted)
 
 namespace {
 
-struct BadServerUrl {
+struct BadFlagValue {
     const char* name;
-    const char* url;
+    const char* flag;
+    const char* value;
 };
-void PrintTo(const BadServerUrl& row, std::ostream* out)
+void PrintTo(const BadFlagValue& row, std::ostream* out)
 {
     *out << row.name;
 }
 
-class LumivueBadServerUrl : public ::testing::TestWithParam<BadServerUrl> { };
+class LumivueBadFlagValue : public ::testing::TestWithParam<BadFlagValue> { };
 
 } // namespace
 
-// A server the uploads could never reach is refused at start, not discovered by silent failures.
-TEST_P(LumivueBadServerUrl, IsRefusedWithOneLineNamingTheFlag)
+// A value the app could not use is refused at start: a server the uploads could never reach
+// would otherwise show only as silent failures, a burst size out of range as a clamped one.
+TEST_P(LumivueBadFlagValue, IsRefusedWithOneLineNamingTheFlag)
 {
-    const ProgramRun run = runLumivue({ "--headless", "--duration", "0", "--server-url", GetParam().url });
+    const ProgramRun run = runLumivue({ "--headless", "--duration", "0", GetParam().flag, GetParam().value });
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.errors.contains(QStringLiteral("--server-url"))) << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.contains(QLatin1String(GetParam().flag))) << run.errors.toStdString();
     EXPECT_EQ(run.errors.trimmed().count(QLatin1Char('\n')), 0) << run.errors.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Urls, LumivueBadServerUrl,
-    ::testing::Values(BadServerUrl { "LocalFile", "file:///tmp/report" },
-        BadServerUrl { "NotAUrl", "not a url" }, BadServerUrl { "UnclosedBracket", "http://[::1" },
-        BadServerUrl { "NoHost", "http:///report.do" },
-        BadServerUrl { "OtherScheme", "ftp://example.org/report" }, BadServerUrl { "Empty", "" }),
+INSTANTIATE_TEST_SUITE_P(Values, LumivueBadFlagValue,
+    ::testing::Values(BadFlagValue { "LocalFile", "--server-url", "file:///tmp/report" },
+        BadFlagValue { "NotAUrl", "--server-url", "not a url" },
+        BadFlagValue { "UnclosedBracket", "--server-url", "http://[::1" },
+        BadFlagValue { "NoHost", "--server-url", "http:///report.do" },
+        BadFlagValue { "OtherScheme", "--server-url", "ftp://example.org/report" },
+        BadFlagValue { "EmptyUrl", "--server-url", "" }, BadFlagValue { "NoFrames", "--stack-frames", "0" },
+        BadFlagValue { "SeventeenFrames", "--stack-frames", "17" },
+        BadFlagValue { "FractionOfFrames", "--stack-frames", "2.5" },
+        BadFlagValue { "WordForFrames", "--stack-frames", "eight" }),
     [](const auto& row) { return std::string(row.param.name); });
 
 // A collection server that accepts the connection and never answers must not hold up the quit.
