@@ -1,11 +1,16 @@
 #include "photos/PhotoSaver.h"
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
+#include <QImage>
 #include <QMetaObject>
 #include <QObject>
 
+#include "imaging/BurstMerger.h"
 #include "imaging/FramePipeline.h"
+#include "imaging/ScopeSettings.h"
 #include "photos/ImageMetadataCategory.h"
 #include "photos/LastPhoto.h"
 #include "photos/LifetimeGate.h"
@@ -22,10 +27,49 @@ namespace {
 enum DeviceOrientation { Portrait = 1, PortraitUpsideDown = 2, LandscapeLeft = 3, LandscapeRight = 4 };
 enum ImageOrientation { Up = 0, Down = 1, Left = 2, Right = 3 };
 
+std::shared_ptr<platform::CaptureConnection> videoConnectionOf(
+    const std::shared_ptr<platform::StillImageOutput>& output)
+{
+    if (!output)
+        return nullptr;
+    for (const auto& connection : output->connections()) {
+        if (connection && connection->carries(platform::MediaType::Video))
+            return connection;
+    }
+    return nullptr;
+}
+
+// A copy of a delivered still: the camera may reuse the frame's memory once the completion
+// returns, and the burst keeps its stills until the last one has come.
+QImage copyOfFrame(platform::SampleBuffer& frame)
+{
+    platform::PixelBuffer& buffer = frame.imageBuffer();
+    const platform::PixelBuffer::ScopedLock lock(buffer);
+    if (!buffer.baseAddress() || buffer.width() == 0 || buffer.height() == 0)
+        return {};
+    return QImage(buffer.baseAddress(), int(buffer.width()), int(buffer.height()),
+        qsizetype(buffer.bytesPerRow()), QImage::Format_ARGB32_Premultiplied)
+        .copy();
+}
+
 } // namespace
 
-PhotoSaver::PhotoSaver(imaging::FramePipeline& pipeline, LastPhoto& lastPhoto)
-    : m_pipeline(pipeline)
+// One night-mode burst under way. It is used by one thread at a time and handed on with each
+// step: the main thread makes a request, the still thread keeps what it delivered and posts the
+// next request back to the main thread (or finishes), so each step sees what the one before
+// wrote.
+struct PhotoSaver::Burst {
+    StillRequest request;
+    std::weak_ptr<platform::StillImageOutput> output; // not owned: the camera may go first
+    int wanted { 0 };
+    std::vector<QImage> frames; // delivered so far, all of the first one's size
+    platform::MetadataDictionary attachments; // the first still's: the photo keeps them
+};
+
+PhotoSaver::PhotoSaver(
+    const imaging::ScopeSettings& settings, imaging::FramePipeline& pipeline, LastPhoto& lastPhoto)
+    : m_settings(settings)
+    , m_pipeline(pipeline)
     , m_lastPhoto(lastPhoto)
     , m_mainThread(std::make_unique<QObject>())
     , m_stillGate(std::make_shared<LifetimeGate>())
@@ -78,20 +122,18 @@ int PhotoSaver::imageOrientationForDeviceOrientation(int deviceOrientation)
     }
 }
 
+QString PhotoSaver::nightDescription(int frames)
+{
+    return frames == 1 ? QStringLiteral("Lumivue night: 1 frame")
+                       : QStringLiteral("Lumivue night: %1 frames").arg(frames);
+}
+
 void PhotoSaver::captureStillImage(
     const std::shared_ptr<platform::StillImageOutput>& output, const StillRequest& request)
 {
     LUMIVUE_CHECK_THREAD(m_mainThreadChecker);
     platform::logLine(platform::lcPhotos(), QStringLiteral("Capture start"));
-    std::shared_ptr<platform::CaptureConnection> videoConnection;
-    if (output) {
-        for (const auto& connection : output->connections()) {
-            if (connection && connection->carries(platform::MediaType::Video)) {
-                videoConnection = connection;
-                break;
-            }
-        }
-    }
+    const std::shared_ptr<platform::CaptureConnection> videoConnection = videoConnectionOf(output);
     if (!videoConnection) {
         // Nothing can be taken: the shutter must not stay disabled.
         stopTakingPicture();
@@ -99,6 +141,20 @@ void PhotoSaver::captureStillImage(
     }
 
     m_pipeline.setTakingPicture(true);
+    // One still merges nothing: night mode with a burst of one is the ordinary photo.
+    const int burstLength = m_settings.nightMode()
+        ? std::clamp(m_settings.stackFrames(), 1, imaging::BurstMerger::kMaxFrames)
+        : 1;
+    if (burstLength > 1) {
+        auto burst = std::make_shared<Burst>();
+        burst->request = request;
+        burst->output = output;
+        burst->wanted = burstLength;
+        burst->frames.reserve(std::size_t(burstLength));
+        platform::log(platform::lcPhotos(), "Capture burst of %d stills", burstLength);
+        requestBurstStill(burst);
+        return;
+    }
     platform::logLine(
         platform::lcPhotos(), QStringLiteral("Capture call captureStillImageAsynchronouslyFromConnection"));
     output->captureStillImageAsynchronously(videoConnection,
@@ -111,9 +167,86 @@ void PhotoSaver::captureStillImage(
         });
 }
 
+void PhotoSaver::requestBurstStill(const std::shared_ptr<Burst>& burst)
+{
+    LUMIVUE_CHECK_THREAD(m_mainThreadChecker);
+    const std::shared_ptr<platform::StillImageOutput> output = burst->output.lock();
+    const std::shared_ptr<platform::CaptureConnection> connection = videoConnectionOf(output);
+    if (!connection) {
+        // The camera went away between two stills (it is shutting down). There is no still
+        // thread left to merge on, and the screen is going: the shutter is freed, nothing saved.
+        platform::log(platform::lcPhotos(), "Capture burst ended after %d stills: the camera is gone",
+            int(burst->frames.size()));
+        stopTakingPicture();
+        return;
+    }
+    output->captureStillImageAsynchronously(connection,
+        [this, gate = m_stillGate, burst](
+            std::shared_ptr<platform::SampleBuffer> frame, const QString& error) {
+            const LifetimeGate::Pass pass(*gate);
+            if (!pass)
+                return; // the screen is going away; the stills kept so far go with the burst
+            collectBurstStill(burst, frame, error);
+        });
+}
+
 // The camera's still thread.
-void PhotoSaver::processStill(
-    const StillRequest& request, const std::shared_ptr<platform::SampleBuffer>& frame, const QString& error)
+void PhotoSaver::collectBurstStill(const std::shared_ptr<Burst>& burst,
+    const std::shared_ptr<platform::SampleBuffer>& frame, const QString& error)
+{
+    const int number = int(burst->frames.size()) + 1;
+    QImage picture;
+    if (error.isEmpty() && frame)
+        picture = copyOfFrame(*frame);
+    if (picture.isNull()) {
+        platform::log(platform::lcPhotos(), "Capture burst still %d of %d failed: %s", number, burst->wanted,
+            qUtf8Printable(error.isEmpty() ? QStringLiteral("no picture") : error));
+        finishBurst(*burst);
+        return;
+    }
+    if (!burst->frames.empty() && picture.size() != burst->frames.front().size()) {
+        // The preset or the camera changed under the burst: stills of two sizes cannot be merged.
+        platform::log(
+            platform::lcPhotos(), "Capture burst still %d of %d has another size", number, burst->wanted);
+        finishBurst(*burst);
+        return;
+    }
+    if (burst->frames.empty())
+        burst->attachments = frame->attachments();
+    burst->frames.push_back(std::move(picture));
+    if (number < burst->wanted) {
+        onMainThread([this, burst] { requestBurstStill(burst); });
+        return;
+    }
+    finishBurst(*burst);
+}
+
+// The camera's still thread.
+void PhotoSaver::finishBurst(Burst& burst)
+{
+    std::vector<QImage> frames = std::move(burst.frames);
+    const int count = int(frames.size());
+    if (count == 0) {
+        stopTakingPicture();
+        return;
+    }
+    QImage merged = count == 1 ? frames.front() : imaging::BurstMerger::stack(frames);
+    frames.clear(); // up to 16 full-size stills: gone before the enhancement copies the result
+    platform::log(platform::lcPhotos(), "Capture merged %d of %d stills", count, burst.wanted);
+    auto buffer = platform::SampleBuffer::fromImage(merged, burst.attachments);
+    merged = QImage();
+    if (!buffer) {
+        platform::log(platform::lcPhotos(), "Capture burst: %s", qUtf8Printable(buffer.error()));
+        stopTakingPicture();
+        return;
+    }
+    processStill(
+        burst.request, std::make_shared<platform::SampleBuffer>(std::move(buffer.value())), QString(), count);
+}
+
+// The camera's still thread.
+void PhotoSaver::processStill(const StillRequest& request,
+    const std::shared_ptr<platform::SampleBuffer>& frame, const QString& error, int mergedFrames)
 {
     platform::logLine(platform::lcPhotos(), QStringLiteral("Capture got sample bufer"));
     if (!error.isEmpty() || !frame) {
@@ -152,6 +285,8 @@ void PhotoSaver::processStill(
     metadata.setImageOrientation(imageOrientationForDeviceOrientation(request.deviceOrientation));
     metadata.setMake(kMakeModelSoftware, kMakeModelSoftware, kMakeModelSoftware);
     metadata.setLocation(request.location);
+    if (mergedFrames > 0)
+        metadata.setDescription(nightDescription(mergedFrames));
 
     saveToAlbum(image, metadata.dictionary());
     // The write runs on by itself: the shutter and the preview are free again now.

@@ -11,6 +11,15 @@
 //   start the album write, stillHandedOn → album-write completion [album thread]: last photo,
 //   thumbnail lookup → photoSaved or saveFailed [main].
 //
+// With night mode on (and more than one frame to stack) a tap takes a burst instead: the stills
+// are asked for one after the other, each request made on the main thread once the previous
+// still has arrived, and kept on the still thread; the last one's completion aligns and merges
+// them (imaging::BurstMerger::stack) and the merged picture, with the first still's attachments,
+// takes the road above. The EXIF ImageDescription says how many stills were merged
+// (nightDescription). A still that fails ends the burst: what arrived before it is saved, and a
+// burst without any still saves nothing, as a single failed still does. With night mode off the
+// settings of the burst are not read at all.
+//
 // Threads: captureStillImage and shutdown on the main (GUI) thread; the signals are emitted on
 // the main thread only. While a still is taken the pipeline's taking-picture flag is set, so the
 // frame delegate drops frames and the overlay draws its ring.
@@ -34,6 +43,7 @@ class QImage;
 
 namespace imaging {
 class FramePipeline;
+class ScopeSettings;
 } // namespace imaging
 
 namespace platform {
@@ -58,13 +68,15 @@ public:
         std::optional<Location> location;
     };
 
-    // `pipeline` enhances the stills; `lastPhoto` owns the album and takes the new photo. Both
-    // outlive the saver.
-    PhotoSaver(imaging::FramePipeline& pipeline, LastPhoto& lastPhoto);
+    // `settings` say whether a tap takes a burst (night mode, stack frames); `pipeline` enhances
+    // the stills; `lastPhoto` owns the album and takes the new photo. All three outlive the saver.
+    PhotoSaver(
+        const imaging::ScopeSettings& settings, imaging::FramePipeline& pipeline, LastPhoto& lastPhoto);
     ~PhotoSaver() override;
 
-    // Requests one full-size still from the video connection of `output`; returns at once.
-    // Without such a connection nothing is taken and stillHandedOn follows.
+    // Requests one full-size still (in night mode a burst of them, read from the settings now)
+    // from the video connection of `output`; returns at once. Without such a connection nothing
+    // is taken and stillHandedOn follows.
     void captureStillImage(
         const std::shared_ptr<platform::StillImageOutput>& output, const StillRequest& request);
 
@@ -72,6 +84,9 @@ public:
     // portrait 3 (right), upside down 2 (left), landscape left 0 (up), landscape right 1
     // (down), anything else 3.
     static int imageOrientationForDeviceOrientation(int deviceOrientation);
+
+    // The EXIF ImageDescription of a photo merged from `frames` stills: "Lumivue night: 8 frames".
+    static QString nightDescription(int frames);
 
     // Waits for a still in progress, finishes the album's work and stops delivering signals.
     // Idempotent.
@@ -88,13 +103,24 @@ signals:
     void orientationUnknownAtTap();
 
 private:
+    struct Burst;
+
+    // `mergedFrames` above 0: the picture is a merged burst, and the photo says so.
     void processStill(const StillRequest& request, const std::shared_ptr<platform::SampleBuffer>& frame,
-        const QString& error);
+        const QString& error, int mergedFrames = 0);
+    // Main thread: asks for the burst's next still.
+    void requestBurstStill(const std::shared_ptr<Burst>& burst);
+    // Still thread: keeps one still of the burst, then asks for the next or finishes.
+    void collectBurstStill(const std::shared_ptr<Burst>& burst,
+        const std::shared_ptr<platform::SampleBuffer>& frame, const QString& error);
+    // Still thread: merges what the burst holds and saves it.
+    void finishBurst(Burst& burst);
     void saveToAlbum(const QImage& image, const platform::MetadataDictionary& metadata);
     void stopTakingPicture();
     // Runs `work` on the main thread's event loop, unless shut down by then.
     void onMainThread(std::function<void()> work);
 
+    const imaging::ScopeSettings& m_settings;
     imaging::FramePipeline& m_pipeline;
     LastPhoto& m_lastPhoto;
     std::unique_ptr<QObject> m_mainThread; // context of posted effects; made on the main thread

@@ -228,7 +228,7 @@ private:
     imaging::ScopeCamera m_camera;
     imaging::ScopeRenderer m_renderer { m_settings, m_geometry, m_pipeline, m_camera };
     photos::LastPhoto m_lastPhoto;
-    photos::PhotoSaver m_photoSaver { m_pipeline, m_lastPhoto };
+    photos::PhotoSaver m_photoSaver { m_settings, m_pipeline, m_lastPhoto };
 };
 
 } // namespace ui

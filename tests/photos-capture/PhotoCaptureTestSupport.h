@@ -30,6 +30,7 @@
 #include "platform/camera/FrameSource.h"
 #include "platform/camera/ManualFrameClock.h"
 #include "platform/camera/SampleBuffer.h"
+#include "platform/camera/SensorNoise.h"
 #include "platform/camera/StreamBackend.h"
 #include "platform/camera/StreamCaptureDevice.h"
 #include "platform/core/AlertPresenter.h"
@@ -76,10 +77,17 @@ inline platform::MetadataDictionary cameraAttachments()
             { ip::ExifISOSpeedRatings, QVariantList { 1600 } } } } };
 }
 
+// Stills of stillPicture(size), or of `scene` when set. The fields that are not atomic are set
+// while no still is being taken.
 class StillSource final : public platform::FrameSource {
 public:
     std::atomic<bool> fail { false };
+    std::atomic<int> failFrom { 0 }; // the still (1 = first asked for) from which all fail; 0 none
+    std::atomic<int> taken { 0 }; // stills asked for
     QSize size { 320, 240 };
+    QImage scene;
+    std::optional<platform::SensorNoise> noise; // applied with the still's number (0-based)
+    std::function<void()> onStill; // on the still thread, as each still is asked for
 
     QImage videoFrame(const platform::StreamCaptureDevice&, platform::SessionPreset,
         platform::FrameClock::Duration) override
@@ -91,9 +99,15 @@ public:
         platform::FrameClock::Duration) override
     {
         using Result = platform::Expected<std::shared_ptr<platform::SampleBuffer>>;
-        if (fail.load())
+        const int number = taken.fetch_add(1);
+        if (onStill)
+            onStill();
+        if (fail.load() || (failFrom.load() > 0 && number + 1 >= failFrom.load()))
             return Result::failure(QStringLiteral("the camera is busy"));
-        auto buffer = platform::SampleBuffer::fromImage(stillPicture(size), cameraAttachments());
+        QImage picture = scene.isNull() ? stillPicture(size) : scene;
+        if (noise)
+            picture = noise->apply(picture, std::uint64_t(number));
+        auto buffer = platform::SampleBuffer::fromImage(picture, cameraAttachments());
         if (!buffer)
             return Result::failure(buffer.error());
         return std::make_shared<platform::SampleBuffer>(std::move(buffer.value()));
@@ -112,7 +126,7 @@ public:
     imaging::FramePipeline pipeline { settings, geometry };
     imaging::ScopeCamera camera;
     photos::LastPhoto lastPhoto;
-    photos::PhotoSaver saver { pipeline, lastPhoto };
+    photos::PhotoSaver saver { settings, pipeline, lastPhoto };
 
     int orientation { 1 };
     std::optional<photos::Location> fix;
@@ -160,6 +174,11 @@ public:
     }
     void setScopeNightVisionMode(std::int32_t mode) { settings.setScopeNightVisionMode(mode); }
     void setScopeNightVisionLevel(std::int32_t level) { settings.setScopeNightVisionLevel(level); }
+    void setNightMode(bool on, int stackFrames)
+    {
+        settings.setNightMode(on);
+        settings.setStackFrames(stackFrames);
+    }
     void changeCamera() { camera.changeCamera(); }
     imaging::LivePreviewLayer* previewLayer() const { return camera.previewLayer(); }
     bool isTakingPicture() const { return pipeline.isTakingPicture(); }
