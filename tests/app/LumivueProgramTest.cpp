@@ -183,9 +183,9 @@ TEST(LumivueProgram, BadFlagsGiveAClearErrorAndHelpListsTheFlags)
     help.start(kProgram, { "--help" });
     ASSERT_TRUE(help.waitForFinished(30000));
     const QString text = QString::fromUtf8(help.readAllStandardOutput());
-    for (const char* flag :
-        { "--camera", "--idiom", "--scale", "--album", "--data-dir", "--location", "--server-url",
-            "--no-analytics", "--analytics", "--headless", "--control", "--screenshot", "--duration" })
+    for (const char* flag : { "--camera", "--sensor-noise", "--sensor-shake", "--idiom", "--scale", "--album",
+             "--data-dir", "--location", "--server-url", "--no-analytics", "--analytics", "--headless",
+             "--control", "--screenshot", "--duration" })
         EXPECT_TRUE(text.contains(QLatin1String(flag))) << flag;
     // What is collected, where it goes and how to turn it off.
     for (const char* phrase : { "TAKE_PICTURE", "127.0.0.1:8642", "--analytics off" })
@@ -233,33 +233,43 @@ TEST(LumivueProgram, AnalyticsTurnedOffStayOffAndWhatWasSavedIsDeleted)
 
 namespace {
 
-struct BadServerUrl {
+struct BadFlag {
     const char* name;
-    const char* url;
+    const char* flag;
+    const char* value;
 };
-void PrintTo(const BadServerUrl& row, std::ostream* out)
+void PrintTo(const BadFlag& row, std::ostream* out)
 {
     *out << row.name;
 }
 
-class LumivueBadServerUrl : public ::testing::TestWithParam<BadServerUrl> { };
+class LumivueBadFlag : public ::testing::TestWithParam<BadFlag> { };
 
 } // namespace
 
-// A server the uploads could never reach is refused at start, not discovered by silent failures.
-TEST_P(LumivueBadServerUrl, IsRefusedWithOneLineNamingTheFlag)
+// A value the app could not use is refused at start with one line naming the flag: a server the
+// uploads could never reach would otherwise fail silently run after run, a noise level out of
+// range would quietly become another one.
+TEST_P(LumivueBadFlag, IsRefusedWithOneLineNamingTheFlag)
 {
-    const ProgramRun run = runLumivue({ "--headless", "--duration", "0", "--server-url", GetParam().url });
+    const BadFlag row = GetParam();
+    const ProgramRun run = runLumivue({ "--headless", "--duration", "0", row.flag, row.value });
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.errors.contains(QStringLiteral("--server-url"))) << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.contains(QLatin1String(row.flag))) << run.errors.toStdString();
     EXPECT_EQ(run.errors.trimmed().count(QLatin1Char('\n')), 0) << run.errors.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Urls, LumivueBadServerUrl,
-    ::testing::Values(BadServerUrl { "LocalFile", "file:///tmp/report" },
-        BadServerUrl { "NotAUrl", "not a url" }, BadServerUrl { "UnclosedBracket", "http://[::1" },
-        BadServerUrl { "NoHost", "http:///report.do" },
-        BadServerUrl { "OtherScheme", "ftp://example.org/report" }, BadServerUrl { "Empty", "" }),
+INSTANTIATE_TEST_SUITE_P(Values, LumivueBadFlag,
+    ::testing::Values(BadFlag { "UrlLocalFile", "--server-url", "file:///tmp/report" },
+        BadFlag { "UrlNotAUrl", "--server-url", "not a url" },
+        BadFlag { "UrlUnclosedBracket", "--server-url", "http://[::1" },
+        BadFlag { "UrlNoHost", "--server-url", "http:///report.do" },
+        BadFlag { "UrlOtherScheme", "--server-url", "ftp://example.org/report" },
+        BadFlag { "UrlEmpty", "--server-url", "" }, BadFlag { "NoiseAbove64", "--sensor-noise", "65" },
+        BadFlag { "NoiseNegative", "--sensor-noise", "-1" },
+        BadFlag { "NoiseFraction", "--sensor-noise", "2.5" },
+        BadFlag { "NoiseWord", "--sensor-noise", "lots" }, BadFlag { "ShakeAbove16", "--sensor-shake", "17" },
+        BadFlag { "ShakeEmpty", "--sensor-shake", "" }),
     [](const auto& row) { return std::string(row.param.name); });
 
 // A collection server that accepts the connection and never answers must not hold up the quit.
