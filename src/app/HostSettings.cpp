@@ -30,6 +30,14 @@ struct HostOptions {
         QStringLiteral("Frame source: synthetic, image:PATH or a camera name (default: a real camera if "
                        "found, else synthetic)."),
         QStringLiteral("SOURCE") };
+    QCommandLineOption sensorNoise { QStringLiteral("sensor-noise"),
+        QStringLiteral("Sensor noise the synthetic and image cameras add to every frame and photo, as a "
+                       "standard deviation in levels, 0 to 64 (default 0)."),
+        QStringLiteral("SIGMA"), QStringLiteral("0") };
+    QCommandLineOption sensorShake { QStringLiteral("sensor-shake"),
+        QStringLiteral("Hand shake the synthetic and image cameras add: a random shift of up to PIXELS "
+                       "on each axis, 0 to 16, new every frame and photo (default 0)."),
+        QStringLiteral("PIXELS"), QStringLiteral("0") };
     QCommandLineOption idiom { QStringLiteral("idiom"),
         QStringLiteral("Device class: phone (320x480 points) or tablet (768x1024). Default phone."),
         QStringLiteral("phone|tablet"), QStringLiteral("phone") };
@@ -73,8 +81,9 @@ struct HostOptions {
 
     void addTo(QCommandLineParser& parser) const
     {
-        parser.addOptions({ help, version, camera, idiom, scale, album, dataDir, location, serverUrl,
-            noAnalytics, analytics, headless, control, screenshot, duration, stackFrames });
+        parser.addOptions(
+            { help, version, camera, sensorNoise, sensorShake, idiom, scale, album, dataDir, location,
+                serverUrl, noAnalytics, analytics, headless, control, screenshot, duration, stackFrames });
     }
 };
 
@@ -142,6 +151,25 @@ std::optional<QString> readDevice(const QCommandLineParser& parser, const HostOp
     if (!ok || !std::isfinite(s.scale) || s.scale < 0.5 || s.scale > 4)
         return QStringLiteral("--scale must be a number from 0.5 to 4");
     return std::nullopt;
+}
+
+// What the stand-in cameras add: --sensor-noise and --sensor-shake, whole numbers in range.
+std::optional<QString> readSensor(const QCommandLineParser& parser, const HostOptions& o, HostSettings& s)
+{
+    const auto read
+        = [&](const QCommandLineOption& option, int highest, int& value) -> std::optional<QString> {
+        bool ok = false;
+        value = parser.value(option).trimmed().toInt(&ok);
+        if (!ok || value < 0 || value > highest)
+            return QStringLiteral("--%1 must be a whole number from 0 to %2, not '%3'")
+                .arg(option.names().constFirst())
+                .arg(highest)
+                .arg(parser.value(option));
+        return std::nullopt;
+    };
+    if (auto error = read(o.sensorNoise, 64, s.sensorNoise))
+        return error;
+    return read(o.sensorShake, 16, s.sensorShake);
 }
 
 // How the run ends: --screenshot and --duration.
@@ -225,8 +253,8 @@ HostParseResult parseHostArguments(const QStringList& arguments)
         return failure(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     HostSettings s;
-    for (const auto read :
-        { readDevice, readRunLength, readLocation, readAnalyticsChoice, readServerUrl, readStackFrames })
+    for (const auto read : { readDevice, readSensor, readRunLength, readLocation, readAnalyticsChoice,
+             readServerUrl, readStackFrames })
         if (const auto error = read(parser, options, s))
             return failure(*error);
     readPassThrough(parser, options, s);

@@ -48,11 +48,12 @@ bool hasDisplay()
 // scene. A source that cannot be opened is an error the user should see, not a black screen.
 platform::Expected<std::shared_ptr<platform::CaptureBackend>> openCameras(const HostSettings& settings)
 {
-    if (settings.camera.isEmpty())
-        return platform::CameraSource::defaultSource().makeBackend();
-    auto source = platform::CameraSource::parse(settings.camera);
+    auto source = settings.camera.isEmpty()
+        ? platform::Expected<platform::CameraSource>(platform::CameraSource::defaultSource())
+        : platform::CameraSource::parse(settings.camera);
     if (!source)
         return platform::Expected<std::shared_ptr<platform::CaptureBackend>>::failure(source.error());
+    source->setSensorNoise(settings.sensorNoise, settings.sensorShake);
     return source->makeBackend();
 }
 

@@ -183,9 +183,9 @@ TEST(LumivueProgram, BadFlagsGiveAClearErrorAndHelpListsTheFlags)
     help.start(kProgram, { "--help" });
     ASSERT_TRUE(help.waitForFinished(30000));
     const QString text = QString::fromUtf8(help.readAllStandardOutput());
-    for (const char* flag : { "--camera", "--idiom", "--scale", "--album", "--data-dir", "--location",
-             "--server-url", "--no-analytics", "--analytics", "--headless", "--control", "--screenshot",
-             "--duration", "--stack-frames" })
+    for (const char* flag : { "--camera", "--sensor-noise", "--sensor-shake", "--idiom", "--scale", "--album",
+             "--data-dir", "--location", "--server-url", "--no-analytics", "--analytics", "--headless",
+             "--control", "--screenshot", "--duration", "--stack-frames" })
         EXPECT_TRUE(text.contains(QLatin1String(flag))) << flag;
     // What is collected, where it goes and how to turn it off.
     for (const char* phrase : { "TAKE_PICTURE", "127.0.0.1:8642", "--analytics off" })
@@ -233,40 +233,46 @@ TEST(LumivueProgram, AnalyticsTurnedOffStayOffAndWhatWasSavedIsDeleted)
 
 namespace {
 
-struct BadFlagValue {
+struct BadFlag {
     const char* name;
     const char* flag;
     const char* value;
 };
-void PrintTo(const BadFlagValue& row, std::ostream* out)
+void PrintTo(const BadFlag& row, std::ostream* out)
 {
     *out << row.name;
 }
 
-class LumivueBadFlagValue : public ::testing::TestWithParam<BadFlagValue> { };
+class LumivueBadFlag : public ::testing::TestWithParam<BadFlag> { };
 
 } // namespace
 
-// A value the app could not use is refused at start: a server the uploads could never reach
-// would otherwise show only as silent failures, a burst size out of range as a clamped one.
-TEST_P(LumivueBadFlagValue, IsRefusedWithOneLineNamingTheFlag)
+// A value the app could not use is refused at start with one line naming the flag: a server the
+// uploads could never reach would otherwise fail silently run after run, a noise level out of
+// range would quietly become another one.
+TEST_P(LumivueBadFlag, IsRefusedWithOneLineNamingTheFlag)
 {
-    const ProgramRun run = runLumivue({ "--headless", "--duration", "0", GetParam().flag, GetParam().value });
+    const BadFlag row = GetParam();
+    const ProgramRun run = runLumivue({ "--headless", "--duration", "0", row.flag, row.value });
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.errors.contains(QLatin1String(GetParam().flag))) << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.contains(QLatin1String(row.flag))) << run.errors.toStdString();
     EXPECT_EQ(run.errors.trimmed().count(QLatin1Char('\n')), 0) << run.errors.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, LumivueBadFlagValue,
-    ::testing::Values(BadFlagValue { "LocalFile", "--server-url", "file:///tmp/report" },
-        BadFlagValue { "NotAUrl", "--server-url", "not a url" },
-        BadFlagValue { "UnclosedBracket", "--server-url", "http://[::1" },
-        BadFlagValue { "NoHost", "--server-url", "http:///report.do" },
-        BadFlagValue { "OtherScheme", "--server-url", "ftp://example.org/report" },
-        BadFlagValue { "EmptyUrl", "--server-url", "" }, BadFlagValue { "NoFrames", "--stack-frames", "0" },
-        BadFlagValue { "SeventeenFrames", "--stack-frames", "17" },
-        BadFlagValue { "FractionOfFrames", "--stack-frames", "2.5" },
-        BadFlagValue { "WordForFrames", "--stack-frames", "eight" }),
+INSTANTIATE_TEST_SUITE_P(Values, LumivueBadFlag,
+    ::testing::Values(BadFlag { "UrlLocalFile", "--server-url", "file:///tmp/report" },
+        BadFlag { "UrlNotAUrl", "--server-url", "not a url" },
+        BadFlag { "UrlUnclosedBracket", "--server-url", "http://[::1" },
+        BadFlag { "UrlNoHost", "--server-url", "http:///report.do" },
+        BadFlag { "UrlOtherScheme", "--server-url", "ftp://example.org/report" },
+        BadFlag { "UrlEmpty", "--server-url", "" }, BadFlag { "NoiseAbove64", "--sensor-noise", "65" },
+        BadFlag { "NoiseNegative", "--sensor-noise", "-1" },
+        BadFlag { "NoiseFraction", "--sensor-noise", "2.5" },
+        BadFlag { "NoiseWord", "--sensor-noise", "lots" }, BadFlag { "ShakeAbove16", "--sensor-shake", "17" },
+        BadFlag { "ShakeEmpty", "--sensor-shake", "" }, BadFlag { "FramesZero", "--stack-frames", "0" },
+        BadFlag { "FramesAbove16", "--stack-frames", "17" },
+        BadFlag { "FramesFraction", "--stack-frames", "2.5" },
+        BadFlag { "FramesWord", "--stack-frames", "eight" }),
     [](const auto& row) { return std::string(row.param.name); });
 
 // A collection server that accepts the connection and never answers must not hold up the quit.

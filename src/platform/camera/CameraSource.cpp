@@ -1,10 +1,13 @@
 #include "platform/camera/CameraSource.h"
 
+#include <algorithm>
+
 #include <QCameraDevice>
 #include <QMediaDevices>
 
 #include "platform/camera/ImageFileFrameSource.h"
 #include "platform/camera/QtCameraFrameSource.h"
+#include "platform/camera/SensorNoise.h"
 #include "platform/camera/SteadyFrameClock.h"
 #include "platform/camera/StreamBackend.h"
 #include "platform/camera/StreamCaptureDevice.h"
@@ -57,6 +60,12 @@ QString CameraSource::toString() const
     return {};
 }
 
+void CameraSource::setSensorNoise(int sigma, int shake)
+{
+    m_noiseSigma = std::clamp(sigma, 0, SensorNoise::kMaxSigma);
+    m_noiseShake = std::clamp(shake, 0, SensorNoise::kMaxShake);
+}
+
 Expected<std::shared_ptr<CaptureBackend>> CameraSource::makeBackend(
     std::shared_ptr<FrameClock> clock, std::uint32_t seed) const
 {
@@ -71,11 +80,12 @@ Expected<std::shared_ptr<CaptureBackend>> CameraSource::makeBackend(
             std::make_shared<StreamCaptureDevice>(
                 QStringLiteral("Synthetic Front Camera"), CaptureDevicePosition::Front, false, clock, 1),
         };
-        return std::shared_ptr<CaptureBackend>(std::make_shared<StreamBackend>(
-            std::move(devices), std::make_shared<SyntheticFrameSource>(seed), clock));
+        return std::shared_ptr<CaptureBackend>(std::make_shared<StreamBackend>(std::move(devices),
+            std::make_shared<SyntheticFrameSource>(seed, SensorNoise(m_noiseSigma, m_noiseShake, seed)),
+            clock));
     }
     case Kind::ImageFile: {
-        auto source = ImageFileFrameSource::open(m_path);
+        auto source = ImageFileFrameSource::open(m_path, SensorNoise(m_noiseSigma, m_noiseShake, seed));
         if (!source)
             return Result::failure(source.error());
         std::vector<std::shared_ptr<StreamCaptureDevice>> devices {

@@ -6,6 +6,9 @@
 //   qt             every camera Qt Multimedia finds
 //   qt:INDEX       only the Qt Multimedia camera at INDEX (0-based)
 // The default is "qt" when Qt Multimedia finds a camera, "synthetic" otherwise.
+// The stand-ins (synthetic, image) can add sensor noise and hand shake to every frame and still
+// (see SensorNoise.h), so that noise reduction and alignment can be tried without a dark room;
+// a real camera brings its own and ignores both.
 //
 // Threads: main thread (the Qt cameras are GUI-thread objects).
 
@@ -34,6 +37,11 @@ public:
     int index() const { return m_index; } // -1: every Qt camera
     QString toString() const;
 
+    // Noise in levels (0 to SensorNoise::kMaxSigma) and shake in pixels (0 to
+    // SensorNoise::kMaxShake) for the stand-ins; values outside are clamped. Default 0 and 0:
+    // the synthetic scene with only its own noise, the image source exactly the file's pixels.
+    void setSensorNoise(int sigma, int shake);
+
     // Opens the source. clock null means real time; seed picks the synthetic scene's details.
     Expected<std::shared_ptr<CaptureBackend>> makeBackend(
         std::shared_ptr<FrameClock> clock = nullptr, std::uint32_t seed = 1) const;
@@ -49,6 +57,8 @@ private:
     Kind m_kind { Kind::Synthetic };
     QString m_path;
     int m_index { -1 };
+    int m_noiseSigma { 0 };
+    int m_noiseShake { 0 };
 };
 
 } // namespace platform

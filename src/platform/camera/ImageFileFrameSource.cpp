@@ -12,7 +12,8 @@
 
 namespace platform {
 
-Expected<std::shared_ptr<ImageFileFrameSource>> ImageFileFrameSource::open(const QString& path)
+Expected<std::shared_ptr<ImageFileFrameSource>> ImageFileFrameSource::open(
+    const QString& path, SensorNoise noise)
 {
     using Result = Expected<std::shared_ptr<ImageFileFrameSource>>;
     if (path.isEmpty())
@@ -35,7 +36,7 @@ Expected<std::shared_ptr<ImageFileFrameSource>> ImageFileFrameSource::open(const
                 row[x] |= 0xff000000u;
         }
     }
-    return std::make_shared<ImageFileFrameSource>(std::move(photo));
+    return std::make_shared<ImageFileFrameSource>(std::move(photo), std::move(noise));
 }
 
 QImage ImageFileFrameSource::aspectFill(const QImage& photo, QSize size)
@@ -52,6 +53,11 @@ QImage ImageFileFrameSource::aspectFill(const QImage& photo, QSize size)
         .convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
+QImage ImageFileFrameSource::withNoise(const QImage& picture)
+{
+    return m_noise.isIdentity() ? picture : m_noise.apply(picture, m_frameNumber++);
+}
+
 QImage ImageFileFrameSource::videoFrame(
     const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time)
 {
@@ -60,7 +66,7 @@ QImage ImageFileFrameSource::videoFrame(
     const QSize size = standInVideoSize(preset);
     if (m_videoFrame.size() != size)
         m_videoFrame = aspectFill(m_photo, size);
-    return m_videoFrame; // shared; the session copies it for delegates
+    return withNoise(m_videoFrame); // shared without noise; the session copies it for delegates
 }
 
 Expected<std::shared_ptr<SampleBuffer>> ImageFileFrameSource::stillFrame(
@@ -73,7 +79,7 @@ Expected<std::shared_ptr<SampleBuffer>> ImageFileFrameSource::stillFrame(
     settings.exposureTime = 1.0 / 60.0;
     settings.iso = 200;
     auto frame = SampleBuffer::fromImage(
-        aspectFill(m_photo, size), settings.attachments(size, QDateTime::currentDateTime()));
+        withNoise(aspectFill(m_photo, size)), settings.attachments(size, QDateTime::currentDateTime()));
     if (!frame)
         return Expected<std::shared_ptr<SampleBuffer>>::failure(frame.error());
     return std::make_shared<SampleBuffer>(std::move(frame.value()));

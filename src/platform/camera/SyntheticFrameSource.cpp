@@ -15,8 +15,9 @@ double seconds(FrameClock::Duration time)
 }
 } // namespace
 
-SyntheticFrameSource::SyntheticFrameSource(std::uint32_t seed)
-    : m_videoScene(seed)
+SyntheticFrameSource::SyntheticFrameSource(std::uint32_t seed, SensorNoise noise)
+    : m_noise(std::move(noise))
+    , m_videoScene(seed)
     , m_stillScene(seed)
 {
 }
@@ -24,7 +25,9 @@ SyntheticFrameSource::SyntheticFrameSource(std::uint32_t seed)
 QImage SyntheticFrameSource::videoFrame(
     const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time)
 {
-    return m_videoScene.render(seconds(time), standInVideoSize(preset), device.torchMode() == TorchMode::On);
+    const QImage picture
+        = m_videoScene.render(seconds(time), standInVideoSize(preset), device.torchMode() == TorchMode::On);
+    return m_noise.isIdentity() ? picture : m_noise.apply(picture, m_frameNumber++);
 }
 
 Expected<std::shared_ptr<SampleBuffer>> SyntheticFrameSource::stillFrame(
@@ -36,6 +39,8 @@ Expected<std::shared_ptr<SampleBuffer>> SyntheticFrameSource::stillFrame(
         std::scoped_lock lock(m_stillMutex);
         picture = m_stillScene.render(seconds(time), size, device.torchMode() == TorchMode::On);
     }
+    if (!m_noise.isIdentity())
+        picture = m_noise.apply(picture, m_frameNumber++);
     auto frame = SampleBuffer::fromImage(
         picture, exposureFor(device).attachments(size, QDateTime::currentDateTime()));
     if (!frame)
