@@ -31,5 +31,6 @@ std::unique_ptr<platform::ViewController> makeMainScreen(
     // Empty: the user's default album (Pictures/Lumivue), made on the first save.
     prepareAlbumFolder(settings.albumDir);
     screen->setAlbumDirectory(settings.albumDir);
+    screen->settings().setNightMode(settings.denoise);
     return screen;
 }
