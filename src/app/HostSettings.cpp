@@ -38,6 +38,9 @@ struct HostOptions {
         QStringLiteral("Hand shake the synthetic and image cameras add: a random shift of up to PIXELS "
                        "on each axis, 0 to 16, new every frame and photo (default 0)."),
         QStringLiteral("PIXELS"), QStringLiteral("0") };
+    QCommandLineOption denoise { QStringLiteral("denoise"),
+        QStringLiteral("Start with night mode on: the scope's picture is filtered over time to take out "
+                       "sensor noise (the moon button toggles it).") };
     QCommandLineOption idiom { QStringLiteral("idiom"),
         QStringLiteral("Device class: phone (320x480 points) or tablet (768x1024). Default phone."),
         QStringLiteral("phone|tablet"), QStringLiteral("phone") };
@@ -81,9 +84,9 @@ struct HostOptions {
 
     void addTo(QCommandLineParser& parser) const
     {
-        parser.addOptions(
-            { help, version, camera, sensorNoise, sensorShake, idiom, scale, album, dataDir, location,
-                serverUrl, noAnalytics, analytics, headless, control, screenshot, duration, stackFrames });
+        parser.addOptions({ help, version, camera, sensorNoise, sensorShake, denoise, idiom, scale, album,
+            dataDir, location, serverUrl, noAnalytics, analytics, headless, control, screenshot, duration,
+            stackFrames });
     }
 };
 
@@ -218,6 +221,7 @@ std::optional<QString> readLocation(const QCommandLineParser& parser, const Host
 void readPassThrough(const QCommandLineParser& parser, const HostOptions& o, HostSettings& s)
 {
     s.camera = parser.value(o.camera);
+    s.denoise = parser.isSet(o.denoise);
     s.albumDir = parser.value(o.album);
     s.dataDir = parser.value(o.dataDir);
     s.serverUrl = parser.value(o.serverUrl);

@@ -12,6 +12,7 @@ struct HostSettings {
     QString camera; // "" = default (real camera if found, else synthetic)
     int sensorNoise { 0 }; // levels of noise the stand-in cameras add, 0 to 64
     int sensorShake { 0 }; // pixels of hand shake the stand-in cameras add, 0 to 16
+    bool denoise { false }; // start with night mode on
     int idiom { 0 }; // 0 phone, 1 tablet
     double scale { 2.0 }; // device pixels per point
     QString albumDir;

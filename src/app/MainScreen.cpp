@@ -31,6 +31,7 @@ std::unique_ptr<platform::ViewController> makeMainScreen(
     // Empty: the user's default album (Pictures/Lumivue), made on the first save.
     prepareAlbumFolder(settings.albumDir);
     screen->setAlbumDirectory(settings.albumDir);
+    screen->settings().setNightMode(settings.denoise);
     screen->settings().setStackFrames(settings.stackFrames);
     return screen;
 }

@@ -2,7 +2,8 @@
 
 // The one place that decides which screen the app shows first: the camera screen, fed by the
 // cameras of `backend` (null: no camera; the screen says so), saving its photos to the --album
-// folder (made if it does not exist yet) or to the user's default album.
+// folder (made if it does not exist yet) or to the user's default album, with night mode on
+// when --denoise asks for it.
 
 #include <memory>
 

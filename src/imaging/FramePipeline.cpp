@@ -84,6 +84,14 @@ bool FramePipeline::processFrame(platform::PixelBuffer& buffer, bool isPreview)
     const FrameWindow window = isPreview
         ? ScopeGeometry::previewWindow(width, height, m_geometry.scopeScreenScaledRadius(), m_settings.zoom())
         : FrameWindow { 0, 0, width, height };
+    if (isPreview) {
+        const bool nightMode = m_settings.isNightMode();
+        if (nightMode && !m_nightModeWasOn)
+            m_denoiser.reset(); // what it averaged before night mode went off is long gone
+        m_nightModeWasOn = nightMode;
+        if (nightMode)
+            m_denoiser.filter(base, bytesPerRow, window);
+    }
     if (!isPreview && level == 0) {
         // A bright enough scene: the photo is saved as the camera took it, without a tint.
         platform::log(platform::lcScope(), "Just Take Picture!!!");

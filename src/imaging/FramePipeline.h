@@ -5,6 +5,12 @@
 // the picture drawing, and the 60 Hz timer thread that asks for redraws. It reads the settings
 // and the geometry it is given and tells its owner when a redraw is due through its signals.
 //
+// Night mode (ScopeSettings::isNightMode): a preview's window is first filtered over time
+// (TemporalDenoiser) on the same locked buffer, then enhanced as always, so the gain multiplies
+// averaged noise. The filter starts afresh when night mode is switched on and whenever the owner
+// calls resetNightMode (the scene changed under it). Off, the filter never runs and a frame's
+// bytes are exactly what they are without night mode. Stills are never filtered here.
+//
 // Threads:
 // - quartzImageFromSampleBuffer: the frame queue ("myQueue") for previews, the camera's still
 //   delivery thread for stills. A still call may overlap a preview call.
@@ -13,6 +19,7 @@
 //   thread not started). Connect to them with Qt::DirectConnection: the timer thread has no event
 //   loop, and the slots are expected to be as cheap as a layer's redraw request.
 // - setSession, startTimerThread, stopTimerThread, shutdown: the main thread.
+// - resetNightMode: any thread; it takes effect at the next preview.
 // - The accessors: any thread (relaxed atomics, read and written whole).
 //
 // Lifetime: the destructor stops the timer thread. The capture objects that deliver frames to it
@@ -29,6 +36,7 @@
 #include "imaging/ImageSlot.h"
 #include "imaging/Pixel.h"
 #include "imaging/RepeatingTimerThread.h"
+#include "imaging/TemporalDenoiser.h"
 #include "platform/camera/SampleBufferDelegate.h"
 #include "platform/core/ThreadChecker.h"
 
@@ -85,6 +93,9 @@ public:
     void setTickCount(std::uint32_t count) { m_tickCount.store(count, std::memory_order_relaxed); }
     // Stops the timer thread and empties the slot. Idempotent.
     void shutdown();
+    // The picture the night filter has averaged is no longer the scene (another camera, preset,
+    // zoom or light): the next preview is shown as it comes and starts a new average.
+    void resetNightMode() { m_denoiser.reset(); }
 
     ImageSlot& qImage() { return m_qImage; }
     bool isTakingPicture() const { return m_isTakingPicture.load(std::memory_order_relaxed); }
@@ -122,6 +133,9 @@ private:
     std::atomic<pixel> m_imageLight { pixel {} };
     std::atomic<std::uint32_t> m_tickCount { 0 };
     std::atomic<std::uint64_t> m_droppedFrames { 0 };
+    // Previews only (the frame queue), apart from reset(), which any thread may call.
+    TemporalDenoiser m_denoiser;
+    bool m_nightModeWasOn { false }; // at the last preview; frame queue only
 
     platform::ThreadChecker m_mainThread;
     // The queue of the session set last; bound by its first frame.

@@ -262,18 +262,26 @@ void ScopeRenderer::drawNumbers(platform::GraphicsContext& context, const Overla
     context.showTextAtPoint(10, frame.centreY + 26, QString::asprintf("%3d", light.b));
 }
 
-// "NV A +level" or "NV M +level" at the right edge, nothing when the enhancement is off.
+// "NV A +level" or "NV M +level" at the right edge, nothing when the enhancement is off. Night
+// mode adds "NR" (noise reduction) on the line below, with the enhancement off as well, so the
+// user can tell the smoother picture is the filter's doing. A second line rather than a longer
+// first one: "NV M +80 NR" would run past the scope's edge.
 void ScopeRenderer::drawModeLabel(platform::GraphicsContext& context, const OverlayFrame& frame) const
 {
     const std::int32_t mode = m_settings.scopeNightVisionMode();
-    if (mode < 1)
+    const bool nightMode = m_settings.isNightMode();
+    if (mode < 1 && !nightMode)
         return;
     context.setFillColor(NamedColor::red());
-    const QString label
-        = QStringLiteral("NV%1 +%2")
-              .arg(mode == NightVisionMode::Auto ? QStringLiteral(" A") : QStringLiteral(" M"))
-              .arg(m_settings.scopeNightVisionLevel());
-    context.showTextAtPoint(frame.width - 70, frame.centreY + 6, label);
+    if (mode >= 1) {
+        const QString label
+            = QStringLiteral("NV%1 +%2")
+                  .arg(mode == NightVisionMode::Auto ? QStringLiteral(" A") : QStringLiteral(" M"))
+                  .arg(m_settings.scopeNightVisionLevel());
+        context.showTextAtPoint(frame.width - 70, frame.centreY + 6, label);
+    }
+    if (nightMode)
+        context.showTextAtPoint(frame.width - 70, frame.centreY - 6, QStringLiteral("NR"));
 }
 
 // No live picture: say why, centred under the middle of the square.

@@ -1,5 +1,6 @@
 #include "imaging/ScopeSettings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -20,6 +21,11 @@ std::int32_t truncateToInt32(float value)
 }
 
 } // namespace
+
+void ScopeSettings::setStackFrames(std::int32_t frames)
+{
+    m_stackFrames.store(std::clamp(frames, kMinStackFrames, kMaxStackFrames), std::memory_order_relaxed);
+}
 
 std::optional<std::int32_t> ScopeSettings::modeForEnlightItem(int item)
 {

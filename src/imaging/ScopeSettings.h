@@ -1,7 +1,8 @@
 #pragma once
 
 // The user's enhancement settings of the scope: the night-vision mode, the gain level, the
-// brightness threshold of the automatic mode, the colour filter and the zoom of the scope.
+// brightness threshold of the automatic mode, the colour filter, the zoom of the scope, night
+// mode (temporal noise reduction before the gain) and the number of stills a night photo stacks.
 //
 // Threads: any thread. Each field is a relaxed atomic of its own width, read and written whole;
 // the controls write them on the main thread, the frame queue and the drawing read them (and the
@@ -41,12 +42,16 @@ public:
     // The zoom slider's value, 0 (the whole scope window) to 0.8.
     float zoom() const { return m_zoom.load(std::memory_order_relaxed); }
     void setZoom(float zoom) { m_zoom.store(zoom, std::memory_order_relaxed); }
-    // Night mode: the scope filters its noise over time and a photo is a merged burst of stills.
-    bool nightMode() const { return m_nightMode.load(std::memory_order_relaxed); }
+    // Night mode: the scope's window is filtered over time before the gain, photos are stacked.
+    // Off by default; off, the enhancement and the drawing are exactly what they are without it.
+    bool isNightMode() const { return m_nightMode.load(std::memory_order_relaxed); }
     void setNightMode(bool on) { m_nightMode.store(on, std::memory_order_relaxed); }
-    // Stills merged into one night-mode photo.
-    int stackFrames() const { return m_stackFrames.load(std::memory_order_relaxed); }
-    void setStackFrames(int frames) { m_stackFrames.store(frames, std::memory_order_relaxed); }
+    // Stills merged into one night photo, kMinStackFrames to kMaxStackFrames (values outside are
+    // clamped).
+    static constexpr std::int32_t kMinStackFrames = 1;
+    static constexpr std::int32_t kMaxStackFrames = 16;
+    std::int32_t stackFrames() const { return m_stackFrames.load(std::memory_order_relaxed); }
+    void setStackFrames(std::int32_t frames);
 
     // The mode an "Enlight" chooser item stands for: 0 Auto, 1 Manual, 2 Off; none for any other.
     static std::optional<std::int32_t> modeForEnlightItem(int item);
@@ -65,7 +70,7 @@ private:
     std::atomic<std::int32_t> m_filter { ColorFilter::None };
     std::atomic<float> m_zoom { 0.0f };
     std::atomic<bool> m_nightMode { false };
-    std::atomic<int> m_stackFrames { 8 };
+    std::atomic<std::int32_t> m_stackFrames { 8 };
 };
 
 } // namespace imaging

@@ -142,7 +142,7 @@ void PhotoSaver::captureStillImage(
 
     m_pipeline.setTakingPicture(true);
     // One still merges nothing: night mode with a burst of one is the ordinary photo.
-    const int burstLength = m_settings.nightMode()
+    const int burstLength = m_settings.isNightMode()
         ? std::clamp(m_settings.stackFrames(), 1, imaging::BurstMerger::kMaxFrames)
         : 1;
     if (burstLength > 1) {

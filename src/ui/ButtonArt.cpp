@@ -120,6 +120,35 @@ QImage ButtonArt::grid(qreal points, qreal scale)
     return c.finish();
 }
 
+QImage ButtonArt::nightMode(qreal points, qreal scale, bool on)
+{
+    Canvas c(points, scale);
+    // The crescent: a disc with a smaller one bitten out of its upper right.
+    QPainterPath disc;
+    disc.addEllipse(QPointF(46, 54), 32, 32);
+    QPainterPath bite;
+    bite.addEllipse(QPointF(64, 40), 27, 27);
+    const QPainterPath crescent = disc.subtracted(bite);
+    c.painter.setPen(whitePen(5));
+    c.painter.setBrush(on ? QBrush(QColor(120, 255, 120)) : QBrush(Qt::NoBrush));
+    c.painter.drawPath(crescent);
+    // Two four-pointed stars in the bite, the larger one higher.
+    auto star = [&](QPointF centre, qreal size) {
+        QPainterPath path;
+        path.moveTo(centre + QPointF(0, -size));
+        path.quadTo(centre, centre + QPointF(size, 0));
+        path.quadTo(centre, centre + QPointF(0, size));
+        path.quadTo(centre, centre + QPointF(-size, 0));
+        path.quadTo(centre, centre + QPointF(0, -size));
+        c.painter.setPen(Qt::NoPen);
+        c.painter.setBrush(Qt::white);
+        c.painter.drawPath(path);
+    };
+    star(QPointF(70, 25), 11);
+    star(QPointF(82, 50), 7);
+    return c.finish();
+}
+
 QImage ButtonArt::albumPlaceholder(qreal points, qreal scale)
 {
     Canvas c(points, scale);

@@ -20,6 +20,8 @@ public:
     static QImage torch(qreal points, qreal scale);
     // Front/back switch: a camera body with two turning arrows.
     static QImage cameraSwitch(qreal points, qreal scale);
+    // Night mode: a crescent moon with two stars; `on` fills the moon in the reticle's green.
+    static QImage nightMode(qreal points, qreal scale, bool on);
     // The grid toggle: a scope reticle (ring, cross hair and ticks).
     static QImage grid(qreal points, qreal scale);
     // The album button before any thumbnail: a picture frame with hills and a moon.

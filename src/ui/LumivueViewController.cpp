@@ -138,6 +138,7 @@ void LumivueViewController::viewDidLoad()
 
     m_torchButton->layer().setCornerRadius(15);
     m_cameraButton->layer().setCornerRadius(15);
+    m_denoiseButton->layer().setCornerRadius(m_denoiseButton->bounds().width() / 2);
 }
 
 void LumivueViewController::viewWillAppear(bool animated)
@@ -185,6 +186,7 @@ void LumivueViewController::clearOutlets()
     m_cameraButton = nullptr;
     m_takePictureButton = nullptr;
     m_torchButton = nullptr;
+    m_denoiseButton = nullptr;
     m_sliderZoom = nullptr;
     m_sliderNVLevel = nullptr;
     m_levelCaption = nullptr;
@@ -264,10 +266,14 @@ void LumivueViewController::setLevelSliderValue(float value, bool animated)
 
 // ---- Camera controls ----
 
+// Each change of camera, preset, zoom or light shows the night filter another picture than the
+// one it has averaged, so it starts afresh instead of blending the old scene into the new.
+
 void LumivueViewController::presetChange(int item)
 {
     m_camera.presetChange(item);
     m_geometry.invalidate();
+    m_pipeline.resetNightMode();
 }
 
 void LumivueViewController::changeCamera()
@@ -275,6 +281,7 @@ void LumivueViewController::changeCamera()
     if (!m_camera.changeCamera())
         return;
     m_geometry.invalidate();
+    m_pipeline.resetNightMode();
     checkTorch();
 }
 
@@ -286,7 +293,27 @@ void LumivueViewController::checkTorch()
 void LumivueViewController::changeScopeTorch()
 {
     m_camera.changeScopeTorch();
+    m_pipeline.resetNightMode();
     platform::SystemSound::play(kClickSound);
+}
+
+void LumivueViewController::changeNightMode()
+{
+    // Switched on, the pipeline restarts the filter itself at its next frame.
+    m_settings.setNightMode(!m_settings.isNightMode());
+    showNightMode();
+    platform::SystemSound::play(kClickSound);
+    m_renderer.requestOverlayRedraw();
+}
+
+void LumivueViewController::showNightMode()
+{
+    if (!m_denoiseButton)
+        return;
+    const bool on = m_settings.isNightMode();
+    m_denoiseButton->setImage(
+        ButtonArt::nightMode(m_denoiseButton->bounds().width(), platform::Screen::main().scale(), on));
+    m_denoiseButton->setSelected(on);
 }
 
 void LumivueViewController::changeScopeGrid()
@@ -318,6 +345,8 @@ void LumivueViewController::setSideControlsHidden(bool hidden)
 {
     if (m_controllHUDView)
         m_controllHUDView->setHidden(hidden);
+    if (m_denoiseButton)
+        m_denoiseButton->setHidden(hidden);
     if (hidden) {
         setTorchButtonHidden(true);
         setCameraButtonHidden(true);

@@ -1,13 +1,14 @@
 #pragma once
 
 // The camera screen: the live preview with the scope over it, the option panel, the shutter,
-// the album thumbnail, the torch and camera switches, the grid toggle and the two sliders. It
+// the album thumbnail, the torch and camera switches, the night-mode toggle, the grid toggle and
+// the two sliders. It
 // builds its interface in code (loadView), runs the screen's set-up when the view loads, starts
 // and stops the camera and the location updates as it appears and disappears, and turns its
 // buttons in place when the device turns (the interface itself stays in portrait).
 //
 // Every control's accessibility name is its field name (previewView, takePictureButton,
-// captureButton, cameraButton, torchButton, NVButton, sliderZoom, sliderNVLevel,
+// captureButton, cameraButton, torchButton, denoiseButton, NVButton, sliderZoom, sliderNVLevel,
 // controllHUDView, controllView, controllScreenView, bEnlight, bColorSpace, bPreset), so
 // scripted control reaches them by name.
 //
@@ -124,6 +125,10 @@ public:
     void changeScopeTorch();
     // Hides or shows the side controls, in turn; click sound; overlay redraw.
     void changeScopeGrid();
+    // Night mode on or off (denoiseButton): the scope is filtered over time before the gain and
+    // its mode label says so. Click sound; overlay redraw. The filter starts afresh when it comes
+    // on, and again whenever the camera, the preset, the zoom or the torch changes.
+    void changeNightMode();
     std::int32_t scopeGridType() const { return m_scopeGridType; }
 
     // ---- Photos ----
@@ -167,6 +172,7 @@ public:
     platform::Button* cameraButton() const { return m_cameraButton; }
     platform::Button* torchButton() const { return m_torchButton; }
     platform::Button* NVButton() const { return m_NVButton; }
+    platform::Button* denoiseButton() const { return m_denoiseButton; }
     platform::Slider* sliderZoom() const { return m_sliderZoom; }
     platform::Slider* sliderNVLevel() const { return m_sliderNVLevel; }
     platform::View* controllView() const { return m_controllView; }
@@ -188,7 +194,9 @@ private:
     void setLevelSliderValue(float value, bool animated);
     void setCameraButtonHidden(bool hidden);
     void setTorchButtonHidden(bool hidden);
-    // controllHUDView, torchButton and cameraButton together (changeScopeGrid).
+    // denoiseButton's art and selection from the night-mode setting.
+    void showNightMode();
+    // controllHUDView, torchButton, cameraButton and denoiseButton together (changeScopeGrid).
     void setSideControlsHidden(bool hidden);
     void setTakePictureButtonEnabled(bool enabled);
     void showThumbnail(const QImage& thumbnail);
@@ -204,6 +212,7 @@ private:
     platform::Button* m_cameraButton { nullptr };
     platform::Button* m_takePictureButton { nullptr };
     platform::Button* m_torchButton { nullptr };
+    platform::Button* m_denoiseButton { nullptr };
     platform::Slider* m_sliderZoom { nullptr };
     platform::Slider* m_sliderNVLevel { nullptr };
     platform::View* m_levelCaption { nullptr }; // shown with sliderNVLevel

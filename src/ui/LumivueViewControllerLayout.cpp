@@ -87,6 +87,10 @@ void LumivueViewController::buildInterface(const ScreenLayout& l)
         QStringLiteral("cameraButton"));
     // Found cameras decide whether it shows.
     m_cameraButton->setHidden(true);
+    m_denoiseButton = add(*m_controllScreenView,
+        symbolButton(l.denoiseButton, ButtonArt::nightMode(l.denoiseButton.width(), scale, false)),
+        QStringLiteral("denoiseButton"));
+    showNightMode(); // --denoise may have switched it on before the screen loaded
 
     const qreal captionSize = tablet ? 14 : 10;
     m_levelCaption = add(*m_controllScreenView, caption(l.levelIcon, QStringLiteral("LEVEL"), captionSize),
@@ -140,6 +144,8 @@ void LumivueViewController::connectControls()
         this, [this](Control&, const platform::Touch*) { changeScopeTorch(); }, tap);
     m_NVButton->addTarget(
         this, [this](Control&, const platform::Touch*) { changeScopeGrid(); }, tap);
+    m_denoiseButton->addTarget(
+        this, [this](Control&, const platform::Touch*) { changeNightMode(); }, tap);
     m_sliderNVLevel->addTarget(
         this,
         [this](Control& sender, const platform::Touch*) {
@@ -154,6 +160,7 @@ void LumivueViewController::connectControls()
         this,
         [this](Control& sender, const platform::Touch*) {
             m_settings.setZoom(static_cast<Slider&>(sender).value());
+            m_pipeline.resetNightMode(); // another part of the frame, magnified otherwise
         },
         platform::ControlEventValueChanged);
 }

@@ -13,6 +13,7 @@ ScreenLayout ScreenLayout::phone()
     l.NVButton = QRectF(251, 18, 48, 48);
     l.torchButton = QRectF(282, 10, 30, 30);
     l.cameraButton = QRectF(282, 50, 30, 30);
+    l.denoiseButton = QRectF(282, 90, 30, 30);
     l.controllHUDView = QRectF(8, 8, 232, 128);
     l.levelIcon = QRectF(10, 346, 44, 20);
     l.sliderNVLevel = QRectF(56, 346, 248, 20);
@@ -32,6 +33,7 @@ ScreenLayout ScreenLayout::tablet()
     l.NVButton = QRectF(656, 26, 68, 68);
     l.torchButton = QRectF(708, 16, 44, 44);
     l.cameraButton = QRectF(708, 76, 44, 44);
+    l.denoiseButton = QRectF(708, 136, 44, 44);
     l.controllHUDView = QRectF(8, 8, 222, 88);
     l.levelIcon = QRectF(124, 826, 56, 28);
     l.sliderNVLevel = QRectF(184, 826, 460, 28);

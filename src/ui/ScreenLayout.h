@@ -2,8 +2,9 @@
 
 // Where the camera screen's controls sit, in points, for the two device classes. The preview
 // fills the screen; the scope square lies in its middle (200 points on a phone, 600 on a tablet),
-// the option panel in the top-left corner above it, the torch and camera switch top right, the
-// two sliders below the scope, and a translucent bar along the bottom holds the album
+// the option panel in the top-left corner above it, the torch and camera switches and the night
+// mode toggle in a column top right (all three above the scope, clear of the panel in either
+// orientation), the two sliders below the scope, and a translucent bar along the bottom holds the album
 // thumbnail, the shutter and the grid toggle.
 //
 // Frames of controls inside the bottom bar are in the bar's coordinates; all others are in the
@@ -23,6 +24,7 @@ struct ScreenLayout {
     QRectF NVButton; // in controllView
     QRectF torchButton;
     QRectF cameraButton;
+    QRectF denoiseButton; // night mode
     QRectF controllHUDView; // origin only; its size comes from updateOptionButtonVisibility
     QRectF sliderNVLevel;
     QRectF sliderZoom;

@@ -1,5 +1,7 @@
 // End-to-end runs of the lumivue program: headless screenshots and scripted control.
 
+#include <cmath>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -105,6 +107,50 @@ TEST(LumivueProgram, ScriptedTapShowsInALaterScreenshotAndBadLinesAreReported)
     EXPECT_EQ(changedPixels(a, b, QRect(260, 820, 120, 120)), 0);
 }
 
+namespace {
+
+// Mean absolute difference between horizontal neighbours (b, g, r): the grain of a picture.
+double grain(const QImage& image, const QRect& region)
+{
+    double sum = 0;
+    long long count = 0;
+    for (int y = region.top(); y <= region.bottom(); ++y) {
+        const uchar* row = image.constScanLine(y);
+        for (int x = region.left(); x < region.right(); ++x)
+            for (int c = 0; c < 3; ++c) {
+                sum += std::abs(int(row[4 * x + c]) - int(row[4 * x + 4 + c]));
+                ++count;
+            }
+    }
+    return sum / double(count);
+}
+
+} // namespace
+
+// The night toggle by name from a script: the scope of a noisy still scene loses its grain.
+TEST(LumivueProgram, ScriptedTapOnTheNightToggleSmoothsTheScope)
+{
+    QTemporaryDir dir;
+    const QString before = dir.filePath(QStringLiteral("before.png"));
+    const QString after = dir.filePath(QStringLiteral("after.png"));
+    const QString feed = QStringLiteral("image:" LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png");
+    const QByteArray script
+        = QStringLiteral("wait 1.5\nscreenshot %1\ntap denoiseButton\nwait 1.5\nscreenshot %2\nquit\n")
+              .arg(before, after)
+              .toUtf8();
+    const ProgramRun run
+        = runLumivue({ "--headless", "--camera", feed, "--sensor-noise", "8", "--control", "-" }, script);
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    const QImage a = QImage(before).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage b = QImage(after).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    ASSERT_EQ(a.size(), QSize(640, 960));
+    ASSERT_EQ(b.size(), a.size());
+    // The top left of the scope (points 60-160, 140-200 at scale 2), away from the instruments.
+    const QRect scope(130, 290, 180, 100);
+    EXPECT_LT(grain(b, scope), 0.6 * grain(a, scope)) << grain(b, scope) << " vs " << grain(a, scope);
+    EXPECT_GT(changedPixels(a, b, QRect(564, 180, 60, 60)), 200) << "the toggle shows it is on";
+}
+
 TEST(LumivueProgram, DurationAloneEndsAHeadlessRun)
 {
     QElapsedTimer elapsed;
@@ -183,9 +229,9 @@ TEST(LumivueProgram, BadFlagsGiveAClearErrorAndHelpListsTheFlags)
     help.start(kProgram, { "--help" });
     ASSERT_TRUE(help.waitForFinished(30000));
     const QString text = QString::fromUtf8(help.readAllStandardOutput());
-    for (const char* flag : { "--camera", "--sensor-noise", "--sensor-shake", "--idiom", "--scale", "--album",
-             "--data-dir", "--location", "--server-url", "--no-analytics", "--analytics", "--headless",
-             "--control", "--screenshot", "--duration", "--stack-frames" })
+    for (const char* flag : { "--camera", "--sensor-noise", "--sensor-shake", "--denoise", "--idiom",
+             "--scale", "--album", "--data-dir", "--location", "--server-url", "--no-analytics",
+             "--analytics", "--headless", "--control", "--screenshot", "--duration", "--stack-frames" })
         EXPECT_TRUE(text.contains(QLatin1String(flag))) << flag;
     // What is collected, where it goes and how to turn it off.
     for (const char* phrase : { "TAKE_PICTURE", "127.0.0.1:8642", "--analytics off" })

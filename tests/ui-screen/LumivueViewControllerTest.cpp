@@ -95,6 +95,7 @@ TEST_F(LumivueViewControllerTest, EveryControlIsFoundByItsFieldName)
         { "cameraButton", screen->cameraButton() },
         { "torchButton", screen->torchButton() },
         { "NVButton", screen->NVButton() },
+        { "denoiseButton", screen->denoiseButton() },
         { "sliderZoom", screen->sliderZoom() },
         { "sliderNVLevel", screen->sliderNVLevel() },
         { "controllHUDView", screen->controllHUDView() },
@@ -230,7 +231,7 @@ TEST_F(LumivueViewControllerTest, ChoosersAndSlidersDriveTheScope)
     EXPECT_FLOAT_EQ(screen->sliderZoom()->value(), 0.5f);
 }
 
-// The Enlight and Color choosers, the grid and torch toggles click; the Preset chooser and the
+// The Enlight and Color choosers, the grid, torch and night toggles click; the Preset chooser and the
 // camera switch are silent; the slider sets the level only in manual mode.
 TEST_F(LumivueViewControllerTest, EachControlClicksOrStaysSilent)
 {
@@ -250,6 +251,7 @@ TEST_F(LumivueViewControllerTest, EachControlClicksOrStaysSilent)
         { "Preset Low", [&] { screen->bPreset()->chooseItemForScript(0); }, 0 },
         { "torch", [&] { tap(screen->torchButton()); }, 1 },
         { "grid", [&] { tap(screen->NVButton()); }, 1 },
+        { "night mode", [&] { tap(screen->denoiseButton()); }, 1 },
         { "camera switch", [&] { tap(screen->cameraButton()); }, 0 },
     };
     for (const auto& row : rows) {
@@ -270,12 +272,14 @@ TEST_F(LumivueViewControllerTest, TheGridToggleHidesAndShowsTheSideControls)
     EXPECT_TRUE(screen->controllHUDView()->isHidden());
     EXPECT_TRUE(screen->torchButton()->isHidden());
     EXPECT_TRUE(screen->cameraButton()->isHidden());
+    EXPECT_TRUE(screen->denoiseButton()->isHidden());
     EXPECT_FALSE(screen->takePictureButton()->isHidden());
 
     screen->NVButton()->sendActionsForControlEvents(platform::ControlEventTouchUpInside);
     EXPECT_FALSE(screen->controllHUDView()->isHidden());
     EXPECT_FALSE(screen->torchButton()->isHidden());
     EXPECT_FALSE(screen->cameraButton()->isHidden());
+    EXPECT_FALSE(screen->denoiseButton()->isHidden());
 }
 
 TEST_F(LumivueViewControllerTest, TheGridToggleNeverShowsSwitchesThatCannotWork)

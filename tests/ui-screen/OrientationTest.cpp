@@ -1,5 +1,6 @@
 // Turning the device: the rotation table, the four buttons turned in place over 0.5 s, the
-// panel re-anchored, and the interface itself fixed in portrait.
+// panel re-anchored, the night-mode toggle clear of everything in every orientation, and the
+// interface itself fixed in portrait.
 
 #include <cmath>
 #include <numbers>
@@ -142,6 +143,69 @@ TEST_F(OrientationTest, ARepeatedPlacementMakesNoSecondSetAndKeepsAnOpenChooserO
     EXPECT_EQ(m_screen->bEnlight()->frame(), QRectF(8, 8, 214, 32));
     EXPECT_EQ(m_screen->controllHUDView()->subviews().size(), 3u);
 }
+
+struct Placement {
+    int idiom;
+    int orientation;
+};
+void PrintTo(const Placement& p, std::ostream* os)
+{
+    *os << (p.idiom == Device::IdiomTablet ? "tablet" : "phone") << " orientation " << p.orientation;
+}
+
+class NightToggleLayout : public ScreenTest, public ::testing::WithParamInterface<Placement> { };
+
+// The frame a view covers on the screen (its superviews are not turned).
+QRectF onScreen(const platform::View& view)
+{
+    QRectF frame = view.frame();
+    for (const platform::View* parent = view.superview(); parent; parent = parent->superview())
+        frame.translate(parent->frame().topLeft());
+    return frame;
+}
+
+// The night-mode toggle covers neither the scope nor any other control, with the panel turned
+// for the orientation and its widest chooser open.
+TEST_P(NightToggleLayout, OverlapsNeitherTheScopeNorAnotherControl)
+{
+    useIdiom(GetParam().idiom);
+    LumivueViewController screen(syntheticCameras());
+    platform::View& root = screen.view();
+    screen.viewWillAppear(false);
+    screen.bEnlight()->setFrame(
+        QRectF(screen.bEnlight()->frame().topLeft(), screen.bEnlight()->frameExpanded().size()));
+    Device::current().setOrientation(GetParam().orientation);
+    m_animationClock.advance(0.6);
+
+    const QRectF toggle = onScreen(*screen.denoiseButton());
+    EXPECT_TRUE(root.bounds().contains(toggle));
+    EXPECT_FALSE(toggle.intersects(screen.scopeGridLayer()->frame())) << "the scope";
+    const std::pair<const char*, const platform::View*> others[] = {
+        { "panel", screen.controllHUDView() },
+        { "torch", screen.torchButton() },
+        { "camera switch", screen.cameraButton() },
+        { "bottom bar", screen.controllView() },
+        { "level slider", screen.sliderNVLevel() },
+        { "zoom slider", screen.sliderZoom() },
+    };
+    for (const auto& [name, view] : others)
+        EXPECT_FALSE(toggle.intersects(onScreen(*view))) << name;
+}
+
+std::vector<Placement> everyPlacement()
+{
+    std::vector<Placement> rows;
+    for (const int idiom : { Device::IdiomPhone, Device::IdiomTablet })
+        for (int orientation = 1; orientation <= 6; ++orientation)
+            rows.push_back({ idiom, orientation });
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens, NightToggleLayout, ::testing::ValuesIn(everyPlacement()), [](const auto& row) {
+        return std::string(row.param.idiom == Device::IdiomTablet ? "Tablet" : "Phone") + "_Orientation"
+            + std::to_string(row.param.orientation);
+    });
 
 TEST_F(OrientationTest, TheInterfaceAutorotatesToPortraitOnly)
 {

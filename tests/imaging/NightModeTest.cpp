@@ -1,0 +1,236 @@
+// Night mode through the frame pipeline: with it off every byte is what the enhancement alone
+// makes; on, the noise it takes out of a still scene from the stand-in camera, and no trail
+// behind what moves. Frames come from a session on a manual clock, one interval at a time.
+
+#include <cstring>
+#include <vector>
+
+#include "NoiseMeasure.h"
+#include "ScopeTestSupport.h"
+#include "imaging/FrameEnhancer.h"
+#include "platform/camera/CameraSource.h"
+#include "platform/camera/SensorNoise.h"
+#include "support/TestNames.h"
+
+using namespace scopetest;
+namespace ColorFilter = imaging::ColorFilter;
+namespace NightVisionMode = imaging::NightVisionMode;
+
+namespace {
+
+// ---- Night mode off is exact ----
+
+struct OffRow {
+    const char* name;
+    std::int32_t mode;
+    std::int32_t level; // manual
+    std::int32_t filter;
+    float zoom;
+};
+void PrintTo(const OffRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class NightModeOff : public ::testing::TestWithParam<OffRow> { };
+
+QImage noisyFrame(QSize size, int frameNumber)
+{
+    static const platform::SensorNoise noise(8, 0, 11);
+    return noise.apply(flatFrame(size, 40), std::uint64_t(frameNumber));
+}
+
+// The frame enhanced directly, the way the pipeline does it for a preview without night mode.
+QImage enhancedAlone(QImage frame, std::int32_t level, std::int32_t filter, std::int32_t radius, float zoom)
+{
+    const imaging::FrameWindow window = imaging::ScopeGeometry::previewWindow(
+        std::size_t(frame.width()), std::size_t(frame.height()), radius, zoom);
+    imaging::FrameEnhancer::enhance(frame.bits(), std::size_t(frame.bytesPerLine()), window, level, filter);
+    return frame;
+}
+
+} // namespace
+
+// Off from the start, and off after a while on: the frame's bytes are the enhancement's alone,
+// nothing of the filter's average is left in them.
+TEST_P(NightModeOff, LeavesExactlyTheEnhancementsBytes)
+{
+    const OffRow row = GetParam();
+    for (const bool wasOn : { false, true }) {
+        imaging::ScopeSettings settings;
+        imaging::ScopeGeometry geometry;
+        imaging::FramePipeline pipeline { settings, geometry };
+        geometry.setScopeScreenScaledRadius(40);
+        settings.setScopeNightVisionMode(row.mode);
+        settings.setScopeNightVisionColorFilter(row.filter);
+        settings.setZoom(row.zoom);
+        int n = 0;
+        settings.setNightMode(wasOn);
+        for (; n < 6; ++n) {
+            settings.setScopeNightVisionLevel(row.level);
+            QImage frame = noisyFrame({ 160, 120 }, n);
+            auto sample = platform::SampleBuffer::fromImage(frame);
+            pipeline.quartzImageFromSampleBuffer(sample.value(), true);
+        }
+        settings.setNightMode(false);
+        settings.setScopeNightVisionLevel(row.level);
+        const std::int32_t level = imaging::ScopeSettings::levelForMode(
+            row.mode, row.level, pipeline.scopeImageLevel(), settings.scopeNightVisionThread());
+        const QImage frame = noisyFrame({ 160, 120 }, n);
+        auto sample = platform::SampleBuffer::fromImage(frame);
+        const QImage result = pipeline.quartzImageFromSampleBuffer(sample.value(), true);
+        const QImage expected = enhancedAlone(frame, level, row.filter, 40, row.zoom);
+        ASSERT_EQ(result.size(), expected.size());
+        for (int y = 0; y < expected.height(); ++y)
+            ASSERT_EQ(std::memcmp(result.constScanLine(y), expected.constScanLine(y),
+                          std::size_t(4 * expected.width())),
+                0)
+                << "row " << y << (wasOn ? " after night mode was on" : "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, NightModeOff,
+    ::testing::Values(OffRow { "AutoRgb", NightVisionMode::Auto, 0, ColorFilter::None, 0.0f },
+        OffRow { "ManualGreenZoomed", NightVisionMode::Manual, 40, ColorFilter::Green, 0.5f },
+        OffRow { "ManualGrey", NightVisionMode::Manual, 8, ColorFilter::Grey, 0.0f },
+        OffRow { "EnhancementOff", NightVisionMode::Off, 0, ColorFilter::None, 0.0f }),
+    [](const auto& row) { return std::string(row.param.name); });
+
+namespace {
+
+// ---- Night mode on, frames from a session ----
+
+// A scope on `backend`'s back camera without the timer thread: each step moves the clock one
+// frame interval, lets the frame through and takes the picture out of the slot.
+class SteppedScope {
+public:
+    SteppedScope(std::shared_ptr<platform::CaptureBackend> backend,
+        std::shared_ptr<platform::ManualFrameClock> clock, bool nightMode, std::int32_t mode,
+        std::int32_t level, std::int32_t radius)
+        : m_clock(std::move(clock))
+    {
+        scope.setScopeNightVisionMode(mode);
+        scope.settings.setScopeNightVisionLevel(level);
+        scope.settings.setNightMode(nightMode);
+        scope.setCaptureBackend(std::move(backend));
+        scope.setScopeScreenScaledRadius(radius);
+        scope.setupScopeGeometry();
+        scope.setupCaptureSessionVideo();
+    }
+
+    // The scope picture of the frame `seconds` of session time later (50 ms a frame).
+    std::unique_ptr<imaging::ScopeImage> run(double seconds)
+    {
+        std::unique_ptr<imaging::ScopeImage> last;
+        ScriptedCamera::settle(*m_clock, scope); // the first frame comes as the session starts
+        last = scope.qImage().take();
+        for (int i = 0; i < int(seconds * 20 + 0.5); ++i) {
+            m_clock->advance(50ms);
+            ScriptedCamera::settle(*m_clock, scope);
+            if (auto image = scope.qImage().take())
+                last = std::move(image);
+        }
+        return last;
+    }
+
+    TestScope scope;
+
+private:
+    std::shared_ptr<platform::ManualFrameClock> m_clock;
+};
+
+// The photo of a dim street as the live feed, with sensor noise of `sigma` levels.
+std::pair<std::shared_ptr<platform::CaptureBackend>, std::shared_ptr<platform::ManualFrameClock>> dimStreet(
+    int sigma)
+{
+    auto clock = std::make_shared<platform::ManualFrameClock>();
+    auto source = platform::CameraSource::parse(
+        QStringLiteral("image:" LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png"))
+                      .value();
+    source.setSensorNoise(sigma, 0);
+    auto backend = source.makeBackend(clock);
+    EXPECT_TRUE(backend) << qPrintable(backend.error());
+    return { backend.value(), clock };
+}
+
+} // namespace
+
+// The target a user sees: after 2 s on a still scene, the noise left in the scope is at most 0.4×
+// what the gain shows without night mode, at the same level.
+TEST(NightModeOn, TakesTheNoiseOutOfAStillSceneInTheScope)
+{
+    constexpr std::int32_t kLevel = 16; // gain 3
+    auto scopePicture = [&](int sigma, bool nightMode) {
+        auto [backend, clock] = dimStreet(sigma);
+        // The phone's scope over a Photo frame: an 800 × 800 window.
+        SteppedScope stepped(backend, clock, nightMode, NightVisionMode::Manual, kLevel, 400);
+        auto image = stepped.run(2.0);
+        return image ? image->pixels : QImage();
+    };
+    const QImage clean = scopePicture(0, false);
+    const QImage plain = scopePicture(8, false);
+    const QImage night = scopePicture(8, true);
+    ASSERT_FALSE(clean.isNull());
+    ASSERT_EQ(plain.size(), clean.size());
+    ASSERT_EQ(night.size(), clean.size());
+    EXPECT_EQ(scopePicture(0, true), clean) << "a still, clean scene is shown as it is";
+
+    const double plainNoise = testing_noise::differenceSigma(plain, clean, clean.rect());
+    const double nightNoise = testing_noise::differenceSigma(night, clean, clean.rect());
+    EXPECT_GT(plainNoise, 8.0) << "the gain shows the sensor's noise";
+    EXPECT_LE(nightNoise, 0.4 * plainNoise) << "left " << nightNoise << " of " << plainNoise;
+}
+
+namespace {
+
+// A bright square moving right over a flat grey background, with sensor noise on every frame.
+constexpr int kSquare = 24;
+constexpr int kStep = 6; // frame pixels a frame
+constexpr int kBackground = 60;
+constexpr int kSquareLevel = 140;
+QPoint squareAt(int frameNumber)
+{
+    return { 200 + kStep * frameNumber, 228 };
+}
+QImage movingSquare(QSize size, int frameNumber)
+{
+    static const platform::SensorNoise noise(8, 0, 5);
+    QImage frame = flatFrame(size, kBackground);
+    const QPoint at = squareAt(frameNumber);
+    for (int y = at.y(); y < at.y() + kSquare; ++y)
+        for (int x = at.x(); x < at.x() + kSquare; ++x)
+            frame.setPixel(x, y, qRgb(kSquareLevel, kSquareLevel, kSquareLevel));
+    return noise.apply(frame, std::uint64_t(frameNumber));
+}
+
+} // namespace
+
+// Filtered strongly where the scene is still, the square is shown in full where it is now and
+// nothing of it is left where it was one or two frames ago.
+TEST(NightModeOn, LeavesNoTrailBehindAMovingSquare)
+{
+    auto source = std::make_shared<PatternSource>(movingSquare, QSize(640, 480));
+    ScriptedCamera camera(source);
+    SteppedScope stepped(camera.backend, camera.clock, true, NightVisionMode::Off, 0, 133);
+    const auto image = stepped.run(1.0); // 21 frames: the square has moved 120 pixels
+    ASSERT_NE(image, nullptr);
+    const int shown = 20;
+    // A frame rectangle in the scope picture's pixels, shrunk by 2 so edges do not count.
+    auto inPicture = [&](QPoint frameCorner, int side) {
+        return QRect(frameCorner - image->origin, QSize(side, side)).adjusted(2, 2, -2, -2);
+    };
+    const QRect now = inPicture(squareAt(shown), kSquare);
+    ASSERT_TRUE(image->pixels.rect().contains(now));
+    EXPECT_NEAR(testing_noise::meanGreen(image->pixels, now), kSquareLevel, 3.0) << "shown in full";
+    for (const int back : { 1, 2 }) {
+        // Where it was and is no more: the strip of the old square left of the new one.
+        const QPoint was = squareAt(shown - back) - image->origin;
+        const QRect left(was + QPoint(1, 2), QSize(back * kStep - 2, kSquare - 4));
+        EXPECT_NEAR(testing_noise::meanGreen(image->pixels, left), kBackground, 4.0)
+            << back << " frame(s) ago";
+    }
+    const QRect still = inPicture(QPoint(200, 300), 40);
+    const QImage flat = flatFrame(image->pixels.size(), kBackground);
+    EXPECT_LT(testing_noise::differenceSigma(image->pixels, flat, still), 0.4 * 8)
+        << "the background is filtered";
+}
