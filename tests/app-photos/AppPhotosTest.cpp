@@ -338,6 +338,30 @@ TEST_F(AppPhotosTest, ANewAlbumFolderIsMadeAndNorthWestFixesKeepTheirRefs)
     EXPECT_NEAR(exif.degrees("Exif.GPSInfo.GPSLongitude"), 74.006, 1e-4);
 }
 
+// The night-mode button makes the next photo a merged burst that says so in its EXIF; turned off
+// again, the photo is the ordinary one.
+TEST_F(AppPhotosTest, NightModeButtonMakesAMergedPhotoThatCountsItsFrames)
+{
+    LiveLumivue app({ "--album", album(), "--camera",
+        QStringLiteral("image:" LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png"), "--sensor-noise", "8",
+        "--stack-frames", "4" });
+    ASSERT_TRUE(app.started());
+    app.send(QStringLiteral("tap denoiseButton"));
+    shoot(app, 1, 0);
+    ASSERT_TRUE(app.waitForLog(QStringLiteral("Capture merged 4 of 4 stills"))) << app.log().toStdString();
+    app.send(QStringLiteral("tap denoiseButton"));
+    shoot(app, 1, 1);
+    EXPECT_EQ(app.quit(), 0) << app.log().toStdString();
+
+    ASSERT_EQ(photosIn(album()).size(), 2);
+    const Exif night = readExif(photo(1));
+    EXPECT_EQ(night.text("Exif.Image.ImageDescription"), "Lumivue night: 4 frames");
+    EXPECT_EQ(night.integer("Exif.Image.Orientation"), 6);
+    EXPECT_EQ(night.text("Exif.Image.Make"), "Lumivue+");
+    EXPECT_EQ(readExif(photo(2)).find("Exif.Image.ImageDescription"), nullptr);
+    EXPECT_EQ(app.occurrences(QStringLiteral("Capture merged")), 1);
+}
+
 TEST_F(AppPhotosTest, AnAlbumThatCannotBeMadeReportsEverySaveAndTheShutterStaysUsable)
 {
     // Its parent is a regular file: no one can make this folder, root included.
