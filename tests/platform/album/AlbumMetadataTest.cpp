@@ -128,11 +128,6 @@ struct Position {
     const char* longitudeRef;
 };
 
-void PrintTo(const Position& p, std::ostream* os)
-{
-    *os << p.latitude << "," << p.longitude;
-}
-
 class AlbumGpsTest : public AlbumMetadataTest, public ::testing::WithParamInterface<Position> { };
 
 TEST_P(AlbumGpsTest, CoordinatesAreDegreeRationalsWithRefs)
@@ -200,11 +195,6 @@ struct OrientationRow {
     int exif;
     int imageCode;
 };
-
-void PrintTo(const OrientationRow& r, std::ostream* os)
-{
-    *os << "EXIF " << r.exif;
-}
 
 class AlbumOrientationTest : public AlbumMetadataTest,
                              public ::testing::WithParamInterface<OrientationRow> { };
