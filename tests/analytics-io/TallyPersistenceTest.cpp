@@ -8,6 +8,7 @@
 #include "analytics/TallyUtil.h"
 #include "platform/core/Log.h"
 #include "platform/system/AtomicFileWriter.h"
+#include "support/LogCapture.h"
 
 namespace {
 
@@ -81,6 +82,16 @@ protected:
         const auto decoded = analytics::TallyReportDecoder::decodeSessionRecord(record);
         EXPECT_TRUE(decoded.ok()) << decoded.error.toStdString();
         return qint64(decoded.json.value(QLatin1String("startTime")).toDouble());
+    }
+
+    // The debug log lines that `work` writes.
+    template <typename Work> static QStringList debugLogOf(Work work)
+    {
+        testing_support::LogCapture log;
+        analytics::TallyUtil::setDebugLogEnabled(true);
+        work();
+        analytics::TallyUtil::setDebugLogEnabled(false);
+        return log.lines();
     }
 
     qint64 reportInitialTimestamp() const
@@ -230,13 +241,10 @@ TEST_F(TallyPersistenceTest, ASessionLeftBehindIsSavedAsCrashedWithItsEvents)
     ASSERT_TRUE(platform::AtomicFileWriter::ensureDirectory(m_data.path()));
     ASSERT_TRUE(platform::AtomicFileWriter::write(
         m_store->currentSessionFilePath(), TallySessionArchive::sessionFile(left)));
-    QStringList lines;
-    const auto previous = platform::setLogSink([&](const QString& line) { lines << line; });
-    analytics::TallyUtil::setDebugLogEnabled(true);
-    TallyAPI::startSession(QStringLiteral("KEY"));
-    TallyAPI::waitForUploads();
-    analytics::TallyUtil::setDebugLogEnabled(false);
-    platform::setLogSink(previous);
+    const QStringList lines = debugLogOf([] {
+        TallyAPI::startSession(QStringLiteral("KEY"));
+        TallyAPI::waitForUploads();
+    });
 
     EXPECT_TRUE(lines.contains(QStringLiteral("Tally: Add crashed former session")));
     const auto saved = m_store->savedSessions();
@@ -346,21 +354,12 @@ TEST_F(TallyPersistenceTest, EveryFileIsOwnerOnlyAndNoTemporaryFilesRemain)
     }
 }
 
-} // namespace
-
-namespace {
-
 // Damage to the saved-sessions file: how much of it is left.
 struct SavedFileDamage {
     const char* name;
     double keptFraction; // of the file's bytes, from the start
     qsizetype cutBytes; // then this many more bytes off the end
 };
-
-void PrintTo(const SavedFileDamage& row, std::ostream* out)
-{
-    *out << row.name;
-}
 
 class TallyDamagedSavedFileTest : public TallyPersistenceTest,
                                   public ::testing::WithParamInterface<SavedFileDamage> { };
@@ -388,13 +387,11 @@ TEST_P(TallyDamagedSavedFileTest, EveryIntactRecordIsKeptAndTheDamagedFileSetAsi
     }
     ASSERT_FALSE(intact.isEmpty());
 
-    QStringList lines;
-    const auto previous = platform::setLogSink([&](const QString& line) { lines << line; });
-    analytics::TallyUtil::setDebugLogEnabled(true);
-    installStore(); // the next process
-    const QList<QByteArray> read = m_store->savedSessions();
-    analytics::TallyUtil::setDebugLogEnabled(false);
-    platform::setLogSink(previous);
+    QList<QByteArray> read;
+    const QStringList lines = debugLogOf([&] {
+        installStore(); // the next process
+        read = m_store->savedSessions();
+    });
 
     EXPECT_EQ(read, intact);
     QFile aside(path + QStringLiteral(".damaged"));
@@ -423,14 +420,12 @@ TEST_F(TallyPersistenceTest, FilesPastTheReadLimitAreSetAsideNotDropped)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         ASSERT_TRUE(file.resize(oversized)); // sparse: costs no disk
     }
-    QStringList lines;
-    const auto previous = platform::setLogSink([&](const QString& line) { lines << line; });
-    analytics::TallyUtil::setDebugLogEnabled(true);
-    TallyAPI::startSession(QStringLiteral("KEY"));
-    TallyAPI::waitForUploads();
-    const QDateTime ended = endSessionOffline();
-    analytics::TallyUtil::setDebugLogEnabled(false);
-    platform::setLogSink(previous);
+    QDateTime ended;
+    const QStringList lines = debugLogOf([&] {
+        TallyAPI::startSession(QStringLiteral("KEY"));
+        TallyAPI::waitForUploads();
+        ended = endSessionOffline();
+    });
 
     for (const QString& path : { m_store->sessionsFilePath(), m_store->currentSessionFilePath() })
         EXPECT_EQ(QFileInfo(path + QStringLiteral(".oversized")).size(), oversized) << path.toStdString();
@@ -446,11 +441,6 @@ struct StaleCopy {
     bool underOlderName; // else the dotted name's previous copy
     bool previousOfOlder; // the older name's previous copy rather than the file itself
 };
-
-void PrintTo(const StaleCopy& row, std::ostream* out)
-{
-    *out << row.name;
-}
 
 class TallyStaleCurrentFileTest : public TallyPersistenceTest,
                                   public ::testing::WithParamInterface<StaleCopy> { };
