@@ -237,11 +237,6 @@ struct BadServerUrl {
     const char* name;
     const char* url;
 };
-void PrintTo(const BadServerUrl& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
 class LumivueBadServerUrl : public ::testing::TestWithParam<BadServerUrl> { };
 
 } // namespace
