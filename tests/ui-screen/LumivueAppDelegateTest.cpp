@@ -75,11 +75,6 @@ struct Idiom {
     bool expectTabletKey;
 };
 
-void PrintTo(const Idiom& i, std::ostream* os)
-{
-    *os << (i.tablet ? "tablet" : "phone") << (i.answersQuery ? "" : ", silent idiom");
-}
-
 class LumivueAppDelegateIdiom : public LumivueAppDelegateTest,
                                 public ::testing::WithParamInterface<Idiom> { };
 
