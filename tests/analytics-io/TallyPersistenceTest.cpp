@@ -111,7 +111,8 @@ QStringList keysOf(const QCborMap& map)
     return keys;
 }
 
-TEST_F(TallyPersistenceTest, TheSessionFileHoldsExactlyItsKeysWithTheirTypes)
+// Which keys a session file holds, readably; the golden bytes below pin their types and values.
+TEST_F(TallyPersistenceTest, TheSessionFileHoldsExactlyItsKeys)
 {
     const auto root = platform::KeyedArchive::unarchive(TallySessionArchive::sessionFile(fullState()));
     ASSERT_TRUE(root);
@@ -122,25 +123,10 @@ TEST_F(TallyPersistenceTest, TheSessionFileHoldsExactlyItsKeysWithTheirTypes)
             "eventCounts", "eventLog", "eventLogComplete", "errors", "totalErrorCount", "adLog", "latitude",
             "longitude", "accuracy", "crashed", "apiKey", "appVersion", "userID", "pageViewCount", "locale",
             "timeZone", "internetAvailable", "age", "gender" }));
-    EXPECT_EQ(archive->decodeInt32("serializationVersion"), 1);
-    EXPECT_EQ(archive->decodeDate("startTime")->toMSecsSinceEpoch(), 1338508800123);
-    EXPECT_EQ(archive->decodeInt64("pauseIntervalMillis"), 4321);
-    EXPECT_EQ(archive->decodeMap("eventCounts")->value(QStringLiteral("TAKE_PICTURE")).toInteger(), 3);
-    EXPECT_EQ(archive->decodeBool("crashed"), true);
-    EXPECT_EQ(archive->decodeDouble("longitude"), -12.345);
-    EXPECT_EQ(archive->decodeFloat("accuracy"), 5.5f);
-    EXPECT_EQ(archive->decodeString("timeZone"), QStringLiteral("Europe/London"));
-    EXPECT_EQ(archive->decodeInt32("gender"), 1);
-    const QCborArray error = archive->decodeList("errors")->at(0).toArray();
-    ASSERT_EQ(error.size(), 4);
-    EXPECT_EQ(platform::KeyedArchive::toDate(error.at(0))->toMSecsSinceEpoch(), 1338508804000);
-    EXPECT_EQ(error.at(3).toString(), QStringLiteral("std::runtime_error: boom"));
-
     const auto event = platform::KeyedArchive::fromValue(archive->decodeList("eventLog")->at(0));
     ASSERT_TRUE(event);
     EXPECT_EQ(keysOf(event->toMap()),
         (QStringList { "name", "started", "ended", "timed", "parameters", "automaticallyEnded" }));
-    EXPECT_EQ(event->decodeMap("parameters")->value(QStringLiteral("level")).toInteger(), 4);
 
     // Absent values are left out, not written empty.
     TallySessionState fresh;
