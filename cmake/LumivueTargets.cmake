@@ -28,7 +28,8 @@ function(lumivue_library name)
 endfunction()
 
 # lumivue_test(NAME DEPS dep...) builds every .cpp of the calling folder into one GoogleTest
-# program and registers its cases with CTest. Tests run on Qt's offscreen platform.
+# program and registers its cases with CTest. Tests run on Qt's offscreen platform. A parameterised
+# row is listed by the name its table's generator gives it, never by its printed value.
 function(lumivue_test name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -41,7 +42,7 @@ function(lumivue_test name)
   target_compile_definitions(${name} PRIVATE LUMIVUE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                              LUMIVUE_BINARY_DIR="${PROJECT_BINARY_DIR}")
   lumivue_warnings(${name})
-  gtest_discover_tests(${name}
+  gtest_discover_tests(${name} NO_PRETTY_VALUES
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LUMIVUE_TEST=1"
     DISCOVERY_TIMEOUT 60)
 endfunction()

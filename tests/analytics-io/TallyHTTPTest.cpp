@@ -77,11 +77,6 @@ struct SavedAnswer {
     const char* body;
 };
 
-void PrintTo(const SavedAnswer& a, std::ostream* os)
-{
-    *os << a.name;
-}
-
 class TallySavedAnswer : public ::testing::TestWithParam<SavedAnswer> { };
 
 TEST_P(TallySavedAnswer, ReadsBackAsWritten)

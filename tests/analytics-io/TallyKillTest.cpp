@@ -18,47 +18,57 @@
 namespace {
 
 using analytics::TallyAPI;
+using testing_support::ScriptedAnswer;
+using testing_support::TestHttpServer;
 
 constexpr int kKills = 200;
 const QString kKey = QStringLiteral("KILLTEST");
 
-struct ChildRun {
-    int lastReturned { -1 }; // the number of the last event whose logEvent had returned
-    bool started { false };
+struct ChildEnd {
+    QList<qint64> started; // session start times the child printed
+    QList<QByteArray> lines;
+    bool killed { false }; // died by a signal (the fault point's SIGKILL)
 };
 
-// Starts the child, lets it log a random number of events, kills it with SIGKILL.
-ChildRun runAndKill(const QString& dataDir, int eventsBeforeKill)
+// Runs the child to its end: a fault point's kill, its own exit, or (with killAfterLines) the
+// test's SIGKILL once that many lines have come.
+ChildEnd runChild(
+    const QString& dataDir, const QStringList& mode, const QByteArray& faultPoint, int killAfterLines = -1)
 {
-    ChildRun run;
+    ChildEnd end;
     QProcess child;
-    child.setProgram(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/analytics_io_child"));
-    child.setArguments({ dataDir });
-    child.setProcessChannelMode(QProcess::SeparateChannels);
-    child.start();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!faultPoint.isEmpty())
+        environment.insert(QStringLiteral("LUMIVUE_FAULT_POINT"), QString::fromLatin1(faultPoint));
+    child.setProcessEnvironment(environment);
+    child.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/analytics_io_child"), QStringList { dataDir } + mode);
     if (!child.waitForStarted(10000))
-        return run;
+        return end;
     QByteArray pending;
-    int linesSeen = 0;
     auto consume = [&] {
         pending += child.readAllStandardOutput();
         qsizetype newline;
         while ((newline = pending.indexOf('\n')) >= 0) {
             const QByteArray line = pending.left(newline);
             pending.remove(0, newline + 1);
-            ++linesSeen;
-            if (line.startsWith("started"))
-                run.started = true;
-            else
-                run.lastReturned = line.toInt();
+            end.lines << line;
+            if (line.startsWith("started "))
+                end.started << line.mid(8).toLongLong();
         }
     };
-    while (linesSeen < eventsBeforeKill + 1 && child.waitForReadyRead(10000))
+    QElapsedTimer clock;
+    clock.start();
+    while (child.state() == QProcess::Running && (killAfterLines < 0 || end.lines.size() < killAfterLines)
+        && clock.elapsed() < 30000) {
+        child.waitForReadyRead(100);
         consume();
-    child.kill();
+    }
+    if (child.state() == QProcess::Running)
+        child.kill();
     child.waitForFinished(10000);
-    consume(); // lines written before the kill but not read yet
-    return run;
+    consume();
+    end.killed = child.exitStatus() == QProcess::CrashExit;
+    return end;
 }
 
 // What one lane of runs saw: per run, the last event that had returned, and the first problem.
@@ -78,12 +88,15 @@ void runLane(Lane& lane, int runs, unsigned seed)
     const QString currentPath
         = QDir(lane.dataDir).filePath(QFileInfo(store.currentSessionFilePath()).fileName());
     for (int kill = 0; kill < runs; ++kill) {
-        const ChildRun run = runAndKill(lane.dataDir, int(random() % 25));
+        // Killed once it has said it started and then logged a random number of events.
+        const ChildEnd run = runChild(lane.dataDir, {}, {}, 1 + int(random() % 25));
         auto fail
             = [&](const QString& why) { lane.failure = QStringLiteral("run %1: %2").arg(kill).arg(why); };
-        if (!run.started)
+        if (run.started.isEmpty())
             return fail(QStringLiteral("the child did not start"));
-        lane.lastReturned << run.lastReturned;
+        // The number of the last event whose logEvent had returned.
+        const int lastReturned = run.lines.size() > 1 ? run.lines.last().toInt() : -1;
+        lane.lastReturned << lastReturned;
 
         // The newest complete version: the file, or the previous version when the kill fell
         // between moving one aside and renaming the new one into place.
@@ -97,9 +110,9 @@ void runLane(Lane& lane, int runs, unsigned seed)
         // Every event whose logEvent returned is there, in order; one more may have been written
         // just before the kill.
         const qsizetype events = state->eventLog.size();
-        if (events < run.lastReturned + 1 || events > run.lastReturned + 2)
+        if (events < lastReturned + 1 || events > lastReturned + 2)
             return fail(
-                QStringLiteral("%1 events after event %2 had returned").arg(events).arg(run.lastReturned));
+                QStringLiteral("%1 events after event %2 had returned").arg(events).arg(lastReturned));
         for (qsizetype i = 0; i < events; ++i) {
             if (state->eventLog[i].parameters()->value(QStringLiteral("i")).toInt() != i)
                 return fail(QStringLiteral("event %1 out of order").arg(i));
@@ -156,60 +169,6 @@ TEST_F(TallyKillTest, AKilledProcessLeavesADecodableSessionWithEveryReturnedEven
     }
 }
 
-} // namespace
-
-namespace {
-
-using testing_support::ScriptedAnswer;
-using testing_support::TestHttpServer;
-
-struct ChildEnd {
-    QList<qint64> started; // session start times the child printed
-    QList<QByteArray> lines;
-    bool killed { false }; // died by a signal (the fault point's SIGKILL)
-};
-
-// Runs the child to its end: a fault point's kill, its own exit, or (with killAfterLines) the
-// test's SIGKILL once that many lines have come.
-ChildEnd runChild(
-    const QString& dataDir, const QStringList& mode, const QByteArray& faultPoint, int killAfterLines = -1)
-{
-    ChildEnd end;
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    if (!faultPoint.isEmpty())
-        environment.insert(QStringLiteral("LUMIVUE_FAULT_POINT"), QString::fromLatin1(faultPoint));
-    child.setProcessEnvironment(environment);
-    child.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/analytics_io_child"), QStringList { dataDir } + mode);
-    if (!child.waitForStarted(10000))
-        return end;
-    QByteArray pending;
-    auto consume = [&] {
-        pending += child.readAllStandardOutput();
-        qsizetype newline;
-        while ((newline = pending.indexOf('\n')) >= 0) {
-            const QByteArray line = pending.left(newline);
-            pending.remove(0, newline + 1);
-            end.lines << line;
-            if (line.startsWith("started "))
-                end.started << line.mid(8).toLongLong();
-        }
-    };
-    QElapsedTimer clock;
-    clock.start();
-    while (child.state() == QProcess::Running && (killAfterLines < 0 || end.lines.size() < killAfterLines)
-        && clock.elapsed() < 30000) {
-        child.waitForReadyRead(100);
-        consume();
-    }
-    if (child.state() == QProcess::Running)
-        child.kill();
-    child.waitForFinished(10000);
-    consume();
-    end.killed = child.exitStatus() == QProcess::CrashExit;
-    return end;
-}
-
 // A kill in the middle of a hand-over between the current-session file and the saved list.
 struct HandOverKill {
     const char* name;
@@ -218,11 +177,6 @@ struct HandOverKill {
     const char* faultPoint; // where the second child dies
     bool firstDelivered; // the first session reached the server before the kill
 };
-
-void PrintTo(const HandOverKill& row, std::ostream* out)
-{
-    *out << row.name;
-}
 
 class TallyHandOverKillTest : public testing_support::AnalyticsFixture,
                               public ::testing::WithParamInterface<HandOverKill> { };

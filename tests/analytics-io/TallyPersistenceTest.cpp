@@ -8,6 +8,7 @@
 #include "analytics/TallyUtil.h"
 #include "platform/core/Log.h"
 #include "platform/system/AtomicFileWriter.h"
+#include "support/LogCapture.h"
 
 namespace {
 
@@ -83,6 +84,16 @@ protected:
         return qint64(decoded.json.value(QLatin1String("startTime")).toDouble());
     }
 
+    // The debug log lines that `work` writes.
+    template <typename Work> static QStringList debugLogOf(Work work)
+    {
+        testing_support::LogCapture log;
+        analytics::TallyUtil::setDebugLogEnabled(true);
+        work();
+        analytics::TallyUtil::setDebugLogEnabled(false);
+        return log.lines();
+    }
+
     qint64 reportInitialTimestamp() const
     {
         const auto decoded = analytics::TallyReportDecoder::decodeReport(
@@ -100,7 +111,8 @@ QStringList keysOf(const QCborMap& map)
     return keys;
 }
 
-TEST_F(TallyPersistenceTest, TheSessionFileHoldsExactlyItsKeysWithTheirTypes)
+// Which keys a session file holds, readably; the golden bytes below pin their types and values.
+TEST_F(TallyPersistenceTest, TheSessionFileHoldsExactlyItsKeys)
 {
     const auto root = platform::KeyedArchive::unarchive(TallySessionArchive::sessionFile(fullState()));
     ASSERT_TRUE(root);
@@ -111,25 +123,10 @@ TEST_F(TallyPersistenceTest, TheSessionFileHoldsExactlyItsKeysWithTheirTypes)
             "eventCounts", "eventLog", "eventLogComplete", "errors", "totalErrorCount", "adLog", "latitude",
             "longitude", "accuracy", "crashed", "apiKey", "appVersion", "userID", "pageViewCount", "locale",
             "timeZone", "internetAvailable", "age", "gender" }));
-    EXPECT_EQ(archive->decodeInt32("serializationVersion"), 1);
-    EXPECT_EQ(archive->decodeDate("startTime")->toMSecsSinceEpoch(), 1338508800123);
-    EXPECT_EQ(archive->decodeInt64("pauseIntervalMillis"), 4321);
-    EXPECT_EQ(archive->decodeMap("eventCounts")->value(QStringLiteral("TAKE_PICTURE")).toInteger(), 3);
-    EXPECT_EQ(archive->decodeBool("crashed"), true);
-    EXPECT_EQ(archive->decodeDouble("longitude"), -12.345);
-    EXPECT_EQ(archive->decodeFloat("accuracy"), 5.5f);
-    EXPECT_EQ(archive->decodeString("timeZone"), QStringLiteral("Europe/London"));
-    EXPECT_EQ(archive->decodeInt32("gender"), 1);
-    const QCborArray error = archive->decodeList("errors")->at(0).toArray();
-    ASSERT_EQ(error.size(), 4);
-    EXPECT_EQ(platform::KeyedArchive::toDate(error.at(0))->toMSecsSinceEpoch(), 1338508804000);
-    EXPECT_EQ(error.at(3).toString(), QStringLiteral("std::runtime_error: boom"));
-
     const auto event = platform::KeyedArchive::fromValue(archive->decodeList("eventLog")->at(0));
     ASSERT_TRUE(event);
     EXPECT_EQ(keysOf(event->toMap()),
         (QStringList { "name", "started", "ended", "timed", "parameters", "automaticallyEnded" }));
-    EXPECT_EQ(event->decodeMap("parameters")->value(QStringLiteral("level")).toInteger(), 4);
 
     // Absent values are left out, not written empty.
     TallySessionState fresh;
@@ -230,13 +227,10 @@ TEST_F(TallyPersistenceTest, ASessionLeftBehindIsSavedAsCrashedWithItsEvents)
     ASSERT_TRUE(platform::AtomicFileWriter::ensureDirectory(m_data.path()));
     ASSERT_TRUE(platform::AtomicFileWriter::write(
         m_store->currentSessionFilePath(), TallySessionArchive::sessionFile(left)));
-    QStringList lines;
-    const auto previous = platform::setLogSink([&](const QString& line) { lines << line; });
-    analytics::TallyUtil::setDebugLogEnabled(true);
-    TallyAPI::startSession(QStringLiteral("KEY"));
-    TallyAPI::waitForUploads();
-    analytics::TallyUtil::setDebugLogEnabled(false);
-    platform::setLogSink(previous);
+    const QStringList lines = debugLogOf([] {
+        TallyAPI::startSession(QStringLiteral("KEY"));
+        TallyAPI::waitForUploads();
+    });
 
     EXPECT_TRUE(lines.contains(QStringLiteral("Tally: Add crashed former session")));
     const auto saved = m_store->savedSessions();
@@ -346,21 +340,12 @@ TEST_F(TallyPersistenceTest, EveryFileIsOwnerOnlyAndNoTemporaryFilesRemain)
     }
 }
 
-} // namespace
-
-namespace {
-
 // Damage to the saved-sessions file: how much of it is left.
 struct SavedFileDamage {
     const char* name;
     double keptFraction; // of the file's bytes, from the start
     qsizetype cutBytes; // then this many more bytes off the end
 };
-
-void PrintTo(const SavedFileDamage& row, std::ostream* out)
-{
-    *out << row.name;
-}
 
 class TallyDamagedSavedFileTest : public TallyPersistenceTest,
                                   public ::testing::WithParamInterface<SavedFileDamage> { };
@@ -388,13 +373,11 @@ TEST_P(TallyDamagedSavedFileTest, EveryIntactRecordIsKeptAndTheDamagedFileSetAsi
     }
     ASSERT_FALSE(intact.isEmpty());
 
-    QStringList lines;
-    const auto previous = platform::setLogSink([&](const QString& line) { lines << line; });
-    analytics::TallyUtil::setDebugLogEnabled(true);
-    installStore(); // the next process
-    const QList<QByteArray> read = m_store->savedSessions();
-    analytics::TallyUtil::setDebugLogEnabled(false);
-    platform::setLogSink(previous);
+    QList<QByteArray> read;
+    const QStringList lines = debugLogOf([&] {
+        installStore(); // the next process
+        read = m_store->savedSessions();
+    });
 
     EXPECT_EQ(read, intact);
     QFile aside(path + QStringLiteral(".damaged"));
@@ -423,14 +406,12 @@ TEST_F(TallyPersistenceTest, FilesPastTheReadLimitAreSetAsideNotDropped)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         ASSERT_TRUE(file.resize(oversized)); // sparse: costs no disk
     }
-    QStringList lines;
-    const auto previous = platform::setLogSink([&](const QString& line) { lines << line; });
-    analytics::TallyUtil::setDebugLogEnabled(true);
-    TallyAPI::startSession(QStringLiteral("KEY"));
-    TallyAPI::waitForUploads();
-    const QDateTime ended = endSessionOffline();
-    analytics::TallyUtil::setDebugLogEnabled(false);
-    platform::setLogSink(previous);
+    QDateTime ended;
+    const QStringList lines = debugLogOf([&] {
+        TallyAPI::startSession(QStringLiteral("KEY"));
+        TallyAPI::waitForUploads();
+        ended = endSessionOffline();
+    });
 
     for (const QString& path : { m_store->sessionsFilePath(), m_store->currentSessionFilePath() })
         EXPECT_EQ(QFileInfo(path + QStringLiteral(".oversized")).size(), oversized) << path.toStdString();
@@ -446,11 +427,6 @@ struct StaleCopy {
     bool underOlderName; // else the dotted name's previous copy
     bool previousOfOlder; // the older name's previous copy rather than the file itself
 };
-
-void PrintTo(const StaleCopy& row, std::ostream* out)
-{
-    *out << row.name;
-}
 
 class TallyStaleCurrentFileTest : public TallyPersistenceTest,
                                   public ::testing::WithParamInterface<StaleCopy> { };

@@ -140,11 +140,6 @@ struct HostileAnswer {
     int requests; // requests that reach the collection server
 };
 
-void PrintTo(const HostileAnswer& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
 class TallyHostileAnswerTest : public TallyUploadTest, public ::testing::WithParamInterface<HostileAnswer> {
 protected:
     TestHttpServer m_elsewhere; // another origin (another port on the same host)
@@ -284,32 +279,15 @@ TEST_F(TallyUploadTest, ASilentServerHoldsUpNeitherTheEndOfTheSessionNorTheQuit)
     EXPECT_FALSE(m_store->sentSession());
 }
 
-} // namespace
-
-namespace {
-
-using analytics::TallyAPI;
-using testing_support::ScriptedAnswer;
-using testing_support::TestHttpServer;
-
 // The set-up the window host performs, from scratch: files in the data folder, reports to the
 // given server.
-class TallyHostSetUpTest : public ::testing::Test {
+class TallyHostSetUpTest : public testing_support::AnalyticsFixture {
 protected:
     void SetUp() override
     {
         TallyAPI::resetForTesting();
         platform::Clock::setNow(QDateTime::fromMSecsSinceEpoch(1338508800000));
     }
-    void TearDown() override
-    {
-        TallyAPI::resetForTesting();
-        analytics::TallyHeartBeater::destroyInstance();
-        analytics::TallyFileCache::destroyInstance();
-        analytics::TallyPaths::setDataDirectory({});
-        platform::Clock::useSystemTime();
-    }
-    QTemporaryDir m_data;
     TestHttpServer m_server;
 };
 
@@ -329,7 +307,7 @@ TEST_F(TallyHostSetUpTest, FilesGoToTheDataFolderAndReportsToTheServer)
     TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"));
 
     EXPECT_TRUE(m_server.waitForRequests(1));
-    const QStringList files = QDir(m_data.path()).entryList(QDir::Files | QDir::Hidden);
+    const QStringList files = dataFiles();
     const int hash = analytics::TallyFileSessionStore::keyHash(QStringLiteral("HOSTKEY"));
     EXPECT_TRUE(files.contains(QStringLiteral(".tallyCurrent%1.archive").arg(hash)))
         << files.join(' ').toStdString();

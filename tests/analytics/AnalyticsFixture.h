@@ -18,6 +18,7 @@
 #include "platform/core/Log.h"
 #include "platform/system/BackgroundTasks.h"
 #include "platform/system/Clock.h"
+#include "support/LogCapture.h"
 
 namespace analytics::test {
 
@@ -28,7 +29,6 @@ public:
         std::scoped_lock lock(m_mutex);
         m_current = state;
         m_hasCurrent = true;
-        ++m_archiveCount;
     }
     std::shared_ptr<TallySession> readCurrentSession() override
     {
@@ -73,17 +73,11 @@ public:
         std::scoped_lock lock(m_mutex);
         return m_current;
     }
-    int archiveCount()
-    {
-        std::scoped_lock lock(m_mutex);
-        return m_archiveCount;
-    }
 
 private:
     std::mutex m_mutex; // guards everything below
     TallySessionState m_current;
     bool m_hasCurrent { false };
-    int m_archiveCount { 0 };
     QList<QByteArray> m_saved;
     QDateTime m_initial;
 };
@@ -133,31 +127,21 @@ protected:
         uploader = std::make_shared<CapturingUploader>();
         TallySessionStore::setInstance(store);
         TallyUploader::setInstance(uploader);
-        platform::setLogSink([this](const QString& line) {
-            std::scoped_lock lock(m_logMutex);
-            m_log << line;
-        });
     }
     void TearDown() override
     {
         TallyAPI::resetForTesting();
-        platform::setLogSink({});
         platform::Clock::useSystemTime();
     }
 
-    QStringList logLines()
-    {
-        std::scoped_lock lock(m_logMutex);
-        return m_log;
-    }
+    QStringList logLines() const { return m_log.lines(); }
 
     const QDateTime start { QDateTime::fromMSecsSinceEpoch(1336000000000, Qt::UTC) }; // 2012-05-02
     std::shared_ptr<MemorySessionStore> store;
     std::shared_ptr<CapturingUploader> uploader;
 
 private:
-    std::mutex m_logMutex; // guards m_log
-    QStringList m_log;
+    testing_support::LogCapture m_log;
 };
 
 } // namespace analytics::test

@@ -61,11 +61,6 @@ struct LongParameter {
     bool atEnd; // given when the timed event ends rather than when it starts
 };
 
-void PrintTo(const LongParameter& p, std::ostream* os)
-{
-    *os << p.name;
-}
-
 class TallyLongParameter : public TallyEvents, public ::testing::WithParamInterface<LongParameter> { };
 
 TEST_P(TallyLongParameter, IsKeptAsTheReportCutsIt)

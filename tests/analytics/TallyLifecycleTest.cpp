@@ -42,12 +42,6 @@ struct Absence {
     qint64 countedPause;
 };
 
-// Shown in `ctest -N` beside the row name.
-void PrintTo(const Absence& a, std::ostream* os)
-{
-    *os << a.millis << " ms away";
-}
-
 class TallyGracePeriod : public TallyLifecycle, public ::testing::WithParamInterface<Absence> { };
 
 TEST_P(TallyGracePeriod, ContinuesTheSession)
@@ -104,11 +98,6 @@ struct Kill {
     qint64 length; // of the recovered record
     qint64 eventDuration; // of its timed event
 };
-
-void PrintTo(const Kill& k, std::ostream* os)
-{
-    *os << k.name;
-}
 
 class TallyKilled : public TallyLifecycle, public ::testing::WithParamInterface<Kill> { };
 

@@ -9,13 +9,15 @@
 #include <QImage>
 #include <QTemporaryDir>
 
-#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "LiveLumivue.h"
+#include "support/ExifReader.h"
 
 namespace {
+
+using namespace testing_support::exif;
 
 const QString kThumbnailOK = QStringLiteral("taking thumbnail OK");
 const QString kSaved = QStringLiteral("asset URL:");
@@ -28,32 +30,6 @@ const QRect kThumbnailInside(36 + 10, 822 + 10, 108 - 20, 108 - 20);
 QStringList photosIn(const QString& dir)
 {
     return QDir(dir).entryList({ "*.JPG" }, QDir::Files, QDir::Name);
-}
-
-struct Exif {
-    Exiv2::ExifData data;
-    const Exiv2::Exifdatum* find(const char* key) const
-    {
-        const auto it = data.findKey(Exiv2::ExifKey(key));
-        return it == data.end() ? nullptr : &*it;
-    }
-    std::string text(const char* key) const { return find(key) ? find(key)->toString() : "<none>"; }
-    long integer(const char* key) const { return find(key) ? long(find(key)->toLong()) : -1; }
-    double number(const char* key) const { return find(key) ? double(find(key)->toFloat()) : NAN; }
-    double degrees(const char* key) const
-    {
-        const Exiv2::Exifdatum* d = find(key);
-        if (!d || d->count() != 3)
-            return NAN;
-        return d->toFloat(0) + d->toFloat(1) / 60.0 + d->toFloat(2) / 3600.0;
-    }
-};
-
-Exif readExif(const QString& path)
-{
-    auto image = Exiv2::ImageFactory::open(path.toStdString());
-    image->readMetadata();
-    return Exif { image->exifData() };
 }
 
 struct Colour {
@@ -299,23 +275,23 @@ TEST_F(AppPhotosTest, ShutterInEachOrientationThumbnailViewerAndARefusedSave)
     EXPECT_EQ(app.quit(), 0) << app.log().toStdString();
 
     // The EXIF of every photo, in the order they were taken.
-    const long expectedOrientation[] = { 6, 1, 3, 8, 6, 6 };
+    const int expectedOrientation[] = { 6, 1, 3, 8, 6, 6 };
     for (int i = 1; i <= 6; ++i) {
         SCOPED_TRACE(photo(i).toStdString());
-        const Exif exif = readExif(photo(i));
-        EXPECT_EQ(exif.integer("Exif.Image.Orientation"), expectedOrientation[i - 1]);
-        EXPECT_EQ(exif.text("Exif.Image.Make"), "Lumivue+");
-        EXPECT_EQ(exif.text("Exif.Image.Model"), "Lumivue+");
-        EXPECT_EQ(exif.text("Exif.Image.Software"), "Lumivue+");
-        EXPECT_EQ(exif.text("Exif.GPSInfo.GPSLatitudeRef"), "S");
-        EXPECT_EQ(exif.text("Exif.GPSInfo.GPSLongitudeRef"), "E");
-        EXPECT_NEAR(exif.degrees("Exif.GPSInfo.GPSLatitude"), 33.8688, 1e-4);
-        EXPECT_NEAR(exif.degrees("Exif.GPSInfo.GPSLongitude"), 151.2093, 1e-4);
+        const auto exif = readFile(photo(i)).exif;
+        EXPECT_EQ(text(exif, "Exif.Image.Orientation"), std::to_string(expectedOrientation[i - 1]));
+        EXPECT_EQ(text(exif, "Exif.Image.Make"), "Lumivue+");
+        EXPECT_EQ(text(exif, "Exif.Image.Model"), "Lumivue+");
+        EXPECT_EQ(text(exif, "Exif.Image.Software"), "Lumivue+");
+        EXPECT_EQ(text(exif, "Exif.GPSInfo.GPSLatitudeRef"), "S");
+        EXPECT_EQ(text(exif, "Exif.GPSInfo.GPSLongitudeRef"), "E");
+        EXPECT_NEAR(degrees(exif, "Exif.GPSInfo.GPSLatitude"), 33.8688, 1e-4);
+        EXPECT_NEAR(degrees(exif, "Exif.GPSInfo.GPSLongitude"), 151.2093, 1e-4);
         // The synthetic back camera's exposure of a night street.
-        EXPECT_NEAR(exif.number("Exif.Photo.ExposureTime"), 1.0 / 15.0, 1e-4);
-        EXPECT_EQ(exif.integer("Exif.Photo.ISOSpeedRatings"), 1600);
-        EXPECT_NEAR(exif.number("Exif.Photo.FNumber"), 2.4, 1e-4);
-        EXPECT_NEAR(exif.number("Exif.Photo.FocalLength"), 4.28, 1e-3);
+        EXPECT_NEAR(rational(exif, "Exif.Photo.ExposureTime"), 1.0 / 15.0, 1e-4);
+        EXPECT_EQ(text(exif, "Exif.Photo.ISOSpeedRatings"), "1600");
+        EXPECT_NEAR(rational(exif, "Exif.Photo.FNumber"), 2.4, 1e-4);
+        EXPECT_NEAR(rational(exif, "Exif.Photo.FocalLength"), 4.28, 1e-3);
     }
 }
 
@@ -330,12 +306,12 @@ TEST_F(AppPhotosTest, ANewAlbumFolderIsMadeAndNorthWestFixesKeepTheirRefs)
     EXPECT_EQ(app.quit(), 0) << app.log().toStdString();
 
     ASSERT_EQ(photosIn(fresh), QStringList { "IMG_0001.JPG" });
-    const Exif exif = readExif(fresh + QStringLiteral("/IMG_0001.JPG"));
-    EXPECT_EQ(exif.integer("Exif.Image.Orientation"), 6);
-    EXPECT_EQ(exif.text("Exif.GPSInfo.GPSLatitudeRef"), "N");
-    EXPECT_EQ(exif.text("Exif.GPSInfo.GPSLongitudeRef"), "W");
-    EXPECT_NEAR(exif.degrees("Exif.GPSInfo.GPSLatitude"), 40.7128, 1e-4);
-    EXPECT_NEAR(exif.degrees("Exif.GPSInfo.GPSLongitude"), 74.006, 1e-4);
+    const auto exif = readFile(fresh + QStringLiteral("/IMG_0001.JPG")).exif;
+    EXPECT_EQ(text(exif, "Exif.Image.Orientation"), "6");
+    EXPECT_EQ(text(exif, "Exif.GPSInfo.GPSLatitudeRef"), "N");
+    EXPECT_EQ(text(exif, "Exif.GPSInfo.GPSLongitudeRef"), "W");
+    EXPECT_NEAR(degrees(exif, "Exif.GPSInfo.GPSLatitude"), 40.7128, 1e-4);
+    EXPECT_NEAR(degrees(exif, "Exif.GPSInfo.GPSLongitude"), 74.006, 1e-4);
 }
 
 // The night-mode button makes the next photo a merged burst that says so in its EXIF; turned off

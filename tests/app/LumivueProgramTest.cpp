@@ -284,11 +284,6 @@ struct BadFlag {
     const char* flag;
     const char* value;
 };
-void PrintTo(const BadFlag& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
 class LumivueBadFlag : public ::testing::TestWithParam<BadFlag> { };
 
 } // namespace

@@ -108,10 +108,6 @@ TEST_F(LumivueReportTool, HelpAndUsageErrors)
     EXPECT_EQ(runTool({ QStringLiteral("decode") }).exitCode, 1);
 }
 
-} // namespace
-
-namespace {
-
 // The analytics files the layer leaves in its data folder, shown by `lumivue-report archive`.
 TEST_F(LumivueReportTool, ShowsTheFilesOfTheDataFolder)
 {
@@ -163,20 +159,11 @@ TEST_F(LumivueReportTool, ShowsTheFilesOfTheDataFolder)
     EXPECT_EQ(garbage.err.count('\n'), 1);
 }
 
-} // namespace
-
-namespace {
-
 struct EndlessInput {
     const char* name;
     const char* command;
     bool throughPipe; // standard input fed from /dev/zero, else the path itself
 };
-void PrintTo(const EndlessInput& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
 class LumivueReportEndlessInput : public ::testing::TestWithParam<EndlessInput> { };
 
 // Input that never ends is refused after the documented limit instead of filling memory.

@@ -75,11 +75,6 @@ struct Idiom {
     bool expectTabletKey;
 };
 
-void PrintTo(const Idiom& i, std::ostream* os)
-{
-    *os << (i.tablet ? "tablet" : "phone") << (i.answersQuery ? "" : ", silent idiom");
-}
-
 class LumivueAppDelegateIdiom : public LumivueAppDelegateTest,
                                 public ::testing::WithParamInterface<Idiom> { };
 
@@ -94,7 +89,6 @@ TEST_P(LumivueAppDelegateIdiom, StartsWithTheKeyOfTheDeviceAfterTheHandlerIsInst
     EXPECT_EQ(key,
         idiom.expectTabletKey ? LumivueAppDelegate::tabletApplicationKey
                               : LumivueAppDelegate::phoneApplicationKey);
-    EXPECT_NE(LumivueAppDelegate::phoneApplicationKey, LumivueAppDelegate::tabletApplicationKey);
     EXPECT_TRUE(m_orderStore->m_handlerBeforeSession);
     EXPECT_TRUE(logLines().contains(QStringLiteral("LUMIVUE_IPHONE")));
 }

@@ -16,13 +16,13 @@
 #include "platform/camera/CameraSource.h"
 #include "platform/camera/CaptureBackend.h"
 #include "platform/camera/ManualFrameClock.h"
-#include "platform/core/Log.h"
-#include "platform/ui/AnimationClock.h"
 #include "platform/ui/Animator.h"
 #include "platform/ui/Device.h"
+#include "platform/ui/FakeAnimationClock.h"
 #include "platform/ui/LocationManager.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/SystemSound.h"
+#include "support/LogCapture.h"
 
 namespace ui::test {
 
@@ -56,19 +56,6 @@ private:
     QStringList m_keys;
 };
 
-class TestAnimationClock : public platform::AnimationClock {
-public:
-    double now() const override { return m_now; }
-    void advance(double seconds)
-    {
-        m_now += seconds;
-        platform::Animator::instance().tick();
-    }
-
-private:
-    double m_now { 1000.0 };
-};
-
 class ScreenTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -76,11 +63,6 @@ protected:
         platform::SystemSound::setMuted(true);
         analytics::TallyAPI::resetForTesting();
         analytics::TallySessionStore::setInstance(m_store);
-        platform::Animator::instance().setClock(&m_animationClock);
-        platform::setLogSink([this](const QString& line) {
-            std::scoped_lock lock(m_logMutex);
-            m_log << line;
-        });
         useIdiom(platform::Device::IdiomPhone);
         platform::Device::current().setAnswersIdiomQuery(true);
         platform::Device::current().setOrientation(1);
@@ -93,8 +75,6 @@ protected:
     }
     void TearDown() override
     {
-        platform::setLogSink({});
-        platform::Animator::instance().setClock(nullptr);
         platform::LocationManager::configure(std::nullopt, platform::LocationManager::SystemSource::Ignore);
         platform::Device::current().setOrientation(1);
         platform::Device::current().setUserInterfaceIdiom(platform::Device::IdiomPhone);
@@ -117,19 +97,14 @@ protected:
         return backend ? backend.value() : nullptr;
     }
 
-    QStringList logLines()
-    {
-        std::scoped_lock lock(m_logMutex);
-        return m_log;
-    }
+    QStringList logLines() const { return m_log.lines(); }
 
     std::shared_ptr<LatestStateStore> m_store { std::make_shared<LatestStateStore>() };
     std::shared_ptr<platform::ManualFrameClock> m_frameClock {
         std::make_shared<platform::ManualFrameClock>()
     };
-    TestAnimationClock m_animationClock;
-    std::mutex m_logMutex; // guards m_log
-    QStringList m_log;
+    FakeAnimationClock m_animationClock;
+    testing_support::LogCapture m_log;
 };
 
 } // namespace ui::test

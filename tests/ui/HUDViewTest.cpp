@@ -4,10 +4,12 @@
 
 #include "platform/ui/FakeAnimationClock.h"
 #include "platform/ui/Label.h"
+#include "support/RectNear.h"
 #include "ui/HUDView.h"
 #include "ui/OptionButton.h"
 
 using namespace platform;
+using testing_support::rectNear;
 using ui::HUDView;
 
 namespace {
@@ -20,14 +22,6 @@ struct PanelScreen : ::testing::Test {
         root.addSubview(std::make_unique<HUDView>(QRectF(20, 30, 232, 128)))) };
     View* corner { panel->addSubview(std::make_unique<View>(QRectF(8, 8, 10, 10))) };
 
-    // The screen rectangle the panel covers, within float rounding of the turn.
-    static void expectCovers(const QRectF& actual, const QRectF& expected)
-    {
-        EXPECT_NEAR(actual.x(), expected.x(), 1e-3);
-        EXPECT_NEAR(actual.y(), expected.y(), 1e-3);
-        EXPECT_NEAR(actual.width(), expected.width(), 1e-3);
-        EXPECT_NEAR(actual.height(), expected.height(), 1e-3);
-    }
     // Where the panel's own top-left point lands on the screen.
     QPointF panelOrigin() const { return panel->convertPointToRoot(QPointF(0, 0)); }
     // Animations are shared by the whole program: let this case's end before the next.
@@ -41,18 +35,18 @@ TEST_F(PanelScreen, LandscapeTurnsAQuarterAndKeepsTheTopLeftCorner)
     EXPECT_EQ(panel->originalPosition(), QPointF(20, 30));
 
     panel->rotateToOrientation(3); // landscape left: a clockwise quarter
-    expectCovers(panel->frame(), QRectF(20, 30, 128, 232));
+    EXPECT_TRUE(rectNear(panel->frame(), QRectF(20, 30, 128, 232)));
     // Turned clockwise, the panel's own top-left is now the covered rectangle's top-right.
     EXPECT_NEAR(panelOrigin().x(), 20 + 128, 1e-3);
     EXPECT_NEAR(panelOrigin().y(), 30, 1e-3);
 
     panel->rotateToOrientation(4); // landscape right: anticlockwise
-    expectCovers(panel->frame(), QRectF(20, 30, 128, 232));
+    EXPECT_TRUE(rectNear(panel->frame(), QRectF(20, 30, 128, 232)));
     EXPECT_NEAR(panelOrigin().x(), 20, 1e-3);
     EXPECT_NEAR(panelOrigin().y(), 30 + 232, 1e-3);
 
     panel->rotateToOrientation(2); // upside down
-    expectCovers(panel->frame(), QRectF(20, 30, 232, 128));
+    EXPECT_TRUE(rectNear(panel->frame(), QRectF(20, 30, 232, 128)));
     EXPECT_NEAR(panelOrigin().x(), 20 + 232, 1e-3);
     EXPECT_NEAR(panelOrigin().y(), 30 + 128, 1e-3);
 }
@@ -110,16 +104,16 @@ TEST_F(PanelScreen, SavingWhileTurnedAnchorsAtTheCoveredCorner)
     panel->setFrame(QRectF(QPointF(50, 60), panel->frame().size()));
     panel->saveOriginalPosition();
     panel->rotateToOrientation(1);
-    expectCovers(panel->frame(), QRectF(50, 60, 232, 128));
+    EXPECT_TRUE(rectNear(panel->frame(), QRectF(50, 60, 232, 128)));
     panel->rotateToOrientation(4);
-    expectCovers(panel->frame(), QRectF(50, 60, 128, 232));
+    EXPECT_TRUE(rectNear(panel->frame(), QRectF(50, 60, 128, 232)));
 
     // A panel made without a frame has its anchor set by hand.
     HUDView loose;
     loose.setFrame(QRectF(5, 6, 100, 40));
     loose.setOriginalPosition(QPointF(70, 80));
     loose.rotateToOrientation(3);
-    expectCovers(loose.frame(), QRectF(70, 80, 40, 100));
+    EXPECT_TRUE(rectNear(loose.frame(), QRectF(70, 80, 40, 100)));
 }
 
 TEST_F(PanelScreen, OptionButtonsOnATurnedPanelStillOpenAndChooseByTouch)

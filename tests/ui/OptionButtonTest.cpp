@@ -64,11 +64,6 @@ struct Widths {
     qreal expanded;
 };
 
-void PrintTo(const Widths& w, std::ostream* os)
-{
-    *os << w.names.size() << " items";
-}
-
 class OptionWidths : public OptionScreen, public ::testing::WithParamInterface<Widths> { };
 
 } // namespace

@@ -1,7 +1,7 @@
 #pragma once
 
 // Helpers for the album tests: event-driven waits on the album's blocks (generous limits, no
-// sleeps), test pictures and an independent exiv2 reader for what landed on disk.
+// sleeps) and test pictures; support/ExifReader.h reads what landed on disk.
 
 #include <chrono>
 #include <future>
@@ -15,12 +15,14 @@
 #include <QPainter>
 #include <QString>
 
-#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 
 #include "platform/album/AssetsLibrary.h"
+#include "support/ExifReader.h"
 
 namespace albumtest {
+
+using namespace testing_support::exif;
 
 constexpr auto kWait = std::chrono::seconds(60);
 
@@ -86,41 +88,6 @@ inline LookupResult lookupAndWait(platform::AssetsLibrary& library, const platfo
 inline QStringList folderEntries(const QString& path)
 {
     return QDir(path).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-// exiv2 reading the file on its own, independently of the album's reader.
-struct FileMetadata {
-    Exiv2::ExifData exif;
-    Exiv2::IptcData iptc;
-    long width { 0 };
-    long height { 0 };
-};
-
-inline FileMetadata readFile(const QString& path)
-{
-    auto image = Exiv2::ImageFactory::open(path.toStdString());
-    image->readMetadata();
-    return { image->exifData(), image->iptcData(), long(image->pixelWidth()), long(image->pixelHeight()) };
-}
-
-inline std::string text(const Exiv2::ExifData& exif, const char* key)
-{
-    const auto it = exif.findKey(Exiv2::ExifKey(key));
-    return it == exif.end() ? std::string("<missing>") : it->toString();
-}
-
-inline double rational(const Exiv2::ExifData& exif, const char* key, long index = 0)
-{
-    const auto it = exif.findKey(Exiv2::ExifKey(key));
-    if (it == exif.end())
-        return -1;
-    const Exiv2::Rational r = it->toRational(index);
-    return double(r.first) / double(r.second);
-}
-
-inline double degrees(const Exiv2::ExifData& exif, const char* key)
-{
-    return rational(exif, key, 0) + rational(exif, key, 1) / 60.0 + rational(exif, key, 2) / 3600.0;
 }
 
 } // namespace albumtest

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <ostream>
 #include <vector>
 
 #include <QImage>
@@ -17,6 +18,12 @@
 #include "platform/camera/PixelBuffer.h"
 #include "platform/camera/SampleBuffer.h"
 #include "platform/camera/SampleBufferDelegate.h"
+
+// Sizes read as 480x360 in failure messages.
+inline void PrintTo(const QSize& size, std::ostream* os)
+{
+    *os << size.width() << "x" << size.height();
+}
 
 namespace camera_test {
 

@@ -13,20 +13,6 @@
 #include "platform/camera/StreamVideoDataOutput.h"
 #include "platform/camera/SyntheticScene.h"
 
-// Shown in `ctest -N` beside the row name.
-static void PrintTo(const QSize& size, std::ostream* os)
-{
-    *os << size.width() << "x" << size.height();
-}
-
-namespace platform {
-// Shown in `ctest -N` beside the row name.
-static void PrintTo(SessionPreset preset, std::ostream* os)
-{
-    *os << "preset " << int(preset);
-}
-} // namespace platform
-
 using namespace std::chrono_literals;
 using namespace platform;
 using camera_test::Gate;

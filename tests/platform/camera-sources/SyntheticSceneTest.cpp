@@ -4,12 +4,6 @@
 
 #include "CameraTestSupport.h"
 
-// Shown in `ctest -N` beside the row name.
-static void PrintTo(const QSize& size, std::ostream* os)
-{
-    *os << size.width() << "x" << size.height();
-}
-
 using camera_test::meanBrightness;
 using platform::renderSyntheticScene;
 

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/core/Log.h"
+#include "support/LogCapture.h"
 
 namespace {
 
@@ -132,15 +133,13 @@ TEST(DispatchQueue, DestructorWaitsForTheTaskInProgress)
 
 TEST(DispatchQueue, AThrowingTaskIsLoggedAndTheQueueKeepsRunning)
 {
-    QStringList lines;
-    auto previous = platform::setLogSink([&](const QString& line) { lines << line; });
+    testing_support::LogCapture log;
     DispatchQueue queue(QStringLiteral("q"));
     std::atomic<bool> ranAfter { false };
     queue.async([] { throw std::runtime_error("disk full"); });
     queue.async([&] { ranAfter = true; });
     queue.drain();
-    platform::setLogSink(previous);
     EXPECT_TRUE(ranAfter);
-    ASSERT_EQ(lines.size(), 1);
-    EXPECT_TRUE(lines[0].contains(QLatin1String("disk full")));
+    ASSERT_EQ(log.lines().size(), 1);
+    EXPECT_TRUE(log.lines()[0].contains(QLatin1String("disk full")));
 }

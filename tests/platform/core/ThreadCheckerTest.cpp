@@ -2,7 +2,6 @@
 
 #include <memory>
 #include <thread>
-#include <type_traits>
 
 #include <gtest/gtest.h>
 
@@ -40,19 +39,6 @@ TEST(ThreadChecker, MadeOnAWorkerAndCheckedThereOnly)
     std::unique_ptr<ThreadCheckerImpl> checker;
     std::thread([&] { checker = std::make_unique<ThreadCheckerImpl>(); }).join();
     EXPECT_FALSE(checker->calledOnValidThread());
-}
-
-TEST(ThreadChecker, ReleaseBuildsCheckNothing)
-{
-    const platform::ThreadCheckerDoNothing checker;
-    bool valid = false;
-    std::thread([&] { valid = checker.calledOnValidThread(); }).join();
-    EXPECT_TRUE(valid);
-#ifdef NDEBUG
-    static_assert(std::is_same_v<platform::ThreadChecker, platform::ThreadCheckerDoNothing>);
-#else
-    static_assert(std::is_same_v<platform::ThreadChecker, ThreadCheckerImpl>);
-#endif
 }
 
 } // namespace

@@ -70,11 +70,6 @@ struct ArcCase {
     std::vector<QPoint> inked, blank; // screen pixels
 };
 
-void PrintTo(const ArcCase& c, std::ostream* os)
-{
-    *os << c.start << " to " << c.end << (c.clockwise ? " clockwise" : "");
-}
-
 class GraphicsContextArc : public ::testing::TestWithParam<ArcCase> { };
 
 TEST_P(GraphicsContextArc, LandsWhereTheUserSpaceDirectionSays)
@@ -199,11 +194,6 @@ struct DashCase {
     std::vector<std::pair<int, int>> runs; // painted [start, end) along the line
 };
 
-void PrintTo(const DashCase& c, std::ostream* os)
-{
-    *os << "phase " << c.phase << ", " << c.lengths.size() << " lengths";
-}
-
 class GraphicsContextDash : public ::testing::TestWithParam<DashCase> { };
 
 TEST_P(GraphicsContextDash, PatternStartsPhaseUnitsIn)
@@ -246,15 +236,11 @@ INSTANTIATE_TEST_SUITE_P(Phases, GraphicsContextDash,
 // --- Blend modes ------------------------------------------------------------------------------
 
 struct BlendCase {
+    const char* name;
     GraphicsContext::BlendMode mode;
     QColor source;
     QRgb expected; // premultiplied pixel over an opaque mid-grey
 };
-
-void PrintTo(const BlendCase& c, std::ostream* os)
-{
-    *os << "mode " << int(c.mode);
-}
 
 class GraphicsContextBlend : public ::testing::TestWithParam<BlendCase> { };
 
@@ -274,27 +260,12 @@ TEST_P(GraphicsContextBlend, CombinesWithTheGreyBackground)
 
 using Blend = GraphicsContext::BlendMode;
 INSTANTIATE_TEST_SUITE_P(Modes, GraphicsContextBlend,
-    ::testing::Values(BlendCase { Blend::Normal, QColor(255, 0, 0, 128), qRgb(191, 64, 64) },
-        BlendCase { Blend::Copy, QColor(255, 0, 0, 128), qRgba(128, 0, 0, 128) },
-        BlendCase { Blend::Multiply, QColor(255, 0, 0), qRgb(128, 0, 0) },
-        BlendCase { Blend::Screen, QColor(255, 0, 0), qRgb(255, 128, 128) },
-        BlendCase { Blend::Clear, QColor(255, 0, 0), qRgba(0, 0, 0, 0) }),
-    [](const auto& row) {
-        switch (row.param.mode) {
-        case Blend::Normal:
-            return std::string("Normal");
-        case Blend::Copy:
-            return std::string("Copy");
-        case Blend::Multiply:
-            return std::string("Multiply");
-        case Blend::Screen:
-            return std::string("Screen");
-        case Blend::Clear:
-            return std::string("Clear");
-        default:
-            return "Mode" + std::to_string(int(row.param.mode));
-        }
-    });
+    ::testing::Values(BlendCase { "Normal", Blend::Normal, QColor(255, 0, 0, 128), qRgb(191, 64, 64) },
+        BlendCase { "Copy", Blend::Copy, QColor(255, 0, 0, 128), qRgba(128, 0, 0, 128) },
+        BlendCase { "Multiply", Blend::Multiply, QColor(255, 0, 0), qRgb(128, 0, 0) },
+        BlendCase { "Screen", Blend::Screen, QColor(255, 0, 0), qRgb(255, 128, 128) },
+        BlendCase { "Clear", Blend::Clear, QColor(255, 0, 0), qRgba(0, 0, 0, 0) }),
+    [](const auto& row) { return std::string(row.param.name); });
 
 // --- Text -------------------------------------------------------------------------------------
 

@@ -15,12 +15,14 @@
 #include "Pixels.h"
 #include "platform/graphics/GraphicsContext.h"
 #include "platform/graphics/NamedColor.h"
+#include "support/RectNear.h"
 
 using platform::GraphicsContext;
 using platform::Layer;
 using platform::LayerDelegate;
 using platform::NamedColor;
 using namespace graphics_test;
+using testing_support::rectNear;
 
 namespace {
 
@@ -90,6 +92,15 @@ public:
     std::function<void(Layer&)> onDraw;
 };
 
+// A 10 × 10 point layer that `delegate` draws.
+std::shared_ptr<Layer> delegatedLayer(CountingDelegate& delegate)
+{
+    auto layer = Layer::create();
+    layer->setBounds(QRectF(0, 0, 10, 10));
+    layer->setDelegate(&delegate);
+    return layer;
+}
+
 } // namespace
 
 // --- Geometry ---------------------------------------------------------------------------------
@@ -106,17 +117,12 @@ TEST(LayerGeometry, FrameIsTheTransformedBoundingBoxAboutThePosition)
         turn.rotateRadians(angle);
         layer->setAffineTransform(turn);
         const QRectF frame = layer->frame();
-        EXPECT_NEAR(frame.width(), 128, 1e-9);
-        EXPECT_NEAR(frame.height(), 232, 1e-9);
-        EXPECT_EQ(frame.center(), QPointF(200, 100));
+        EXPECT_TRUE(rectNear(frame, QRectF(200 - 64, 100 - 116, 128, 232), 1e-9));
 
         // Moving the turned frame keeps its size and the layer's bounds.
         layer->setFrame(QRectF(QPointF(10, 20), frame.size()));
-        EXPECT_NEAR(layer->frame().x(), 10, 1e-9);
-        EXPECT_NEAR(layer->frame().y(), 20, 1e-9);
-        EXPECT_NEAR(layer->frame().width(), 128, 1e-9);
-        EXPECT_NEAR(layer->bounds().width(), 232, 1e-9);
-        EXPECT_NEAR(layer->bounds().height(), 128, 1e-9);
+        EXPECT_TRUE(rectNear(layer->frame(), QRectF(10, 20, 128, 232), 1e-9));
+        EXPECT_TRUE(rectNear(layer->bounds(), QRectF(0, 0, 232, 128), 1e-9));
         layer->setPosition(QPointF(200, 100));
     }
 }
@@ -252,9 +258,7 @@ TEST(LayerDisplay, ManyRequestsGiveOneRedrawAndOneObserverCall)
 {
     CountingDelegate delegate;
     auto root = Layer::create();
-    auto layer = Layer::create();
-    layer->setBounds(QRectF(0, 0, 10, 10));
-    layer->setDelegate(&delegate);
+    auto layer = delegatedLayer(delegate);
     root->addSublayer(layer);
     int rootNotified = 0;
     root->setDisplayObserver([&] { ++rootNotified; });
@@ -275,9 +279,7 @@ TEST(LayerDisplay, RequestsFromManyThreadsGiveOneRedrawOnTheGuiThread)
     CountingDelegate delegate;
     std::thread::id drawingThread;
     delegate.onDraw = [&](Layer&) { drawingThread = std::this_thread::get_id(); };
-    auto layer = Layer::create();
-    layer->setBounds(QRectF(0, 0, 10, 10));
-    layer->setDelegate(&delegate);
+    auto layer = delegatedLayer(delegate);
 
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
@@ -297,9 +299,7 @@ TEST(LayerDisplay, RequestsFromManyThreadsGiveOneRedrawOnTheGuiThread)
 TEST(LayerDisplay, RequestsWhileTheGuiThreadDrawsAreNeverLost)
 {
     CountingDelegate delegate;
-    auto layer = Layer::create();
-    layer->setBounds(QRectF(0, 0, 10, 10));
-    layer->setDelegate(&delegate);
+    auto layer = delegatedLayer(delegate);
     constexpr int kRequests = 2000;
     std::atomic<bool> finished { false };
     std::thread requester([&] {
@@ -324,9 +324,7 @@ TEST(LayerDisplay, RequestMadeWhileDrawingGivesExactlyOneMoreRedraw)
         if (requested++ == 0)
             layer.setNeedsDisplay();
     };
-    auto layer = Layer::create();
-    layer->setBounds(QRectF(0, 0, 10, 10));
-    layer->setDelegate(&delegate);
+    auto layer = delegatedLayer(delegate);
     layer->setNeedsDisplay();
     ASSERT_TRUE(processEventsUntil([&] { return delegate.calls >= 2; }));
     drainEvents();
@@ -336,9 +334,7 @@ TEST(LayerDisplay, RequestMadeWhileDrawingGivesExactlyOneMoreRedraw)
 TEST(LayerDisplay, QueuedRedrawOfADestroyedLayerDoesNothing)
 {
     CountingDelegate delegate;
-    auto layer = Layer::create();
-    layer->setBounds(QRectF(0, 0, 10, 10));
-    layer->setDelegate(&delegate);
+    auto layer = delegatedLayer(delegate);
     std::thread([layer] { layer->setNeedsDisplay(); }).join();
     layer.reset();
     drainEvents();

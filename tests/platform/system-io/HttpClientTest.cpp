@@ -105,11 +105,6 @@ struct FailedExchange {
     qsizetype bodyBytes; // of the answer kept
 };
 
-void PrintTo(const FailedExchange& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
 class HttpClientFailure : public ::testing::TestWithParam<FailedExchange> { };
 
 TEST_P(HttpClientFailure, IsAnErrorWithWhatArrived)
@@ -171,10 +166,6 @@ TEST(HttpClient, WorksOnAPlainThreadWithoutAnEventLoop)
         EXPECT_EQ(result.body, "from a thread");
     }
 }
-
-} // namespace
-
-namespace {
 
 // Quitting cuts off every exchange at once, on whichever thread it waits.
 TEST(HttpClient, AbortAllEndsExchangesInFlightAndRefusesNewOnes)

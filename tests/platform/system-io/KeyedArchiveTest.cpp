@@ -157,12 +157,6 @@ TEST(KeyedArchive, AnythingButOneWholeArchiveIsAbsent)
             byte = char(random());
         EXPECT_FALSE(KeyedArchive::unarchive(noise));
     }
-    // Flipped bytes either decode to some archive or to absent, never crash.
-    for (qsizetype i = 0; i < good.size(); ++i) {
-        QByteArray damaged = good;
-        damaged[i] = char(damaged[i] ^ 0x5a);
-        (void)KeyedArchive::unarchive(damaged);
-    }
 }
 
 } // namespace

@@ -8,25 +8,12 @@
 
 #include "platform/system/ApplicationLifecycle.h"
 #include "platform/system/BackgroundTasks.h"
-#include "platform/system/Clock.h"
 #include "platform/system/DeviceInfo.h"
 #include "platform/system/Digest.h"
 
 namespace {
 
 using platform::ApplicationLifecycle;
-
-TEST(Clock, FrozenClockMovesOnlyWhenTold)
-{
-    const QDateTime instant = QDateTime::fromMSecsSinceEpoch(1000000, Qt::UTC);
-    platform::Clock::setNow(instant);
-    EXPECT_EQ(platform::Clock::now(), instant);
-    platform::Clock::advance(10001);
-    EXPECT_EQ(platform::Clock::now(), instant.addMSecs(10001));
-    platform::Clock::useSystemTime();
-    EXPECT_FALSE(platform::Clock::isFrozen());
-    EXPECT_GT(platform::Clock::now(), instant.addYears(40));
-}
 
 TEST(Digest, Sha1OfKnownInput)
 {
@@ -96,11 +83,6 @@ struct PlatformState {
     bool windowOnScreen;
     bool visible;
 };
-
-void PrintTo(const PlatformState& p, std::ostream* os)
-{
-    *os << p.name;
-}
 
 class AppVisibility : public ::testing::TestWithParam<PlatformState> { };
 

@@ -6,19 +6,13 @@
 
 #include "platform/graphics/Layer.h"
 #include "platform/ui/View.h"
+#include "support/RectNear.h"
 #include "support/TestNames.h"
 
 using namespace platform;
+using testing_support::rectNear;
 
 namespace {
-
-void expectRectNear(const QRectF& actual, const QRectF& expected)
-{
-    EXPECT_NEAR(actual.x(), expected.x(), 1e-9);
-    EXPECT_NEAR(actual.y(), expected.y(), 1e-9);
-    EXPECT_NEAR(actual.width(), expected.width(), 1e-9);
-    EXPECT_NEAR(actual.height(), expected.height(), 1e-9);
-}
 
 class TurnedView : public ::testing::TestWithParam<double> { };
 
@@ -29,21 +23,21 @@ TEST_P(TurnedView, FrameIsTheBoundingRectangleAndSettingItKeepsTheSize)
     View panel(QRectF(10, 20, 232, 128));
     panel.setTransform(QTransform().rotateRadians(GetParam()));
     // Turned about its centre (126, 84): the bounding box is 128 × 232 around the same centre.
-    expectRectNear(panel.frame(), QRectF(126 - 64, 84 - 116, 128, 232));
-    expectRectNear(panel.bounds(), QRectF(0, 0, 232, 128));
+    EXPECT_TRUE(rectNear(panel.frame(), QRectF(126 - 64, 84 - 116, 128, 232), 1e-9));
+    EXPECT_TRUE(rectNear(panel.bounds(), QRectF(0, 0, 232, 128), 1e-9));
 
     QRectF placed = panel.frame();
     placed.moveTopLeft(QPointF(10, 20));
     panel.setFrame(placed);
-    expectRectNear(panel.frame(), QRectF(10, 20, 128, 232));
-    expectRectNear(panel.bounds(), QRectF(0, 0, 232, 128));
+    EXPECT_TRUE(rectNear(panel.frame(), QRectF(10, 20, 128, 232), 1e-9));
+    EXPECT_TRUE(rectNear(panel.bounds(), QRectF(0, 0, 232, 128), 1e-9));
 
     // Back upright at the same anchor, as a panel turned back to portrait.
     panel.setTransform(QTransform());
     QRectF upright = panel.frame();
     upright.moveTopLeft(QPointF(10, 20));
     panel.setFrame(upright);
-    expectRectNear(panel.frame(), QRectF(10, 20, 232, 128));
+    EXPECT_TRUE(rectNear(panel.frame(), QRectF(10, 20, 232, 128), 1e-9));
 }
 
 INSTANTIATE_TEST_SUITE_P(QuarterTurns, TurnedView, ::testing::Values(M_PI_2, -M_PI_2),

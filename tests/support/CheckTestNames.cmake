@@ -1,0 +1,30 @@
+# Fails when a test name listed by `ctest -N` is not stable and readable: a parameterised row named
+# by its index ("Suite.Case/3" — the table has no name generator) or by the raw bytes GoogleTest
+# prints for a value it cannot show ("48-byte object <…>", heap pointers that change every build).
+# Run as a test of its own: cmake -DBUILD_DIR=<build dir> -P CheckTestNames.cmake
+execute_process(COMMAND ${CMAKE_CTEST_COMMAND} --test-dir ${BUILD_DIR} -N
+  OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "ctest -N failed in ${BUILD_DIR}")
+endif()
+string(REPLACE ";" "\\;" listing "${listing}")
+string(REPLACE "\n" ";" lines "${listing}")
+set(count 0)
+set(bad "")
+foreach(line IN LISTS lines)
+  if(NOT line MATCHES "^ *Test +#[0-9]+: (.*)$")
+    continue()
+  endif()
+  set(name "${CMAKE_MATCH_1}")
+  math(EXPR count "${count} + 1")
+  if(name MATCHES "/[0-9]+$" OR name MATCHES "byte object|GetParam|TypeParam|[<> ]")
+    string(APPEND bad "\n  ${name}")
+  endif()
+endforeach()
+if(count EQUAL 0)
+  message(FATAL_ERROR "ctest -N listed no tests in ${BUILD_DIR}")
+endif()
+if(bad)
+  message(FATAL_ERROR "test names that are row numbers or raw bytes (give the table a name generator):${bad}")
+endif()
+message(STATUS "${count} test names, all readable")
