@@ -19,6 +19,7 @@
 #include "analytics/TallyUploader.h"
 #include "analytics/TallyUtil.h"
 #include "platform/core/AlertPresenter.h"
+#include "platform/core/ThreadChecker.h"
 #include "platform/system/ApplicationLifecycle.h"
 #include "platform/system/BackgroundTasks.h"
 #include "platform/system/Clock.h"
@@ -31,6 +32,8 @@ namespace {
 
 // Off (--no-analytics): no operation does anything. Read by every operation; any thread.
 std::atomic<bool> g_enabled { true };
+// Bound while the program starts, so on the main thread.
+[[maybe_unused]] platform::ThreadChecker g_mainThread;
 
 struct Settings {
     QString apiKey;
@@ -125,12 +128,14 @@ QString TallyAPI::defaultServerURL()
 
 void TallyAPI::usePersistenceAndUpload()
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     TallySessionStore::setInstance(std::make_shared<TallyFileSessionStore>());
     TallyUploader::setInstance(std::make_shared<TallyNetworkUploader>());
 }
 
 QStringList TallyAPI::removeStoredData()
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     QStringList removed;
     // Every name the layer writes contains one of these: the session files under their current
     // and older names, their previous versions and interrupted temporary copies.
@@ -160,11 +165,13 @@ QStringList TallyAPI::removeStoredData()
 
 void TallyAPI::setDataDirectory(const QString& folder)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     TallyPaths::setDataDirectory(folder);
 }
 
 void TallyAPI::setEnabled(bool enabled)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     g_enabled.store(enabled, std::memory_order_relaxed);
 }
 
@@ -175,6 +182,7 @@ bool TallyAPI::isEnabled()
 
 void TallyAPI::startSession(const QString& apiKey)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([&] {
@@ -193,6 +201,7 @@ void TallyAPI::startSession(const QString& apiKey)
 
 void TallyAPI::createAndSendSession()
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([] {
@@ -214,6 +223,7 @@ void TallyAPI::createAndSendSession()
 
 void TallyAPI::logEvent(const QString& eventName)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([&] { withCurrentSession([&](TallySession& s) { s.recordEvent(eventName); }); });
@@ -221,6 +231,7 @@ void TallyAPI::logEvent(const QString& eventName)
 
 void TallyAPI::logEvent(const QString& eventName, const QVariantMap& parameters)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard(
@@ -229,6 +240,7 @@ void TallyAPI::logEvent(const QString& eventName, const QVariantMap& parameters)
 
 void TallyAPI::logEvent(const QString& eventName, bool timed)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard(
@@ -237,6 +249,7 @@ void TallyAPI::logEvent(const QString& eventName, bool timed)
 
 void TallyAPI::logEvent(const QString& eventName, const QVariantMap& parameters, bool timed)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard(
@@ -245,6 +258,7 @@ void TallyAPI::logEvent(const QString& eventName, const QVariantMap& parameters,
 
 void TallyAPI::endTimedEvent(const QString& eventName, const std::optional<QVariantMap>& parameters)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard(
@@ -269,6 +283,7 @@ void TallyAPI::logError(const QString& errorId, const QString& message, const pl
 
 void TallyAPI::logPageView()
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([] { withCurrentSession([](TallySession& s) { s.maybeIncrementPageView(); }); });
@@ -276,6 +291,7 @@ void TallyAPI::logPageView()
 
 void TallyAPI::logAllPageViews(TallyNavigationController& controller)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([&] { TallyPageViewDelegate::createDelegateOnTarget(controller); });
@@ -283,6 +299,7 @@ void TallyAPI::logAllPageViews(TallyNavigationController& controller)
 
 void TallyAPI::logAllPageViews(TallyTabBarController& controller)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([&] { TallyPageViewDelegate::createDelegateOnTarget(controller); });
@@ -290,6 +307,7 @@ void TallyAPI::logAllPageViews(TallyTabBarController& controller)
 
 void TallyAPI::setUserID(const QString& userID)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([&] {
@@ -300,6 +318,7 @@ void TallyAPI::setUserID(const QString& userID)
 
 void TallyAPI::setAge(std::int32_t age)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([&] {
@@ -310,6 +329,7 @@ void TallyAPI::setAge(std::int32_t age)
 
 void TallyAPI::setGender(const QString& gender)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([&] {
@@ -320,6 +340,7 @@ void TallyAPI::setGender(const QString& gender)
 
 void TallyAPI::setEventLoggingEnabled(bool enabled)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([&] {
@@ -330,6 +351,7 @@ void TallyAPI::setEventLoggingEnabled(bool enabled)
 
 void TallyAPI::setSessionReportsOnCloseEnabled(bool enabled)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([&] {
@@ -340,6 +362,7 @@ void TallyAPI::setSessionReportsOnCloseEnabled(bool enabled)
 
 void TallyAPI::setSessionReportsOnPauseEnabled(bool enabled)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([&] {
@@ -350,6 +373,7 @@ void TallyAPI::setSessionReportsOnPauseEnabled(bool enabled)
 
 void TallyAPI::setSessionContinueSeconds(std::int32_t seconds)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([&] { writeSettings([&](Settings& s) { s.sessionContinueSeconds = seconds; }); });
@@ -357,6 +381,7 @@ void TallyAPI::setSessionContinueSeconds(std::int32_t seconds)
 
 void TallyAPI::setMaxSessionsSaved(std::int32_t maximum)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([&] { TallySession::setMaxSessions(maximum); });
@@ -365,6 +390,7 @@ void TallyAPI::setMaxSessionsSaved(std::int32_t maximum)
 void TallyAPI::setLatitude(
     double latitude, double longitude, float horizontalAccuracy, float verticalAccuracy)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([&] {
@@ -376,6 +402,7 @@ void TallyAPI::setLatitude(
 
 void TallyAPI::setAppVersion(const QString& version)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([&] {
@@ -393,6 +420,7 @@ void TallyAPI::setAppVersion(const QString& version)
 
 void TallyAPI::setServerURL(const QString& url)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([&] { writeSettings([&](Settings& s) { s.serverURL = url; }); });
@@ -400,6 +428,7 @@ void TallyAPI::setServerURL(const QString& url)
 
 void TallyAPI::setSavedResponseURL(const QString& url)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([&] { writeSettings([&](Settings& s) { s.savedResponseURL = url; }); });
@@ -407,16 +436,19 @@ void TallyAPI::setSavedResponseURL(const QString& url)
 
 void TallyAPI::setDebugLogEnabled(bool enabled)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     TallyUtil::setDebugLogEnabled(enabled);
 }
 
 void TallyAPI::setShowErrorInLogEnabled(bool enabled)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     TallyUtil::setShowErrorInLogEnabled(enabled);
 }
 
 void TallyAPI::pauseSession()
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([] {
@@ -443,6 +475,7 @@ void TallyAPI::pauseSession()
 
 void TallyAPI::resumeSession()
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([] {
@@ -467,6 +500,7 @@ void TallyAPI::resumeSession()
 
 void TallyAPI::endSession()
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([] {
@@ -519,16 +553,19 @@ bool TallyAPI::udidEnabled()
 
 void TallyAPI::waitForUploads()
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     uploadThreads().waitForAll();
 }
 
 bool TallyAPI::waitForUploads(std::chrono::milliseconds limit)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     return uploadThreads().waitForAll(limit);
 }
 
 void TallyAPI::startEndOfSessionUpload()
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (!isEnabled())
         return;
     TallyUtil::guard([] {
@@ -542,6 +579,7 @@ void TallyAPI::startEndOfSessionUpload()
 
 void TallyAPI::abortUploads()
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     // Every record an upload carries is saved before the upload starts and removed only after a
     // complete answer, so an upload cut off here is simply sent again by the next start.
     platform::HttpClient::abortAll();
@@ -550,6 +588,7 @@ void TallyAPI::abortUploads()
 
 void TallyAPI::resetForTesting()
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     uploadThreads().waitForAll();
     platform::HttpClient::allowRequests();
     State& s = state();

@@ -9,8 +9,9 @@
 // inside the layer go to TallyUtil::handleException. Operations forwarding to the session do
 // nothing beyond storing the setting while there is no current session.
 //
-// Threads: every operation on the main thread, except the readers (any thread) and
-// stopBackgroundTask() (also called from the pause upload's thread).
+// Threads: every operation on the main thread (checked in debug builds), except the readers (any
+// thread), logError() (also called by the uncaught-exception handler on whichever thread is
+// ending) and stopBackgroundTask() (also called from the pause upload's thread).
 
 #include <cstdint>
 #include <exception>

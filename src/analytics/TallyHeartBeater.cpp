@@ -50,6 +50,7 @@ void TallyHeartBeater::destroyInstance()
 
 void TallyHeartBeater::start(double intervalSeconds)
 {
+    LUMIVUE_CHECK_THREAD(m_startingThread);
     stop();
     QCoreApplication* application = QCoreApplication::instance();
     const bool ownedByApplication = application && application->thread() == QThread::currentThread();
@@ -69,6 +70,7 @@ void TallyHeartBeater::start(double intervalSeconds)
 
 void TallyHeartBeater::stop()
 {
+    LUMIVUE_CHECK_THREAD(m_startingThread);
     if (m_ownedTimer) {
         m_ownedTimer.reset();
     } else if (m_timer) {

@@ -15,6 +15,8 @@
 #include <QString>
 #include <QTimer>
 
+#include "platform/core/ThreadChecker.h"
+
 namespace analytics {
 
 class TallyHeartBeater {
@@ -43,6 +45,7 @@ public:
 private:
     QPointer<QTimer> m_timer; // parented to the application object when started on its thread
     std::unique_ptr<QTimer> m_ownedTimer; // used when there is no application object to own it
+    [[no_unique_address]] platform::ThreadChecker m_startingThread;
 };
 
 } // namespace analytics

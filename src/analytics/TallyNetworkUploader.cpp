@@ -14,6 +14,7 @@ namespace analytics {
 
 void TallyNetworkUploader::startHeartbeat(double intervalSeconds)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     TallyHeartBeater::createAndStartInstance(intervalSeconds);
 }
 

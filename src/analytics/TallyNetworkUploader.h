@@ -23,6 +23,7 @@
 
 #include "analytics/TallyHTTPResponse.h"
 #include "analytics/TallyUploader.h"
+#include "platform/core/ThreadChecker.h"
 
 namespace analytics {
 
@@ -53,6 +54,7 @@ private:
 
     const std::chrono::milliseconds m_shortTimeout;
     const std::chrono::milliseconds m_longTimeout;
+    [[no_unique_address]] platform::ThreadChecker m_mainThread;
 };
 
 } // namespace analytics

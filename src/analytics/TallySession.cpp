@@ -90,6 +90,7 @@ void TallySession::setMaxSessions(int maximum)
 
 void TallySession::pauseSession()
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     QDateTime pauseTime;
     {
         std::scoped_lock lock(m_mutex);
@@ -102,6 +103,7 @@ void TallySession::pauseSession()
 
 void TallySession::resumeSession()
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     const QDateTime now = platform::Clock::now();
     {
         std::scoped_lock lock(m_mutex);
@@ -118,6 +120,7 @@ void TallySession::resumeSession()
 
 void TallySession::saveSession()
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     const auto store = TallySessionStore::instance();
     TallyUtil::debugLog(
         QStringLiteral("Add session with startTime[%1] to saved sessions").arg(dateText(startTime())));
@@ -133,6 +136,7 @@ void TallySession::saveSession()
 
 void TallySession::endSessionAndSend(bool send, bool removeCurrentSession)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     QDateTime endTime;
     bool reportsOnClose = false;
     {
@@ -154,6 +158,7 @@ void TallySession::endSessionAndSend(bool send, bool removeCurrentSession)
 
 void TallySession::saveToDisk()
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     TallySessionState snapshot;
     {
         std::scoped_lock lock(m_mutex);

@@ -3,10 +3,12 @@
 // One analytics session: when it started, paused and ended, what it counted and logged, and the
 // user's declared attributes; its binary report record; and the class-wide current session.
 //
-// Threads: recording, the setters and the lifecycle operations run on the main thread; data(),
-// state(), the readers and setInternetAvailable() may run on any thread (upload threads read the
-// record while the main thread records). Every field is guarded by m_mutex, so a record always
-// shows one consistent moment. No lock is held while the store, the uploader or the log runs.
+// Threads: recording, the setters and the lifecycle operations run on the main thread (checked in
+// debug builds), except recordError(), which the uncaught-exception handler calls on whichever
+// thread is ending; data(), state(), the readers and the setters marked below may run on any thread
+// (upload threads read the record while the main thread records). Every field is guarded by
+// m_mutex, so a record always shows one consistent moment. No lock is held while the store, the
+// uploader or the log runs.
 
 #include <cstdint>
 #include <exception>
@@ -22,6 +24,7 @@
 #include <QVariantMap>
 
 #include "analytics/TallySessionState.h"
+#include "platform/core/ThreadChecker.h"
 
 namespace platform {
 struct Error;
@@ -141,6 +144,7 @@ public:
 private:
     mutable std::mutex m_mutex; // guards m_state
     TallySessionState m_state;
+    [[no_unique_address]] platform::ThreadChecker m_mainThread;
 };
 
 } // namespace analytics

@@ -46,6 +46,7 @@ void debugLines(const std::vector<QString>& lines)
 
 void TallySession::recordEvent(const QString& name, std::optional<QVariantMap> parameters, bool timed)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     const bool debug = TallyUtil::isDebugLogEnabled();
     std::vector<QString> lines;
     if (debug)
@@ -91,6 +92,7 @@ void TallySession::recordEvent(const QString& name, std::optional<QVariantMap> p
 
 void TallySession::endTimedEvent(const QString& name, std::optional<QVariantMap> parameters)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     const QDateTime now = platform::Clock::now();
     std::vector<QString> lines;
     {
@@ -110,6 +112,7 @@ void TallySession::endTimedEvent(const QString& name, std::optional<QVariantMap>
 
 void TallySession::endTimedEvents()
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     std::vector<QString> lines;
     {
         std::scoped_lock lock(m_mutex);
@@ -162,6 +165,7 @@ void TallySession::recordError(const QString& errorId, const QString& message, c
 
 void TallySession::maybeIncrementPageView()
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     const QDateTime now = platform::Clock::now();
     {
         PageViewClock& clock = pageViewClock();
@@ -184,12 +188,14 @@ void TallySession::resetPageViewClock()
 
 void TallySession::setUserID(const QString& userID)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     std::scoped_lock lock(m_mutex);
     m_state.userID = userID;
 }
 
 void TallySession::setGender(const QString& gender)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     std::scoped_lock lock(m_mutex);
     if (gender == QLatin1String("m"))
         m_state.gender = 1;
@@ -201,6 +207,7 @@ void TallySession::setGender(const QString& gender)
 
 void TallySession::setAge(std::int32_t age)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     if (age < minAge || age > maxAge)
         return;
     // The birth year is counted in the local calendar and its first local instant is stored.
@@ -213,6 +220,7 @@ void TallySession::setAge(std::int32_t age)
 void TallySession::setLatitude(
     double latitude, double longitude, float horizontalAccuracy, float verticalAccuracy)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     {
         std::scoped_lock lock(m_mutex);
         m_state.latitude = reduceLocationPrecision(latitude);

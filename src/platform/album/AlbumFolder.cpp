@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include <dirent.h>
@@ -14,6 +13,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include "platform/system/AtomicFileWriter.h"
 
 namespace platform {
 
@@ -134,22 +135,65 @@ std::vector<QString> scanNames(int dirFd, bool includeAll)
     return names;
 }
 
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, std::size_t(left));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        left -= written;
+// The photo numbers to try for a new photo, in order. Names continue after the highest number in
+// use, so the album keeps the order photos were taken in; once that number cannot grow (one
+// stray IMG_999999999.JPG is enough), the gaps below it are used from the lowest up, so a photo
+// is saved while any name is free.
+class PhotoNumbers {
+public:
+    explicit PhotoNumbers(const std::vector<QString>& taken) // in album order
+    {
+        m_used.reserve(taken.size());
+        for (const QString& name : taken)
+            m_used.push_back(photoNumber(name));
+        m_number = (m_used.empty() ? 0 : m_used.back()) + 1;
+        if (m_number > kLargestNumber)
+            startFillingGaps();
     }
-    return true;
-}
+
+    // The first number to try, then on each call the one after the last offered (which another
+    // writer took meanwhile); nothing once no number is left or enough have been tried.
+    std::optional<long> next()
+    {
+        if (m_attempts > 0)
+            advance();
+        if (m_attempts >= kNameAttempts || m_number > kLargestNumber)
+            return std::nullopt;
+        ++m_attempts;
+        return m_number;
+    }
+
+private:
+    void advance()
+    {
+        ++m_number;
+        if (m_fillingGaps)
+            skipUsed();
+        else if (m_number > kLargestNumber)
+            startFillingGaps();
+    }
+    void startFillingGaps()
+    {
+        m_fillingGaps = true;
+        m_number = 1;
+        skipUsed();
+    }
+    void skipUsed()
+    {
+        while (m_usedAt < m_used.size() && m_used[m_usedAt] < m_number)
+            ++m_usedAt;
+        while (m_usedAt < m_used.size() && m_used[m_usedAt] == m_number) {
+            ++m_number;
+            ++m_usedAt;
+        }
+    }
+
+    std::vector<long> m_used; // ascending
+    std::size_t m_usedAt { 0 }; // index of the first used number not below m_number
+    long m_number { 1 };
+    bool m_fillingGaps { false };
+    int m_attempts { 0 };
+};
 
 } // namespace
 
@@ -264,74 +308,20 @@ AlbumFolder::Stored AlbumFolder::store(const QByteArray& bytes) const
     if (!dir.isValid())
         return { {}, saveError(errno, m_path) };
 
-    QByteArray temporaryPath = encodedPath + "/.IMG-XXXXXX.tmp";
-    FileDescriptor file(::mkostemps(temporaryPath.data(), 4, O_CLOEXEC));
-    if (!file.isValid())
-        return { {}, saveError(errno, m_path) };
-    const QByteArray temporaryName = temporaryPath.mid(temporaryPath.lastIndexOf('/') + 1);
-    const auto fail = [&](int error) -> Stored {
-        file.close();
-        ::unlinkat(dir.get(), temporaryName.constData(), 0);
-        return { {}, saveError(error, m_path) };
+    // The folder is scanned only once the photo is on disk, when the writer asks for a name.
+    std::optional<PhotoNumbers> numbers;
+    const auto nextName = [&]() -> std::optional<QString> {
+        if (!numbers)
+            numbers.emplace(scanNames(dir.get(), true));
+        const std::optional<long> number = numbers->next();
+        return number ? std::optional(formatName(*number)) : std::nullopt;
     };
-
-    if (!writeAll(file.get(), bytes) || ::fsync(file.get()) != 0 || ::fchmod(file.get(), 0644) != 0)
-        return fail(errno);
-    if (!file.close())
-        return fail(errno);
-
-    // Names continue after the highest number in use, so the album keeps the order photos were
-    // taken in; once that number cannot grow (one stray IMG_999999999.JPG is enough), the gaps
-    // below it are used from the lowest up, so a photo is saved while any name is free.
-    const std::vector<QString> taken = scanNames(dir.get(), true);
-    std::vector<long> used;
-    used.reserve(taken.size());
-    for (const QString& name : taken)
-        used.push_back(photoNumber(name)); // ascending: scanNames sorts by number
-    const long highest = used.empty() ? 0 : used.back();
-    long number = highest + 1;
-    bool fillingGaps = number > kLargestNumber;
-    auto usedAt = used.cbegin(); // the first used number not below `number` while filling gaps
-    const auto skipUsed = [&] {
-        while (usedAt != used.cend() && *usedAt < number)
-            ++usedAt;
-        while (usedAt != used.cend() && *usedAt == number) {
-            ++number;
-            ++usedAt;
-        }
-    };
-    if (fillingGaps) {
-        number = 1;
-        skipUsed();
-    }
-    for (int attempt = 0; attempt < kNameAttempts && number <= kLargestNumber; ++attempt) {
-        const QString name = formatName(number);
-        const QByteArray encodedName = QFile::encodeName(name);
-        // Never replaces: a name another writer took in the meantime gives EEXIST.
-        int result = ::renameat2(
-            dir.get(), temporaryName.constData(), dir.get(), encodedName.constData(), RENAME_NOREPLACE);
-        if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
-            // File systems without no-replace renames: a hard link is just as exclusive.
-            result = ::linkat(dir.get(), temporaryName.constData(), dir.get(), encodedName.constData(), 0);
-            if (result == 0)
-                ::unlinkat(dir.get(), temporaryName.constData(), 0);
-        }
-        if (result == 0) {
-            ::fsync(dir.get()); // make the new name itself durable
-            return { name, std::nullopt };
-        }
-        if (errno != EEXIST)
-            return fail(errno);
-        ++number;
-        if (fillingGaps) {
-            skipUsed();
-        } else if (number > kLargestNumber) {
-            fillingGaps = true;
-            number = 1;
-            skipUsed();
-        }
-    }
-    ::unlinkat(dir.get(), temporaryName.constData(), 0);
+    const auto written = AtomicFileWriter::createNew(
+        m_path, QStringLiteral("IMG"), bytes, AtomicFileWriter::Access::EveryoneReads, nextName);
+    if (written)
+        return { written.fileName, std::nullopt };
+    if (written.errorNumber != EEXIST)
+        return { {}, saveError(written.errorNumber, m_path) };
     return { {},
         AlbumError(AlbumError::Kind::AlbumFull,
             QStringLiteral("The photo could not be saved: the album folder %1 has no free "

@@ -103,6 +103,7 @@ QtCameraFrameSource::~QtCameraFrameSource()
 
 void QtCameraFrameSource::receive(const QVideoFrame& frame)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     std::scoped_lock lock(m_mutex);
     m_latest = frame;
     ++m_latestNumber;
@@ -110,6 +111,7 @@ void QtCameraFrameSource::receive(const QVideoFrame& frame)
 
 void QtCameraFrameSource::setActive(const std::shared_ptr<StreamCaptureDevice>& device, SessionPreset preset)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     const int index = device ? device->sourceIndex() : -1;
     if (index < 0 || index >= m_cameras.size()) {
         if (m_camera)

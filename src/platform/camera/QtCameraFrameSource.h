@@ -19,6 +19,7 @@
 #include <QVideoFrame>
 
 #include "platform/camera/FrameSource.h"
+#include "platform/core/ThreadChecker.h"
 
 class QCamera;
 class QMediaCaptureSession;
@@ -61,6 +62,7 @@ private:
     QVideoFrame m_latest; // guarded by m_mutex
     std::uint64_t m_latestNumber { 0 }; // guarded by m_mutex
     std::uint64_t m_shownNumber { 0 }; // stream thread
+    [[no_unique_address]] ThreadChecker m_mainThread;
 };
 
 } // namespace platform

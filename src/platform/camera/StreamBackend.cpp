@@ -21,17 +21,20 @@ StreamBackend::StreamBackend(std::vector<std::shared_ptr<StreamCaptureDevice>> d
 
 std::vector<std::shared_ptr<CaptureDevice>> StreamBackend::devices() const
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     return { m_devices.begin(), m_devices.end() };
 }
 
 std::shared_ptr<CaptureSession> StreamBackend::makeSession()
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     return std::make_shared<StreamCaptureSession>(m_source, m_clock);
 }
 
 Expected<std::shared_ptr<CaptureDeviceInput>> StreamBackend::makeDeviceInput(
     const std::shared_ptr<CaptureDevice>& device)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     const auto found
         = std::find_if(m_devices.begin(), m_devices.end(), [&](const auto& own) { return own == device; });
     if (!device || found == m_devices.end())
@@ -42,17 +45,20 @@ Expected<std::shared_ptr<CaptureDeviceInput>> StreamBackend::makeDeviceInput(
 
 std::shared_ptr<VideoDataOutput> StreamBackend::makeVideoDataOutput()
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     return std::make_shared<StreamVideoDataOutput>();
 }
 
 std::shared_ptr<StillImageOutput> StreamBackend::makeStillImageOutput()
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     return std::make_shared<StreamStillImageOutput>();
 }
 
 std::shared_ptr<VideoPreviewLayer> StreamBackend::makePreviewLayer(
     const std::shared_ptr<CaptureSession>& session)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     auto own = std::dynamic_pointer_cast<StreamCaptureSession>(session);
     if (!own)
         return nullptr;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/camera/CaptureBackend.h"
+#include "platform/core/ThreadChecker.h"
 
 namespace platform {
 
@@ -38,6 +39,7 @@ private:
     std::vector<std::shared_ptr<StreamCaptureDevice>> m_devices;
     std::shared_ptr<FrameSource> m_source;
     std::shared_ptr<FrameClock> m_clock;
+    [[no_unique_address]] ThreadChecker m_mainThread;
 };
 
 } // namespace platform

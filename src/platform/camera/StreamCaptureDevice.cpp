@@ -16,12 +16,14 @@ StreamCaptureDevice::StreamCaptureDevice(QString name, CaptureDevicePosition pos
 
 bool StreamCaptureDevice::lockForConfiguration()
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     ++m_lockCount;
     return true;
 }
 
 void StreamCaptureDevice::unlockForConfiguration()
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     if (m_lockCount > 0)
         --m_lockCount;
 }
@@ -33,6 +35,7 @@ bool StreamCaptureDevice::isTorchModeSupported(TorchMode mode) const
 
 void StreamCaptureDevice::setTorchMode(TorchMode mode)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     if (m_lockCount == 0 || !isTorchModeSupported(mode) || mode == torchMode())
         return;
     m_torchMode.store(mode, std::memory_order_relaxed);

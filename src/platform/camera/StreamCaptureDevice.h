@@ -14,6 +14,7 @@
 
 #include "platform/camera/CaptureDevice.h"
 #include "platform/camera/FrameClock.h"
+#include "platform/core/ThreadChecker.h"
 
 namespace platform {
 
@@ -57,6 +58,7 @@ private:
     // Clock time of the last beginAdjusting(); negative until the first.
     std::atomic<std::int64_t> m_adjustStart { -1 };
     std::function<void(TorchMode)> m_torchObserver; // main thread only
+    [[no_unique_address]] ThreadChecker m_mainThread;
 };
 
 } // namespace platform

@@ -37,6 +37,7 @@ StreamCaptureSession::~StreamCaptureSession()
 
 void StreamCaptureSession::setSessionPreset(SessionPreset preset)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     if (m_preset.exchange(preset) == preset)
         return;
     if (auto device = currentDevice())
@@ -47,6 +48,7 @@ void StreamCaptureSession::setSessionPreset(SessionPreset preset)
 
 bool StreamCaptureSession::addInput(const std::shared_ptr<CaptureDeviceInput>& input)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     if (!input)
         return false;
     auto device = std::dynamic_pointer_cast<StreamCaptureDevice>(input->device());
@@ -68,6 +70,7 @@ bool StreamCaptureSession::addInput(const std::shared_ptr<CaptureDeviceInput>& i
 
 void StreamCaptureSession::removeInput(const std::shared_ptr<CaptureDeviceInput>& input)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     {
         std::scoped_lock lock(m_mutex);
         if (!input || m_input != input)
@@ -82,6 +85,7 @@ void StreamCaptureSession::removeInput(const std::shared_ptr<CaptureDeviceInput>
 
 bool StreamCaptureSession::addOutput(const std::shared_ptr<CaptureOutput>& output)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     if (auto video = std::dynamic_pointer_cast<StreamVideoDataOutput>(output)) {
         std::scoped_lock lock(m_mutex);
         if (std::find(m_videoOutputs.begin(), m_videoOutputs.end(), video) != m_videoOutputs.end())
@@ -119,6 +123,7 @@ void StreamCaptureSession::activateSource()
 
 void StreamCaptureSession::startRunning()
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     if (m_running.exchange(true))
         return;
     if (auto device = currentDevice())
@@ -129,6 +134,7 @@ void StreamCaptureSession::startRunning()
 
 void StreamCaptureSession::stopRunning()
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     if (!m_running.exchange(false))
         return;
     if (m_streamThread.joinable()) {
@@ -162,6 +168,7 @@ std::shared_ptr<StreamCaptureDevice> StreamCaptureSession::currentDevice() const
 
 void StreamCaptureSession::addPreviewStore(const std::weak_ptr<PreviewFrameStore>& store)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     std::scoped_lock lock(m_mutex);
     std::erase_if(m_previews, [](const auto& weak) { return weak.expired(); });
     m_previews.push_back(store);
@@ -169,6 +176,7 @@ void StreamCaptureSession::addPreviewStore(const std::weak_ptr<PreviewFrameStore
 
 std::function<Expected<std::shared_ptr<SampleBuffer>>()> StreamCaptureSession::stillCapture() const
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     auto device = currentDevice();
     if (!device)
         return {};

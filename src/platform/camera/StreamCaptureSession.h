@@ -20,6 +20,7 @@
 #include "platform/camera/CaptureSession.h"
 #include "platform/camera/Expected.h"
 #include "platform/camera/FrameClock.h"
+#include "platform/core/ThreadChecker.h"
 
 namespace platform {
 
@@ -80,6 +81,7 @@ private:
     std::vector<std::weak_ptr<PreviewFrameStore>> m_previews; // guarded by m_mutex
 
     std::jthread m_streamThread; // main thread starts and joins it
+    [[no_unique_address]] ThreadChecker m_mainThread;
 };
 
 } // namespace platform

@@ -16,11 +16,13 @@ StreamPreviewLayer::StreamPreviewLayer(std::shared_ptr<StreamCaptureSession> ses
 
 std::shared_ptr<CaptureSession> StreamPreviewLayer::session() const
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     return m_session;
 }
 
 bool StreamPreviewLayer::isMirrored() const
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     const auto device = m_session ? m_session->currentDevice() : nullptr;
     return device && device->position() != CaptureDevicePosition::Back;
 }

@@ -10,6 +10,7 @@
 
 #include "platform/camera/PreviewFrame.h"
 #include "platform/camera/VideoPreviewLayer.h"
+#include "platform/core/ThreadChecker.h"
 
 namespace platform {
 
@@ -35,6 +36,7 @@ private:
     std::shared_ptr<StreamCaptureSession> m_session;
     std::shared_ptr<PreviewFrameStore> m_store;
     VideoGravity m_gravity { VideoGravity::ResizeAspectFill };
+    [[no_unique_address]] ThreadChecker m_mainThread;
 };
 
 } // namespace platform

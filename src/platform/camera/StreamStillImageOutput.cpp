@@ -26,6 +26,7 @@ std::vector<std::shared_ptr<CaptureConnection>> StreamStillImageOutput::connecti
 void StreamStillImageOutput::captureStillImageAsynchronously(
     const std::shared_ptr<CaptureConnection>& connection, Completion completion)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     if (!completion)
         return;
     std::function<Expected<std::shared_ptr<SampleBuffer>>()> take;
@@ -66,11 +67,13 @@ void StreamStillImageOutput::captureStillImageAsynchronously(
 
 void StreamStillImageOutput::attach(std::weak_ptr<StreamCaptureSession> session)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     m_session = std::move(session);
 }
 
 void StreamStillImageOutput::setConnection(std::shared_ptr<CaptureConnection> connection)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     std::scoped_lock lock(m_mutex);
     m_connection = std::move(connection);
 }

@@ -15,6 +15,7 @@
 
 #include "platform/camera/StillImageOutput.h"
 #include "platform/core/DispatchQueue.h"
+#include "platform/core/ThreadChecker.h"
 
 namespace platform {
 
@@ -47,6 +48,7 @@ private:
     PixelFormat m_pixelFormat { PixelFormat::BGRA32 }; // main thread
     std::atomic<bool> m_closing { false };
     DispatchQueue m_queue { QStringLiteral("stillQueue") }; // last: stops first
+    [[no_unique_address]] ThreadChecker m_mainThread;
 };
 
 } // namespace platform

@@ -33,6 +33,7 @@ std::vector<std::shared_ptr<CaptureConnection>> StreamVideoDataOutput::connectio
 
 void StreamVideoDataOutput::setSampleBufferDelegate(SampleBufferDelegate* delegate, const QString& queueName)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     std::unique_ptr<DispatchQueue> retired;
     DispatchQueue* current = nullptr;
     {
@@ -66,6 +67,7 @@ SampleBufferDelegate* StreamVideoDataOutput::sampleBufferDelegate() const
 
 void StreamVideoDataOutput::setMinFrameDuration(FrameDuration duration)
 {
+    LUMIVUE_CHECK_THREAD(m_mainThread);
     std::int64_t nanos = 0;
     if (duration.value > 0 && duration.timescale > 0)
         nanos = duration.value * 1000000000LL / duration.timescale;

@@ -18,6 +18,7 @@
 #include "platform/camera/FrameClock.h"
 #include "platform/camera/VideoDataOutput.h"
 #include "platform/core/DispatchQueue.h"
+#include "platform/core/ThreadChecker.h"
 
 namespace platform {
 
@@ -68,6 +69,7 @@ private:
     std::atomic<std::uint64_t> m_delivered { 0 };
     std::atomic<std::uint64_t> m_dropped { 0 };
     std::unique_ptr<DispatchQueue> m_queue; // guarded by m_mutex; last, stops first
+    [[no_unique_address]] ThreadChecker m_mainThread;
 };
 
 } // namespace platform

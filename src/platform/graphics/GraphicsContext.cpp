@@ -142,6 +142,7 @@ GraphicsContext::GraphicsContext(BitmapTag, std::unique_ptr<Bitmap> bitmap, Orig
 
 void GraphicsContext::initState(const QTransform& baseCTM)
 {
+    m_usingThread.detach(); // a context may be made on one thread and drawn with on another
     m_painter->save();
     m_state.ctm = baseCTM;
     m_state.font = resolveFont(QStringLiteral("Helvetica"));
@@ -207,12 +208,14 @@ QImage GraphicsContext::createImage() const
 
 void GraphicsContext::saveGState()
 {
+    LUMIVUE_CHECK_THREAD(m_usingThread);
     m_stack.push_back(m_state);
     m_painter->save();
 }
 
 void GraphicsContext::restoreGState()
 {
+    LUMIVUE_CHECK_THREAD(m_usingThread);
     if (m_stack.empty())
         return; // unbalanced restore: keep the current state rather than corrupt the painter's
     m_state = std::move(m_stack.back());
@@ -374,6 +377,7 @@ QRectF GraphicsContext::pathBoundingBox() const
 
 void GraphicsContext::preparePainter(bool forImage)
 {
+    LUMIVUE_CHECK_THREAD(m_usingThread);
     m_painter->setWorldTransform(m_state.ctm);
     m_painter->setCompositionMode(compositionMode(m_state.blendMode));
     m_painter->setOpacity(m_state.alpha);
@@ -466,6 +470,7 @@ void GraphicsContext::clearRect(const QRectF& rect)
 
 void GraphicsContext::clipToRect(const QRectF& rect)
 {
+    LUMIVUE_CHECK_THREAD(m_usingThread);
     if (!isFinite(rect))
         return;
     const QRectF normalized = rect.normalized();

@@ -26,6 +26,8 @@
 #include <QString>
 #include <QTransform>
 
+#include "platform/core/ThreadChecker.h"
+
 class QPainter;
 
 namespace platform {
@@ -198,6 +200,7 @@ private:
     std::vector<GState> m_stack;
     QPainterPath m_path; // device space
     bool m_hasCurrentPoint { false };
+    [[no_unique_address]] ThreadChecker m_usingThread; // bound by the first drawing call
 };
 
 } // namespace platform

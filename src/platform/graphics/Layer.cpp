@@ -7,7 +7,6 @@
 #include <QMetaObject>
 #include <QPainter>
 #include <QPainterPath>
-#include <QThread>
 
 #include "platform/core/Log.h"
 #include "platform/graphics/GraphicsContext.h"
@@ -19,12 +18,6 @@ namespace {
 // Largest side, in device pixels, of a layer's drawing cache; beyond it a redraw is refused
 // rather than attempting a gigantic allocation.
 constexpr qreal kMaxCacheSide = 16384;
-
-[[maybe_unused]] bool onGuiThread()
-{
-    const QCoreApplication* app = QCoreApplication::instance();
-    return !app || QThread::currentThread() == app->thread();
-}
 
 QPainterPath roundedRect(const QRectF& rect, qreal radius)
 {
@@ -55,7 +48,7 @@ Layer::~Layer()
 
 void Layer::setBounds(const QRectF& bounds)
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (bounds == m_bounds)
         return;
     m_bounds = bounds;
@@ -64,7 +57,7 @@ void Layer::setBounds(const QRectF& bounds)
 
 void Layer::setPosition(const QPointF& position)
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (position == m_position)
         return;
     m_position = position;
@@ -79,7 +72,7 @@ QRectF Layer::frame() const
 
 void Layer::setFrame(const QRectF& frame)
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     const QRectF f = frame.normalized();
     // The bounds size whose transformed bounding box has the frame's size:
     // |m11|·w + |m21|·h = W and |m12|·w + |m22|·h = H. A transform for which this has no single
@@ -101,7 +94,7 @@ void Layer::setFrame(const QRectF& frame)
 
 void Layer::setContentsScale(qreal scale)
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!std::isfinite(scale) || scale <= 0 || scale == m_contentsScale)
         return;
     m_contentsScale = scale;
@@ -109,7 +102,7 @@ void Layer::setContentsScale(qreal scale)
 
 void Layer::setCornerRadius(qreal radius)
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!std::isfinite(radius) || radius == m_cornerRadius)
         return;
     m_cornerRadius = std::max<qreal>(0, radius);
@@ -118,7 +111,7 @@ void Layer::setCornerRadius(qreal radius)
 
 void Layer::setBorderWidth(qreal width)
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!std::isfinite(width) || width == m_borderWidth)
         return;
     m_borderWidth = std::max<qreal>(0, width);
@@ -127,7 +120,7 @@ void Layer::setBorderWidth(qreal width)
 
 void Layer::setBorderColor(const QColor& color)
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (color == m_borderColor)
         return;
     m_borderColor = color;
@@ -136,7 +129,7 @@ void Layer::setBorderColor(const QColor& color)
 
 void Layer::setBackgroundColor(const QColor& color)
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (color == m_backgroundColor)
         return;
     m_backgroundColor = color;
@@ -145,7 +138,7 @@ void Layer::setBackgroundColor(const QColor& color)
 
 void Layer::setHidden(bool hidden)
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (hidden == m_hidden)
         return;
     m_hidden = hidden;
@@ -154,7 +147,7 @@ void Layer::setHidden(bool hidden)
 
 void Layer::setOpacity(qreal opacity)
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!std::isfinite(opacity))
         return;
     opacity = std::clamp<qreal>(opacity, 0.0, 1.0);
@@ -166,7 +159,7 @@ void Layer::setOpacity(qreal opacity)
 
 void Layer::setMasksToBounds(bool masks)
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (masks == m_masksToBounds)
         return;
     m_masksToBounds = masks;
@@ -175,7 +168,7 @@ void Layer::setMasksToBounds(bool masks)
 
 void Layer::setAffineTransform(const QTransform& transform)
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (transform == m_transform)
         return;
     m_transform = transform;
@@ -184,14 +177,14 @@ void Layer::setAffineTransform(const QTransform& transform)
 
 void Layer::setContents(const QImage& image)
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_contents = image;
     notifyObservers();
 }
 
 void Layer::setContentsMirrored(bool mirrored)
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (mirrored == m_contentsMirrored)
         return;
     m_contentsMirrored = mirrored;
@@ -209,7 +202,7 @@ bool Layer::isAncestorOrSelf(const Layer* layer) const
 
 void Layer::addSublayer(std::shared_ptr<Layer> layer)
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!layer || isAncestorOrSelf(layer.get())) {
         logLine(
             lcUi(), QStringLiteral("Layer: refused to add a layer to itself or to one of its own sublayers"));
@@ -223,7 +216,7 @@ void Layer::addSublayer(std::shared_ptr<Layer> layer)
 
 void Layer::removeFromSuperlayer()
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     Layer* parent = m_superlayer;
     if (!parent)
         return;
@@ -273,7 +266,7 @@ void Layer::runScheduledDisplay()
 
 void Layer::displayIfNeeded()
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_needsDisplay.exchange(false) || !m_delegate)
         return;
     const qreal w = std::ceil(m_bounds.width() * m_contentsScale);
@@ -303,7 +296,7 @@ void Layer::displayIfNeeded()
 
 void Layer::setDisplayObserver(std::function<void()> observer)
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_displayObserver = std::move(observer);
 }
 
@@ -321,7 +314,7 @@ void Layer::notifyObservers() const
 
 void Layer::render(QPainter& painter) const
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (m_hidden || m_opacity <= 0)
         return;
     painter.save();
@@ -377,7 +370,7 @@ void Layer::renderContent(QPainter& painter) const
 
 QImage Layer::renderToImage(qreal scale) const
 {
-    Q_ASSERT(onGuiThread());
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!std::isfinite(scale) || scale <= 0)
         return {};
     const qreal w = std::ceil(m_bounds.width() * scale);

@@ -20,6 +20,8 @@
 #include <QRectF>
 #include <QTransform>
 
+#include "platform/core/ThreadChecker.h"
+
 class QPainter;
 
 namespace platform {
@@ -135,6 +137,7 @@ private:
     std::atomic<bool> m_displayScheduled { false };
     std::function<void()> m_displayObserver;
     int m_displayCount { 0 };
+    [[no_unique_address]] ThreadChecker m_guiThread;
 };
 
 } // namespace platform

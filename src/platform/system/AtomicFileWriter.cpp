@@ -2,9 +2,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
+#include <utility>
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,10 +17,42 @@ namespace platform {
 
 namespace {
 
-QString systemError(const char* what, int error)
+using Result = AtomicFileWriter::Result;
+
+// Owns one file descriptor.
+class Descriptor {
+public:
+    explicit Descriptor(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~Descriptor() { close(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return m_fd; }
+    bool isValid() const { return m_fd >= 0; }
+    // Closes now and reports whether the close succeeded (a failed close can mean lost data).
+    bool close()
+    {
+        const int fd = std::exchange(m_fd, -1);
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int m_fd { -1 };
+};
+
+Result failure(const char* what, int error)
 {
-    return QStringLiteral("%1: %2").arg(
-        QString::fromUtf8(what), QString::fromLocal8Bit(std::strerror(error)));
+    return { false,
+        QStringLiteral("%1: %2").arg(QString::fromUtf8(what), QString::fromLocal8Bit(std::strerror(error))),
+        error, {} };
+}
+
+mode_t modeOf(AtomicFileWriter::Access access)
+{
+    return access == AtomicFileWriter::Access::OwnerOnly ? mode_t(0600) : mode_t(0644);
 }
 
 bool writeAll(int fd, const QByteArray& data)
@@ -39,68 +72,114 @@ bool writeAll(int fd, const QByteArray& data)
     return true;
 }
 
+// Creates a temporary file from `pattern` (a path whose "XXXXXX" is followed by `suffixLength`
+// more characters; it becomes the file's path), gives it `mode`, writes `data`, flushes it when
+// `sync` and closes it. On failure the file is gone again.
+Result writeTemporary(QByteArray& pattern, int suffixLength, const QByteArray& data, mode_t mode, bool sync)
+{
+    Descriptor file(::mkostemps(pattern.data(), suffixLength, O_CLOEXEC)); // created as 0600
+    if (!file.isValid())
+        return failure("cannot create a temporary file", errno);
+    const auto fail = [&](const char* what) {
+        const int error = errno;
+        file.close();
+        ::unlink(pattern.constData());
+        return failure(what, error);
+    };
+    // Before the first byte, so the data is never readable by more than the mode allows, and
+    // before the fsync, so the mode is as durable as the data.
+    if (::fchmod(file.get(), mode) != 0)
+        return fail("cannot set the permissions");
+    if (!writeAll(file.get(), data))
+        return fail("cannot write");
+    if (sync && ::fsync(file.get()) != 0)
+        return fail("cannot flush to disk");
+    if (!file.close())
+        return fail("cannot close");
+    return { true, {}, 0, {} };
+}
+
 void syncDirectory(const QByteArray& directory)
 {
-    const int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
+    Descriptor folder(::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.isValid())
+        ::fsync(folder.get());
+}
+
+// Gives `from` the name `to` in the open folder unless a file of that name exists (EEXIST).
+int renameWithoutReplacing(int folder, const char* from, const char* to)
+{
+    if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // File systems without no-replace renames: a hard link is just as exclusive.
+    if (::linkat(folder, from, folder, to, 0) != 0)
+        return errno;
+    ::unlinkat(folder, from, 0);
+    return 0;
 }
 
 } // namespace
 
-AtomicFileWriter::Result AtomicFileWriter::write(
-    const QString& path, const QByteArray& data, Durability durability)
+Result AtomicFileWriter::write(
+    const QString& path, const QByteArray& data, Durability durability, Access access)
 {
     const QFileInfo info(path);
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
     const QByteArray directory = QFile::encodeName(info.absolutePath());
     // The leading dot and the random suffix keep temporary files out of everyone's way; the
     // suffix also keeps concurrent writers of the same target apart.
-    QByteArray pattern = directory + "/." + QFile::encodeName(info.fileName()) + ".tmp-XXXXXX";
-    std::vector<char> tempPath(pattern.begin(), pattern.end());
-    tempPath.push_back('\0');
+    QByteArray temporary = directory + "/." + QFile::encodeName(info.fileName()) + ".tmp-XXXXXX";
+    if (Result written = writeTemporary(temporary, 0, data, modeOf(access), durability == Durability::Sync);
+        !written)
+        return written;
 
-    const int fd = ::mkostemp(tempPath.data(), O_CLOEXEC); // mkstemp creates the file as 0600
-    if (fd < 0)
-        return { false, systemError("cannot create a temporary file", errno) };
-
-    auto fail = [&](const char* what) {
+    const auto fail = [&](const char* what) {
         const int error = errno;
-        ::close(fd);
-        ::unlink(tempPath.data());
-        return Result { false, systemError(what, error) };
+        ::unlink(temporary.constData());
+        return failure(what, error);
     };
-
-    if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0)
-        return fail("cannot restrict the permissions");
-    if (!writeAll(fd, data))
-        return fail("cannot write");
-    if (durability == Durability::Sync && ::fsync(fd) != 0)
-        return fail("cannot flush to disk");
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(tempPath.data());
-        return { false, systemError("cannot close", error) };
-    }
     if (durability == Durability::KeepPrevious) {
         const QByteArray previous = QFile::encodeName(previousPath(info.absoluteFilePath()));
         ::unlink(previous.constData());
-        if (::rename(target.constData(), previous.constData()) != 0 && errno != ENOENT) {
-            const int error = errno;
-            ::unlink(tempPath.data());
-            return { false, systemError("cannot move the previous version aside", error) };
-        }
+        if (::rename(target.constData(), previous.constData()) != 0 && errno != ENOENT)
+            return fail("cannot move the previous version aside");
     }
-    if (::rename(tempPath.data(), target.constData()) != 0) {
-        const int error = errno;
-        ::unlink(tempPath.data());
-        return { false, systemError("cannot rename into place", error) };
-    }
+    if (::rename(temporary.constData(), target.constData()) != 0)
+        return fail("cannot rename into place");
     if (durability == Durability::Sync)
         syncDirectory(directory);
-    return { true, {} };
+    return { true, {}, 0, {} };
+}
+
+Result AtomicFileWriter::createNew(const QString& folder, const QString& stem, const QByteArray& data,
+    Access access, const NameSource& nextName)
+{
+    const QByteArray directory = QFile::encodeName(QFileInfo(folder).absoluteFilePath());
+    Descriptor folderFd(::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folderFd.isValid())
+        return failure("cannot open the folder", errno);
+    constexpr int kSuffixLength = 4; // ".tmp"
+    QByteArray temporary = directory + "/." + QFile::encodeName(stem) + "-XXXXXX.tmp";
+    if (Result written = writeTemporary(temporary, kSuffixLength, data, modeOf(access), true); !written)
+        return written;
+    const QByteArray temporaryName = temporary.mid(temporary.lastIndexOf('/') + 1);
+
+    while (const std::optional<QString> name = nextName()) {
+        const int error = renameWithoutReplacing(
+            folderFd.get(), temporaryName.constData(), QFile::encodeName(*name).constData());
+        if (error == 0) {
+            ::fsync(folderFd.get()); // makes the new name itself durable
+            return { true, {}, 0, *name };
+        }
+        if (error != EEXIST) {
+            ::unlinkat(folderFd.get(), temporaryName.constData(), 0);
+            return failure("cannot give the file its name", error);
+        }
+    }
+    ::unlinkat(folderFd.get(), temporaryName.constData(), 0);
+    return { false, QStringLiteral("no free file name left"), EEXIST, {} };
 }
 
 QString AtomicFileWriter::previousPath(const QString& path)

@@ -1,11 +1,20 @@
 #pragma once
 
-// Replaces a whole file so that a process killed at any instant leaves either the old contents or
-// the new ones, never a torn mix: the bytes go to a temporary file in the same folder (so the final
-// rename stays on one file system), optionally reach the disk (fsync), and are then renamed over
-// the target. Files are created readable and writable by their owner only (0600), because they may
-// hold usage data. Any thread may call; two writers of the same path race only on which complete
-// version wins.
+// Writes whole files so that a process killed at any instant leaves either the old state or the
+// new one, never a torn file: the bytes go to a hidden temporary file in the target's folder (so
+// the final rename stays on one file system), optionally reach the disk (fsync), and are then
+// renamed into place. On failure nothing is left behind and an existing file is untouched; a
+// process killed before the rename leaves only its temporary file (".NAME.tmp-XXXXXX" for
+// write(), ".STEM-XXXXXX.tmp" for createNew()), which its owner may remove as litter.
+//
+// Two ways in: write() replaces the contents of a path; createNew() adds a file under a name no
+// file has yet and never replaces one (photos). Files get the permissions the caller names,
+// whatever the umask: owner-only (0600) for usage data, readable by everyone (0644) for photos.
+//
+// Not QSaveFile: it always syncs (RenameOnly and KeepPrevious exist to avoid that), reports success
+// when the sync fails, never syncs the folder, and can only replace.
+//
+// Any thread may call; two writers of the same path race only on which complete version wins.
 
 #include <functional>
 #include <optional>
@@ -31,16 +40,33 @@ public:
         KeepPrevious,
     };
 
+    enum class Access {
+        OwnerOnly, // 0600: files that may hold usage data
+        EveryoneReads, // 0644: photos other programs show
+    };
+
     struct Result {
         bool ok { false };
         QString error; // empty when ok
+        int errorNumber { 0 }; // errno of the step that failed; EEXIST when createNew ran out of names
+        QString fileName; // createNew: the name the file got
         explicit operator bool() const { return ok; }
     };
 
-    // Writes `data` as the complete new contents of `path`. The folder must exist. On failure the
-    // previous file is untouched and no temporary file is left behind.
-    static Result write(
-        const QString& path, const QByteArray& data, Durability durability = Durability::RenameOnly);
+    // Writes `data` as the complete new contents of `path`. The folder must exist.
+    static Result write(const QString& path, const QByteArray& data,
+        Durability durability = Durability::RenameOnly, Access access = Access::OwnerOnly);
+
+    // Offers the next file name to try, or nothing when no name is left.
+    using NameSource = std::function<std::optional<QString>()>;
+    // Writes `data` into `folder` under the first name from `nextName` that no file has yet. The
+    // data reaches the disk before any name is asked for (so a caller that numbers its files
+    // looks at the folder as late as possible); a name another writer takes in the meantime is
+    // never replaced but makes the writer ask again, so concurrent writers (threads or
+    // processes) always get distinct names. The folder is flushed after the rename, so the new
+    // name survives a power cut.
+    static Result createNew(const QString& folder, const QString& stem, const QByteArray& data, Access access,
+        const NameSource& nextName);
 
     // Where KeepPrevious keeps the version before the newest one.
     static QString previousPath(const QString& path);

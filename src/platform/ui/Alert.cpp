@@ -84,6 +84,7 @@ void Alert::paintContent(QPainter& painter) const
 
 void Alert::dismiss()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     setHidden(true);
     setUserInteractionEnabled(false);
     auto completion = std::move(m_completion);

@@ -109,6 +109,7 @@ Animator::Animator()
 
 void Animator::setClock(const AnimationClock* clock)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_clock = clock;
 }
 
@@ -119,6 +120,7 @@ double Animator::now() const
 
 void Animator::begin(const QString& name)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     auto block = std::make_unique<Block>();
     block->name = name;
     m_blocks.push_back(std::move(block));
@@ -126,18 +128,21 @@ void Animator::begin(const QString& name)
 
 void Animator::setDuration(double seconds)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_blocks.empty() && std::isfinite(seconds))
         m_blocks.back()->duration = std::max(0.0, seconds);
 }
 
 void Animator::setCompletion(std::function<void(bool)> completion)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_blocks.empty())
         m_blocks.back()->completion = std::move(completion);
 }
 
 void Animator::record(View& view, Property property, const Value& from)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (m_blocks.empty())
         return;
     auto& changes = m_blocks.back()->changes;
@@ -149,6 +154,7 @@ void Animator::record(View& view, Property property, const Value& from)
 
 void Animator::commit()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (m_blocks.empty())
         return;
     std::unique_ptr<Block> block = std::move(m_blocks.back());
@@ -185,6 +191,7 @@ void Animator::commit()
 
 void Animator::cancel(const View& view, Property property)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     for (auto& running : m_running) {
         auto& changes = running->changes;
         changes.erase(std::remove_if(changes.begin(), changes.end(),
@@ -195,6 +202,7 @@ void Animator::cancel(const View& view, Property property)
 
 void Animator::forget(const View& view)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     for (auto& block : m_blocks) {
         auto& changes = block->changes;
         changes.erase(
@@ -295,6 +303,7 @@ QStringList Animator::runningAnimations() const
 
 void Animator::tick()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (m_running.empty()) {
         if (m_timer)
             m_timer->stop();

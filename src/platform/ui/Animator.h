@@ -21,6 +21,7 @@
 #include <QStringList>
 #include <QTransform>
 
+#include "platform/core/ThreadChecker.h"
 #include "platform/ui/View.h"
 
 class QTimer;
@@ -83,6 +84,7 @@ private:
     std::vector<std::unique_ptr<Block>> m_blocks;
     std::vector<std::unique_ptr<Running>> m_running;
     std::unique_ptr<QTimer> m_timer;
+    [[no_unique_address]] ThreadChecker m_guiThread;
 };
 
 } // namespace platform

@@ -2,14 +2,19 @@
 
 #include <QGuiApplication>
 
+#include "platform/core/ThreadChecker.h"
+
 namespace platform {
 
 namespace {
 
-Qt::ApplicationState g_state = Qt::ApplicationActive;
+Qt::ApplicationState g_state = Qt::ApplicationActive; // guarded by being on the main thread
+// Bound while the program starts, so on the main thread.
+[[maybe_unused]] ThreadChecker g_mainThread;
 
 void setState(Qt::ApplicationState state)
 {
+    LUMIVUE_CHECK_THREAD(g_mainThread);
     if (state == g_state)
         return;
     g_state = state;

@@ -39,6 +39,7 @@ QString Button::title() const
 }
 void Button::setTitle(const QString& title)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_titleLabel->setText(title);
 }
 QColor Button::titleColor() const
@@ -47,6 +48,7 @@ QColor Button::titleColor() const
 }
 void Button::setTitleColor(const QColor& color)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_titleLabel->setTextColor(color);
 }
 QImage Button::image() const
@@ -56,6 +58,7 @@ QImage Button::image() const
 
 void Button::setImage(const QImage& image)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_imageView->setImage(image);
     m_imageView->setHidden(image.isNull());
     layoutContent();

@@ -11,6 +11,7 @@ Control::Control(const QRectF& frame)
 
 void Control::addTarget(const void* target, Action action, ControlEvents events)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!action || events == 0)
         return;
     m_registrations.push_back({ target, std::move(action), events });
@@ -18,6 +19,7 @@ void Control::addTarget(const void* target, Action action, ControlEvents events)
 
 void Control::removeTarget(const void* target, ControlEvents events)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     for (auto& r : m_registrations)
         if (!target || r.target == target)
             r.events &= ~events;
@@ -28,6 +30,7 @@ void Control::removeTarget(const void* target, ControlEvents events)
 
 void Control::sendActionsForControlEvents(ControlEvents events, const Touch* touch)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_enabled)
         return;
     // Actions may add or remove targets, or even destroy this control: work on a copy and stop
@@ -45,6 +48,7 @@ void Control::sendActionsForControlEvents(ControlEvents events, const Touch* tou
 
 void Control::setEnabled(bool enabled)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (m_enabled == enabled)
         return;
     m_enabled = enabled;
@@ -57,6 +61,7 @@ void Control::setEnabled(bool enabled)
 
 void Control::setSelected(bool selected)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (m_selected == selected)
         return;
     m_selected = selected;
@@ -65,6 +70,7 @@ void Control::setSelected(bool selected)
 
 void Control::setHighlighted(bool highlighted)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (m_highlighted == highlighted)
         return;
     m_highlighted = highlighted;

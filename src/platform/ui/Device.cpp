@@ -12,6 +12,7 @@ Device& Device::current()
 
 bool Device::setOrientation(int orientation)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (orientation < 0 || orientation > 6)
         return false;
     if (orientation == m_orientation)
@@ -24,6 +25,7 @@ bool Device::setOrientation(int orientation)
 
 void Device::endGeneratingDeviceOrientationNotifications()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (m_generating > 0)
         --m_generating;
 }

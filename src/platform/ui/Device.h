@@ -12,6 +12,8 @@
 
 #include <QString>
 
+#include "platform/core/ThreadChecker.h"
+
 namespace platform {
 
 class Device {
@@ -45,6 +47,7 @@ private:
     bool m_answersIdiomQuery { true };
     int m_orientation { 1 };
     int m_generating { 0 };
+    [[no_unique_address]] ThreadChecker m_guiThread;
 };
 
 } // namespace platform

@@ -15,12 +15,14 @@ ImageView::ImageView(const QRectF& frame, const QImage& image)
 
 void ImageView::setImage(const QImage& image)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_image = image;
     setNeedsDisplay();
 }
 
 void ImageView::setContentMode(ContentMode mode)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (mode == m_contentMode)
         return;
     m_contentMode = mode;

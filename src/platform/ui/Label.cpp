@@ -16,6 +16,7 @@ Label::Label(const QRectF& frame, const QString& text)
 
 void Label::setText(const QString& text)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (text == m_text)
         return;
     m_text = text;
@@ -24,6 +25,7 @@ void Label::setText(const QString& text)
 
 void Label::setFont(const QFont& font)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (font == m_font)
         return;
     m_font = font;
@@ -32,6 +34,7 @@ void Label::setFont(const QFont& font)
 
 void Label::setTextColor(const QColor& color)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (color == m_textColor)
         return;
     m_textColor = color;
@@ -40,6 +43,7 @@ void Label::setTextColor(const QColor& color)
 
 void Label::setTextAlignment(int alignment)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (alignment < AlignmentLeft || alignment > AlignmentRight || alignment == m_alignment)
         return;
     m_alignment = alignment;

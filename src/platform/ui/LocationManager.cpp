@@ -82,6 +82,7 @@ LocationManager::~LocationManager()
 
 void LocationManager::startUpdatingLocation()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (m_updating)
         return;
     m_updating = true;
@@ -99,6 +100,7 @@ void LocationManager::startUpdatingLocation()
 
 void LocationManager::stopUpdatingLocation()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_updating)
         return;
     m_updating = false;
@@ -108,6 +110,7 @@ void LocationManager::stopUpdatingLocation()
 
 void LocationManager::takeSourceFix()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     // A source that has seen a position before may know it at once; a fresh one answers later.
     if (auto fix = fixFrom(m_source->lastKnownPosition()))
         m_location = fix;

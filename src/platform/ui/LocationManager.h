@@ -15,6 +15,8 @@
 
 #include <QDateTime>
 
+#include "platform/core/ThreadChecker.h"
+
 class QGeoPositionInfoSource;
 
 namespace platform {
@@ -56,6 +58,7 @@ private:
     std::unique_ptr<QGeoPositionInfoSource> m_source;
     std::optional<LocationFix> m_location;
     bool m_updating { false };
+    [[no_unique_address]] ThreadChecker m_guiThread;
 };
 
 } // namespace platform

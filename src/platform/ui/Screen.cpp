@@ -12,6 +12,7 @@ Screen& Screen::main()
 
 void Screen::setScale(qreal scale)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (std::isfinite(scale) && scale > 0)
         m_scale = scale;
 }

@@ -7,6 +7,8 @@
 
 #include <QRectF>
 
+#include "platform/core/ThreadChecker.h"
+
 namespace platform {
 
 class Screen {
@@ -24,6 +26,7 @@ private:
 
     QRectF m_bounds { 0, 0, 320, 480 };
     qreal m_scale { 2.0 };
+    [[no_unique_address]] ThreadChecker m_guiThread;
 };
 
 } // namespace platform

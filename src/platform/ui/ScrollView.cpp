@@ -15,6 +15,7 @@ ScrollView::ScrollView(const QRectF& frame)
 
 void ScrollView::setContentSize(const QSizeF& size)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!std::isfinite(size.width()) || !std::isfinite(size.height()))
         return;
     m_contentSize = size.expandedTo(QSizeF(0, 0));
@@ -31,6 +32,7 @@ QPointF ScrollView::clampedOffset(const QPointF& offset) const
 
 void ScrollView::setContentOffset(const QPointF& offset)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!std::isfinite(offset.x()) || !std::isfinite(offset.y()))
         return;
     QRectF b = bounds();
@@ -40,6 +42,7 @@ void ScrollView::setContentOffset(const QPointF& offset)
 
 void ScrollView::setMinimumZoomScale(qreal scale)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!std::isfinite(scale) || scale <= 0)
         return;
     m_minimumZoomScale = scale;
@@ -48,6 +51,7 @@ void ScrollView::setMinimumZoomScale(qreal scale)
 
 void ScrollView::setMaximumZoomScale(qreal scale)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!std::isfinite(scale) || scale <= 0)
         return;
     m_maximumZoomScale = scale;
@@ -56,6 +60,7 @@ void ScrollView::setMaximumZoomScale(qreal scale)
 
 void ScrollView::setZoomScale(qreal scale, bool animated)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!std::isfinite(scale))
         return;
     if (animated)
@@ -85,6 +90,7 @@ void ScrollView::applyZoom(qreal scale)
 
 void ScrollView::zoomAt(qreal scale, const QPointF& point)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!std::isfinite(scale) || !std::isfinite(point.x()) || !std::isfinite(point.y()))
         return;
     const qreal before = m_zoomScale;

@@ -24,6 +24,7 @@ Slider::Slider(const QRectF& frame)
 
 void Slider::setValue(float value, bool animated)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (std::isnan(value))
         return;
     value = std::clamp(value, m_minimum, m_maximum);
@@ -41,6 +42,7 @@ void Slider::setValue(float value, bool animated)
 
 void Slider::setMinimumValue(float minimum)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (std::isnan(minimum))
         return;
     m_minimum = minimum;
@@ -51,6 +53,7 @@ void Slider::setMinimumValue(float minimum)
 
 void Slider::setMaximumValue(float maximum)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (std::isnan(maximum))
         return;
     m_maximum = maximum;

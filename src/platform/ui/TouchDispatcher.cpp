@@ -14,6 +14,7 @@ Touch TouchDispatcher::makeTouch(const QPointF& point, TouchPhase phase) const
 
 View* TouchDispatcher::press(const QPointF& point)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (m_active)
         cancel();
     View* hit = m_root.hitTest(point);
@@ -26,6 +27,7 @@ View* TouchDispatcher::press(const QPointF& point)
 
 void TouchDispatcher::move(const QPointF& point)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_active)
         return;
     if (View* view = m_target.get())
@@ -34,6 +36,7 @@ void TouchDispatcher::move(const QPointF& point)
 
 void TouchDispatcher::release(const QPointF& point)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_active)
         return;
     m_active = false;
@@ -44,6 +47,7 @@ void TouchDispatcher::release(const QPointF& point)
 
 void TouchDispatcher::cancel()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_active)
         return;
     m_active = false;
@@ -54,6 +58,7 @@ void TouchDispatcher::cancel()
 
 View* TouchDispatcher::tap(const QPointF& point)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     View* hit = press(point);
     release(point);
     return hit;
@@ -61,6 +66,7 @@ View* TouchDispatcher::tap(const QPointF& point)
 
 bool TouchDispatcher::wheel(const QPointF& point, qreal steps)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     View* hit = m_root.hitTest(point);
     return hit && hit->scrollWheel(hit->convertPointFromRoot(point), steps);
 }

@@ -9,6 +9,7 @@
 
 #include <QPointF>
 
+#include "platform/core/ThreadChecker.h"
 #include "platform/ui/View.h"
 
 namespace platform {
@@ -35,6 +36,7 @@ private:
     View& m_root;
     View::Weak m_target;
     bool m_active { false };
+    [[no_unique_address]] ThreadChecker m_guiThread;
 };
 
 } // namespace platform

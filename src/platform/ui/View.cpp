@@ -62,6 +62,7 @@ View::View(const QRectF& frame)
 
 View::~View()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     Animator::instance().forget(*this);
     m_layer->setDisplayObserver({});
     // Children first, detached so that they do not reach back into a half-destroyed parent.
@@ -92,6 +93,7 @@ QRectF View::frame() const
 
 void View::setFrame(const QRectF& frame)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!isFinite(frame))
         return;
     const QTransform t = transform();
@@ -109,6 +111,7 @@ QRectF View::bounds() const
 
 void View::setBounds(const QRectF& bounds)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!isFinite(bounds) || bounds == this->bounds())
         return;
     auto& animator = Animator::instance();
@@ -126,6 +129,7 @@ QPointF View::center() const
 
 void View::setCenter(const QPointF& center)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!isFinite(center) || center == this->center())
         return;
     auto& animator = Animator::instance();
@@ -143,6 +147,7 @@ QTransform View::transform() const
 
 void View::setTransform(const QTransform& transform)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!isFinite(transform) || transform == this->transform())
         return;
     auto& animator = Animator::instance();
@@ -155,6 +160,7 @@ void View::setTransform(const QTransform& transform)
 
 void View::setHidden(bool hidden)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (m_hidden == hidden)
         return;
     m_hidden = hidden;
@@ -163,6 +169,7 @@ void View::setHidden(bool hidden)
 
 void View::setAlpha(qreal alpha)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!std::isfinite(alpha))
         return;
     alpha = std::clamp(alpha, 0.0, 1.0);
@@ -207,6 +214,7 @@ QColor View::backgroundColor() const
 
 void View::setBackgroundColor(const QColor& color)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_layer->setBackgroundColor(color);
     noteSceneChanged();
 }
@@ -218,6 +226,7 @@ bool View::clipsToBounds() const
 
 void View::setClipsToBounds(bool clips)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_layer->setMasksToBounds(clips);
     noteSceneChanged();
 }
@@ -231,6 +240,7 @@ QTransform View::transformToSuperview() const
 
 View* View::addSubview(std::unique_ptr<View> view)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!view)
         return nullptr;
     View* raw = view.get();
@@ -240,6 +250,7 @@ View* View::addSubview(std::unique_ptr<View> view)
 
 void View::addSubview(View& view)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     attach(view, nullptr);
 }
 
@@ -257,6 +268,7 @@ void View::attach(View& view, std::unique_ptr<View> owned)
 
 std::unique_ptr<View> View::removeFromSuperview()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_superview)
         return nullptr;
     auto& siblings = m_superview->m_children;
@@ -274,6 +286,7 @@ std::unique_ptr<View> View::removeFromSuperview()
 
 void View::bringSubviewToFront(View& view)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     auto it = std::find_if(
         m_children.begin(), m_children.end(), [&view](const Child& c) { return c.view == &view; });
     if (it == m_children.end())
@@ -350,6 +363,7 @@ QPointF Touch::locationInView(const View& view) const
 
 View* View::hitTest(const QPointF& point)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (m_hidden || m_alpha < 0.01 || !m_userInteractionEnabled || !pointInside(point))
         return nullptr;
     for (auto it = m_children.rbegin(); it != m_children.rend(); ++it) {
@@ -439,6 +453,7 @@ qreal View::presentationAlpha() const
 
 void View::render(QPainter& painter) const
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (m_hidden)
         return;
     const qreal alpha = presentationAlpha() * contentOpacity();
@@ -454,6 +469,7 @@ void View::render(QPainter& painter) const
 
 QImage View::snapshot(qreal scale) const
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     const QRectF b = presentationBounds();
     if (!(scale > 0) || !std::isfinite(scale) || b.isEmpty())
         return {};

@@ -32,6 +32,7 @@
 #include <QString>
 #include <QTransform>
 
+#include "platform/core/ThreadChecker.h"
 #include "platform/ui/Touch.h"
 
 class QPainter;
@@ -182,6 +183,10 @@ private:
     qreal m_alpha { 1.0 };
     bool m_userInteractionEnabled { true };
     QString m_accessibilityName;
+
+protected:
+    // The thread the view was made on; subclasses check their own operations against it too.
+    [[no_unique_address]] ThreadChecker m_guiThread;
 };
 
 } // namespace platform

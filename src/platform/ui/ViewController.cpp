@@ -32,6 +32,7 @@ ViewController::~ViewController()
 
 View& ViewController::view()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_view) {
         loadView();
         if (!m_view)
@@ -43,11 +44,13 @@ View& ViewController::view()
 
 void ViewController::setView(std::unique_ptr<View> view)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_view = std::move(view);
 }
 
 void ViewController::loadView()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     auto view = std::make_unique<View>(Screen::main().bounds());
     view->setBackgroundColor(Qt::white);
     setView(std::move(view));
@@ -55,6 +58,7 @@ void ViewController::loadView()
 
 bool ViewController::unloadView()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_view || m_view->superview())
         return false;
     m_view.reset();
@@ -64,6 +68,7 @@ bool ViewController::unloadView()
 
 void ViewController::presentModalViewController(std::unique_ptr<ViewController> controller, bool animated)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!controller || m_modal || m_transitioning)
         return; // one modal at a time, as the toolkit has it
     ViewController& modal = *controller;
@@ -99,6 +104,7 @@ void ViewController::presentModalViewController(std::unique_ptr<ViewController> 
 
 void ViewController::dismissModalViewController(bool animated)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_modal) {
         if (m_presenter)
             m_presenter->dismissModalViewController(animated);

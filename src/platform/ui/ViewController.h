@@ -17,6 +17,7 @@
 
 #include <memory>
 
+#include "platform/core/ThreadChecker.h"
 #include "platform/ui/View.h"
 
 namespace platform {
@@ -57,6 +58,7 @@ private:
     ViewController* m_presenter { nullptr };
     std::unique_ptr<ViewController> m_modal; // declared after m_view: destroyed first
     bool m_transitioning { false };
+    [[no_unique_address]] ThreadChecker m_guiThread;
 };
 
 } // namespace platform

@@ -20,6 +20,7 @@ Window::~Window() = default;
 
 void Window::setRootViewController(ViewController* controller)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (controller == m_rootViewController)
         return;
     if (m_rootViewController && m_rootViewController->isViewLoaded()
@@ -37,6 +38,7 @@ void Window::setRootViewController(ViewController* controller)
 
 void Window::makeKeyAndVisible()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     g_keyWindow = View::Weak(this);
     setHidden(false);
 }
