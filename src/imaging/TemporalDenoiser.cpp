@@ -64,22 +64,6 @@ detail::DenoiseParams paramsFor(std::uint32_t frames, std::uint32_t noise)
 
 } // namespace
 
-namespace detail {
-
-void denoisePortable(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
-    std::uint16_t* state, const DenoiseParams& params)
-{
-    const std::size_t width = window.x1 - window.x0;
-    for (std::size_t y = window.y0; y < window.y1; ++y) {
-        std::uint8_t* p = base + y * bytesPerRow + 4 * window.x0;
-        std::uint16_t* s = state + (y - window.y0) * width * 4;
-        for (std::size_t x = 0; x < width; ++x)
-            denoisePixel(p + 4 * x, s + 4 * x, params);
-    }
-}
-
-} // namespace detail
-
 std::uint32_t TemporalDenoiser::measureNoise(
     const std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window)
 {
@@ -107,20 +91,32 @@ std::uint32_t TemporalDenoiser::measureNoise(
 
 void TemporalDenoiser::filter(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window)
 {
-    filter(bestPath(), base, bytesPerRow, window);
+    filterAndEnhance(bestPath(), base, bytesPerRow, window, 0, 0);
 }
 
 void TemporalDenoiser::filter(
     KernelPath path, std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window)
 {
+    filterAndEnhance(path, base, bytesPerRow, window, 0, 0); // level 0, no tint: the filter alone
+}
+
+ChannelSums TemporalDenoiser::filterAndEnhance(std::uint8_t* base, std::size_t bytesPerRow,
+    const FrameWindow& window, std::int32_t level, std::int32_t colorFilter)
+{
+    return filterAndEnhance(bestPath(), base, bytesPerRow, window, level, colorFilter);
+}
+
+ChannelSums TemporalDenoiser::filterAndEnhance(KernelPath path, std::uint8_t* base, std::size_t bytesPerRow,
+    const FrameWindow& window, std::int32_t level, std::int32_t colorFilter)
+{
     if (window.isEmpty() || !base)
-        return;
+        return {};
     const std::size_t width = window.x1 - window.x0;
     const std::size_t height = window.y1 - window.y0;
     if (m_resetRequested.exchange(false, std::memory_order_acq_rel) || width != m_width || height != m_height)
         m_frames = 0;
     if (m_frames == 0) {
-        m_state.resize(width * height * 4); // allocates only when the window grows
+        m_state.resize(detail::denoiseRowValues(width) * height); // allocates only when the window grows
         m_width = width;
         m_height = height;
     }
@@ -128,24 +124,27 @@ void TemporalDenoiser::filter(
     // The first frame after a reset only fills the estimate (k = 256 copies it exactly), so its
     // noise is not needed.
     m_lastNoise = m_frames == 0 ? 0 : measureNoise(base, bytesPerRow, window);
-    const detail::DenoiseParams params = paramsFor(m_frames, m_lastNoise);
+    const detail::DenoiseFrame frame { m_state.data(), paramsFor(m_frames, m_lastNoise),
+        detail::kernelParams(level, colorFilter) };
     if (!isSupported(path))
         path = KernelPath::Portable;
+    ChannelSums sums;
     switch (path) {
     case KernelPath::Avx2:
-        detail::denoiseAvx2(base, bytesPerRow, window, m_state.data(), params);
+        sums = detail::denoiseAvx2(base, bytesPerRow, window, frame);
         break;
     case KernelPath::Sse41:
-        detail::denoiseSse41(base, bytesPerRow, window, m_state.data(), params);
+        sums = detail::denoiseSse41(base, bytesPerRow, window, frame);
         break;
     case KernelPath::Portable:
     case KernelPath::Avx512:
     case KernelPath::Neon:
-        detail::denoisePortable(base, bytesPerRow, window, m_state.data(), params);
+        sums = detail::denoisePortable(base, bytesPerRow, window, frame);
         break;
     }
     if (m_frames < 0xFFFFFFFFu)
         ++m_frames;
+    return sums;
 }
 
 bool TemporalDenoiser::isSupported(KernelPath path)

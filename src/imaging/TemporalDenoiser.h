@@ -3,7 +3,7 @@
 // Night mode's live noise reduction: a motion-adaptive recursive filter over a window of BGRA
 // frames, run on the scope's window before the gain so the gain multiplies averaged noise.
 //
-// Per pixel it keeps a running estimate of b, g, r, a in 12.4 fixed point and moves it towards
+// Per pixel it keeps a running estimate of b, g, r in 12.4 fixed point and moves it towards
 // each new frame by a weight k (of 256): small (1/8) where the pixel matches the estimate within
 // the noise, so still parts are averaged over about 15 frames; 1 where the pixel differs by much
 // more than the noise, so a moving object is shown exactly where the current frame has it and
@@ -13,11 +13,15 @@
 // from the next frame and averages the first frames evenly (k = 1, 1/2, 1/3, ... down to 1/8).
 //
 // Integer arithmetic only; every path (portable, SSE4.1, AVX2) gives the same bytes and state.
-// Alpha is passed through. The state is allocated on the first frame of a window size and reused;
-// a frame of another window size starts the filter afresh.
+// Alpha is passed through. The state (6 bytes a window pixel) is allocated on the first frame of
+// a window size and reused; a frame of another window size starts the filter afresh.
 //
-// Threads: filter() on one thread at a time (the frame queue); reset() from any thread — it takes
-// effect at the next filter().
+// The filter is bound by memory, so night mode's frame path calls filterAndEnhance(): the
+// enhancement's gain, tint and measurement run on each filtered pixel while it is in a register,
+// and the window is read and written once instead of twice.
+//
+// Threads: filter() and filterAndEnhance() on one thread at a time (the frame queue); reset()
+// from any thread — it takes effect at the next frame.
 
 #include <array>
 #include <atomic>
@@ -40,6 +44,13 @@ public:
     // The same on a chosen path; a path the CPU cannot run falls back to Portable.
     void filter(KernelPath path, std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window);
 
+    // filter() followed by FrameEnhancer::enhance(base, bytesPerRow, window, level, colorFilter),
+    // in one pass: the same bytes, and the same sums (of the filtered pixels, before the gain).
+    ChannelSums filterAndEnhance(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
+        std::int32_t level, std::int32_t colorFilter);
+    ChannelSums filterAndEnhance(KernelPath path, std::uint8_t* base, std::size_t bytesPerRow,
+        const FrameWindow& window, std::int32_t level, std::int32_t colorFilter);
+
     // Forget the scene: the next frame is shown as it is and starts a new average.
     void reset() { m_resetRequested.store(true, std::memory_order_release); }
 
@@ -57,7 +68,7 @@ private:
 
     std::atomic<bool> m_resetRequested { false };
     // Filter thread only:
-    std::vector<std::uint16_t> m_state; // 4 × 16 bits per window pixel, 12.4 fixed point, rows packed
+    std::vector<std::uint16_t> m_state; // b, g, r per window pixel, 12.4 fixed point (DenoiseKernels.h)
     std::size_t m_width { 0 };
     std::size_t m_height { 0 };
     std::uint32_t m_frames { 0 };

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <QImage>
@@ -138,21 +139,30 @@ TEST(TemporalDenoiser, ResetForgetsTheSceneAsIfNew)
     EXPECT_EQ(small, input);
 }
 
-// Every vector path against the portable one, byte for byte, on a window inside a padded frame
-// with odd sizes, over a sequence with still parts, motion, noise and a reset.
-class TemporalDenoiserPath : public ::testing::TestWithParam<KernelPath> { };
+// Every path, with every kind of enhancement fused in, against the portable filter followed by
+// the portable enhancement: bytes and sums, on a window inside a padded frame whose width has
+// whole blocks and a tail, over a sequence with still parts, motion, noise and a reset. Level 0
+// with no tint is the filter alone.
+struct Fused {
+    const char* name;
+    std::int32_t level;
+    std::int32_t colorFilter;
+};
 
-TEST_P(TemporalDenoiserPath, MatchesPortableByteForByte)
+class TemporalDenoiserPath : public ::testing::TestWithParam<std::tuple<KernelPath, Fused>> { };
+
+TEST_P(TemporalDenoiserPath, FusedPassMatchesPortableFilterThenEnhance)
 {
-    if (!TemporalDenoiser::isSupported(GetParam()))
-        GTEST_SKIP() << imaging::FrameEnhancer::name(GetParam()) << " not supported here";
+    const auto [path, fused] = GetParam();
+    if (!TemporalDenoiser::isSupported(path))
+        GTEST_SKIP() << imaging::FrameEnhancer::name(path) << " not supported here";
     constexpr std::size_t kWidth = 53, kHeight = 31, kBytesPerRow = 4 * kWidth + 12;
-    const FrameWindow window { 3, 2, 50, 29 }; // 47 wide: every path has a tail
+    const FrameWindow window { 3, 2, 50, 29 }; // 47 wide: two blocks of 16 and a tail of 15
     std::mt19937 random(1234);
     std::vector<std::uint8_t> scene(kBytesPerRow * kHeight);
     for (auto& byte : scene)
         byte = std::uint8_t(random() % 256);
-    TemporalDenoiser portable, vector;
+    TemporalDenoiser reference, tested;
     for (int f = 0; f < 24; ++f) {
         std::vector<std::uint8_t> frame = scene;
         for (std::size_t i = 0; i < frame.size(); ++i) {
@@ -160,27 +170,36 @@ TEST_P(TemporalDenoiserPath, MatchesPortableByteForByte)
             frame[i] = std::uint8_t(std::clamp(noisy, 0, 255));
         }
         if (f == 15) {
-            portable.reset();
-            vector.reset();
+            reference.reset();
+            tested.reset();
         }
         std::vector<std::uint8_t> a = frame, b = frame;
-        portable.filter(KernelPath::Portable, a.data(), kBytesPerRow, window);
-        vector.filter(GetParam(), b.data(), kBytesPerRow, window);
+        reference.filter(KernelPath::Portable, a.data(), kBytesPerRow, window);
+        const imaging::ChannelSums expected = imaging::FrameEnhancer::enhance(
+            KernelPath::Portable, a.data(), kBytesPerRow, window, fused.level, fused.colorFilter);
+        const imaging::ChannelSums sums
+            = tested.filterAndEnhance(path, b.data(), kBytesPerRow, window, fused.level, fused.colorFilter);
         ASSERT_EQ(a, b) << "frame " << f;
+        ASSERT_EQ(sums, expected) << "frame " << f;
         for (std::size_t y = 0; y < kHeight; ++y)
             for (std::size_t x = 0; x < kBytesPerRow; ++x) {
                 const bool inside
                     = y >= window.y0 && y < window.y1 && x >= 4 * window.x0 && x < 4 * window.x1;
                 if (!inside || x % 4 == 3) {
-                    ASSERT_EQ(a[y * kBytesPerRow + x], frame[y * kBytesPerRow + x]) << "outside or alpha";
+                    ASSERT_EQ(b[y * kBytesPerRow + x], frame[y * kBytesPerRow + x]) << "outside or alpha";
                 }
             }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, TemporalDenoiserPath, ::testing::Values(KernelPath::Sse41, KernelPath::Avx2),
-    [](const ::testing::TestParamInfo<KernelPath>& row) {
-        return std::string(row.param == KernelPath::Sse41 ? "sse41" : "avx2");
+INSTANTIATE_TEST_SUITE_P(Paths, TemporalDenoiserPath,
+    ::testing::Combine(::testing::Values(KernelPath::Portable, KernelPath::Sse41, KernelPath::Avx2),
+        ::testing::Values(Fused { "filterOnly", 0, 0 }, Fused { "level7", 7, 0 },
+            Fused { "level40Green", 40, 1 }, Fused { "saturatedGrey", 2100, 2 })),
+    [](const ::testing::TestParamInfo<std::tuple<KernelPath, Fused>>& row) {
+        const char* path = imaging::FrameEnhancer::name(std::get<0>(row.param));
+        return std::string(std::get<0>(row.param) == KernelPath::Sse41 ? "sse41" : path) + "_"
+            + std::get<1>(row.param).name;
     });
 
 } // namespace
