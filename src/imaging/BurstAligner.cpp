@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "imaging/CpuClones.h"
+
 namespace imaging {
 
 namespace {
@@ -40,11 +42,8 @@ BurstAligner::Level halved(const BurstAligner::Level& from)
 
 // Sum of |a[x] - b[x]| for x < count: the vectoriser's loop; on x86-64 an AVX2 copy is chosen at
 // run time where the CPU has it.
-#if defined(__x86_64__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-std::uint32_t
-rowDifference(const std::uint8_t* a, const std::uint8_t* b, int count)
+LUMIVUE_AVX2_CLONES
+std::uint32_t rowDifference(const std::uint8_t* a, const std::uint8_t* b, int count)
 {
     std::uint32_t total = 0;
     for (int x = 0; x < count; ++x)

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "imaging/BurstAligner.h"
+#include "imaging/CpuClones.h"
 
 namespace imaging {
 
@@ -38,12 +39,10 @@ void shiftedRow(const QImage& frame, QPoint offset, int y, std::uint8_t* out)
 
 // One output row from the n shifted rows (n × 4 × width bytes, one after the other). Plain loops
 // for the vectoriser; on x86-64 an AVX2 copy is chosen at run time where the CPU has it.
-#if defined(__x86_64__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+LUMIVUE_AVX2_CLONES
 void mergeRow(const std::uint8_t* rows, int n, int width, int threshold16, const std::uint32_t* reciprocal,
-              std::uint16_t* sum, std::uint16_t* low, std::uint16_t* high, std::uint16_t* reference,
-              std::uint16_t* agreed, std::uint8_t* count, std::uint8_t* dst)
+    std::uint16_t* sum, std::uint16_t* low, std::uint16_t* high, std::uint16_t* reference,
+    std::uint16_t* agreed, std::uint8_t* count, std::uint8_t* dst)
 {
     const std::size_t rowBytes = std::size_t(width) * 4;
     // The robust reference, in 1/16 levels.

@@ -84,20 +84,24 @@ bool FramePipeline::processFrame(platform::PixelBuffer& buffer, bool isPreview)
     const FrameWindow window = isPreview
         ? ScopeGeometry::previewWindow(width, height, m_geometry.scopeScreenScaledRadius(), m_settings.zoom())
         : FrameWindow { 0, 0, width, height };
+    const std::int32_t colorFilter = m_settings.scopeNightVisionColorFilter();
     if (isPreview) {
         const bool nightMode = m_settings.isNightMode();
         if (nightMode && !m_nightModeWasOn)
             m_denoiser.reset(); // what it averaged before night mode went off is long gone
         m_nightModeWasOn = nightMode;
-        if (nightMode)
-            m_denoiser.filter(base, bytesPerRow, window);
+        if (nightMode) {
+            // One pass over the window: the filter and the gain share each pixel's read and write.
+            storeMeasurement(m_denoiser.filterAndEnhance(base, bytesPerRow, window, level, colorFilter),
+                window.pixelCount());
+            return true;
+        }
     }
     if (!isPreview && level == 0) {
         // A bright enough scene: the photo is saved as the camera took it, without a tint.
         platform::log(platform::lcScope(), "Just Take Picture!!!");
     } else {
-        const ChannelSums sums = FrameEnhancer::enhance(
-            base, bytesPerRow, window, level, m_settings.scopeNightVisionColorFilter());
+        const ChannelSums sums = FrameEnhancer::enhance(base, bytesPerRow, window, level, colorFilter);
         if (isPreview)
             storeMeasurement(sums, window.pixelCount());
     }
