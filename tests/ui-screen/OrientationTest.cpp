@@ -165,7 +165,7 @@ QRectF onScreen(const platform::View& view)
 }
 
 // The night-mode toggle covers neither the scope nor any other control, with the panel turned
-// for the orientation and its widest chooser open.
+// for the orientation and its widest chooser open; its symbol turns with the other buttons'.
 TEST_P(NightToggleLayout, OverlapsNeitherTheScopeNorAnotherControl)
 {
     useIdiom(GetParam().idiom);
@@ -177,6 +177,7 @@ TEST_P(NightToggleLayout, OverlapsNeitherTheScopeNorAnotherControl)
     Device::current().setOrientation(GetParam().orientation);
     m_animationClock.advance(0.6);
 
+    EXPECT_EQ(screen.denoiseButton()->transform(), screen.NVButton()->transform());
     const QRectF toggle = onScreen(*screen.denoiseButton());
     EXPECT_TRUE(root.bounds().contains(toggle));
     EXPECT_FALSE(toggle.intersects(screen.scopeGridLayer()->frame())) << "the scope";
