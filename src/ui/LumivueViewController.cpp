@@ -138,7 +138,7 @@ void LumivueViewController::viewDidLoad()
 
     m_torchButton->layer().setCornerRadius(15);
     m_cameraButton->layer().setCornerRadius(15);
-    m_denoiseButton->layer().setCornerRadius(m_denoiseButton->bounds().width() / 2);
+    m_denoiseButton->layer().setCornerRadius(15); // the same shape as its two neighbours
 }
 
 void LumivueViewController::viewWillAppear(bool animated)

@@ -89,7 +89,7 @@ public:
     // Creates the option buttons on the panel the first time, re-places and shows them after, and
     // sizes the panel: 232 × 128 points on a phone (Enlight, Color, Preset), 222 × 88 on a tablet.
     void updateOptionButtonVisibility();
-    // Turns captureButton, cameraButton, takePictureButton and NVButton in place over 0.5 s
+    // Turns captureButton, cameraButton, takePictureButton, NVButton and denoiseButton in place over 0.5 s
     // (animation "chanheOrientation"), then turns and re-anchors the panel.
     void orientationChanged(const platform::Notification& notification);
     // Only portrait (1): the interface never rotates as a whole.

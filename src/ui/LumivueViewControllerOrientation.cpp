@@ -127,9 +127,9 @@ void LumivueViewController::orientationChanged(const platform::Notification& not
 
     platform::View::beginAnimations(QStringLiteral("chanheOrientation"));
     platform::View::setAnimationDuration(0.5);
-    for (platform::View* button :
-        { static_cast<platform::View*>(m_captureButton), static_cast<platform::View*>(m_cameraButton),
-            static_cast<platform::View*>(m_takePictureButton), static_cast<platform::View*>(m_NVButton) }) {
+    for (platform::View* button : { static_cast<platform::View*>(m_captureButton),
+             static_cast<platform::View*>(m_cameraButton), static_cast<platform::View*>(m_takePictureButton),
+             static_cast<platform::View*>(m_NVButton), static_cast<platform::View*>(m_denoiseButton) }) {
         if (button)
             button->setTransform(rotation);
     }

@@ -1,6 +1,5 @@
-// Turning the device: the rotation table, the four buttons turned in place over 0.5 s, the
-// panel re-anchored, the night-mode toggle clear of everything in every orientation, and the
-// interface itself fixed in portrait.
+// Turning the device: the buttons turned in place over 0.5 s by each orientation's angle, the
+// panel re-anchored, and the night-mode toggle clear of everything in every orientation.
 
 #include <cmath>
 #include <numbers>
@@ -9,7 +8,6 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/Slider.h"
 #include "support/RectNear.h"
-#include "support/TestNames.h"
 #include "ui/HUDView.h"
 #include "ui/LumivueViewController.h"
 #include "ui/OptionButton.h"
@@ -26,35 +24,6 @@ double angleOf(const QTransform& t)
 {
     return std::atan2(t.m12(), t.m11());
 }
-
-struct Turn {
-    int orientation;
-    double angle;
-};
-
-class RotationTable : public ::testing::TestWithParam<Turn> { };
-
-// A pure turn (no scale, no shift); the flat and unknown orientations leave the buttons exactly
-// upright.
-TEST_P(RotationTable, GivesTheTurnForEachDeviceOrientation)
-{
-    const QTransform t = LumivueViewController::rotationForOrientation(GetParam().orientation);
-    if (GetParam().angle == 0) {
-        EXPECT_TRUE(t.isIdentity());
-        return;
-    }
-    EXPECT_NEAR(t.m11(), std::cos(GetParam().angle), 1e-6);
-    EXPECT_NEAR(t.m12(), std::sin(GetParam().angle), 1e-6);
-    EXPECT_NEAR(t.m11() * t.m11() + t.m12() * t.m12(), 1.0, 1e-6);
-    EXPECT_EQ(t.dx(), 0);
-    EXPECT_EQ(t.dy(), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Orientations, RotationTable,
-    ::testing::Values(Turn { 1, 0 }, Turn { 2, std::numbers::pi }, Turn { 3, std::numbers::pi / 2 },
-        Turn { 4, -std::numbers::pi / 2 }, Turn { 0, 0 }, Turn { 5, 0 }, Turn { 6, 0 }, Turn { 7, 0 },
-        Turn { -1, 0 }),
-    [](const auto& row) { return "Orientation" + testing_support::signedName(row.param.orientation); });
 
 class OrientationTest : public ScreenTest {
 protected:
@@ -136,6 +105,7 @@ TEST_F(OrientationTest, ARepeatedPlacementMakesNoSecondSetAndKeepsAnOpenChooserO
 struct Placement {
     int idiom;
     int orientation;
+    double angle; // the buttons' turn, clockwise on the screen
 };
 void PrintTo(const Placement& p, std::ostream* os)
 {
@@ -153,8 +123,9 @@ QRectF onScreen(const platform::View& view)
     return frame;
 }
 
-// The night-mode toggle covers neither the scope nor any other control, with the panel turned
-// for the orientation and its widest chooser open.
+// Every orientation turns the buttons by its angle (flat and unknown ones leave them upright),
+// and the night-mode toggle then covers neither the scope nor any other control, with the panel
+// turned and its widest chooser open.
 TEST_P(NightToggleLayout, OverlapsNeitherTheScopeNorAnotherControl)
 {
     useIdiom(GetParam().idiom);
@@ -166,6 +137,12 @@ TEST_P(NightToggleLayout, OverlapsNeitherTheScopeNorAnotherControl)
     Device::current().setOrientation(GetParam().orientation);
     m_animationClock.advance(0.6);
 
+    for (const platform::Button* button :
+        { screen.NVButton(), screen.cameraButton(), screen.denoiseButton() }) {
+        EXPECT_NEAR(button->transform().m11(), std::cos(GetParam().angle), 1e-6);
+        EXPECT_NEAR(button->transform().m12(), std::sin(GetParam().angle), 1e-6)
+            << button->accessibilityName().toStdString();
+    }
     const QRectF toggle = onScreen(*screen.denoiseButton());
     EXPECT_TRUE(root.bounds().contains(toggle));
     EXPECT_FALSE(toggle.intersects(screen.scopeGridLayer()->frame())) << "the scope";
@@ -184,9 +161,12 @@ TEST_P(NightToggleLayout, OverlapsNeitherTheScopeNorAnotherControl)
 std::vector<Placement> everyPlacement()
 {
     std::vector<Placement> rows;
+    constexpr double quarter = std::numbers::pi / 2;
+    const std::pair<int, double> turns[]
+        = { { 0, 0 }, { 1, 0 }, { 2, 2 * quarter }, { 3, quarter }, { 4, -quarter }, { 5, 0 }, { 6, 0 } };
     for (const int idiom : { Device::IdiomPhone, Device::IdiomTablet })
-        for (int orientation = 1; orientation <= 6; ++orientation)
-            rows.push_back({ idiom, orientation });
+        for (const auto& [orientation, angle] : turns)
+            rows.push_back({ idiom, orientation, angle });
     return rows;
 }
 
@@ -195,13 +175,6 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(row.param.idiom == Device::IdiomTablet ? "Tablet" : "Phone") + "_Orientation"
             + std::to_string(row.param.orientation);
     });
-
-TEST_F(OrientationTest, TheInterfaceAutorotatesToPortraitOnly)
-{
-    for (int orientation = 0; orientation <= 6; ++orientation)
-        EXPECT_EQ(m_screen->shouldAutorotateToInterfaceOrientation(orientation), orientation == 1)
-            << orientation;
-}
 
 } // namespace
 

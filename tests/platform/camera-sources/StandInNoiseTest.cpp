@@ -102,11 +102,13 @@ void PrintTo(const NoiseRow& row, std::ostream* out)
     *out << row.name;
 }
 
-class StandInNoise : public ::testing::TestWithParam<NoiseRow> {
+class StandInCamera : public ::testing::Test {
 protected:
     std::shared_ptr<ManualFrameClock> m_clock = std::make_shared<ManualFrameClock>();
     StreamCaptureDevice m_device { QStringLiteral("Back"), CaptureDevicePosition::Back, false, m_clock };
 };
+
+class StandInNoise : public StandInCamera, public ::testing::WithParamInterface<NoiseRow> { };
 
 } // namespace
 
@@ -145,23 +147,21 @@ TEST_P(StandInNoise, EveryFrameAndStillDiffersFromTheCleanPictureAndFromTheOther
     }
 }
 
+// Without noise and shake the image camera is the photo itself, frame after frame and in stills.
+TEST_F(StandInCamera, WithoutNoiseTheImageCameraDeliversExactlyThePhotosPixels)
+{
+    auto source = makeSource(Kind::Image, 0, 0);
+    for (const SessionPreset preset : { SessionPreset::Low, SessionPreset::Photo }) {
+        const QImage expected = ImageFileFrameSource::aspectFill(texturedPhoto(), standInVideoSize(preset));
+        EXPECT_EQ(source->videoFrame(m_device, preset, 1s), expected);
+        EXPECT_EQ(source->videoFrame(m_device, preset, 2s), expected);
+        EXPECT_EQ(stillPixels(*source, m_device, preset),
+            ImageFileFrameSource::aspectFill(texturedPhoto(), standInStillSize(preset)));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Sources, StandInNoise,
     ::testing::Values(NoiseRow { "SyntheticNoise8", Kind::Synthetic, 8, 0 },
         NoiseRow { "ImageNoise8", Kind::Image, 8, 0 }, NoiseRow { "ImageShake3", Kind::Image, 0, 3 },
         NoiseRow { "SyntheticNoise4Shake2", Kind::Synthetic, 4, 2 }),
     [](const auto& row) { return std::string(row.param.name); });
-
-// Without noise and shake the image camera is the photo itself, frame after frame and in stills.
-TEST(StandInNoiseOff, TheImageCameraDeliversExactlyThePhotosPixels)
-{
-    auto clock = std::make_shared<ManualFrameClock>();
-    const StreamCaptureDevice device(QStringLiteral("Back"), CaptureDevicePosition::Back, false, clock);
-    ImageFileFrameSource source(texturedPhoto(), SensorNoise(0, 0, 3));
-    for (const SessionPreset preset : { SessionPreset::Low, SessionPreset::Photo }) {
-        const QImage expected = ImageFileFrameSource::aspectFill(texturedPhoto(), standInVideoSize(preset));
-        EXPECT_EQ(source.videoFrame(device, preset, 1s), expected);
-        EXPECT_EQ(source.videoFrame(device, preset, 2s), expected);
-        EXPECT_EQ(stillPixels(source, device, preset),
-            ImageFileFrameSource::aspectFill(texturedPhoto(), standInStillSize(preset)));
-    }
-}
