@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the benchmarks need.
+# Installs every Debian package the build, the tests and the benchmarks need, plus those of the
+# optional groups named as arguments (`install-deps.sh tidy`: clang-tidy for `make tidy`).
 # Idempotent: prints nothing and touches nothing when all packages are present.
 set -euo pipefail
 
@@ -12,6 +13,17 @@ PACKAGES=(
   python3 clang-format
   librsvg2-bin help2man desktop-file-utils appstream file dpkg-dev
 )
+
+# Optional groups: tools only some commands use, kept out of the default set (and so out of CI).
+for group in "$@"; do
+  case "$group" in
+    tidy) PACKAGES+=(clang-tidy) ;;
+    *)
+      echo "install-deps: unknown package group '$group' (known: tidy)" >&2
+      exit 2
+      ;;
+  esac
+done
 
 missing=()
 for pkg in "${PACKAGES[@]}"; do
