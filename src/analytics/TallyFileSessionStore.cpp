@@ -368,7 +368,9 @@ QList<QByteArray> TallyFileSessionStore::readSavedSessions() const
     const auto root = KeyedArchive::unarchive(*bytes);
     if (root && root->isArray()) {
         QList<QByteArray> records;
-        for (const QCborValue& value : root->toArray()) {
+        // A const array: iterating a non-const one would detach it from the decoded root first.
+        const QCborArray stored = root->toArray();
+        for (const auto& value : stored) {
             if (value.isByteArray())
                 records.append(value.toByteArray());
         }
@@ -376,7 +378,7 @@ QList<QByteArray> TallyFileSessionStore::readSavedSessions() const
     }
     // Damaged: the intact records are read back and written as a fresh file; the damaged one is
     // kept beside it (copied first, so a kill in between loses nothing).
-    const QList<QByteArray> salvaged
+    QList<QByteArray> salvaged
         = root ? QList<QByteArray>() : salvageRecords(*bytes).value_or(QList<QByteArray>());
     const QString aside = freeAsideName(path, QStringLiteral("damaged"));
     const bool kept = QFile::copy(path, aside);

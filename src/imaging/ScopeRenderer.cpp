@@ -139,9 +139,10 @@ void ScopeRenderer::drawScopeImage(platform::GraphicsContext& context)
 
     const auto radius = static_cast<qreal>(
         ScopeGeometry::previewRadius(m_geometry.scopeScreenScaledRadius(), m_settings.zoom()));
-    const int frameWidth = image->frameSize.width();
-    const int frameHeight = image->frameSize.height();
-    const QRectF crop(frameWidth / 2 - radius, frameHeight / 2 - radius, 2 * radius, 2 * radius);
+    // The crop is centred on the frame's middle pixel: an odd size rounds the centre down.
+    const auto centreX = static_cast<qreal>(image->frameSize.width() / 2);
+    const auto centreY = static_cast<qreal>(image->frameSize.height() / 2);
+    const QRectF crop(centreX - radius, centreY - radius, 2 * radius, 2 * radius);
     context.setInterpolationQuality(GraphicsContext::InterpolationQuality::None);
     const QImage cropped = image->crop(crop);
     if (cropped.isNull()) {

@@ -101,10 +101,14 @@ void ImageMetadataCategory::lookUpInto(const std::shared_ptr<Shared>& shared,
     platform::AssetsLibrary& library, const platform::AssetURL& url, Delivered delivered)
 {
     // The lookup holds the state, not this object: a receiver destroyed or re-initialised in the
-    // meantime is never touched.
+    // meantime is never touched. Each answer holds its own copy of `delivered`.
+    auto onFailure = [delivered](const platform::AlbumError&) {
+        if (delivered)
+            delivered();
+    };
     library.assetForURL(
         url,
-        [shared, delivered](const std::shared_ptr<platform::Asset>& asset) {
+        [shared, delivered = std::move(delivered)](const std::shared_ptr<platform::Asset>& asset) {
             if (asset) {
                 const platform::MetadataDictionary entries = asset->defaultRepresentation().metadata();
                 std::scoped_lock lock(shared->mutex);
@@ -114,10 +118,7 @@ void ImageMetadataCategory::lookUpInto(const std::shared_ptr<Shared>& shared,
             if (delivered)
                 delivered();
         },
-        [delivered](const platform::AlbumError&) {
-            if (delivered)
-                delivered();
-        });
+        std::move(onFailure));
 }
 
 std::optional<Location> ImageMetadataCategory::location() const

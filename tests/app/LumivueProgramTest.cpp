@@ -25,7 +25,7 @@ struct ProgramRun {
 };
 
 ProgramRun runLumivue(const QStringList& arguments, const QByteArray& input = {},
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     // Never touch the user's analytics files from a test run.
     QStringList withoutAnalytics = arguments;

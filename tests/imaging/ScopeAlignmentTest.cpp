@@ -43,7 +43,7 @@ struct AlignedScope {
         scope.stopTimerThread(); // ticks are driven by hand below
         ScriptedCamera::settle(*clock, scope); // the first frame, taken as the session starts
     }
-    AlignedScope(ScriptedCamera camera)
+    AlignedScope(const ScriptedCamera& camera)
         : AlignedScope(camera.backend, camera.clock)
     {
     }

@@ -232,7 +232,7 @@ struct ScriptedCamera {
     std::shared_ptr<platform::StreamBackend> backend;
 
     ScriptedCamera(std::shared_ptr<platform::FrameSource> source,
-        std::vector<CameraSpec> cameras = { { platform::CaptureDevicePosition::Back, true },
+        const std::vector<CameraSpec>& cameras = { { platform::CaptureDevicePosition::Back, true },
             { platform::CaptureDevicePosition::Front, false } })
     {
         std::vector<std::shared_ptr<platform::StreamCaptureDevice>> devices;

@@ -266,7 +266,7 @@ TEST_F(ViewerTest, SmallPhotoIsNeverEnlargedAndStaysCentredAsTheZoomChanges)
     // back it is centred again.
     scroll.setMaximumZoomScale(4.0);
     scroll.setZoomScale(4.0);
-    EXPECT_EQ(viewer->imageView()->frame().topLeft(), QPointF(0, (480 - 400) / 2));
+    EXPECT_EQ(viewer->imageView()->frame().topLeft(), QPointF(0, (480 - 400) / 2.0));
     scroll.setZoomScale(1.0);
     EXPECT_EQ(viewer->imageView()->frame(), QRectF(60, 190, 200, 100));
 }

@@ -16,12 +16,7 @@ public:
         : m_value(std::move(value))
     {
     }
-    static Expected failure(QString error)
-    {
-        Expected result;
-        result.m_error = std::move(error);
-        return result;
-    }
+    static Expected failure(QString error) { return Expected(std::nullopt, std::move(error)); }
 
     bool hasValue() const { return m_value.has_value(); }
     explicit operator bool() const { return hasValue(); }
@@ -33,7 +28,10 @@ public:
     const QString& error() const { return m_error; }
 
 private:
-    Expected() = default;
+    Expected(std::nullopt_t, QString error)
+        : m_error(std::move(error))
+    {
+    }
 
     std::optional<T> m_value;
     QString m_error;

@@ -26,9 +26,10 @@ class KeyedArchive {
 public:
     KeyedArchive() = default;
 
-    // Wraps a decoded map; `fromValue` answers absent when the value is not a map.
-    explicit KeyedArchive(QCborMap map)
-        : m_map(std::move(map))
+    // Wraps a decoded map; `fromValue` answers absent when the value is not a map. QCborMap has
+    // no move constructor, so a by-value parameter would buy nothing over the shared copy.
+    explicit KeyedArchive(const QCborMap& map)
+        : m_map(map)
     {
     }
     static std::optional<KeyedArchive> fromValue(const QCborValue& value);
