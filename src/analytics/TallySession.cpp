@@ -158,7 +158,6 @@ void TallySession::endSessionAndSend(bool send, bool removeCurrentSession)
 
 void TallySession::saveToDisk()
 {
-    LUMIVUE_CHECK_THREAD(m_mainThread);
     TallySessionState snapshot;
     {
         std::scoped_lock lock(m_mutex);

@@ -4,11 +4,11 @@
 // user's declared attributes; its binary report record; and the class-wide current session.
 //
 // Threads: recording, the setters and the lifecycle operations run on the main thread (checked in
-// debug builds), except recordError(), which the uncaught-exception handler calls on whichever
-// thread is ending; data(), state(), the readers and the setters marked below may run on any thread
-// (upload threads read the record while the main thread records). Every field is guarded by
-// m_mutex, so a record always shows one consistent moment. No lock is held while the store, the
-// uploader or the log runs.
+// debug builds), except recordError() and the saveToDisk() it makes, which the uncaught-exception
+// handler calls on whichever thread is ending; data(), state(), the readers and the setters marked
+// below may run on any thread (upload threads read the record while the main thread records). Every
+// field is guarded by m_mutex, so a record always shows one consistent moment. No lock is held
+// while the store, the uploader or the log runs.
 
 #include <cstdint>
 #include <exception>
