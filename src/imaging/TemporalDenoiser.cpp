@@ -67,7 +67,10 @@ detail::DenoiseParams paramsFor(std::uint32_t frames, std::uint32_t noise)
 std::uint32_t TemporalDenoiser::measureNoise(
     const std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window)
 {
-    m_histogram.fill(0);
+    // Neighbouring samples of a smooth picture fall in the same bin, and one histogram would make
+    // each count wait for the last one's store: four histograms, one per sample in turn.
+    for (auto& histogram : m_histograms)
+        histogram.fill(0);
     std::uint32_t samples = 0;
     for (std::size_t y = window.y0 + kNoiseRowStep / 2; y < window.y1; y += kNoiseRowStep) {
         const std::uint8_t* row = base + y * bytesPerRow;
@@ -76,13 +79,14 @@ std::uint32_t TemporalDenoiser::measureNoise(
             int sad = 0;
             for (int c = 0; c < 3; ++c)
                 sad += p[c] > p[c + 4] ? p[c] - p[c + 4] : p[c + 4] - p[c];
-            ++m_histogram[static_cast<std::size_t>(sad)];
+            ++m_histograms[samples % m_histograms.size()][static_cast<std::size_t>(sad)];
             ++samples;
         }
     }
     std::uint32_t seen = 0;
-    for (std::size_t level = 0; level < m_histogram.size(); ++level) {
-        seen += m_histogram[level];
+    for (std::size_t level = 0; level < m_histograms[0].size(); ++level) {
+        for (const auto& histogram : m_histograms)
+            seen += histogram[level];
         if (2 * seen > samples)
             return static_cast<std::uint32_t>(level);
     }

@@ -73,7 +73,7 @@ private:
     std::size_t m_height { 0 };
     std::uint32_t m_frames { 0 };
     std::uint32_t m_lastNoise { 0 };
-    std::array<std::uint32_t, 766> m_histogram {};
+    std::array<std::array<std::uint32_t, 766>, 4> m_histograms {};
 };
 
 } // namespace imaging
