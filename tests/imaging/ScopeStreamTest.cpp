@@ -1,10 +1,12 @@
 // The capture session, the single-image slot, the tick pacing and the geometry of the scope.
 
+#include <chrono>
 #include <cstdint>
 #include <limits>
+#include <memory>
 
 #include "ScopeTestSupport.h"
-#include "platform/camera/VideoConnection.h"
+#include "platform/camera/StreamVideoDataOutput.h"
 
 using namespace scopetest;
 using platform::CaptureDevicePosition;
@@ -92,8 +94,13 @@ TEST(ScopeSlot, AStoppedSessionLeavesTheSlotEmpty)
     QImage picture = flatFrame({ 64, 48 }, 40);
     auto frame = platform::SampleBuffer::fromImage(picture);
     ASSERT_TRUE(frame);
-    platform::VideoConnection connection;
-    f.scope.pipeline.captureOutput(*f.scope.videoDataOutput(), *frame, connection);
+    // Offered on the output's own queue, where the delegate is always called.
+    auto output = std::dynamic_pointer_cast<platform::StreamVideoDataOutput>(f.scope.videoDataOutput());
+    ASSERT_TRUE(output);
+    const std::uint64_t delivered = output->deliveredFrameCount();
+    ASSERT_TRUE(output->offer(std::make_shared<platform::SampleBuffer>(std::move(*frame))));
+    ASSERT_TRUE(output->drain(std::chrono::seconds(5)));
+    ASSERT_EQ(output->deliveredFrameCount(), delivered + 1);
     EXPECT_FALSE(f.scope.qImage().isFull());
 
     // Started again, the stream fills it again.
