@@ -25,7 +25,7 @@ TallyHTTPResponse TallyHTTPEater::sendMethod(const QString& method, const QUrl& 
     request.timeout = timeout;
     request.maxRedirects = kMaxRedirects;
     request.maxBodyBytes = kMaxAnswerBytes;
-    const TallyHTTPResponse response = TallyHTTPResponse::fromResult(platform::HttpClient::send(request));
+    TallyHTTPResponse response = TallyHTTPResponse::fromResult(platform::HttpClient::send(request));
     if (TallyUtil::isDebugLogEnabled()) {
         // The log gets the start of the body only; a whole answer can be a megabyte.
         const TallyHTTPResponse shown(response.body().left(512), response.statusCode(), {}, response.error());

@@ -133,7 +133,7 @@ QByteArray TallyHTTPResponse::savedCopy() const
 
 QString TallyHTTPResponse::saveToDisk() const
 {
-    const QString path = filePath(QDateTime::currentSecsSinceEpoch());
+    QString path = filePath(QDateTime::currentSecsSinceEpoch());
     if (!platform::AtomicFileWriter::ensureDirectory(TallyPaths::documentsDirectory()))
         return {};
     if (!platform::AtomicFileWriter::write(path, savedCopy()))

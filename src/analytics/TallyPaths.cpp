@@ -22,7 +22,7 @@ QString overrideFolder()
 
 QString TallyPaths::libraryDirectory()
 {
-    const QString folder = overrideFolder();
+    QString folder = overrideFolder();
     if (!folder.isEmpty())
         return folder;
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
@@ -30,7 +30,7 @@ QString TallyPaths::libraryDirectory()
 
 QString TallyPaths::cachesDirectory()
 {
-    const QString folder = overrideFolder();
+    QString folder = overrideFolder();
     if (!folder.isEmpty())
         return QDir(folder).filePath(QStringLiteral("Caches"));
     return QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
@@ -38,7 +38,7 @@ QString TallyPaths::cachesDirectory()
 
 QString TallyPaths::documentsDirectory()
 {
-    const QString folder = overrideFolder();
+    QString folder = overrideFolder();
     if (!folder.isEmpty())
         return QDir(folder).filePath(QStringLiteral("Documents"));
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);

@@ -62,7 +62,7 @@ public:
     QByteArray bytes(qsizetype size, const char* what)
     {
         need(size, what);
-        const QByteArray result = m_bytes.mid(m_offset, size);
+        QByteArray result = m_bytes.mid(m_offset, size);
         m_offset += size;
         return result;
     }

@@ -69,7 +69,7 @@ protected:
     // and a new one starts. Returns the start of the session that was saved.
     QDateTime endSessionOffline()
     {
-        const QDateTime start = analytics::TallySession::currentSession()->startTime();
+        QDateTime start = analytics::TallySession::currentSession()->startTime();
         TallyAPI::pauseSession();
         platform::Clock::advance(10001);
         TallyAPI::resumeSession();

@@ -38,7 +38,7 @@ QImage AssetRepresentation::fullResolutionImage() const
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "jpeg");
     reader.setAutoTransform(false); // the caller turns the pixels with orientation()
-    const QImage image = reader.read();
+    QImage image = reader.read();
     return image.isNull() ? image : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
@@ -71,7 +71,7 @@ QImage AssetRepresentation::imageFitting(const QSize& bounds, QSize* storedSize)
         if (scaled != full)
             reader.setScaledSize(scaled);
     }
-    const QImage image = reader.read();
+    QImage image = reader.read();
     if (image.isNull())
         return image;
     if (storedSize)
