@@ -35,6 +35,7 @@
 #include "platform/camera/StreamCaptureDevice.h"
 #include "platform/core/AlertPresenter.h"
 #include "platform/core/Log.h"
+#include "support/LogCapture.h"
 
 namespace capturetest {
 
@@ -222,27 +223,7 @@ inline std::shared_ptr<platform::StreamBackend> makeBackend(
     return std::make_shared<platform::StreamBackend>(std::move(devices), std::move(source), clock);
 }
 
-class LogCapture {
-public:
-    LogCapture()
-        : m_previous(platform::setLogSink([this](const QString& line) {
-            std::scoped_lock lock(m_mutex);
-            m_lines << line;
-        }))
-    {
-    }
-    ~LogCapture() { platform::setLogSink(m_previous); }
-    QStringList lines() const
-    {
-        std::scoped_lock lock(m_mutex);
-        return m_lines;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    QStringList m_lines;
-    platform::LogSink m_previous;
-};
+using testing_support::LogCapture;
 
 struct ShownAlert {
     QString title;

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 
 #include "platform/system/AtomicFileWriter.h"
+#include "platform/system/FileDescriptor.h"
 
 namespace platform {
 
@@ -26,34 +27,6 @@ constexpr qsizetype kMaxURLLength = 256;
 constexpr qint64 kLargestPhoto = qint64(512) * 1024 * 1024;
 constexpr long kLargestNumber = 999'999'999;
 constexpr int kNameAttempts = 10'000;
-
-// Owns one file descriptor.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return m_fd; }
-    bool isValid() const { return m_fd >= 0; }
-    // Closes now and reports whether the close succeeded (a failed close can mean lost data).
-    bool close()
-    {
-        const int fd = std::exchange(m_fd, -1);
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int m_fd { -1 };
-};
 
 QString formatName(long number)
 {

@@ -13,35 +13,13 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/system/FileDescriptor.h"
+
 namespace platform {
 
 namespace {
 
 using Result = AtomicFileWriter::Result;
-
-// Owns one file descriptor.
-class Descriptor {
-public:
-    explicit Descriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~Descriptor() { close(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return m_fd; }
-    bool isValid() const { return m_fd >= 0; }
-    // Closes now and reports whether the close succeeded (a failed close can mean lost data).
-    bool close()
-    {
-        const int fd = std::exchange(m_fd, -1);
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int m_fd { -1 };
-};
 
 Result failure(const char* what, int error)
 {
@@ -77,7 +55,7 @@ bool writeAll(int fd, const QByteArray& data)
 // `sync` and closes it. On failure the file is gone again.
 Result writeTemporary(QByteArray& pattern, int suffixLength, const QByteArray& data, mode_t mode, bool sync)
 {
-    Descriptor file(::mkostemps(pattern.data(), suffixLength, O_CLOEXEC)); // created as 0600
+    FileDescriptor file(::mkostemps(pattern.data(), suffixLength, O_CLOEXEC)); // created as 0600
     if (!file.isValid())
         return failure("cannot create a temporary file", errno);
     const auto fail = [&](const char* what) {
@@ -101,7 +79,7 @@ Result writeTemporary(QByteArray& pattern, int suffixLength, const QByteArray& d
 
 void syncDirectory(const QByteArray& directory)
 {
-    Descriptor folder(::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor folder(::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.isValid())
         ::fsync(folder.get());
 }
@@ -157,7 +135,7 @@ Result AtomicFileWriter::createNew(const QString& folder, const QString& stem, c
     Access access, const NameSource& nextName)
 {
     const QByteArray directory = QFile::encodeName(QFileInfo(folder).absoluteFilePath());
-    Descriptor folderFd(::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor folderFd(::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folderFd.isValid())
         return failure("cannot open the folder", errno);
     constexpr int kSuffixLength = 4; // ".tmp"
