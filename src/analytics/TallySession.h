@@ -88,7 +88,7 @@ public:
     // --- Events, errors, page views, user attributes (main thread) ---
     void recordEvent(
         const QString& name, std::optional<QVariantMap> parameters = std::nullopt, bool timed = false);
-    void endTimedEvent(const QString& name, std::optional<QVariantMap> parameters = std::nullopt);
+    void endTimedEvent(const QString& name, const std::optional<QVariantMap>& parameters = std::nullopt);
     void endTimedEvents();
     void recordError(const QString& errorId, const QString& message, const std::exception* exception);
     void recordError(const QString& errorId, const QString& message, const platform::Error* error);

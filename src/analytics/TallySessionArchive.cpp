@@ -200,14 +200,14 @@ std::optional<TallySessionState> TallySessionArchive::decodeSession(const KeyedA
             state.eventCounts.insert(it.key().toString(), std::int32_t(it.value().toInteger()));
     }
     const QCborArray events = archive.decodeList(QStringLiteral("eventLog")).value_or(QCborArray());
-    for (const QCborValue& value : events) {
+    for (const auto& value : events) {
         if (auto event = decodeEvent(value))
             state.eventLog.append(*event);
     }
     state.eventLogComplete = archive.decodeBool(QStringLiteral("eventLogComplete")).value_or(false);
 
     const QCborArray errors = archive.decodeList(QStringLiteral("errors")).value_or(QCborArray());
-    for (const QCborValue& value : errors) {
+    for (const auto& value : errors) {
         const QCborArray entry = value.toArray();
         if (!value.isArray() || entry.size() < 4)
             continue;

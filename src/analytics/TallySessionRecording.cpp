@@ -90,7 +90,7 @@ void TallySession::recordEvent(const QString& name, std::optional<QVariantMap> p
     saveToDisk();
 }
 
-void TallySession::endTimedEvent(const QString& name, std::optional<QVariantMap> parameters)
+void TallySession::endTimedEvent(const QString& name, const std::optional<QVariantMap>& parameters)
 {
     LUMIVUE_CHECK_THREAD(m_mainThread);
     const QDateTime now = platform::Clock::now();

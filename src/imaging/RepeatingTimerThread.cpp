@@ -12,10 +12,11 @@ bool RepeatingTimerThread::start(
     if (m_thread.joinable() || interval <= std::chrono::nanoseconds::zero() || !action)
         return false;
     const std::string threadName = std::string(name ? name : "timer").substr(0, 15);
-    m_thread = std::jthread([this, interval, action = std::move(action), threadName](std::stop_token stop) {
-        pthread_setname_np(pthread_self(), threadName.c_str());
-        run(stop, interval, action);
-    });
+    m_thread
+        = std::jthread([this, interval, action = std::move(action), threadName](const std::stop_token& stop) {
+              pthread_setname_np(pthread_self(), threadName.c_str());
+              run(stop, interval, action);
+          });
     return true;
 }
 
@@ -28,7 +29,7 @@ void RepeatingTimerThread::stop()
 }
 
 void RepeatingTimerThread::run(
-    std::stop_token stop, std::chrono::nanoseconds interval, const std::function<void()>& action)
+    const std::stop_token& stop, std::chrono::nanoseconds interval, const std::function<void()>& action)
 {
     using Clock = std::chrono::steady_clock;
     Clock::time_point next = Clock::now() + interval;

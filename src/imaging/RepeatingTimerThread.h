@@ -30,7 +30,8 @@ public:
     bool isRunning() const { return m_thread.joinable(); }
 
 private:
-    void run(std::stop_token stop, std::chrono::nanoseconds interval, const std::function<void()>& action);
+    void run(
+        const std::stop_token& stop, std::chrono::nanoseconds interval, const std::function<void()>& action);
 
     std::mutex m_mutex; // only for waiting: the thread shares no other state
     std::condition_variable_any m_wake;

@@ -159,7 +159,7 @@ void PhotoSaver::captureStillImage(
         platform::lcPhotos(), QStringLiteral("Capture call captureStillImageAsynchronouslyFromConnection"));
     output->captureStillImageAsynchronously(videoConnection,
         [this, gate = m_stillGate, request](
-            std::shared_ptr<platform::SampleBuffer> frame, const QString& error) {
+            const std::shared_ptr<platform::SampleBuffer>& frame, const QString& error) {
             const LifetimeGate::Pass pass(*gate);
             if (!pass)
                 return; // the screen is going away
@@ -182,7 +182,7 @@ void PhotoSaver::requestBurstStill(const std::shared_ptr<Burst>& burst)
     }
     output->captureStillImageAsynchronously(connection,
         [this, gate = m_stillGate, burst](
-            std::shared_ptr<platform::SampleBuffer> frame, const QString& error) {
+            const std::shared_ptr<platform::SampleBuffer>& frame, const QString& error) {
             const LifetimeGate::Pass pass(*gate);
             if (!pass)
                 return; // the screen is going away; the stills kept so far go with the burst

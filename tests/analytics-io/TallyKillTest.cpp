@@ -134,6 +134,7 @@ TEST_F(TallyKillTest, AKilledProcessLeavesADecodableSessionWithEveryReturnedEven
     }
     {
         std::vector<std::thread> threads;
+        threads.reserve(kLanes);
         for (int i = 0; i < kLanes; ++i)
             threads.emplace_back(
                 [&lanes, i] { runLane(lanes[size_t(i)], kRunsPerLane, 20120601u + unsigned(i)); });

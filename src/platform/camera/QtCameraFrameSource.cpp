@@ -55,7 +55,7 @@ QCameraFormat formatFor(const QCameraDevice& camera, SessionPreset preset)
 } // namespace
 
 Expected<std::shared_ptr<QtCameraFrameSource>> QtCameraFrameSource::open(
-    int index, std::shared_ptr<FrameClock> clock)
+    int index, const std::shared_ptr<FrameClock>& clock)
 {
     using Result = Expected<std::shared_ptr<QtCameraFrameSource>>;
     QList<QCameraDevice> cameras = QMediaDevices::videoInputs();

@@ -33,7 +33,8 @@ class QtCameraFrameSource final : public FrameSource {
 public:
     // The cameras Qt Multimedia finds, or only the one at `index` when it is not negative.
     // Fails with a reason when there is no such camera.
-    static Expected<std::shared_ptr<QtCameraFrameSource>> open(int index, std::shared_ptr<FrameClock> clock);
+    static Expected<std::shared_ptr<QtCameraFrameSource>> open(
+        int index, const std::shared_ptr<FrameClock>& clock);
     ~QtCameraFrameSource() override;
 
     const std::vector<std::shared_ptr<StreamCaptureDevice>>& devices() const { return m_devices; }

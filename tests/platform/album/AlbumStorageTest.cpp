@@ -165,6 +165,7 @@ TEST(AlbumConcurrencyTest, ConcurrentWritersNeverShareAName)
     constexpr int kPhotosEach = 5;
     QTemporaryDir dir;
     std::vector<std::unique_ptr<platform::AssetsLibrary>> libraries;
+    libraries.reserve(kWriters);
     for (int i = 0; i < kWriters; ++i)
         libraries.push_back(std::make_unique<platform::AssetsLibrary>(dir.path()));
 
@@ -173,6 +174,7 @@ TEST(AlbumConcurrencyTest, ConcurrentWritersNeverShareAName)
     std::atomic<int> failures { 0 };
     {
         std::vector<std::jthread> threads;
+        threads.reserve(kWriters);
         for (int i = 0; i < kWriters; ++i) {
             threads.emplace_back([&, i] {
                 for (int n = 0; n < kPhotosEach; ++n) {

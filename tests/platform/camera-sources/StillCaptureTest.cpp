@@ -137,7 +137,7 @@ TEST(StillCapture, FailsWithAReasonWhenTheSessionCannotTakeAPicture)
     auto loose = rig.backend->makeStillImageOutput(); // never added to a session
     std::promise<QString> error;
     loose->captureStillImageAsynchronously(
-        nullptr, [&](std::shared_ptr<SampleBuffer> frame, const QString& why) {
+        nullptr, [&](const std::shared_ptr<SampleBuffer>& frame, const QString& why) {
             EXPECT_FALSE(frame);
             error.set_value(why);
         });
@@ -154,7 +154,7 @@ TEST(StillCapture, DestroyingTheOutputCompletesEveryPendingRequestOnce)
     const auto connection = rig.output->connections().front();
     for (int i = 0; i < 4; ++i) {
         rig.output->captureStillImageAsynchronously(
-            connection, [&](std::shared_ptr<SampleBuffer> frame, const QString& error) {
+            connection, [&](const std::shared_ptr<SampleBuffer>& frame, const QString& error) {
                 (frame ? frames : errors)++;
                 EXPECT_EQ(bool(frame), error.isEmpty());
             });

@@ -44,6 +44,7 @@ TEST(DispatchQueue, RunsTasksOneAtATimeInSubmissionOrderOnItsNamedThread)
     QString name;
 
     std::vector<std::thread> producers;
+    producers.reserve(4);
     for (int p = 0; p < 4; ++p) {
         producers.emplace_back([&, p] {
             for (int i = 0; i < 200; ++i) {

@@ -282,6 +282,7 @@ TEST(LayerDisplay, RequestsFromManyThreadsGiveOneRedrawOnTheGuiThread)
     auto layer = delegatedLayer(delegate);
 
     std::vector<std::thread> threads;
+    threads.reserve(4);
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([layer] {
             for (int i = 0; i < 1000; ++i)
