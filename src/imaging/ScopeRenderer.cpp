@@ -140,8 +140,10 @@ void ScopeRenderer::drawScopeImage(platform::GraphicsContext& context)
     const auto radius = static_cast<qreal>(
         ScopeGeometry::previewRadius(m_geometry.scopeScreenScaledRadius(), m_settings.zoom()));
     // The crop is centred on the frame's middle pixel: an odd size rounds the centre down.
-    const auto centreX = static_cast<qreal>(image->frameSize.width() / 2);
-    const auto centreY = static_cast<qreal>(image->frameSize.height() / 2);
+    const int centreColumn = image->frameSize.width() / 2;
+    const int centreRow = image->frameSize.height() / 2;
+    const auto centreX = static_cast<qreal>(centreColumn);
+    const auto centreY = static_cast<qreal>(centreRow);
     const QRectF crop(centreX - radius, centreY - radius, 2 * radius, 2 * radius);
     context.setInterpolationQuality(GraphicsContext::InterpolationQuality::None);
     const QImage cropped = image->crop(crop);
@@ -307,8 +309,9 @@ void ScopeRenderer::drawPhotoRing(platform::GraphicsContext& context, const Over
     context.setLineWidth(4);
     m_dashPhase += 2.0f;
     context.setLineDash(m_dashPhase, { 10, 10 });
-    strokeArc(context, frame.centreX, frame.centreY, static_cast<qreal>(m_geometry.scopePixelRadius() / 2),
-        0.0f, kFullTurn);
+    // Half the pixel radius, in whole pixels as the ring has always been drawn.
+    const int ringRadius = m_geometry.scopePixelRadius() / 2;
+    strokeArc(context, frame.centreX, frame.centreY, static_cast<qreal>(ringRadius), 0.0f, kFullTurn);
 }
 
 } // namespace imaging

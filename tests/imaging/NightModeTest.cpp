@@ -2,6 +2,7 @@
 // makes; on, the noise it takes out of a still scene from the stand-in camera, and no trail
 // behind what moves. Frames come from a session on a manual clock, one interval at a time.
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -124,7 +125,7 @@ public:
         std::unique_ptr<imaging::ScopeImage> last;
         ScriptedCamera::settle(*m_clock, scope); // the first frame comes as the session starts
         last = scope.qImage().take();
-        for (int i = 0; i < int(seconds * 20 + 0.5); ++i) {
+        for (long i = 0; i < std::lround(seconds * 20); ++i) {
             m_clock->advance(50ms);
             ScriptedCamera::settle(*m_clock, scope);
             if (auto image = scope.qImage().take())

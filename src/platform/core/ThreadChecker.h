@@ -52,7 +52,7 @@ public:
 
 #ifdef NDEBUG
 using ThreadChecker = ThreadCheckerDoNothing;
-#define LUMIVUE_CHECK_THREAD(checker) static_cast<void>(0)
+#define LUMIVUE_CHECK_THREAD(checker) static_cast<void>(sizeof(checker))
 #else
 using ThreadChecker = ThreadCheckerImpl;
 #define LUMIVUE_CHECK_THREAD(checker) assert((checker).calledOnValidThread() && "called on the wrong thread")
