@@ -35,57 +35,22 @@ shoot clean
 shoot off --sensor-noise "$sigma"
 shoot on --sensor-noise "$sigma" --denoise
 
-python3 - "$work" <<'PY'
-import math, struct, sys, zlib
+LUMIVUE_SCRIPTS="$root/scripts" python3 - "$work" <<'PY'
+import math, os, sys
+sys.path.insert(0, os.environ['LUMIVUE_SCRIPTS'])
+from png_pixels import pixels
 
-def pixels(path):
-    """Decodes a non-interlaced 8-bit PNG (what Qt writes) into (width, channels, rows)."""
-    data = open(path, 'rb').read()
-    pos, idat, header = 8, b'', None
-    while pos < len(data):
-        length, kind = struct.unpack('>I4s', data[pos:pos + 8])
-        body = data[pos + 8:pos + 8 + length]
-        if kind == b'IHDR':
-            header = struct.unpack('>IIBBBBB', body)
-        elif kind == b'IDAT':
-            idat += body
-        pos += 12 + length
-    width, height, _, colour, _, _, _ = header
-    channels = {2: 3, 6: 4}[colour]
-    raw = zlib.decompress(idat)
-    stride = width * channels
-    rows, previous = [], bytearray(stride)
-    for y in range(height):
-        kind = raw[y * (stride + 1)]
-        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            a = line[i - channels] if i >= channels else 0
-            b = previous[i]
-            c = previous[i - channels] if i >= channels else 0
-            if kind == 1:
-                line[i] = (line[i] + a) & 255
-            elif kind == 2:
-                line[i] = (line[i] + b) & 255
-            elif kind == 3:
-                line[i] = (line[i] + (a + b) // 2) & 255
-            elif kind == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
-        rows.append(bytes(line))
-        previous = line
-    return channels, rows
 
 # The scope's top-left patch on a phone at scale 2 (screen pixels 130-310, 290-390): no gauge,
 # number or label is drawn there.
 def sigma(name, clean):
-    channels, rows = pixels(f'{sys.argv[1]}/{name}.png')
+    _, _, channels, rows = pixels(f'{sys.argv[1]}/{name}.png')
     diffs = [rows[y][x * channels + c] - clean[y][x * channels + c]
              for y in range(290, 390) for x in range(130, 310) for c in range(3)]
     mean = sum(diffs) / len(diffs)
     return math.sqrt(sum((d - mean) ** 2 for d in diffs) / len(diffs))
 
-_, clean = pixels(f'{sys.argv[1]}/clean.png')
+_, _, _, clean = pixels(f'{sys.argv[1]}/clean.png')
 off, on = sigma('off', clean), sigma('on', clean)
 print(f'noise in the scope, night mode off: {off:.2f} levels')
 print(f'noise in the scope, night mode on:  {on:.2f} levels')
