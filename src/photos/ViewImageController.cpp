@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
+#include <optional>
 
 #include <QMetaObject>
 #include <QObject>
@@ -17,6 +17,7 @@
 #include "platform/ui/ControlEvent.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/ImageView.h"
+#include "platform/ui/InterfaceTurn.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/ScrollView.h"
@@ -95,23 +96,10 @@ void ViewImageController::layOutControls()
 
 void ViewImageController::turnToOrientation(int orientation)
 {
-    float angle = 0;
-    switch (orientation) {
-    case 1:
-        angle = 0;
-        break;
-    case 2:
-        angle = std::numbers::pi_v<float>;
-        break;
-    case 3:
-        angle = std::numbers::pi_v<float> / 2;
-        break;
-    case 4:
-        angle = -std::numbers::pi_v<float> / 2;
-        break;
-    default:
+    const std::optional<float> turn = platform::interfaceTurnForOrientation(orientation);
+    if (!turn)
         return; // lying flat or unknown: the user still sees the viewer as it is
-    }
+    const float angle = *turn;
     if (orientation == m_interfaceOrientation)
         return;
     m_interfaceOrientation = orientation;

@@ -1,9 +1,9 @@
 #include "ui/HUDView.h"
 
-#include <numbers>
-
 #include <QString>
 #include <QTransform>
+
+#include "platform/ui/InterfaceTurn.h"
 
 namespace ui {
 
@@ -20,21 +20,8 @@ void HUDView::saveOriginalPosition()
 
 void HUDView::rotateToOrientation(std::int32_t orientation)
 {
-    // Single-precision radians, positive clockwise on screen (y points down).
-    float angle = 0.0f;
-    switch (orientation) {
-    case 2:
-        angle = std::numbers::pi_v<float>;
-        break;
-    case 3:
-        angle = std::numbers::pi_v<float> / 2;
-        break;
-    case 4:
-        angle = -std::numbers::pi_v<float> / 2;
-        break;
-    default:
-        break; // portrait, unknown, face up and face down are all upright
-    }
+    // Portrait, unknown, face up and face down are all upright.
+    const float angle = platform::interfaceTurnForOrientation(orientation).value_or(0.0f);
 
     View::beginAnimations(QStringLiteral("HUDView.chanheOrientation"));
     View::setAnimationDuration(0.5);
