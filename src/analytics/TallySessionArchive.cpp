@@ -49,7 +49,7 @@ class ArchivedObject {
 public:
     using Write = std::function<void(platform::KeyedArchiveWriter&)>;
 
-    void add(QLatin1StringView key, Write write) { m_keys.push_back({ key, std::move(write) }); }
+    void add(QLatin1StringView key, Write write) { m_keys.emplace_back(key, std::move(write)); }
     void addIf(bool present, QLatin1StringView key, Write write)
     {
         if (present)
