@@ -83,12 +83,13 @@ bool readInput(const char* path, QByteArray& bytes)
     return true;
 }
 
-int decode(const char* path)
+// Reads the file, decodes it with `decodeBytes` and prints the result as indented JSON.
+template <typename Decode> int printDecoded(const char* path, Decode decodeBytes)
 {
     QByteArray bytes;
     if (!readInput(path, bytes))
         return exitBadInput;
-    const auto result = analytics::TallyReportDecoder::decodeReport(bytes);
+    const auto result = decodeBytes(bytes);
     if (!result.ok()) {
         std::fprintf(stderr, "lumivue-report: %s: %s\n", path, qPrintable(result.error));
         return exitBadInput;
@@ -98,19 +99,16 @@ int decode(const char* path)
     return 0;
 }
 
+int decode(const char* path)
+{
+    return printDecoded(
+        path, [](const QByteArray& bytes) { return analytics::TallyReportDecoder::decodeReport(bytes); });
+}
+
 int archive(const char* path)
 {
-    QByteArray bytes;
-    if (!readInput(path, bytes))
-        return exitBadInput;
-    const auto result = analytics::TallyArchiveDecoder::decode(bytes);
-    if (!result.ok()) {
-        std::fprintf(stderr, "lumivue-report: %s: %s\n", path, qPrintable(result.error));
-        return exitBadInput;
-    }
-    const QByteArray json = QJsonDocument(result.json).toJson(QJsonDocument::Indented);
-    std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
-    return 0;
+    return printDecoded(
+        path, [](const QByteArray& bytes) { return analytics::TallyArchiveDecoder::decode(bytes); });
 }
 
 } // namespace
