@@ -2,41 +2,17 @@
 
 #include <iterator>
 
+#include "imaging/CpuFeatures.h"
 #include "imaging/EnhanceKernels.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+// The x86 kernels are built on x86-64 only (see CMakeLists.txt).
+#if defined(__x86_64__)
 #define LUMIVUE_X86_KERNELS 1
 #endif
 
 namespace imaging {
 
 namespace {
-
-// The CPU's answer, asked once. On x86, __builtin_cpu_supports also checks that the OS saves the
-// wide registers, so a path reported here is safe to run. NEON is part of every arm64 CPU.
-bool cpuRuns(KernelPath path)
-{
-#if defined(LUMIVUE_X86_KERNELS)
-    __builtin_cpu_init();
-    switch (path) {
-    case KernelPath::Avx512:
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-    case KernelPath::Avx2:
-        return __builtin_cpu_supports("avx2");
-    case KernelPath::Sse41:
-        return __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("ssse3");
-    case KernelPath::Portable:
-        return true;
-    case KernelPath::Neon:
-        return false;
-    }
-    return false;
-#elif defined(__aarch64__)
-    return path == KernelPath::Portable || path == KernelPath::Neon;
-#else
-    return path == KernelPath::Portable;
-#endif
-}
 
 KernelPath detectBestPath()
 {

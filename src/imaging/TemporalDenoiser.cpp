@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "imaging/CpuFeatures.h"
 #include "imaging/DenoiseKernels.h"
 
 namespace imaging {
@@ -25,27 +26,6 @@ constexpr std::uint32_t kNoiseFloor = 2;
 // Sparse grid for the noise: every 8th row, every 4th pixel (20 000 samples in an 800 × 800 window).
 constexpr std::size_t kNoiseRowStep = 8;
 constexpr std::size_t kNoiseColumnStep = 4;
-
-bool cpuRuns(KernelPath path)
-{
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_cpu_init();
-    switch (path) {
-    case KernelPath::Avx2:
-        return __builtin_cpu_supports("avx2");
-    case KernelPath::Sse41:
-        return __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("ssse3");
-    case KernelPath::Portable:
-        return true;
-    case KernelPath::Avx512:
-    case KernelPath::Neon:
-        return false;
-    }
-    return false;
-#else
-    return path == KernelPath::Portable;
-#endif
-}
 
 detail::DenoiseParams paramsFor(std::uint32_t frames, std::uint32_t noise)
 {

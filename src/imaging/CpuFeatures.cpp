@@ -1,0 +1,31 @@
+#include "imaging/CpuFeatures.h"
+
+namespace imaging {
+
+// On x86, __builtin_cpu_supports also checks that the OS saves the wide registers, so a path
+// reported here is safe to run. NEON is part of every arm64 CPU.
+bool cpuRuns(KernelPath path)
+{
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    switch (path) {
+    case KernelPath::Avx512:
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    case KernelPath::Avx2:
+        return __builtin_cpu_supports("avx2");
+    case KernelPath::Sse41:
+        return __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("ssse3");
+    case KernelPath::Portable:
+        return true;
+    case KernelPath::Neon:
+        return false;
+    }
+    return false;
+#elif defined(__aarch64__)
+    return path == KernelPath::Portable || path == KernelPath::Neon;
+#else
+    return path == KernelPath::Portable;
+#endif
+}
+
+} // namespace imaging

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "imaging/FrameEnhancer.h"
+
+namespace imaging {
+
+// Whether this CPU runs the instruction set a kernel path is written in, for the paths this build
+// compiles (x86-64's on x86-64, NEON on arm64, Portable everywhere). Each kernel family still
+// decides which of these paths it has.
+bool cpuRuns(KernelPath path);
+
+} // namespace imaging
