@@ -70,7 +70,7 @@ QPoint SensorNoise::shakeOffset(std::uint64_t frameIndex) const
     if (m_shake == 0)
         return {};
     std::uint64_t state = (std::uint64_t(m_seed) << 32) ^ (frameIndex * 0xD1B54A32D192ED03ull) ^ 0x5A4Bull;
-    const auto span = std::uint64_t(2 * m_shake + 1);
+    const std::uint64_t span = 2 * std::uint64_t(m_shake) + 1;
     const int dx = int(splitMix(state) % span) - m_shake;
     const int dy = int(splitMix(state) % span) - m_shake;
     return { dx, dy };

@@ -129,7 +129,7 @@ void StreamCaptureSession::startRunning()
     if (auto device = currentDevice())
         device->beginAdjusting();
     activateSource();
-    m_streamThread = std::jthread([this](std::stop_token stop) { stream(stop); });
+    m_streamThread = std::jthread([this](const std::stop_token& stop) { stream(stop); });
 }
 
 void StreamCaptureSession::stopRunning()
@@ -186,7 +186,7 @@ std::function<Expected<std::shared_ptr<SampleBuffer>>()> StreamCaptureSession::s
     };
 }
 
-void StreamCaptureSession::stream(std::stop_token stop)
+void StreamCaptureSession::stream(const std::stop_token& stop)
 {
     pthread_setname_np(pthread_self(), "cameraStream");
     FrameClock::Duration next = m_clock->now();

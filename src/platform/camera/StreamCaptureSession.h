@@ -63,7 +63,7 @@ public:
     std::function<Expected<std::shared_ptr<SampleBuffer>>()> stillCapture() const;
 
 private:
-    void stream(std::stop_token stop);
+    void stream(const std::stop_token& stop);
     void updateConnections();
     void activateSource();
 
