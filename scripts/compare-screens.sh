@@ -65,6 +65,8 @@ scenarios=(
     "photo-thumbnail-landscape|phone|orientation 3;wait 0.6;tap takePictureButton;wait 2.5"
     "viewer-open|phone|tap takePictureButton;wait 2.5;tap captureButton;wait 1.5"
     "viewer-closed|phone|tap takePictureButton;wait 2.5;tap captureButton;wait 1.5;tap viewImageDoneButton;wait 1.5"
+    "night|phone|tap denoiseButton;$settle"
+    "night-front-landscape|phone|tap denoiseButton;tap cameraButton;orientation 3;$settle"
     "tablet|tablet|$settle"
     "tablet-landscape|tablet|orientation 4;$settle"
     "tablet-manual-green|tablet|choose bEnlight 1;choose bColorSpace 1;wait 0.3;slide sliderNVLevel 60;$settle"
