@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "NoiseMeasure.h"
 #include "platform/camera/SensorNoise.h"
+#include "support/NoiseMeasure.h"
 
 namespace {
 

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include <QImage>
-#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -29,7 +28,7 @@
 #include "platform/camera/StreamBackend.h"
 #include "platform/camera/StreamCaptureDevice.h"
 #include "platform/camera/StreamVideoDataOutput.h"
-#include "platform/core/Log.h"
+#include "support/LogCapture.h"
 
 namespace scopetest {
 
@@ -180,42 +179,10 @@ public:
         pipeline.qImage().take();
     }
 
-    // ---- Shortcuts to the parts' fields ----
     const std::shared_ptr<platform::Layer>& previewViewLayer() const { return m_viewLayer; }
     imaging::ImageSlot& qImage() { return pipeline.qImage(); }
-    void timerTick() { pipeline.timerTick(); }
     const std::shared_ptr<platform::Layer>& scopeImageLayer() const { return renderer.scopeImageLayer(); }
     const std::shared_ptr<platform::Layer>& scopeGridLayer() const { return renderer.scopeGridLayer(); }
-    imaging::LivePreviewLayer* previewLayer() const { return camera.previewLayer(); }
-    const std::shared_ptr<platform::CaptureDevice>& cDevice() const { return camera.cDevice(); }
-    const std::shared_ptr<platform::CaptureDevice>& cDeviceBack() const { return camera.cDeviceBack(); }
-    const std::shared_ptr<platform::CaptureDevice>& cDeviceFront() const { return camera.cDeviceFront(); }
-    const std::shared_ptr<platform::CaptureSession>& session() const { return camera.session(); }
-    const std::shared_ptr<platform::CaptureDeviceInput>& input() const { return camera.input(); }
-    const std::shared_ptr<platform::VideoDataOutput>& videoDataOutput() const
-    {
-        return camera.videoDataOutput();
-    }
-    QString cameraMessage() const { return camera.cameraMessage(); }
-    float previewScale() const { return geometry.previewScale(); }
-    float screenScale() const { return geometry.screenScale(); }
-    std::int32_t scopePixelSize() const { return geometry.scopePixelSize(); }
-    std::int32_t scopeScreenRadius() const { return geometry.scopeScreenRadius(); }
-    std::int32_t scopeScreenScaledRadius() const { return geometry.scopeScreenScaledRadius(); }
-    void setScopeScreenScaledRadius(std::int32_t radius) { geometry.setScopeScreenScaledRadius(radius); }
-    std::int32_t scopeImageLevel() const { return pipeline.scopeImageLevel(); }
-    std::int32_t scopeNightVisionLevel() const { return settings.scopeNightVisionLevel(); }
-    void setScopeNightVisionMode(std::int32_t mode) { settings.setScopeNightVisionMode(mode); }
-    void setScopeNightVisionColorFilter(std::int32_t filter)
-    {
-        settings.setScopeNightVisionColorFilter(filter);
-    }
-    std::uint64_t droppedFrameCount() const { return pipeline.droppedFrameCount(); }
-    void setTakingPicture(bool taking) { pipeline.setTakingPicture(taking); }
-    std::uint32_t tickCount() const { return pipeline.tickCount(); }
-    void setTickCount(std::uint32_t count) { pipeline.setTickCount(count); }
-    bool isTimerThreadRunning() const { return pipeline.isTimerThreadRunning(); }
-    void stopTimerThread() { pipeline.stopTimerThread(); }
 
 private:
     std::shared_ptr<platform::Layer> m_viewLayer;
@@ -226,63 +193,67 @@ struct CameraSpec {
     bool torch;
 };
 
-// A backend over `source` with the given cameras, on a clock that moves only when told to.
+// A backend whose frames come only when its clock is told to move: over `source` with the given
+// cameras, or any backend made on such a clock (the stand-in cameras).
 struct ScriptedCamera {
-    std::shared_ptr<platform::ManualFrameClock> clock = std::make_shared<platform::ManualFrameClock>();
-    std::shared_ptr<platform::StreamBackend> backend;
+    std::shared_ptr<platform::ManualFrameClock> clock;
+    std::shared_ptr<platform::CaptureBackend> backend;
 
-    ScriptedCamera(std::shared_ptr<platform::FrameSource> source,
+    ScriptedCamera(
+        std::shared_ptr<platform::CaptureBackend> made, std::shared_ptr<platform::ManualFrameClock> on)
+        : clock(std::move(on))
+        , backend(std::move(made))
+    {
+    }
+    explicit ScriptedCamera(std::shared_ptr<platform::FrameSource> source,
         const std::vector<CameraSpec>& cameras = { { platform::CaptureDevicePosition::Back, true },
             { platform::CaptureDevicePosition::Front, false } })
+        : clock(std::make_shared<platform::ManualFrameClock>())
     {
         std::vector<std::shared_ptr<platform::StreamCaptureDevice>> devices;
-        int index = 0;
-        for (const auto& camera : cameras) {
+        for (std::size_t i = 0; i < cameras.size(); ++i)
             devices.push_back(std::make_shared<platform::StreamCaptureDevice>(
-                QStringLiteral("Camera %1").arg(index), camera.position, camera.torch, clock, index));
-            ++index;
-        }
+                QStringLiteral("Camera %1").arg(i), cameras[i].position, cameras[i].torch, clock, int(i)));
         backend = std::make_shared<platform::StreamBackend>(std::move(devices), std::move(source), clock);
     }
+};
 
-    // Waits until the stream has handled everything due and the delegate is idle.
-    static void settle(platform::ManualFrameClock& clock, TestScope& scope)
+// A scope on a scripted camera, set up by the test; frames move one interval at a time.
+struct SteppedScope {
+    ScriptedCamera camera;
+    TestScope scope;
+
+    explicit SteppedScope(ScriptedCamera scripted)
+        : camera(std::move(scripted))
     {
-        ASSERT_TRUE(clock.waitForSleepers(1, 20000ms));
-        auto* output = dynamic_cast<platform::StreamVideoDataOutput*>(scope.videoDataOutput().get());
+        scope.setCaptureBackend(camera.backend);
+    }
+    // Waits until the stream has handled everything due and the delegate is idle.
+    void settle()
+    {
+        ASSERT_TRUE(camera.clock->waitForSleepers(1, 20000ms));
+        auto* output = dynamic_cast<platform::StreamVideoDataOutput*>(scope.camera.videoDataOutput().get());
         ASSERT_NE(output, nullptr);
         ASSERT_TRUE(output->drain(20000ms));
     }
-    void settle(TestScope& scope) { settle(*clock, scope); }
     // One frame interval later, everything delivered.
-    void step(TestScope& scope)
+    void step()
     {
-        clock->advance(50ms);
-        settle(scope);
+        camera.clock->advance(50ms);
+        settle();
     }
 };
 
-class LogCapture {
-public:
-    LogCapture()
-        : m_previous(platform::setLogSink([this](const QString& line) { lines << line; }))
-    {
-    }
-    ~LogCapture() { platform::setLogSink(m_previous); }
-    QStringList lines;
-
-private:
-    platform::LogSink m_previous;
-};
+using testing_support::LogCapture;
 
 // Draws whatever redraws are pending on the scope's layers and the preview, then renders the
 // preview view with everything on it at the screen's scale.
 inline QImage renderScreen(TestScope& scope)
 {
-    scope.previewLayer()->refresh();
+    scope.camera.previewLayer()->refresh();
     scope.scopeImageLayer()->displayIfNeeded();
     scope.scopeGridLayer()->displayIfNeeded();
-    return scope.previewViewLayer()->renderToImage(scope.screenScale());
+    return scope.previewViewLayer()->renderToImage(scope.geometry.screenScale());
 }
 
 } // namespace scopetest
