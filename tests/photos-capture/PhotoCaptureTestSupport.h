@@ -12,11 +12,8 @@
 #include <optional>
 #include <vector>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QStringList>
-#include <QTimer>
 
 #include "imaging/FramePipeline.h"
 #include "imaging/LivePreviewLayer.h"
@@ -36,26 +33,14 @@
 #include "platform/core/AlertPresenter.h"
 #include "platform/core/Log.h"
 #include "support/LogCapture.h"
+#include "support/WaitUntil.h"
 
 namespace capturetest {
 
 using namespace std::chrono_literals;
 
-// Runs the main thread's event loop until `done` holds; false after `limit`. The timer only
-// wakes the loop to look again at work finishing on other threads.
-inline bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 30000ms)
-{
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QTimer wake;
-    wake.start(5);
-    while (!done()) {
-        if (elapsed.elapsed() > limit.count())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
+using testing_support::LogCapture;
+using testing_support::waitUntil;
 
 // Left half dark red, right half dark blue, so a turned or mirrored photo is told apart.
 inline QImage stillPicture(QSize size)
@@ -162,30 +147,22 @@ public:
         camera.shutdown();
     }
 
-    void setCaptureBackend(std::shared_ptr<platform::CaptureBackend> backend)
+    // The screen's set-up of the photo parts on `backend`, saving into `album`.
+    void load(std::shared_ptr<platform::CaptureBackend> backend, const QString& album)
     {
         camera.setCaptureBackend(std::move(backend));
-    }
-    void setAlbumDirectory(const QString& directory) { lastPhoto.setAlbumDirectory(directory); }
-    void setupCaptureSessionVideo()
-    {
+        lastPhoto.setAlbumDirectory(album);
         camera.setupCaptureSessionVideo(nullptr, QRectF(0, 0, 320, 480), geometry.screenScale(), &pipeline);
         pipeline.setSession(camera.session());
         camera.startRunning();
     }
-    void setScopeNightVisionMode(std::int32_t mode) { settings.setScopeNightVisionMode(mode); }
-    void setScopeNightVisionLevel(std::int32_t level) { settings.setScopeNightVisionLevel(level); }
     void setNightMode(bool on, int stackFrames)
     {
         settings.setNightMode(on);
         settings.setStackFrames(stackFrames);
     }
-    void changeCamera() { camera.changeCamera(); }
-    imaging::LivePreviewLayer* previewLayer() const { return camera.previewLayer(); }
     bool isTakingPicture() const { return pipeline.isTakingPicture(); }
     platform::AssetURL lastImageURL() const { return lastPhoto.lastImageURL(); }
-    void setLastPhotoURL() { lastPhoto.setLastPhotoURL(); }
-    void updateThumb() { lastPhoto.updateThumb(); }
 
     // The shutter's action, as the screen takes it.
     void takePicture()
@@ -222,8 +199,6 @@ inline std::shared_ptr<platform::StreamBackend> makeBackend(
             QStringLiteral("Back Camera"), platform::CaptureDevicePosition::Back, false, clock, 0));
     return std::make_shared<platform::StreamBackend>(std::move(devices), std::move(source), clock);
 }
-
-using testing_support::LogCapture;
 
 struct ShownAlert {
     QString title;

@@ -9,12 +9,12 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
-#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 
 #include "photos/ImageMetadataCategory.h"
 #include "platform/album/AssetsLibrary.h"
 #include "platform/album/ImagePropertyKeys.h"
+#include "support/ExifReader.h"
 
 namespace ip = platform::ImageProperty;
 using photos::ImageMetadataCategory;
@@ -252,13 +252,9 @@ TEST_F(ImageMetadataInitTest, CaptureSequenceSavesStandardExif)
         Location { -33.9, -70.65, QDateTime(QDate(2024, 2, 3), QTime(4, 5, 6), QTimeZone::utc()) });
     writePhoto(m_library, metadata.dictionary());
 
-    auto image = Exiv2::ImageFactory::open(QDir(m_dir.path()).filePath("IMG_0001.JPG").toStdString());
-    image->readMetadata();
-    const Exiv2::ExifData& exif = image->exifData();
-    const auto value = [&](const char* key) {
-        const auto it = exif.findKey(Exiv2::ExifKey(key));
-        return it == exif.end() ? std::string("<missing>") : it->toString();
-    };
+    const Exiv2::ExifData exif
+        = testing_support::exif::readFile(QDir(m_dir.path()).filePath("IMG_0001.JPG")).exif;
+    const auto value = [&](const char* key) { return testing_support::exif::text(exif, key); };
     EXPECT_EQ(value("Exif.Image.Orientation"), "6");
     EXPECT_EQ(value("Exif.Image.Make"), "Lumivue+");
     EXPECT_EQ(value("Exif.Photo.ExposureTime"), "1/30");
@@ -267,10 +263,8 @@ TEST_F(ImageMetadataInitTest, CaptureSequenceSavesStandardExif)
     EXPECT_EQ(value("Exif.GPSInfo.GPSLongitudeRef"), "W");
     EXPECT_EQ(value("Exif.GPSInfo.GPSAltitude"), "<missing>"); // the fix replaced the camera's group
     EXPECT_EQ(value("Exif.GPSInfo.GPSDateStamp"), "2024:02:03");
-    const auto latitude = exif.findKey(Exiv2::ExifKey("Exif.GPSInfo.GPSLatitude"));
-    ASSERT_NE(latitude, exif.end());
-    const double degrees = latitude->toFloat(0) + latitude->toFloat(1) / 60.0 + latitude->toFloat(2) / 3600.0;
-    EXPECT_NEAR(degrees, 33.9, 1e-5);
+    EXPECT_NEAR(testing_support::exif::degrees(exif, "Exif.GPSInfo.GPSLatitude"), 33.9, 1e-5);
+    EXPECT_NEAR(testing_support::exif::degrees(exif, "Exif.GPSInfo.GPSLongitude"), 70.65, 1e-5);
 }
 
 } // namespace
