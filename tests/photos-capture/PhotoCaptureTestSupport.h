@@ -67,7 +67,6 @@ inline platform::MetadataDictionary cameraAttachments()
 // while no still is being taken.
 class StillSource final : public platform::FrameSource {
 public:
-    std::atomic<bool> fail { false };
     std::atomic<int> failFrom { 0 }; // the still (1 = first asked for) from which all fail; 0 none
     std::atomic<int> taken { 0 }; // stills asked for
     QSize size { 320, 240 };
@@ -88,7 +87,7 @@ public:
         const int number = taken.fetch_add(1);
         if (onStill)
             onStill();
-        if (fail.load() || (failFrom.load() > 0 && number + 1 >= failFrom.load()))
+        if (failFrom.load() > 0 && number + 1 >= failFrom.load())
             return Result::failure(QStringLiteral("the camera is busy"));
         QImage picture = scene.isNull() ? stillPicture(size) : scene;
         if (noise)

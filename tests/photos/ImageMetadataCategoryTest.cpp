@@ -114,7 +114,7 @@ TEST(ImageMetadataLocationTest, ReadingHonoursOnlyExactRefs)
 
 // ---- Groups -------------------------------------------------------------------------------------
 
-TEST(ImageMetadataGroupTest, SettersKeepEntriesOfGroupsFromElsewhere)
+TEST(ImageMetadataGroupTest, SettersKeepEntriesOfGroupsFromElsewhereAndRepairBrokenOnes)
 {
     // A TIFF group as another map form (as a copied, read-only group would arrive) and an EXIF
     // group holding the camera's data: both keep what they had.
@@ -131,18 +131,16 @@ TEST(ImageMetadataGroupTest, SettersKeepEntriesOfGroupsFromElsewhere)
     const QVariantMap exif = group(metadata, ip::ExifDictionary);
     EXPECT_EQ(exif.value(ip::ExifExposureTime).toDouble(), 0.01);
     EXPECT_EQ(exif.value(ip::ExifDigitalZoomRatio).toFloat(), 2.5f);
-}
 
-TEST(ImageMetadataGroupTest, DictionaryForKeyCreatesAndRepairsGroups)
-{
-    ImageMetadataCategory metadata(
+    // A group asked for is made; a value that is no map at all is replaced by a group rather
+    // than written into.
+    ImageMetadataCategory broken(
         platform::MetadataDictionary { { ip::IPTCDictionary, QStringLiteral("junk") } });
-    EXPECT_TRUE(metadata.dictionaryForKey(ip::GPSDictionary).isEmpty());
-    EXPECT_EQ(metadata.dictionary().value(ip::GPSDictionary).typeId(), QMetaType::QVariantMap);
-    // A value that is no map at all is replaced by a group rather than written into.
-    metadata.setKeywords(QStringList { "a", "b" });
-    EXPECT_EQ(group(metadata, ip::IPTCDictionary).value(ip::IPTCKeywords).toStringList(),
-        (QStringList { "a", "b" }));
+    EXPECT_TRUE(broken.dictionaryForKey(ip::GPSDictionary).isEmpty());
+    EXPECT_EQ(broken.dictionary().value(ip::GPSDictionary).typeId(), QMetaType::QVariantMap);
+    broken.setKeywords(QStringList { "a", "b" });
+    EXPECT_EQ(
+        group(broken, ip::IPTCDictionary).value(ip::IPTCKeywords).toStringList(), (QStringList { "a", "b" }));
 }
 
 // ---- Initialisers -------------------------------------------------------------------------------
