@@ -1,7 +1,7 @@
 #pragma once
 
-// The scope's parts on a scripted camera: frames from a pattern source on a manual clock,
-// delivered one step at a time, wired together the way the camera screen wires them.
+// The scope's parts on a scripted camera, wired together the way the camera screen wires them, and
+// the pictures the tests feed them.
 
 #include <atomic>
 #include <chrono>
@@ -21,48 +21,17 @@
 #include "imaging/ScopeRenderer.h"
 #include "imaging/ScopeSettings.h"
 #include "platform/camera/CaptureSession.h"
-#include "platform/camera/FrameSource.h"
-#include "platform/camera/ManualFrameClock.h"
 #include "platform/camera/SampleBuffer.h"
-#include "platform/camera/StandInPresets.h"
-#include "platform/camera/StreamBackend.h"
-#include "platform/camera/StreamCaptureDevice.h"
 #include "platform/camera/StreamVideoDataOutput.h"
 #include "support/LogCapture.h"
+#include "support/ScriptedCamera.h"
 
 namespace scopetest {
 
 using namespace std::chrono_literals;
-
-// Pictures made by a function of (frame size, frame number); the size follows the preset unless
-// a fixed size is given.
-class PatternSource final : public platform::FrameSource {
-public:
-    using Painter = std::function<QImage(QSize size, int frameNumber)>;
-    explicit PatternSource(Painter painter, QSize fixedSize = {})
-        : m_painter(std::move(painter))
-        , m_fixedSize(fixedSize)
-    {
-    }
-    QImage videoFrame(const platform::StreamCaptureDevice&, platform::SessionPreset preset,
-        platform::FrameClock::Duration) override
-    {
-        const QSize size = m_fixedSize.isEmpty() ? platform::standInVideoSize(preset) : m_fixedSize;
-        return m_painter(size, m_frames.fetch_add(1));
-    }
-    platform::Expected<std::shared_ptr<platform::SampleBuffer>> stillFrame(
-        const platform::StreamCaptureDevice&, platform::SessionPreset,
-        platform::FrameClock::Duration) override
-    {
-        return platform::Expected<std::shared_ptr<platform::SampleBuffer>>::failure(
-            QStringLiteral("no stills"));
-    }
-
-private:
-    Painter m_painter;
-    QSize m_fixedSize;
-    std::atomic<int> m_frames { 0 };
-};
+using testing_support::CameraSpec;
+using testing_support::PatternSource;
+using testing_support::ScriptedCamera;
 
 inline QImage flatFrame(QSize size, int grey)
 {
@@ -186,36 +155,6 @@ public:
 
 private:
     std::shared_ptr<platform::Layer> m_viewLayer;
-};
-
-struct CameraSpec {
-    platform::CaptureDevicePosition position;
-    bool torch;
-};
-
-// A backend whose frames come only when its clock is told to move: over `source` with the given
-// cameras, or any backend made on such a clock (the stand-in cameras).
-struct ScriptedCamera {
-    std::shared_ptr<platform::ManualFrameClock> clock;
-    std::shared_ptr<platform::CaptureBackend> backend;
-
-    ScriptedCamera(
-        std::shared_ptr<platform::CaptureBackend> made, std::shared_ptr<platform::ManualFrameClock> on)
-        : clock(std::move(on))
-        , backend(std::move(made))
-    {
-    }
-    explicit ScriptedCamera(std::shared_ptr<platform::FrameSource> source,
-        const std::vector<CameraSpec>& cameras = { { platform::CaptureDevicePosition::Back, true },
-            { platform::CaptureDevicePosition::Front, false } })
-        : clock(std::make_shared<platform::ManualFrameClock>())
-    {
-        std::vector<std::shared_ptr<platform::StreamCaptureDevice>> devices;
-        for (std::size_t i = 0; i < cameras.size(); ++i)
-            devices.push_back(std::make_shared<platform::StreamCaptureDevice>(
-                QStringLiteral("Camera %1").arg(i), cameras[i].position, cameras[i].torch, clock, int(i)));
-        backend = std::make_shared<platform::StreamBackend>(std::move(devices), std::move(source), clock);
-    }
 };
 
 // A scope on a scripted camera, set up by the test; frames move one interval at a time.

@@ -25,14 +25,12 @@
 #include "photos/ViewImageController.h"
 #include "platform/album/ImagePropertyKeys.h"
 #include "platform/camera/FrameSource.h"
-#include "platform/camera/ManualFrameClock.h"
 #include "platform/camera/SampleBuffer.h"
 #include "platform/camera/SensorNoise.h"
-#include "platform/camera/StreamBackend.h"
-#include "platform/camera/StreamCaptureDevice.h"
 #include "platform/core/AlertPresenter.h"
 #include "platform/core/Log.h"
 #include "support/LogCapture.h"
+#include "support/ScriptedCamera.h"
 #include "support/WaitUntil.h"
 
 namespace capturetest {
@@ -186,17 +184,15 @@ private:
     bool m_shutterPressed { false };
 };
 
-// A back camera over `source`; `cameras` false gives a session without any camera (and so a
-// still output without a video connection).
-inline std::shared_ptr<platform::StreamBackend> makeBackend(
+// A back camera without a torch over `source`; `cameras` false gives a session without any camera
+// (and so a still output without a video connection).
+inline std::shared_ptr<platform::CaptureBackend> makeBackend(
     std::shared_ptr<platform::FrameSource> source, bool cameras = true)
 {
-    auto clock = std::make_shared<platform::ManualFrameClock>();
-    std::vector<std::shared_ptr<platform::StreamCaptureDevice>> devices;
-    if (cameras)
-        devices.push_back(std::make_shared<platform::StreamCaptureDevice>(
-            QStringLiteral("Back Camera"), platform::CaptureDevicePosition::Back, false, clock, 0));
-    return std::make_shared<platform::StreamBackend>(std::move(devices), std::move(source), clock);
+    using Cameras = std::vector<testing_support::CameraSpec>;
+    return testing_support::ScriptedCamera(std::move(source),
+        cameras ? Cameras { { platform::CaptureDevicePosition::Back, false } } : Cameras {})
+        .backend;
 }
 
 struct ShownAlert {
