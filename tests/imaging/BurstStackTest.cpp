@@ -12,8 +12,11 @@
 
 #include "platform/camera/SensorNoise.h"
 #include "support/NoiseMeasure.h"
+#include "support/TestNames.h"
 
 namespace {
+
+using testing_support::PrintTo;
 
 using imaging::BurstAligner;
 using imaging::BurstMerger;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -10,6 +11,16 @@
 #include <gtest/gtest.h>
 
 #include "support/TestNames.h"
+
+namespace imaging {
+
+// Failure messages name the path rather than print its bytes.
+void PrintTo(KernelPath path, std::ostream* out)
+{
+    *out << FrameEnhancer::name(path);
+}
+
+} // namespace imaging
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include "imaging/ScopeSettings.h"
 #include "platform/camera/SampleBuffer.h"
 #include "support/LogCapture.h"
+#include "support/TestNames.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ using imaging::ScopeGeometry;
 using imaging::ScopeSettings;
 namespace ColorFilter = imaging::ColorFilter;
 namespace NightVisionMode = imaging::NightVisionMode;
+using testing_support::PrintTo;
 
 // A BGRA frame in test-owned memory, with padded rows whose bytes are a known pattern.
 struct Frame {

@@ -11,12 +11,15 @@
 #include "platform/camera/CameraSource.h"
 #include "platform/camera/SensorNoise.h"
 #include "support/NoiseMeasure.h"
+#include "support/TestNames.h"
 
 using namespace scopetest;
 namespace ColorFilter = imaging::ColorFilter;
 namespace NightVisionMode = imaging::NightVisionMode;
 
 namespace {
+
+using testing_support::PrintTo;
 
 // ---- Night mode off is exact ----
 

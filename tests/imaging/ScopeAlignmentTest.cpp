@@ -10,11 +10,14 @@
 
 #include "ScopeTestSupport.h"
 #include "platform/camera/CameraSource.h"
+#include "support/TestNames.h"
 
 using namespace scopetest;
 using platform::CaptureDevicePosition;
 
 namespace {
+
+using testing_support::PrintTo;
 
 constexpr double kScreenPixelsPerWave = 160;
 

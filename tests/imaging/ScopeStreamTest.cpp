@@ -16,6 +16,8 @@ using platform::TorchMode;
 
 namespace {
 
+using testing_support::PrintTo;
+
 const std::vector<CameraSpec> kBothCameras { { CaptureDevicePosition::Back, true },
     { CaptureDevicePosition::Front, false } };
 

@@ -17,6 +17,8 @@
 
 namespace {
 
+using testing_support::PrintTo;
+
 using imaging::FrameWindow;
 using imaging::KernelPath;
 using imaging::TemporalDenoiser;
@@ -94,11 +96,13 @@ TEST(TemporalDenoiser, ResetForgetsTheSceneAsIfNew)
         }
     }
 
-    // A window of another size is a new scene too.
-    QImage small = noise.apply(sceneB, 200).copy(0, 0, 48, 64);
-    const QImage input = small.copy();
-    filter(used, small);
-    EXPECT_EQ(small, input);
+    // A window of another height, then of another width, is a new scene too.
+    for (const QSize size : { QSize(96, 32), QSize(48, 32) }) {
+        QImage other = noise.apply(sceneB, 200).copy(QRect(QPoint(0, 0), size));
+        const QImage input = other.copy();
+        filter(used, other);
+        EXPECT_EQ(other, input) << size.width() << "x" << size.height();
+    }
 }
 
 // Every path, with every kind of enhancement fused in, against the portable filter followed by

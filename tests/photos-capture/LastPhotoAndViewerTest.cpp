@@ -20,11 +20,14 @@
 #include "platform/ui/SystemSound.h"
 #include "platform/ui/View.h"
 #include "platform/ui/ViewController.h"
+#include "support/TestNames.h"
 
 using namespace capturetest;
 namespace ip = platform::ImageProperty;
 
 namespace {
+
+using testing_support::PrintTo;
 
 // Writes a photo straight into the album with an EXIF orientation.
 platform::AssetURL writePhoto(const QString& dir, QSize size, int exifOrientation = 1)

@@ -21,11 +21,14 @@
 #include "platform/camera/CameraSource.h"
 #include "support/ExifReader.h"
 #include "support/NoiseMeasure.h"
+#include "support/TestNames.h"
 
 using namespace capturetest;
 namespace exif = testing_support::exif;
 
 namespace {
+
+using testing_support::PrintTo;
 
 QStringList photosIn(const QString& dir)
 {
