@@ -1,7 +1,6 @@
 #include "imaging/TemporalDenoiser.h"
 
 #include <cmath>
-#include <cstring>
 #include <random>
 #include <string>
 #include <tuple>

@@ -42,7 +42,8 @@ QByteArray bytesOf(const QString& path)
 }
 
 // What every saved photo carries: the orientation at the tap, our make, model and software, the
-// camera's exposure, and the fix at the tap with its hemispheres in the refs (none without one).
+// camera's exposure, and the fix at the tap with its hemispheres in the refs and its date, in
+// place of the camera's GPS group (no position without a fix).
 void expectPhotoExif(
     const Exiv2::ExifData& data, const char* orientation, const std::optional<photos::Location>& fix)
 {
@@ -61,6 +62,10 @@ void expectPhotoExif(
     EXPECT_EQ(exif::text(data, "Exif.GPSInfo.GPSLongitudeRef"), fix->longitude < 0 ? "W" : "E");
     EXPECT_NEAR(exif::degrees(data, "Exif.GPSInfo.GPSLatitude"), std::abs(fix->latitude), 1e-4);
     EXPECT_NEAR(exif::degrees(data, "Exif.GPSInfo.GPSLongitude"), std::abs(fix->longitude), 1e-4);
+    EXPECT_EQ(exif::text(data, "Exif.GPSInfo.GPSDateStamp"),
+        fix->timestamp.toUTC().toString("yyyy:MM:dd").toStdString());
+    EXPECT_EQ(exif::text(data, "Exif.GPSInfo.GPSAltitude"), "<missing>")
+        << "the fix replaces the camera's group";
 }
 
 class PhotoCaptureTest : public ::testing::Test {

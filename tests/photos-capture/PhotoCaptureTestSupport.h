@@ -53,12 +53,15 @@ inline QImage stillPicture(QSize size)
     return image;
 }
 
+// What a camera attaches to a still: its exposure in an EXIF group of the other map form (a
+// camera's read-only copy arrives as one), and a GPS group of its own that a fix replaces.
 inline platform::MetadataDictionary cameraAttachments()
 {
     namespace ip = platform::ImageProperty;
     return { { ip::ExifDictionary,
-        QVariantMap { { ip::ExifExposureTime, 1.0 / 15.0 }, { ip::ExifFNumber, 2.4 },
-            { ip::ExifISOSpeedRatings, QVariantList { 1600 } } } } };
+                 QVariantHash { { ip::ExifExposureTime, 1.0 / 15.0 }, { ip::ExifFNumber, 2.4 },
+                     { ip::ExifISOSpeedRatings, QVariantList { 1600 } } } },
+        { ip::GPSDictionary, QVariantMap { { ip::GPSAltitude, 30.0 } } } };
 }
 
 // Stills of stillPicture(size), or of `scene` when set. The fields that are not atomic are set

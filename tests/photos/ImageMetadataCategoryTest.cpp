@@ -1,10 +1,10 @@
-// The metadata dictionary operations, alone and as the still capture uses them with the album.
+// The metadata dictionary operations, alone and with the album (the photo tests read back what a
+// capture saves).
 
 #include <cmath>
 #include <future>
 
 #include <QDateTime>
-#include <QDir>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTimeZone>
@@ -14,7 +14,6 @@
 #include "photos/ImageMetadataCategory.h"
 #include "platform/album/AssetsLibrary.h"
 #include "platform/album/ImagePropertyKeys.h"
-#include "support/ExifReader.h"
 
 namespace ip = platform::ImageProperty;
 using photos::ImageMetadataCategory;
@@ -225,39 +224,6 @@ TEST_F(ImageMetadataInitTest, FailedOrLateLookupsChangeNothing)
         ASSERT_EQ(done->get_future().wait_for(kWait), std::future_status::ready);
     EXPECT_TRUE(failed.dictionary().isEmpty());
     EXPECT_EQ(reused.dictionary(), (platform::MetadataDictionary { { "fresh", true } }));
-}
-
-// ---- As the still capture uses it ---------------------------------------------------------------
-
-TEST_F(ImageMetadataInitTest, CaptureSequenceSavesStandardExif)
-{
-    const platform::MetadataDictionary attachments {
-        { ip::ExifDictionary,
-            QVariantHash {
-                { ip::ExifExposureTime, 1.0 / 30.0 }, { ip::ExifISOSpeedRatings, QVariantList { 800 } } } },
-        { ip::GPSDictionary, QVariantMap { { ip::GPSAltitude, 30.0 } } },
-    };
-    ImageMetadataCategory metadata;
-    metadata.initWithImageSampleBuffer(attachments);
-    metadata.setImageOrientation(3); // portrait
-    metadata.setMake("Lumivue+", "Lumivue+", "Lumivue+");
-    metadata.setLocation(
-        Location { -33.9, -70.65, QDateTime(QDate(2024, 2, 3), QTime(4, 5, 6), QTimeZone::utc()) });
-    writePhoto(m_library, metadata.dictionary());
-
-    const Exiv2::ExifData exif
-        = testing_support::exif::readFile(QDir(m_dir.path()).filePath("IMG_0001.JPG")).exif;
-    const auto value = [&](const char* key) { return testing_support::exif::text(exif, key); };
-    EXPECT_EQ(value("Exif.Image.Orientation"), "6");
-    EXPECT_EQ(value("Exif.Image.Make"), "Lumivue+");
-    EXPECT_EQ(value("Exif.Photo.ExposureTime"), "1/30");
-    EXPECT_EQ(value("Exif.Photo.ISOSpeedRatings"), "800");
-    EXPECT_EQ(value("Exif.GPSInfo.GPSLatitudeRef"), "S");
-    EXPECT_EQ(value("Exif.GPSInfo.GPSLongitudeRef"), "W");
-    EXPECT_EQ(value("Exif.GPSInfo.GPSAltitude"), "<missing>"); // the fix replaced the camera's group
-    EXPECT_EQ(value("Exif.GPSInfo.GPSDateStamp"), "2024:02:03");
-    EXPECT_NEAR(testing_support::exif::degrees(exif, "Exif.GPSInfo.GPSLatitude"), 33.9, 1e-5);
-    EXPECT_NEAR(testing_support::exif::degrees(exif, "Exif.GPSInfo.GPSLongitude"), 70.65, 1e-5);
 }
 
 } // namespace
