@@ -18,13 +18,13 @@ namespace {
 
 using testing_support::PrintTo;
 
-const std::vector<CameraSpec> kBothCameras { { CaptureDevicePosition::Back, true },
+const std::vector<CameraSetup> kBothCameras { { CaptureDevicePosition::Back, true },
     { CaptureDevicePosition::Front, false } };
 
 // A scope loaded on scripted cameras whose frames get one grey level brighter each frame.
 struct StreamFixture : SteppedScope {
     explicit StreamFixture(
-        const std::vector<CameraSpec>& cameras = kBothCameras, QSize fixedSize = { 640, 480 })
+        const std::vector<CameraSetup>& cameras = kBothCameras, QSize fixedSize = { 640, 480 })
         : SteppedScope(
             ScriptedCamera(std::make_shared<PatternSource>(
                                [](QSize size, int n) { return flatFrame(size, 10 + n); }, fixedSize),
@@ -142,18 +142,6 @@ TEST(ScopeTick, OverlayEveryTenthTickAcrossTheWrapPictureOnlyWithAFullSlot)
     EXPECT_TRUE(scope.scopeImageLayer()->needsDisplay());
 }
 
-TEST(ScopeTimerThread, TicksOnItsOwnThreadAndStopsWithItsOwner)
-{
-    auto scope = std::make_unique<TestScope>();
-    scope->pipeline.startTimerThread();
-    EXPECT_TRUE(scope->pipeline.isTimerThreadRunning());
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (scope->pipeline.tickCount() < 3 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
-    EXPECT_GE(scope->pipeline.tickCount(), 3u);
-    scope.reset(); // joins the thread; a tick left running would touch freed memory
-}
-
 TEST(ScopeGeometry, PhoneAt2x640x480FramesGivesScale1Point5AndRadius133)
 {
     LogCapture log;
@@ -167,12 +155,6 @@ TEST(ScopeGeometry, PhoneAt2x640x480FramesGivesScale1Point5AndRadius133)
     EXPECT_EQ(geometry.scopeScreenScaledRadius(), 133);
     EXPECT_TRUE(log.lines().contains(QStringLiteral("Preview Scale 1.500000")))
         << log.lines().join('\n').toStdString();
-
-    // A preset change forgets the scale; the next tick with a picture finds it again.
-    f.scope.presetChange(1);
-    EXPECT_EQ(geometry.previewScale(), 0.0f);
-    f.scope.pipeline.timerTick();
-    EXPECT_FLOAT_EQ(geometry.previewScale(), 1.5f);
 }
 
 TEST(ScopeGeometry, TabletScopeIsThreeHundredPoints)
@@ -186,12 +168,15 @@ TEST(ScopeGeometry, TabletScopeIsThreeHundredPoints)
     EXPECT_EQ(imaging::ScopeGeometry::aspectFillScale(320, 480, 2, 0, 480), 0.0f) << "no frame yet, no scale";
 }
 
+// A preset change forgets the scale; the next tick finds it again on the picture it has, and
+// once more on the first picture of the new preset.
 TEST(ScopeGeometry, APictureTakenBeforeAPresetChangeDoesNotFixTheScaleForGood)
 {
     StreamFixture f({ { CaptureDevicePosition::Back, true } }, QSize()); // frames follow the preset
     f.settle();
     ASSERT_TRUE(f.scope.qImage().isFull()); // a 1920 × 1440 Photo frame
     f.scope.presetChange(0); // Low: 192 × 144 from now on
+    EXPECT_EQ(f.scope.geometry.previewScale(), 0.0f);
     f.scope.pipeline.timerTick(); // finds the old frame
     EXPECT_FLOAT_EQ(f.scope.geometry.previewScale(), 0.5f);
     f.scope.scopeImageLayer()->displayIfNeeded();
@@ -205,7 +190,7 @@ TEST(ScopeGeometry, APictureTakenBeforeAPresetChangeDoesNotFixTheScaleForGood)
 
 struct CamerasRow {
     const char* name;
-    std::vector<CameraSpec> cameras;
+    std::vector<CameraSetup> cameras;
     CaptureDevicePosition first, afterChange;
 };
 

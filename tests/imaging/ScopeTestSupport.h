@@ -29,7 +29,7 @@
 namespace scopetest {
 
 using namespace std::chrono_literals;
-using testing_support::CameraSpec;
+using testing_support::CameraSetup;
 using testing_support::PatternSource;
 using testing_support::ScriptedCamera;
 

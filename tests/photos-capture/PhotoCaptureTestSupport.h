@@ -192,7 +192,7 @@ private:
 inline std::shared_ptr<platform::CaptureBackend> makeBackend(
     std::shared_ptr<platform::FrameSource> source, bool cameras = true)
 {
-    using Cameras = std::vector<testing_support::CameraSpec>;
+    using Cameras = std::vector<testing_support::CameraSetup>;
     return testing_support::ScriptedCamera(std::move(source),
         cameras ? Cameras { { platform::CaptureDevicePosition::Back, false } } : Cameras {})
         .backend;

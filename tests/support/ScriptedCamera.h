@@ -49,7 +49,7 @@ private:
     std::atomic<int> m_frames { 0 };
 };
 
-struct CameraSpec {
+struct CameraSetup {
     platform::CaptureDevicePosition position;
     bool torch;
 };
@@ -67,7 +67,7 @@ struct ScriptedCamera {
     {
     }
     explicit ScriptedCamera(std::shared_ptr<platform::FrameSource> source,
-        const std::vector<CameraSpec>& cameras = { { platform::CaptureDevicePosition::Back, true },
+        const std::vector<CameraSetup>& cameras = { { platform::CaptureDevicePosition::Back, true },
             { platform::CaptureDevicePosition::Front, false } })
         : clock(std::make_shared<platform::ManualFrameClock>())
     {
