@@ -5,15 +5,12 @@
 // screen wires them, with what would reach the screen's controls recorded.
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
 #include <QImage>
-#include <QStringList>
 
 #include "imaging/FramePipeline.h"
 #include "imaging/LivePreviewLayer.h"
@@ -34,8 +31,6 @@
 #include "support/WaitUntil.h"
 
 namespace capturetest {
-
-using namespace std::chrono_literals;
 
 using testing_support::LogCapture;
 using testing_support::waitUntil;
