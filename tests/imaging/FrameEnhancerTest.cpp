@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include "support/TestNames.h"
+
 namespace imaging {
 
-// Test names and failure messages show the path's name rather than its bytes.
+// Failure messages name the path rather than print its bytes.
 void PrintTo(KernelPath path, std::ostream* out)
 {
     *out << FrameEnhancer::name(path);
@@ -38,6 +40,17 @@ int referenceGain(int c, std::int32_t level)
     return value > 255 ? 255 : static_cast<int>(value);
 }
 
+// The tint of gained values: green keeps only their grey in G, grey puts it in all three; any
+// other filter leaves them.
+void referenceTint(int& b, int& g, int& r, std::int32_t filter)
+{
+    const int grey = (b + g + r) / 3;
+    if (filter == 1 || filter == 2) {
+        g = grey;
+        b = r = filter == 1 ? 0 : grey;
+    }
+}
+
 ChannelSums referenceEnhance(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& w,
     std::int32_t level, std::int32_t filter)
 {
@@ -50,13 +63,7 @@ ChannelSums referenceEnhance(std::uint8_t* base, std::size_t bytesPerRow, const 
             sums.r += p[2];
             int b = referenceGain(p[0], level), g = referenceGain(p[1], level),
                 r = referenceGain(p[2], level);
-            const int grey = (b + g + r) / 3;
-            if (filter == 1) {
-                b = r = 0;
-                g = grey;
-            } else if (filter == 2) {
-                b = g = r = grey;
-            }
+            referenceTint(b, g, r, filter);
             p[0] = static_cast<std::uint8_t>(b);
             p[1] = static_cast<std::uint8_t>(g);
             p[2] = static_cast<std::uint8_t>(r);
@@ -80,11 +87,7 @@ std::vector<KernelPath> supportedPaths()
 // Each case runs once per path this CPU runs, named after the path ("sse4_1", "neon", ...).
 std::string pathName(const testing::TestParamInfo<KernelPath>& info)
 {
-    std::string name = FrameEnhancer::name(info.param);
-    for (char& c : name)
-        if (c == '.')
-            c = '_';
-    return name;
+    return testing_support::caseName(FrameEnhancer::name(info.param));
 }
 
 const std::vector<std::int32_t> kLevels = { std::numeric_limits<std::int32_t>::min(), -1, 0, 1, 7, 8, 16, 40,
@@ -204,11 +207,7 @@ TEST_P(EveryPath, ExhaustiveOverAllColours)
             const std::uint8_t* in = &original[4 * i];
             const std::uint8_t* out = &frame[4 * i];
             int b = gained[in[0]], g = gained[in[1]], r = gained[in[2]];
-            if (run.filter != 0) {
-                const int grey = (b + g + r) / 3;
-                g = grey;
-                b = r = run.filter == 1 ? 0 : grey;
-            }
+            referenceTint(b, g, r, run.filter);
             if (out[0] != b || out[1] != g || out[2] != r || out[3] != in[3]) {
                 if (++mismatches <= 3)
                     ADD_FAILURE() << "level " << run.level << " filter " << run.filter << " bgr "

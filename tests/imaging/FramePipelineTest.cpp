@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include <QColorSpace>
@@ -13,7 +15,8 @@
 #include "imaging/ScopeGeometry.h"
 #include "imaging/ScopeSettings.h"
 #include "platform/camera/SampleBuffer.h"
-#include "platform/core/Log.h"
+#include "support/LogCapture.h"
+#include "support/TestNames.h"
 
 namespace {
 
@@ -21,29 +24,9 @@ using imaging::FrameWindow;
 using imaging::pixel;
 using imaging::ScopeGeometry;
 using imaging::ScopeSettings;
-
-// The pipeline with the settings and geometry it reads.
-struct RecordingScope {
-    ScopeSettings settings;
-    ScopeGeometry geometry;
-    imaging::FramePipeline pipeline { settings, geometry };
-
-    void setScopeNightVisionMode(std::int32_t mode) { settings.setScopeNightVisionMode(mode); }
-    void setScopeNightVisionLevel(std::int32_t level) { settings.setScopeNightVisionLevel(level); }
-    void setScopeNightVisionColorFilter(std::int32_t filter)
-    {
-        settings.setScopeNightVisionColorFilter(filter);
-    }
-    void setScopeScreenScaledRadius(std::int32_t radius) { geometry.setScopeScreenScaledRadius(radius); }
-    void setScopeImageLevel(std::int32_t level) { pipeline.setScopeImageLevel(level); }
-    std::int32_t scopeNightVisionLevel() const { return settings.scopeNightVisionLevel(); }
-    std::int32_t scopeImageLevel() const { return pipeline.scopeImageLevel(); }
-    pixel imageLight() const { return pipeline.imageLight(); }
-    QImage quartzImageFromSampleBuffer(platform::SampleBuffer& buffer, bool isPreview)
-    {
-        return pipeline.quartzImageFromSampleBuffer(buffer, isPreview);
-    }
-};
+namespace ColorFilter = imaging::ColorFilter;
+namespace NightVisionMode = imaging::NightVisionMode;
+using testing_support::PrintTo;
 
 // A BGRA frame in test-owned memory, with padded rows whose bytes are a known pattern.
 struct Frame {
@@ -72,19 +55,6 @@ struct Frame {
     }
 };
 
-class LogCapture {
-public:
-    LogCapture()
-        : m_previous(platform::setLogSink([this](const QString& line) { lines << line; }))
-    {
-    }
-    ~LogCapture() { platform::setLogSink(m_previous); }
-    QStringList lines;
-
-private:
-    platform::LogSink m_previous;
-};
-
 TEST(ScopeSettingsLevel, AutomaticLevelFollowsTheThreshold)
 {
     // mode, current level, measured level, threshold -> level
@@ -95,6 +65,7 @@ TEST(ScopeSettingsLevel, AutomaticLevelFollowsTheThreshold)
         { 1, 5, 0, 100, 80 }, // black
         { 1, 5, 50, 100, 40 }, // half the threshold
         { 1, 5, 30, 100, 56 }, // worked example: gain 64 / 8
+        { 1, 5, 90, 100, 8 }, // 0.9f × -80 rounds to exactly -72 in single precision
         { 1, 5, 99, 100, 0 }, // trunc(0.8)
         { 1, 5, 100, 100, 0 }, // at the threshold
         { 1, 5, 700, 100, 0 }, { 1, 5, 1, 3, 53 }, // 1/3 in single precision: 53.333
@@ -121,118 +92,132 @@ TEST(ScopeGeometryWindow, CentredOnIntegerHalvesAndClamped)
     EXPECT_TRUE(ScopeGeometry::previewWindow(640, 480, -50, 0.0f).isEmpty());
 }
 
-TEST(FramePipelinePreview, MeasuresAndProcessesOnlyTheWindow)
-{
-    RecordingScope scope;
-    scope.setScopeNightVisionMode(imaging::NightVisionMode::Off);
-    scope.setScopeNightVisionColorFilter(imaging::ColorFilter::None);
-    scope.setScopeNightVisionLevel(50);
-    scope.setScopeScreenScaledRadius(2);
-    Frame frame(9, 7, { 10, 20, 30, 255 }, 8);
-    frame.at(4, 3) = { 14, 24, 34, 255 }; // centre pixel; window is x 2..5, y 1..4 (16 pixels)
-    const std::vector<std::uint8_t> before = frame.bytes;
-    auto sample = frame.sample();
-    const QImage image = scope.quartzImageFromSampleBuffer(sample, true);
+// The pipeline with the settings and geometry it reads, set as a row says.
+struct Pipeline {
+    ScopeSettings settings;
+    ScopeGeometry geometry;
+    imaging::FramePipeline pipeline { settings, geometry };
 
-    EXPECT_EQ(scope.scopeNightVisionLevel(), 0) << "mode off forces the level";
-    EXPECT_EQ(frame.bytes, before) << "mode off with no filter changes no byte";
-    EXPECT_EQ(scope.imageLight(), (pixel { 10, 20, 30, 0 })); // (16 × 10 + 4) / 16 truncates
-    EXPECT_EQ(scope.scopeImageLevel(), 60);
-    ASSERT_EQ(image.size(), QSize(9, 7));
-    EXPECT_EQ(image.format(), QImage::Format_ARGB32_Premultiplied);
-    EXPECT_EQ(image.pixel(4, 3), qRgb(34, 24, 14));
-    EXPECT_TRUE(image.colorSpace().isValid());
-}
-
-TEST(FramePipelinePreview, GreenFilterAtLevelZeroTintsOnlyTheWindowAndAutoUsesThePreviousMeasurement)
-{
-    RecordingScope scope; // automatic mode
-    scope.setScopeNightVisionColorFilter(imaging::ColorFilter::Green);
-    scope.setScopeImageLevel(500); // bright previous frame: level 0
-    scope.setScopeScreenScaledRadius(4);
-    scope.settings.setZoom(0.5f); // half-side 2
-    Frame frame(10, 8, { 10, 20, 60, 128 }, 4);
-    auto sample = frame.sample();
-    const QImage image = scope.quartzImageFromSampleBuffer(sample, true);
-
-    EXPECT_EQ(scope.scopeNightVisionLevel(), 0);
-    for (std::size_t y = 0; y < 8; ++y) {
-        for (std::size_t x = 0; x < 10; ++x) {
-            const bool inside = x >= 3 && x < 7 && y >= 2 && y < 6;
-            const pixel expected = inside ? pixel { 0, 30, 0, 128 } : pixel { 10, 20, 60, 128 };
-            EXPECT_EQ(frame.at(x, y), expected) << x << "," << y;
-        }
-        for (std::size_t i = 40; i < frame.bytesPerRow; ++i)
-            EXPECT_EQ(frame.bytes[y * frame.bytesPerRow + i], 0xEE) << "row padding untouched";
+    Pipeline(std::int32_t mode, std::int32_t level, std::int32_t filter, std::int32_t previousImageLevel,
+        std::int32_t radius, float zoom)
+    {
+        settings.setScopeNightVisionMode(mode);
+        settings.setScopeNightVisionLevel(level);
+        settings.setScopeNightVisionColorFilter(filter);
+        settings.setZoom(zoom);
+        geometry.setScopeScreenScaledRadius(radius);
+        pipeline.setScopeImageLevel(previousImageLevel);
     }
-    EXPECT_EQ(scope.scopeImageLevel(), 90) << "measured before the tint";
-    EXPECT_EQ(image.pixel(3, 2), qRgba(0, 30, 0, 128))
-        << "the result holds the processed, premultiplied bytes";
+};
 
-    // The next frame's level comes from this measurement: 90 < 100 gives 80 - 72 = 8 in single
-    // precision (0.9f × -80 rounds to exactly -72).
-    Frame next(10, 8, { 10, 10, 10, 255 });
-    auto nextSample = next.sample();
-    scope.setScopeNightVisionColorFilter(imaging::ColorFilter::None);
-    scope.quartzImageFromSampleBuffer(nextSample, true);
-    EXPECT_EQ(scope.scopeNightVisionLevel(), 8);
-    EXPECT_EQ(next.at(5, 4), (pixel { 20, 20, 20, 255 })); // gain 16 / 8
-}
-
-TEST(FramePipelinePreview, EmptyWindowMeasuresZeroAndChangesNothing)
+// The picture handed on holds the frame's processed bytes.
+void expectImageHoldsTheFrame(const QImage& image, const Frame& frame)
 {
-    RecordingScope scope;
-    scope.setScopeNightVisionMode(imaging::NightVisionMode::Manual);
-    scope.setScopeNightVisionLevel(40);
-    scope.setScopeImageLevel(300);
-    scope.setScopeScreenScaledRadius(100);
-    scope.settings.setZoom(1.0f);
-    Frame frame(16, 16, { 50, 60, 70, 255 });
-    const std::vector<std::uint8_t> before = frame.bytes;
-    auto sample = frame.sample();
-    EXPECT_FALSE(scope.quartzImageFromSampleBuffer(sample, true).isNull());
-    EXPECT_EQ(frame.bytes, before);
-    EXPECT_EQ(scope.imageLight(), pixel {});
-    EXPECT_EQ(scope.scopeImageLevel(), 0);
-    EXPECT_EQ(ScopeSettings::levelForMode(1, 0, scope.scopeImageLevel(), 100), 80)
-        << "the next automatic level";
+    ASSERT_EQ(image.size(), QSize(int(frame.width), int(frame.height)));
+    EXPECT_EQ(image.format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_TRUE(image.colorSpace().isValid());
+    for (std::size_t y = 0; y < frame.height; ++y)
+        EXPECT_EQ(
+            std::memcmp(image.constScanLine(int(y)), &frame.bytes[y * frame.bytesPerRow], 4 * frame.width), 0)
+            << "row " << y;
 }
 
-TEST(FramePipelineStill, LevelZeroReturnsTheUntouchedFrameAndLogs)
+struct PreviewRow {
+    const char* name;
+    std::int32_t mode, level, filter, previousImageLevel, radius;
+    float zoom;
+    std::size_t width, height, padding;
+    pixel fill, centre;
+    QRect window; // the frame pixels measured and processed
+    std::optional<pixel> processed; // what each pixel of the window becomes; none: unchanged
+    std::int32_t usedLevel, measuredLevel;
+    pixel light; // the window's mean, truncated
+};
+
+class FramePipelinePreview : public ::testing::TestWithParam<PreviewRow> { };
+
+// A preview frame is measured and processed only in the scope's window, with the level its mode
+// gives from the previous frame's measurement; row padding and the rest of the frame stay as
+// they were.
+TEST_P(FramePipelinePreview, MeasuresAndProcessesOnlyTheWindow)
 {
-    RecordingScope scope;
-    scope.setScopeNightVisionMode(imaging::NightVisionMode::Off);
-    scope.setScopeNightVisionColorFilter(imaging::ColorFilter::Grey);
-    scope.setScopeImageLevel(33);
-    Frame frame(5, 3, { 1, 2, 3, 255 }, 4);
-    const std::vector<std::uint8_t> before = frame.bytes;
+    const PreviewRow& row = GetParam();
+    Pipeline p(row.mode, row.level, row.filter, row.previousImageLevel, row.radius, row.zoom);
+    Frame frame(row.width, row.height, row.fill, row.padding);
+    frame.at(row.width / 2, row.height / 2) = row.centre;
+    Frame expected = frame;
+    if (row.processed)
+        for (int y = row.window.top(); y <= row.window.bottom(); ++y)
+            for (int x = row.window.left(); x <= row.window.right(); ++x)
+                expected.at(std::size_t(x), std::size_t(y)) = *row.processed;
     auto sample = frame.sample();
-    LogCapture log;
-    const QImage image = scope.quartzImageFromSampleBuffer(sample, false);
-    EXPECT_EQ(log.lines, QStringList { "Just Take Picture!!!" });
-    EXPECT_EQ(frame.bytes, before) << "no gain and no tint";
-    EXPECT_EQ(image.pixel(4, 2), qRgb(3, 2, 1));
-    EXPECT_EQ(scope.scopeImageLevel(), 33) << "a still measures nothing";
+    const QImage image = p.pipeline.quartzImageFromSampleBuffer(sample, true);
+
+    EXPECT_EQ(p.settings.scopeNightVisionLevel(), row.usedLevel);
+    EXPECT_EQ(frame.bytes, expected.bytes);
+    EXPECT_EQ(p.pipeline.scopeImageLevel(), row.measuredLevel) << "measured before the tint";
+    EXPECT_EQ(p.pipeline.imageLight(), row.light);
+    expectImageHoldsTheFrame(image, frame);
 }
 
-TEST(FramePipelineStill, DarkSceneInAutoIsBrightenedWholeAndMeasuresNothing)
+const pixel kDim { 10, 20, 30, 255 };
+
+INSTANTIATE_TEST_SUITE_P(Table, FramePipelinePreview,
+    ::testing::Values(
+        // Off forces level 0 and, with no tint, changes no byte; (16 × 10 + 4) / 16 truncates.
+        PreviewRow { "OffUntinted", NightVisionMode::Off, 50, ColorFilter::None, 0, 2, 0.0f, 9, 7, 8, kDim,
+            { 14, 24, 34, 255 }, QRect(2, 1, 4, 4), std::nullopt, 0, 60, { 10, 20, 30, 0 } },
+        // A bright previous frame gives level 0; the zoom halves the window to a side of 4.
+        PreviewRow { "AutoBrightGreenZoomed", NightVisionMode::Auto, 0, ColorFilter::Green, 500, 4, 0.5f, 10,
+            8, 4, { 10, 20, 60, 128 }, { 10, 20, 60, 128 }, QRect(3, 2, 4, 4), pixel { 0, 30, 0, 128 }, 0, 90,
+            { 10, 20, 60, 0 } },
+        // A previous measurement of 90 gives level 8: gain 16 / 8.
+        PreviewRow { "AutoDimGained", NightVisionMode::Auto, 0, ColorFilter::None, 90, 10, 0.0f, 10, 8, 0,
+            { 10, 10, 10, 255 }, { 10, 10, 10, 255 }, QRect(0, 0, 10, 8), pixel { 20, 20, 20, 255 }, 8, 30,
+            { 10, 10, 10, 0 } },
+        PreviewRow { "OffGrey", NightVisionMode::Off, 0, ColorFilter::Grey, 0, 10, 0.0f, 4, 4, 0,
+            { 30, 60, 90, 255 }, { 30, 60, 90, 255 }, QRect(0, 0, 4, 4), pixel { 60, 60, 60, 255 }, 0, 180,
+            { 30, 60, 90, 0 } },
+        // Full zoom leaves no window: nothing measured, nothing changed, the next level is bright.
+        PreviewRow { "EmptyWindow", NightVisionMode::Manual, 40, ColorFilter::None, 300, 100, 1.0f, 16, 16, 0,
+            { 50, 60, 70, 255 }, { 50, 60, 70, 255 }, QRect(), std::nullopt, 40, 0, {} }),
+    [](const auto& row) { return std::string(row.param.name); });
+
+struct StillRow {
+    const char* name;
+    std::int32_t mode, filter, previousImageLevel;
+    pixel fill, result; // every pixel of the frame: a still ignores the window
+    std::int32_t usedLevel;
+    QStringList log;
+};
+
+class FramePipelineStill : public ::testing::TestWithParam<StillRow> { };
+
+// A still is processed whole at the level of the last preview's measurement and measures nothing;
+// at level 0 it is handed on untouched, even with a tint chosen.
+TEST_P(FramePipelineStill, IsProcessedWholeAndMeasuresNothing)
 {
-    RecordingScope scope; // automatic, the previous preview measured a dark scene
-    scope.setScopeImageLevel(30);
-    scope.setScopeScreenScaledRadius(1); // a still ignores the window
-    Frame frame(6, 4, { 10, 20, 30, 200 }, 12);
+    const StillRow& row = GetParam();
+    Pipeline p(row.mode, 0, row.filter, row.previousImageLevel, 1, 0.0f);
+    Frame frame(6, 4, row.fill, 12);
+    const Frame expected(6, 4, row.result, 12);
     auto sample = frame.sample();
-    LogCapture log;
-    const QImage image = scope.quartzImageFromSampleBuffer(sample, false);
-    EXPECT_TRUE(log.lines.isEmpty());
-    EXPECT_EQ(scope.scopeNightVisionLevel(), 56);
-    for (std::size_t y = 0; y < 4; ++y)
-        for (std::size_t x = 0; x < 6; ++x)
-            ASSERT_EQ(frame.at(x, y), (pixel { 80, 160, 240, 200 })) << "gain 64/8 everywhere";
-    EXPECT_EQ(scope.scopeImageLevel(), 30);
-    EXPECT_EQ(scope.imageLight(), pixel {});
-    EXPECT_EQ(image.size(), QSize(6, 4));
+    testing_support::LogCapture log;
+    const QImage image = p.pipeline.quartzImageFromSampleBuffer(sample, false);
+    EXPECT_EQ(log.lines(), row.log);
+    EXPECT_EQ(p.settings.scopeNightVisionLevel(), row.usedLevel);
+    EXPECT_EQ(frame.bytes, expected.bytes);
+    EXPECT_EQ(p.pipeline.scopeImageLevel(), row.previousImageLevel);
+    EXPECT_EQ(p.pipeline.imageLight(), pixel {});
+    expectImageHoldsTheFrame(image, frame);
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, FramePipelineStill,
+    ::testing::Values(StillRow { "LevelZeroGrey", NightVisionMode::Off, ColorFilter::Grey, 33,
+                          { 1, 2, 3, 255 }, { 1, 2, 3, 255 }, 0, { "Just Take Picture!!!" } },
+        StillRow { "DarkAuto", NightVisionMode::Auto, ColorFilter::None, 30, { 10, 20, 30, 200 },
+            { 80, 160, 240, 200 }, 56, {} }),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ScopeSettingsChoosers, EnlightItemsAndSliderValues)
 {
@@ -244,18 +229,6 @@ TEST(ScopeSettingsChoosers, EnlightItemsAndSliderValues)
     EXPECT_EQ(ScopeSettings::levelForSliderValue(12.9f), 12) << "truncated toward zero";
     EXPECT_EQ(ScopeSettings::levelForSliderValue(std::nanf("")), 0);
     EXPECT_EQ(ScopeSettings::levelForSliderValue(3e9f), std::numeric_limits<std::int32_t>::max());
-}
-
-TEST(FramePipelinePreview, GreyFilterTintsTheWindow)
-{
-    RecordingScope scope;
-    scope.setScopeNightVisionColorFilter(imaging::ColorFilter::Grey);
-    Frame frame(4, 4, { 30, 60, 90, 255 });
-    auto sample = frame.sample();
-    scope.setScopeNightVisionMode(imaging::NightVisionMode::Off);
-    scope.setScopeScreenScaledRadius(10);
-    scope.quartzImageFromSampleBuffer(sample, true);
-    EXPECT_EQ(frame.at(0, 0), (pixel { 60, 60, 60, 255 }));
 }
 
 } // namespace

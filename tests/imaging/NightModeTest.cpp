@@ -6,11 +6,11 @@
 #include <cstring>
 #include <vector>
 
-#include "NoiseMeasure.h"
 #include "ScopeTestSupport.h"
 #include "imaging/FrameEnhancer.h"
 #include "platform/camera/CameraSource.h"
 #include "platform/camera/SensorNoise.h"
+#include "support/NoiseMeasure.h"
 #include "support/TestNames.h"
 
 using namespace scopetest;
@@ -18,6 +18,8 @@ namespace ColorFilter = imaging::ColorFilter;
 namespace NightVisionMode = imaging::NightVisionMode;
 
 namespace {
+
+using testing_support::PrintTo;
 
 // ---- Night mode off is exact ----
 
@@ -28,10 +30,6 @@ struct OffRow {
     std::int32_t filter;
     float zoom;
 };
-void PrintTo(const OffRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
 
 class NightModeOff : public ::testing::TestWithParam<OffRow> { };
 
@@ -101,48 +99,37 @@ namespace {
 
 // ---- Night mode on, frames from a session ----
 
-// A scope on `backend`'s back camera without the timer thread: each step moves the clock one
-// frame interval, lets the frame through and takes the picture out of the slot.
-class SteppedScope {
-public:
-    SteppedScope(std::shared_ptr<platform::CaptureBackend> backend,
-        std::shared_ptr<platform::ManualFrameClock> clock, bool nightMode, std::int32_t mode,
-        std::int32_t level, std::int32_t radius)
-        : m_clock(std::move(clock))
+// The scope on a scripted camera without the timer thread, its enhancement as given.
+struct NightScope : SteppedScope {
+    NightScope(
+        ScriptedCamera scripted, bool nightMode, std::int32_t mode, std::int32_t level, std::int32_t radius)
+        : SteppedScope(std::move(scripted))
     {
-        scope.setScopeNightVisionMode(mode);
+        scope.settings.setScopeNightVisionMode(mode);
         scope.settings.setScopeNightVisionLevel(level);
         scope.settings.setNightMode(nightMode);
-        scope.setCaptureBackend(std::move(backend));
-        scope.setScopeScreenScaledRadius(radius);
+        scope.geometry.setScopeScreenScaledRadius(radius);
         scope.setupScopeGeometry();
         scope.setupCaptureSessionVideo();
     }
 
-    // The scope picture of the frame `seconds` of session time later (50 ms a frame).
+    // The scope picture of the frame `seconds` of session time later (50 ms a frame), each
+    // frame's picture taken out of the slot so the next is processed.
     std::unique_ptr<imaging::ScopeImage> run(double seconds)
     {
-        std::unique_ptr<imaging::ScopeImage> last;
-        ScriptedCamera::settle(*m_clock, scope); // the first frame comes as the session starts
-        last = scope.qImage().take();
+        settle(); // the first frame comes as the session starts
+        std::unique_ptr<imaging::ScopeImage> last = scope.qImage().take();
         for (long i = 0; i < std::lround(seconds * 20); ++i) {
-            m_clock->advance(50ms);
-            ScriptedCamera::settle(*m_clock, scope);
+            step();
             if (auto image = scope.qImage().take())
                 last = std::move(image);
         }
         return last;
     }
-
-    TestScope scope;
-
-private:
-    std::shared_ptr<platform::ManualFrameClock> m_clock;
 };
 
 // The photo of a dim street as the live feed, with sensor noise of `sigma` levels.
-std::pair<std::shared_ptr<platform::CaptureBackend>, std::shared_ptr<platform::ManualFrameClock>> dimStreet(
-    int sigma)
+ScriptedCamera dimStreet(int sigma)
 {
     auto clock = std::make_shared<platform::ManualFrameClock>();
     auto source = platform::CameraSource::parse(
@@ -151,7 +138,7 @@ std::pair<std::shared_ptr<platform::CaptureBackend>, std::shared_ptr<platform::M
     source.setSensorNoise(sigma, 0);
     auto backend = source.makeBackend(clock);
     EXPECT_TRUE(backend) << qPrintable(backend.error());
-    return { backend.value(), clock };
+    return ScriptedCamera(backend.value(), clock);
 }
 
 } // namespace
@@ -162,9 +149,8 @@ TEST(NightModeOn, TakesTheNoiseOutOfAStillSceneInTheScope)
 {
     constexpr std::int32_t kLevel = 16; // gain 3
     auto scopePicture = [&](int sigma, bool nightMode) {
-        auto [backend, clock] = dimStreet(sigma);
         // The phone's scope over a Photo frame: an 800 × 800 window.
-        SteppedScope stepped(backend, clock, nightMode, NightVisionMode::Manual, kLevel, 400);
+        NightScope stepped(dimStreet(sigma), nightMode, NightVisionMode::Manual, kLevel, 400);
         auto image = stepped.run(2.0);
         return image ? image->pixels : QImage();
     };
@@ -210,9 +196,8 @@ QImage movingSquare(QSize size, int frameNumber)
 // nothing of it is left where it was one or two frames ago.
 TEST(NightModeOn, LeavesNoTrailBehindAMovingSquare)
 {
-    auto source = std::make_shared<PatternSource>(movingSquare, QSize(640, 480));
-    ScriptedCamera camera(source);
-    SteppedScope stepped(camera.backend, camera.clock, true, NightVisionMode::Off, 0, 133);
+    NightScope stepped(ScriptedCamera(std::make_shared<PatternSource>(movingSquare, QSize(640, 480))), true,
+        NightVisionMode::Off, 0, 133);
     const auto image = stepped.run(1.0); // 21 frames: the square has moved 120 pixels
     ASSERT_NE(image, nullptr);
     const int shown = 20;

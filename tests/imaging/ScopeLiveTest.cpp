@@ -1,10 +1,8 @@
 // The scope on the live synthetic camera, driven by its own threads and the event loop.
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-
 #include "ScopeTestSupport.h"
 #include "platform/camera/CameraSource.h"
+#include "support/WaitUntil.h"
 
 using namespace scopetest;
 
@@ -21,14 +19,10 @@ double meanLevel(const QImage& image, const QRect& area)
     return total / (3.0 * area.width() * area.height());
 }
 
-// Runs the event loop until `done` or a generous limit.
-template <typename Done> bool runUntil(Done done)
+// Runs the event loop until `done`, checked every few milliseconds, or a generous limit.
+bool runUntil(const std::function<bool()>& done)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < 120000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
+    return testing_support::waitUntil(done, std::chrono::minutes(2));
 }
 
 } // namespace
@@ -42,18 +36,18 @@ TEST(ScopeLive, SyntheticSceneFillsTheScreenAndTheScopeIsBrighter)
     TestScope scope;
     scope.setCaptureBackend(backend.value());
     scope.loadScope();
-    scope.previewLayer()->startAutoRefresh();
+    scope.camera.previewLayer()->startAutoRefresh();
     // Pictures have reached the preview and the scope once both layers have drawn.
     ASSERT_TRUE(runUntil([&] {
         return scope.scopeImageLayer()->displayCount() >= 3
-            && scope.previewLayer()->layer()->sublayers().front()->contents().width() > 0;
+            && scope.camera.previewLayer()->layer()->sublayers().front()->contents().width() > 0;
     }));
     const QImage screen = scope.previewViewLayer()->renderToImage(2);
     const double outside = meanLevel(screen, QRect(0, 0, 640, 250));
     const double inside = meanLevel(screen, QRect(220, 300, 200, 150)); // scope, clear of the numbers
     EXPECT_GT(outside, 5.0); // the dim street, not a black screen
     EXPECT_GT(inside, 2 * outside); // the automatic gain brightens it
-    EXPECT_GT(scope.scopeNightVisionLevel(), 0);
+    EXPECT_GT(scope.settings.scopeNightVisionLevel(), 0);
 }
 
 // Frames on "myQueue", ticks on the timer thread, drawing and setting changes on this thread, all
@@ -67,7 +61,7 @@ TEST(ScopeLive, FramesTicksAndSettingChangesAtOnce)
     auto scope = std::make_unique<TestScope>();
     scope->setCaptureBackend(backend.value());
     scope->loadScope();
-    scope->previewLayer()->startAutoRefresh();
+    scope->camera.previewLayer()->startAutoRefresh();
 
     int step = 0;
     const bool done = runUntil([&] {
@@ -76,10 +70,10 @@ TEST(ScopeLive, FramesTicksAndSettingChangesAtOnce)
             scope->presetChange(step % 4);
             break;
         case 1:
-            scope->setScopeNightVisionMode(*imaging::ScopeSettings::modeForEnlightItem(step % 3));
+            scope->settings.setScopeNightVisionMode(*imaging::ScopeSettings::modeForEnlightItem(step % 3));
             break;
         case 2:
-            scope->setScopeNightVisionColorFilter(step % 3);
+            scope->settings.setScopeNightVisionColorFilter(step % 3);
             break;
         case 3:
             scope->settings.setZoom(float(step % 5) / 10.0f);
@@ -92,7 +86,7 @@ TEST(ScopeLive, FramesTicksAndSettingChangesAtOnce)
                 scope->changeCamera();
             break;
         case 6:
-            scope->setTakingPicture(step % 3 == 0);
+            scope->pipeline.setTakingPicture(step % 3 == 0);
             break;
         default:
             scope->orientation = 1 + step % 4;

@@ -1,7 +1,7 @@
 #pragma once
 
-// The scope's parts on a scripted camera: frames from a pattern source on a manual clock,
-// delivered one step at a time, wired together the way the camera screen wires them.
+// The scope's parts on a scripted camera, wired together the way the camera screen wires them, and
+// the pictures the tests feed them.
 
 #include <atomic>
 #include <chrono>
@@ -11,7 +11,6 @@
 #include <vector>
 
 #include <QImage>
-#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -22,48 +21,17 @@
 #include "imaging/ScopeRenderer.h"
 #include "imaging/ScopeSettings.h"
 #include "platform/camera/CaptureSession.h"
-#include "platform/camera/FrameSource.h"
-#include "platform/camera/ManualFrameClock.h"
 #include "platform/camera/SampleBuffer.h"
-#include "platform/camera/StandInPresets.h"
-#include "platform/camera/StreamBackend.h"
-#include "platform/camera/StreamCaptureDevice.h"
 #include "platform/camera/StreamVideoDataOutput.h"
-#include "platform/core/Log.h"
+#include "support/LogCapture.h"
+#include "support/ScriptedCamera.h"
 
 namespace scopetest {
 
 using namespace std::chrono_literals;
-
-// Pictures made by a function of (frame size, frame number); the size follows the preset unless
-// a fixed size is given.
-class PatternSource final : public platform::FrameSource {
-public:
-    using Painter = std::function<QImage(QSize size, int frameNumber)>;
-    explicit PatternSource(Painter painter, QSize fixedSize = {})
-        : m_painter(std::move(painter))
-        , m_fixedSize(fixedSize)
-    {
-    }
-    QImage videoFrame(const platform::StreamCaptureDevice&, platform::SessionPreset preset,
-        platform::FrameClock::Duration) override
-    {
-        const QSize size = m_fixedSize.isEmpty() ? platform::standInVideoSize(preset) : m_fixedSize;
-        return m_painter(size, m_frames.fetch_add(1));
-    }
-    platform::Expected<std::shared_ptr<platform::SampleBuffer>> stillFrame(
-        const platform::StreamCaptureDevice&, platform::SessionPreset,
-        platform::FrameClock::Duration) override
-    {
-        return platform::Expected<std::shared_ptr<platform::SampleBuffer>>::failure(
-            QStringLiteral("no stills"));
-    }
-
-private:
-    Painter m_painter;
-    QSize m_fixedSize;
-    std::atomic<int> m_frames { 0 };
-};
+using testing_support::CameraSetup;
+using testing_support::PatternSource;
+using testing_support::ScriptedCamera;
 
 inline QImage flatFrame(QSize size, int grey)
 {
@@ -180,109 +148,51 @@ public:
         pipeline.qImage().take();
     }
 
-    // ---- Shortcuts to the parts' fields ----
     const std::shared_ptr<platform::Layer>& previewViewLayer() const { return m_viewLayer; }
     imaging::ImageSlot& qImage() { return pipeline.qImage(); }
-    void timerTick() { pipeline.timerTick(); }
     const std::shared_ptr<platform::Layer>& scopeImageLayer() const { return renderer.scopeImageLayer(); }
     const std::shared_ptr<platform::Layer>& scopeGridLayer() const { return renderer.scopeGridLayer(); }
-    imaging::LivePreviewLayer* previewLayer() const { return camera.previewLayer(); }
-    const std::shared_ptr<platform::CaptureDevice>& cDevice() const { return camera.cDevice(); }
-    const std::shared_ptr<platform::CaptureDevice>& cDeviceBack() const { return camera.cDeviceBack(); }
-    const std::shared_ptr<platform::CaptureDevice>& cDeviceFront() const { return camera.cDeviceFront(); }
-    const std::shared_ptr<platform::CaptureSession>& session() const { return camera.session(); }
-    const std::shared_ptr<platform::CaptureDeviceInput>& input() const { return camera.input(); }
-    const std::shared_ptr<platform::VideoDataOutput>& videoDataOutput() const
-    {
-        return camera.videoDataOutput();
-    }
-    QString cameraMessage() const { return camera.cameraMessage(); }
-    float previewScale() const { return geometry.previewScale(); }
-    float screenScale() const { return geometry.screenScale(); }
-    std::int32_t scopePixelSize() const { return geometry.scopePixelSize(); }
-    std::int32_t scopeScreenRadius() const { return geometry.scopeScreenRadius(); }
-    std::int32_t scopeScreenScaledRadius() const { return geometry.scopeScreenScaledRadius(); }
-    void setScopeScreenScaledRadius(std::int32_t radius) { geometry.setScopeScreenScaledRadius(radius); }
-    std::int32_t scopeImageLevel() const { return pipeline.scopeImageLevel(); }
-    std::int32_t scopeNightVisionLevel() const { return settings.scopeNightVisionLevel(); }
-    void setScopeNightVisionMode(std::int32_t mode) { settings.setScopeNightVisionMode(mode); }
-    void setScopeNightVisionColorFilter(std::int32_t filter)
-    {
-        settings.setScopeNightVisionColorFilter(filter);
-    }
-    std::uint64_t droppedFrameCount() const { return pipeline.droppedFrameCount(); }
-    void setTakingPicture(bool taking) { pipeline.setTakingPicture(taking); }
-    std::uint32_t tickCount() const { return pipeline.tickCount(); }
-    void setTickCount(std::uint32_t count) { pipeline.setTickCount(count); }
-    bool isTimerThreadRunning() const { return pipeline.isTimerThreadRunning(); }
-    void stopTimerThread() { pipeline.stopTimerThread(); }
 
 private:
     std::shared_ptr<platform::Layer> m_viewLayer;
 };
 
-struct CameraSpec {
-    platform::CaptureDevicePosition position;
-    bool torch;
-};
+// A scope on a scripted camera, set up by the test; frames move one interval at a time.
+struct SteppedScope {
+    ScriptedCamera camera;
+    TestScope scope;
 
-// A backend over `source` with the given cameras, on a clock that moves only when told to.
-struct ScriptedCamera {
-    std::shared_ptr<platform::ManualFrameClock> clock = std::make_shared<platform::ManualFrameClock>();
-    std::shared_ptr<platform::StreamBackend> backend;
-
-    ScriptedCamera(std::shared_ptr<platform::FrameSource> source,
-        const std::vector<CameraSpec>& cameras = { { platform::CaptureDevicePosition::Back, true },
-            { platform::CaptureDevicePosition::Front, false } })
+    explicit SteppedScope(ScriptedCamera scripted)
+        : camera(std::move(scripted))
     {
-        std::vector<std::shared_ptr<platform::StreamCaptureDevice>> devices;
-        int index = 0;
-        for (const auto& camera : cameras) {
-            devices.push_back(std::make_shared<platform::StreamCaptureDevice>(
-                QStringLiteral("Camera %1").arg(index), camera.position, camera.torch, clock, index));
-            ++index;
-        }
-        backend = std::make_shared<platform::StreamBackend>(std::move(devices), std::move(source), clock);
+        scope.setCaptureBackend(camera.backend);
     }
-
     // Waits until the stream has handled everything due and the delegate is idle.
-    static void settle(platform::ManualFrameClock& clock, TestScope& scope)
+    void settle()
     {
-        ASSERT_TRUE(clock.waitForSleepers(1, 20000ms));
-        auto* output = dynamic_cast<platform::StreamVideoDataOutput*>(scope.videoDataOutput().get());
+        ASSERT_TRUE(camera.clock->waitForSleepers(1, 20000ms));
+        auto* output = dynamic_cast<platform::StreamVideoDataOutput*>(scope.camera.videoDataOutput().get());
         ASSERT_NE(output, nullptr);
         ASSERT_TRUE(output->drain(20000ms));
     }
-    void settle(TestScope& scope) { settle(*clock, scope); }
     // One frame interval later, everything delivered.
-    void step(TestScope& scope)
+    void step()
     {
-        clock->advance(50ms);
-        settle(scope);
+        camera.clock->advance(50ms);
+        settle();
     }
 };
 
-class LogCapture {
-public:
-    LogCapture()
-        : m_previous(platform::setLogSink([this](const QString& line) { lines << line; }))
-    {
-    }
-    ~LogCapture() { platform::setLogSink(m_previous); }
-    QStringList lines;
-
-private:
-    platform::LogSink m_previous;
-};
+using testing_support::LogCapture;
 
 // Draws whatever redraws are pending on the scope's layers and the preview, then renders the
 // preview view with everything on it at the screen's scale.
 inline QImage renderScreen(TestScope& scope)
 {
-    scope.previewLayer()->refresh();
+    scope.camera.previewLayer()->refresh();
     scope.scopeImageLayer()->displayIfNeeded();
     scope.scopeGridLayer()->displayIfNeeded();
-    return scope.previewViewLayer()->renderToImage(scope.screenScale());
+    return scope.previewViewLayer()->renderToImage(scope.geometry.screenScale());
 }
 
 } // namespace scopetest

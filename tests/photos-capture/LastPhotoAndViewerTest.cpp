@@ -20,11 +20,14 @@
 #include "platform/ui/SystemSound.h"
 #include "platform/ui/View.h"
 #include "platform/ui/ViewController.h"
+#include "support/TestNames.h"
 
 using namespace capturetest;
 namespace ip = platform::ImageProperty;
 
 namespace {
+
+using testing_support::PrintTo;
 
 // Writes a photo straight into the album with an EXIF orientation.
 platform::AssetURL writePhoto(const QString& dir, QSize size, int exifOrientation = 1)
@@ -61,12 +64,12 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        m_capture.setAlbumDirectory(m_dir.path());
+        m_capture.lastPhoto.setAlbumDirectory(m_dir.path());
     }
     // The scan is over once both calls of the group block have been logged.
     void scanAndWait(const LogCapture& log)
     {
-        m_capture.setLastPhotoURL();
+        m_capture.lastPhoto.setLastPhotoURL();
         ASSERT_TRUE(waitUntil([&] { return log.lines().count("Enum Group") == 2; }));
     }
 
@@ -76,7 +79,7 @@ protected:
 
 // ---- The last photo and the album control ------------------------------------------------------
 
-TEST_F(LastPhotoTest, ScanTakesTheNewestOfThreePhotosAndShowsItsThumbnail)
+TEST_F(LastPhotoTest, ScanTakesTheNewestOfThreePhotosWhichTheAlbumControlOpensWithAClick)
 {
     writePhoto(m_dir.path(), { 64, 48 });
     writePhoto(m_dir.path(), { 64, 48 });
@@ -88,6 +91,11 @@ TEST_F(LastPhotoTest, ScanTakesTheNewestOfThreePhotosAndShowsItsThumbnail)
     EXPECT_GT(m_capture.thumbnails.back().height(), m_capture.thumbnails.back().width());
     EXPECT_TRUE(m_capture.albumControlEnabled.back());
     EXPECT_TRUE(log.lines().contains("taking thumbnail OK"));
+
+    m_capture.photoAlbum();
+    ASSERT_NE(m_capture.viewer, nullptr);
+    EXPECT_EQ(m_capture.viewer->imageURL(), third);
+    EXPECT_EQ(m_capture.sounds, std::vector<int> { TestCapture::kClickSound });
 }
 
 TEST_F(LastPhotoTest, EmptyOrUnreadableAlbumShowsNoThumbnailAndTheControlOnlyClicks)
@@ -95,14 +103,14 @@ TEST_F(LastPhotoTest, EmptyOrUnreadableAlbumShowsNoThumbnailAndTheControlOnlyCli
     LogCapture log;
     scanAndWait(log);
     TestCapture unreadable;
-    unreadable.setAlbumDirectory(m_dir.filePath("missing-and-not-a-folder"));
-    unreadable.setLastPhotoURL();
+    unreadable.lastPhoto.setAlbumDirectory(m_dir.filePath("missing-and-not-a-folder"));
+    unreadable.lastPhoto.setLastPhotoURL();
     QCoreApplication::processEvents();
 
     EXPECT_TRUE(m_capture.lastImageURL().isEmpty());
     EXPECT_TRUE(m_capture.thumbnails.empty());
     m_capture.photoAlbum();
-    EXPECT_EQ(m_capture.sounds, std::vector<int> { 1104 });
+    EXPECT_EQ(m_capture.sounds, std::vector<int> { TestCapture::kClickSound });
     EXPECT_EQ(m_capture.viewer, nullptr);
 }
 
@@ -114,23 +122,11 @@ TEST_F(LastPhotoTest, PhotoDeletedSinceItWasStoredClearsTheThumbnailAndKeepsTheC
     ASSERT_TRUE(waitUntil([&] { return m_capture.thumbnails.size() == 1; }));
     ASSERT_TRUE(QFile::remove(m_dir.filePath("IMG_0001.JPG")));
 
-    m_capture.updateThumb();
+    m_capture.lastPhoto.updateThumb();
     ASSERT_TRUE(waitUntil([&] { return m_capture.thumbnails.size() == 2; }));
     EXPECT_TRUE(m_capture.thumbnails.back().isNull());
     EXPECT_TRUE(m_capture.albumControlEnabled.back());
     EXPECT_FALSE(m_capture.lastImageURL().isEmpty()); // the stale URL stays
-}
-
-TEST_F(LastPhotoTest, AlbumControlOpensTheViewerOnTheLastPhotoWithAClick)
-{
-    writePhoto(m_dir.path(), { 64, 48 });
-    LogCapture log;
-    scanAndWait(log);
-    ASSERT_TRUE(waitUntil([&] { return !m_capture.lastImageURL().isEmpty(); }));
-    m_capture.photoAlbum();
-    ASSERT_NE(m_capture.viewer, nullptr);
-    EXPECT_EQ(m_capture.viewer->imageURL(), m_capture.lastImageURL());
-    EXPECT_EQ(m_capture.sounds, std::vector<int> { 1104 });
 }
 
 // ---- The viewer --------------------------------------------------------------------------------
@@ -153,7 +149,10 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(ViewerTest, SidewaysPhotoIsShownUprightAndFittedOnAPhoneScreen)
+// A sideways photo is shown upright, fitted and centred from a picture about the screen's size;
+// zooming in past that picture brings the full resolution, in the same frame and at the same zoom,
+// and zooming within it reads nothing more.
+TEST_F(ViewerTest, SidewaysPhotoIsShownUprightFittedAndInFullWhenZoomedIn)
 {
     ScreenScale scale(2.0);
     // Stored 2592 × 1936 with image orientation 3 (right), EXIF 6: upright it is 1936 × 2592.
@@ -177,32 +176,23 @@ TEST_F(ViewerTest, SidewaysPhotoIsShownUprightAndFittedOnAPhoneScreen)
     EXPECT_NEAR(scroll.minimumZoomScale(), 320.0 / 1936.0, 1e-4);
     EXPECT_NEAR(scroll.maximumZoomScale(), 2.0, 1e-6);
     EXPECT_NEAR(scroll.zoomScale(), scroll.minimumZoomScale(), 1e-6);
-    EXPECT_LE(scroll.minimumZoomScale(), scroll.maximumZoomScale());
     // Fitted to the width and centred vertically.
     const QRectF frame = imageView->frame();
     EXPECT_NEAR(frame.width(), 320.0, 0.05);
     EXPECT_NEAR(frame.left(), 0.0, 0.05);
     EXPECT_NEAR(frame.top(), (480.0 - frame.height()) / 2, 0.05);
     EXPECT_EQ(viewer->modalTransitionStyle(), photos::ViewImageController::kModalTransitionFlipHorizontal);
-}
 
-// Zooming in past the screen-sized picture brings the full resolution, in the same frame and at
-// the same zoom; zooming within it reads nothing more.
-TEST_F(ViewerTest, ZoomingPastTheScreenPictureLoadsTheFullResolution)
-{
-    ScreenScale scale(2.0);
-    auto viewer = openAndWait(writePhoto(m_dir.path(), { 2592, 1936 }, 6));
-    platform::ScrollView& scroll = *viewer->scrollView();
     const qreal fitted = scroll.zoomScale();
     scroll.setZoomScale(fitted * 1.4); // 896 device pixels wide: the 968-pixel picture still holds it
     QCoreApplication::processEvents();
     EXPECT_FALSE(viewer->showsFullResolution());
     scroll.setZoomScale(fitted * 3);
-    const QRectF frame = viewer->imageView()->frame();
+    const QRectF zoomed = viewer->imageView()->frame();
     ASSERT_TRUE(waitUntil([&] { return viewer->showsFullResolution(); }));
     EXPECT_EQ(viewer->imageView()->image().size(), QSize(1936, 2592));
     EXPECT_TRUE(redDominant(viewer->imageView()->image().pixel(968, 20)));
-    EXPECT_EQ(viewer->imageView()->frame(), frame);
+    EXPECT_EQ(viewer->imageView()->frame(), zoomed);
     EXPECT_NEAR(scroll.zoomScale(), fitted * 3, 1e-6);
 }
 
@@ -251,7 +241,9 @@ INSTANTIATE_TEST_SUITE_P(EachOrientation, ViewerTurnTest,
         TurnRow { "LandscapeRight", 4, { 480, 320 }, { 32, 46 } }),
     [](const auto& row) { return std::string(row.param.name); });
 
-TEST_F(ViewerTest, SmallPhotoIsNeverEnlargedAndStaysCentredAsTheZoomChanges)
+// A small photo is never enlarged and stays centred as the zoom changes; sizes that are zero or
+// no number leave the zoom range alone.
+TEST_F(ViewerTest, SmallPhotoIsNeverEnlargedStaysCentredAndBrokenSizesChangeNothing)
 {
     ScreenScale scale(1.0);
     const platform::AssetURL url = writePhoto(m_dir.path(), { 200, 100 });
@@ -269,13 +261,7 @@ TEST_F(ViewerTest, SmallPhotoIsNeverEnlargedAndStaysCentredAsTheZoomChanges)
     EXPECT_EQ(viewer->imageView()->frame().topLeft(), QPointF(0, (480 - 400) / 2.0));
     scroll.setZoomScale(1.0);
     EXPECT_EQ(viewer->imageView()->frame(), QRectF(60, 190, 200, 100));
-}
 
-TEST_F(ViewerTest, ZeroOrBrokenSizesLeaveTheZoomRangeAlone)
-{
-    const platform::AssetURL url = writePhoto(m_dir.path(), { 200, 100 });
-    auto viewer = openAndWait(url);
-    platform::ScrollView& scroll = *viewer->scrollView();
     const qreal minimum = scroll.minimumZoomScale();
     viewer->configureForImageSize(0, 0);
     viewer->configureForImageSize(NAN, 100);
@@ -289,11 +275,6 @@ struct UnshownPhoto {
     const char* name;
     bool deleted; // else overwritten with bytes that are no picture
 };
-
-void PrintTo(const UnshownPhoto& row, std::ostream* out)
-{
-    *out << row.name;
-}
 
 class ViewerUnshownPhotoTest : public ViewerTest, public ::testing::WithParamInterface<UnshownPhoto> { };
 

@@ -5,18 +5,12 @@
 // screen wires them, with what would reach the screen's controls recorded.
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QImage>
-#include <QStringList>
-#include <QTimer>
 
 #include "imaging/FramePipeline.h"
 #include "imaging/LivePreviewLayer.h"
@@ -28,34 +22,18 @@
 #include "photos/ViewImageController.h"
 #include "platform/album/ImagePropertyKeys.h"
 #include "platform/camera/FrameSource.h"
-#include "platform/camera/ManualFrameClock.h"
 #include "platform/camera/SampleBuffer.h"
 #include "platform/camera/SensorNoise.h"
-#include "platform/camera/StreamBackend.h"
-#include "platform/camera/StreamCaptureDevice.h"
 #include "platform/core/AlertPresenter.h"
 #include "platform/core/Log.h"
 #include "support/LogCapture.h"
+#include "support/ScriptedCamera.h"
+#include "support/WaitUntil.h"
 
 namespace capturetest {
 
-using namespace std::chrono_literals;
-
-// Runs the main thread's event loop until `done` holds; false after `limit`. The timer only
-// wakes the loop to look again at work finishing on other threads.
-inline bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 30000ms)
-{
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QTimer wake;
-    wake.start(5);
-    while (!done()) {
-        if (elapsed.elapsed() > limit.count())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
+using testing_support::LogCapture;
+using testing_support::waitUntil;
 
 // Left half dark red, right half dark blue, so a turned or mirrored photo is told apart.
 inline QImage stillPicture(QSize size)
@@ -70,19 +48,21 @@ inline QImage stillPicture(QSize size)
     return image;
 }
 
+// What a camera attaches to a still: its exposure in an EXIF group of the other map form (a
+// camera's read-only copy arrives as one), and a GPS group of its own that a fix replaces.
 inline platform::MetadataDictionary cameraAttachments()
 {
     namespace ip = platform::ImageProperty;
     return { { ip::ExifDictionary,
-        QVariantMap { { ip::ExifExposureTime, 1.0 / 15.0 }, { ip::ExifFNumber, 2.4 },
-            { ip::ExifISOSpeedRatings, QVariantList { 1600 } } } } };
+                 QVariantHash { { ip::ExifExposureTime, 1.0 / 15.0 }, { ip::ExifFNumber, 2.4 },
+                     { ip::ExifISOSpeedRatings, QVariantList { 1600 } } } },
+        { ip::GPSDictionary, QVariantMap { { ip::GPSAltitude, 30.0 } } } };
 }
 
 // Stills of stillPicture(size), or of `scene` when set. The fields that are not atomic are set
 // while no still is being taken.
 class StillSource final : public platform::FrameSource {
 public:
-    std::atomic<bool> fail { false };
     std::atomic<int> failFrom { 0 }; // the still (1 = first asked for) from which all fail; 0 none
     std::atomic<int> taken { 0 }; // stills asked for
     QSize size { 320, 240 };
@@ -103,7 +83,7 @@ public:
         const int number = taken.fetch_add(1);
         if (onStill)
             onStill();
-        if (fail.load() || (failFrom.load() > 0 && number + 1 >= failFrom.load()))
+        if (failFrom.load() > 0 && number + 1 >= failFrom.load())
             return Result::failure(QStringLiteral("the camera is busy"));
         QImage picture = scene.isNull() ? stillPicture(size) : scene;
         if (noise)
@@ -162,30 +142,22 @@ public:
         camera.shutdown();
     }
 
-    void setCaptureBackend(std::shared_ptr<platform::CaptureBackend> backend)
+    // The screen's set-up of the photo parts on `backend`, saving into `album`.
+    void load(std::shared_ptr<platform::CaptureBackend> backend, const QString& album)
     {
         camera.setCaptureBackend(std::move(backend));
-    }
-    void setAlbumDirectory(const QString& directory) { lastPhoto.setAlbumDirectory(directory); }
-    void setupCaptureSessionVideo()
-    {
+        lastPhoto.setAlbumDirectory(album);
         camera.setupCaptureSessionVideo(nullptr, QRectF(0, 0, 320, 480), geometry.screenScale(), &pipeline);
         pipeline.setSession(camera.session());
         camera.startRunning();
     }
-    void setScopeNightVisionMode(std::int32_t mode) { settings.setScopeNightVisionMode(mode); }
-    void setScopeNightVisionLevel(std::int32_t level) { settings.setScopeNightVisionLevel(level); }
     void setNightMode(bool on, int stackFrames)
     {
         settings.setNightMode(on);
         settings.setStackFrames(stackFrames);
     }
-    void changeCamera() { camera.changeCamera(); }
-    imaging::LivePreviewLayer* previewLayer() const { return camera.previewLayer(); }
     bool isTakingPicture() const { return pipeline.isTakingPicture(); }
     platform::AssetURL lastImageURL() const { return lastPhoto.lastImageURL(); }
-    void setLastPhotoURL() { lastPhoto.setLastPhotoURL(); }
-    void updateThumb() { lastPhoto.updateThumb(); }
 
     // The shutter's action, as the screen takes it.
     void takePicture()
@@ -210,20 +182,16 @@ private:
     bool m_shutterPressed { false };
 };
 
-// A back camera over `source`; `cameras` false gives a session without any camera (and so a
-// still output without a video connection).
-inline std::shared_ptr<platform::StreamBackend> makeBackend(
+// A back camera without a torch over `source`; `cameras` false gives a session without any camera
+// (and so a still output without a video connection).
+inline std::shared_ptr<platform::CaptureBackend> makeBackend(
     std::shared_ptr<platform::FrameSource> source, bool cameras = true)
 {
-    auto clock = std::make_shared<platform::ManualFrameClock>();
-    std::vector<std::shared_ptr<platform::StreamCaptureDevice>> devices;
-    if (cameras)
-        devices.push_back(std::make_shared<platform::StreamCaptureDevice>(
-            QStringLiteral("Back Camera"), platform::CaptureDevicePosition::Back, false, clock, 0));
-    return std::make_shared<platform::StreamBackend>(std::move(devices), std::move(source), clock);
+    using Cameras = std::vector<testing_support::CameraSetup>;
+    return testing_support::ScriptedCamera(std::move(source),
+        cameras ? Cameras { { platform::CaptureDevicePosition::Back, false } } : Cameras {})
+        .backend;
 }
-
-using testing_support::LogCapture;
 
 struct ShownAlert {
     QString title;

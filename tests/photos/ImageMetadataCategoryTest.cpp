@@ -1,15 +1,14 @@
-// The metadata dictionary operations, alone and as the still capture uses them with the album.
+// The metadata dictionary operations, alone and with the album (the photo tests read back what a
+// capture saves).
 
 #include <cmath>
 #include <future>
 
 #include <QDateTime>
-#include <QDir>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
-#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 
 #include "photos/ImageMetadataCategory.h"
@@ -114,7 +113,7 @@ TEST(ImageMetadataLocationTest, ReadingHonoursOnlyExactRefs)
 
 // ---- Groups -------------------------------------------------------------------------------------
 
-TEST(ImageMetadataGroupTest, SettersKeepEntriesOfGroupsFromElsewhere)
+TEST(ImageMetadataGroupTest, SettersKeepEntriesOfGroupsFromElsewhereAndRepairBrokenOnes)
 {
     // A TIFF group as another map form (as a copied, read-only group would arrive) and an EXIF
     // group holding the camera's data: both keep what they had.
@@ -131,18 +130,16 @@ TEST(ImageMetadataGroupTest, SettersKeepEntriesOfGroupsFromElsewhere)
     const QVariantMap exif = group(metadata, ip::ExifDictionary);
     EXPECT_EQ(exif.value(ip::ExifExposureTime).toDouble(), 0.01);
     EXPECT_EQ(exif.value(ip::ExifDigitalZoomRatio).toFloat(), 2.5f);
-}
 
-TEST(ImageMetadataGroupTest, DictionaryForKeyCreatesAndRepairsGroups)
-{
-    ImageMetadataCategory metadata(
+    // A group asked for is made; a value that is no map at all is replaced by a group rather
+    // than written into.
+    ImageMetadataCategory broken(
         platform::MetadataDictionary { { ip::IPTCDictionary, QStringLiteral("junk") } });
-    EXPECT_TRUE(metadata.dictionaryForKey(ip::GPSDictionary).isEmpty());
-    EXPECT_EQ(metadata.dictionary().value(ip::GPSDictionary).typeId(), QMetaType::QVariantMap);
-    // A value that is no map at all is replaced by a group rather than written into.
-    metadata.setKeywords(QStringList { "a", "b" });
-    EXPECT_EQ(group(metadata, ip::IPTCDictionary).value(ip::IPTCKeywords).toStringList(),
-        (QStringList { "a", "b" }));
+    EXPECT_TRUE(broken.dictionaryForKey(ip::GPSDictionary).isEmpty());
+    EXPECT_EQ(broken.dictionary().value(ip::GPSDictionary).typeId(), QMetaType::QVariantMap);
+    broken.setKeywords(QStringList { "a", "b" });
+    EXPECT_EQ(
+        group(broken, ip::IPTCDictionary).value(ip::IPTCKeywords).toStringList(), (QStringList { "a", "b" }));
 }
 
 // ---- Initialisers -------------------------------------------------------------------------------
@@ -207,70 +204,26 @@ TEST_F(ImageMetadataInitTest, AssetUrlBringsTheAlbumMetadataLater)
     }
 }
 
-TEST_F(ImageMetadataInitTest, FailedLookupLeavesTheDictionaryAsItWas)
-{
-    std::promise<void> delivered;
-    ImageMetadataCategory metadata;
-    metadata.initFromAssetURL(m_library,
-        platform::AssetURL::fromString("assets-library://asset/../../etc/passwd"),
-        [&] { delivered.set_value(); });
-    ASSERT_EQ(delivered.get_future().wait_for(kWait), std::future_status::ready);
-    EXPECT_TRUE(metadata.dictionary().isEmpty());
-}
-
-TEST_F(ImageMetadataInitTest, LateDeliveryNeverReachesANewerContentOrADeadReceiver)
+// A lookup that fails (a URL that leaves the album) or arrives after newer content or after its
+// receiver is gone changes nothing.
+TEST_F(ImageMetadataInitTest, FailedOrLateLookupsChangeNothing)
 {
     const platform::AssetURL url = writePhoto(m_library, { { ip::Orientation, 8 } });
-    std::promise<void> first, second;
-    ImageMetadataCategory reused;
+    std::promise<void> failedDone, first, second;
+    ImageMetadataCategory failed, reused;
+    failed.initFromAssetURL(m_library,
+        platform::AssetURL::fromString("assets-library://asset/../../etc/passwd"),
+        [&] { failedDone.set_value(); });
     reused.initFromAssetURL(m_library, url, [&] { first.set_value(); });
     reused.initWithImageSampleBuffer({ { "fresh", true } });
     {
         ImageMetadataCategory dropped;
         dropped.initFromAssetURL(m_library, url, [&] { second.set_value(); });
     }
-    ASSERT_EQ(first.get_future().wait_for(kWait), std::future_status::ready);
-    ASSERT_EQ(second.get_future().wait_for(kWait), std::future_status::ready);
+    for (auto* done : { &failedDone, &first, &second })
+        ASSERT_EQ(done->get_future().wait_for(kWait), std::future_status::ready);
+    EXPECT_TRUE(failed.dictionary().isEmpty());
     EXPECT_EQ(reused.dictionary(), (platform::MetadataDictionary { { "fresh", true } }));
-}
-
-// ---- As the still capture uses it ---------------------------------------------------------------
-
-TEST_F(ImageMetadataInitTest, CaptureSequenceSavesStandardExif)
-{
-    const platform::MetadataDictionary attachments {
-        { ip::ExifDictionary,
-            QVariantHash {
-                { ip::ExifExposureTime, 1.0 / 30.0 }, { ip::ExifISOSpeedRatings, QVariantList { 800 } } } },
-        { ip::GPSDictionary, QVariantMap { { ip::GPSAltitude, 30.0 } } },
-    };
-    ImageMetadataCategory metadata;
-    metadata.initWithImageSampleBuffer(attachments);
-    metadata.setImageOrientation(3); // portrait
-    metadata.setMake("Lumivue+", "Lumivue+", "Lumivue+");
-    metadata.setLocation(
-        Location { -33.9, -70.65, QDateTime(QDate(2024, 2, 3), QTime(4, 5, 6), QTimeZone::utc()) });
-    writePhoto(m_library, metadata.dictionary());
-
-    auto image = Exiv2::ImageFactory::open(QDir(m_dir.path()).filePath("IMG_0001.JPG").toStdString());
-    image->readMetadata();
-    const Exiv2::ExifData& exif = image->exifData();
-    const auto value = [&](const char* key) {
-        const auto it = exif.findKey(Exiv2::ExifKey(key));
-        return it == exif.end() ? std::string("<missing>") : it->toString();
-    };
-    EXPECT_EQ(value("Exif.Image.Orientation"), "6");
-    EXPECT_EQ(value("Exif.Image.Make"), "Lumivue+");
-    EXPECT_EQ(value("Exif.Photo.ExposureTime"), "1/30");
-    EXPECT_EQ(value("Exif.Photo.ISOSpeedRatings"), "800");
-    EXPECT_EQ(value("Exif.GPSInfo.GPSLatitudeRef"), "S");
-    EXPECT_EQ(value("Exif.GPSInfo.GPSLongitudeRef"), "W");
-    EXPECT_EQ(value("Exif.GPSInfo.GPSAltitude"), "<missing>"); // the fix replaced the camera's group
-    EXPECT_EQ(value("Exif.GPSInfo.GPSDateStamp"), "2024:02:03");
-    const auto latitude = exif.findKey(Exiv2::ExifKey("Exif.GPSInfo.GPSLatitude"));
-    ASSERT_NE(latitude, exif.end());
-    const double degrees = latitude->toFloat(0) + latitude->toFloat(1) / 60.0 + latitude->toFloat(2) / 3600.0;
-    EXPECT_NEAR(degrees, 33.9, 1e-5);
 }
 
 } // namespace

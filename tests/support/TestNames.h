@@ -6,7 +6,9 @@
 
 #include <cctype>
 #include <cmath>
+#include <ostream>
 #include <string>
+#include <string_view>
 
 namespace testing_support {
 
@@ -28,6 +30,18 @@ inline std::string signedName(long long value)
 inline std::string degreesName(double radians)
 {
     return signedName(std::llround(radians * 180.0 / 3.14159265358979323846));
+}
+
+// Failure messages name a table's row rather than print its bytes: a test file brings this in with
+// `using testing_support::PrintTo;` in the namespace of its rows, each of which has a `name`.
+template <typename Row>
+requires requires(const Row& row)
+{
+    std::string_view(row.name);
+}
+void PrintTo(const Row& row, std::ostream* out)
+{
+    *out << row.name;
 }
 
 } // namespace testing_support
