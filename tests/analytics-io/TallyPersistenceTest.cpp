@@ -218,28 +218,6 @@ TEST_F(TallyPersistenceTest, UnreadableCurrentSessionFilesAreTreatedAsAbsent)
     EXPECT_TRUE(m_store->readCurrentSession());
 }
 
-TEST_F(TallyPersistenceTest, ASessionLeftBehindIsSavedAsCrashedWithItsEvents)
-{
-    TallySessionState left = fullState();
-    left.crashed = false;
-    ASSERT_TRUE(platform::AtomicFileWriter::ensureDirectory(m_data.path()));
-    ASSERT_TRUE(platform::AtomicFileWriter::write(
-        m_store->currentSessionFilePath(), TallySessionArchive::sessionFile(left)));
-    const QStringList lines = debugLogOf([] {
-        TallyAPI::startSession(QStringLiteral("KEY"));
-        TallyAPI::waitForUploads();
-    });
-
-    EXPECT_TRUE(lines.contains(QStringLiteral("Tally: Add crashed former session")));
-    const auto saved = m_store->savedSessions();
-    ASSERT_EQ(saved.size(), 1);
-    const auto record = analytics::TallyReportDecoder::decodeSessionRecord(saved[0]);
-    ASSERT_TRUE(record.ok());
-    EXPECT_EQ(record.json.value("events").toArray().size(), 2);
-    EXPECT_EQ(record.json.value("errors").toArray().size(), 1);
-    EXPECT_EQ(qint64(record.json.value("startTime").toDouble()), left.startTime.toMSecsSinceEpoch());
-}
-
 TEST_F(TallyPersistenceTest, SavedSessionsKeepTheLatestFifty)
 {
     TallyAPI::startSession(QStringLiteral("KEY"));
@@ -419,17 +397,19 @@ TEST_F(TallyPersistenceTest, FilesPastTheReadLimitAreSetAsideNotDropped)
     EXPECT_EQ(recordStart(saved[0]), ended.toMSecsSinceEpoch());
 }
 
-// Where a stale copy of the current session lies beside the real one.
+// A session left behind by a killed process is saved as crashed, with its events and errors, at
+// the next start; where a stale copy of it lies beside the real one, the newest is taken and the
+// stale one dropped.
 struct StaleCopy {
     const char* name;
+    bool stale; // a stale copy is left at all
     bool underOlderName; // else the dotted name's previous copy
     bool previousOfOlder; // the older name's previous copy rather than the file itself
 };
 
-class TallyStaleCurrentFileTest : public TallyPersistenceTest,
-                                  public ::testing::WithParamInterface<StaleCopy> { };
+class TallyLeftSessionTest : public TallyPersistenceTest, public ::testing::WithParamInterface<StaleCopy> { };
 
-TEST_P(TallyStaleCurrentFileTest, RecoveryTakesTheNewestSessionAndDropsTheStaleOne)
+TEST_P(TallyLeftSessionTest, IsSavedAsCrashedFromTheNewestCopy)
 {
     const StaleCopy& row = GetParam();
     TallySessionState stale = fullState();
@@ -443,19 +423,27 @@ TEST_P(TallyStaleCurrentFileTest, RecoveryTakesTheNewestSessionAndDropsTheStaleO
     // earlier write.
     m_store->saveCurrentSession(stale);
     m_store->saveCurrentSession(real);
+    if (!row.stale || row.underOlderName)
+        QFile::remove(platform::AtomicFileWriter::previousPath(dotted));
     if (row.underOlderName) {
         const QString older = m_store->oldCurrentSessionFilePath();
         const QString target = row.previousOfOlder ? platform::AtomicFileWriter::previousPath(older) : older;
         ASSERT_TRUE(platform::AtomicFileWriter::write(target, TallySessionArchive::sessionFile(stale)));
-        QFile::remove(platform::AtomicFileWriter::previousPath(dotted));
     }
 
-    installStore();
-    TallyAPI::startSession(QStringLiteral("KEY"));
-    TallyAPI::waitForUploads();
+    installStore(); // the next process
+    const QStringList lines = debugLogOf([] {
+        TallyAPI::startSession(QStringLiteral("KEY"));
+        TallyAPI::waitForUploads();
+    });
+    EXPECT_TRUE(lines.contains(QStringLiteral("Tally: Add crashed former session")));
     const auto saved = m_store->savedSessions();
     ASSERT_EQ(saved.size(), 1);
-    EXPECT_EQ(recordStart(saved[0]), real.startTime.toMSecsSinceEpoch());
+    const auto record = analytics::TallyReportDecoder::decodeSessionRecord(saved[0]);
+    ASSERT_TRUE(record.ok());
+    EXPECT_EQ(qint64(record.json.value("startTime").toDouble()), real.startTime.toMSecsSinceEpoch());
+    EXPECT_EQ(record.json.value("events").toArray().size(), 2);
+    EXPECT_EQ(record.json.value("errors").toArray().size(), 1);
     // No stale copy is left to come back after the next kill.
     endSessionOffline();
     EXPECT_EQ(m_store->savedSessions().size(), 2);
@@ -463,9 +451,10 @@ TEST_P(TallyStaleCurrentFileTest, RecoveryTakesTheNewestSessionAndDropsTheStaleO
         m_store->readCurrentSession()->startTime(), analytics::TallySession::currentSession()->startTime());
 }
 
-INSTANTIATE_TEST_SUITE_P(Copies, TallyStaleCurrentFileTest,
-    ::testing::Values(StaleCopy { "PreviousCopy", false, false }, StaleCopy { "OlderNameFile", true, false },
-        StaleCopy { "OlderNamePreviousCopy", true, true }),
+INSTANTIATE_TEST_SUITE_P(Copies, TallyLeftSessionTest,
+    ::testing::Values(StaleCopy { "NoStaleCopy", false, false, false },
+        StaleCopy { "PreviousCopy", true, false, false }, StaleCopy { "OlderNameFile", true, true, false },
+        StaleCopy { "OlderNamePreviousCopy", true, true, true }),
     [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
