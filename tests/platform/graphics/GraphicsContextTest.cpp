@@ -213,7 +213,7 @@ TEST_P(GraphicsContextDash, PatternStartsPhaseUnitsIn)
         if (!runs.empty() && runs.back().second == x)
             runs.back().second = x + 1;
         else
-            runs.push_back({ x, x + 1 });
+            runs.emplace_back(x, x + 1);
     }
     EXPECT_EQ(runs, dash.runs);
 }
