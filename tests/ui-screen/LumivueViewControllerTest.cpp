@@ -73,8 +73,8 @@ TEST_P(LumivueViewControllerLoading, BuildsTheCameraTheScopeAndTheControls)
     ASSERT_NE(screen->locationManager(), nullptr);
     EXPECT_TRUE(screen->locationManager()->isUpdatingLocation());
     // The first fix went to analytics.
-    EXPECT_NEAR(m_store->state().latitude, 48.8584, 1e-3); // analytics keeps three decimals
-    EXPECT_NEAR(m_store->state().longitude, 2.2945, 1e-3);
+    EXPECT_NEAR(m_store->current().latitude, 48.8584, 1e-3); // analytics keeps three decimals
+    EXPECT_NEAR(m_store->current().longitude, 2.2945, 1e-3);
 
     EXPECT_EQ(screen->scopeNightVisionMode(), 1);
     EXPECT_EQ(screen->scopeNightVisionThread(), 100);
@@ -166,7 +166,7 @@ TEST_F(LumivueViewControllerTest, WithoutALocationSourceTheScreenWorksAndReports
     EXPECT_EQ(screen->locationManager(), nullptr);
     screen->viewWillAppear(false);
     screen->viewWillDisappear(false);
-    EXPECT_EQ(m_store->state().latitude, 0.0);
+    EXPECT_EQ(m_store->current().latitude, 0.0);
     EXPECT_FALSE(screen->session()->isRunning());
 }
 
