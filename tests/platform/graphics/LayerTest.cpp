@@ -43,19 +43,6 @@ std::shared_ptr<Layer> whiteRoot(int width, int height)
     return root;
 }
 
-// The rectangle of pixels that are exactly `colour`.
-QRect boundsOf(const QImage& image, QRgb colour)
-{
-    QRect box;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixel(x, y) == colour)
-                box |= QRect(x, y, 1, 1);
-        }
-    }
-    return box;
-}
-
 // Processes GUI-thread events until `done` holds or a generous limit passes.
 bool processEventsUntil(const std::function<bool()>& done)
 {
