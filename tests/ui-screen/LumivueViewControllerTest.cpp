@@ -224,6 +224,7 @@ TEST_F(LumivueViewControllerTest, EachControlDrivesTheScopeAndClicksOrStaysSilen
         control->sendActionsForControlEvents(platform::ControlEventTouchUpInside);
     };
     auto& s = *screen;
+    int levelBefore = 0;
     const struct {
         const char* what;
         std::function<void()> act;
@@ -244,8 +245,12 @@ TEST_F(LumivueViewControllerTest, EachControlDrivesTheScopeAndClicksOrStaysSilen
             [&] { return s.scopeNightVisionMode() == 0; } },
         { "an unknown Enlight item keeps Off", [&] { s.enlightChange(7); }, 1,
             [&] { return s.scopeNightVisionMode() == 0; } },
-        { "the level acts only in manual mode", [&] { s.sliderNVAction(30.0f); }, 0,
-            [&] { return s.scopeNightVisionLevel() != 30; } },
+        { "the level acts only in manual mode",
+            [&] {
+                levelBefore = s.scopeNightVisionLevel();
+                s.sliderNVAction(levelBefore + 30.0f);
+            },
+            0, [&] { return s.scopeNightVisionLevel() == levelBefore; } },
         { "Color B&W", [&] { s.bColorSpace()->chooseItemForScript(2); }, 1,
             [&] { return s.scopeNightVisionColorFilter() == 2; } },
         { "Preset Low", [&] { s.bPreset()->chooseItemForScript(0); }, 0, [] { return true; } },
