@@ -103,43 +103,23 @@ protected:
     }
 };
 
-QStringList keysOf(const QCborMap& map)
-{
-    QStringList keys;
-    for (auto it = map.cbegin(); it != map.cend(); ++it)
-        keys << it.key().toString();
-    return keys;
-}
-
-// Which keys a session file holds, readably; the golden bytes below pin their types and values.
-TEST_F(TallyPersistenceTest, TheSessionFileHoldsExactlyItsKeys)
-{
-    const auto root = platform::KeyedArchive::unarchive(TallySessionArchive::sessionFile(fullState()));
-    ASSERT_TRUE(root);
-    const auto archive = platform::KeyedArchive::fromValue(*root);
-    ASSERT_TRUE(archive);
-    EXPECT_EQ(keysOf(archive->toMap()),
-        (QStringList { "serializationVersion", "startTime", "endTime", "pauseTime", "pauseIntervalMillis",
-            "eventCounts", "eventLog", "eventLogComplete", "errors", "totalErrorCount", "adLog", "latitude",
-            "longitude", "accuracy", "crashed", "apiKey", "appVersion", "userID", "pageViewCount", "locale",
-            "timeZone", "internetAvailable", "age", "gender" }));
-    const auto event = platform::KeyedArchive::fromValue(archive->decodeList("eventLog")->at(0));
-    ASSERT_TRUE(event);
-    EXPECT_EQ(keysOf(event->toMap()),
-        (QStringList { "name", "started", "ended", "timed", "parameters", "automaticallyEnded" }));
-
-    // Absent values are left out, not written empty.
-    TallySessionState fresh;
-    fresh.startTime = at(1);
-    const auto sparse = platform::KeyedArchive::fromValue(
-        *platform::KeyedArchive::unarchive(TallySessionArchive::sessionFile(fresh)));
-    for (const char* key : { "endTime", "pauseTime", "userID", "age" })
-        EXPECT_FALSE(sparse->contains(QString::fromLatin1(key))) << key;
-}
-
 // The bytes of a session file are fixed: a file written by one build is read by the next, and
 // the streamed writer must keep producing exactly these bytes whatever encodes them underneath.
-TEST(TallySessionFile, BytesStayTheSameFromBuildToBuild)
+// Times, the user and the age are left out when absent, not written empty.
+struct SessionFile {
+    const char* name;
+    TallySessionState (*state)();
+    const char* hex;
+};
+
+class TallySessionFile : public ::testing::TestWithParam<SessionFile> { };
+
+TEST_P(TallySessionFile, BytesStayTheSameFromBuildToBuild)
+{
+    EXPECT_EQ(TallySessionArchive::sessionFile(GetParam().state()).toHex().toStdString(), GetParam().hex);
+}
+
+TallySessionState everyKindOfValue()
 {
     TallySessionState state = fullState();
     analytics::TallyEvent mixed(QStringLiteral("FILTER \u263A"), false,
@@ -151,29 +131,47 @@ TEST(TallySessionFile, BytesStayTheSameFromBuildToBuild)
     state.eventCounts.insert(QString(40, QLatin1Char('x')), 70000);
     state.adLog = { QVariantMap { { QStringLiteral("ad"), 1 } } };
     state.totalPauseIntervalMillis = -5;
-    const QByteArray golden = QByteArray::fromHex(
-        "d9d9f7a367617263686976656d6c756d697675652e6b657965646776657273696f6e0164726f6f74b8187473"
-        "657269616c697a6174696f6e56657273696f6e0169737461727454696d65d903e9a2011a4fc8060022187b67"
-        "656e6454696d65d903e9a2011a4fc80664221901c869706175736554696d65d903e9a2011a4fc80664221901"
-        "c8737061757365496e74657276616c4d696c6c6973246b6576656e74436f756e7473a36c54414b455f504943"
-        "5455524503645a4f4f4d01782878787878787878787878787878787878787878787878787878787878787878"
-        "7878787878787878781a00011170686576656e744c6f6783a6646e616d65645a4f4f4d6773746172746564d9"
-        "03e9a2011a4fc80601220065656e646564d903e9a2011a4fc80602221901f46574696d6564f56a706172616d"
-        "6574657273a1656c6576656c04726175746f6d61746963616c6c79456e646564f5a4646e616d656c54414b45"
-        "5f504943545552456773746172746564d903e9a2011a4fc8060322006574696d6564f4726175746f6d617469"
-        "63616c6c79456e646564f4a5646e616d656a46494c54455220e298ba6773746172746564d903e9a201212219"
-        "01f46574696d6564f46a706172616d6574657273a5636269671b0000010000000000646c6973748201637477"
-        "6f646e616d65674772c3bcc39f65626f6ef565726174696ffb3fd0000000000000726175746f6d6174696361"
-        "6c6c79456e646564f4706576656e744c6f67436f6d706c657465f4666572726f72738184d903e9a2011a4fc8"
-        "0604220068556e6361756768746643726173682178187374643a3a72756e74696d655f6572726f723a20626f"
-        "6f6d6f746f74616c4572726f72436f756e74026561644c6f6781a162616401686c61746974756465fb4028b0"
-        "a3d70a3d71696c6f6e676974756465fbc028b0a3d70a3d71686163637572616379fb40160000000000006763"
-        "726173686564f5666170694b6579634b45596a61707056657273696f6e63322e316675736572494466757365"
-        "722d376d7061676556696577436f756e7406666c6f63616c6565656e5f47426874696d655a6f6e656d457572"
-        "6f70652f4c6f6e646f6e71696e7465726e6574417661696c61626c65f463616765d903e9a2011a16925e8022"
-        "006667656e64657201");
-    EXPECT_EQ(TallySessionArchive::sessionFile(state).toHex().toStdString(), golden.toHex().toStdString());
+    return state;
 }
+
+INSTANTIATE_TEST_SUITE_P(States, TallySessionFile,
+    ::testing::Values(
+        SessionFile { "EveryKindOfValue", everyKindOfValue,
+            "d9d9f7a367617263686976656d6c756d697675652e6b657965646776657273696f6e0164726f6f74b8187473"
+            "657269616c697a6174696f6e56657273696f6e0169737461727454696d65d903e9a2011a4fc8060022187b67"
+            "656e6454696d65d903e9a2011a4fc80664221901c869706175736554696d65d903e9a2011a4fc80664221901"
+            "c8737061757365496e74657276616c4d696c6c6973246b6576656e74436f756e7473a36c54414b455f504943"
+            "5455524503645a4f4f4d01782878787878787878787878787878787878787878787878787878787878787878"
+            "7878787878787878781a00011170686576656e744c6f6783a6646e616d65645a4f4f4d6773746172746564d9"
+            "03e9a2011a4fc80601220065656e646564d903e9a2011a4fc80602221901f46574696d6564f56a706172616d"
+            "6574657273a1656c6576656c04726175746f6d61746963616c6c79456e646564f5a4646e616d656c54414b45"
+            "5f504943545552456773746172746564d903e9a2011a4fc8060322006574696d6564f4726175746f6d617469"
+            "63616c6c79456e646564f4a5646e616d656a46494c54455220e298ba6773746172746564d903e9a201212219"
+            "01f46574696d6564f46a706172616d6574657273a5636269671b0000010000000000646c6973748201637477"
+            "6f646e616d65674772c3bcc39f65626f6ef565726174696ffb3fd0000000000000726175746f6d6174696361"
+            "6c6c79456e646564f4706576656e744c6f67436f6d706c657465f4666572726f72738184d903e9a2011a4fc8"
+            "0604220068556e6361756768746643726173682178187374643a3a72756e74696d655f6572726f723a20626f"
+            "6f6d6f746f74616c4572726f72436f756e74026561644c6f6781a162616401686c61746974756465fb4028b0"
+            "a3d70a3d71696c6f6e676974756465fbc028b0a3d70a3d71686163637572616379fb40160000000000006763"
+            "726173686564f5666170694b6579634b45596a61707056657273696f6e63322e316675736572494466757365"
+            "722d376d7061676556696577436f756e7406666c6f63616c6565656e5f47426874696d655a6f6e656d457572"
+            "6f70652f4c6f6e646f6e71696e7465726e6574417661696c61626c65f463616765d903e9a2011a16925e8022"
+            "006667656e64657201" },
+        SessionFile { "OnlyAStartTime",
+            [] {
+                TallySessionState state;
+                state.startTime = at(1);
+                return state;
+            },
+            "d9d9f7a367617263686976656d6c756d697675652e6b657965646776657273696f6e0164726f6f74b4747365"
+            "7269616c697a6174696f6e56657273696f6e0169737461727454696d65d903e9a20100220173706175736549"
+            "6e74657276616c4d696c6c6973006b6576656e74436f756e7473a0686576656e744c6f6780706576656e744c"
+            "6f67436f6d706c657465f5666572726f7273806f746f74616c4572726f72436f756e74006561644c6f678068"
+            "6c61746974756465fb0000000000000000696c6f6e676974756465fb00000000000000006861636375726163"
+            "79fb00000000000000006763726173686564f4666170694b6579606a61707056657273696f6e606d70616765"
+            "56696577436f756e7400666c6f63616c65606874696d655a6f6e656071696e7465726e6574417661696c6162"
+            "6c65f56667656e64657220" }),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(TallyPersistenceTest, ASessionReadBackFromItsFileIsTheSameSession)
 {
@@ -218,28 +216,6 @@ TEST_F(TallyPersistenceTest, UnreadableCurrentSessionFilesAreTreatedAsAbsent)
     TallyAPI::waitForUploads();
     EXPECT_TRUE(m_store->savedSessions().isEmpty());
     EXPECT_TRUE(m_store->readCurrentSession());
-}
-
-TEST_F(TallyPersistenceTest, ASessionLeftBehindIsSavedAsCrashedWithItsEvents)
-{
-    TallySessionState left = fullState();
-    left.crashed = false;
-    ASSERT_TRUE(platform::AtomicFileWriter::ensureDirectory(m_data.path()));
-    ASSERT_TRUE(platform::AtomicFileWriter::write(
-        m_store->currentSessionFilePath(), TallySessionArchive::sessionFile(left)));
-    const QStringList lines = debugLogOf([] {
-        TallyAPI::startSession(QStringLiteral("KEY"));
-        TallyAPI::waitForUploads();
-    });
-
-    EXPECT_TRUE(lines.contains(QStringLiteral("Tally: Add crashed former session")));
-    const auto saved = m_store->savedSessions();
-    ASSERT_EQ(saved.size(), 1);
-    const auto record = analytics::TallyReportDecoder::decodeSessionRecord(saved[0]);
-    ASSERT_TRUE(record.ok());
-    EXPECT_EQ(record.json.value("events").toArray().size(), 2);
-    EXPECT_EQ(record.json.value("errors").toArray().size(), 1);
-    EXPECT_EQ(qint64(record.json.value("startTime").toDouble()), left.startTime.toMSecsSinceEpoch());
 }
 
 TEST_F(TallyPersistenceTest, SavedSessionsKeepTheLatestFifty)
@@ -421,17 +397,19 @@ TEST_F(TallyPersistenceTest, FilesPastTheReadLimitAreSetAsideNotDropped)
     EXPECT_EQ(recordStart(saved[0]), ended.toMSecsSinceEpoch());
 }
 
-// Where a stale copy of the current session lies beside the real one.
+// A session left behind by a killed process is saved as crashed, with its events and errors, at
+// the next start; where a stale copy of it lies beside the real one, the newest is taken and the
+// stale one dropped.
 struct StaleCopy {
     const char* name;
+    bool stale; // a stale copy is left at all
     bool underOlderName; // else the dotted name's previous copy
     bool previousOfOlder; // the older name's previous copy rather than the file itself
 };
 
-class TallyStaleCurrentFileTest : public TallyPersistenceTest,
-                                  public ::testing::WithParamInterface<StaleCopy> { };
+class TallyLeftSessionTest : public TallyPersistenceTest, public ::testing::WithParamInterface<StaleCopy> { };
 
-TEST_P(TallyStaleCurrentFileTest, RecoveryTakesTheNewestSessionAndDropsTheStaleOne)
+TEST_P(TallyLeftSessionTest, IsSavedAsCrashedFromTheNewestCopy)
 {
     const StaleCopy& row = GetParam();
     TallySessionState stale = fullState();
@@ -445,19 +423,27 @@ TEST_P(TallyStaleCurrentFileTest, RecoveryTakesTheNewestSessionAndDropsTheStaleO
     // earlier write.
     m_store->saveCurrentSession(stale);
     m_store->saveCurrentSession(real);
+    if (!row.stale || row.underOlderName)
+        QFile::remove(platform::AtomicFileWriter::previousPath(dotted));
     if (row.underOlderName) {
         const QString older = m_store->oldCurrentSessionFilePath();
         const QString target = row.previousOfOlder ? platform::AtomicFileWriter::previousPath(older) : older;
         ASSERT_TRUE(platform::AtomicFileWriter::write(target, TallySessionArchive::sessionFile(stale)));
-        QFile::remove(platform::AtomicFileWriter::previousPath(dotted));
     }
 
-    installStore();
-    TallyAPI::startSession(QStringLiteral("KEY"));
-    TallyAPI::waitForUploads();
+    installStore(); // the next process
+    const QStringList lines = debugLogOf([] {
+        TallyAPI::startSession(QStringLiteral("KEY"));
+        TallyAPI::waitForUploads();
+    });
+    EXPECT_TRUE(lines.contains(QStringLiteral("Tally: Add crashed former session")));
     const auto saved = m_store->savedSessions();
     ASSERT_EQ(saved.size(), 1);
-    EXPECT_EQ(recordStart(saved[0]), real.startTime.toMSecsSinceEpoch());
+    const auto record = analytics::TallyReportDecoder::decodeSessionRecord(saved[0]);
+    ASSERT_TRUE(record.ok());
+    EXPECT_EQ(qint64(record.json.value("startTime").toDouble()), real.startTime.toMSecsSinceEpoch());
+    EXPECT_EQ(record.json.value("events").toArray().size(), 2);
+    EXPECT_EQ(record.json.value("errors").toArray().size(), 1);
     // No stale copy is left to come back after the next kill.
     endSessionOffline();
     EXPECT_EQ(m_store->savedSessions().size(), 2);
@@ -465,9 +451,10 @@ TEST_P(TallyStaleCurrentFileTest, RecoveryTakesTheNewestSessionAndDropsTheStaleO
         m_store->readCurrentSession()->startTime(), analytics::TallySession::currentSession()->startTime());
 }
 
-INSTANTIATE_TEST_SUITE_P(Copies, TallyStaleCurrentFileTest,
-    ::testing::Values(StaleCopy { "PreviousCopy", false, false }, StaleCopy { "OlderNameFile", true, false },
-        StaleCopy { "OlderNamePreviousCopy", true, true }),
+INSTANTIATE_TEST_SUITE_P(Copies, TallyLeftSessionTest,
+    ::testing::Values(StaleCopy { "NoStaleCopy", false, false, false },
+        StaleCopy { "PreviousCopy", true, false, false }, StaleCopy { "OlderNameFile", true, true, false },
+        StaleCopy { "OlderNamePreviousCopy", true, true, true }),
     [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

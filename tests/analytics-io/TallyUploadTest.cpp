@@ -48,79 +48,14 @@ protected:
         return requests.isEmpty() ? QByteArray() : requests.last().body;
     }
 
-    TestHttpServer m_server;
-};
-
-class TallyUploadAnswerTest : public TallyUploadTest, public ::testing::WithParamInterface<int> { };
-
-TEST_P(TallyUploadAnswerTest, TheStartOfSessionUploadForgetsSavedSessionsOnlyOnSuccess)
-{
-    const int status = GetParam();
-    const bool success = status >= 200 && status < 400;
-    m_server.enqueueAnswer(ScriptedAnswer::status(status));
-    m_server.setDefaultAnswer(ScriptedAnswer::status(200));
-    const auto saved = seedSavedSessions(3);
-
-    startAndWait();
-
-    const auto requests = m_server.requests();
-    ASSERT_EQ(requests.size(), 1);
-    EXPECT_EQ(requests[0].method, "POST");
-    EXPECT_EQ(requests[0].path, "/report.do");
-    EXPECT_EQ(requests[0].header("Content-Type"), "application/octet-stream");
-    EXPECT_EQ(sessionsOf(requests[0].body).size(), 3); // the saved sessions, not the current one
-    EXPECT_EQ(m_store->savedSessions(), success ? QList<QByteArray>() : saved);
-    EXPECT_EQ(m_store->sentSession(), success);
-
-    // The next report (a pause upload with the current session last) tells whether it worked.
-    TallyAPI::setSessionReportsOnPauseEnabled(true);
-    const QJsonArray sessions = sessionsOf(pauseUpload());
-    ASSERT_FALSE(sessions.isEmpty());
-    EXPECT_EQ(sessions.last().toObject().value(QLatin1String("internetAvailable")).toBool(), success);
-}
-
-INSTANTIATE_TEST_SUITE_P(Statuses, TallyUploadAnswerTest, ::testing::Values(200, 302, 404, 500),
-    [](const auto& row) { return "Status" + std::to_string(row.param); });
-
-TEST_F(TallyUploadTest, ASilentServerIsGivenUpAfterTheTimeOutAndNothingIsLost)
-{
-    m_server.enqueueAnswer(ScriptedAnswer::silence());
-    m_server.setDefaultAnswer(ScriptedAnswer::status(200));
-    const auto saved = seedSavedSessions(2);
-    QElapsedTimer clock;
-    clock.start();
-    startAndWait();
-    EXPECT_GE(clock.elapsed(), kLongTimeout.count() - 50);
-    EXPECT_LT(clock.elapsed(), kLongTimeout.count() + 4000);
-    EXPECT_EQ(m_store->savedSessions(), saved);
-    EXPECT_FALSE(m_store->sentSession());
-
-    TallyAPI::setSessionReportsOnPauseEnabled(true);
-    const QJsonArray sessions = sessionsOf(pauseUpload());
-    ASSERT_EQ(sessions.size(), 3);
-    EXPECT_FALSE(sessions.last().toObject().value(QLatin1String("internetAvailable")).toBool());
-}
-
-TEST_F(TallyUploadTest, APauseUploadSendsEverythingAndChangesNothing)
-{
-    m_server.enqueueAnswer(ScriptedAnswer::status(500)); // the start-of-session upload fails
-    m_server.setDefaultAnswer(ScriptedAnswer::status(200));
-    const auto saved = seedSavedSessions(2);
-    TallyAPI::setSessionReportsOnPauseEnabled(true);
-    startAndWait();
-    auto savedFile = [&] {
+    QByteArray savedFile() const
+    {
         QFile file(m_store->sessionsFilePath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    const QByteArray savedBefore = savedFile();
-    ASSERT_FALSE(savedBefore.isEmpty());
+    }
 
-    const QJsonArray sessions = sessionsOf(pauseUpload());
-    EXPECT_EQ(sessions.size(), 3); // saved sessions plus the current one
-    EXPECT_EQ(m_store->savedSessions(), saved);
-    EXPECT_FALSE(m_store->sentSession());
-    EXPECT_EQ(savedFile(), savedBefore); // not even rewritten
-}
+    TestHttpServer m_server;
+};
 
 // Resident memory of this process, from the kernel's count of resident pages.
 qint64 residentBytes()
@@ -132,76 +67,87 @@ qint64 residentBytes()
     return fields.value(1).toLongLong() * 4096;
 }
 
-// A hostile or broken answer: what the collection server sends, and what must come of it.
-struct HostileAnswer {
+// What the collection server answers the start-of-session upload, plain, silent, hostile or
+// broken, and what must come of it: the saved records are forgotten only when the report was
+// taken whole, and the next report says whether it was.
+struct StartAnswer {
     const char* name;
-    ScriptedAnswer (*answer)(const TestHttpServer& elsewhere);
-    bool delivered; // the records may be forgotten
+    ScriptedAnswer answer; // "%PORT%" in a header stands for another origin's port
+    bool delivered;
     int requests; // requests that reach the collection server
 };
 
-class TallyHostileAnswerTest : public TallyUploadTest, public ::testing::WithParamInterface<HostileAnswer> {
+class TallyStartAnswerTest : public TallyUploadTest, public ::testing::WithParamInterface<StartAnswer> {
 protected:
     TestHttpServer m_elsewhere; // another origin (another port on the same host)
 };
 
-TEST_P(TallyHostileAnswerTest, KeepsTheRecordsUnlessTheReportWasTakenWhole)
+TEST_P(TallyStartAnswerTest, ForgetsTheSavedSessionsOnlyWhenTheReportWasTakenWhole)
 {
-    const HostileAnswer& row = GetParam();
-    m_server.enqueueAnswer(row.answer(m_elsewhere));
+    const StartAnswer& row = GetParam();
+    ScriptedAnswer answer = row.answer;
+    for (auto& header : answer.headers)
+        header.second.replace("%PORT%", QByteArray::number(m_elsewhere.port()));
+    m_server.enqueueAnswer(answer);
     m_server.setDefaultAnswer(ScriptedAnswer::status(200));
     m_elsewhere.setDefaultAnswer(ScriptedAnswer::status(200));
-    const auto saved = seedSavedSessions(2);
+    const auto saved = seedSavedSessions(3);
     const qint64 residentBefore = residentBytes();
+    QElapsedTimer clock;
+    clock.start();
 
     startAndWait();
 
+    // A silent server is given up after the time-out, and nothing waits much longer than that.
+    if (answer.kind == ScriptedAnswer::Kind::Silence) {
+        EXPECT_GE(clock.elapsed(), kLongTimeout.count() - 50);
+    }
+    EXPECT_LT(clock.elapsed(), kLongTimeout.count() + 4000);
+    const auto requests = m_server.requests();
+    ASSERT_EQ(requests.size(), row.requests); // never re-sent behind the uploader's back
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].path, "/report.do");
+    EXPECT_EQ(requests[0].header("Content-Type"), "application/octet-stream");
+    EXPECT_EQ(sessionsOf(requests[0].body).size(), 3); // the saved sessions, not the current one
     EXPECT_EQ(m_store->savedSessions(), row.delivered ? QList<QByteArray>() : saved);
     EXPECT_EQ(m_store->sentSession(), row.delivered);
-    EXPECT_EQ(m_server.requests().size(), row.requests); // never re-sent behind the uploader's back
     EXPECT_TRUE(m_elsewhere.requests().isEmpty()); // no report leaves for another origin
     // Answers are capped as they arrive, not after the HTTP layer has buffered them.
     EXPECT_LT(residentBytes() - residentBefore, 48LL * 1024 * 1024);
+
+    // The next report (a pause upload with the current session last) tells whether it worked; a
+    // pause upload sends everything and changes nothing, even when the server takes it.
+    const QByteArray fileBefore = savedFile();
+    TallyAPI::setSessionReportsOnPauseEnabled(true);
+    const QJsonArray sessions = sessionsOf(pauseUpload());
+    ASSERT_EQ(sessions.size(), row.delivered ? 1 : 4);
+    EXPECT_EQ(sessions.last().toObject().value(QLatin1String("internetAvailable")).toBool(), row.delivered);
+    EXPECT_EQ(m_store->savedSessions(), row.delivered ? QList<QByteArray>() : saved);
+    EXPECT_EQ(savedFile(), fileBefore) << "not even rewritten";
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, TallyHostileAnswerTest,
-    ::testing::Values(HostileAnswer { "EndlessChunkedBody",
-                          [](const TestHttpServer&) { return ScriptedAnswer::endless(); }, false, 1 },
-        HostileAnswer { "HugeStatedBody",
-            [](const TestHttpServer&) { return ScriptedAnswer::huge(48LL << 20); }, false, 1 },
-        HostileAnswer { "CutShort",
-            [](const TestHttpServer&) {
-                return ScriptedAnswer::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n1234567");
-            },
+INSTANTIATE_TEST_SUITE_P(Answers, TallyStartAnswerTest,
+    ::testing::Values(StartAnswer { "Status200", ScriptedAnswer::status(200), true, 1 },
+        StartAnswer { "Status302", ScriptedAnswer::status(302), true, 1 },
+        StartAnswer { "Status399", ScriptedAnswer::status(399), true, 1 },
+        StartAnswer { "Status400", ScriptedAnswer::status(400), false, 1 },
+        StartAnswer { "Status500", ScriptedAnswer::status(500), false, 1 },
+        StartAnswer { "Silence", ScriptedAnswer::silence(), false, 1 },
+        StartAnswer { "EndlessChunkedBody", ScriptedAnswer::endless(), false, 1 },
+        StartAnswer { "HugeStatedBody", ScriptedAnswer::huge(48LL << 20), false, 1 },
+        StartAnswer { "CutShort",
+            ScriptedAnswer::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n1234567"), false, 1 },
+        StartAnswer { "CutShortChunked",
+            ScriptedAnswer::rawBytes("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\n1234"),
             false, 1 },
-        HostileAnswer { "CutShortChunked",
-            [](const TestHttpServer&) {
-                return ScriptedAnswer::rawBytes(
-                    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\n1234");
-            },
+        StartAnswer { "Garbage", ScriptedAnswer::rawBytes("\x16\x03\x01 no HTTP at all\r\n\r\n"), false, 1 },
+        StartAnswer { "RedirectToAFile", ScriptedAnswer::redirect(302, "file:///etc/passwd"), false, 1 },
+        StartAnswer { "RedirectToAnotherPort", ScriptedAnswer::redirect(307, "http://127.0.0.1:%PORT%/steal"),
             false, 1 },
-        HostileAnswer { "Garbage",
-            [](const TestHttpServer&) {
-                return ScriptedAnswer::rawBytes("\x16\x03\x01 no HTTP at all\r\n\r\n");
-            },
-            false, 1 },
-        HostileAnswer { "RedirectToAFile",
-            [](const TestHttpServer&) { return ScriptedAnswer::redirect(302, "file:///etc/passwd"); }, false,
-            1 },
-        HostileAnswer { "RedirectToAnotherPort",
-            [](const TestHttpServer& elsewhere) {
-                return ScriptedAnswer::redirect(307, elsewhere.url(QStringLiteral("/steal")).toEncoded());
-            },
-            false, 1 },
-        HostileAnswer { "RedirectToAnotherHost",
-            [](const TestHttpServer& elsewhere) {
-                return ScriptedAnswer::redirect(
-                    308, QByteArray("http://localhost:") + QByteArray::number(elsewhere.port()) + "/steal");
-            },
+        StartAnswer { "RedirectToAnotherHost", ScriptedAnswer::redirect(308, "http://localhost:%PORT%/steal"),
             false, 1 },
         // Within the same origin a redirect is still followed, and its answer counts.
-        HostileAnswer { "RedirectWithinTheServer",
-            [](const TestHttpServer&) { return ScriptedAnswer::redirect(307, "/report2.do"); }, true, 2 }),
+        StartAnswer { "RedirectWithinTheServer", ScriptedAnswer::redirect(307, "/report2.do"), true, 2 }),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(TallyUploadTest, ARecordSavedDuringAnUploadSurvivesItsSuccess)
@@ -287,21 +233,17 @@ protected:
     {
         TallyAPI::resetForTesting();
         platform::Clock::setNow(QDateTime::fromMSecsSinceEpoch(1338508800000));
+        TallyAPI::usePersistenceAndUpload();
+        TallyAPI::setDataDirectory(m_data.path());
+        TallyAPI::setServerURL(m_server.url().toString());
     }
     TestHttpServer m_server;
 };
 
-TEST_F(TallyHostSetUpTest, TheDefaultServerStaysOnThisMachine)
-{
-    EXPECT_EQ(QUrl(TallyAPI::defaultServerURL()).host(), QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(QUrl(TallyAPI::defaultServerURL()).path(), QStringLiteral("/report.do"));
-}
-
 TEST_F(TallyHostSetUpTest, FilesGoToTheDataFolderAndReportsToTheServer)
 {
-    TallyAPI::usePersistenceAndUpload();
-    TallyAPI::setDataDirectory(m_data.path());
-    TallyAPI::setServerURL(m_server.url().toString());
+    EXPECT_EQ(QUrl(TallyAPI::defaultServerURL()).host(), QStringLiteral("127.0.0.1"))
+        << "not off the machine";
     TallyAPI::startSession(QStringLiteral("HOST KEY"));
     TallyAPI::waitForUploads();
     TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"));
@@ -312,21 +254,11 @@ TEST_F(TallyHostSetUpTest, FilesGoToTheDataFolderAndReportsToTheServer)
     EXPECT_TRUE(files.contains(QStringLiteral(".tallyCurrent%1.archive").arg(hash)))
         << files.join(' ').toStdString();
     EXPECT_TRUE(files.contains(QStringLiteral(".tallySent%1.archive").arg(hash)));
-    // The production time-outs and heartbeat, read from what the layer was built with.
-    const auto uploader
-        = std::dynamic_pointer_cast<analytics::TallyNetworkUploader>(analytics::TallyUploader::instance());
-    ASSERT_TRUE(uploader);
-    EXPECT_EQ(uploader->shortTimeout(), std::chrono::seconds(5)) << "pause and end-of-session uploads";
-    EXPECT_EQ(uploader->longTimeout(), std::chrono::seconds(20)) << "start-of-session upload";
     ASSERT_NE(analytics::TallyHeartBeater::instance(), nullptr);
-    EXPECT_EQ(analytics::TallyHeartBeater::instance()->intervalMillis(), 1000);
 }
 
 TEST_F(TallyHostSetUpTest, RemovingStoredDataLeavesOnlyTheUsersOwnFiles)
 {
-    TallyAPI::usePersistenceAndUpload();
-    TallyAPI::setDataDirectory(m_data.path());
-    TallyAPI::setServerURL(m_server.url().toString());
     TallyAPI::setDebugLogEnabled(true); // debug copies of the answers in the documents folder
     TallyAPI::startSession(QStringLiteral("KEY"));
     TallyAPI::waitForUploads();
@@ -347,9 +279,6 @@ TEST_F(TallyHostSetUpTest, RemovingStoredDataLeavesOnlyTheUsersOwnFiles)
 
 TEST_F(TallyHostSetUpTest, ADisabledLayerLeavesNoTraceAtAll)
 {
-    TallyAPI::usePersistenceAndUpload();
-    TallyAPI::setDataDirectory(m_data.path());
-    TallyAPI::setServerURL(m_server.url().toString());
     TallyAPI::setEnabled(false);
     TallyAPI::startSession(QStringLiteral("KEY"));
     TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"));

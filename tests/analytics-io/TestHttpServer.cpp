@@ -11,82 +11,11 @@ namespace testing_support {
 
 namespace {
 
-const char* reasonPhrase(int status)
-{
-    switch (status) {
-    case 200:
-        return "OK";
-    case 301:
-        return "Moved Permanently";
-    case 302:
-        return "Found";
-    case 307:
-        return "Temporary Redirect";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    default:
-        return "Status";
-    }
-}
-
 // Per-connection parse state, kept on the socket itself.
 const char* const kBufferProperty = "lumivueTestBuffer";
 const char* const kDoneProperty = "lumivueTestDone";
 
 } // namespace
-
-ScriptedAnswer ScriptedAnswer::status(int code, QByteArray body)
-{
-    ScriptedAnswer answer;
-    answer.statusCode = code;
-    answer.body = std::move(body);
-    return answer;
-}
-
-ScriptedAnswer ScriptedAnswer::redirect(int code, const QByteArray& location)
-{
-    ScriptedAnswer answer;
-    answer.statusCode = code;
-    answer.headers.append({ QByteArray("Location"), location });
-    return answer;
-}
-
-ScriptedAnswer ScriptedAnswer::silence()
-{
-    ScriptedAnswer answer;
-    answer.neverAnswer = true;
-    return answer;
-}
-
-ScriptedAnswer ScriptedAnswer::huge(qint64 bytes)
-{
-    ScriptedAnswer answer;
-    answer.hugeBodyBytes = bytes;
-    return answer;
-}
-
-ScriptedAnswer ScriptedAnswer::held(int code)
-{
-    ScriptedAnswer answer = status(code);
-    answer.holdUntilReleased = true;
-    return answer;
-}
-
-ScriptedAnswer ScriptedAnswer::endless()
-{
-    ScriptedAnswer answer;
-    answer.endlessChunked = true;
-    return answer;
-}
-
-ScriptedAnswer ScriptedAnswer::rawBytes(QByteArray bytes)
-{
-    ScriptedAnswer answer;
-    answer.raw = std::move(bytes);
-    return answer;
-}
 
 QByteArray ReceivedRequest::header(const QByteArray& name) const
 {
@@ -167,7 +96,7 @@ void TestHttpServer::release()
             const auto held = std::exchange(m_held, {});
             for (const auto& [socket, scripted] : held) {
                 ScriptedAnswer now = scripted;
-                now.holdUntilReleased = false;
+                now.kind = ScriptedAnswer::Kind::Answer;
                 answer(socket, now);
             }
         },
@@ -247,56 +176,53 @@ void TestHttpServer::onReadyRead(QTcpSocket* socket)
 
 void TestHttpServer::answer(QTcpSocket* socket, const ScriptedAnswer& scripted)
 {
-    if (scripted.neverAnswer)
+    using Kind = ScriptedAnswer::Kind;
+    switch (scripted.kind) {
+    case Kind::Silence:
         return;
-    if (scripted.holdUntilReleased) {
+    case Kind::Held:
         m_held.append({ socket, scripted });
         return;
-    }
-    if (!scripted.raw.isEmpty()) {
+    case Kind::Raw:
         socket->write(scripted.raw);
         socket->disconnectFromHost();
         return;
+    case Kind::Answer:
+    case Kind::Huge:
+    case Kind::EndlessChunked:
+        break;
     }
-    if (scripted.endlessChunked) {
-        // Small chunks without end, for as long as the client reads.
-        socket->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
-        auto pump = [socket] {
-            static const QByteArray slice
-                = QByteArray("40\r\n" + QByteArray(64, 'x') + "\r\n").repeated(1000);
-            while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 256 * 1024)
-                socket->write(slice);
-        };
-        QObject::connect(socket, &QTcpSocket::bytesWritten, socket, pump);
-        pump();
-        return;
-    }
-    const qint64 bodyLength = scripted.hugeBodyBytes > 0 ? scripted.hugeBodyBytes : scripted.body.size();
-    QByteArray head = QByteArray("HTTP/1.1 ") + QByteArray::number(scripted.statusCode) + ' '
-        + reasonPhrase(scripted.statusCode) + "\r\n";
-    head += "Content-Length: " + QByteArray::number(bodyLength) + "\r\n";
-    head += "Connection: close\r\n";
+    // The reason phrase is never read by a client, so one serves every status.
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(scripted.statusCode) + " Scripted\r\n";
+    if (scripted.kind == Kind::EndlessChunked)
+        head += "Transfer-Encoding: chunked\r\n";
+    else
+        head += "Content-Length: "
+            + QByteArray::number(scripted.kind == Kind::Huge ? scripted.hugeBodyBytes : scripted.body.size())
+            + "\r\nConnection: close\r\n";
     for (const auto& [name, value] : scripted.headers)
         head += name + ": " + value + "\r\n";
-    head += "\r\n";
-    socket->write(head);
-
-    if (scripted.hugeBodyBytes <= 0) {
+    socket->write(head + "\r\n");
+    if (scripted.kind == Kind::Answer) {
         socket->write(scripted.body);
         socket->disconnectFromHost();
         return;
     }
-    // Stream the huge body in slices as the client reads, so the server itself stays small.
-    auto sent = std::make_shared<qint64>(0);
-    const qint64 total = scripted.hugeBodyBytes;
-    auto pump = [socket, sent, total] {
-        const QByteArray slice(64 * 1024, 'x');
-        while (*sent < total && socket->bytesToWrite() < 256 * 1024) {
-            const qint64 n = std::min<qint64>(slice.size(), total - *sent);
+    // Streamed in slices as the client reads, so the server itself stays small; an endless body
+    // has no count of bytes left (-1).
+    const QByteArray slice = scripted.kind == Kind::Huge
+        ? QByteArray(64 * 1024, 'x')
+        : QByteArray("40\r\n" + QByteArray(64, 'x') + "\r\n").repeated(1000);
+    auto left = std::make_shared<qint64>(scripted.kind == Kind::Huge ? scripted.hugeBodyBytes : -1);
+    auto pump = [socket, left, slice] {
+        while (*left != 0 && socket->state() == QAbstractSocket::ConnectedState
+            && socket->bytesToWrite() < 256 * 1024) {
+            const qint64 n = *left < 0 ? slice.size() : std::min<qint64>(slice.size(), *left);
             socket->write(slice.constData(), n);
-            *sent += n;
+            if (*left > 0)
+                *left -= n;
         }
-        if (*sent >= total)
+        if (*left == 0)
             socket->disconnectFromHost();
     };
     QObject::connect(socket, &QTcpSocket::bytesWritten, socket, pump);

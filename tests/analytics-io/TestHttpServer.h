@@ -27,22 +27,38 @@ class QTcpSocket;
 namespace testing_support {
 
 struct ScriptedAnswer {
+    enum class Kind {
+        Answer, // status, headers and body, then the connection is closed
+        Silence, // read the request, stay silent
+        Held, // an answer sent only after release()
+        Raw, // `raw` sent as it is, then the connection is closed
+        Huge, // announce `hugeBodyBytes` of body and stream them as the client reads
+        EndlessChunked, // a chunked body that never ends, streamed as the client reads
+    };
     int statusCode { 200 };
     QByteArray body;
     QList<QPair<QByteArray, QByteArray>> headers;
-    bool neverAnswer { false }; // accept, read the request, stay silent
-    qint64 hugeBodyBytes { 0 }; // > 0: announce and stream this many bytes of body
-    bool holdUntilReleased { false }; // answer only after release()
-    bool endlessChunked { false }; // a chunked body that never ends, streamed as the client reads
-    QByteArray raw; // non-empty: sent as it is instead of an answer, then the connection is closed
+    Kind kind { Kind::Answer };
+    QByteArray raw;
+    qint64 hugeBodyBytes { 0 };
 
-    static ScriptedAnswer status(int code, QByteArray body = {});
-    static ScriptedAnswer redirect(int code, const QByteArray& location);
-    static ScriptedAnswer silence();
-    static ScriptedAnswer huge(qint64 bytes);
-    static ScriptedAnswer held(int code);
-    static ScriptedAnswer endless();
-    static ScriptedAnswer rawBytes(QByteArray bytes);
+    static ScriptedAnswer status(
+        int code, QByteArray body = {}, QList<QPair<QByteArray, QByteArray>> headers = {})
+    {
+        return { code, std::move(body), std::move(headers), Kind::Answer, {}, 0 };
+    }
+    static ScriptedAnswer redirect(int code, const QByteArray& location)
+    {
+        return status(code, {}, { { "Location", location } });
+    }
+    static ScriptedAnswer silence() { return { 200, {}, {}, Kind::Silence, {}, 0 }; }
+    static ScriptedAnswer held(int code) { return { code, {}, {}, Kind::Held, {}, 0 }; }
+    static ScriptedAnswer rawBytes(QByteArray bytes)
+    {
+        return { 200, {}, {}, Kind::Raw, std::move(bytes), 0 };
+    }
+    static ScriptedAnswer huge(qint64 bytes) { return { 200, {}, {}, Kind::Huge, {}, bytes }; }
+    static ScriptedAnswer endless() { return { 200, {}, {}, Kind::EndlessChunked, {}, 0 }; }
 };
 
 struct ReceivedRequest {

@@ -13,74 +13,16 @@
 
 #include "analytics/TallyAPI.h"
 #include "analytics/TallySession.h"
-#include "analytics/TallySessionStore.h"
 #include "analytics/TallyUploader.h"
 #include "platform/core/Log.h"
 #include "platform/system/BackgroundTasks.h"
 #include "platform/system/Clock.h"
 #include "support/LogCapture.h"
+#include "support/MemorySessionStore.h"
 
 namespace analytics::test {
 
-class MemorySessionStore : public TallySessionStore {
-public:
-    void saveCurrentSession(const TallySessionState& state) override
-    {
-        std::scoped_lock lock(m_mutex);
-        m_current = state;
-        m_hasCurrent = true;
-    }
-    std::shared_ptr<TallySession> readCurrentSession() override
-    {
-        std::scoped_lock lock(m_mutex);
-        return m_hasCurrent ? std::make_shared<TallySession>(m_current) : nullptr;
-    }
-    void deleteCurrentSession() override
-    {
-        std::scoped_lock lock(m_mutex);
-        m_hasCurrent = false;
-    }
-    QList<QByteArray> savedSessions() override
-    {
-        std::scoped_lock lock(m_mutex);
-        return m_saved;
-    }
-    void setSavedSessions(const QList<QByteArray>& records) override
-    {
-        std::scoped_lock lock(m_mutex);
-        m_saved = records;
-    }
-    void addToSavedSessions(const QByteArray& record) override
-    {
-        std::scoped_lock lock(m_mutex);
-        m_saved.append(record);
-    }
-    QDateTime initialTimestamp(const QDateTime& candidate) override
-    {
-        std::scoped_lock lock(m_mutex);
-        if (!m_initial.isValid())
-            m_initial = candidate;
-        return m_initial;
-    }
-
-    bool hasCurrent()
-    {
-        std::scoped_lock lock(m_mutex);
-        return m_hasCurrent;
-    }
-    TallySessionState current()
-    {
-        std::scoped_lock lock(m_mutex);
-        return m_current;
-    }
-
-private:
-    std::mutex m_mutex; // guards everything below
-    TallySessionState m_current;
-    bool m_hasCurrent { false };
-    QList<QByteArray> m_saved;
-    QDateTime m_initial;
-};
+using testing_support::MemorySessionStore;
 
 // Builds each report exactly as a network uploader would, and keeps it.
 class CapturingUploader : public TallyUploader {

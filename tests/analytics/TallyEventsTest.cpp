@@ -258,14 +258,12 @@ TEST_F(TallyEvents, AgeIsTheFirstLocalInstantOfTheBirthYear)
     EXPECT_EQ(session->state().age.date(), QDate(1982, 1, 1)) << "an invalid age leaves the stored one";
 }
 
-TEST_F(TallyEvents, GenderCodes)
+TEST_F(TallyEvents, GenderCodesAreOneForMZeroForFAndMinusOneOtherwise)
 {
-    TallyAPI::setGender(QStringLiteral("m"));
-    EXPECT_EQ(session->state().gender, 1);
-    TallyAPI::setGender(QStringLiteral("f"));
-    EXPECT_EQ(session->state().gender, 0);
-    TallyAPI::setGender(QStringLiteral("M"));
-    EXPECT_EQ(session->state().gender, -1);
+    for (const auto& [given, code] : { std::pair { "m", 1 }, { "f", 0 }, { "M", -1 } }) {
+        TallyAPI::setGender(QString::fromLatin1(given));
+        EXPECT_EQ(session->state().gender, code) << given;
+    }
 }
 
 } // namespace

@@ -42,8 +42,27 @@ protected:
     }
 };
 
-TEST_F(LumivueViewControllerTest, LoadingBuildsTheCameraTheScopeAndTheControlsOfAPhone)
+// What loading builds on each kind of device: a tablet has the large scope and no preset chooser,
+// unless it does not answer the idiom query and so gets the phone screen.
+struct DeviceRow {
+    const char* name;
+    int idiom;
+    bool answersQuery;
+    int scope; // points across
+    QSizeF preview; // the screen the controller lays out
+    QRectF grid;
+    QRectF panel;
+    int options; // option buttons on the panel
+};
+
+class LumivueViewControllerLoading : public LumivueViewControllerTest,
+                                     public ::testing::WithParamInterface<DeviceRow> { };
+
+TEST_P(LumivueViewControllerLoading, BuildsTheCameraTheScopeAndTheControls)
 {
+    const DeviceRow& row = GetParam();
+    useIdiom(row.idiom);
+    Device::current().setAnswersIdiomQuery(row.answersQuery);
     analytics::TallyAPI::startSession(QStringLiteral("KEY"));
     auto screen = makeScreen();
     screen->view();
@@ -54,15 +73,15 @@ TEST_F(LumivueViewControllerTest, LoadingBuildsTheCameraTheScopeAndTheControlsOf
     ASSERT_NE(screen->locationManager(), nullptr);
     EXPECT_TRUE(screen->locationManager()->isUpdatingLocation());
     // The first fix went to analytics.
-    EXPECT_NEAR(m_store->state().latitude, 48.8584, 1e-3); // analytics keeps three decimals
-    EXPECT_NEAR(m_store->state().longitude, 2.2945, 1e-3);
+    EXPECT_NEAR(m_store->current().latitude, 48.8584, 1e-3); // analytics keeps three decimals
+    EXPECT_NEAR(m_store->current().longitude, 2.2945, 1e-3);
 
     EXPECT_EQ(screen->scopeNightVisionMode(), 1);
     EXPECT_EQ(screen->scopeNightVisionThread(), 100);
     EXPECT_TRUE(screen->sliderNVLevel()->isHidden());
     EXPECT_FLOAT_EQ(screen->sliderNVLevel()->value(), 1.0f);
-    EXPECT_EQ(screen->scopePixelSize(), 200);
-    EXPECT_EQ(screen->scopeScreenRadius(), 200);
+    EXPECT_EQ(screen->scopePixelSize(), row.scope);
+    EXPECT_EQ(screen->scopeScreenRadius(), row.scope);
 
     // Live picture at the bottom, then the picture square, then the overlay on top, both
     // centred on the full-screen preview.
@@ -71,14 +90,24 @@ TEST_F(LumivueViewControllerTest, LoadingBuildsTheCameraTheScopeAndTheControlsOf
     EXPECT_EQ(layers[0], screen->previewLayer()->layer());
     EXPECT_EQ(layers[1], screen->scopeImageLayer());
     EXPECT_EQ(layers[2], screen->scopeGridLayer());
-    EXPECT_EQ(screen->scopeGridLayer()->frame(), QRectF(60, 140, 200, 200));
-    EXPECT_EQ(screen->previewView()->frame(), QRectF(0, 0, 320, 480));
+    EXPECT_EQ(screen->scopeGridLayer()->frame(), row.grid);
+    EXPECT_EQ(screen->previewView()->frame(), QRectF(QPointF(), row.preview));
 
-    // Two synthetic cameras: the switch shows; the back camera has a torch.
+    // Two synthetic cameras: the switch shows.
     EXPECT_FALSE(screen->cameraButton()->isHidden());
-    EXPECT_EQ(screen->controllHUDView()->frame().size(), QSizeF(232, 128));
-    EXPECT_EQ(optionButtonsOn(*screen->controllHUDView()), 3);
+    EXPECT_EQ(screen->controllHUDView()->frame(), row.panel);
+    EXPECT_EQ(optionButtonsOn(*screen->controllHUDView()), row.options);
+    EXPECT_EQ(screen->bPreset() != nullptr, row.options == 3);
 }
+
+INSTANTIATE_TEST_SUITE_P(Devices, LumivueViewControllerLoading,
+    ::testing::Values(DeviceRow { "Phone", Device::IdiomPhone, true, 200, QSizeF(320, 480),
+                          QRectF(60, 140, 200, 200), QRectF(8, 8, 232, 128), 3 },
+        DeviceRow { "Tablet", Device::IdiomTablet, true, 600, QSizeF(768, 1024), QRectF(84, 212, 600, 600),
+            QRectF(8, 8, 222, 88), 2 },
+        DeviceRow { "TabletIgnoringTheIdiomQuery", Device::IdiomTablet, false, 200, QSizeF(320, 480),
+            QRectF(60, 140, 200, 200), QRectF(8, 8, 232, 128), 3 }),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(LumivueViewControllerTest, EveryControlIsFoundByItsFieldName)
 {
@@ -105,27 +134,6 @@ TEST_F(LumivueViewControllerTest, EveryControlIsFoundByItsFieldName)
         ASSERT_NE(view, nullptr) << name;
         EXPECT_EQ(root.findViewByAccessibilityName(QString::fromLatin1(name)), view) << name;
     }
-}
-
-TEST_F(LumivueViewControllerTest, ATabletHasTheLargeScopeAndNoPresetChooserUnlessItIgnoresTheIdiomQuery)
-{
-    useIdiom(Device::IdiomTablet);
-    auto screen = makeScreen();
-    screen->view();
-    EXPECT_EQ(screen->scopePixelSize(), 600);
-    EXPECT_EQ(screen->scopeScreenRadius(), 600);
-    EXPECT_EQ(screen->scopeGridLayer()->frame(), QRectF(84, 212, 600, 600));
-    EXPECT_EQ(screen->bPreset(), nullptr);
-    EXPECT_EQ(optionButtonsOn(*screen->controllHUDView()), 2);
-    EXPECT_EQ(screen->controllHUDView()->frame(), QRectF(8, 8, 222, 88));
-
-    // A tablet that does not answer the idiom query gets the phone screen.
-    Device::current().setAnswersIdiomQuery(false);
-    auto silent = makeScreen();
-    silent->view();
-    Device::current().setAnswersIdiomQuery(true);
-    EXPECT_EQ(silent->scopePixelSize(), 200);
-    EXPECT_NE(silent->bPreset(), nullptr);
 }
 
 TEST_F(LumivueViewControllerTest, AppearingAndDisappearingStartAndStopTheCameraAndTheLocationUpdates)
@@ -158,7 +166,7 @@ TEST_F(LumivueViewControllerTest, WithoutALocationSourceTheScreenWorksAndReports
     EXPECT_EQ(screen->locationManager(), nullptr);
     screen->viewWillAppear(false);
     screen->viewWillDisappear(false);
-    EXPECT_EQ(m_store->state().latitude, 0.0);
+    EXPECT_EQ(m_store->current().latitude, 0.0);
     EXPECT_FALSE(screen->session()->isRunning());
 }
 
@@ -205,81 +213,76 @@ TEST_F(LumivueViewControllerTest, DestructionLogsStopsEverythingAndLeavesNoObser
         Device::orientationDidChangeNotification, &Device::current());
 }
 
-TEST_F(LumivueViewControllerTest, ChoosersAndSlidersDriveTheScope)
-{
-    auto screen = makeScreen();
-    screen->view();
-
-    ASSERT_TRUE(screen->bEnlight()->chooseItemForScript(1)); // Manual
-    EXPECT_EQ(screen->scopeNightVisionMode(), 2);
-    EXPECT_FALSE(screen->sliderNVLevel()->isHidden());
-    ASSERT_TRUE(screen->sliderNVLevel()->slideForScript(40));
-    EXPECT_EQ(screen->scopeNightVisionLevel(), 40);
-
-    ASSERT_TRUE(screen->bColorSpace()->chooseItemForScript(1)); // GREEN
-    EXPECT_EQ(screen->scopeNightVisionColorFilter(), 1);
-
-    ASSERT_TRUE(screen->bEnlight()->chooseItemForScript(0)); // Auto hides the level slider again
-    EXPECT_TRUE(screen->sliderNVLevel()->isHidden());
-
-    ASSERT_TRUE(screen->sliderZoom()->slideForScript(0.5f));
-    EXPECT_FLOAT_EQ(screen->settings().zoom(), 0.5f); // the scope's window narrows with it
-}
-
-// The Enlight and Color choosers, the grid, torch and night toggles click; the Preset chooser and the
-// camera switch are silent; the slider sets the level only in manual mode.
-TEST_F(LumivueViewControllerTest, EachControlClicksOrStaysSilent)
+// Each control in turn, on one screen: what it does to the scope, and whether it clicks. The
+// Enlight and Color choosers, the grid, torch and night toggles click; the Preset chooser, the
+// sliders and the camera switch are silent.
+TEST_F(LumivueViewControllerTest, EachControlDrivesTheScopeAndClicksOrStaysSilent)
 {
     auto screen = makeScreen();
     screen->view();
     const auto tap = [](platform::Control* control) {
         control->sendActionsForControlEvents(platform::ControlEventTouchUpInside);
     };
+    auto& s = *screen;
+    int levelBefore = 0;
     const struct {
         const char* what;
         std::function<void()> act;
         int clicks;
+        std::function<bool()> holds;
     } rows[] = {
-        { "Enlight Off", [&] { screen->bEnlight()->chooseItemForScript(2); }, 1 },
-        { "unknown Enlight item", [&] { screen->enlightChange(7); }, 1 },
-        { "Color B&W", [&] { screen->bColorSpace()->chooseItemForScript(2); }, 1 },
-        { "Preset Low", [&] { screen->bPreset()->chooseItemForScript(0); }, 0 },
-        { "torch", [&] { tap(screen->torchButton()); }, 1 },
-        { "grid", [&] { tap(screen->NVButton()); }, 1 },
-        { "night mode", [&] { tap(screen->denoiseButton()); }, 1 },
-        { "camera switch", [&] { tap(screen->cameraButton()); }, 0 },
+        { "Enlight Manual", [&] { s.bEnlight()->chooseItemForScript(1); }, 1,
+            [&] { return s.scopeNightVisionMode() == 2 && !s.sliderNVLevel()->isHidden(); } },
+        { "level slider", [&] { s.sliderNVLevel()->slideForScript(40); }, 0,
+            [&] { return s.scopeNightVisionLevel() == 40; } },
+        { "Color GREEN", [&] { s.bColorSpace()->chooseItemForScript(1); }, 1,
+            [&] { return s.scopeNightVisionColorFilter() == 1; } },
+        { "Enlight Auto hides the level slider", [&] { s.bEnlight()->chooseItemForScript(0); }, 1,
+            [&] { return s.scopeNightVisionMode() == 1 && s.sliderNVLevel()->isHidden(); } },
+        { "zoom narrows the scope's window", [&] { s.sliderZoom()->slideForScript(0.5f); }, 0,
+            [&] { return s.settings().zoom() == 0.5f; } },
+        { "Enlight Off", [&] { s.bEnlight()->chooseItemForScript(2); }, 1,
+            [&] { return s.scopeNightVisionMode() == 0; } },
+        { "an unknown Enlight item keeps Off", [&] { s.enlightChange(7); }, 1,
+            [&] { return s.scopeNightVisionMode() == 0; } },
+        { "the level acts only in manual mode",
+            [&] {
+                levelBefore = s.scopeNightVisionLevel();
+                s.sliderNVAction(levelBefore + 30.0f);
+            },
+            0, [&] { return s.scopeNightVisionLevel() == levelBefore; } },
+        { "Color B&W", [&] { s.bColorSpace()->chooseItemForScript(2); }, 1,
+            [&] { return s.scopeNightVisionColorFilter() == 2; } },
+        { "Preset Low", [&] { s.bPreset()->chooseItemForScript(0); }, 0, [] { return true; } },
+        { "torch", [&] { tap(s.torchButton()); }, 1, [] { return true; } },
+        { "grid", [&] { tap(s.NVButton()); }, 1, [] { return true; } },
+        { "night mode", [&] { tap(s.denoiseButton()); }, 1, [&] { return s.settings().isNightMode(); } },
+        { "camera switch", [&] { tap(s.cameraButton()); }, 0, [] { return true; } },
     };
     for (const auto& row : rows) {
         const int before = platform::SystemSound::playCount();
         row.act();
         EXPECT_EQ(platform::SystemSound::playCount() - before, row.clicks) << row.what;
+        EXPECT_TRUE(row.holds()) << row.what;
     }
-    EXPECT_EQ(screen->scopeNightVisionMode(), 0) << "an unknown item keeps Off";
-    screen->sliderNVAction(30.0f);
-    EXPECT_EQ(screen->scopeNightVisionLevel(), 0) << "the slider acts only in manual mode";
 }
 
-TEST_F(LumivueViewControllerTest, TheGridToggleHidesAndShowsTheSideControls)
+// The grid toggle hides the side controls and shows them again, but never a switch that cannot
+// work: with one camera and no torch both stay hidden.
+TEST_F(LumivueViewControllerTest, TheGridToggleHidesAndShowsOnlyTheSideControlsThatWork)
 {
+    auto sides = [](LumivueViewController& screen) {
+        return std::vector<bool> { screen.controllHUDView()->isHidden(), screen.torchButton()->isHidden(),
+            screen.cameraButton()->isHidden(), screen.denoiseButton()->isHidden(),
+            screen.takePictureButton()->isHidden() };
+    };
     auto screen = makeScreen();
     screen->view();
     screen->NVButton()->sendActionsForControlEvents(platform::ControlEventTouchUpInside);
-    EXPECT_TRUE(screen->controllHUDView()->isHidden());
-    EXPECT_TRUE(screen->torchButton()->isHidden());
-    EXPECT_TRUE(screen->cameraButton()->isHidden());
-    EXPECT_TRUE(screen->denoiseButton()->isHidden());
-    EXPECT_FALSE(screen->takePictureButton()->isHidden());
-
+    EXPECT_EQ(sides(*screen), (std::vector<bool> { true, true, true, true, false }));
     screen->NVButton()->sendActionsForControlEvents(platform::ControlEventTouchUpInside);
-    EXPECT_FALSE(screen->controllHUDView()->isHidden());
-    EXPECT_FALSE(screen->torchButton()->isHidden());
-    EXPECT_FALSE(screen->cameraButton()->isHidden());
-    EXPECT_FALSE(screen->denoiseButton()->isHidden());
-}
+    EXPECT_EQ(sides(*screen), (std::vector<bool> { false, false, false, false, false }));
 
-TEST_F(LumivueViewControllerTest, TheGridToggleNeverShowsSwitchesThatCannotWork)
-{
-    // One camera, no torch: showing the side controls again leaves both switches hidden.
     std::vector<std::shared_ptr<platform::StreamCaptureDevice>> devices {
         std::make_shared<platform::StreamCaptureDevice>(
             QStringLiteral("Lone Camera"), platform::CaptureDevicePosition::Back, false, m_frameClock, 0)
@@ -287,17 +290,14 @@ TEST_F(LumivueViewControllerTest, TheGridToggleNeverShowsSwitchesThatCannotWork)
     auto source = platform::ImageFileFrameSource::open(
         QStringLiteral(LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png"));
     ASSERT_TRUE(source);
-    LumivueViewController screen(
+    LumivueViewController lone(
         std::make_shared<platform::StreamBackend>(std::move(devices), source.value(), m_frameClock));
-    screen.view();
-    screen.viewWillAppear(false);
-    EXPECT_TRUE(screen.cameraButton()->isHidden());
-    EXPECT_TRUE(screen.torchButton()->isHidden());
-    screen.changeScopeGrid();
-    screen.changeScopeGrid();
-    EXPECT_FALSE(screen.controllHUDView()->isHidden());
-    EXPECT_TRUE(screen.cameraButton()->isHidden());
-    EXPECT_TRUE(screen.torchButton()->isHidden());
+    lone.view();
+    lone.viewWillAppear(false);
+    EXPECT_EQ(sides(lone), (std::vector<bool> { false, true, true, false, false }));
+    lone.changeScopeGrid();
+    lone.changeScopeGrid();
+    EXPECT_EQ(sides(lone), (std::vector<bool> { false, true, true, false, false }));
 }
 
 TEST_F(LumivueViewControllerTest, WithoutCamerasTheScreenStillLoadsAndRenders)

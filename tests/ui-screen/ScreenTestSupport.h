@@ -4,10 +4,8 @@
 // clock that only moves when told (so no frame arrives unasked), a fixed location fix, a fresh
 // analytics layer over an in-memory store, a test animation clock and a log reader.
 
-#include <memory>
-#include <mutex>
-
 #include <QStringList>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -23,38 +21,9 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/SystemSound.h"
 #include "support/LogCapture.h"
+#include "support/MemorySessionStore.h"
 
 namespace ui::test {
-
-// Keeps the newest archived state of the current session.
-class LatestStateStore : public analytics::TallySessionStore {
-public:
-    void setApiKey(const QString& key) override
-    {
-        std::scoped_lock lock(m_mutex);
-        m_keys << key;
-    }
-    void saveCurrentSession(const analytics::TallySessionState& state) override
-    {
-        std::scoped_lock lock(m_mutex);
-        m_state = state;
-    }
-    analytics::TallySessionState state()
-    {
-        std::scoped_lock lock(m_mutex);
-        return m_state;
-    }
-    QStringList keys()
-    {
-        std::scoped_lock lock(m_mutex);
-        return m_keys;
-    }
-
-private:
-    std::mutex m_mutex; // guards both fields
-    analytics::TallySessionState m_state;
-    QStringList m_keys;
-};
 
 class ScreenTest : public ::testing::Test {
 protected:
@@ -99,7 +68,9 @@ protected:
 
     QStringList logLines() const { return m_log.lines(); }
 
-    std::shared_ptr<LatestStateStore> m_store { std::make_shared<LatestStateStore>() };
+    std::shared_ptr<testing_support::MemorySessionStore> m_store {
+        std::make_shared<testing_support::MemorySessionStore>()
+    };
     std::shared_ptr<platform::ManualFrameClock> m_frameClock {
         std::make_shared<platform::ManualFrameClock>()
     };

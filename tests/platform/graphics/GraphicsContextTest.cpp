@@ -121,26 +121,25 @@ TEST(GraphicsContextPath, ArcJoinsTheCurrentPointWithALine)
 
 // --- Paths and the CTM ------------------------------------------------------------------------
 
-TEST(GraphicsContextPath, SegmentsStayWhereTheyWereBuiltWhenTheCtmChangesBeforePainting)
+TEST(GraphicsContextPath, TheCtmAppliesAsSegmentsAreAddedAndTurnsXOntoDeviceYDown)
 {
-    const QImage image = drawTopLeft(40, 20, [](GraphicsContext& c) {
-        c.beginPath();
-        c.addRect(QRectF(0, 0, 10, 10));
-        c.translateCTM(20, 0);
-        c.fillPath();
-    });
-    EXPECT_EQ(inkBounds(image), QRect(0, 0, 10, 10));
-}
-
-TEST(GraphicsContextPath, PositiveRotationTurnsXOntoDeviceYDown)
-{
+    // A change of the CTM after the segments are built does not move them.
+    EXPECT_EQ(inkBounds(drawTopLeft(40, 20,
+                  [](GraphicsContext& c) {
+                      c.beginPath();
+                      c.addRect(QRectF(0, 0, 10, 10));
+                      c.translateCTM(20, 0);
+                      c.fillPath();
+                  })),
+        QRect(0, 0, 10, 10));
     // The overlay's landscape turn: rotate +π/2, then move back into the square.
-    const QImage image = drawTopLeft(20, 20, [](GraphicsContext& c) {
-        c.rotateCTM(1.5707964f);
-        c.translateCTM(0, -20);
-        c.fillRect(QRectF(0, 0, 10, 5));
-    });
-    EXPECT_EQ(inkBounds(image), QRect(15, 0, 5, 10));
+    EXPECT_EQ(inkBounds(drawTopLeft(20, 20,
+                  [](GraphicsContext& c) {
+                      c.rotateCTM(1.5707964f);
+                      c.translateCTM(0, -20);
+                      c.fillRect(QRectF(0, 0, 10, 5));
+                  })),
+        QRect(15, 0, 5, 10));
 }
 
 TEST(GraphicsContextPath, FillUsesNonZeroWindingAndEoFillLeavesTheHole)
@@ -214,7 +213,7 @@ TEST_P(GraphicsContextDash, PatternStartsPhaseUnitsIn)
         if (!runs.empty() && runs.back().second == x)
             runs.back().second = x + 1;
         else
-            runs.push_back({ x, x + 1 });
+            runs.emplace_back(x, x + 1);
     }
     EXPECT_EQ(runs, dash.runs);
 }
@@ -336,34 +335,25 @@ QImage drawQuad(bool flipped, GraphicsContext::InterpolationQuality quality)
 
 } // namespace
 
-TEST(GraphicsContextImage, FirstRowIsAtTheRectanglesMaximumY)
+// The first row lands at the rectangle's maximum y: upright in a flipped (y-up) space, at the
+// bottom in the plain y-down one, as the library draws it. Without interpolation every pixel is
+// one of the source's; the default quality smooths, so some are mixtures.
+TEST(GraphicsContextImage, FirstRowIsAtTheRectanglesMaximumYWithHardEdgesWhenAsked)
 {
-    // Flipped (y-up): upright, the first row at the top of the screen.
-    const QImage upright = drawQuad(true, GraphicsContext::InterpolationQuality::None);
-    EXPECT_EQ(upright.pixel(5, 5), qRgb(255, 0, 0));
-    EXPECT_EQ(upright.pixel(15, 5), qRgb(0, 255, 0));
-    EXPECT_EQ(upright.pixel(5, 15), qRgb(0, 0, 255));
-    // Plain y-down: the first row lands at the bottom, as the library draws it.
-    const QImage plain = drawQuad(false, GraphicsContext::InterpolationQuality::None);
-    EXPECT_EQ(plain.pixel(5, 15), qRgb(255, 0, 0));
-    EXPECT_EQ(plain.pixel(15, 15), qRgb(0, 255, 0));
-    EXPECT_EQ(plain.pixel(5, 5), qRgb(0, 0, 255));
-}
-
-TEST(GraphicsContextImage, NoInterpolationKeepsHardPixelEdges)
-{
-    const QImage sharp = drawQuad(true, GraphicsContext::InterpolationQuality::None);
     const QImage source = quadImage();
-    for (int y = 0; y < 20; ++y) {
-        for (int x = 0; x < 20; ++x)
-            ASSERT_EQ(sharp.pixel(x, y), source.pixel(x / 10, y / 10)) << x << "," << y;
+    for (const bool flipped : { true, false }) {
+        const QImage sharp = drawQuad(flipped, GraphicsContext::InterpolationQuality::None);
+        for (int y = 0; y < 20; ++y) {
+            for (int x = 0; x < 20; ++x)
+                ASSERT_EQ(sharp.pixel(x, y), source.pixel(x / 10, flipped ? y / 10 : 1 - y / 10))
+                    << x << "," << y << (flipped ? " y-up" : " y-down");
+        }
     }
-    // The default quality smooths, so some pixels are mixtures of the four colours.
     const QImage smooth = drawQuad(true, GraphicsContext::InterpolationQuality::Default);
     bool mixed = false;
-    for (int y = 0; y < 20 && !mixed; ++y) {
-        for (int x = 0; x < 20 && !mixed; ++x)
-            mixed = smooth.pixel(x, y) != source.pixel(x / 10, y / 10);
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 20; ++x)
+            mixed = mixed || smooth.pixel(x, y) != source.pixel(x / 10, y / 10);
     }
     EXPECT_TRUE(mixed);
 }

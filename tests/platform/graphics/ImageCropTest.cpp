@@ -33,24 +33,22 @@ void expectCropOf(const QImage& crop, const QRect& expected)
 
 } // namespace
 
-TEST(ImageCrop, InsideRectangleCopiesThosePixels)
-{
-    expectCropOf(createImageWithImageInRect(coordinateImage(10, 8), QRectF(2, 3, 4, 2)), QRect(2, 3, 4, 2));
-}
-
-TEST(ImageCrop, RectangleReachingOutsideIsClippedToTheImage)
+// A crop copies the pixels under the rectangle, clipped to the image and widened to whole pixels.
+TEST(ImageCrop, CopiesThePixelsUnderTheRectangleClippedAndWidened)
 {
     const QImage image = coordinateImage(10, 8);
-    expectCropOf(createImageWithImageInRect(image, QRectF(8, 6, 5, 5)), QRect(8, 6, 2, 2));
-    expectCropOf(createImageWithImageInRect(image, QRectF(-3, -2, 5, 4)), QRect(0, 0, 2, 2));
-    // The scope crop with a radius larger than the frame: the whole frame.
-    expectCropOf(createImageWithImageInRect(image, QRectF(5 - 100, 4 - 100, 200, 200)), QRect(0, 0, 10, 8));
-}
-
-TEST(ImageCrop, FractionalRectangleWidensToWholePixels)
-{
-    expectCropOf(
-        createImageWithImageInRect(coordinateImage(10, 8), QRectF(1.5, 2.25, 1, 1)), QRect(1, 2, 2, 2));
+    const std::pair<QRectF, QRect> rows[] = {
+        { QRectF(2, 3, 4, 2), QRect(2, 3, 4, 2) },
+        { QRectF(8, 6, 5, 5), QRect(8, 6, 2, 2) },
+        { QRectF(-3, -2, 5, 4), QRect(0, 0, 2, 2) },
+        { QRectF(5 - 100, 4 - 100, 200, 200), QRect(0, 0, 10, 8) }, // a scope larger than the frame
+        { QRectF(1.5, 2.25, 1, 1), QRect(1, 2, 2, 2) },
+    };
+    for (const auto& [rect, expected] : rows) {
+        SCOPED_TRACE(
+            testing::Message() << rect.x() << "," << rect.y() << " " << rect.width() << "x" << rect.height());
+        expectCropOf(createImageWithImageInRect(image, rect), expected);
+    }
 }
 
 TEST(ImageCrop, EmptyOutsideOrInvalidCropGivesNoImage)
@@ -58,10 +56,8 @@ TEST(ImageCrop, EmptyOutsideOrInvalidCropGivesNoImage)
     const QImage image = coordinateImage(10, 8);
     const qreal nan = std::numeric_limits<qreal>::quiet_NaN();
     const qreal inf = std::numeric_limits<qreal>::infinity();
-    EXPECT_TRUE(createImageWithImageInRect(image, QRectF(5, 4, 0, 0)).isNull()); // rad = 0
-    EXPECT_TRUE(createImageWithImageInRect(image, QRectF(20, 0, 5, 5)).isNull());
-    EXPECT_TRUE(createImageWithImageInRect(image, QRectF(-10, -10, 10, 10)).isNull());
-    EXPECT_TRUE(createImageWithImageInRect(image, QRectF(nan, 0, 5, 5)).isNull());
-    EXPECT_TRUE(createImageWithImageInRect(image, QRectF(0, 0, inf, 5)).isNull());
+    for (const QRectF& rect : { QRectF(5, 4, 0, 0), QRectF(20, 0, 5, 5), QRectF(-10, -10, 10, 10),
+             QRectF(nan, 0, 5, 5), QRectF(0, 0, inf, 5) })
+        EXPECT_TRUE(createImageWithImageInRect(image, rect).isNull()) << rect.x() << "," << rect.width();
     EXPECT_TRUE(createImageWithImageInRect(QImage(), QRectF(0, 0, 5, 5)).isNull());
 }

@@ -43,19 +43,6 @@ std::shared_ptr<Layer> whiteRoot(int width, int height)
     return root;
 }
 
-// The rectangle of pixels that are exactly `colour`.
-QRect boundsOf(const QImage& image, QRgb colour)
-{
-    QRect box;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixel(x, y) == colour)
-                box |= QRect(x, y, 1, 1);
-        }
-    }
-    return box;
-}
-
 // Processes GUI-thread events until `done` holds or a generous limit passes.
 bool processEventsUntil(const std::function<bool()>& done)
 {
@@ -127,23 +114,29 @@ TEST(LayerGeometry, FrameIsTheTransformedBoundingBoxAboutThePosition)
     }
 }
 
-TEST(LayerComposition, SublayersLandAtTheirFramesAtEveryScale)
-{
-    auto root = whiteRoot(100, 60);
-    root->addSublayer(solidLayer(QRectF(20, 35, 20, 10), Qt::red));
-    EXPECT_EQ(boundsOf(root->renderToImage(1), qRgb(255, 0, 0)), QRect(20, 35, 20, 10));
-    EXPECT_EQ(boundsOf(root->renderToImage(2), qRgb(255, 0, 0)), QRect(40, 70, 40, 20));
-}
-
-TEST(LayerComposition, TransformTurnsTheLayerAboutItsPosition)
+// A sublayer lands at its frame at every scale, and a transform turns it about its position; a
+// border lies inside the bounds, above the sublayers.
+TEST(LayerComposition, SublayersLandAtTheirFramesTurnedAboutTheirPositions)
 {
     auto root = whiteRoot(100, 100);
+    root->addSublayer(solidLayer(QRectF(20, 65, 20, 10), Qt::red));
     auto bar = solidLayer(QRectF(30, 45, 40, 10), Qt::blue); // centred at (50, 50)
     QTransform turn;
     turn.rotateRadians(std::numbers::pi / 2);
     bar->setAffineTransform(turn);
     root->addSublayer(bar);
+    auto box = solidLayer(QRectF(70, 0, 20, 20), Qt::blue);
+    box->setBorderWidth(2);
+    box->setBorderColor(Qt::black);
+    box->addSublayer(solidLayer(QRectF(0, 0, 20, 20), Qt::green));
+    root->addSublayer(box);
+
+    EXPECT_EQ(boundsOf(root->renderToImage(1), qRgb(255, 0, 0)), QRect(20, 65, 20, 10));
+    EXPECT_EQ(boundsOf(root->renderToImage(2), qRgb(255, 0, 0)), QRect(40, 130, 40, 20));
     EXPECT_EQ(boundsOf(root->renderToImage(1), qRgb(0, 0, 255)), QRect(45, 30, 10, 40));
+    const QImage image = root->renderToImage(1);
+    EXPECT_EQ(boundsOf(image, qRgb(0, 255, 0)), QRect(72, 2, 16, 16));
+    EXPECT_EQ(boundsOf(image, qRgb(0, 0, 0)), QRect(70, 0, 20, 20));
 }
 
 TEST(LayerComposition, LaterSublayersDrawOnTopHiddenOnesNotAtAll)
@@ -185,20 +178,6 @@ TEST(LayerComposition, CornerRadiusRoundsBackgroundAndMaskClipsSublayers)
     const QImage masked = root->renderToImage(1);
     EXPECT_EQ(masked.pixel(0, 0), qRgb(255, 255, 255));
     EXPECT_EQ(masked.pixel(20, 20), qRgb(255, 0, 0));
-}
-
-TEST(LayerComposition, BorderLiesInsideTheBoundsAboveSublayers)
-{
-    auto root = whiteRoot(20, 20);
-    auto box = solidLayer(QRectF(0, 0, 20, 20), Qt::blue);
-    box->setBorderWidth(2);
-    box->setBorderColor(Qt::red);
-    box->addSublayer(solidLayer(QRectF(0, 0, 20, 20), Qt::green));
-    root->addSublayer(box);
-    const QImage image = root->renderToImage(1);
-    EXPECT_EQ(boundsOf(image, qRgb(0, 255, 0)), QRect(2, 2, 16, 16));
-    EXPECT_EQ(image.pixel(1, 10), qRgb(255, 0, 0));
-    EXPECT_EQ(image.pixel(18, 10), qRgb(255, 0, 0));
 }
 
 TEST(LayerComposition, ContentsStretchOverBoundsAndMirror)
@@ -254,9 +233,13 @@ TEST(LayerDisplay, DelegateDrawsTopLeftYDownAtContentsScale)
     EXPECT_EQ(boundsOf(root->renderToImage(2), qRgb(255, 0, 0)), QRect(20, 20, 20, 10));
 }
 
-TEST(LayerDisplay, ManyRequestsGiveOneRedrawAndOneObserverCall)
+// Requests from this thread and from four others give one redraw, later, on the GUI thread, and
+// one call of the observer of the tree.
+TEST(LayerDisplay, ManyRequestsFromManyThreadsGiveOneRedrawOnTheGuiThread)
 {
     CountingDelegate delegate;
+    std::thread::id drawingThread;
+    delegate.onDraw = [&](Layer&) { drawingThread = std::this_thread::get_id(); };
     auto root = Layer::create();
     auto layer = delegatedLayer(delegate);
     root->addSublayer(layer);
@@ -265,22 +248,6 @@ TEST(LayerDisplay, ManyRequestsGiveOneRedrawAndOneObserverCall)
 
     for (int i = 0; i < 100; ++i)
         layer->setNeedsDisplay();
-    EXPECT_EQ(delegate.calls, 0); // never synchronous
-    ASSERT_TRUE(processEventsUntil([&] { return delegate.calls > 0; }));
-    drainEvents();
-    EXPECT_EQ(delegate.calls, 1);
-    EXPECT_EQ(layer->displayCount(), 1);
-    EXPECT_EQ(rootNotified, 1);
-    EXPECT_FALSE(layer->needsDisplay());
-}
-
-TEST(LayerDisplay, RequestsFromManyThreadsGiveOneRedrawOnTheGuiThread)
-{
-    CountingDelegate delegate;
-    std::thread::id drawingThread;
-    delegate.onDraw = [&](Layer&) { drawingThread = std::this_thread::get_id(); };
-    auto layer = delegatedLayer(delegate);
-
     std::vector<std::thread> threads;
     threads.reserve(4);
     for (int t = 0; t < 4; ++t) {
@@ -291,9 +258,13 @@ TEST(LayerDisplay, RequestsFromManyThreadsGiveOneRedrawOnTheGuiThread)
     }
     for (auto& thread : threads)
         thread.join();
+    EXPECT_EQ(delegate.calls, 0); // never synchronous
     ASSERT_TRUE(processEventsUntil([&] { return delegate.calls > 0; }));
     drainEvents();
     EXPECT_EQ(delegate.calls, 1);
+    EXPECT_EQ(layer->displayCount(), 1);
+    EXPECT_EQ(rootNotified, 1);
+    EXPECT_FALSE(layer->needsDisplay());
     EXPECT_EQ(drawingThread, std::this_thread::get_id());
 }
 
