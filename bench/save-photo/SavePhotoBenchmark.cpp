@@ -1,5 +1,5 @@
 // Saving one 2592 × 1936 still, stage by stage (enhancement, JPEG encode, thumbnail, metadata,
-// the album's whole write with its atomic store) and as the whole road of a photo; the same save
+// the atomic store alone, the album's whole write) and as the whole road of a photo; the same save
 // of a night-mode stack of 8 stills (aligned, merged, then saved as one); and how long the viewer
 // takes from the tap to showing the photo at full resolution.
 //
@@ -22,6 +22,7 @@
 #include "imaging/ScopeSettings.h"
 #include "photos/ImageMetadataCategory.h"
 #include "photos/ViewImageController.h"
+#include "platform/album/AlbumFolder.h"
 #include "platform/album/AssetsLibrary.h"
 #include "platform/album/ImagePropertyKeys.h"
 #include "platform/album/JpegMetadata.h"
@@ -135,6 +136,18 @@ void BM_4_Metadata(benchmark::State& state)
     }
 }
 BENCHMARK(BM_4_Metadata)->Unit(benchmark::kMillisecond);
+
+// The album folder's atomic store of encoded bytes alone: temporary file, fsync, rename, folder fsync.
+void BM_5_AtomicStore(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const platform::AlbumFolder folder(dir.path(), platform::AlbumFolder::Creation::Never);
+    const QByteArray jpeg = platform::encodeJpeg(stillImage(), 92);
+    for (auto _ : state)
+        if (folder.store(jpeg).error)
+            state.SkipWithError("store failed");
+}
+BENCHMARK(BM_5_AtomicStore)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The album's whole write: encode, thumbnail, metadata, temporary file, fsync, rename.
 void BM_5_AlbumWrite(benchmark::State& state)
