@@ -4,7 +4,7 @@
 // must be refused line by line with a message, never crash the app or leave a view half changed
 // (the slider and the zoom stay in their ranges, the scroll offset finite).
 //
-// Commands that take time or act outside the window — wait, press, screenshot and quit — are
+// Commands that take time or act outside the window — wait, until, press, screenshot and quit — are
 // left out of each input (by the runner's own reading of the command word), so an
 // input runs in well under a millisecond and cannot write files or end the process. Their
 // arguments are still parsed the same way as those of the commands that remain.
@@ -104,7 +104,7 @@ bool isLeftOut(const QString& line)
     if (words.isEmpty())
         return false;
     const QString command = words.first().toLower();
-    for (const char* slow : { "wait", "press", "screenshot", "quit" })
+    for (const char* slow : { "wait", "until", "press", "screenshot", "quit" })
         if (command == QLatin1String(slow))
             return true;
     return false;

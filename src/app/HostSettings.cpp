@@ -97,7 +97,7 @@ QString description()
         "Keys: 1-6 set the device orientation, B/F send the app to the background/foreground, Q quits.\n"
         "Control script lines: tap NAME | press NAME SECONDS | drag NAME DX DY | zoom NAME SCALE |\n"
         "choose NAME INDEX | slide NAME VALUE | orientation N | background | foreground |\n"
-        "wait SECONDS | screenshot PATH | quit\n"
+        "wait SECONDS | until NAME SECONDS | screenshot PATH | quit\n"
         "Log lines are grouped in categories (lumivue.camera, lumivue.scope, lumivue.photos, lumivue.album,\n"
         "lumivue.ui, lumivue.app), all on; silence one with QT_LOGGING_RULES=\"lumivue.scope=false\".\n"
         "\n"

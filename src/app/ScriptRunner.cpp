@@ -13,11 +13,19 @@
 
 #include "WindowHost.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Control.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/Slider.h"
 
 using namespace platform;
+
+namespace {
+
+// How often an `until` line looks again: well under a frame, cheap next to drawing one.
+constexpr int kPollMs = 20;
+
+} // namespace
 
 ScriptRunner::ScriptRunner(WindowHost& host, QString source)
     : m_host(host)
@@ -25,6 +33,8 @@ ScriptRunner::ScriptRunner(WindowHost& host, QString source)
 {
     m_next.setSingleShot(true);
     connect(&m_next, &QTimer::timeout, this, &ScriptRunner::runNext);
+    m_poll.setInterval(kPollMs);
+    connect(&m_poll, &QTimer::timeout, this, &ScriptRunner::checkAwaited);
 }
 
 ScriptRunner::~ScriptRunner() = default;
@@ -298,6 +308,49 @@ void ScriptRunner::wait(const Line& line)
         waitFor(*value);
 }
 
+// Shown means on screen for a user: it and every view above it visible, and a control enabled.
+bool ScriptRunner::isShown(const QString& name) const
+{
+    View* view = m_host.window().findViewByAccessibilityName(name);
+    if (!view)
+        return false;
+    if (const auto* control = dynamic_cast<const Control*>(view); control && !control->isEnabled())
+        return false;
+    for (const View* v = view; v; v = v->superview())
+        if (v->isHidden())
+            return false;
+    return true;
+}
+
+void ScriptRunner::until(const Line& line)
+{
+    if (!needs(line, 2, "until NAME SECONDS"))
+        return;
+    const auto limit = seconds(line, line.words[2]);
+    if (!limit)
+        return;
+    m_awaited = Awaited { line.words[1], line.where, *limit };
+    m_awaitedSince.start();
+    m_waiting = true;
+    m_poll.start();
+    checkAwaited();
+}
+
+void ScriptRunner::checkAwaited()
+{
+    if (!m_awaited)
+        return;
+    const bool shown = isShown(m_awaited->name);
+    if (!shown && m_awaitedSince.elapsed() < m_awaited->seconds * 1000)
+        return;
+    if (!shown)
+        say(m_awaited->where
+            + QStringLiteral("'%1' was not shown within %2 s").arg(m_awaited->name).arg(m_awaited->seconds));
+    m_poll.stop();
+    m_awaited.reset();
+    scheduleNext();
+}
+
 void ScriptRunner::screenshot(const Line& line)
 {
     if (line.words.size() < 2) {
@@ -314,6 +367,7 @@ void ScriptRunner::quit(const Line&)
 {
     m_quitting = true;
     m_next.stop();
+    m_poll.stop();
     QApplication::quit();
 }
 
@@ -333,6 +387,7 @@ void ScriptRunner::execute(const QString& text)
         { "background", &ScriptRunner::background },
         { "foreground", &ScriptRunner::foreground },
         { "wait", &ScriptRunner::wait },
+        { "until", &ScriptRunner::until },
         { "screenshot", &ScriptRunner::screenshot },
         { "quit", &ScriptRunner::quit },
     };

@@ -10,6 +10,8 @@
 //   orientation N       sets the device orientation (0-6)
 //   background | foreground
 //   wait SECONDS
+//   until NAME SECONDS  waits until the view named NAME is shown (and, for a control, enabled), at
+//                       most SECONDS; past that it says so and the script goes on
 //   screenshot PATH
 //   quit
 // NAME is a view's accessibility name. Blank lines and lines starting with # are skipped. A line
@@ -22,6 +24,7 @@
 #include <memory>
 #include <optional>
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointF>
 #include <QString>
@@ -56,6 +59,8 @@ private:
     std::optional<QPointF> touchPoint(const Line& line) const; // the centre of the view named by word 1
     std::optional<double> seconds(const Line& line, const QString& word) const;
     void waitFor(double seconds);
+    bool isShown(const QString& name) const;
+    void checkAwaited();
 
     void tap(const Line& line);
     void press(const Line& line);
@@ -67,6 +72,7 @@ private:
     void background(const Line& line);
     void foreground(const Line& line);
     void wait(const Line& line);
+    void until(const Line& line);
     void screenshot(const Line& line);
     void quit(const Line& line);
 
@@ -79,5 +85,14 @@ private:
     bool m_waiting { false };
     bool m_quitting { false };
     QTimer m_next;
+    // What an `until` line waits for; polled, since views announce no changes.
+    struct Awaited {
+        QString name;
+        QString where;
+        double seconds { 0 };
+    };
+    std::optional<Awaited> m_awaited;
+    QElapsedTimer m_awaitedSince;
+    QTimer m_poll;
     std::unique_ptr<QSocketNotifier> m_stdin;
 };

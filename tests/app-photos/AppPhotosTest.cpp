@@ -338,6 +338,47 @@ TEST_F(AppPhotosTest, NightModeButtonMakesAMergedPhotoThatCountsItsFrames)
     EXPECT_EQ(app.occurrences(QStringLiteral("Capture merged")), 1);
 }
 
+// The script's touch commands on the viewer: a held shutter takes the photo, a pinch zooms it, a
+// drag moves it; `until` waits for the photo to be shown and reports a view that never is.
+TEST_F(AppPhotosTest, ScriptedPressZoomAndDragWorkTheViewer)
+{
+    LiveLumivue app({ "--album", album(), "--camera",
+        QStringLiteral("image:" LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png") });
+    ASSERT_TRUE(app.started());
+    app.send(QStringLiteral("press takePictureButton 0.3"));
+    ASSERT_TRUE(app.waitForLog(kThumbnailOK)) << app.log().toStdString();
+    app.send(QStringLiteral("tap captureButton"));
+    app.send(QStringLiteral("until viewImageImageView 60"));
+    app.send(QStringLiteral("wait 0.5")); // the viewer's slide-in runs on the clock
+    const QImage fitted = screenshot(app, "fitted.png");
+    app.send(QStringLiteral("zoom viewImageScrollView 2"));
+    app.send(QStringLiteral("wait 0.5"));
+    const QImage zoomed = screenshot(app, "zoomed.png");
+    app.send(QStringLiteral("drag viewImageScrollView 50 0"));
+    app.send(QStringLiteral("wait 0.5")); // the drag's release settles on the clock too
+    const QImage dragged = screenshot(app, "dragged.png");
+    for (const char* bad : { "zoom viewImageScrollView none", "drag viewImageScrollView 5",
+             "press viewImageScrollView", "until viewImageImageView", "until nothingLikeIt 0.2" })
+        app.send(QString::fromLatin1(bad));
+    EXPECT_EQ(app.quit(), 0) << app.log().toStdString();
+    EXPECT_EQ(photosIn(album()).size(), 1);
+    for (const char* usage :
+        { "'none' is not a zoom factor", "usage: drag NAME DX DY", "usage: press NAME SECONDS",
+            "usage: until NAME SECONDS", "'nothingLikeIt' was not shown within 0.2 s" })
+        EXPECT_TRUE(app.log().contains(QLatin1String(usage))) << usage << "\n" << app.log().toStdString();
+    EXPECT_FALSE(app.log().contains(QStringLiteral("'viewImageImageView' was not shown")));
+
+    ASSERT_EQ(fitted.size(), QSize(640, 960));
+    const QRect middle(100, 300, 440, 360);
+    EXPECT_GT(changedPixels(fitted, zoomed, middle), 50000);
+    // Dragged 50 points (100 pixels) right: the zoomed picture moved by that (a few pixels on
+    // edges may sample differently).
+    EXPECT_GT(changedPixels(zoomed, dragged, middle), 50000);
+    const int moved = changedPixels(
+        zoomed.copy(middle.translated(-100, 0)), dragged.copy(middle), QRect(QPoint(0, 0), middle.size()));
+    EXPECT_LT(moved, middle.width() * middle.height() / 200);
+}
+
 TEST_F(AppPhotosTest, AnAlbumThatCannotBeMadeReportsEverySaveAndTheShutterStaysUsable)
 {
     // Its parent is a regular file: no one can make this folder, root included.

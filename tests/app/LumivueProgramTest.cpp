@@ -164,51 +164,6 @@ TEST(LumivueProgram, DurationAloneEndsAHeadlessRun)
 
 // Through the script's touches: the shutter held down takes a photo when it is lifted, the album
 // control opens the viewer, a pinch zooms it and a drag moves the zoomed photo with the finger.
-TEST(LumivueProgram, ScriptedPressZoomAndDragWorkTheViewer)
-{
-    QTemporaryDir dir;
-    const QString album = dir.filePath(QStringLiteral("album"));
-    const auto shot = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
-    const QString feed = QStringLiteral("image:" LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png");
-    const QByteArray script = QStringLiteral("wait 0.5\n"
-                                             "press takePictureButton 0.3\n"
-                                             "wait 4\n"
-                                             "tap captureButton\n"
-                                             "wait 3\n"
-                                             "screenshot %1\n"
-                                             "zoom viewImageScrollView 2\n"
-                                             "wait 0.5\n"
-                                             "screenshot %2\n"
-                                             "drag viewImageScrollView 50 0\n"
-                                             "wait 0.5\n"
-                                             "screenshot %3\n"
-                                             "zoom viewImageScrollView none\n"
-                                             "drag viewImageScrollView 5\n"
-                                             "press viewImageScrollView\n"
-                                             "quit\n")
-                                  .arg(shot("fitted.png"), shot("zoomed.png"), shot("dragged.png"))
-                                  .toUtf8();
-    const ProgramRun run
-        = runLumivue({ "--headless", "--camera", feed, "--album", album, "--control", "-" }, script);
-    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
-    EXPECT_EQ(QDir(album).entryList({ QStringLiteral("*.JPG") }, QDir::Files).size(), 1)
-        << run.errors.toStdString();
-    for (const char* usage :
-        { "'none' is not a zoom factor", "usage: drag NAME DX DY", "usage: press NAME SECONDS" })
-        EXPECT_TRUE(run.errors.contains(QLatin1String(usage))) << usage << "\n" << run.errors.toStdString();
-
-    const QImage fitted(shot("fitted.png")), zoomed(shot("zoomed.png")), dragged(shot("dragged.png"));
-    ASSERT_EQ(fitted.size(), QSize(640, 960));
-    const QRect middle(100, 300, 440, 360);
-    EXPECT_GT(changedPixels(fitted, zoomed, middle), 50000);
-    // Dragged 50 points (100 pixels) right: the zoomed picture moved by that (a few pixels on
-    // edges may sample differently).
-    EXPECT_GT(changedPixels(zoomed, dragged, middle), 50000);
-    const int moved = changedPixels(
-        zoomed.copy(middle.translated(-100, 0)), dragged.copy(middle), QRect(QPoint(0, 0), middle.size()));
-    EXPECT_LT(moved, middle.width() * middle.height() / 200);
-}
-
 TEST(LumivueProgram, WithoutADisplayItPointsAtHeadless)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
