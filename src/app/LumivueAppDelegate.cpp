@@ -20,6 +20,7 @@ QString LumivueAppDelegate::applicationKey(const platform::Device& device)
 
 bool LumivueAppDelegate::didFinishLaunching()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     installUncaughtExceptionHandler();
     analytics::TallyAPI::startSession(applicationKey(platform::Device::current()));
     platform::logLine(platform::lcApp(), QStringLiteral("LUMIVUE_IPHONE"));

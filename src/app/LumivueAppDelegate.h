@@ -15,6 +15,8 @@
 
 #include <QString>
 
+#include "platform/core/ThreadChecker.h"
+
 namespace platform {
 class Device;
 class ViewController;
@@ -45,4 +47,5 @@ private:
     platform::Window& m_window;
     platform::ViewController& m_viewController;
     bool m_statusBarHidden { false };
+    [[no_unique_address]] platform::ThreadChecker m_guiThread;
 };

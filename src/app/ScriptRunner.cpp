@@ -47,6 +47,7 @@ void ScriptRunner::say(const QString& message) const
 
 bool ScriptRunner::start()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (m_source == QLatin1String("-")) {
         const int flags = ::fcntl(STDIN_FILENO, F_GETFL);
         if (flags >= 0)
@@ -69,6 +70,7 @@ bool ScriptRunner::start()
 
 void ScriptRunner::readStandardInput()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
@@ -107,6 +109,7 @@ void ScriptRunner::scheduleNext(int delayMs)
 
 void ScriptRunner::runNext()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_waiting = false;
     if (m_lines.empty()) {
         if (m_inputEnded && !m_quitting) {
@@ -338,6 +341,7 @@ void ScriptRunner::until(const Line& line)
 
 void ScriptRunner::checkAwaited()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_awaited)
         return;
     const bool shown = isShown(m_awaited->name);

@@ -30,6 +30,8 @@
 #include <QString>
 #include <QTimer>
 
+#include "platform/core/ThreadChecker.h"
+
 class QSocketNotifier;
 class WindowHost;
 namespace platform {
@@ -95,4 +97,5 @@ private:
     QElapsedTimer m_awaitedSince;
     QTimer m_poll;
     std::unique_ptr<QSocketNotifier> m_stdin;
+    [[no_unique_address]] platform::ThreadChecker m_guiThread;
 };

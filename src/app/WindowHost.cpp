@@ -58,12 +58,14 @@ QPointF WindowHost::toPoints(const QPointF& pixels) const
 
 void WindowHost::refresh()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (View::sceneRevision() != m_paintedRevision)
         update();
 }
 
 QImage WindowHost::grabScreen() const
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     QImage image = m_window->snapshot(m_settings.scale);
     // The screen is opaque: compose onto black like a display would.
     QImage screen(image.size(), QImage::Format_RGB32);
@@ -75,6 +77,7 @@ QImage WindowHost::grabScreen() const
 
 bool WindowHost::writeScreenshot(const QString& path, QString* error) const
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     const QImage image = grabScreen();
     if (image.isNull() || !image.save(path, "PNG")) {
         if (error)
@@ -86,6 +89,7 @@ bool WindowHost::writeScreenshot(const QString& path, QString* error) const
 
 void WindowHost::setOrientation(int orientation)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     Device::current().setOrientation(orientation);
 }
 

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include "HostSettings.h"
+#include "platform/core/ThreadChecker.h"
 #include "platform/ui/TouchDispatcher.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
@@ -50,4 +51,5 @@ private:
     platform::TouchDispatcher m_touches;
     QTimer m_refresh;
     quint64 m_paintedRevision { ~quint64(0) };
+    [[no_unique_address]] platform::ThreadChecker m_guiThread;
 };

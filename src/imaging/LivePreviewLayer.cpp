@@ -32,12 +32,14 @@ bool LivePreviewLayer::isMirrored() const
 
 void LivePreviewLayer::setFrame(const QRectF& frame)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_layer->setFrame(frame);
     fitPicture();
 }
 
 bool LivePreviewLayer::refresh()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_stream)
         return false;
     const platform::PreviewFrame frame = m_stream->currentFrame();
@@ -61,6 +63,7 @@ bool LivePreviewLayer::refresh()
 
 void LivePreviewLayer::fitPicture()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     const QSize size = m_picture->contents().size();
     const QRectF view = m_layer->bounds();
     if (size.isEmpty() || view.isEmpty())
@@ -79,6 +82,7 @@ void LivePreviewLayer::fitPicture()
 
 void LivePreviewLayer::startAutoRefresh()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (m_refreshTimer)
         return;
     m_refreshTimer = std::make_unique<QTimer>();

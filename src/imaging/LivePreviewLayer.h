@@ -18,6 +18,8 @@
 
 #include <QRectF>
 
+#include "platform/core/ThreadChecker.h"
+
 class QTimer;
 
 namespace platform {
@@ -59,6 +61,7 @@ private:
     std::uint64_t m_shownSequence { 0 };
     bool m_shownMirrored { false };
     std::unique_ptr<QTimer> m_refreshTimer;
+    [[no_unique_address]] platform::ThreadChecker m_guiThread;
 };
 
 } // namespace imaging

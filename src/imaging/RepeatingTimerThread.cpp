@@ -9,6 +9,7 @@ namespace imaging {
 bool RepeatingTimerThread::start(
     std::chrono::nanoseconds interval, std::function<void()> action, const char* name)
 {
+    LUMIVUE_CHECK_THREAD(m_owningThread);
     if (m_thread.joinable() || interval <= std::chrono::nanoseconds::zero() || !action)
         return false;
     const std::string threadName = std::string(name ? name : "timer").substr(0, 15);
@@ -22,6 +23,7 @@ bool RepeatingTimerThread::start(
 
 void RepeatingTimerThread::stop()
 {
+    LUMIVUE_CHECK_THREAD(m_owningThread);
     if (!m_thread.joinable())
         return;
     m_thread.request_stop(); // wakes the wait below through its stop callback

@@ -13,6 +13,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/core/ThreadChecker.h"
+
 namespace imaging {
 
 class RepeatingTimerThread {
@@ -36,6 +38,7 @@ private:
     std::mutex m_mutex; // only for waiting: the thread shares no other state
     std::condition_variable_any m_wake;
     std::jthread m_thread;
+    [[no_unique_address]] platform::ThreadChecker m_owningThread;
 };
 
 } // namespace imaging

@@ -58,6 +58,7 @@ ViewImageController::~ViewImageController()
 
 void ViewImageController::loadView()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     const QRectF screen = platform::Screen::main().bounds();
     auto view = std::make_unique<platform::View>(screen);
     view->setBackgroundColor(Qt::black);
@@ -96,6 +97,7 @@ void ViewImageController::layOutControls()
 
 void ViewImageController::turnToOrientation(int orientation)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     const std::optional<float> turn = platform::interfaceTurnForOrientation(orientation);
     if (!turn)
         return; // lying flat or unknown: the user still sees the viewer as it is
@@ -134,6 +136,7 @@ void ViewImageController::fitAfterTurn()
 
 void ViewImageController::viewDidLoad()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_modalTransitionStyle = kModalTransitionFlipHorizontal;
     if (!m_orientationObserver) {
         platform::Device::current().beginGeneratingDeviceOrientationNotifications();
@@ -149,6 +152,7 @@ void ViewImageController::viewDidLoad()
 
 void ViewImageController::viewWillAppear(bool animated)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     ViewController::viewWillAppear(animated);
     if (m_imageView)
         configureForImageSize(float(m_photoSize.width()), float(m_photoSize.height()));
@@ -197,6 +201,7 @@ void ViewImageController::loadPhoto(const QSize& bounds)
 
 void ViewImageController::showPhoto(const QImage& upright, int orientation, const QSize& photoSize)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     const bool full = upright.size() == photoSize;
     if (m_imageView) {
         // The full resolution replacing the screen-sized picture: same frame, same zoom.
@@ -273,6 +278,7 @@ void ViewImageController::configureForImageSize(float width, float height)
 
 void ViewImageController::layoutSubviews()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_imageView)
         return;
     const QSizeF bounds = view().bounds().size();
@@ -284,6 +290,7 @@ void ViewImageController::layoutSubviews()
 
 void ViewImageController::done()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     platform::SystemSound::play(platform::SystemSound::clickSoundId);
     dismissModalViewController(true);
 }
@@ -295,6 +302,7 @@ platform::View* ViewImageController::viewForZooming(platform::ScrollView&)
 
 void ViewImageController::scrollViewDidZoom(platform::ScrollView&)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     layoutSubviews();
     loadFullResolutionWhenZoomedPast();
 }

@@ -15,11 +15,13 @@ HUDView::HUDView(const QRectF& frame)
 
 void HUDView::saveOriginalPosition()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_originalPosition = frame().topLeft();
 }
 
 void HUDView::rotateToOrientation(std::int32_t orientation)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     // Portrait, unknown, face up and face down are all upright.
     const float angle = platform::interfaceTurnForOrientation(orientation).value_or(0.0f);
 

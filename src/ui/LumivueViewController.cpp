@@ -93,6 +93,7 @@ QRectF LumivueViewController::previewViewBounds() const
 
 void LumivueViewController::viewDidLoad()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     ViewController::viewDidLoad();
     updateOptionButtonVisibility();
 
@@ -143,6 +144,7 @@ void LumivueViewController::viewDidLoad()
 
 void LumivueViewController::viewWillAppear(bool animated)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     ViewController::viewWillAppear(animated);
     if (m_controllHUDView)
         m_controllHUDView->saveOriginalPosition();
@@ -160,6 +162,7 @@ void LumivueViewController::viewWillAppear(bool animated)
 
 void LumivueViewController::viewWillDisappear(bool animated)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     ViewController::viewWillDisappear(animated);
     if (m_locationManager)
         m_locationManager->stopUpdatingLocation();
@@ -169,6 +172,7 @@ void LumivueViewController::viewWillDisappear(bool animated)
 
 void LumivueViewController::viewDidUnload()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     platform::logLine(platform::lcUi(), QStringLiteral("LumivueViewController viewDidUnload"));
     // The view tree is gone with every control in it. The next viewDidLoad builds the camera,
     // the observer and the timer anew, so the old ones stop here instead of running twice.
@@ -220,6 +224,7 @@ void LumivueViewController::stopObservingOrientation()
 
 void LumivueViewController::enlightChange(int item)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (const auto mode = imaging::ScopeSettings::modeForEnlightItem(item)) {
         const bool manual = *mode == imaging::NightVisionMode::Manual;
         setLevelSliderHidden(!manual);
@@ -234,6 +239,7 @@ void LumivueViewController::enlightChange(int item)
 
 void LumivueViewController::colorSpaceChange(int item)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_settings.setScopeNightVisionColorFilter(item);
     platform::SystemSound::play(kClickSound);
     m_renderer.requestOverlayRedraw();
@@ -241,12 +247,14 @@ void LumivueViewController::colorSpaceChange(int item)
 
 void LumivueViewController::sliderNVAction(float value)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (m_settings.scopeNightVisionMode() == imaging::NightVisionMode::Manual)
         m_settings.setScopeNightVisionLevel(imaging::ScopeSettings::levelForSliderValue(value));
 }
 
 void LumivueViewController::sliderNVFinish()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     setLevelSliderValue(static_cast<float>(m_settings.scopeNightVisionLevel()), true);
 }
 
@@ -271,6 +279,7 @@ void LumivueViewController::setLevelSliderValue(float value, bool animated)
 
 void LumivueViewController::presetChange(int item)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_camera.presetChange(item);
     m_geometry.invalidate();
     m_pipeline.resetNightMode();
@@ -278,6 +287,7 @@ void LumivueViewController::presetChange(int item)
 
 void LumivueViewController::changeCamera()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_camera.changeCamera())
         return;
     m_geometry.invalidate();
@@ -287,11 +297,13 @@ void LumivueViewController::changeCamera()
 
 void LumivueViewController::checkTorch()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     setTorchButtonHidden(!m_camera.hasTorch());
 }
 
 void LumivueViewController::changeScopeTorch()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     m_camera.changeScopeTorch();
     m_pipeline.resetNightMode();
     platform::SystemSound::play(kClickSound);
@@ -299,6 +311,7 @@ void LumivueViewController::changeScopeTorch()
 
 void LumivueViewController::changeNightMode()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     // Switched on, the pipeline restarts the filter itself at its next frame.
     m_settings.setNightMode(!m_settings.isNightMode());
     showNightMode();
@@ -318,6 +331,7 @@ void LumivueViewController::showNightMode()
 
 void LumivueViewController::changeScopeGrid()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     platform::SystemSound::play(kClickSound);
     ++m_scopeGridType;
     if (m_scopeGridType >= 2) {
@@ -362,6 +376,7 @@ void LumivueViewController::setSideControlsHidden(bool hidden)
 
 void LumivueViewController::takePicture()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     // The shutter is disabled from this tap until the still has been handed to the album; a
     // second tap that arrives before the disabled shutter is drawn is ignored here as well.
     if (m_shutterPressed)
@@ -378,6 +393,7 @@ void LumivueViewController::takePicture()
 
 void LumivueViewController::photoAlbum()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     platform::SystemSound::play(kClickSound);
     const platform::AssetURL url = lastImageURL();
     if (url.isEmpty())
@@ -395,6 +411,7 @@ void LumivueViewController::setTakePictureButtonEnabled(bool enabled)
 
 void LumivueViewController::showThumbnail(const QImage& thumbnail)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_captureButton)
         return;
     m_captureButton->setEnabled(true);

@@ -55,6 +55,7 @@ std::unique_ptr<platform::Label> caption(const QRectF& frame, const QString& tex
 
 void LumivueViewController::loadView()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     buildInterface(ScreenLayout::forInterface(platform::Device::current().isTablet()));
     connectControls();
 }

@@ -45,6 +45,7 @@ OptionButton* placeOptionButton(HUDView& panel, OptionButton* existing, const QP
 
 void LumivueViewController::updateOptionButtonVisibility()
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_controllHUDView)
         return;
     HUDView& panel = *m_controllHUDView;
@@ -120,6 +121,7 @@ QTransform LumivueViewController::rotationForOrientation(int deviceOrientation)
 
 void LumivueViewController::orientationChanged(const platform::Notification& notification)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     // The notification's object is the device that turned.
     const auto* device = static_cast<const platform::Device*>(notification.object);
     const int orientation = device ? device->orientation() : platform::Device::current().orientation();

@@ -107,6 +107,7 @@ QRectF OptionButton::openItemFrame(std::size_t i) const
 
 void OptionButton::setSelectedItem(std::int32_t index)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     // Compared unsigned, so a negative index counts as too large.
     const auto k = static_cast<std::uint32_t>(index);
     if (k >= m_labels.size())
@@ -142,6 +143,7 @@ void OptionButton::setSelectedItem(std::int32_t index)
 
 void OptionButton::chooseLabel(platform::Control&, const platform::Touch* event)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     View::beginAnimations(QString());
     if (!m_expanded) {
         m_expanded = true;
@@ -169,6 +171,7 @@ void OptionButton::chooseLabel(platform::Control&, const platform::Touch* event)
 
 void OptionButton::tapAt(const QPointF& point)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     platform::Touch touch;
     touch.windowLocation = convertPointToRoot(point);
     touch.root = root();
@@ -180,6 +183,7 @@ void OptionButton::tapAt(const QPointF& point)
 
 bool OptionButton::chooseItemForScript(int index)
 {
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     if (index < 0 || std::size_t(index) >= m_labels.size() || !isEnabled())
         return false;
     // A target's action may destroy the control between the two taps.

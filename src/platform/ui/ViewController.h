@@ -58,6 +58,9 @@ private:
     ViewController* m_presenter { nullptr };
     std::unique_ptr<ViewController> m_modal; // declared after m_view: destroyed first
     bool m_transitioning { false };
+
+protected:
+    // The thread the controller was made on; subclasses check their own operations against it too.
     [[no_unique_address]] ThreadChecker m_guiThread;
 };
 
