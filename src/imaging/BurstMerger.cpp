@@ -131,13 +131,17 @@ QImage BurstMerger::merge(
             shiftedPixels(frame, shift[i], y, right, width, gathered + left);
             leftRows[i] = reinterpret_cast<const std::uint8_t*>(gathered);
             rightRows[i] = reinterpret_cast<const std::uint8_t*>(gathered + left);
-            innerRows[i] = frame.constScanLine(std::clamp(y + shift[i].y(), 0, height - 1))
-                + 4 * std::ptrdiff_t(left + shift[i].x());
+            // Only a row that has inner columns is pointed into, so the pointer stays in the row.
+            const std::uint8_t* source = frame.constScanLine(std::clamp(y + shift[i].y(), 0, height - 1));
+            innerRows[i] = right > left ? source + 4 * std::ptrdiff_t(left + shift[i].x()) : source;
         }
         std::uint8_t* dst = out.scanLine(y);
-        span(leftRows, std::size_t(left), params, dst);
-        span(innerRows, std::size_t(right - left), params, dst + 4 * left);
-        span(rightRows, std::size_t(width - right), params, dst + 4 * right);
+        if (left > 0)
+            span(leftRows, std::size_t(left), params, dst);
+        if (right > left)
+            span(innerRows, std::size_t(right - left), params, dst + 4 * left);
+        if (width > right)
+            span(rightRows, std::size_t(width - right), params, dst + 4 * right);
     }
     return out;
 }
