@@ -5,7 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
-#include "imaging/CpuClones.h"
+#include "imaging/BurstMerger.h"
+#include "imaging/MergeKernels.h"
 
 namespace imaging {
 
@@ -13,16 +14,14 @@ namespace {
 
 constexpr int kTopSearch = 4;
 
-BurstAligner::Level lumaOf(const QImage& image)
+BurstAligner::Level lumaOf(
+    const QImage& image, void (*lumaRow)(const std::uint8_t*, std::size_t, std::uint8_t*))
 {
     BurstAligner::Level level { image.width(), image.height(), {} };
     level.luma.resize(std::size_t(level.width) * std::size_t(level.height));
-    for (int y = 0; y < level.height; ++y) {
-        const std::uint8_t* p = image.constScanLine(y);
-        std::uint8_t* out = level.luma.data() + std::size_t(y) * std::size_t(level.width);
-        for (int x = 0; x < level.width; ++x, p += 4)
-            out[x] = std::uint8_t((p[0] + 2 * p[1] + p[2] + 2) >> 2);
-    }
+    for (int y = 0; y < level.height; ++y)
+        lumaRow(image.constScanLine(y), std::size_t(level.width),
+            level.luma.data() + std::size_t(y) * std::size_t(level.width));
     return level;
 }
 
@@ -40,41 +39,33 @@ BurstAligner::Level halved(const BurstAligner::Level& from)
     return level;
 }
 
-// Sum of |a[x] - b[x]| for x < count: the vectoriser's loop; on x86-64 an AVX2 copy is chosen at
-// run time where the CPU has it.
-LUMIVUE_AVX2_CLONES
-std::uint32_t rowDifference(const std::uint8_t* a, const std::uint8_t* b, int count)
+// The best of the shifts centre ± radius, compared over one inner rectangle (margin on every
+// side) by the sum of |reference(x, y) - frame(x + dx, y + dy)|. All the shifts' sums are taken
+// in one sweep down the rows, so the rows they read are still in cache for the next shift.
+template <typename RowDifference>
+QPoint search(const BurstAligner::Level& reference, const BurstAligner::Level& frame, QPoint centre,
+    int radius, int margin, int rowStep, RowDifference rowDifference)
 {
-    std::uint32_t total = 0;
-    for (int x = 0; x < count; ++x)
-        total += std::uint32_t(std::abs(int(a[x]) - int(b[x])));
-    return total;
-}
-
-// Sum of |reference(x, y) - frame(x + dx, y + dy)| over the inner rectangle (margin on every side).
-std::uint64_t difference(const BurstAligner::Level& reference, const BurstAligner::Level& frame, int dx,
-    int dy, int margin, int rowStep)
-{
-    std::uint64_t total = 0;
+    const int side = 2 * radius + 1;
+    std::vector<std::uint64_t> totals(std::size_t(side) * std::size_t(side));
     const int x0 = margin, x1 = reference.width - margin;
     for (int y = margin; y < reference.height - margin; y += rowStep) {
-        const std::uint8_t* r = reference.luma.data() + std::size_t(y) * std::size_t(reference.width);
-        const std::uint8_t* f = frame.luma.data() + std::size_t(y + dy) * std::size_t(frame.width) + dx;
-        total += rowDifference(r + x0, f + x0, x1 - x0);
+        const std::uint8_t* r = reference.luma.data() + std::size_t(y) * std::size_t(reference.width) + x0;
+        std::uint64_t* total = totals.data();
+        for (int dy = centre.y() - radius; dy <= centre.y() + radius; ++dy) {
+            const std::uint8_t* f = frame.luma.data() + std::size_t(y + dy) * std::size_t(frame.width) + x0;
+            for (int dx = centre.x() - radius; dx <= centre.x() + radius; ++dx)
+                *total++ += rowDifference(r, f + dx, std::size_t(x1 - x0));
+        }
     }
-    return total;
-}
 
-// The best of the shifts centre ± radius, compared over one inner rectangle.
-QPoint search(const BurstAligner::Level& reference, const BurstAligner::Level& frame, QPoint centre,
-    int radius, int margin, int rowStep)
-{
     QPoint best = centre;
     std::uint64_t bestDifference = std::numeric_limits<std::uint64_t>::max();
+    const std::uint64_t* total = totals.data();
     for (int dy = centre.y() - radius; dy <= centre.y() + radius; ++dy)
         for (int dx = centre.x() - radius; dx <= centre.x() + radius; ++dx) {
             // Ties go to the smaller shift, so a flat picture stays where it is.
-            const std::uint64_t d = difference(reference, frame, dx, dy, margin, rowStep);
+            const std::uint64_t d = *total++;
             if (d < bestDifference
                 || (d == bestDifference
                     && std::abs(dx) + std::abs(dy) < std::abs(best.x()) + std::abs(best.y()))) {
@@ -88,8 +79,29 @@ QPoint search(const BurstAligner::Level& reference, const BurstAligner::Level& f
 } // namespace
 
 BurstAligner::BurstAligner(int maxShift)
+    : BurstAligner(maxShift, BurstMerger::bestPath())
+{
+}
+
+BurstAligner::BurstAligner(int maxShift, KernelPath path)
     : m_maxShift(std::max(maxShift, 1))
 {
+    switch (BurstMerger::isSupported(path) ? path : KernelPath::Portable) {
+    case KernelPath::Avx2:
+        m_lumaRow = detail::lumaRowAvx2;
+        m_rowDifference = detail::rowDifferenceAvx2;
+        break;
+    case KernelPath::Sse41:
+        m_lumaRow = detail::lumaRowSse41;
+        m_rowDifference = detail::rowDifferenceSse41;
+        break;
+    case KernelPath::Portable:
+    case KernelPath::Avx512:
+    case KernelPath::Neon:
+        m_lumaRow = detail::lumaRowPortable;
+        m_rowDifference = detail::rowDifferencePortable;
+        break;
+    }
     while ((m_maxShift >> (m_levels - 1)) > kTopSearch)
         ++m_levels;
 }
@@ -100,7 +112,7 @@ std::vector<BurstAligner::Level> BurstAligner::pyramidOf(const QImage& image) co
         ? image
         : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     std::vector<Level> levels;
-    levels.push_back(lumaOf(pixels));
+    levels.push_back(lumaOf(pixels, m_lumaRow));
     while (int(levels.size()) < m_levels)
         levels.push_back(halved(levels.back()));
     return levels;
@@ -127,8 +139,8 @@ QPoint BurstAligner::offsetOf(const QImage& frame) const
             offset = centre; // too small to tell at this level
             continue;
         }
-        offset = search(
-            reference, levels[std::size_t(l)], centre, searched ? 1 : kTopSearch, margin, l == 0 ? 2 : 1);
+        offset = search(reference, levels[std::size_t(l)], centre, searched ? 1 : kTopSearch, margin,
+            l == 0 ? 2 : 1, m_rowDifference);
         offset.setX(std::clamp(offset.x(), -limit, limit));
         offset.setY(std::clamp(offset.y(), -limit, limit));
         searched = true;

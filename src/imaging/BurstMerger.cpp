@@ -2,17 +2,19 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "imaging/BurstAligner.h"
-#include "imaging/CpuClones.h"
+#include "imaging/CpuFeatures.h"
+#include "imaging/MergeKernels.h"
 
 namespace imaging {
 
 namespace {
 
 constexpr int kThresholdFloor = 12;
+static_assert(BurstMerger::kMaxFrames == detail::kMergeMaxFrames);
 
 QImage bgra(const QImage& image)
 {
@@ -21,73 +23,31 @@ QImage bgra(const QImage& image)
         : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-// Row y of the frame shifted by offset, borders repeated, into out (4 × width bytes).
-void shiftedRow(const QImage& frame, QPoint offset, int y, std::uint8_t* out)
+using MergeSpan
+    = void (*)(const std::uint8_t* const*, std::size_t, const detail::MergeParams&, std::uint8_t*);
+
+MergeSpan spanFor(KernelPath path)
 {
-    const int width = frame.width();
-    const auto* src = reinterpret_cast<const std::uint32_t*>(
-        frame.constScanLine(std::clamp(y + offset.y(), 0, frame.height() - 1)));
-    auto* dst = reinterpret_cast<std::uint32_t*>(out);
-    const int dx = offset.x();
-    const int begin = std::clamp(-dx, 0, width); // first x whose source x + dx is inside
-    const int end = std::clamp(width - dx, 0, width);
-    std::fill(dst, dst + begin, src[0]);
-    if (end > begin)
-        std::memcpy(dst + begin, src + begin + dx, std::size_t(end - begin) * 4);
-    std::fill(dst + std::max(begin, end), dst + width, src[width - 1]);
+    switch (path) {
+    case KernelPath::Avx2:
+        return detail::mergeSpanAvx2;
+    case KernelPath::Sse41:
+        return detail::mergeSpanSse41;
+    case KernelPath::Portable:
+    case KernelPath::Avx512:
+    case KernelPath::Neon:
+        break;
+    }
+    return detail::mergeSpanPortable;
 }
 
-// One output row from the n shifted rows (n × 4 × width bytes, one after the other). Plain loops
-// for the vectoriser; on x86-64 an AVX2 copy is chosen at run time where the CPU has it.
-LUMIVUE_AVX2_CLONES
-void mergeRow(const std::uint8_t* rows, int n, int width, int threshold16, const std::uint32_t* reciprocal,
-    std::uint16_t* sum, std::uint16_t* low, std::uint16_t* high, std::uint16_t* reference,
-    std::uint16_t* agreed, std::uint8_t* count, std::uint8_t* dst)
+// Pixels [begin, end) of row y of the frame shifted by offset, borders repeated, into out.
+void shiftedPixels(const QImage& frame, QPoint offset, int y, int begin, int end, std::uint32_t* out)
 {
-    const std::size_t rowBytes = std::size_t(width) * 4;
-    // The robust reference, in 1/16 levels.
-    const std::uint8_t* first = rows;
-    for (std::size_t j = 0; j < rowBytes; ++j)
-        sum[j] = low[j] = high[j] = first[j];
-    for (int i = 1; i < n; ++i) {
-        const std::uint8_t* row = rows + rowBytes * std::size_t(i);
-        for (std::size_t j = 0; j < rowBytes; ++j) {
-            sum[j] = std::uint16_t(sum[j] + row[j]);
-            low[j] = std::min<std::uint16_t>(low[j], row[j]);
-            high[j] = std::max<std::uint16_t>(high[j], row[j]);
-        }
-    }
-    const std::uint32_t scale = 16 * reciprocal[n >= 3 ? n - 2 : n];
-    for (std::size_t j = 0; j < rowBytes; ++j) {
-        const std::uint32_t kept = n >= 3 ? std::uint32_t(sum[j] - low[j] - high[j]) : sum[j];
-        reference[j] = std::uint16_t((kept * scale + 32768) >> 16);
-    }
-
-    // The average of the frames that agree with it.
-    std::fill(agreed, agreed + rowBytes, 0);
-    std::fill(count, count + width, 0);
-    for (int i = 0; i < n; ++i) {
-        const std::uint8_t* row = rows + rowBytes * std::size_t(i);
-        for (int x = 0; x < width; ++x) {
-            const std::size_t j = std::size_t(x) * 4;
-            const int distance = std::abs(int(row[j]) * 16 - int(reference[j]))
-                + std::abs(int(row[j + 1]) * 16 - int(reference[j + 1]))
-                + std::abs(int(row[j + 2]) * 16 - int(reference[j + 2]));
-            const std::uint16_t take = distance <= threshold16 ? 0xFFFF : 0;
-            agreed[j] = std::uint16_t(agreed[j] + (row[j] & take));
-            agreed[j + 1] = std::uint16_t(agreed[j + 1] + (row[j + 1] & take));
-            agreed[j + 2] = std::uint16_t(agreed[j + 2] + (row[j + 2] & take));
-            count[std::size_t(x)] = std::uint8_t(count[std::size_t(x)] + (take & 1));
-        }
-    }
-    for (int x = 0; x < width; ++x) {
-        const std::size_t j = std::size_t(x) * 4;
-        const std::uint32_t c = count[std::size_t(x)];
-        for (std::size_t k = 0; k < 3; ++k)
-            dst[j + k] = c ? std::uint8_t((agreed[j + k] * reciprocal[c] + 32768) >> 16)
-                           : std::uint8_t((reference[j + k] + 8) >> 4);
-        dst[j + 3] = first[j + 3];
-    }
+    const auto* src = reinterpret_cast<const std::uint32_t*>(
+        frame.constScanLine(std::clamp(y + offset.y(), 0, frame.height() - 1)));
+    for (int x = begin; x < end; ++x)
+        *out++ = src[std::clamp(x + offset.x(), 0, frame.width() - 1)];
 }
 
 } // namespace
@@ -122,6 +82,12 @@ int BurstMerger::agreementThreshold(const QImage& frame)
 
 QImage BurstMerger::merge(const std::vector<QImage>& frames, const std::vector<QPoint>& offsets)
 {
+    return merge(bestPath(), frames, offsets);
+}
+
+QImage BurstMerger::merge(
+    KernelPath path, const std::vector<QImage>& frames, const std::vector<QPoint>& offsets)
+{
     const int n = int(frames.size());
     if (n == 0 || n > kMaxFrames || frames[0].isNull())
         return {};
@@ -137,26 +103,45 @@ QImage BurstMerger::merge(const std::vector<QImage>& frames, const std::vector<Q
 
     const int width = pixels[0].width();
     const int height = pixels[0].height();
-    const std::size_t rowBytes = std::size_t(width) * 4;
-    const int threshold16 = agreementThreshold(pixels[0]) * 16;
-    // Reciprocals in 16.16 for the divisions by a frame count (1 to kMaxFrames).
-    std::array<std::uint32_t, kMaxFrames + 1> reciprocal {};
-    for (int i = 1; i <= kMaxFrames; ++i)
-        reciprocal[std::size_t(i)] = std::uint32_t((65536 + i / 2) / i);
+    std::vector<QPoint> shift(frames.size());
+    std::copy_n(offsets.begin(), std::min(offsets.size(), shift.size()), shift.begin());
+    // Columns [left, right) of every shifted frame lie inside the frame and are read in place;
+    // only the columns outside, where some frame repeats its border, are gathered first.
+    int left = 0, right = width;
+    for (const QPoint& offset : shift) {
+        left = std::max(left, -offset.x());
+        right = std::min(right, width - offset.x());
+    }
+    left = std::min(left, width);
+    right = std::max(right, left);
+    const int edge = left + (width - right);
 
+    const detail::MergeParams params = detail::mergeParams(n, agreementThreshold(pixels[0]));
+    const MergeSpan span = spanFor(isSupported(path) ? path : KernelPath::Portable);
     QImage out(pixels[0].size(), QImage::Format_ARGB32_Premultiplied);
-    std::vector<std::uint8_t> rows(rowBytes * std::size_t(n));
-    std::vector<std::uint16_t> sum(rowBytes), low(rowBytes), high(rowBytes), reference(rowBytes),
-        agreed(rowBytes);
-    std::vector<std::uint8_t> count(static_cast<std::size_t>(width));
+    std::vector<std::uint32_t> edges(std::size_t(edge) * std::size_t(n));
+    const std::uint8_t* leftRows[kMaxFrames];
+    const std::uint8_t* innerRows[kMaxFrames];
+    const std::uint8_t* rightRows[kMaxFrames];
     for (int y = 0; y < height; ++y) {
-        for (int i = 0; i < n; ++i)
-            shiftedRow(pixels[std::size_t(i)],
-                std::size_t(i) < offsets.size() ? offsets[std::size_t(i)] : QPoint(), y,
-                rows.data() + rowBytes * std::size_t(i));
-
-        mergeRow(rows.data(), n, width, threshold16, reciprocal.data(), sum.data(), low.data(), high.data(),
-            reference.data(), agreed.data(), count.data(), out.scanLine(y));
+        for (std::size_t i = 0; i < std::size_t(n); ++i) {
+            const QImage& frame = pixels[i];
+            std::uint32_t* gathered = edges.data() + std::size_t(edge) * i;
+            shiftedPixels(frame, shift[i], y, 0, left, gathered);
+            shiftedPixels(frame, shift[i], y, right, width, gathered + left);
+            leftRows[i] = reinterpret_cast<const std::uint8_t*>(gathered);
+            rightRows[i] = reinterpret_cast<const std::uint8_t*>(gathered + left);
+            // Only a row that has inner columns is pointed into, so the pointer stays in the row.
+            const std::uint8_t* source = frame.constScanLine(std::clamp(y + shift[i].y(), 0, height - 1));
+            innerRows[i] = right > left ? source + 4 * std::ptrdiff_t(left + shift[i].x()) : source;
+        }
+        std::uint8_t* dst = out.scanLine(y);
+        if (left > 0)
+            span(leftRows, std::size_t(left), params, dst);
+        if (right > left)
+            span(innerRows, std::size_t(right - left), params, dst + 4 * left);
+        if (width > right)
+            span(rightRows, std::size_t(width - right), params, dst + 4 * right);
     }
     return out;
 }
@@ -173,6 +158,21 @@ QImage BurstMerger::stack(const std::vector<QImage>& frames, int maxShift, std::
     if (offsets)
         *offsets = found;
     return merge(frames, found);
+}
+
+bool BurstMerger::isSupported(KernelPath path)
+{
+    static const bool runs[] = { true, cpuRuns(KernelPath::Sse41), cpuRuns(KernelPath::Avx2), false };
+    const auto index = static_cast<std::size_t>(path);
+    return index < std::size(runs) && runs[index];
+}
+
+KernelPath BurstMerger::bestPath()
+{
+    static const KernelPath best = isSupported(KernelPath::Avx2) ? KernelPath::Avx2
+        : isSupported(KernelPath::Sse41)                         ? KernelPath::Sse41
+                                                                 : KernelPath::Portable;
+    return best;
 }
 
 } // namespace imaging

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <QImage>
@@ -20,7 +21,10 @@ using testing_support::PrintTo;
 
 using imaging::BurstAligner;
 using imaging::BurstMerger;
+using imaging::FrameEnhancer;
+using imaging::KernelPath;
 using testing_noise::differenceSigma;
+using testing_support::caseName;
 
 // A dim scene with shapes of several sizes, so both coarse and fine levels have edges to match,
 // kept away from 0 and 255 so noise is not clipped.
@@ -48,34 +52,70 @@ double meanAbsoluteDifference(const QImage& a, const QImage& b, QRect area)
     return sum / (double(area.width()) * area.height());
 }
 
+std::vector<KernelPath> supportedPaths()
+{
+    std::vector<KernelPath> paths;
+    for (KernelPath path : { KernelPath::Portable, KernelPath::Sse41, KernelPath::Avx2 })
+        if (BurstMerger::isSupported(path))
+            paths.push_back(path);
+    return paths;
+}
+
 struct ShiftCase {
     const char* name;
     QPoint shift;
 };
 
-class BurstAlignerShift : public ::testing::TestWithParam<ShiftCase> { };
+constexpr ShiftCase kShifts[] = { { "none", { 0, 0 } }, { "oneRight", { 1, 0 } }, { "hand", { 3, -2 } },
+    { "oddBoth", { -5, 7 } }, { "largest", { -16, 16 } }, { "largestOther", { 16, -15 } } };
+
+class BurstAlignerShift : public ::testing::TestWithParam<std::tuple<KernelPath, ShiftCase>> { };
 
 TEST_P(BurstAlignerShift, RecoversAKnownShiftThroughNoise)
 {
+    const auto& [path, row] = GetParam();
     const QImage reference = scene();
     // The frame shows the reference's (x, y) at (x + dx, y + dy): it is the reference moved by the shift.
     QImage frame(reference.size(), QImage::Format_ARGB32_Premultiplied);
     frame.fill(qRgb(40, 45, 50));
     {
         QPainter painter(&frame);
-        painter.drawImage(GetParam().shift, reference);
+        painter.drawImage(row.shift, reference);
     }
     const platform::SensorNoise noise(8, 0, 9);
-    BurstAligner aligner(16);
+    BurstAligner aligner(16, path);
     aligner.setReference(noise.apply(reference, 1));
-    EXPECT_EQ(aligner.offsetOf(noise.apply(frame, 2)), GetParam().shift);
+    EXPECT_EQ(aligner.offsetOf(noise.apply(frame, 2)), row.shift);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shifts, BurstAlignerShift,
-    ::testing::Values(ShiftCase { "none", { 0, 0 } }, ShiftCase { "oneRight", { 1, 0 } },
-        ShiftCase { "hand", { 3, -2 } }, ShiftCase { "oddBoth", { -5, 7 } },
-        ShiftCase { "largest", { -16, 16 } }),
-    [](const ::testing::TestParamInfo<ShiftCase>& row) { return std::string(row.param.name); });
+    ::testing::Combine(::testing::ValuesIn(supportedPaths()), ::testing::ValuesIn(kShifts)),
+    [](const auto& row) {
+        return caseName(FrameEnhancer::name(std::get<0>(row.param))) + "_" + std::get<1>(row.param).name;
+    });
+
+// Bursts shaken by up to half the largest shift each way, so frames lie up to the largest shift
+// from the first, on a picture whose width and height leave a remainder after every vector step:
+// every path finds the shake, frame by frame.
+class BurstAlignerShake : public ::testing::TestWithParam<std::tuple<KernelPath, int /*seed*/>> { };
+
+TEST_P(BurstAlignerShake, FindsEveryFramesShake)
+{
+    const auto& [path, seed] = GetParam();
+    const platform::SensorNoise noise(8, 8, std::uint64_t(seed));
+    const QImage clean = scene({ 421, 317 });
+    BurstAligner aligner(16, path);
+    aligner.setReference(noise.apply(clean, 0));
+    for (std::uint64_t f = 1; f < 8; ++f)
+        EXPECT_EQ(aligner.offsetOf(noise.apply(clean, f)), noise.shakeOffset(f) - noise.shakeOffset(0))
+            << "frame " << f;
+}
+
+INSTANTIATE_TEST_SUITE_P(Bursts, BurstAlignerShake,
+    ::testing::Combine(::testing::ValuesIn(supportedPaths()), ::testing::Values(1, 7)), [](const auto& row) {
+        return caseName(FrameEnhancer::name(std::get<0>(row.param))) + "_seed"
+            + std::to_string(std::get<1>(row.param));
+    });
 
 class BurstStackNoise : public ::testing::TestWithParam<int /*shake*/> { };
 
