@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "CameraTestSupport.h"
 #include "platform/camera/ImageFileFrameSource.h"
 #include "platform/camera/ManualFrameClock.h"
 #include "platform/camera/PixelBuffer.h"
@@ -30,13 +31,7 @@ namespace {
 QImage stillPixels(FrameSource& source, const StreamCaptureDevice& device, SessionPreset preset)
 {
     auto still = source.stillFrame(device, preset, 1s);
-    if (!still)
-        return {};
-    PixelBuffer& pixels = still.value()->imageBuffer();
-    PixelBuffer::ScopedLock lock(pixels);
-    return QImage(pixels.baseAddress(), int(pixels.width()), int(pixels.height()), int(pixels.bytesPerRow()),
-        QImage::Format_ARGB32_Premultiplied)
-        .copy();
+    return still ? camera_test::copyPixels(still.value()->imageBuffer()) : QImage();
 }
 
 // The shift (within ±range) that turns `clean` into `moved` exactly, away from the repeated edges.
