@@ -22,24 +22,9 @@ protected:
         // A real photo outside the album, with an album-like name.
         platform::AssetsLibrary outside(m_root.filePath("outside"));
         ASSERT_FALSE(writeAndWait(outside, splitImage(32, 24)).error);
-        m_outsideURL = enumerateUrl(outside);
-    }
-
-    static platform::AssetURL enumerateUrl(platform::AssetsLibrary& library)
-    {
-        std::promise<platform::AssetURL> found;
-        library.enumerateGroupsWithTypes(platform::AssetsLibrary::GroupSavedPhotos,
-            [&](const std::shared_ptr<platform::AssetsGroup>& group) {
-                if (group)
-                    group->enumerateAssetsUsingBlock([&](const std::shared_ptr<platform::Asset>& asset, int) {
-                        if (asset)
-                            found.set_value(asset->defaultRepresentation().url());
-                    });
-            },
-            {});
-        auto future = found.get_future();
-        EXPECT_EQ(future.wait_for(kWait), std::future_status::ready);
-        return future.get();
+        const Enumeration listed = enumerateAndWait(outside);
+        ASSERT_EQ(listed.urls.size(), 1u);
+        m_outsideURL = listed.urls.front();
     }
 
     QString albumPath() const { return m_root.filePath("album"); }
@@ -126,7 +111,8 @@ TEST_F(AssetURLSafetyTest, SymlinkInTheAlbumIsNeverFollowed)
     ASSERT_TRUE(QFile::link("/etc/hostname", albumPath() + "/IMG_0003.JPG"));
     EXPECT_FALSE(lookupAndWait(*m_album, withName("IMG_0002.JPG")).asset);
     EXPECT_FALSE(lookupAndWait(*m_album, withName("IMG_0003.JPG")).asset);
-    EXPECT_EQ(enumerateUrl(*m_album), m_url); // the links are not photos of the album
+    EXPECT_EQ(enumerateAndWait(*m_album).urls,
+        std::vector<platform::AssetURL> { m_url }); // the links are not photos
 
     // Even an asset obtained before the file was swapped for a link reads nothing through it.
     const auto asset = lookupAndWait(*m_album, m_url).asset;
