@@ -51,6 +51,12 @@ protected:
         ASSERT_TRUE(picture.save(path("in.png")));
     }
     QString path(const QString& name) const { return m_dir.filePath(name); }
+    void write(const QString& name, const QByteArray& bytes) const
+    {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
     QTemporaryDir m_dir;
 };
 
@@ -142,16 +148,11 @@ TEST_F(LumivueEnhance, StackAlignsAndMergesShotsOfOneSceneBeforeEnhancing)
 
 TEST_F(LumivueEnhance, BadInputFailsWithStatus2AndWritesNothing)
 {
-    QFile text(path("not-an-image.png"));
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write("hello");
-    text.close();
+    write("not-an-image.png", "hello");
+    write("empty.png", {});
     QImage small(32, 48, QImage::Format_RGB32);
     small.fill(Qt::black);
     ASSERT_TRUE(small.save(path("small.png")));
-    QFile empty(path("empty.png"));
-    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
-    empty.close();
 
     const QString in = path("in.png");
     const QString out = path("out.png");
@@ -189,12 +190,10 @@ TEST_F(LumivueEnhance, BadInputFailsWithStatus2AndWritesNothing)
 
 TEST_F(LumivueEnhance, FailureLeavesAnExistingOutputAsItWas)
 {
-    QFile existing(path("out.png"));
-    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
-    existing.write("previous result");
-    existing.close();
+    write("out.png", "previous result");
     const ToolRun run = enhance({ path("missing.png"), path("out.png") });
     EXPECT_EQ(run.exitCode, 2);
+    QFile existing(path("out.png"));
     ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
     EXPECT_EQ(existing.readAll(), "previous result");
 }

@@ -5,6 +5,7 @@
 #include "platform/ui/FakeAnimationClock.h"
 #include "platform/ui/Label.h"
 #include "support/RectNear.h"
+#include "support/TestNames.h"
 #include "ui/HUDView.h"
 #include "ui/OptionButton.h"
 
@@ -14,13 +15,12 @@ using ui::HUDView;
 
 namespace {
 
-// The phone's panel of 232 × 128 points at (20, 30) on the screen, holding a button at (8, 8).
+// The phone's panel of 232 × 128 points at (20, 30) on the screen.
 struct PanelScreen : ::testing::Test {
     FakeAnimationClock clock;
     View root { QRectF(0, 0, 320, 480) };
     HUDView* panel { static_cast<HUDView*>(
         root.addSubview(std::make_unique<HUDView>(QRectF(20, 30, 232, 128)))) };
-    View* corner { panel->addSubview(std::make_unique<View>(QRectF(8, 8, 10, 10))) };
 
     // Where the panel's own top-left point lands on the screen.
     QPointF panelOrigin() const { return panel->convertPointToRoot(QPointF(0, 0)); }
@@ -28,53 +28,57 @@ struct PanelScreen : ::testing::Test {
     void TearDown() override { clock.advance(10); }
 };
 
+struct OrientationRow {
+    const char* name;
+    int orientation;
+    QRectF frame; // the screen rectangle the turned panel covers
+    QPointF origin; // where the panel's own top-left point lands
+};
+using testing_support::PrintTo;
+
+const QRectF kUpright(20, 30, 232, 128);
+const QRectF kSideways(20, 30, 128, 232);
+
+class PanelOrientation : public PanelScreen, public ::testing::WithParamInterface<OrientationRow> { };
+
 } // namespace
 
-TEST_F(PanelScreen, LandscapeTurnsAQuarterAndKeepsTheTopLeftCorner)
+// Every orientation, reached from a panel turned the other way (sideways from upside down, the
+// rest from landscape) and then asked for again: the panel covers the same corner of the screen,
+// its own top-left wherever the turn takes it, and a repeat moves nothing, model or drawing.
+TEST_P(PanelOrientation, CoversItsCornerAndStaysPutWhenAskedAgain)
 {
+    const OrientationRow& row = GetParam();
     EXPECT_EQ(panel->originalPosition(), QPointF(20, 30));
-
-    panel->rotateToOrientation(3); // landscape left: a clockwise quarter
-    EXPECT_TRUE(rectNear(panel->frame(), QRectF(20, 30, 128, 232)));
-    // Turned clockwise, the panel's own top-left is now the covered rectangle's top-right.
-    EXPECT_NEAR(panelOrigin().x(), 20 + 128, 1e-3);
-    EXPECT_NEAR(panelOrigin().y(), 30, 1e-3);
-
-    panel->rotateToOrientation(4); // landscape right: anticlockwise
-    EXPECT_TRUE(rectNear(panel->frame(), QRectF(20, 30, 128, 232)));
-    EXPECT_NEAR(panelOrigin().x(), 20, 1e-3);
-    EXPECT_NEAR(panelOrigin().y(), 30 + 232, 1e-3);
-
-    panel->rotateToOrientation(2); // upside down
-    EXPECT_TRUE(rectNear(panel->frame(), QRectF(20, 30, 232, 128)));
-    EXPECT_NEAR(panelOrigin().x(), 20 + 232, 1e-3);
-    EXPECT_NEAR(panelOrigin().y(), 30 + 128, 1e-3);
-}
-
-TEST_F(PanelScreen, PortraitFlatAndUnknownOrientationsBringItBackUpright)
-{
-    for (const int upright : { 1, 5, 6, 0, 7, -1 }) {
-        panel->rotateToOrientation(3);
-        panel->rotateToOrientation(upright);
-        EXPECT_TRUE(panel->transform().isIdentity()) << upright;
-        EXPECT_EQ(panel->frame(), QRectF(20, 30, 232, 128)) << upright;
-        EXPECT_EQ(corner->convertPointToRoot(QPointF(0, 0)), QPointF(28, 38)) << upright;
-    }
-}
-
-TEST_F(PanelScreen, TheSameOrientationAgainLeavesThePanelInPlace)
-{
-    panel->rotateToOrientation(4);
+    panel->rotateToOrientation(row.frame == kSideways ? 2 : 3);
     clock.advance(1);
+    panel->rotateToOrientation(row.orientation);
+    EXPECT_TRUE(rectNear(panel->frame(), row.frame));
+    EXPECT_NEAR(panelOrigin().x(), row.origin.x(), 1e-3);
+    EXPECT_NEAR(panelOrigin().y(), row.origin.y(), 1e-3);
+    clock.advance(1);
+
     const QRectF frame = panel->frame();
     const QTransform transform = panel->transform();
-    panel->rotateToOrientation(4);
+    panel->rotateToOrientation(row.orientation);
     EXPECT_EQ(panel->frame(), frame);
     EXPECT_EQ(panel->transform(), transform);
-    // Nothing is drawn moving either.
     EXPECT_EQ(panel->presentationTransform(), transform);
     EXPECT_EQ(panel->presentationCenter(), panel->center());
 }
+
+INSTANTIATE_TEST_SUITE_P(Orientations, PanelOrientation,
+    ::testing::Values(OrientationRow { "Portrait", 1, kUpright, { 20, 30 } },
+        OrientationRow { "UpsideDown", 2, kUpright, { 20 + 232, 30 + 128 } },
+        // Landscape left turns a clockwise quarter: the panel's top-left is the covered top-right.
+        OrientationRow { "LandscapeLeft", 3, kSideways, { 20 + 128, 30 } },
+        OrientationRow { "LandscapeRight", 4, kSideways, { 20, 30 + 232 } },
+        OrientationRow { "FaceUp", 5, kUpright, { 20, 30 } },
+        OrientationRow { "FaceDown", 6, kUpright, { 20, 30 } },
+        OrientationRow { "Unknown", 0, kUpright, { 20, 30 } },
+        OrientationRow { "OutOfRange", 7, kUpright, { 20, 30 } },
+        OrientationRow { "Negative", -1, kUpright, { 20, 30 } }),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(PanelScreen, TurnsInTheNamedHalfSecondAnimation)
 {

@@ -51,7 +51,7 @@ platform::MetadataDictionary cameraMetadata()
     };
 }
 
-TEST_F(AlbumMetadataTest, CameraMetadataLandsAsStandardExif)
+TEST_F(AlbumMetadataTest, CameraMetadataLandsAsStandardExifAndReadsBackAsWritten)
 {
     const WriteResult result = writeAndWait(m_library, splitImage(320, 240), cameraMetadata());
     ASSERT_FALSE(result.error) << result.error->description().toStdString();
@@ -78,27 +78,8 @@ TEST_F(AlbumMetadataTest, CameraMetadataLandsAsStandardExif)
         if (datum.key() == "Iptc.Application2.Keywords")
             keywords.push_back(datum.toString());
     EXPECT_EQ(keywords, (std::vector<std::string> { "night", "lake" }));
-}
 
-TEST_F(AlbumMetadataTest, EmbeddedThumbnailIsASmallDecodableJpeg)
-{
-    ASSERT_FALSE(writeAndWait(m_library, splitImage(2592, 1936), cameraMetadata()).error);
-    const FileMetadata file = readFile(onlyPhotoPath());
-    Exiv2::ExifThumbC thumb(file.exif);
-    const Exiv2::DataBuf bytes = thumb.copy();
-    ASSERT_GT(bytes.size_, 0);
-    EXPECT_STREQ(thumb.mimeType(), "image/jpeg");
-    const QImage decoded
-        = QImage::fromData(QByteArray(reinterpret_cast<const char*>(bytes.pData_), bytes.size_));
-    ASSERT_FALSE(decoded.isNull());
-    EXPECT_EQ(decoded.size(), QSize(160, 120));
-    EXPECT_TRUE(isReddish(decoded.pixel(10, 60)));
-    EXPECT_TRUE(isBluish(decoded.pixel(150, 60)));
-}
-
-TEST_F(AlbumMetadataTest, ReadBackGivesTheDictionaryLayout)
-{
-    const WriteResult result = writeAndWait(m_library, splitImage(320, 240), cameraMetadata());
+    // The album's own reader gives the same values back, in the dictionary layout.
     const LookupResult found = lookupAndWait(m_library, result.url);
     ASSERT_TRUE(found.asset);
     const platform::MetadataDictionary metadata = found.asset->defaultRepresentation().metadata();
@@ -117,6 +98,22 @@ TEST_F(AlbumMetadataTest, ReadBackGivesTheDictionaryLayout)
     EXPECT_EQ(metadata.value(ip::IPTCDictionary).toMap().value(ip::IPTCKeywords).toStringList(),
         (QStringList { "night", "lake" }));
     EXPECT_FALSE(metadata.contains(ip::GPSDictionary));
+}
+
+TEST_F(AlbumMetadataTest, EmbeddedThumbnailIsASmallDecodableJpeg)
+{
+    ASSERT_FALSE(writeAndWait(m_library, splitImage(2592, 1936), cameraMetadata()).error);
+    const FileMetadata file = readFile(onlyPhotoPath());
+    Exiv2::ExifThumbC thumb(file.exif);
+    const Exiv2::DataBuf bytes = thumb.copy();
+    ASSERT_GT(bytes.size_, 0);
+    EXPECT_STREQ(thumb.mimeType(), "image/jpeg");
+    const QImage decoded
+        = QImage::fromData(QByteArray(reinterpret_cast<const char*>(bytes.pData_), bytes.size_));
+    ASSERT_FALSE(decoded.isNull());
+    EXPECT_EQ(decoded.size(), QSize(160, 120));
+    EXPECT_TRUE(isReddish(decoded.pixel(10, 60)));
+    EXPECT_TRUE(isBluish(decoded.pixel(150, 60)));
 }
 
 // ---- GPS: one row per quadrant, signed input as a position fix gives it -----------------------
@@ -212,7 +209,6 @@ TEST_P(AlbumOrientationTest, PixelsStayStoredAndThumbnailIsUpright)
     ASSERT_TRUE(asset);
     const platform::AssetRepresentation representation = asset->defaultRepresentation();
     EXPECT_EQ(representation.orientation(), imageCode);
-    EXPECT_EQ(representation.url(), result.url);
 
     const QImage stored = representation.fullResolutionImage();
     EXPECT_EQ(stored.size(), original.size());

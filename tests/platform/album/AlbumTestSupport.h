@@ -84,6 +84,47 @@ inline LookupResult lookupAndWait(platform::AssetsLibrary& library, const platfo
     return future.get();
 }
 
+struct Enumeration {
+    int groups { 0 };
+    int numberOfAssets { -1 };
+    std::vector<int> indices;
+    std::vector<platform::AssetURL> urls;
+    bool endedWithNoAsset { false };
+    std::optional<platform::AlbumError> failure;
+};
+
+// Lists the album: every group, and in it every asset with its index and URL.
+inline Enumeration enumerateAndWait(
+    platform::AssetsLibrary& library, int types = platform::AssetsLibrary::GroupSavedPhotos)
+{
+    Enumeration result;
+    std::promise<void> done;
+    library.enumerateGroupsWithTypes(
+        types,
+        [&](const std::shared_ptr<platform::AssetsGroup>& group) {
+            if (!group) {
+                done.set_value();
+                return;
+            }
+            ++result.groups;
+            result.numberOfAssets = group->numberOfAssets();
+            group->enumerateAssetsUsingBlock([&](const std::shared_ptr<platform::Asset>& asset, int index) {
+                if (!asset) {
+                    result.endedWithNoAsset = true;
+                    return;
+                }
+                result.indices.push_back(index);
+                result.urls.push_back(asset->defaultRepresentation().url());
+            });
+        },
+        [&](const platform::AlbumError& error) {
+            result.failure = error;
+            done.set_value();
+        });
+    EXPECT_EQ(done.get_future().wait_for(kWait), std::future_status::ready);
+    return result;
+}
+
 // Every regular entry of a folder, hidden ones included.
 inline QStringList folderEntries(const QString& path)
 {

@@ -82,13 +82,7 @@ TEST(CameraSourceImage, FeedsThePhotoAspectFilledToThePresetSize)
 
     QImage received;
     camera_test::RecordingDelegate delegate;
-    delegate.setHook([&](SampleBuffer& frame) {
-        PixelBuffer::ScopedLock lock(frame.imageBuffer());
-        PixelBuffer& pixels = frame.imageBuffer();
-        received = QImage(pixels.baseAddress(), int(pixels.width()), int(pixels.height()),
-            int(pixels.bytesPerRow()), QImage::Format_ARGB32_Premultiplied)
-                       .copy();
-    });
+    delegate.setHook([&](SampleBuffer& frame) { received = camera_test::copyPixels(frame.imageBuffer()); });
     output->setSampleBufferDelegate(&delegate, QStringLiteral("myQueue"));
     session->startRunning();
     ASSERT_TRUE(delegate.waitFor(1));

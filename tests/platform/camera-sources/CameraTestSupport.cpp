@@ -1,5 +1,7 @@
 #include "CameraTestSupport.h"
 
+#include <algorithm>
+
 #include <pthread.h>
 
 namespace camera_test {
@@ -37,6 +39,20 @@ void Gate::open()
         m_open = true;
     }
     m_opened.notify_all();
+}
+
+QImage copyPixels(platform::PixelBuffer& pixels)
+{
+    platform::PixelBuffer::ScopedLock lock(pixels);
+    return QImage(pixels.baseAddress(), int(pixels.width()), int(pixels.height()), int(pixels.bytesPerRow()),
+        QImage::Format_ARGB32_Premultiplied)
+        .copy();
+}
+
+void scribble(platform::SampleBuffer& frame, unsigned char value)
+{
+    platform::PixelBuffer::ScopedLock lock(frame.imageBuffer());
+    std::fill_n(frame.imageBuffer().baseAddress(), frame.imageBuffer().byteCount(), value);
 }
 
 bool Gate::wait(std::chrono::milliseconds limit)

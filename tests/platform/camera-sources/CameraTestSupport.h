@@ -31,6 +31,11 @@ namespace camera_test {
 double meanBrightness(const QImage& image);
 double meanBrightness(const platform::PixelBuffer& pixels);
 
+// A copy of a frame's pixels; locks the buffer while it reads.
+QImage copyPixels(platform::PixelBuffer& pixels);
+// Overwrites every byte of a frame, as the enhancement changes a frame in place.
+void scribble(platform::SampleBuffer& frame, unsigned char value);
+
 // A latch a test opens once; waiters give up after a generous limit instead of hanging.
 class Gate {
 public:

@@ -168,10 +168,7 @@ TEST(CaptureSessionLifecycle, DestroyingARunningSessionWithFramesInFlightIsClean
         output->setMinFrameDuration({ 1, 20 });
         auto preview = backend->makePreviewLayer(session);
         // The delegate changes its frame in place, as the enhancement does, while we tear down.
-        delegate->setHook([](SampleBuffer& frame) {
-            PixelBuffer::ScopedLock lock(frame.imageBuffer());
-            std::fill_n(frame.imageBuffer().baseAddress(), frame.imageBuffer().byteCount(), 0x7f);
-        });
+        delegate->setHook([](SampleBuffer& frame) { camera_test::scribble(frame, 0x7f); });
         session->startRunning();
         ASSERT_TRUE(delegate->waitFor(2));
         if (round == 0) {
@@ -190,10 +187,7 @@ TEST(CaptureSessionLifecycle, DestroyingARunningSessionWithFramesInFlightIsClean
 TEST(CaptureSessionFrames, PreviewGetsItsOwnUntouchedPictureOfEachFrame)
 {
     Rig rig(SessionPreset::Medium);
-    rig.delegate.setHook([](SampleBuffer& frame) {
-        PixelBuffer::ScopedLock lock(frame.imageBuffer());
-        std::fill_n(frame.imageBuffer().baseAddress(), frame.imageBuffer().byteCount(), 0xff);
-    });
+    rig.delegate.setHook([](SampleBuffer& frame) { camera_test::scribble(frame, 0xff); });
     rig.start();
     rig.run(300ms);
     ASSERT_GT(rig.delegate.count(), 0u);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "CameraTestSupport.h"
 #include "platform/camera/ImageFileFrameSource.h"
 #include "platform/camera/ManualFrameClock.h"
 #include "platform/camera/PixelBuffer.h"
@@ -18,44 +19,19 @@
 #include "platform/camera/StandInPresets.h"
 #include "platform/camera/StreamCaptureDevice.h"
 #include "platform/camera/SyntheticFrameSource.h"
+#include "support/NoiseMeasure.h"
 #include "support/TestNames.h"
 
 using namespace std::chrono_literals;
 using namespace platform;
+using testing_noise::differenceSigma;
 
 namespace {
 
 QImage stillPixels(FrameSource& source, const StreamCaptureDevice& device, SessionPreset preset)
 {
     auto still = source.stillFrame(device, preset, 1s);
-    if (!still)
-        return {};
-    PixelBuffer& pixels = still.value()->imageBuffer();
-    PixelBuffer::ScopedLock lock(pixels);
-    return QImage(pixels.baseAddress(), int(pixels.width()), int(pixels.height()), int(pixels.bytesPerRow()),
-        QImage::Format_ARGB32_Premultiplied)
-        .copy();
-}
-
-// Standard deviation of b, g, r of `a` minus `b`.
-double differenceStd(const QImage& a, const QImage& b)
-{
-    double sum = 0, squares = 0;
-    long long count = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        const uchar* pa = a.constScanLine(y);
-        const uchar* pb = b.constScanLine(y);
-        for (int i = 0; i < a.width() * 4; ++i) {
-            if (i % 4 == 3)
-                continue;
-            const double d = double(pa[i]) - pb[i];
-            sum += d;
-            squares += d * d;
-            ++count;
-        }
-    }
-    const double mean = sum / double(count);
-    return std::sqrt(squares / double(count) - mean * mean);
+    return still ? camera_test::copyPixels(still.value()->imageBuffer()) : QImage();
 }
 
 // The shift (within ±range) that turns `clean` into `moved` exactly, away from the repeated edges.
@@ -97,10 +73,7 @@ struct NoiseRow {
     int sigma;
     int shake;
 };
-void PrintTo(const NoiseRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
+using testing_support::PrintTo;
 
 class StandInCamera : public ::testing::Test {
 protected:
@@ -137,8 +110,8 @@ TEST_P(StandInNoise, EveryFrameAndStillDiffersFromTheCleanPictureAndFromTheOther
 
         if (row.shake == 0) {
             // Noise only: spread as asked (a little less where the dim scene clamps at black).
-            EXPECT_NEAR(differenceStd(first, reference), row.sigma, row.sigma * 0.25);
-            EXPECT_NEAR(differenceStd(still, cleanStill), row.sigma, row.sigma * 0.25);
+            EXPECT_NEAR(differenceSigma(first, reference, first.rect()), row.sigma, row.sigma * 0.25);
+            EXPECT_NEAR(differenceSigma(still, cleanStill, still.rect()), row.sigma, row.sigma * 0.25);
         } else if (row.sigma == 0) {
             // Shake only: the same pixels, moved by whole pixels within the range.
             EXPECT_TRUE(exactShift(reference, first, row.shake));

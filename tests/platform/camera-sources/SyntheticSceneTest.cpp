@@ -7,7 +7,7 @@
 using camera_test::meanBrightness;
 using platform::renderSyntheticScene;
 
-TEST(SyntheticScene, IsDeterministicForASeedAndTimeAndChangesWithEither)
+TEST(SyntheticScene, IsAnOpaqueFrameDeterministicForASeedAndTimeAndChangesWithEither)
 {
     const QSize size(480, 360);
     const QImage first = renderSyntheticScene(7, 3.25, size, false);
@@ -25,16 +25,13 @@ TEST(SyntheticScene, IsDeterministicForASeedAndTimeAndChangesWithEither)
 
     EXPECT_NE(first, renderSyntheticScene(8, 3.25, size, false));
     EXPECT_NE(first, renderSyntheticScene(7, 3.30, size, false));
-}
 
-TEST(SyntheticScene, IsAnOpaqueBgraFrameOfTheAskedSize)
-{
-    const QImage frame = renderSyntheticScene(1, 0.0, QSize(192, 144), false);
-    ASSERT_EQ(frame.size(), QSize(192, 144));
-    EXPECT_EQ(frame.format(), QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < frame.height(); ++y)
-        for (int x = 0; x < frame.width(); ++x)
-            ASSERT_EQ(frame.constScanLine(y)[4 * x + 3], 255) << x << "," << y;
+    // An opaque BGRA frame of the asked size; no size, no frame.
+    ASSERT_EQ(first.size(), size);
+    EXPECT_EQ(first.format(), QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < first.height(); ++y)
+        for (int x = 0; x < first.width(); ++x)
+            ASSERT_EQ(first.constScanLine(y)[4 * x + 3], 255) << x << "," << y;
     EXPECT_TRUE(renderSyntheticScene(1, 0.0, QSize(0, 10), false).isNull());
 }
 

@@ -22,6 +22,11 @@ TEST(ThreadChecker, BoundToTheConstructingThread)
     EXPECT_TRUE(checker.calledOnValidThread());
     EXPECT_FALSE(checkOnOtherThread(checker));
     EXPECT_TRUE(checker.calledOnValidThread()) << "a wrong call does not rebind";
+
+    // Bound when made, not at the first check.
+    std::unique_ptr<ThreadCheckerImpl> made;
+    std::thread([&] { made = std::make_unique<ThreadCheckerImpl>(); }).join();
+    EXPECT_FALSE(made->calledOnValidThread());
 }
 
 TEST(ThreadChecker, DetachedBindsToTheNextCaller)
@@ -32,13 +37,6 @@ TEST(ThreadChecker, DetachedBindsToTheNextCaller)
     EXPECT_FALSE(checker.calledOnValidThread()) << "and keeps it";
     checker.detach();
     EXPECT_TRUE(checker.calledOnValidThread());
-}
-
-TEST(ThreadChecker, MadeOnAWorkerAndCheckedThereOnly)
-{
-    std::unique_ptr<ThreadCheckerImpl> checker;
-    std::thread([&] { checker = std::make_unique<ThreadCheckerImpl>(); }).join();
-    EXPECT_FALSE(checker->calledOnValidThread());
 }
 
 } // namespace

@@ -29,21 +29,28 @@ HttpRequest post(const QUrl& url, QByteArray body = "report")
     return request;
 }
 
-TEST(HttpClient, PostsTheBodyAndReturnsTheAnswer)
+// Server errors are answers like any other, not transport failures.
+TEST(HttpClient, PostsTheBodyAndReturnsEachAnswer)
 {
     TestHttpServer server;
-    ScriptedAnswer answer = ScriptedAnswer::status(200, "accepted");
-    answer.headers.append({ QByteArray("Set-Cookie"), QByteArray("session=1") });
-    server.setDefaultAnswer(answer);
+    ScriptedAnswer accepted = ScriptedAnswer::status(200, "accepted");
+    accepted.headers.append({ QByteArray("Set-Cookie"), QByteArray("session=1") });
+    server.enqueueAnswer(accepted);
+    server.enqueueAnswer(ScriptedAnswer::status(404, "nope"));
+    server.enqueueAnswer(ScriptedAnswer::status(500));
 
     const QByteArray report("\x00\x0f\x00\x00binary\xff", 11);
     const HttpResult first = HttpClient::send(post(server.url(), report));
-    const HttpResult second = HttpClient::send(post(server.url(), report));
+    const HttpResult missing = HttpClient::send(post(server.url(), report));
+    const HttpResult broken = HttpClient::send(post(server.url(), report));
 
     EXPECT_EQ(first.statusCode, 200);
     EXPECT_EQ(first.body, "accepted");
     EXPECT_TRUE(first.error.isEmpty()) << first.error.toStdString();
-    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(missing.statusCode, 404);
+    EXPECT_EQ(missing.body, "nope");
+    EXPECT_EQ(broken.statusCode, 500);
+    ASSERT_EQ(server.requests().size(), 3);
     for (const auto& request : server.requests()) {
         EXPECT_EQ(request.method, "POST");
         EXPECT_EQ(request.path, "/report.do");
@@ -51,19 +58,6 @@ TEST(HttpClient, PostsTheBodyAndReturnsTheAnswer)
         EXPECT_EQ(request.header("Content-Type"), "application/octet-stream");
         EXPECT_TRUE(request.header("Cookie").isEmpty()); // the cookie offered is never returned
     }
-    EXPECT_EQ(second.statusCode, 200);
-}
-
-TEST(HttpClient, ServerErrorsAreAnswersNotTransportFailures)
-{
-    TestHttpServer server;
-    server.enqueueAnswer(ScriptedAnswer::status(404, "nope"));
-    server.enqueueAnswer(ScriptedAnswer::status(500));
-    const HttpResult missing = HttpClient::send(post(server.url()));
-    const HttpResult broken = HttpClient::send(post(server.url()));
-    EXPECT_EQ(missing.statusCode, 404);
-    EXPECT_EQ(missing.body, "nope");
-    EXPECT_EQ(broken.statusCode, 500);
 }
 
 TEST(HttpClient, FollowsRedirectsOnlyToWebUrlsAndOnlySoOften)

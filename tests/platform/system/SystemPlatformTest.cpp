@@ -9,16 +9,10 @@
 #include "platform/system/ApplicationLifecycle.h"
 #include "platform/system/BackgroundTasks.h"
 #include "platform/system/DeviceInfo.h"
-#include "platform/system/Digest.h"
 
 namespace {
 
 using platform::ApplicationLifecycle;
-
-TEST(Digest, Sha1OfKnownInput)
-{
-    EXPECT_EQ(platform::Digest::sha1("abc").toHex(), QByteArray("a9993e364706816aba3e25717850c26c9cd0d89d"));
-}
 
 TEST(DeviceInfo, IdentifierIsStablePerApplicationAndHidesTheMachineId)
 {

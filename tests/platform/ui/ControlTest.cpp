@@ -69,30 +69,30 @@ TEST_F(ControlScreen, TapSendsDownAndUpInsideOnlyToMatchingMasks)
     EXPECT_EQ(events, (std::vector<ControlEvents> { ControlEventTouchDown, ControlEventTouchUpOutside }));
 }
 
-TEST_F(ControlScreen, DisabledControlSendsNothingAndSwallowsTheTouch)
+namespace {
+
+// A root that notes whether a touch fell through to it.
+struct TouchSpy : View {
+    using View::View;
+    void touchesBegan(const Touch&) override { touched = true; }
+    bool touched { false };
+};
+
+} // namespace
+
+TEST(ControlTest, DisabledControlSendsNothingAndSwallowsTheTouch)
 {
-    listen(*button, ControlEventAllTouchEvents);
-    bool rootTouched = false;
-    struct Spy : View {
-        bool* touched;
-        explicit Spy(bool* t)
-            : View(QRectF(0, 0, 320, 480))
-            , touched(t)
-        {
-        }
-        void touchesBegan(const Touch&) override { *touched = true; }
-    };
-    Spy spyRoot(&rootTouched);
-    TouchDispatcher spyTouches(spyRoot);
-    auto* inner = static_cast<Button*>(spyRoot.addSubview(std::make_unique<Button>(QRectF(0, 0, 50, 50))));
-    inner->setEnabled(false);
+    TouchSpy root(QRectF(0, 0, 320, 480));
+    TouchDispatcher touches(root);
+    auto* button = static_cast<Button*>(root.addSubview(std::make_unique<Button>(QRectF(0, 0, 50, 50))));
+    button->setEnabled(false);
     int sent = 0;
-    inner->addTarget(
+    button->addTarget(
         nullptr, [&](Control&, const Touch*) { ++sent; }, ControlEventAllEvents);
-    spyTouches.tap(QPointF(25, 25));
-    inner->sendActionsForControlEvents(ControlEventValueChanged);
+    touches.tap(QPointF(25, 25));
+    button->sendActionsForControlEvents(ControlEventValueChanged);
     EXPECT_EQ(sent, 0);
-    EXPECT_FALSE(rootTouched);
+    EXPECT_FALSE(root.touched);
 }
 
 TEST_F(ControlScreen, RemovedTargetsStopAndAnActionMayDestroyItsControl)
