@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <typeinfo>
 
 #include <cxxabi.h>
@@ -22,9 +24,20 @@ bool errorsShown()
     return g_debugLog.load(std::memory_order_relaxed) && g_showErrors.load(std::memory_order_relaxed);
 }
 
+// An error's block of lines reaches the log whole: an upload thread's exception and the main
+// thread's step lines would otherwise interleave and split the block.
+std::mutex g_lineMutex;
+
+void tallyLines(std::initializer_list<QString> lines)
+{
+    const std::lock_guard lock(g_lineMutex);
+    for (const QString& line : lines)
+        platform::logLine(QStringLiteral("Tally: ") + line);
+}
+
 void tallyLine(const QString& text)
 {
-    platform::logLine(QStringLiteral("Tally: ") + text);
+    tallyLines({ text });
 }
 
 const QString ruleLine = QStringLiteral("-----------------------------------------");
@@ -61,32 +74,29 @@ void TallyUtil::handleException(const std::exception& exception)
 {
     if (!errorsShown())
         return;
-    tallyLine(QStringLiteral("Caught Exception in Tally Analytics Code"));
-    tallyLine(ruleLine);
-    tallyLine(QStringLiteral("Name:%1 Reason:%2")
-                  .arg(exceptionName(exception), QString::fromUtf8(exception.what())));
-    tallyLine(QStringLiteral("{}")); // C++ exceptions carry no user info
+    tallyLines({ QStringLiteral("Caught Exception in Tally Analytics Code"), ruleLine,
+        QStringLiteral("Name:%1 Reason:%2")
+            .arg(exceptionName(exception), QString::fromUtf8(exception.what())),
+        QStringLiteral("{}") }); // C++ exceptions carry no user info
 }
 
 void TallyUtil::handleException(const platform::Error& error)
 {
     if (!errorsShown())
         return;
-    tallyLine(QStringLiteral("Caught Error in Tally Analytics Code"));
-    tallyLine(ruleLine);
-    tallyLine(QStringLiteral("Code:%1 Domain:%2").arg(error.code).arg(error.domain));
     QStringList info;
     for (auto it = error.userInfo.cbegin(); it != error.userInfo.cend(); ++it)
         info << it.key() + QStringLiteral(" = ") + it.value().toString();
-    tallyLine(QStringLiteral("{") + info.join(QStringLiteral("; ")) + QStringLiteral("}"));
+    tallyLines({ QStringLiteral("Caught Error in Tally Analytics Code"), ruleLine,
+        QStringLiteral("Code:%1 Domain:%2").arg(error.code).arg(error.domain),
+        QStringLiteral("{") + info.join(QStringLiteral("; ")) + QStringLiteral("}") });
 }
 
 void TallyUtil::handleException(const QString& description)
 {
     if (!errorsShown())
         return;
-    tallyLine(QStringLiteral("Caught Error in Tally Analytics Code"));
-    tallyLine(description);
+    tallyLines({ QStringLiteral("Caught Error in Tally Analytics Code"), description });
 }
 
 void TallyUtil::guard(const std::function<void()>& body) noexcept

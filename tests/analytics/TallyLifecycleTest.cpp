@@ -253,6 +253,8 @@ TEST_F(TallyLifecycle, ExceptionsStayInsideAndAreLoggedOnlyWhenAsked)
     EXPECT_EQ(lines.value(caught + 1), QStringLiteral("Tally: -----------------------------------------"));
     EXPECT_EQ(
         lines.value(caught + 2), QStringLiteral("Tally: Name:std::runtime_error Reason:socket exploded"));
+    EXPECT_EQ(lines.value(caught + 3), QStringLiteral("Tally: {}"))
+        << "the block is whole, whatever else logs";
 }
 
 TEST_F(TallyLifecycle, RecordsStayConsistentWhileAnUploadThreadReadsThem)
