@@ -332,8 +332,8 @@ void ScriptRunner::until(const Line& line)
     const auto limit = seconds(line, line.words[2]);
     if (!limit)
         return;
-    m_awaited = Awaited { line.words[1], line.where, *limit };
-    m_awaitedSince.start();
+    m_awaited = Awaited { line.words[1], line.where, *limit, {} };
+    m_awaited->since.start();
     m_waiting = true;
     m_poll.start();
     checkAwaited();
@@ -345,7 +345,7 @@ void ScriptRunner::checkAwaited()
     if (!m_awaited)
         return;
     const bool shown = isShown(m_awaited->name);
-    if (!shown && m_awaitedSince.elapsed() < m_awaited->seconds * 1000)
+    if (!shown && m_awaited->since.elapsed() < m_awaited->seconds * 1000)
         return;
     if (!shown)
         say(m_awaited->where

@@ -92,9 +92,9 @@ private:
         QString name;
         QString where;
         double seconds { 0 };
+        QElapsedTimer since;
     };
     std::optional<Awaited> m_awaited;
-    QElapsedTimer m_awaitedSince;
     QTimer m_poll;
     std::unique_ptr<QSocketNotifier> m_stdin;
     [[no_unique_address]] platform::ThreadChecker m_guiThread;

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "imaging/BurstMerger.h"
+#include "imaging/CpuFeatures.h"
 #include "imaging/MergeKernels.h"
 
 namespace imaging {
@@ -79,14 +79,14 @@ QPoint search(const BurstAligner::Level& reference, const BurstAligner::Level& f
 } // namespace
 
 BurstAligner::BurstAligner(int maxShift)
-    : BurstAligner(maxShift, BurstMerger::bestPath())
+    : BurstAligner(maxShift, widestOfPortableSse41Avx2())
 {
 }
 
 BurstAligner::BurstAligner(int maxShift, KernelPath path)
     : m_maxShift(std::max(maxShift, 1))
 {
-    switch (BurstMerger::isSupported(path) ? path : KernelPath::Portable) {
+    switch (runsPortableSse41Avx2(path) ? path : KernelPath::Portable) {
     case KernelPath::Avx2:
         m_lumaRow = detail::lumaRowAvx2;
         m_rowDifference = detail::rowDifferenceAvx2;

@@ -13,8 +13,8 @@
 // Pixels: Format_ARGB32_Premultiplied (other formats are converted). Frames of another size than
 // the reference get offset (0, 0).
 //
-// Paths: the luma and the differences have portable, SSE4.1 and AVX2 code with the same results
-// (BurstMerger::isSupported), so every path finds the same offsets.
+// Paths: the luma and the differences have portable, SSE4.1 and AVX2 code with the same results,
+// as the merge has, so every path finds the same offsets.
 //
 // Threads: setReference() and offsetOf() on one thread at a time; no shared state otherwise.
 

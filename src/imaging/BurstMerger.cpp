@@ -162,17 +162,12 @@ QImage BurstMerger::stack(const std::vector<QImage>& frames, int maxShift, std::
 
 bool BurstMerger::isSupported(KernelPath path)
 {
-    static const bool runs[] = { true, cpuRuns(KernelPath::Sse41), cpuRuns(KernelPath::Avx2), false };
-    const auto index = static_cast<std::size_t>(path);
-    return index < std::size(runs) && runs[index];
+    return runsPortableSse41Avx2(path);
 }
 
 KernelPath BurstMerger::bestPath()
 {
-    static const KernelPath best = isSupported(KernelPath::Avx2) ? KernelPath::Avx2
-        : isSupported(KernelPath::Sse41)                         ? KernelPath::Sse41
-                                                                 : KernelPath::Portable;
-    return best;
+    return widestOfPortableSse41Avx2();
 }
 
 } // namespace imaging

@@ -1,5 +1,8 @@
 #include "imaging/CpuFeatures.h"
 
+#include <cstddef>
+#include <iterator>
+
 namespace imaging {
 
 // On x86, __builtin_cpu_supports also checks that the OS saves the wide registers, so a path
@@ -26,6 +29,21 @@ bool cpuRuns(KernelPath path)
 #else
     return path == KernelPath::Portable;
 #endif
+}
+
+bool runsPortableSse41Avx2(KernelPath path)
+{
+    static const bool runs[] = { true, cpuRuns(KernelPath::Sse41), cpuRuns(KernelPath::Avx2) };
+    const auto index = static_cast<std::size_t>(path);
+    return index < std::size(runs) && runs[index];
+}
+
+KernelPath widestOfPortableSse41Avx2()
+{
+    static const KernelPath widest = runsPortableSse41Avx2(KernelPath::Avx2) ? KernelPath::Avx2
+        : runsPortableSse41Avx2(KernelPath::Sse41)                           ? KernelPath::Sse41
+                                                                             : KernelPath::Portable;
+    return widest;
 }
 
 } // namespace imaging

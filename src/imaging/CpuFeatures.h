@@ -9,4 +9,9 @@ namespace imaging {
 // decides which of these paths it has.
 bool cpuRuns(KernelPath path);
 
+// For the families written in Portable, Sse41 and Avx2 (the temporal filter, the burst stack):
+// whether this CPU runs `path` of theirs, and the widest of them it runs, found once.
+bool runsPortableSse41Avx2(KernelPath path);
+KernelPath widestOfPortableSse41Avx2();
+
 } // namespace imaging

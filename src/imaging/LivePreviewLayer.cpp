@@ -63,7 +63,6 @@ bool LivePreviewLayer::refresh()
 
 void LivePreviewLayer::fitPicture()
 {
-    LUMIVUE_CHECK_THREAD(m_guiThread);
     const QSize size = m_picture->contents().size();
     const QRectF view = m_layer->bounds();
     if (size.isEmpty() || view.isEmpty())

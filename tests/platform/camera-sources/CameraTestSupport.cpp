@@ -41,20 +41,6 @@ void Gate::open()
     m_opened.notify_all();
 }
 
-QImage copyPixels(platform::PixelBuffer& pixels)
-{
-    platform::PixelBuffer::ScopedLock lock(pixels);
-    return QImage(pixels.baseAddress(), int(pixels.width()), int(pixels.height()), int(pixels.bytesPerRow()),
-        QImage::Format_ARGB32_Premultiplied)
-        .copy();
-}
-
-void scribble(platform::SampleBuffer& frame, unsigned char value)
-{
-    platform::PixelBuffer::ScopedLock lock(frame.imageBuffer());
-    std::fill_n(frame.imageBuffer().baseAddress(), frame.imageBuffer().byteCount(), value);
-}
-
 bool Gate::wait(std::chrono::milliseconds limit)
 {
     std::unique_lock lock(m_mutex);
@@ -95,6 +81,20 @@ bool RecordingDelegate::waitFor(std::size_t count, std::chrono::milliseconds lim
 {
     std::unique_lock lock(m_mutex);
     return m_arrived.wait_for(lock, limit, [&] { return m_deliveries.size() >= count; });
+}
+
+QImage copyPixels(platform::PixelBuffer& pixels)
+{
+    platform::PixelBuffer::ScopedLock lock(pixels);
+    return QImage(pixels.baseAddress(), int(pixels.width()), int(pixels.height()), int(pixels.bytesPerRow()),
+        QImage::Format_ARGB32_Premultiplied)
+        .copy();
+}
+
+void scribble(platform::SampleBuffer& frame, unsigned char value)
+{
+    platform::PixelBuffer::ScopedLock lock(frame.imageBuffer());
+    std::fill_n(frame.imageBuffer().baseAddress(), frame.imageBuffer().byteCount(), value);
 }
 
 } // namespace camera_test
