@@ -10,7 +10,8 @@ PACKAGES=(
   libexiv2-dev exiv2
   fonts-liberation2
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  python3 clang-format
+  python3 clang-format ccache
+  libcurl4-openssl-dev openssl
   librsvg2-bin help2man desktop-file-utils appstream file dpkg-dev
 )
 
