@@ -45,7 +45,14 @@ void ApplicationLifecycle::attach()
         return;
     m_attached = true;
     if (auto* guiApp = qobject_cast<QGuiApplication*>(app)) {
-        connect(guiApp, &QGuiApplication::applicationStateChanged, this, [this] { updateFromPlatform(); });
+        // The state comes from the signal, not from QGuiApplication::applicationState(): the
+        // window host's background/foreground (script, B/F keys) emits this signal without
+        // changing Qt's own state, and must take the same path as the platform's transitions.
+        m_applicationState = QGuiApplication::applicationState();
+        connect(guiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+            m_applicationState = state;
+            updateFromPlatform();
+        });
         // Windows report being shown, hidden and minimised through events on themselves.
         guiApp->installEventFilter(this);
     }
@@ -83,7 +90,7 @@ void ApplicationLifecycle::updateFromPlatform()
             onScreen = true;
     }
     m_windowShown = m_windowShown || onScreen;
-    const bool visible = isVisibleToUser(QGuiApplication::applicationState(), m_windowShown, onScreen);
+    const bool visible = isVisibleToUser(m_applicationState, m_windowShown, onScreen);
     if (visible == m_platformVisible)
         return;
     m_platformVisible = visible;
@@ -96,6 +103,7 @@ void ApplicationLifecycle::reset()
     m_terminated = false;
     m_windowShown = false;
     m_platformVisible = true;
+    m_applicationState = Qt::ApplicationActive;
 }
 
 void ApplicationLifecycle::post(Notification notification)

@@ -10,8 +10,10 @@
 //   - Qt reports the application hidden or suspended (phone shells, and desktops that report it),
 //   - or every top-level window it has shown is hidden or minimised;
 // and becomes active again when neither holds. Focus alone (Qt::ApplicationInactive) changes
-// nothing. will-terminate comes from aboutToQuit. The window host's scripted
-// "background"/"foreground" actions and tests post notifications directly.
+// nothing. will-terminate comes from aboutToQuit. The application state is the one the last
+// applicationStateChanged signal carried, so the window host's scripted "background"/"foreground"
+// (which emit that signal, see platform::Application) take the same path as the platform's own
+// transitions. Tests may also post notifications directly.
 //
 // Main thread only: signals are emitted on the thread that calls attach() or post().
 
@@ -64,6 +66,7 @@ private:
     bool m_updateQueued { false };
     bool m_windowShown { false }; // some top-level window has been on screen
     bool m_platformVisible { true }; // what updateFromPlatform() saw last
+    Qt::ApplicationState m_applicationState { Qt::ApplicationActive }; // as last signalled
 };
 
 } // namespace platform
