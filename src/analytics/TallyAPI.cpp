@@ -4,11 +4,9 @@
 #include <mutex>
 #include <vector>
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QObject>
 
+#include "analytics/TallyDataFolder.h"
 #include "analytics/TallyFileSessionStore.h"
 #include "analytics/TallyNetworkUploader.h"
 #include "analytics/TallyPageViewDelegate.h"
@@ -133,34 +131,21 @@ void TallyAPI::usePersistenceAndUpload()
     TallyUploader::setInstance(std::make_shared<TallyNetworkUploader>());
 }
 
-QStringList TallyAPI::removeStoredData()
+std::optional<QStringList> TallyAPI::removeStoredData()
 {
     LUMIVUE_CHECK_THREAD(g_mainThread);
-    QStringList removed;
-    // Every name the layer writes contains one of these: the session files under their current
-    // and older names, their previous versions and interrupted temporary copies.
-    const QStringList layerFiles { QStringLiteral("*tally*"), QStringLiteral("*initialTimestamp*") };
-    auto removeMatching = [&removed](const QString& folder, const QStringList& patterns) {
-        QDir dir(folder);
-        for (const QFileInfo& file : dir.entryInfoList(patterns, QDir::Files | QDir::Hidden | QDir::System)) {
-            if (QFile::remove(file.absoluteFilePath()))
-                removed << file.absoluteFilePath();
-        }
-    };
-    removeMatching(TallyPaths::libraryDirectory(), layerFiles);
-    const QString cache = QDir(TallyPaths::cachesDirectory()).filePath(QStringLiteral("Tally"));
-    removeMatching(cache, { QStringLiteral("*") });
-    removeMatching(TallyPaths::documentsDirectory(), { QStringLiteral("tallyResponse*") });
-    // rmdir only removes empty folders: the user's own files, if any, keep theirs. The documents
-    // folder is the user's own unless it lies inside the layer's data folder (--data-dir).
-    QStringList folders { cache, TallyPaths::cachesDirectory() };
-    const QString library = QDir(TallyPaths::libraryDirectory()).absolutePath();
-    if (QDir(TallyPaths::documentsDirectory()).absolutePath().startsWith(library + QLatin1Char('/')))
-        folders << TallyPaths::documentsDirectory();
-    folders << library;
-    for (const QString& folder : folders)
-        QDir().rmdir(folder);
-    return removed;
+    return TallyDataFolder::removeStoredData();
+}
+
+bool TallyAPI::takeDataFolder()
+{
+    LUMIVUE_CHECK_THREAD(g_mainThread);
+    if (!isEnabled())
+        return false;
+    if (TallyDataFolder::takeOwnership() == TallyDataFolder::Ownership::Owned)
+        return true;
+    setEnabled(false);
+    return false;
 }
 
 void TallyAPI::setDataDirectory(const QString& folder)

@@ -50,11 +50,15 @@ public:
     // returns at once. On by default.
     static void setEnabled(bool enabled);
     static bool isEnabled();
-    // Deletes every file the layer keeps under TallyPaths' folders — sessions waiting to be sent,
-    // the current session, the sent marker and initial timestamp, the file cache and debug copies
-    // of answers — and each of those folders that this leaves empty. Returns the files removed.
-    // For a host whose user turned analytics off; call it while the layer is not running.
-    static QStringList removeStoredData();
+    // Makes the data folder and takes it for this process (TallyDataFolder), before
+    // startSession. When another running process owns it, or it cannot be written, one line is
+    // logged, the layer turns itself off and this returns false.
+    static bool takeDataFolder();
+    // Deletes the files the layer keeps under TallyPaths' folders, by their exact names, and the
+    // folders it made that this leaves empty (TallyDataFolder). Returns the files removed; absent,
+    // with nothing deleted, when another running process owns the folder. For a host whose user
+    // turned analytics off; call it while the layer is not running.
+    static std::optional<QStringList> removeStoredData();
 
     static void startSession(const QString& apiKey);
 

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "analytics/TallyDataFolder.h"
 #include "analytics/TallyPaths.h"
 #include "platform/system/AtomicFileWriter.h"
 #include "platform/system/KeyedArchive.h"
@@ -51,8 +52,11 @@ QString TallyFileCache::directoryPath() const
 
 QString TallyFileCache::createDirectoryPath() const
 {
+    // Made a step at a time, so each folder made here is marked as the layer's (TallyDataFolder).
     const QString path = directoryPath();
-    return platform::AtomicFileWriter::ensureDirectory(path) ? path : QString();
+    return TallyDataFolder::makeFolder(TallyPaths::cachesDirectory()) && TallyDataFolder::makeFolder(path)
+        ? path
+        : QString();
 }
 
 QString TallyFileCache::createFilePath(const QString& prefix) const

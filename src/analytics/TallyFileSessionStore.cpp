@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
+#include "analytics/TallyDataFolder.h"
 #include "analytics/TallyFileCache.h"
 #include "analytics/TallyPaths.h"
 #include "analytics/TallySession.h"
@@ -112,11 +114,17 @@ std::optional<QList<QByteArray>> salvageRecords(const QByteArray& bytes)
 
 bool writeFile(const QString& path, const QByteArray& bytes, AtomicFileWriter::Durability durability)
 {
-    if (!AtomicFileWriter::ensureDirectory(QFileInfo(path).absolutePath()))
+    const QString folder = QFileInfo(path).absolutePath();
+    QString whyNot;
+    if (!TallyDataFolder::makeFolder(folder, &whyNot)) {
+        TallyDataFolder::warnUnwritable(folder, whyNot);
         return false;
+    }
     const auto result = AtomicFileWriter::write(path, bytes, durability);
-    if (!result)
+    if (!result) {
         TallyUtil::debugLog(QStringLiteral("Could not write %1: %2").arg(path, result.error));
+        TallyDataFolder::warnUnwritable(folder, result.error);
+    }
     return bool(result);
 }
 
@@ -131,6 +139,16 @@ std::int32_t TallyFileSessionStore::keyHash(const QString& apiKey)
         hash *= 16777619u;
     }
     return static_cast<std::int32_t>(hash);
+}
+
+bool TallyFileSessionStore::isStoreFileName(const QString& name)
+{
+    // NAME is one of the four files under either name (filePath); beside it its previous copy
+    // (AtomicFileWriter::previousPath), its temporary copies and the copies set aside above.
+    static const QRegularExpression pattern(QStringLiteral(
+        R"(^(?:(?<name>\.?(?:tallyStored|tallyCurrent|tallySent|initialTimestamp)-?\d{1,10}\.archive))"
+        R"(|\.(?&name)\.previous|\.(?&name)\.tmp-[A-Za-z0-9]{6}|(?&name)\.(?:damaged|oversized)(?:-\d+)?)$)"));
+    return pattern.match(name).hasMatch();
 }
 
 void TallyFileSessionStore::setApiKey(const QString& apiKey)

@@ -52,6 +52,9 @@ public:
 
     // The stable hash that names the files.
     static std::int32_t keyHash(const QString& apiKey);
+    // Whether a file name in the library directory is one this store writes (for any key): the
+    // files above, their previous and temporary copies, and the copies set aside.
+    static bool isStoreFileName(const QString& name);
 
     void setApiKey(const QString& apiKey) override;
     void saveCurrentSession(const TallySessionState& state) override;

@@ -8,6 +8,7 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include "analytics/TallyDataFolder.h"
 #include "analytics/TallyPaths.h"
 #include "platform/system/AtomicFileWriter.h"
 #include "platform/system/HttpClient.h"
@@ -134,7 +135,7 @@ QByteArray TallyHTTPResponse::savedCopy() const
 QString TallyHTTPResponse::saveToDisk() const
 {
     QString path = filePath(QDateTime::currentSecsSinceEpoch());
-    if (!platform::AtomicFileWriter::ensureDirectory(TallyPaths::documentsDirectory()))
+    if (!TallyDataFolder::makeFolder(TallyPaths::documentsDirectory()))
         return {};
     if (!platform::AtomicFileWriter::write(path, savedCopy()))
         return {};

@@ -57,14 +57,18 @@ platform::Expected<std::shared_ptr<platform::CaptureBackend>> openCameras(const 
     return source->makeBackend();
 }
 
-// Says which analytics files were deleted, in one line.
-void reportRemoved(const QStringList& removed)
+// Deletes the saved analytics files; false when another running copy owns them (then said on
+// `out`, with when they go). `removed` gets how many were deleted.
+bool removeAnalyticsFiles(FILE* out, qsizetype& removed)
 {
-    if (removed.isEmpty())
-        return;
-    std::fprintf(stderr, "lumivue: analytics are off: deleted %lld saved analytics file(s) from %s\n",
-        static_cast<long long>(removed.size()),
-        analytics::TallyPaths::libraryDirectory().toUtf8().constData());
+    const auto files = analytics::TallyAPI::removeStoredData();
+    removed = files ? files->size() : 0;
+    if (!files)
+        std::fprintf(out,
+            "lumivue: another Lumivue is running on %s; its analytics files are deleted when Lumivue "
+            "next starts\n",
+            analytics::TallyPaths::libraryDirectory().toUtf8().constData());
+    return bool(files);
 }
 
 // --analytics off|on: stores the choice and exits. Off also deletes what was saved before.
@@ -81,10 +85,11 @@ int storeAnalyticsChoice(const HostSettings& settings)
         std::printf("Usage analytics are on from the next start.\n");
         return 0;
     }
-    const QStringList removed = analytics::TallyAPI::removeStoredData();
-    std::printf(
-        "Usage analytics are off: nothing will be recorded or sent. Deleted %lld saved analytics file(s).\n",
-        static_cast<long long>(removed.size()));
+    qsizetype removed = 0;
+    if (removeAnalyticsFiles(stdout, removed))
+        std::printf("Usage analytics are off: nothing will be recorded or sent. Deleted %lld saved "
+                    "analytics file(s).\n",
+            static_cast<long long>(removed));
     return 0;
 }
 
@@ -97,9 +102,12 @@ void setUpAnalytics(const HostSettings& settings)
     const bool turnedOff = !AnalyticsChoice::isOn();
     analytics::TallyAPI::setEnabled(!settings.noAnalytics && !turnedOff);
     // Files left from before the choice (or written by another copy since) do not stay.
-    if (turnedOff)
-        reportRemoved(analytics::TallyAPI::removeStoredData());
-    if (settings.noAnalytics || turnedOff)
+    qsizetype removed = 0;
+    if (turnedOff && removeAnalyticsFiles(stderr, removed) && removed > 0)
+        std::fprintf(stderr, "lumivue: analytics are off: deleted %lld saved analytics file(s) from %s\n",
+            static_cast<long long>(removed), analytics::TallyPaths::libraryDirectory().toUtf8().constData());
+    // One process records in a data folder at a time; takeDataFolder() says why when not.
+    if (settings.noAnalytics || turnedOff || !analytics::TallyAPI::takeDataFolder())
         return;
     analytics::TallyAPI::usePersistenceAndUpload();
     if (!settings.serverUrl.isEmpty())

@@ -213,7 +213,7 @@ TEST(LumivueProgram, AnalyticsTurnedOffStayOffAndWhatWasSavedIsDeleted)
     };
     const QStringList shortRun { "--headless", "--duration", "0.3", "--screenshot",
         home.filePath(QStringLiteral("s.png")) };
-    auto savedFiles = [&] { return QDir(dataFolder).entryList(QDir::Files | QDir::Hidden); };
+    auto savedFiles = [&] { return QDir(dataFolder).entryList({ "*.archive" }, QDir::Files | QDir::Hidden); };
 
     EXPECT_EQ(run(shortRun).first, 0);
     const qsizetype saved = savedFiles().size();

@@ -1,0 +1,252 @@
+// Usage analytics through the built program, as a collection server sees them: going to the
+// background and back, a kill in the background, two copies on one data folder, a data folder
+// that cannot be written, and the lasting opt-out.
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMultiMap>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "analytics-io/TestHttpServer.h"
+#include "support/TestTimeScale.h"
+
+namespace {
+
+using testing_support::TestHttpServer;
+
+// A lumivue run with the app's settings and standard folders under `home`, fed its control
+// script on standard input.
+class Lumivue {
+public:
+    Lumivue(const QTemporaryDir& home, const QStringList& arguments)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : { "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME" })
+            environment.insert(QLatin1String(name), home.filePath(QLatin1String(name)));
+        m_process.setProcessEnvironment(environment);
+        m_process.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue"),
+            QStringList { "--headless", "--camera", "synthetic", "--control", "-" } + arguments);
+        EXPECT_TRUE(m_process.waitForStarted(10000));
+    }
+    ~Lumivue() { kill(); }
+    Lumivue(const Lumivue&) = delete;
+    Lumivue& operator=(const Lumivue&) = delete;
+
+    void say(const QByteArray& script)
+    {
+        m_process.write(script);
+        m_process.waitForBytesWritten(); // no event loop here would write it
+    }
+    // Quits by the script and waits; the exit code, -1 when it did not end by itself.
+    int quit()
+    {
+        say("quit\n");
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(test_support::scaledLimitMs(60000)))
+            return -1;
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+    void kill() // SIGKILL: no handler runs
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    QString errors()
+    {
+        m_errors += QString::fromUtf8(m_process.readAllStandardError());
+        return m_errors;
+    }
+
+private:
+    QProcess m_process;
+    QString m_errors;
+};
+
+// The reports the server received, decoded by lumivue-report as a user would.
+QList<QJsonObject> reportsReceived(const TestHttpServer& server)
+{
+    QList<QJsonObject> reports;
+    for (const auto& request : server.requests()) {
+        QProcess tool;
+        tool.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue-report"), { "decode", "-" });
+        tool.write(request.body);
+        tool.closeWriteChannel();
+        EXPECT_TRUE(tool.waitForFinished(30000));
+        EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+        reports << QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
+    }
+    return reports;
+}
+
+// Every session record in the reports, by the start time of its session; values() of a session
+// lists the latest first.
+QMultiMap<qint64, QJsonObject> sessionRecords(const QList<QJsonObject>& reports)
+{
+    QMultiMap<qint64, QJsonObject> records;
+    for (const QJsonObject& report : reports)
+        for (const QJsonValue& session : report.value(QLatin1String("sessions")).toArray())
+            records.insert(qint64(session[QLatin1String("startTime")].toDouble()), session.toObject());
+    return records;
+}
+
+qint64 number(const QJsonObject& record, const char* key)
+{
+    return qint64(record.value(QLatin1String(key)).toDouble());
+}
+
+class AnalyticsProgram : public ::testing::Test {
+protected:
+    QStringList recording() const
+    {
+        return { "--data-dir", m_data.path(), "--server-url", m_server.url().toString() };
+    }
+    bool waitForReports(int count) const
+    {
+        return m_server.waitForRequests(count, std::chrono::milliseconds(test_support::scaledLimitMs(30000)));
+    }
+
+    QTemporaryDir m_home;
+    QTemporaryDir m_data;
+    TestHttpServer m_server;
+};
+
+// The script's background and foreground take the lifecycle's one path: a short absence is a
+// pause of the session (sent as a pause upload), a long one ends it and starts another.
+TEST_F(AnalyticsProgram, BackgroundAndForegroundPauseAndRenewTheSession)
+{
+    Lumivue app(m_home, recording());
+    app.say("wait 1\nbackground\nwait 2\nforeground\nwait 0.5\nbackground\nwait 11\nforeground\nwait 0.5\n");
+    ASSERT_EQ(app.quit(), 0) << app.errors().toStdString();
+
+    const QList<QJsonObject> reports = reportsReceived(m_server);
+    // Start, two pauses, the second session's start, its end.
+    EXPECT_GE(reports.size(), 5);
+    const auto records = sessionRecords(reports);
+    ASSERT_EQ(records.uniqueKeys().size(), 2) << "the long absence starts a second session";
+    const QJsonObject first = records.values(records.firstKey()).constFirst(); // the latest
+    EXPECT_GE(number(first, "totalPauseIntervalMillis"), 1500);
+    EXPECT_LT(number(first, "totalPauseIntervalMillis"), 10000) << "the long absence is not a pause";
+    EXPECT_GE(number(first, "sessionLength"), 1000);
+}
+
+// A phone app is usually killed in the background: its session reaches the server at the next
+// start with the length it had when it went there, not -1.
+TEST_F(AnalyticsProgram, KilledInTheBackgroundTheSessionKeepsItsLength)
+{
+    {
+        Lumivue app(m_home, recording());
+        app.say("wait 3\nbackground\n");
+        EXPECT_TRUE(waitForReports(2)) << "a pause upload";
+        app.kill();
+    }
+    ASSERT_GE(m_server.requests().size(), 1);
+    const qint64 killedStart = qint64(reportsReceived(m_server).first()["sessionStartTime"].toDouble());
+    const auto before = m_server.requests().size();
+    Lumivue next(m_home, recording());
+    ASSERT_TRUE(waitForReports(int(before) + 1));
+    EXPECT_EQ(next.quit(), 0);
+    const auto records = sessionRecords(reportsReceived(m_server).mid(before));
+    ASSERT_TRUE(records.contains(killedStart));
+    for (const QJsonObject& record : records.values(killedStart)) {
+        EXPECT_GE(number(record, "sessionLength"), 2500);
+        EXPECT_LT(number(record, "sessionLength"), 30000);
+    }
+}
+
+// A second copy started on the same data folder (from the app list, while one runs) records
+// nothing and says so; the first copy's live session is never taken for a crashed one.
+TEST_F(AnalyticsProgram, ASecondCopyOnTheSameFolderRecordsNothing)
+{
+    Lumivue first(m_home, recording());
+    ASSERT_TRUE(waitForReports(1)) << first.errors().toStdString();
+    {
+        Lumivue second(m_home, recording());
+        EXPECT_EQ(second.quit(), 0);
+        EXPECT_EQ(second.errors().count(QStringLiteral("in use by another running Lumivue")), 1)
+            << second.errors().toStdString();
+    }
+    EXPECT_EQ(first.quit(), 0);
+    Lumivue third(m_home, recording()); // sends what the first one saved
+    ASSERT_TRUE(waitForReports(int(m_server.requests().size()) + 1));
+    EXPECT_EQ(third.quit(), 0);
+
+    const auto records = sessionRecords(reportsReceived(m_server));
+    // The first copy's session, the third's (current in its end-of-session report): no session
+    // of the second, and no crashed copy of the first.
+    EXPECT_EQ(records.uniqueKeys().size(), 2);
+    for (const QJsonObject& record : records)
+        EXPECT_GE(number(record, "sessionLength"), 0) << "a session taken for crashed";
+}
+
+// A data folder that cannot be written is said once, on stderr, and the app runs on.
+TEST_F(AnalyticsProgram, AnUnusableDataFolderIsSaidOnce)
+{
+    QFile file(m_data.filePath(QStringLiteral("a-file")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QString dangling = m_data.filePath(QStringLiteral("dangling"));
+    ASSERT_TRUE(QFile::link(m_data.filePath(QStringLiteral("gone")), dangling));
+    for (const QString& folder : { dangling, m_data.filePath(QStringLiteral("a-file/analytics")) }) {
+        Lumivue app(m_home, { "--data-dir", folder, "--server-url", m_server.url().toString() });
+        app.say("background\nforeground\n");
+        EXPECT_EQ(app.quit(), 0);
+        const QString errors = app.errors();
+        EXPECT_EQ(errors.count(QStringLiteral("Analytics: cannot write to ")), 1) << errors.toStdString();
+        EXPECT_TRUE(errors.contains(folder)) << errors.toStdString();
+    }
+    EXPECT_TRUE(m_server.requests().isEmpty()) << "nothing recorded, nothing sent";
+}
+
+// --analytics off deletes exactly the app's own files and the folders it made.
+TEST_F(AnalyticsProgram, TurningAnalyticsOffDeletesOnlyTheAppsOwnFiles)
+{
+    const QString made = m_data.filePath(QStringLiteral("made-by-the-app"));
+    const QStringList theUsers { "MyTally-budget.ods", ".tallyStored.txt", "initialTimestamp-notes.txt",
+        "tallyResponse-draft", "Caches/Tally-photos.png" };
+    for (const QString& folder : { m_data.path(), made }) {
+        Lumivue app(m_home, { "--data-dir", folder, "--server-url", m_server.url().toString() });
+        app.say("background\nforeground\n");
+        ASSERT_EQ(app.quit(), 0);
+    }
+    QDir(m_data.path()).mkdir(QStringLiteral("Caches"));
+    for (const QString& name : theUsers) {
+        QFile mine(m_data.filePath(name));
+        ASSERT_TRUE(mine.open(QIODevice::WriteOnly)) << name.toStdString();
+    }
+    auto turnOff = [&](const QString& folder) {
+        QProcess off;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(
+            QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("XDG_CONFIG_HOME")));
+        off.setProcessEnvironment(environment);
+        off.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue"),
+            { "--analytics", "off", "--data-dir", folder });
+        EXPECT_TRUE(off.waitForFinished(30000));
+        EXPECT_EQ(off.exitCode(), 0);
+    };
+    turnOff(m_data.path());
+    turnOff(made);
+    QStringList left;
+    for (QDirIterator it(m_data.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+             QDirIterator::Subdirectories);
+         it.hasNext();)
+        left << QDir(m_data.path()).relativeFilePath(it.next());
+    left.sort();
+    QStringList expected = theUsers + QStringList { "Caches" };
+    expected.sort();
+    EXPECT_EQ(left.join(' ').toStdString(), expected.join(' ').toStdString())
+        << "the user's files and folders stay; the folder the app made goes";
+}
+
+} // namespace
