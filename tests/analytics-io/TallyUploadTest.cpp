@@ -225,8 +225,8 @@ TEST_F(TallyUploadTest, ASilentServerHoldsUpNeitherTheEndOfTheSessionNorTheQuit)
     EXPECT_FALSE(m_store->sentSession());
 }
 
-// The set-up the window host performs, from scratch: files in the data folder, reports to the
-// given server.
+// The set-up the window host performs, from scratch (the host itself is tested through the
+// program in tests/app).
 class TallyHostSetUpTest : public testing_support::AnalyticsFixture {
 protected:
     void SetUp() override
@@ -239,23 +239,6 @@ protected:
     }
     TestHttpServer m_server;
 };
-
-TEST_F(TallyHostSetUpTest, FilesGoToTheDataFolderAndReportsToTheServer)
-{
-    EXPECT_EQ(QUrl(TallyAPI::defaultServerURL()).host(), QStringLiteral("127.0.0.1"))
-        << "not off the machine";
-    TallyAPI::startSession(QStringLiteral("HOST KEY"));
-    TallyAPI::waitForUploads();
-    TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"));
-
-    EXPECT_TRUE(m_server.waitForRequests(1));
-    const QStringList files = dataFiles();
-    const int hash = analytics::TallyFileSessionStore::keyHash(QStringLiteral("HOSTKEY"));
-    EXPECT_TRUE(files.contains(QStringLiteral(".tallyCurrent%1.archive").arg(hash)))
-        << files.join(' ').toStdString();
-    EXPECT_TRUE(files.contains(QStringLiteral(".tallySent%1.archive").arg(hash)));
-    ASSERT_NE(analytics::TallyHeartBeater::instance(), nullptr);
-}
 
 TEST_F(TallyHostSetUpTest, RemovingStoredDataLeavesOnlyTheUsersOwnFiles)
 {

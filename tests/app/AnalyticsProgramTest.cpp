@@ -3,7 +3,6 @@
 // that cannot be written, and the lasting opt-out.
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -208,45 +207,43 @@ TEST_F(AnalyticsProgram, AnUnusableDataFolderIsSaidOnce)
     EXPECT_TRUE(m_server.requests().isEmpty()) << "nothing recorded, nothing sent";
 }
 
-// --analytics off deletes exactly the app's own files and the folders it made.
-TEST_F(AnalyticsProgram, TurningAnalyticsOffDeletesOnlyTheAppsOwnFiles)
+// The lasting opt-out deletes exactly the app's own files, and the folders it made: a --data-dir
+// the user made stays with the user's files in it, the standard folder goes. Later starts record
+// nothing until analytics are turned on again.
+TEST_F(AnalyticsProgram, TurnedOffItDeletesOnlyTheAppsOwnFilesAndStaysOff)
 {
-    const QString made = m_data.filePath(QStringLiteral("made-by-the-app"));
-    const QStringList theUsers { "MyTally-budget.ods", ".tallyStored.txt", "initialTimestamp-notes.txt",
-        "tallyResponse-draft", "Caches/Tally-photos.png" };
-    for (const QString& folder : { m_data.path(), made }) {
-        Lumivue app(m_home, { "--data-dir", folder, "--server-url", m_server.url().toString() });
+    const QString standard = m_home.filePath(QStringLiteral("XDG_DATA_HOME/lumivue"));
+    const QStringList inData { "--data-dir", m_data.path() };
+    auto run = [&](const QStringList& arguments) {
+        Lumivue app(m_home, arguments + QStringList { "--server-url", m_server.url().toString() });
         app.say("background\nforeground\n");
-        ASSERT_EQ(app.quit(), 0);
-    }
-    QDir(m_data.path()).mkdir(QStringLiteral("Caches"));
+        return app.quit();
+    };
+    ASSERT_EQ(run(inData), 0);
+    ASSERT_EQ(run({}), 0);
+    ASSERT_TRUE(QFileInfo::exists(standard));
+    const QStringList theUsers { "MyTally-budget.ods", ".tallyStored.txt", "initialTimestamp-notes.txt",
+        "tallyResponse-draft" };
     for (const QString& name : theUsers) {
         QFile mine(m_data.filePath(name));
         ASSERT_TRUE(mine.open(QIODevice::WriteOnly)) << name.toStdString();
     }
-    auto turnOff = [&](const QString& folder) {
-        QProcess off;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(
-            QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("XDG_CONFIG_HOME")));
-        off.setProcessEnvironment(environment);
-        off.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue"),
-            { "--analytics", "off", "--data-dir", folder });
-        EXPECT_TRUE(off.waitForFinished(30000));
-        EXPECT_EQ(off.exitCode(), 0);
-    };
-    turnOff(m_data.path());
-    turnOff(made);
-    QStringList left;
-    for (QDirIterator it(m_data.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-             QDirIterator::Subdirectories);
-         it.hasNext();)
-        left << QDir(m_data.path()).relativeFilePath(it.next());
+
+    EXPECT_EQ(run(QStringList { "--analytics", "off" } + inData), 0);
+    EXPECT_EQ(run({ "--analytics", "off" }), 0);
+    QStringList left = QDir(m_data.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     left.sort();
-    QStringList expected = theUsers + QStringList { "Caches" };
+    QStringList expected = theUsers;
     expected.sort();
-    EXPECT_EQ(left.join(' ').toStdString(), expected.join(' ').toStdString())
-        << "the user's files and folders stay; the folder the app made goes";
+    EXPECT_EQ(left.join(' ').toStdString(), expected.join(' ').toStdString());
+    EXPECT_FALSE(QFileInfo::exists(standard)) << "the app made it";
+
+    EXPECT_EQ(run({}), 0);
+    EXPECT_FALSE(QFileInfo::exists(standard)) << "a later start records nothing";
+    EXPECT_EQ(run({ "--analytics", "on" }), 0);
+    EXPECT_EQ(run({}), 0);
+    EXPECT_FALSE(QDir(standard).entryList({ "*.archive" }, QDir::Files | QDir::Hidden).isEmpty())
+        << "on again";
 }
 
 } // namespace

@@ -2,9 +2,7 @@
 
 #include <cmath>
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -195,45 +193,6 @@ TEST(LumivueProgram, BadFlagsGiveAClearErrorAndHelpListsTheFlags)
         EXPECT_TRUE(text.contains(QLatin1String(phrase))) << phrase;
 }
 
-// The lasting opt-out, with the app's settings and standard folders in a folder of the test's own.
-TEST(LumivueProgram, AnalyticsTurnedOffStayOffAndWhatWasSavedIsDeleted)
-{
-    QTemporaryDir home;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
-    const QString dataFolder = home.filePath(QStringLiteral("data/lumivue"));
-    auto run = [&](const QStringList& arguments) {
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(kProgram, arguments);
-        EXPECT_TRUE(process.waitForFinished(test_support::scaledLimitMs(60000)));
-        return std::pair(process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()));
-    };
-    const QStringList shortRun { "--headless", "--duration", "0.3", "--screenshot",
-        home.filePath(QStringLiteral("s.png")) };
-    auto savedFiles = [&] { return QDir(dataFolder).entryList({ "*.archive" }, QDir::Files | QDir::Hidden); };
-
-    EXPECT_EQ(run(shortRun).first, 0);
-    const qsizetype saved = savedFiles().size();
-    ASSERT_GT(saved, 0) << "on by default";
-
-    const auto [offCode, offOutput] = run({ "--analytics", "off" });
-    EXPECT_EQ(offCode, 0);
-    EXPECT_TRUE(offOutput.contains(QStringLiteral("Deleted %1 saved analytics file(s)").arg(saved)))
-        << offOutput.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(dataFolder)) << savedFiles().join(' ').toStdString();
-
-    EXPECT_EQ(run(shortRun).first, 0);
-    EXPECT_FALSE(QFileInfo::exists(dataFolder)) << "a later start records nothing";
-
-    EXPECT_EQ(run({ "--analytics", "on" }).first, 0);
-    EXPECT_EQ(run(shortRun).first, 0);
-    EXPECT_FALSE(savedFiles().isEmpty()) << "on again";
-    EXPECT_EQ(run({ "--analytics", "maybe" }).first, 2);
-}
-
 namespace {
 
 struct BadFlag {
@@ -270,7 +229,8 @@ INSTANTIATE_TEST_SUITE_P(Values, LumivueBadFlag,
         BadFlag { "ShakeEmpty", "--sensor-shake", "" }, BadFlag { "FramesZero", "--stack-frames", "0" },
         BadFlag { "FramesAbove16", "--stack-frames", "17" },
         BadFlag { "FramesFraction", "--stack-frames", "2.5" },
-        BadFlag { "FramesWord", "--stack-frames", "eight" }),
+        BadFlag { "FramesWord", "--stack-frames", "eight" },
+        BadFlag { "AnalyticsNeitherOffNorOn", "--analytics", "maybe" }),
     [](const auto& row) { return std::string(row.param.name); });
 
 // A collection server that accepts the connection and never answers must not hold up the quit.
