@@ -204,15 +204,12 @@ TEST(TallyApiBeforeStart, LoggingBeforeStartDoesNothingAndSettingsCarryOver)
 
 TEST_F(TallyLifecycle, SetAppVersionAfterStartAlertsAndKeepsTheVersion)
 {
-    QStringList alerts;
+    int alerts = 0;
     const auto previous
-        = platform::setAlertPresenter([&](const QString& title, const QString& message,
-                                          const QString& button) { alerts << title << message << button; });
+        = platform::setAlertPresenter([&](const QString&, const QString&, const QString&) { ++alerts; });
     TallyAPI::setAppVersion(QStringLiteral("9.9"));
     platform::setAlertPresenter(previous);
-    EXPECT_EQ(alerts,
-        (QStringList { QString(), QStringLiteral("TallyAPI: Please call setAppVersion before startSession."),
-            QStringLiteral("Cancel") }));
+    EXPECT_EQ(alerts, 1);
     EXPECT_TRUE(TallyAPI::appVersion().isNull());
     EXPECT_NE(first->appVersion(), QStringLiteral("9.9"));
 }

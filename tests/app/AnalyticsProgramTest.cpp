@@ -1,6 +1,6 @@
-// Usage analytics through the built program, as a collection server sees them: going to the
-// background and back, a kill in the background, two copies on one data folder, a data folder
-// that cannot be written, and the lasting opt-out.
+// Usage analytics through the built program, as the collection server sees them: going to the
+// background and back, a kill there, two copies on one data folder, an unusable data folder, and
+// the lasting opt-out.
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +10,6 @@
 #include <QJsonObject>
 #include <QMultiMap>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -20,10 +19,7 @@
 
 namespace {
 
-using testing_support::TestHttpServer;
-
-// A lumivue run with the app's settings and standard folders under `home`, fed its control
-// script on standard input.
+// lumivue with its settings and standard folders under `home`, the control script on stdin.
 class Lumivue {
 public:
     Lumivue(const QTemporaryDir& home, const QStringList& arguments)
@@ -36,72 +32,33 @@ public:
             QStringList { "--headless", "--camera", "synthetic", "--control", "-" } + arguments);
         EXPECT_TRUE(m_process.waitForStarted(10000));
     }
-    ~Lumivue() { kill(); }
-    Lumivue(const Lumivue&) = delete;
-    Lumivue& operator=(const Lumivue&) = delete;
+    ~Lumivue()
+    {
+        m_process.kill(); // SIGKILL: nothing of the app runs
+        m_process.waitForFinished();
+    }
 
     void say(const QByteArray& script)
     {
         m_process.write(script);
         m_process.waitForBytesWritten(); // no event loop here would write it
     }
-    // Quits by the script and waits; the exit code, -1 when it did not end by itself.
-    int quit()
+    int quit() // the exit code; -1 when it did not end by itself
     {
         say("quit\n");
-        m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(test_support::scaledLimitMs(60000)))
-            return -1;
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+        const bool ended = m_process.waitForFinished(test_support::scaledLimitMs(60000));
+        return ended && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
     }
-    void kill() // SIGKILL: no handler runs
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-    QString errors()
-    {
-        m_errors += QString::fromUtf8(m_process.readAllStandardError());
-        return m_errors;
-    }
+    QString errors() { return m_errors += QString::fromUtf8(m_process.readAllStandardError()); }
 
 private:
     QProcess m_process;
     QString m_errors;
 };
 
-// The reports the server received, decoded by lumivue-report as a user would.
-QList<QJsonObject> reportsReceived(const TestHttpServer& server)
+qint64 number(const QJsonValue& record, const char* key)
 {
-    QList<QJsonObject> reports;
-    for (const auto& request : server.requests()) {
-        QProcess tool;
-        tool.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue-report"), { "decode", "-" });
-        tool.write(request.body);
-        tool.closeWriteChannel();
-        EXPECT_TRUE(tool.waitForFinished(30000));
-        EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
-        reports << QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
-    }
-    return reports;
-}
-
-// Every session record in the reports, by the start time of its session; values() of a session
-// lists the latest first.
-QMultiMap<qint64, QJsonObject> sessionRecords(const QList<QJsonObject>& reports)
-{
-    QMultiMap<qint64, QJsonObject> records;
-    for (const QJsonObject& report : reports)
-        for (const QJsonValue& session : report.value(QLatin1String("sessions")).toArray())
-            records.insert(qint64(session[QLatin1String("startTime")].toDouble()), session.toObject());
-    return records;
-}
-
-qint64 number(const QJsonObject& record, const char* key)
-{
-    return qint64(record.value(QLatin1String(key)).toDouble());
+    return qint64(record[QLatin1String(key)].toDouble());
 }
 
 class AnalyticsProgram : public ::testing::Test {
@@ -110,30 +67,47 @@ protected:
     {
         return { "--data-dir", m_data.path(), "--server-url", m_server.url().toString() };
     }
-    bool waitForReports(int count) const
+    bool waitForReports(qsizetype count) const
     {
-        return m_server.waitForRequests(count, std::chrono::milliseconds(test_support::scaledLimitMs(30000)));
+        return m_server.waitForRequests(
+            int(count), std::chrono::milliseconds(test_support::scaledLimitMs(30000)));
+    }
+    // The session records of the reports received from the `from`th on, decoded by lumivue-report,
+    // by their session's start time; values() gives a session's latest record first.
+    QMultiMap<qint64, QJsonObject> sessionRecords(qsizetype from = 0) const
+    {
+        QMultiMap<qint64, QJsonObject> records;
+        for (const auto& request : m_server.requests().mid(from)) {
+            QProcess tool;
+            tool.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue-report"), { "decode", "-" });
+            tool.write(request.body);
+            tool.closeWriteChannel();
+            EXPECT_TRUE(tool.waitForFinished(30000));
+            EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+            const QJsonObject report = QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
+            for (const QJsonValue& session : report[QLatin1String("sessions")].toArray())
+                records.insert(number(session, "startTime"), session.toObject());
+        }
+        return records;
     }
 
     QTemporaryDir m_home;
     QTemporaryDir m_data;
-    TestHttpServer m_server;
+    testing_support::TestHttpServer m_server;
 };
 
-// The script's background and foreground take the lifecycle's one path: a short absence is a
-// pause of the session (sent as a pause upload), a long one ends it and starts another.
+// The script's background and foreground take the lifecycle's one path: a short absence pauses
+// the session (with a pause upload each time), a long one ends it and starts another.
 TEST_F(AnalyticsProgram, BackgroundAndForegroundPauseAndRenewTheSession)
 {
     Lumivue app(m_home, recording());
     app.say("wait 1\nbackground\nwait 2\nforeground\nwait 0.5\nbackground\nwait 11\nforeground\nwait 0.5\n");
     ASSERT_EQ(app.quit(), 0) << app.errors().toStdString();
 
-    const QList<QJsonObject> reports = reportsReceived(m_server);
-    // Start, two pauses, the second session's start, its end.
-    EXPECT_GE(reports.size(), 5);
-    const auto records = sessionRecords(reports);
+    EXPECT_GE(m_server.requests().size(), 5) << "start, two pauses, the second session's start and end";
+    const auto records = sessionRecords();
     ASSERT_EQ(records.uniqueKeys().size(), 2) << "the long absence starts a second session";
-    const QJsonObject first = records.values(records.firstKey()).constFirst(); // the latest
+    const QJsonObject first = records.values(records.firstKey()).constFirst();
     EXPECT_GE(number(first, "totalPauseIntervalMillis"), 1500);
     EXPECT_LT(number(first, "totalPauseIntervalMillis"), 10000) << "the long absence is not a pause";
     EXPECT_GE(number(first, "sessionLength"), 1000);
@@ -147,24 +121,21 @@ TEST_F(AnalyticsProgram, KilledInTheBackgroundTheSessionKeepsItsLength)
         Lumivue app(m_home, recording());
         app.say("wait 3\nbackground\n");
         EXPECT_TRUE(waitForReports(2)) << "a pause upload";
-        app.kill();
     }
-    ASSERT_GE(m_server.requests().size(), 1);
-    const qint64 killedStart = qint64(reportsReceived(m_server).first()["sessionStartTime"].toDouble());
     const auto before = m_server.requests().size();
     Lumivue next(m_home, recording());
-    ASSERT_TRUE(waitForReports(int(before) + 1));
+    ASSERT_TRUE(waitForReports(before + 1));
     EXPECT_EQ(next.quit(), 0);
-    const auto records = sessionRecords(reportsReceived(m_server).mid(before));
-    ASSERT_TRUE(records.contains(killedStart));
-    for (const QJsonObject& record : records.values(killedStart)) {
+    const auto records = sessionRecords(before); // the killed session's, then the next one's
+    ASSERT_EQ(records.uniqueKeys().size(), 2);
+    for (const QJsonObject& record : records.values(records.firstKey())) {
         EXPECT_GE(number(record, "sessionLength"), 2500);
         EXPECT_LT(number(record, "sessionLength"), 30000);
     }
 }
 
-// A second copy started on the same data folder (from the app list, while one runs) records
-// nothing and says so; the first copy's live session is never taken for a crashed one.
+// A second copy on the same data folder (launched again from the app list) records nothing and
+// says so; the first copy's live session is never taken for a crashed one.
 TEST_F(AnalyticsProgram, ASecondCopyOnTheSameFolderRecordsNothing)
 {
     Lumivue first(m_home, recording());
@@ -177,15 +148,13 @@ TEST_F(AnalyticsProgram, ASecondCopyOnTheSameFolderRecordsNothing)
     }
     EXPECT_EQ(first.quit(), 0);
     Lumivue third(m_home, recording()); // sends what the first one saved
-    ASSERT_TRUE(waitForReports(int(m_server.requests().size()) + 1));
+    ASSERT_TRUE(waitForReports(m_server.requests().size() + 1));
     EXPECT_EQ(third.quit(), 0);
 
-    const auto records = sessionRecords(reportsReceived(m_server));
-    // The first copy's session, the third's (current in its end-of-session report): no session
-    // of the second, and no crashed copy of the first.
-    EXPECT_EQ(records.uniqueKeys().size(), 2);
+    const auto records = sessionRecords();
+    EXPECT_EQ(records.uniqueKeys().size(), 2) << "the first copy's session and the third's";
     for (const QJsonObject& record : records)
-        EXPECT_GE(number(record, "sessionLength"), 0) << "a session taken for crashed";
+        EXPECT_GE(number(record, "sessionLength"), 0) << "a live session taken for crashed";
 }
 
 // A data folder that cannot be written is said once, on stderr, and the app runs on.
@@ -193,16 +162,15 @@ TEST_F(AnalyticsProgram, AnUnusableDataFolderIsSaidOnce)
 {
     QFile file(m_data.filePath(QStringLiteral("a-file")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
     const QString dangling = m_data.filePath(QStringLiteral("dangling"));
     ASSERT_TRUE(QFile::link(m_data.filePath(QStringLiteral("gone")), dangling));
-    for (const QString& folder : { dangling, m_data.filePath(QStringLiteral("a-file/analytics")) }) {
+    for (const QString& folder : { dangling, file.fileName() + QStringLiteral("/analytics") }) {
         Lumivue app(m_home, { "--data-dir", folder, "--server-url", m_server.url().toString() });
         app.say("background\nforeground\n");
         EXPECT_EQ(app.quit(), 0);
         const QString errors = app.errors();
-        EXPECT_EQ(errors.count(QStringLiteral("Analytics: cannot write to ")), 1) << errors.toStdString();
-        EXPECT_TRUE(errors.contains(folder)) << errors.toStdString();
+        EXPECT_EQ(errors.count(QStringLiteral("Analytics: cannot write to ") + folder), 1)
+            << errors.toStdString();
     }
     EXPECT_TRUE(m_server.requests().isEmpty()) << "nothing recorded, nothing sent";
 }
@@ -222,20 +190,15 @@ TEST_F(AnalyticsProgram, TurnedOffItDeletesOnlyTheAppsOwnFilesAndStaysOff)
     ASSERT_EQ(run(inData), 0);
     ASSERT_EQ(run({}), 0);
     ASSERT_TRUE(QFileInfo::exists(standard));
-    const QStringList theUsers { "MyTally-budget.ods", ".tallyStored.txt", "initialTimestamp-notes.txt",
+    QStringList theUsers { ".tallyStored.txt", "initialTimestamp-notes.txt", "MyTally-budget.ods",
         "tallyResponse-draft" };
-    for (const QString& name : theUsers) {
-        QFile mine(m_data.filePath(name));
-        ASSERT_TRUE(mine.open(QIODevice::WriteOnly)) << name.toStdString();
-    }
+    for (const QString& name : theUsers)
+        ASSERT_TRUE(QFile(m_data.filePath(name)).open(QIODevice::WriteOnly)) << name.toStdString();
 
     EXPECT_EQ(run(QStringList { "--analytics", "off" } + inData), 0);
     EXPECT_EQ(run({ "--analytics", "off" }), 0);
-    QStringList left = QDir(m_data.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    left.sort();
-    QStringList expected = theUsers;
-    expected.sort();
-    EXPECT_EQ(left.join(' ').toStdString(), expected.join(' ').toStdString());
+    EXPECT_EQ(
+        QDir(m_data.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), theUsers);
     EXPECT_FALSE(QFileInfo::exists(standard)) << "the app made it";
 
     EXPECT_EQ(run({}), 0);
