@@ -8,16 +8,12 @@ namespace platform {
 
 namespace {
 
-Qt::ApplicationState g_state = Qt::ApplicationActive; // guarded by being on the main thread
 // Bound while the program starts, so on the main thread.
 [[maybe_unused]] ThreadChecker g_mainThread;
 
-void setState(Qt::ApplicationState state)
+void announce(Qt::ApplicationState state)
 {
     LUMIVUE_CHECK_THREAD(g_mainThread);
-    if (state == g_state)
-        return;
-    g_state = state;
     // Qt only changes its own state from the platform plugin; emitting the public signal lets
     // everything that listens for lifecycle changes hear the simulated ones too.
     if (auto* app = qGuiApp)
@@ -28,23 +24,14 @@ void setState(Qt::ApplicationState state)
 
 void Application::enterBackground()
 {
-    if (g_state == Qt::ApplicationSuspended)
-        return;
-    setState(Qt::ApplicationInactive);
-    setState(Qt::ApplicationSuspended);
+    announce(Qt::ApplicationInactive);
+    announce(Qt::ApplicationSuspended);
 }
 
 void Application::enterForeground()
 {
-    if (g_state == Qt::ApplicationActive)
-        return;
-    setState(Qt::ApplicationInactive);
-    setState(Qt::ApplicationActive);
-}
-
-Qt::ApplicationState Application::state()
-{
-    return g_state;
+    announce(Qt::ApplicationInactive);
+    announce(Qt::ApplicationActive);
 }
 
 } // namespace platform

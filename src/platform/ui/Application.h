@@ -3,10 +3,10 @@
 // The application's foreground/background state as the window host drives it. Listeners use
 // Qt's own QGuiApplication::applicationStateChanged signal, which this emits: going to the
 // background passes through Inactive to Suspended, coming back through Inactive to Active.
+// No copy of the state is kept here: the platform may change it in between, and the listeners
+// (the lifecycle) already drop a repeated transition.
 //
 // Threads: GUI thread only.
-
-#include <Qt>
 
 namespace platform {
 
@@ -14,8 +14,6 @@ class Application {
 public:
     static void enterBackground();
     static void enterForeground();
-    // The state last set here (Active at start).
-    static Qt::ApplicationState state();
 };
 
 } // namespace platform
