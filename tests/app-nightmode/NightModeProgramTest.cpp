@@ -156,12 +156,12 @@ TEST_F(NightModeProgram, KeepsAShakenEdgeSharp)
     struct Row {
         double between = 0, bright = 0;
     };
-    auto measure = [](const QImage& shot) {
+    auto measure = [](const QImage& image) {
         Row row;
         const int rows = kNumbers.top() - kScope.top();
         for (int y = kScope.top(); y < kNumbers.top(); ++y)
             for (int x = kScope.left(); x <= kScope.right(); ++x) {
-                const int green = shot.constScanLine(y)[4 * x + 1];
+                const int green = image.constScanLine(y)[4 * x + 1];
                 row.between += double(green > 60 + 130 / 4 && green < 190 - 130 / 4) / rows;
                 row.bright += double(green >= 190 - 130 / 4) / rows;
             }
