@@ -13,13 +13,17 @@
 
 #include <gtest/gtest.h>
 
+#include "support/NoiseMeasure.h"
 #include "support/TestTimeScale.h"
 
 namespace {
 
-const QRect kScope(120, 280, 400, 400);
-// The gauges' numbers: a noisy mean may round to the next level where the clean one did not.
-const QRect kNumbers(130, 400, 75, 115);
+using testing_noise::differenceSigma;
+
+// The scope right of the gauges' numbers: a noisy mean may round them the other way.
+const QRect kMeasured(210, 280, 310, 400);
+// The scope above the instruments.
+const QRect kPicture(120, 280, 400, 120);
 
 class NightModeProgram : public ::testing::Test {
 protected:
@@ -90,24 +94,6 @@ QImage softBars()
     return picture;
 }
 
-// Standard deviation of a - b over b, g, r of the scope, the gauges' numbers left out.
-double noiseInScope(const QImage& a, const QImage& b)
-{
-    double sum = 0, sumSquares = 0, count = 0;
-    for (int y = kScope.top(); y <= kScope.bottom(); ++y)
-        for (int x = kScope.left(); x <= kScope.right(); ++x) {
-            if (kNumbers.contains(x, y))
-                continue;
-            for (int c = 0; c < 3; ++c) {
-                const double d = double(a.constScanLine(y)[4 * x + c]) - b.constScanLine(y)[4 * x + c];
-                sum += d;
-                sumSquares += d * d;
-                ++count;
-            }
-        }
-    return std::sqrt(sumSquares / count - (sum / count) * (sum / count));
-}
-
 } // namespace
 
 // Night mode on a still scene: a clean picture is shown exactly as without it, and a noisy one
@@ -126,14 +112,13 @@ TEST_F(NightModeProgram, TakesTheNoiseOutOfAStillSceneInTheScope)
 
     const QImage cleanOn = shot("cleanOn"), cleanOff = shot("cleanOff"), off = shot("off");
     ASSERT_EQ(cleanOn.size(), QSize(640, 960));
-    const QRect picture(kScope.topLeft(), QSize(kScope.width(), kNumbers.top() - kScope.top()));
-    EXPECT_TRUE(cleanOn.copy(picture) == cleanOff.copy(picture)) << "a clean scene, shown as it is";
+    EXPECT_TRUE(cleanOn.copy(kPicture) == cleanOff.copy(kPicture)) << "a clean scene, shown as it is";
 
-    const double noiseOff = noiseInScope(off, cleanOff);
+    const double noiseOff = differenceSigma(off, cleanOff, kMeasured);
     EXPECT_GT(noiseOff, 7.0) << "the scope shows the sensor's noise at no gain";
     double noiseOn = 1e9;
     for (const char* name : { "on1", "on2", "on3" })
-        noiseOn = std::min(noiseOn, noiseInScope(shot(name), cleanOn));
+        noiseOn = std::min(noiseOn, differenceSigma(shot(name), cleanOn, kMeasured));
     EXPECT_LE(noiseOn, 0.4 * noiseOff) << "left " << noiseOn << " of " << noiseOff;
 }
 
@@ -158,17 +143,16 @@ TEST_F(NightModeProgram, KeepsAShakenEdgeSharp)
     };
     auto measure = [](const QImage& image) {
         Row row;
-        const int rows = kNumbers.top() - kScope.top();
-        for (int y = kScope.top(); y < kNumbers.top(); ++y)
-            for (int x = kScope.left(); x <= kScope.right(); ++x) {
+        for (int y = kPicture.top(); y <= kPicture.bottom(); ++y)
+            for (int x = kPicture.left(); x <= kPicture.right(); ++x) {
                 const int green = image.constScanLine(y)[4 * x + 1];
-                row.between += double(green > 60 + 130 / 4 && green < 190 - 130 / 4) / rows;
-                row.bright += double(green >= 190 - 130 / 4) / rows;
+                row.between += double(green > 60 + 130 / 4 && green < 190 - 130 / 4) / kPicture.height();
+                row.bright += double(green >= 190 - 130 / 4) / kPicture.height();
             }
         return row;
     };
     const Row unfiltered = measure(shot("off"));
-    EXPECT_NEAR(unfiltered.bright, kScope.width() / 2, 10) << "the edge is in the middle of the scope";
+    EXPECT_NEAR(unfiltered.bright, kPicture.width() / 2, 10) << "the edge is in the middle of the scope";
     for (const char* name : { "on1", "on2" })
         EXPECT_LE(measure(shot(name)).between, unfiltered.between + 1.0) << name;
 }
