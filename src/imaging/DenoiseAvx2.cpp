@@ -31,7 +31,7 @@ struct Constants {
     __m256i zero = _mm256_setzero_si256();
     __m256i byChannel = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, //
         0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
-    __m256i ones = _mm256_set1_epi16(1);
+    __m256i low16 = _mm256_set1_epi32(0xFFFF);
     __m256i eight = _mm256_set1_epi16(8);
     __m256i full = _mm256_set1_epi16(256);
     __m256i max = _mm256_set1_epi16(255);
@@ -89,7 +89,9 @@ private:
 
     void widen(__m256i& lanes16, __m256i& lanes64) const
     {
-        const __m256i pairs = _mm256_madd_epi16(lanes16, m_k.ones); // at most 2 × 65280 each
+        // Unsigned: a lane holds up to 65280, which a signed multiply-add would read as negative.
+        const __m256i pairs = _mm256_add_epi32(
+            _mm256_and_si256(lanes16, m_k.low16), _mm256_srli_epi32(lanes16, 16)); // at most 2 × 65280
         lanes64 = _mm256_add_epi64(lanes64, _mm256_cvtepu32_epi64(_mm256_castsi256_si128(pairs)));
         lanes64 = _mm256_add_epi64(lanes64, _mm256_cvtepu32_epi64(_mm256_extracti128_si256(pairs, 1)));
         lanes16 = m_k.zero;

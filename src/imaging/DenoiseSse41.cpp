@@ -24,7 +24,7 @@ constexpr std::size_t kStepsPerFlush = 128;
 struct Constants {
     __m128i zero = _mm_setzero_si128();
     __m128i byChannel = _mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
-    __m128i ones = _mm_set1_epi16(1);
+    __m128i low16 = _mm_set1_epi32(0xFFFF);
     __m128i eight = _mm_set1_epi16(8);
     __m128i full = _mm_set1_epi16(256);
     __m128i max = _mm_set1_epi16(255);
@@ -86,7 +86,8 @@ private:
 
     void widen(__m128i& lanes16, __m128i& lanes64) const
     {
-        const __m128i pairs = _mm_madd_epi16(lanes16, m_k.ones);
+        // Unsigned: a lane holds up to 65280, which a signed multiply-add would read as negative.
+        const __m128i pairs = _mm_add_epi32(_mm_and_si128(lanes16, m_k.low16), _mm_srli_epi32(lanes16, 16));
         lanes64 = _mm_add_epi64(lanes64, _mm_cvtepu32_epi64(pairs));
         lanes64 = _mm_add_epi64(lanes64, _mm_cvtepu32_epi64(_mm_srli_si128(pairs, 8)));
         lanes16 = m_k.zero;

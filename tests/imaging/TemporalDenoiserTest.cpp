@@ -107,7 +107,8 @@ TEST(TemporalDenoiser, ResetForgetsTheSceneAsIfNew)
 // Every path, with every kind of enhancement fused in, against the portable filter followed by
 // the portable enhancement: bytes and sums, on a window inside a padded frame whose width has
 // whole blocks and a tail, over a sequence with still parts, motion, noise and a reset. Level 0
-// with no tint is the filter alone.
+// with no tint is the filter alone. The scene is bright and tall enough that the vector paths'
+// 16-bit sums pass 32767 before they are widened.
 struct Fused {
     const char* name;
     std::int32_t level;
@@ -121,12 +122,12 @@ TEST_P(TemporalDenoiserPath, FusedPassMatchesPortableFilterThenEnhance)
     const auto [path, fused] = GetParam();
     if (!TemporalDenoiser::isSupported(path))
         GTEST_SKIP() << imaging::FrameEnhancer::name(path) << " not supported here";
-    constexpr std::size_t kWidth = 53, kHeight = 31, kBytesPerRow = 4 * kWidth + 12;
-    const FrameWindow window { 3, 2, 50, 29 }; // 47 wide: two blocks of 16 and a tail of 15
+    constexpr std::size_t kWidth = 53, kHeight = 131, kBytesPerRow = 4 * kWidth + 12;
+    const FrameWindow window { 3, 2, 50, 129 }; // 47 wide: two blocks of 16 and a tail of 15
     std::mt19937 random(1234);
     std::vector<std::uint8_t> scene(kBytesPerRow * kHeight);
     for (auto& byte : scene)
-        byte = std::uint8_t(random() % 256);
+        byte = std::uint8_t(96 + random() % 160);
     TemporalDenoiser reference, tested;
     for (int f = 0; f < 24; ++f) {
         std::vector<std::uint8_t> frame = scene;
