@@ -133,6 +133,10 @@ TestTlsServer::TestTlsServer(Certificate certificate)
         [this, configuration] {
             auto* server = new QSslServer(m_context);
             server->setSslConfiguration(configuration);
+            QObject::connect(server, &QSslServer::startedEncryptionHandshake, m_context, [this] {
+                std::scoped_lock lock(m_mutex);
+                ++m_handshakes;
+            });
             QObject::connect(server, &QSslServer::pendingConnectionAvailable, m_context, [this, server] {
                 while (QTcpSocket* socket = server->nextPendingConnection()) {
                     socket->setParent(m_context);
@@ -185,6 +189,12 @@ QByteArray TestTlsServer::received() const
 {
     std::scoped_lock lock(m_mutex);
     return m_received;
+}
+
+int TestTlsServer::handshakes() const
+{
+    std::scoped_lock lock(m_mutex);
+    return m_handshakes;
 }
 
 } // namespace testing_support
