@@ -279,8 +279,10 @@ HttpResult HttpClient::send(const HttpRequest& request)
         result = sendHop(request, hop, left, target);
         if (!result.error.isEmpty())
             return result;
-        const bool namedPlace = std::any_of(result.headers.cbegin(), result.headers.cend(),
-            [](const auto& header) { return header.first.compare("Location", Qt::CaseInsensitive) == 0; });
+        const bool namedPlace = std::any_of(
+            result.headers.cbegin(), result.headers.cend(), [](const auto& header) {
+                return header.first.compare("Location", Qt::CaseInsensitive) == 0 && !header.second.isEmpty();
+            });
         const Redirect redirect = judgeRedirect(
             hop, origin, result.statusCode, target, namedPlace, redirects, request.maxRedirects);
         if (redirect.verdict == RedirectVerdict::Final)
