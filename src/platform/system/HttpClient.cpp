@@ -54,17 +54,17 @@ bool isFramingHeader(const QByteArray& name)
 
 // The caller's headers, without those by which curl frames and routes the request, and with
 // curl's own Expect (a body held back until "100 Continue") and form Content-Type turned off.
-HeaderList requestHeaders(const HttpRequest& request, const Hop& hop)
+HeaderList requestHeaders(const HttpRequest& request)
 {
+    auto hasBreak = [](const QByteArray& text) {
+        return text.contains('\r') || text.contains('\n') || text.contains('\0');
+    };
     curl_slist* list = nullptr;
     bool hasType = false;
     for (const auto& [name, value] : request.headers) {
         // Header text is the caller's; line breaks in it would forge more headers.
-        const bool clean = !name.isEmpty() && !name.contains(':') && !name.contains(' ')
-            && std::none_of(
-                name.cbegin(), name.cend(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; })
-            && std::none_of(
-                value.cbegin(), value.cend(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+        const bool clean = !name.isEmpty() && !name.contains(':') && !name.contains(' ') && !hasBreak(name)
+            && !hasBreak(value);
         if (!clean || isFramingHeader(name))
             continue;
         hasType = hasType || name.compare("Content-Type", Qt::CaseInsensitive) == 0;
@@ -73,7 +73,7 @@ HeaderList requestHeaders(const HttpRequest& request, const Hop& hop)
         list = curl_slist_append(list, line.constData());
     }
     list = curl_slist_append(list, "Expect:");
-    if (!hasType && !hop.body.isEmpty())
+    if (!hasType)
         list = curl_slist_append(list, "Content-Type:");
     return HeaderList(list, curl_slist_free_all);
 }
@@ -173,7 +173,7 @@ HttpResult sendHop(
     }
     char errors[CURL_ERROR_SIZE] = {};
     Transfer transfer { {}, BodySink(request.maxBodyBytes) };
-    const HeaderList headers = requestHeaders(request, hop);
+    const HeaderList headers = requestHeaders(request);
     configure(easy.get(), request, hop, left, headers.get(), transfer, errors);
 
     // The multi interface only to wait in short steps, so that an abort is seen at once.
