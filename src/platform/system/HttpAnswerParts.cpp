@@ -54,10 +54,11 @@ bool HeaderLines::feed(QByteArrayView line)
         m_headers.last().second += ' ' + text.trimmed().toByteArray();
         return true;
     }
+    // A line without a name (no colon, or only blanks before it) is no header.
     const qsizetype colon = text.indexOf(':');
-    if (colon > 0)
-        m_headers.append(
-            { text.first(colon).trimmed().toByteArray(), text.sliced(colon + 1).trimmed().toByteArray() });
+    const QByteArrayView name = colon < 0 ? QByteArrayView() : text.first(colon).trimmed();
+    if (!name.isEmpty())
+        m_headers.append({ name.toByteArray(), text.sliced(colon + 1).trimmed().toByteArray() });
     return true;
 }
 
