@@ -112,6 +112,8 @@ void configure(CURL* easy, const HttpRequest& request, const Hop& hop, std::chro
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errors);
     // No signals from a worker thread (the time-outs go through the transfer itself).
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    // An abort ends the transfer at once, even while a host name is being looked up.
+    curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     // Redirects are judged here, hop by hop: curl would re-send the body to wherever it is told.
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
