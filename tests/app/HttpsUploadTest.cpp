@@ -13,14 +13,13 @@
 #include <gtest/gtest.h>
 
 #include "analytics-io/TestHttpServer.h"
-#include "platform/system-io/TestTlsServer.h"
+#include "platform/system-io/TestCertificates.h"
 #include "support/TestTimeScale.h"
 
 namespace {
 
 using testing_support::ScriptedAnswer;
 using testing_support::TestHttpServer;
-using testing_support::TestTlsServer;
 
 const QString kProgram = QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue");
 const QString kReport = QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue-report");
@@ -81,13 +80,14 @@ TEST(LumivueUpload, AChunkedAnswerIsADelivery)
 
 TEST(LumivueUpload, AnUntrustedCertificateGetsNothingAndTheSessionsStay)
 {
-    TestTlsServer server(TestTlsServer::Certificate::SelfSigned);
-    ASSERT_TRUE(server.isListening()) << "the openssl command could not make the test certificates";
+    const auto tls = testing_support::testServerTls(testing_support::TestCertificate::SelfSigned);
+    ASSERT_TRUE(tls) << "the openssl command could not make the test certificates";
+    TestHttpServer server(tls);
     QTemporaryDir dir;
     runAgainst(server.url(), dir);
     runAgainst(server.url(), dir);
     EXPECT_GE(server.handshakes(), 1); // the program did try
-    EXPECT_TRUE(server.received().isEmpty()) << server.received().toStdString();
+    EXPECT_TRUE(server.requests().isEmpty());
     EXPECT_TRUE(analyticsFiles(dir, QStringLiteral(".tallySent*.archive")).isEmpty());
     EXPECT_EQ(savedSessions(dir), 2);
 }

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "analytics-io/TestHttpServer.h"
-#include "platform/system-io/TestTlsServer.h"
+#include "platform/system-io/TestCertificates.h"
 
 namespace {
 
@@ -17,8 +17,8 @@ using platform::HttpClient;
 using platform::HttpRequest;
 using platform::HttpResult;
 using testing_support::ScriptedAnswer;
+using testing_support::TestCertificate;
 using testing_support::TestHttpServer;
-using testing_support::TestTlsServer;
 
 // The test servers are reached directly, whatever proxy the machine names (the proxy cases set
 // their own).
@@ -214,7 +214,7 @@ TEST(HttpClient, ReportsUnreachableServers)
 // https is verified: only a certificate for this host from a trusted authority carries the report.
 struct TlsCase {
     const char* name;
-    TestTlsServer::Certificate certificate;
+    TestCertificate certificate;
     bool testAuthority; // the test authority is trusted (else the system's only)
     bool accepted;
 };
@@ -224,29 +224,25 @@ class HttpClientTls : public ::testing::TestWithParam<TlsCase> { };
 TEST_P(HttpClientTls, SendsOnlyToAVerifiedServer)
 {
     const TlsCase& row = GetParam();
-    TestTlsServer server(row.certificate);
-    ASSERT_TRUE(server.isListening()) << "the openssl command could not make the test certificates";
+    const auto tls = testing_support::testServerTls(row.certificate);
+    ASSERT_TRUE(tls) << "the openssl command could not make the test certificates";
+    TestHttpServer server(tls);
+    server.setDefaultAnswer(ScriptedAnswer::status(200, "secured"));
     HttpRequest request = post(server.url());
     if (row.testAuthority)
-        request.caFile = TestTlsServer::caFile();
+        request.caFile = testing_support::testAuthorityFile();
     const HttpResult result = HttpClient::send(request);
-    if (row.accepted) {
-        EXPECT_TRUE(result.error.isEmpty()) << result.error.toStdString();
-        EXPECT_EQ(result.statusCode, 200);
-        EXPECT_EQ(result.body, "secured");
-        EXPECT_TRUE(server.received().endsWith("\r\n\r\nreport"));
-    } else {
-        EXPECT_FALSE(result.error.isEmpty());
-        EXPECT_EQ(result.statusCode, 0);
-        EXPECT_TRUE(server.received().isEmpty()) << server.received().toStdString();
-    }
+    EXPECT_EQ(result.error.isEmpty(), row.accepted) << result.error.toStdString();
+    EXPECT_EQ(result.body, row.accepted ? "secured" : "");
+    EXPECT_EQ(server.handshakes(), 1);
+    EXPECT_EQ(server.requests().size(), row.accepted ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Certificates, HttpClientTls,
-    ::testing::Values(TlsCase { "TestAuthority", TestTlsServer::Certificate::ForLoopback, true, true },
-        TlsCase { "UnknownAuthority", TestTlsServer::Certificate::ForLoopback, false, false },
-        TlsCase { "SelfSigned", TestTlsServer::Certificate::SelfSigned, true, false },
-        TlsCase { "WrongHost", TestTlsServer::Certificate::ForOtherHost, true, false }),
+    ::testing::Values(TlsCase { "TestAuthority", TestCertificate::ForLoopback, true, true },
+        TlsCase { "UnknownAuthority", TestCertificate::ForLoopback, false, false },
+        TlsCase { "SelfSigned", TestCertificate::SelfSigned, true, false },
+        TlsCase { "WrongHost", TestCertificate::ForOtherHost, true, false }),
     [](const auto& row) { return std::string(row.param.name); });
 
 // The system's proxy settings, as every Linux program reads them. The proxy is a scripted server
