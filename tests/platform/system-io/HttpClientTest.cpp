@@ -77,8 +77,9 @@ TEST_P(HttpClientAnswer, ArrivesWholeAfterOneRequest)
     EXPECT_TRUE(result.error.isEmpty()) << result.error.toStdString();
     EXPECT_EQ(result.statusCode, row.status);
     EXPECT_EQ(result.body, row.body);
-    ASSERT_EQ(server.requests().size(), 1);
-    const auto& request = server.requests().first();
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1);
+    const auto& request = requests.first();
     EXPECT_EQ(request.method, "POST");
     EXPECT_EQ(request.path, "/report.do");
     EXPECT_EQ(request.body, report);
