@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 
 SECONDS_EACH=${FUZZ_SECONDS:-60}
 JOBS=${FUZZ_JOBS:-1}
-TARGETS=${FUZZ_TARGETS:-"report_decoder archive_decoder jpeg_metadata http_answer http_wire script_line"}
+TARGETS=${FUZZ_TARGETS:-"report_decoder archive_decoder jpeg_metadata http_answer http_wire http_parts script_line"}
 BUILD=build-fuzz
 
 # The largest input each harness is given: a little above its largest real seed.

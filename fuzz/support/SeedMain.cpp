@@ -199,6 +199,15 @@ void writeAnswers()
     };
     for (const auto& [name, bytes] : wire)
         write("http_wire", QString::fromLatin1(name), QByteArray(bytes));
+    // The same answers for the client's parts, with a 256-byte cap, as answers to a 307 (bytes 0
+    // and 1, see http_parts.cpp); and an interim head before a chunked one whose trailers mimic a
+    // redirect to another server.
+    for (const auto& [name, bytes] : wire)
+        write("http_parts", QString::fromLatin1(name), QByteArray("\x40\x04", 2) + bytes);
+    write("http_parts", QStringLiteral("interim-and-trailers"),
+        QByteArray(
+            "\x40\x02HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+            "4\r\nthan\r\n0\r\nHTTP/1.1 302 Found\r\nLocation: http://collector.invalid/\r\n\r\n"));
 }
 
 void writeScripts()

@@ -4,6 +4,7 @@
 
 #include <QHostAddress>
 #include <QMetaObject>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -26,7 +27,8 @@ QByteArray ReceivedRequest::header(const QByteArray& name) const
     return {};
 }
 
-TestHttpServer::TestHttpServer()
+TestHttpServer::TestHttpServer(const std::optional<QSslConfiguration>& tls)
+    : m_secure(tls.has_value())
 {
     m_thread.setObjectName(QStringLiteral("TestHttpServer"));
     m_thread.start();
@@ -34,9 +36,21 @@ TestHttpServer::TestHttpServer()
     m_context->moveToThread(&m_thread);
     QMetaObject::invokeMethod(
         m_context,
-        [this] {
-            m_server = new QTcpServer(m_context);
-            QObject::connect(m_server, &QTcpServer::newConnection, m_context, [this] { onNewConnection(); });
+        [this, &tls] {
+            if (tls) {
+                auto* secure = new QSslServer(m_context);
+                secure->setSslConfiguration(*tls);
+                QObject::connect(secure, &QSslServer::startedEncryptionHandshake, m_context, [this] {
+                    std::scoped_lock lock(m_mutex);
+                    ++m_handshakes;
+                });
+                m_server = secure;
+            } else {
+                m_server = new QTcpServer(m_context);
+            }
+            // (An https connection is pending only once its handshake is done.)
+            QObject::connect(
+                m_server, &QTcpServer::pendingConnectionAvailable, m_context, [this] { onNewConnection(); });
             m_server->listen(QHostAddress::LocalHost, 0);
             m_port = m_server->serverPort();
         },
@@ -61,7 +75,7 @@ TestHttpServer::~TestHttpServer()
 
 QUrl TestHttpServer::url(const QString& path) const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2%3").arg(m_secure ? "https" : "http").arg(m_port).arg(path));
 }
 
 void TestHttpServer::setDefaultAnswer(const ScriptedAnswer& answer)
@@ -80,6 +94,12 @@ QList<ReceivedRequest> TestHttpServer::requests() const
 {
     std::scoped_lock lock(m_mutex);
     return m_requests;
+}
+
+int TestHttpServer::handshakes() const
+{
+    std::scoped_lock lock(m_mutex);
+    return m_handshakes;
 }
 
 bool TestHttpServer::waitForRequests(int count, std::chrono::milliseconds limit) const

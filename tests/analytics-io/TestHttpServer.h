@@ -5,7 +5,8 @@
 // request and answers each with the next scripted answer (or the default one). Answers can be a
 // status with body and headers, a redirect, silence (accept and never answer), an endless-looking
 // huge body, an endless chunked body, raw bytes (a cut-short or garbage answer), or an answer held
-// back until the test releases it.
+// back until the test releases it. Given a TLS configuration it speaks https instead, counting the
+// handshakes begun (whether or not they complete) and recording only what arrived encrypted.
 //
 // All public methods are for the test's thread; the destructor stops and joins the server thread.
 
@@ -13,10 +14,12 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 
 #include <QByteArray>
 #include <QList>
 #include <QPair>
+#include <QSslConfiguration>
 #include <QThread>
 #include <QUrl>
 
@@ -71,7 +74,7 @@ struct ReceivedRequest {
 
 class TestHttpServer {
 public:
-    TestHttpServer();
+    explicit TestHttpServer(const std::optional<QSslConfiguration>& tls = std::nullopt);
     ~TestHttpServer();
     TestHttpServer(const TestHttpServer&) = delete;
     TestHttpServer& operator=(const TestHttpServer&) = delete;
@@ -83,6 +86,7 @@ public:
     void enqueueAnswer(const ScriptedAnswer& answer); // used by the next request, in order
 
     QList<ReceivedRequest> requests() const;
+    int handshakes() const;
     // Waits (without sleeping: on a condition) until `count` requests have arrived.
     bool waitForRequests(int count, std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
     // Sends every held answer.
@@ -98,12 +102,14 @@ private:
     QObject* m_context { nullptr }; // lives on m_thread; parent of the server and the sockets
     QTcpServer* m_server { nullptr };
     quint16 m_port { 0 };
+    bool m_secure { false };
 
     mutable std::mutex m_mutex; // guards the fields below
     mutable std::condition_variable m_arrived;
     ScriptedAnswer m_defaultAnswer;
     std::deque<ScriptedAnswer> m_script;
     QList<ReceivedRequest> m_requests;
+    int m_handshakes { 0 };
     QList<QPair<QTcpSocket*, ScriptedAnswer>> m_held; // touched on m_thread only
 };
 
