@@ -48,38 +48,6 @@ TEST(Animation, MovesOverTheDurationAndEndsExactlyAtTheTarget)
     EXPECT_FALSE(Animator::instance().isAnimating());
 }
 
-TEST(Animation, DisabledAnimationsApplyAtOnceAndStillComplete)
-{
-    FakeAnimationClock clock;
-    View view(QRectF(0, 0, 10, 10));
-    View::setAnimationsEnabled(false);
-    bool done = false;
-    View::beginAnimations(QStringLiteral("off"));
-    View::setAnimationDuration(1.0);
-    View::setAnimationCompletion([&done](bool) { done = true; });
-    view.setCenter(QPointF(50, 50));
-    View::commitAnimations();
-    EXPECT_EQ(view.presentationCenter(), QPointF(50, 50));
-    View::setAnimationsEnabled(true);
-    clock.advance(0);
-    EXPECT_TRUE(done);
-}
-
-TEST(Animation, ChangeOutsideABlockCancelsTheRunningAnimationOfThatProperty)
-{
-    FakeAnimationClock clock;
-    View view(QRectF(0, 0, 10, 10));
-    View::beginAnimations(QStringLiteral("move"));
-    View::setAnimationDuration(1.0);
-    view.setCenter(QPointF(100, 0));
-    view.setAlpha(0.0);
-    View::commitAnimations();
-    clock.advance(0.5);
-    view.setCenter(QPointF(7, 7));
-    EXPECT_EQ(view.presentationCenter(), QPointF(7, 7));
-    EXPECT_GT(view.presentationAlpha(), 0.0); // the other property keeps animating
-}
-
 TEST(Animation, ANewAnimationStartsFromWhatIsDrawn)
 {
     FakeAnimationClock clock;

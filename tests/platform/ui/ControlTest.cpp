@@ -1,3 +1,4 @@
+#include <cmath>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -115,25 +116,6 @@ TEST_F(ControlScreen, RemovedTargetsStopAndAnActionMayDestroyItsControl)
     EXPECT_TRUE(root.subviews().empty());
 }
 
-TEST(SliderTest, ValueStaysInRange)
-{
-    Slider slider(QRectF(0, 0, 228, 40));
-    slider.setMinimumValue(1);
-    slider.setMaximumValue(10);
-    slider.setValue(42);
-    EXPECT_EQ(slider.value(), 10.0f);
-    slider.setValue(-3, true);
-    EXPECT_EQ(slider.value(), 1.0f);
-    slider.setValue(NAN);
-    EXPECT_EQ(slider.value(), 1.0f);
-    slider.setValue(5);
-    slider.setMaximumValue(4);
-    EXPECT_EQ(slider.value(), 4.0f);
-    slider.setMinimumValue(8); // raises the maximum with it
-    EXPECT_EQ(slider.maximumValue(), 8.0f);
-    EXPECT_EQ(slider.value(), 8.0f);
-}
-
 TEST(SliderTest, DragSendsValueChangedForEachChangeThenEndOfDrag)
 {
     View root(QRectF(0, 0, 320, 100));
@@ -174,4 +156,37 @@ TEST(SliderTest, DragSendsValueChangedForEachChangeThenEndOfDrag)
     slider->setEnabled(false);
     EXPECT_FALSE(slider->slideForScript(60));
     EXPECT_EQ(slider->value(), 30.0f);
+
+    // Values from code stay in range, a number or not; a range set the wrong way round holds.
+    slider->setValue(NAN);
+    EXPECT_EQ(slider->value(), 30.0f);
+    slider->setValue(-3);
+    EXPECT_EQ(slider->value(), 0.0f);
+    slider->setValue(90);
+    slider->setMaximumValue(40);
+    EXPECT_EQ(slider->value(), 40.0f);
+    slider->setMinimumValue(80);
+    EXPECT_EQ(slider->maximumValue(), 80.0f);
+    EXPECT_EQ(slider->value(), 80.0f);
+}
+
+// A parent owns the views added to it; a view owned elsewhere leaves the tree when destroyed, and
+// a view cannot become its own ancestor.
+TEST(ViewTree, OwnershipRemovalAndCycles)
+{
+    View root(QRectF(0, 0, 100, 100));
+    View::Weak child(root.addSubview(std::make_unique<View>(QRectF(0, 0, 10, 10))));
+    std::unique_ptr<View> removed = child.get()->removeFromSuperview();
+    ASSERT_EQ(removed.get(), child.get());
+    removed.reset();
+    EXPECT_EQ(child.get(), nullptr);
+
+    auto outside = std::make_unique<View>(QRectF(0, 0, 5, 5));
+    root.addSubview(*outside);
+    outside.reset();
+    EXPECT_TRUE(root.subviews().empty());
+
+    auto* a = root.addSubview(std::make_unique<View>());
+    a->addSubview(std::make_unique<View>())->addSubview(root);
+    EXPECT_EQ(root.superview(), nullptr);
 }
