@@ -1,7 +1,6 @@
 #include "platform/graphics/GraphicsContext.h"
 
 #include <cmath>
-#include <cstring>
 #include <numbers>
 #include <utility>
 #include <vector>
@@ -51,12 +50,6 @@ QImage strokeArc(bool flipped, qreal start, qreal end, bool clockwise)
         c.addArc(20, 20, 15, start, end, clockwise);
         c.strokePath();
     });
-}
-
-bool sameColour(QRgb a, QRgb b, int tolerance = 2)
-{
-    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance
-        && std::abs(qBlue(a) - qBlue(b)) <= tolerance && std::abs(qAlpha(a) - qAlpha(b)) <= tolerance;
 }
 
 } // namespace
@@ -142,19 +135,6 @@ TEST(GraphicsContextPath, TheCtmAppliesAsSegmentsAreAddedAndTurnsXOntoDeviceYDow
         QRect(15, 0, 5, 10));
 }
 
-TEST(GraphicsContextPath, FillUsesNonZeroWindingAndEoFillLeavesTheHole)
-{
-    for (bool evenOdd : { false, true }) {
-        const QImage image = drawTopLeft(20, 20, [&](GraphicsContext& c) {
-            c.addRect(QRectF(0, 0, 20, 20));
-            c.addRect(QRectF(5, 5, 10, 10)); // same direction: a hole only for even-odd
-            evenOdd ? c.eoFillPath() : c.fillPath();
-        });
-        EXPECT_EQ(inked(image, 10, 10), !evenOdd);
-        EXPECT_TRUE(inked(image, 2, 2));
-    }
-}
-
 TEST(GraphicsContextState, RestoreBringsBackTransformColourAndClip)
 {
     const QImage image = drawTopLeft(20, 20, [](GraphicsContext& c) {
@@ -231,40 +211,6 @@ INSTANTIATE_TEST_SUITE_P(Phases, GraphicsContextDash,
             name += "_" + testing_support::signedName(std::llround(length));
         return row.param.lengths.empty() ? name + "_Solid" : name;
     });
-
-// --- Blend modes ------------------------------------------------------------------------------
-
-struct BlendCase {
-    const char* name;
-    GraphicsContext::BlendMode mode;
-    QColor source;
-    QRgb expected; // premultiplied pixel over an opaque mid-grey
-};
-
-class GraphicsContextBlend : public ::testing::TestWithParam<BlendCase> { };
-
-TEST_P(GraphicsContextBlend, CombinesWithTheGreyBackground)
-{
-    const BlendCase& blend = GetParam();
-    const QImage image = drawTopLeft(4, 4, [&](GraphicsContext& c) {
-        c.setFillColor(QColor(128, 128, 128));
-        c.fillRect(QRectF(0, 0, 4, 4));
-        c.setBlendMode(blend.mode);
-        c.setFillColor(blend.source);
-        c.fillRect(QRectF(0, 0, 4, 4));
-    });
-    const QRgb got = image.pixel(2, 2);
-    EXPECT_TRUE(sameColour(got, blend.expected)) << std::hex << got << " expected " << blend.expected;
-}
-
-using Blend = GraphicsContext::BlendMode;
-INSTANTIATE_TEST_SUITE_P(Modes, GraphicsContextBlend,
-    ::testing::Values(BlendCase { "Normal", Blend::Normal, QColor(255, 0, 0, 128), qRgb(191, 64, 64) },
-        BlendCase { "Copy", Blend::Copy, QColor(255, 0, 0, 128), qRgba(128, 0, 0, 128) },
-        BlendCase { "Multiply", Blend::Multiply, QColor(255, 0, 0), qRgb(128, 0, 0) },
-        BlendCase { "Screen", Blend::Screen, QColor(255, 0, 0), qRgb(255, 128, 128) },
-        BlendCase { "Clear", Blend::Clear, QColor(255, 0, 0), qRgba(0, 0, 0, 0) }),
-    [](const auto& row) { return std::string(row.param.name); });
 
 // --- Text -------------------------------------------------------------------------------------
 
@@ -356,37 +302,4 @@ TEST(GraphicsContextImage, FirstRowIsAtTheRectanglesMaximumYWithHardEdgesWhenAsk
             mixed = mixed || smooth.pixel(x, y) != source.pixel(x / 10, y / 10);
     }
     EXPECT_TRUE(mixed);
-}
-
-// --- Bitmap contexts over caller memory -------------------------------------------------------
-
-TEST(GraphicsContextBitmap, DrawsIntoCallerMemoryAsBgraWithTheOriginBottomLeft)
-{
-    std::vector<quint32> memory(4 * 3, 0);
-    auto* bytes = reinterpret_cast<uchar*>(memory.data());
-    auto context = GraphicsContext::createBitmapContext(bytes, 4, 3, 16);
-    ASSERT_TRUE(context);
-    EXPECT_EQ(context->data(), bytes);
-    context->setFillColor(NamedColor::red());
-    context->fillRect(QRectF(0, 0, 1, 1));
-    const uchar* lastRow = bytes + 2 * 16;
-    EXPECT_EQ((std::vector<uchar>(lastRow, lastRow + 4)), (std::vector<uchar> { 0, 0, 255, 255 }));
-    EXPECT_EQ(bytes[3], 0); // the first row is untouched
-
-    const QImage snapshot = context->createImage();
-    std::memset(bytes, 0xff, memory.size() * 4);
-    EXPECT_EQ(snapshot.pixel(0, 2), qRgb(255, 0, 0));
-    EXPECT_EQ(qAlpha(snapshot.pixel(0, 0)), 0);
-}
-
-TEST(GraphicsContextBitmap, RefusesMemoryItCannotDrawInSafely)
-{
-    std::vector<quint32> memory(16, 0);
-    auto* bytes = reinterpret_cast<uchar*>(memory.data());
-    EXPECT_FALSE(GraphicsContext::createBitmapContext(nullptr, 4, 4, 16));
-    EXPECT_FALSE(GraphicsContext::createBitmapContext(bytes, 4, 4, 8));
-    EXPECT_FALSE(GraphicsContext::createBitmapContext(bytes, 0, 4, 16));
-    EXPECT_FALSE(GraphicsContext::createBitmapContext(bytes, 4, -1, 16));
-    EXPECT_FALSE(GraphicsContext::createBitmapContext(bytes + 1, 3, 4, 16));
-    EXPECT_TRUE(GraphicsContext::createBitmapContext(bytes, 4, 4, 16));
 }

@@ -180,7 +180,7 @@ TEST(LayerComposition, CornerRadiusRoundsBackgroundAndMaskClipsSublayers)
     EXPECT_EQ(masked.pixel(20, 20), qRgb(255, 0, 0));
 }
 
-TEST(LayerComposition, ContentsStretchOverBoundsAndMirror)
+TEST(LayerComposition, ContentsStretchOverBounds)
 {
     QImage picture(2, 1, QImage::Format_ARGB32_Premultiplied);
     picture.setPixel(0, 0, qRgb(255, 0, 0));
@@ -188,13 +188,9 @@ TEST(LayerComposition, ContentsStretchOverBoundsAndMirror)
     auto layer = Layer::create();
     layer->setBounds(QRectF(0, 0, 40, 20));
     layer->setContents(picture);
-    QImage image = layer->renderToImage(1);
+    const QImage image = layer->renderToImage(1);
     EXPECT_EQ(image.pixel(2, 10), qRgb(255, 0, 0));
     EXPECT_EQ(image.pixel(37, 10), qRgb(0, 0, 255));
-    layer->setContentsMirrored(true);
-    image = layer->renderToImage(1);
-    EXPECT_EQ(image.pixel(2, 10), qRgb(0, 0, 255));
-    EXPECT_EQ(image.pixel(37, 10), qRgb(255, 0, 0));
 }
 
 TEST(LayerTree, RefusesCyclesAndRemovalReleasesTheLayer)
@@ -266,26 +262,6 @@ TEST(LayerDisplay, ManyRequestsFromManyThreadsGiveOneRedrawOnTheGuiThread)
     EXPECT_EQ(rootNotified, 1);
     EXPECT_FALSE(layer->needsDisplay());
     EXPECT_EQ(drawingThread, std::this_thread::get_id());
-}
-
-TEST(LayerDisplay, RequestsWhileTheGuiThreadDrawsAreNeverLost)
-{
-    CountingDelegate delegate;
-    auto layer = delegatedLayer(delegate);
-    constexpr int kRequests = 2000;
-    std::atomic<bool> finished { false };
-    std::thread requester([&] {
-        for (int i = 0; i < kRequests; ++i)
-            layer->setNeedsDisplay();
-        finished = true;
-    });
-    ASSERT_TRUE(processEventsUntil([&] { return finished.load(); }));
-    requester.join();
-    ASSERT_TRUE(processEventsUntil([&] { return !layer->needsDisplay(); }));
-    drainEvents();
-    EXPECT_GE(delegate.calls, 1);
-    EXPECT_LE(delegate.calls, kRequests);
-    EXPECT_FALSE(layer->needsDisplay());
 }
 
 TEST(LayerDisplay, RequestMadeWhileDrawingGivesExactlyOneMoreRedraw)
