@@ -80,23 +80,6 @@ INSTANTIATE_TEST_SUITE_P(Orientations, PanelOrientation,
         OrientationRow { "Negative", -1, kUpright, { 20, 30 } }),
     [](const auto& row) { return std::string(row.param.name); });
 
-TEST_F(PanelScreen, TurnsInTheNamedHalfSecondAnimation)
-{
-    panel->rotateToOrientation(3);
-    EXPECT_EQ(Animator::instance().runningAnimations(),
-        QStringList { QStringLiteral("HUDView.chanheOrientation") });
-    EXPECT_TRUE(panel->presentationTransform().isIdentity()); // drawn upright at first
-    clock.advance(0.25);
-    const QTransform mid = panel->presentationTransform();
-    EXPECT_NEAR(std::atan2(mid.m12(), mid.m11()), M_PI_4, 1e-3);
-    clock.advance(0.24);
-    EXPECT_TRUE(Animator::instance().isAnimating());
-    clock.advance(0.02);
-    EXPECT_FALSE(Animator::instance().isAnimating());
-    EXPECT_EQ(panel->presentationTransform(), panel->transform());
-    EXPECT_EQ(panel->presentationCenter(), panel->center());
-}
-
 TEST_F(PanelScreen, SavingWhileTurnedAnchorsAtTheCoveredCorner)
 {
     panel->rotateToOrientation(3);
@@ -111,13 +94,6 @@ TEST_F(PanelScreen, SavingWhileTurnedAnchorsAtTheCoveredCorner)
     EXPECT_TRUE(rectNear(panel->frame(), QRectF(50, 60, 232, 128)));
     panel->rotateToOrientation(4);
     EXPECT_TRUE(rectNear(panel->frame(), QRectF(50, 60, 128, 232)));
-
-    // A panel made without a frame has its anchor set by hand.
-    HUDView loose;
-    loose.setFrame(QRectF(5, 6, 100, 40));
-    loose.setOriginalPosition(QPointF(70, 80));
-    loose.rotateToOrientation(3);
-    EXPECT_TRUE(rectNear(loose.frame(), QRectF(70, 80, 40, 100)));
 }
 
 TEST_F(PanelScreen, OptionButtonsOnATurnedPanelStillOpenAndChooseByTouch)

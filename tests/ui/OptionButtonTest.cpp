@@ -74,8 +74,6 @@ TEST_P(OptionWidths, CollapsedAndExpandedWidthsOnScreen)
     make(row.names, row.selected, row.itemWidth);
     EXPECT_FALSE(button->expanded());
     EXPECT_EQ(button->frame(), QRectF(8, 8, row.collapsed, 32));
-    EXPECT_EQ(button->frameShrunk(), QRectF(8, 8, row.collapsed, 32));
-    EXPECT_EQ(button->frameExpanded(), QRectF(8, 8, row.expanded, 32));
 
     touches.tap(title());
     EXPECT_TRUE(button->expanded());
@@ -181,6 +179,10 @@ TEST_F(OptionScreen, OutOfRangeIndexesMoveNothingAndSendNothing)
         EXPECT_EQ(button->expanded(), open);
     }
     EXPECT_TRUE(changes.empty());
+    // A disabled chooser refuses a scripted choice too.
+    button->setEnabled(false);
+    EXPECT_FALSE(button->chooseItemForScript(2));
+    EXPECT_EQ(button->selectedItem(), 1);
 }
 
 TEST_F(OptionScreen, InitialIndexOutOfRangeKeepsTheFirstItemWithTheRowOpen)
@@ -221,23 +223,6 @@ TEST_F(OptionScreen, ChoosingFromCodeMovesAtOnceWhenCollapsedAndAnimatesWhenOpen
     settle();
     EXPECT_EQ(button->presentationBounds().width(), 104);
     EXPECT_EQ(changes, (std::vector<int> { 1, 2 }));
-}
-
-TEST_F(OptionScreen, OpenRowShowsTheChoiceInBoldAndTheOthersFainter)
-{
-    make(kEnlight, 1);
-    touches.tap(title());
-    const auto& labels = button->labels();
-    EXPECT_TRUE(labels[1]->font().bold());
-    EXPECT_EQ(labels[1]->textColor(), QColor(Qt::black));
-    for (const std::size_t i : { 0u, 2u }) {
-        EXPECT_FALSE(labels[i]->font().bold());
-        EXPECT_NEAR(labels[i]->textColor().alphaF(), 0.8, 0.005);
-    }
-    touches.tap(item(0));
-    EXPECT_FALSE(labels[0]->font().bold());
-    EXPECT_FALSE(labels[1]->font().bold());
-    EXPECT_EQ(labels[0]->textColor(), QColor(Qt::black)); // the new choice, drawn in full
 }
 
 namespace {
@@ -283,20 +268,6 @@ TEST_F(OptionScreen, DrawsAHalfWhiteRoundedBoxWithABlackBorderAndTheVisibleItems
     for (int i = 0; i < 3; ++i)
         EXPECT_GT(darkPixels(shot, QRectF(8 + 56 + 50 * i, 8 + 8, 46, 16)), 40) << i;
     EXPECT_LT(qGray(shot.pixel(2 * (8 + 213) + 1, 2 * (8 + 16))), 40); // right border of the open box
-}
-
-TEST_F(OptionScreen, ScriptedChoiceOpensAndChoosesLikeTaps)
-{
-    make(kPreset, 3, 40);
-    EXPECT_TRUE(button->chooseItemForScript(0));
-    EXPECT_EQ(button->selectedItem(), 0);
-    EXPECT_FALSE(button->expanded());
-    EXPECT_TRUE(button->chooseItemForScript(0)); // already chosen: nothing to report
-    EXPECT_EQ(changes, std::vector<int> { 0 });
-
-    button->setEnabled(false);
-    EXPECT_FALSE(button->chooseItemForScript(2));
-    EXPECT_EQ(button->selectedItem(), 0);
 }
 
 TEST_F(OptionScreen, AReceiverMayDestroyTheControlWhileItReports)
