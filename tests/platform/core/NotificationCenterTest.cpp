@@ -2,27 +2,14 @@
 #include <thread>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include "platform/core/NotificationCenter.h"
+#include "support/WaitUntil.h"
 
 using namespace platform;
-
-namespace {
-
-// Runs the event loop until `done` or a generous limit.
-template <typename Predicate> bool waitFor(Predicate done)
-{
-    QDeadlineTimer deadline(10000);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    return done();
-}
-
-} // namespace
 
 TEST(NotificationCenterTest, DeliversByNameAndObjectUntilRemovedEvenDuringADelivery)
 {
@@ -78,7 +65,7 @@ TEST(NotificationCenterTest, PostsFromAnotherThreadArriveOnTheMainThread)
             center.post(QStringLiteral("frame"));
     });
     poster.join();
-    ASSERT_TRUE(waitFor([&] { return delivered.load() == 100; }));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return delivered.load() == 100; }));
     EXPECT_TRUE(allOnMain);
 
     // Queued posts do not reach an observer removed before they arrive.
