@@ -214,15 +214,12 @@ INSTANTIATE_TEST_SUITE_P(Phases, GraphicsContextDash,
 
 // --- Text -------------------------------------------------------------------------------------
 
-TEST(GraphicsContextText, ScopeFontResolvesToABoldMonospacedFont)
+// The scope's font resolves to a bold monospaced one; flipped text is upright.
+TEST(GraphicsContextText, ScopeFontIsBoldMonospacedAndFlippedTextIsUpright)
 {
     const QFontInfo info(GraphicsContext::resolveFont(QStringLiteral("CourierNewPS-BoldMT")));
     EXPECT_TRUE(info.fixedPitch());
     EXPECT_TRUE(info.bold());
-}
-
-TEST(GraphicsContextText, FlippedTextIsUprightAndMatchesUnflippedText)
-{
     auto text = [](bool flipped) {
         return drawTopLeft(40, 40, [&](GraphicsContext& c) {
             c.selectFont(QStringLiteral("CourierNewPS-BoldMT"), 24);

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +15,7 @@
 #include "platform/graphics/GraphicsContext.h"
 #include "platform/graphics/NamedColor.h"
 #include "support/RectNear.h"
+#include "support/WaitUntil.h"
 
 using platform::GraphicsContext;
 using platform::Layer;
@@ -41,19 +41,6 @@ std::shared_ptr<Layer> whiteRoot(int width, int height)
     root->setPosition(QPointF(width / 2.0, height / 2.0));
     root->setBackgroundColor(Qt::white);
     return root;
-}
-
-// Processes GUI-thread events until `done` holds or a generous limit passes.
-bool processEventsUntil(const std::function<bool()>& done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > 10000)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-    return true;
 }
 
 void drainEvents()
@@ -255,7 +242,7 @@ TEST(LayerDisplay, ManyRequestsFromManyThreadsGiveOneRedrawOnTheGuiThread)
     for (auto& thread : threads)
         thread.join();
     EXPECT_EQ(delegate.calls, 0); // never synchronous
-    ASSERT_TRUE(processEventsUntil([&] { return delegate.calls > 0; }));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return delegate.calls > 0; }));
     drainEvents();
     EXPECT_EQ(delegate.calls, 1);
     EXPECT_EQ(layer->displayCount(), 1);
@@ -274,7 +261,7 @@ TEST(LayerDisplay, RequestMadeWhileDrawingGivesExactlyOneMoreRedraw)
     };
     auto layer = delegatedLayer(delegate);
     layer->setNeedsDisplay();
-    ASSERT_TRUE(processEventsUntil([&] { return delegate.calls >= 2; }));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return delegate.calls >= 2; }));
     drainEvents();
     EXPECT_EQ(delegate.calls, 2);
 }
