@@ -36,18 +36,6 @@ QImage copyPixels(platform::PixelBuffer& pixels);
 // Overwrites every byte of a frame, as the enhancement changes a frame in place.
 void scribble(platform::SampleBuffer& frame, unsigned char value);
 
-// A latch a test opens once; waiters give up after a generous limit instead of hanging.
-class Gate {
-public:
-    void open();
-    bool wait(std::chrono::milliseconds limit = std::chrono::seconds(60));
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_opened;
-    bool m_open { false };
-};
-
 struct Delivery {
     platform::FrameClock::Duration time;
     QSize size;

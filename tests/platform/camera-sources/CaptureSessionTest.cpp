@@ -12,11 +12,12 @@
 #include "platform/camera/StreamPreviewLayer.h"
 #include "platform/camera/StreamVideoDataOutput.h"
 #include "platform/camera/SyntheticScene.h"
+#include "support/Gate.h"
 
 using namespace std::chrono_literals;
 using namespace platform;
-using camera_test::Gate;
 using camera_test::RecordingDelegate;
+using testing_support::Gate;
 
 namespace {
 
@@ -199,31 +200,23 @@ TEST(CaptureSessionFrames, PreviewGetsItsOwnUntouchedPictureOfEachFrame)
     EXPECT_EQ(rig.preview->videoGravity(), VideoGravity::ResizeAspectFill);
 }
 
-class CaptureSessionPresets : public ::testing::TestWithParam<std::pair<SessionPreset, QSize>> { };
-
-TEST_P(CaptureSessionPresets, FramesComeAtThePresetsSizeAfterAChange)
+// After each change of preset the frames, and the preview, come at the new preset's size.
+TEST(CaptureSessionPresets, FramesComeAtThePresetsSizeAfterAChange)
 {
-    Rig rig(SessionPreset::Low);
+    Rig rig(SessionPreset::Photo);
     rig.start();
-    rig.run(100ms);
-    rig.session->setSessionPreset(GetParam().first);
-    const std::size_t before = rig.delegate.count();
-    rig.run(100ms);
-    const auto deliveries = rig.delegate.deliveries();
-    ASSERT_GT(deliveries.size(), before);
-    EXPECT_EQ(deliveries.back().size, GetParam().second);
-    EXPECT_EQ(rig.preview->currentFrame().image.size(), GetParam().second);
+    const std::pair<SessionPreset, QSize> rows[]
+        = { { SessionPreset::Low, QSize(192, 144) }, { SessionPreset::Medium, QSize(480, 360) },
+              { SessionPreset::High, QSize(1280, 720) }, { SessionPreset::Photo, QSize(1920, 1440) } };
+    for (const auto& [preset, size] : rows) {
+        rig.session->setSessionPreset(preset);
+        const std::size_t before = rig.delegate.count();
+        rig.run(100ms);
+        ASSERT_GT(rig.delegate.count(), before);
+        EXPECT_EQ(rig.delegate.deliveries().back().size, size);
+        EXPECT_EQ(rig.preview->currentFrame().image.size(), size);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(StandIn, CaptureSessionPresets,
-    ::testing::Values(std::pair { SessionPreset::Low, QSize(192, 144) },
-        std::pair { SessionPreset::Medium, QSize(480, 360) },
-        std::pair { SessionPreset::High, QSize(1280, 720) },
-        std::pair { SessionPreset::Photo, QSize(1920, 1440) }),
-    [](const auto& row) {
-        const QSize size = row.param.second;
-        return std::to_string(size.width()) + "x" + std::to_string(size.height());
-    });
 
 TEST(CaptureSessionDevices, TorchBrightensTheBackCameraAndOnlyUnderTheConfigurationLock)
 {

@@ -4,7 +4,6 @@
 
 #include "CameraTestSupport.h"
 
-using camera_test::meanBrightness;
 using platform::renderSyntheticScene;
 
 TEST(SyntheticScene, IsAnOpaqueFrameDeterministicForASeedAndTimeAndChangesWithEither)
@@ -34,24 +33,6 @@ TEST(SyntheticScene, IsAnOpaqueFrameDeterministicForASeedAndTimeAndChangesWithEi
             ASSERT_EQ(first.constScanLine(y)[4 * x + 3], 255) << x << "," << y;
     EXPECT_TRUE(renderSyntheticScene(1, 0.0, QSize(0, 10), false).isNull());
 }
-
-class SyntheticSceneBrightness : public ::testing::TestWithParam<QSize> { };
-
-TEST_P(SyntheticSceneBrightness, IsADimNightSceneThatTheTorchVisiblyBrightens)
-{
-    for (double t : { 0.0, 17.0, 61.5 }) {
-        const double dark = meanBrightness(renderSyntheticScene(3, t, GetParam(), false));
-        const double lit = meanBrightness(renderSyntheticScene(3, t, GetParam(), true));
-        EXPECT_GE(dark, 10.0) << "t=" << t;
-        EXPECT_LE(dark, 40.0) << "t=" << t;
-        EXPECT_GT(lit, dark * 1.6) << "t=" << t;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(PresetSizes, SyntheticSceneBrightness,
-    ::testing::Values(QSize(192, 144), QSize(480, 360), QSize(1280, 720)), [](const auto& row) {
-        return std::to_string(row.param.width()) + "x" + std::to_string(row.param.height());
-    });
 
 TEST(SyntheticScene, HasStructureNoiseAndSlowMovement)
 {
