@@ -219,13 +219,9 @@ INSTANTIATE_TEST_SUITE_P(Table, FramePipelineStill,
             { 80, 160, 240, 200 }, 56, {} }),
     [](const auto& row) { return std::string(row.param.name); });
 
-TEST(ScopeSettingsChoosers, EnlightItemsAndSliderValues)
+// Slider values that are no number or beyond the level's range give a level all the same.
+TEST(ScopeSettingsChoosers, SliderValuesBecomeLevels)
 {
-    EXPECT_EQ(ScopeSettings::modeForEnlightItem(0), imaging::NightVisionMode::Auto);
-    EXPECT_EQ(ScopeSettings::modeForEnlightItem(1), imaging::NightVisionMode::Manual);
-    EXPECT_EQ(ScopeSettings::modeForEnlightItem(2), imaging::NightVisionMode::Off);
-    EXPECT_FALSE(ScopeSettings::modeForEnlightItem(7)) << "unknown item changes no setting";
-    EXPECT_FALSE(ScopeSettings::modeForEnlightItem(-1));
     EXPECT_EQ(ScopeSettings::levelForSliderValue(12.9f), 12) << "truncated toward zero";
     EXPECT_EQ(ScopeSettings::levelForSliderValue(std::nanf("")), 0);
     EXPECT_EQ(ScopeSettings::levelForSliderValue(3e9f), std::numeric_limits<std::int32_t>::max());
