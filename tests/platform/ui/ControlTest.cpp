@@ -170,9 +170,9 @@ TEST(SliderTest, DragSendsValueChangedForEachChangeThenEndOfDrag)
     EXPECT_EQ(slider->value(), 80.0f);
 }
 
-// A parent owns the views added to it; a view owned elsewhere leaves the tree when destroyed, and
-// a view cannot become its own ancestor.
-TEST(ViewTree, OwnershipRemovalAndCycles)
+// A parent owns the views added to it; a view owned elsewhere leaves the tree when destroyed, a
+// view cannot become its own ancestor, and geometry that is no number is ignored.
+TEST(ViewTree, OwnershipCyclesAndNonFiniteGeometry)
 {
     View root(QRectF(0, 0, 100, 100));
     View::Weak child(root.addSubview(std::make_unique<View>(QRectF(0, 0, 10, 10))));
@@ -189,4 +189,11 @@ TEST(ViewTree, OwnershipRemovalAndCycles)
     auto* a = root.addSubview(std::make_unique<View>());
     a->addSubview(std::make_unique<View>())->addSubview(root);
     EXPECT_EQ(root.superview(), nullptr);
+
+    a->setFrame(QRectF(100, 100, 40, 40));
+    a->setFrame(QRectF(NAN, 0, 10, 10));
+    a->setCenter(QPointF(INFINITY, 0));
+    a->setAlpha(NAN);
+    EXPECT_EQ(a->frame(), QRectF(100, 100, 40, 40));
+    EXPECT_EQ(a->alpha(), 1.0);
 }
