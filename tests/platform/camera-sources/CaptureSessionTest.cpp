@@ -11,7 +11,6 @@
 #include "platform/camera/StreamCaptureSession.h"
 #include "platform/camera/StreamPreviewLayer.h"
 #include "platform/camera/StreamVideoDataOutput.h"
-#include "platform/camera/SyntheticScene.h"
 #include "support/Gate.h"
 
 using namespace std::chrono_literals;
@@ -200,24 +199,6 @@ TEST(CaptureSessionFrames, PreviewGetsItsOwnUntouchedPictureOfEachFrame)
     EXPECT_EQ(rig.preview->videoGravity(), VideoGravity::ResizeAspectFill);
 }
 
-// After each change of preset the frames, and the preview, come at the new preset's size.
-TEST(CaptureSessionPresets, FramesComeAtThePresetsSizeAfterAChange)
-{
-    Rig rig(SessionPreset::Photo);
-    rig.start();
-    const std::pair<SessionPreset, QSize> rows[]
-        = { { SessionPreset::Low, QSize(192, 144) }, { SessionPreset::Medium, QSize(480, 360) },
-              { SessionPreset::High, QSize(1280, 720) }, { SessionPreset::Photo, QSize(1920, 1440) } };
-    for (const auto& [preset, size] : rows) {
-        rig.session->setSessionPreset(preset);
-        const std::size_t before = rig.delegate.count();
-        rig.run(100ms);
-        ASSERT_GT(rig.delegate.count(), before);
-        EXPECT_EQ(rig.delegate.deliveries().back().size, size);
-        EXPECT_EQ(rig.preview->currentFrame().image.size(), size);
-    }
-}
-
 TEST(CaptureSessionDevices, TorchBrightensTheBackCameraAndOnlyUnderTheConfigurationLock)
 {
     Rig rig;
@@ -239,21 +220,6 @@ TEST(CaptureSessionDevices, TorchBrightensTheBackCameraAndOnlyUnderTheConfigurat
     EXPECT_FALSE(rig.front->isTorchModeSupported(TorchMode::On));
     rig.setTorch(rig.front, TorchMode::On);
     EXPECT_EQ(rig.front->torchMode(), TorchMode::Off);
-}
-
-TEST(CaptureSessionDevices, TheFrontCameraIsShownMirroredButDeliversTheSensorsPicture)
-{
-    Rig rig(SessionPreset::Medium);
-    rig.start();
-    rig.run(60ms);
-    rig.switchTo(rig.front);
-    rig.run(60ms);
-    const PreviewFrame shown = rig.preview->currentFrame();
-    EXPECT_TRUE(shown.mirrored);
-    EXPECT_TRUE(rig.preview->isMirrored());
-    // The frame is laid out as the back camera's; only the screen mirrors it.
-    const double seconds = std::chrono::duration<double>(shown.timestamp).count();
-    EXPECT_EQ(shown.image, renderSyntheticScene(1, seconds, QSize(480, 360), false));
 }
 
 TEST(CaptureSessionDevices, ReportAdjustingForAboutHalfASecondAfterStartPresetChangeAndSwitch)
@@ -284,18 +250,4 @@ TEST(CaptureSessionDevices, ReportAdjustingForAboutHalfASecondAfterStartPresetCh
     EXPECT_TRUE(allAdjusting(rig.front));
     rig.run(700ms);
     EXPECT_FALSE(adjusting(rig.front));
-}
-
-TEST(CaptureSessionDevices, SessionTakesOneCameraInputAndOnlyItsOwnObjects)
-{
-    Rig rig;
-    auto second = rig.backend->makeDeviceInput(rig.front).value();
-    EXPECT_FALSE(rig.session->addInput(second)) << "one input at a time";
-    EXPECT_FALSE(rig.session->addOutput(rig.output)) << "already added";
-
-    auto otherBackend = CameraSource::parse(QStringLiteral("synthetic")).value().makeBackend().value();
-    EXPECT_FALSE(otherBackend->makeDeviceInput(rig.back)) << "a camera of another source";
-    EXPECT_FALSE(rig.output->connections().empty());
-    rig.session->removeInput(rig.input);
-    EXPECT_TRUE(rig.output->connections().empty());
 }
