@@ -41,7 +41,6 @@ void RecordingDelegate::captureOutput(
     pthread_getname_np(pthread_self(), name, sizeof name);
     platform::PixelBuffer::ScopedLock lock(frame.imageBuffer());
     Delivery delivery { m_clock ? m_clock->now() : platform::FrameClock::Duration::zero(),
-        QSize(int(frame.imageBuffer().width()), int(frame.imageBuffer().height())),
         meanBrightness(frame.imageBuffer()), QString::fromUtf8(name) };
     {
         std::scoped_lock guard(m_mutex);

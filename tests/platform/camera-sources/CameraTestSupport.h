@@ -7,23 +7,15 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <ostream>
 #include <vector>
 
 #include <QImage>
-#include <QSize>
 #include <QString>
 
 #include "platform/camera/FrameClock.h"
 #include "platform/camera/PixelBuffer.h"
 #include "platform/camera/SampleBuffer.h"
 #include "platform/camera/SampleBufferDelegate.h"
-
-// Sizes read as 480x360 in failure messages.
-inline void PrintTo(const QSize& size, std::ostream* os)
-{
-    *os << size.width() << "x" << size.height();
-}
 
 namespace camera_test {
 
@@ -38,7 +30,6 @@ void scribble(platform::SampleBuffer& frame, unsigned char value);
 
 struct Delivery {
     platform::FrameClock::Duration time;
-    QSize size;
     double brightness;
     QString threadName;
 };

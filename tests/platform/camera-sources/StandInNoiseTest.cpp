@@ -16,7 +16,6 @@
 #include "platform/camera/PixelBuffer.h"
 #include "platform/camera/SampleBuffer.h"
 #include "platform/camera/SensorNoise.h"
-#include "platform/camera/StandInPresets.h"
 #include "platform/camera/StreamCaptureDevice.h"
 #include "platform/camera/SyntheticFrameSource.h"
 #include "support/NoiseMeasure.h"
@@ -117,19 +116,6 @@ TEST_P(StandInNoise, EveryFrameAndStillDiffersFromTheCleanPictureAndFromTheOther
             EXPECT_TRUE(exactShift(reference, first, row.shake));
             EXPECT_TRUE(exactShift(cleanStill, still, row.shake));
         }
-    }
-}
-
-// Without noise and shake the image camera is the photo itself, frame after frame and in stills.
-TEST_F(StandInCamera, WithoutNoiseTheImageCameraDeliversExactlyThePhotosPixels)
-{
-    auto source = makeSource(Kind::Image, 0, 0);
-    for (const SessionPreset preset : { SessionPreset::Low, SessionPreset::Photo }) {
-        const QImage expected = ImageFileFrameSource::aspectFill(texturedPhoto(), standInVideoSize(preset));
-        EXPECT_EQ(source->videoFrame(m_device, preset, 1s), expected);
-        EXPECT_EQ(source->videoFrame(m_device, preset, 2s), expected);
-        EXPECT_EQ(stillPixels(*source, m_device, preset),
-            ImageFileFrameSource::aspectFill(texturedPhoto(), standInStillSize(preset)));
     }
 }
 
