@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/graphics/NamedColor.h"
-#include "support/TestNames.h"
 
 using platform::GraphicsContext;
 using platform::NamedColor;
@@ -69,89 +68,71 @@ QImage strokeArc(bool flipped, qreal start, qreal end, bool clockwise)
 
 } // namespace
 
-// --- Arcs: the clockwise flag is read in user space -----------------------------------------
-
-struct ArcCase {
-    bool flipped;
-    double start, end;
-    bool clockwise;
-    std::vector<QPoint> inked, blank; // screen pixels
-};
-
-class GraphicsContextArc : public ::testing::TestWithParam<ArcCase> { };
-
-TEST_P(GraphicsContextArc, LandsWhereTheUserSpaceDirectionSays)
+// Arcs: the clockwise flag is read in user space. Quadrant midpoints on screen of a circle of
+// radius 15 about (20, 20) are inked or left blank.
+TEST(GraphicsContextArc, LandsWhereTheUserSpaceDirectionSays)
 {
-    const ArcCase& arc = GetParam();
-    const QImage image = strokeArc(arc.flipped, arc.start, arc.end, arc.clockwise);
-    for (const QPoint& p : arc.inked)
-        EXPECT_TRUE(inked(image, p.x(), p.y())) << p.x() << "," << p.y();
-    for (const QPoint& p : arc.blank)
-        EXPECT_FALSE(inked(image, p.x(), p.y())) << p.x() << "," << p.y();
-}
-
-// Quadrant midpoints on screen of a circle of radius 15 about (20, 20).
-const QPoint kLowerRight { 30, 30 }, kUpperRight { 30, 9 }, kUpperLeft { 9, 9 }, kLowerLeft { 9, 30 };
-
-INSTANTIATE_TEST_SUITE_P(Quadrants, GraphicsContextArc,
-    ::testing::Values(
+    const QPoint lowerRight { 30, 30 }, upperRight { 30, 9 }, upperLeft { 9, 9 }, lowerLeft { 9, 30 };
+    const struct {
+        bool flipped;
+        double start, end;
+        bool clockwise;
+        std::vector<QPoint> inked, blank;
+    } rows[] = {
         // -90° to 0° counter-clockwise in a flipped (y-up) space: below the 3 o'clock point.
-        ArcCase { true, -kPi / 2, 0, false, { kLowerRight }, { kUpperRight, kUpperLeft, kLowerLeft } },
+        { true, -kPi / 2, 0, false, { lowerRight }, { upperRight, upperLeft, lowerLeft } },
         // The same call in the plain y-down space runs the other way on screen.
-        ArcCase { false, -kPi / 2, 0, false, { kUpperRight }, { kLowerRight, kUpperLeft, kLowerLeft } },
-        ArcCase { true, -kPi / 2, 0, true, { kUpperRight, kUpperLeft, kLowerLeft }, { kLowerRight } },
+        { false, -kPi / 2, 0, false, { upperRight }, { lowerRight, upperLeft, lowerLeft } },
+        { true, -kPi / 2, 0, true, { upperRight, upperLeft, lowerLeft }, { lowerRight } },
         // 2π in single precision is a full circle (the channel gauges at full scale).
-        ArcCase { true, 0, 6.2831855f, false, { kLowerRight, kUpperRight, kUpperLeft, kLowerLeft }, {} }),
-    [](const auto& row) {
-        const ArcCase& arc = row.param;
-        return std::string(arc.flipped ? "YUp" : "YDown") + "From" + testing_support::degreesName(arc.start)
-            + "To" + testing_support::degreesName(arc.end)
-            + (arc.clockwise ? "Clockwise" : "Counterclockwise");
-    });
-
-// --- Dashes -----------------------------------------------------------------------------------
-
-struct DashCase {
-    qreal phase;
-    std::vector<qreal> lengths;
-    std::vector<std::pair<int, int>> runs; // painted [start, end) along the line
-};
-
-class GraphicsContextDash : public ::testing::TestWithParam<DashCase> { };
-
-TEST_P(GraphicsContextDash, PatternStartsPhaseUnitsIn)
-{
-    const DashCase& dash = GetParam();
-    const QImage image = drawTopLeft(40, 10, [&](GraphicsContext& c) {
-        c.setLineWidth(2);
-        c.setLineDash(dash.phase, dash.lengths);
-        c.beginPath();
-        c.moveTo(0, 5);
-        c.addLineTo(40, 5);
-        c.strokePath();
-    });
-    std::vector<std::pair<int, int>> runs;
-    for (int x = 0; x < image.width(); ++x) {
-        if (!inked(image, x, 4))
-            continue;
-        if (!runs.empty() && runs.back().second == x)
-            runs.back().second = x + 1;
-        else
-            runs.emplace_back(x, x + 1);
+        { true, 0, 6.2831855f, false, { lowerRight, upperRight, upperLeft, lowerLeft }, {} },
+    };
+    for (const auto& arc : rows) {
+        SCOPED_TRACE(testing::Message() << (arc.flipped ? "y-up " : "y-down ") << arc.start << " to "
+                                        << arc.end << (arc.clockwise ? " clockwise" : ""));
+        const QImage image = strokeArc(arc.flipped, arc.start, arc.end, arc.clockwise);
+        for (const QPoint& p : arc.inked)
+            EXPECT_TRUE(inked(image, p.x(), p.y())) << p.x() << "," << p.y();
+        for (const QPoint& p : arc.blank)
+            EXPECT_FALSE(inked(image, p.x(), p.y())) << p.x() << "," << p.y();
     }
-    EXPECT_EQ(runs, dash.runs);
 }
 
-INSTANTIATE_TEST_SUITE_P(Phases, GraphicsContextDash,
-    ::testing::Values(DashCase { 2, { 10, 10 }, { { 0, 8 }, { 18, 28 }, { 38, 40 } } },
-        DashCase { 22, { 10, 10 }, { { 0, 8 }, { 18, 28 }, { 38, 40 } } },
-        DashCase { 0, { 5, -5 }, { { 0, 40 } } }),
-    [](const auto& row) {
-        std::string name = "Phase" + testing_support::signedName(std::llround(row.param.phase));
-        for (const qreal length : row.param.lengths)
-            name += "_" + testing_support::signedName(std::llround(length));
-        return row.param.lengths.empty() ? name + "_Solid" : name;
-    });
+// A dash pattern starts `phase` units in, wrapping past its length; a negative length is no
+// pattern at all. The painted runs [start, end) along a 40-point line:
+TEST(GraphicsContextDash, PatternStartsPhaseUnitsIn)
+{
+    using Runs = std::vector<std::pair<int, int>>;
+    const struct {
+        qreal phase;
+        std::vector<qreal> lengths;
+        Runs runs;
+    } rows[] = {
+        { 2, { 10, 10 }, { { 0, 8 }, { 18, 28 }, { 38, 40 } } },
+        { 22, { 10, 10 }, { { 0, 8 }, { 18, 28 }, { 38, 40 } } },
+        { 0, { 5, -5 }, { { 0, 40 } } },
+    };
+    for (const auto& dash : rows) {
+        const QImage image = drawTopLeft(40, 10, [&](GraphicsContext& c) {
+            c.setLineWidth(2);
+            c.setLineDash(dash.phase, dash.lengths);
+            c.beginPath();
+            c.moveTo(0, 5);
+            c.addLineTo(40, 5);
+            c.strokePath();
+        });
+        Runs runs;
+        for (int x = 0; x < image.width(); ++x) {
+            if (!inked(image, x, 4))
+                continue;
+            if (!runs.empty() && runs.back().second == x)
+                runs.back().second = x + 1;
+            else
+                runs.emplace_back(x, x + 1);
+        }
+        EXPECT_EQ(runs, dash.runs) << "phase " << dash.phase;
+    }
+}
 
 // --- Text -------------------------------------------------------------------------------------
 
