@@ -6,9 +6,11 @@
 #include "platform/ui/FakeAnimationClock.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/TouchDispatcher.h"
+#include "ui/HUDView.h"
 #include "ui/OptionButton.h"
 
 using namespace platform;
+using ui::HUDView;
 using ui::OptionButton;
 
 // Touches open the row and choose an item once; choosing the shown item again reports nothing;
@@ -49,4 +51,28 @@ TEST(OptionButton, TappingAnItemChoosesItOnceAndScriptsCannotChooseOutOfRange)
     EXPECT_EQ(button->selectedItem(), 2);
     EXPECT_EQ(changes, std::vector<int> { 2 });
     clock.advance(5);
+}
+
+// On the phone's panel turned for landscape, a chooser still takes its choices and a tap through
+// the screen at the title's drawn place reaches the title.
+TEST(HUDView, OptionButtonsOnATurnedPanelStillOpenAndChooseByTouch)
+{
+    FakeAnimationClock clock;
+    View root(QRectF(0, 0, 320, 480));
+    auto* panel = static_cast<HUDView*>(root.addSubview(std::make_unique<HUDView>(QRectF(20, 30, 232, 128))));
+    auto* button = static_cast<OptionButton*>(
+        panel->addSubview(std::make_unique<OptionButton>(QPointF(8, 48), QStringLiteral("Color"),
+            QStringList { QStringLiteral("RGB"), QStringLiteral("GREEN"), QStringLiteral("B&W") })));
+    int changes = 0;
+    button->addTarget(
+        nullptr, [&changes](Control&, const Touch*) { ++changes; }, ControlEventValueChanged);
+    panel->rotateToOrientation(3);
+    clock.advance(1);
+
+    EXPECT_TRUE(button->chooseItemForScript(2));
+    EXPECT_EQ(button->selectedItem(), 2);
+    EXPECT_EQ(changes, 1);
+    const QPointF titleOnScreen = button->convertPointToRoot(QPointF(20, 16));
+    EXPECT_EQ(root.hitTest(titleOnScreen), static_cast<View*>(&button->titleLabel()));
+    clock.advance(10); // animations are shared by the whole program: let them end
 }
