@@ -49,8 +49,7 @@ template <typename Draw> QImage drawTopLeft(int width, int height, Draw draw)
 // The y-up user space the drawing code sets up inside a layer: flip within `height`.
 void flip(GraphicsContext& context, qreal height)
 {
-    context.translateCTM(0, height);
-    context.scaleCTM(1, -1);
+    context.concatCTM(QTransform(1, 0, 0, -1, 0, height));
 }
 
 QImage strokeArc(bool flipped, qreal start, qreal end, bool clockwise)
