@@ -45,27 +45,6 @@ TEST(PixelBuffer, RejectsBadLayoutsWithAReasonAndTakesAnyPadding)
     EXPECT_FALSE(PixelBuffer::allocate(kMax / 2, 1));
 }
 
-TEST(PixelBuffer, BaseAddressIsReachableOnlyWhileLocked)
-{
-    auto buffer = PixelBuffer::allocate(3, 2, 16);
-    ASSERT_TRUE(buffer);
-    EXPECT_EQ(buffer->baseAddress(), nullptr);
-    {
-        PixelBuffer::ScopedLock outer(*buffer);
-        {
-            PixelBuffer::ScopedLock inner(*buffer);
-            ASSERT_NE(buffer->baseAddress(), nullptr);
-        }
-        ASSERT_NE(buffer->baseAddress(), nullptr) << "locks nest";
-        for (std::size_t i = 0; i < buffer->byteCount(); ++i)
-            EXPECT_EQ(buffer->baseAddress()[i], 0) << "allocated memory starts zeroed";
-    }
-    EXPECT_EQ(buffer->baseAddress(), nullptr);
-    buffer->unlockBaseAddress(); // one unlock too many is harmless
-    buffer->lockBaseAddress();
-    EXPECT_NE(buffer->baseAddress(), nullptr);
-}
-
 TEST(SampleBuffer, FromImageCopiesBgraBytesAndKeepsAttachments)
 {
     QImage image(3, 2, QImage::Format_RGB32);
