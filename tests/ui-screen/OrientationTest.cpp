@@ -17,31 +17,20 @@ namespace {
 
 using platform::Device;
 
-class OrientationTest : public ScreenTest {
-protected:
-    void SetUp() override
-    {
-        ScreenTest::SetUp();
-        m_screen = std::make_unique<LumivueViewController>(syntheticCameras());
-        m_screen->view();
-        m_screen->viewWillAppear(false);
-    }
-    void TearDown() override
-    {
-        m_screen.reset();
-        ScreenTest::TearDown();
-    }
-    std::unique_ptr<LumivueViewController> m_screen;
-};
+class OrientationTest : public ScreenTest { };
 
+// Laying the choosers out again makes no second set and keeps an open chooser open.
 TEST_F(OrientationTest, ARepeatedPlacementMakesNoSecondSetAndKeepsAnOpenChooserOpen)
 {
-    OptionButton* enlight = m_screen->bEnlight();
-    m_screen->bEnlight()->setFrame(QRectF(40, 40, m_screen->bEnlight()->frameExpanded().width(), 32));
-    m_screen->updateOptionButtonVisibility();
-    EXPECT_EQ(m_screen->bEnlight(), enlight);
-    EXPECT_EQ(m_screen->bEnlight()->frame(), QRectF(8, 8, 214, 32));
-    EXPECT_EQ(m_screen->controllHUDView()->subviews().size(), 3u);
+    LumivueViewController screen(syntheticCameras());
+    screen.view();
+    screen.viewWillAppear(false);
+    OptionButton* enlight = screen.bEnlight();
+    enlight->setFrame(QRectF(40, 40, enlight->frameExpanded().width(), 32));
+    screen.updateOptionButtonVisibility();
+    EXPECT_EQ(screen.bEnlight(), enlight);
+    EXPECT_EQ(enlight->frame(), QRectF(8, 8, 214, 32));
+    EXPECT_EQ(screen.controllHUDView()->subviews().size(), 3u);
 }
 
 struct Placement {
