@@ -166,7 +166,6 @@ void ScopeRenderer::drawScopeGrid(platform::GraphicsContext& context)
 
     drawLevelArc(context, frame);
     drawChannelGauges(context, frame);
-    context.setBlendMode(GraphicsContext::BlendMode::Normal);
     drawActivityMarks(context, frame);
     drawNumbers(context, frame);
     drawModeLabel(context, frame);

@@ -12,8 +12,8 @@ using analytics::TallyProtocolData;
 
 namespace {
 
-// Numbers are big-endian two's complement and IEEE; timestamps are milliseconds, absent ones 0;
-// strings are UTF-8 behind their byte length, cut at 255 UTF-16 units.
+// The wire forms the whole-report layout test does not reach: negative numbers, absent timestamps
+// and strings, lengths in UTF-8 bytes and the cut at 255 UTF-16 units.
 TEST(TallyProtocolData, EachValueIsWrittenInItsWireForm)
 {
     using P = TallyProtocolData;
@@ -23,24 +23,11 @@ TEST(TallyProtocolData, EachValueIsWrittenInItsWireForm)
         std::function<void(QByteArray&)> write;
         QByteArray expected;
     } rows[] = {
-        { "ushort", [](QByteArray& d) { P::appendUshort(0x1234, d); }, QByteArray::fromHex("1234") },
         { "negative int", [](QByteArray& d) { P::appendInt(-2, d); }, QByteArray::fromHex("fffffffe") },
-        { "long", [](QByteArray& d) { P::appendLong(1500, d); }, QByteArray::fromHex("00000000000005dc") },
-        { "negative long", [](QByteArray& d) { P::appendLong(-1, d); }, QByteArray(8, '\xff') },
         { "negative byte", [](QByteArray& d) { P::appendByte(-1, d); }, QByteArray::fromHex("ff") },
-        { "boolean", [](QByteArray& d) { P::appendBoolean(true, d); }, QByteArray::fromHex("01") },
-        { "float", [](QByteArray& d) { P::appendFloat(1.0f, d); }, QByteArray::fromHex("3f800000") },
-        { "double", [](QByteArray& d) { P::appendDouble(-2.5, d); },
-            QByteArray::fromHex("c004000000000000") },
-        { "timestamp", [&](QByteArray& d) { P::appendTimestamp(date, d); },
-            QByteArray::fromHex("000001370fce307b") },
         { "absent timestamp", [](QByteArray& d) { P::appendTimestamp(QDateTime(), d); },
             QByteArray(8, '\0') },
         { "null string", [](QByteArray& d) { P::appendString(QString(), d); }, QByteArray::fromHex("0000") },
-        { "empty string", [](QByteArray& d) { P::appendString(QStringLiteral(""), d); },
-            QByteArray::fromHex("0000") },
-        { "string", [](QByteArray& d) { P::appendString(QStringLiteral("abc"), d); },
-            QByteArray::fromHex("0003616263") },
         { "length in UTF-8 bytes", [](QByteArray& d) { P::appendString(QStringLiteral("é"), d); },
             QByteArray::fromHex("0002c3a9") },
         { "long string", [](QByteArray& d) { P::appendString(QString(300, QLatin1Char('x')), d); },

@@ -189,17 +189,6 @@ TEST_F(TallyReport, TabletReportsFamilyEight)
     EXPECT_EQ(TallySession::dataForSessions({}, false).mid(14, 2), QByteArray::fromHex("0008"));
 }
 
-TEST_F(TallyReport, ThePhoneIdCannotBeLinkedToTheMachineId)
-{
-    const QString phoneId = TallySession::phoneID();
-    EXPECT_TRUE(phoneId.startsWith(QLatin1String("IPHONE")));
-    EXPECT_EQ(phoneId.size(), 6 + 40);
-    const QString machineId = QString::fromLatin1(QSysInfo::machineUniqueId());
-    if (!machineId.isEmpty()) {
-        EXPECT_FALSE(phoneId.contains(machineId, Qt::CaseInsensitive));
-    }
-}
-
 TEST_F(TallyReport, EventOffsetsAreTruncatedTo32BitsAndSignExtended)
 {
     TallyEvent event(QStringLiteral("E"), true);

@@ -62,17 +62,12 @@ TEST(ScopeSettingsLevel, AutomaticLevelFollowsTheThreshold)
         std::int32_t mode, current, imageLevel, threshold, expected;
     };
     const Case cases[] = {
-        { 1, 5, 0, 100, 80 }, // black
-        { 1, 5, 50, 100, 40 }, // half the threshold
         { 1, 5, 30, 100, 56 }, // worked example: gain 64 / 8
         { 1, 5, 90, 100, 8 }, // 0.9f × -80 rounds to exactly -72 in single precision
-        { 1, 5, 99, 100, 0 }, // trunc(0.8)
         { 1, 5, 100, 100, 0 }, // at the threshold
-        { 1, 5, 700, 100, 0 }, { 1, 5, 1, 3, 53 }, // 1/3 in single precision: 53.333
         { 1, 5, 0, 0, 0 }, // no threshold: never brightened, no division by zero
         { 0, 37, 0, 100, 0 }, // off forces 0
-        { -4, 37, 0, 100, 0 }, { 2, 37, 0, 100, 37 }, // manual keeps the level
-        { 9, 37, 0, 100, 37 }, // unknown modes act like manual
+        { 9, 37, 0, 100, 37 }, // manual and unknown modes keep the level
     };
     for (const Case& c : cases)
         EXPECT_EQ(ScopeSettings::levelForMode(c.mode, c.current, c.imageLevel, c.threshold), c.expected)
@@ -86,9 +81,7 @@ TEST(ScopeGeometryWindow, CentredOnIntegerHalvesAndClamped)
     EXPECT_EQ(ScopeGeometry::previewWindow(640, 481, 100, 0.5f), (FrameWindow { 270, 190, 370, 290 }));
     EXPECT_EQ(
         ScopeGeometry::previewWindow(640, 480, 300, 0.0f), (FrameWindow { 20, 0, 620, 480 })); // clamped in y
-    EXPECT_EQ(ScopeGeometry::previewWindow(11, 7, 1000, 0.0f), (FrameWindow { 0, 0, 11, 7 }));
     EXPECT_TRUE(ScopeGeometry::previewWindow(640, 480, 100, 1.0f).isEmpty());
-    EXPECT_TRUE(ScopeGeometry::previewWindow(640, 480, 100, 3.0f).isEmpty()); // negative radius gives 0
     EXPECT_TRUE(ScopeGeometry::previewWindow(640, 480, -50, 0.0f).isEmpty());
 }
 
@@ -175,9 +168,6 @@ INSTANTIATE_TEST_SUITE_P(Table, FramePipelinePreview,
         PreviewRow { "AutoDimGained", NightVisionMode::Auto, 0, ColorFilter::None, 90, 10, 0.0f, 10, 8, 0,
             { 10, 10, 10, 255 }, { 10, 10, 10, 255 }, QRect(0, 0, 10, 8), pixel { 20, 20, 20, 255 }, 8, 30,
             { 10, 10, 10, 0 } },
-        PreviewRow { "OffGrey", NightVisionMode::Off, 0, ColorFilter::Grey, 0, 10, 0.0f, 4, 4, 0,
-            { 30, 60, 90, 255 }, { 30, 60, 90, 255 }, QRect(0, 0, 4, 4), pixel { 60, 60, 60, 255 }, 0, 180,
-            { 30, 60, 90, 0 } },
         // Full zoom leaves no window: nothing measured, nothing changed, the next level is bright.
         PreviewRow { "EmptyWindow", NightVisionMode::Manual, 40, ColorFilter::None, 300, 100, 1.0f, 16, 16, 0,
             { 50, 60, 70, 255 }, { 50, 60, 70, 255 }, QRect(), std::nullopt, 40, 0, {} }),
@@ -219,13 +209,9 @@ INSTANTIATE_TEST_SUITE_P(Table, FramePipelineStill,
             { 80, 160, 240, 200 }, 56, {} }),
     [](const auto& row) { return std::string(row.param.name); });
 
-TEST(ScopeSettingsChoosers, EnlightItemsAndSliderValues)
+// Slider values that are no number or beyond the level's range give a level all the same.
+TEST(ScopeSettingsChoosers, SliderValuesBecomeLevels)
 {
-    EXPECT_EQ(ScopeSettings::modeForEnlightItem(0), imaging::NightVisionMode::Auto);
-    EXPECT_EQ(ScopeSettings::modeForEnlightItem(1), imaging::NightVisionMode::Manual);
-    EXPECT_EQ(ScopeSettings::modeForEnlightItem(2), imaging::NightVisionMode::Off);
-    EXPECT_FALSE(ScopeSettings::modeForEnlightItem(7)) << "unknown item changes no setting";
-    EXPECT_FALSE(ScopeSettings::modeForEnlightItem(-1));
     EXPECT_EQ(ScopeSettings::levelForSliderValue(12.9f), 12) << "truncated toward zero";
     EXPECT_EQ(ScopeSettings::levelForSliderValue(std::nanf("")), 0);
     EXPECT_EQ(ScopeSettings::levelForSliderValue(3e9f), std::numeric_limits<std::int32_t>::max());

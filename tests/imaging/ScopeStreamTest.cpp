@@ -142,32 +142,6 @@ TEST(ScopeTick, OverlayEveryTenthTickAcrossTheWrapPictureOnlyWithAFullSlot)
     EXPECT_TRUE(scope.scopeImageLayer()->needsDisplay());
 }
 
-TEST(ScopeGeometry, PhoneAt2x640x480FramesGivesScale1Point5AndRadius133)
-{
-    LogCapture log;
-    StreamFixture f;
-    const imaging::ScopeGeometry& geometry = f.scope.geometry;
-    EXPECT_EQ(geometry.scopeScreenRadius(), 200);
-    EXPECT_EQ(geometry.previewScale(), 0.0f);
-    f.settle();
-    f.scope.pipeline.timerTick();
-    EXPECT_FLOAT_EQ(geometry.previewScale(), 1.5f);
-    EXPECT_EQ(geometry.scopeScreenScaledRadius(), 133);
-    EXPECT_TRUE(log.lines().contains(QStringLiteral("Preview Scale 1.500000")))
-        << log.lines().join('\n').toStdString();
-}
-
-TEST(ScopeGeometry, TabletScopeIsThreeHundredPoints)
-{
-    TestScope scope;
-    scope.tablet = true;
-    scope.scale = 1.0f;
-    scope.setupScopeGeometry();
-    EXPECT_EQ(scope.geometry.scopePixelSize(), 600);
-    EXPECT_EQ(scope.geometry.scopeScreenRadius(), 300);
-    EXPECT_EQ(imaging::ScopeGeometry::aspectFillScale(320, 480, 2, 0, 480), 0.0f) << "no frame yet, no scale";
-}
-
 // A preset change forgets the scale; the next tick finds it again on the picture it has, and
 // once more on the first picture of the new preset.
 TEST(ScopeGeometry, APictureTakenBeforeAPresetChangeDoesNotFixTheScaleForGood)

@@ -82,8 +82,6 @@ public:
     imaging::ScopeCamera camera;
     imaging::ScopeRenderer renderer { settings, geometry, pipeline, camera };
     std::atomic<int> orientation { 1 }; // read by the overlay drawing
-    float scale { 2.0f };
-    bool tablet { false };
 
     TestScope()
         : m_viewLayer(platform::Layer::create())
@@ -105,7 +103,7 @@ public:
     {
         camera.setCaptureBackend(std::move(backend));
     }
-    void setupScopeGeometry() { geometry.setup(scale, tablet); }
+    void setupScopeGeometry() { geometry.setup(2.0f, false); } // a phone at scale 2
     void setupCaptureSessionVideo()
     {
         geometry.setPreviewSize(m_viewLayer->bounds().size());

@@ -5,7 +5,6 @@
 // and '_' only; caseName() turns anything else into '_'.
 
 #include <cctype>
-#include <cmath>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -24,12 +23,6 @@ inline std::string caseName(std::string text)
 inline std::string signedName(long long value)
 {
     return value < 0 ? "Minus" + std::to_string(-value) : std::to_string(value);
-}
-
-// An angle in radians as whole degrees: -π/2 → "Minus90".
-inline std::string degreesName(double radians)
-{
-    return signedName(std::llround(radians * 180.0 / 3.14159265358979323846));
 }
 
 // Failure messages name a table's row rather than print its bytes: a test file brings this in with

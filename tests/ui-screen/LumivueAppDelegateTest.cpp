@@ -56,11 +56,9 @@ protected:
         CountingController screen;
         LumivueAppDelegate delegate(window, screen);
         EXPECT_TRUE(delegate.didFinishLaunching());
-        EXPECT_EQ(window.rootViewController(), &screen);
         EXPECT_EQ(screen.loads, 1);
         EXPECT_EQ(screen.appearances, 1);
         EXPECT_EQ(platform::Window::keyWindow(), &window);
-        EXPECT_TRUE(delegate.isStatusBarHidden());
         window.setRootViewController(nullptr);
         return m_orderStore->m_key;
     }

@@ -76,10 +76,7 @@ TEST_P(LumivueViewControllerLoading, BuildsTheCameraTheScopeAndTheControls)
     EXPECT_NEAR(m_store->current().latitude, 48.8584, 1e-3); // analytics keeps three decimals
     EXPECT_NEAR(m_store->current().longitude, 2.2945, 1e-3);
 
-    EXPECT_EQ(screen->scopeNightVisionMode(), 1);
-    EXPECT_EQ(screen->scopeNightVisionThread(), 100);
-    EXPECT_TRUE(screen->sliderNVLevel()->isHidden());
-    EXPECT_FLOAT_EQ(screen->sliderNVLevel()->value(), 1.0f);
+    EXPECT_TRUE(screen->sliderNVLevel()->isHidden()); // Enlight starts on Auto
     EXPECT_EQ(screen->scopePixelSize(), row.scope);
     EXPECT_EQ(screen->scopeScreenRadius(), row.scope);
 

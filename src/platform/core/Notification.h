@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QVariantMap>
 
 namespace platform {
 
@@ -9,7 +8,6 @@ namespace platform {
 struct Notification {
     QString name;
     const void* object { nullptr };
-    QVariantMap userInfo;
 };
 
 } // namespace platform

@@ -23,13 +23,13 @@ NotificationCenter& NotificationCenter::defaultCenter()
 }
 
 NotificationCenter::Token NotificationCenter::addObserver(
-    const QString& name, const void* owner, Callback callback, const void* object)
+    const QString& name, const void* owner, Callback callback)
 {
     if (!callback)
         return 0;
     std::scoped_lock lock(m_mutex);
     const Token token = m_nextToken++;
-    m_observers.push_back({ token, name, owner, object, std::move(callback) });
+    m_observers.push_back({ token, name, owner, std::move(callback) });
     return token;
 }
 
@@ -51,13 +51,9 @@ void NotificationCenter::removeObserver(const void* owner)
         m_observers.end());
 }
 
-void NotificationCenter::post(const QString& name, const void* object, const QVariantMap& userInfo)
+void NotificationCenter::post(const QString& name, const void* object)
 {
-    post(Notification { name, object, userInfo });
-}
-
-void NotificationCenter::post(const Notification& notification)
-{
+    const Notification notification { name, object };
     if (QThread::currentThread() == thread()) {
         deliver(notification);
         return;
@@ -80,8 +76,7 @@ void NotificationCenter::deliver(const Notification& notification)
     {
         std::scoped_lock lock(m_mutex);
         for (const Observer& o : m_observers)
-            if ((o.name.isEmpty() || o.name == notification.name)
-                && (!o.object || o.object == notification.object))
+            if (o.name == notification.name)
                 matching.push_back(o);
     }
     // No lock while calling out: callbacks may add, remove or post.

@@ -29,21 +29,18 @@ public:
     // The process-wide centre, living on the main thread.
     static NotificationCenter& defaultCenter();
 
-    // Observes `name` (every name when empty) from `object` (any poster when null). `owner`
-    // groups registrations for removeObserver(owner). Returns a token, never 0.
-    Token addObserver(
-        const QString& name, const void* owner, Callback callback, const void* object = nullptr);
+    // Observes `name` from any poster. `owner` groups registrations for removeObserver(owner).
+    // Returns a token, never 0.
+    Token addObserver(const QString& name, const void* owner, Callback callback);
     void removeObserver(Token token);
     void removeObserver(const void* owner);
-    void post(const QString& name, const void* object = nullptr, const QVariantMap& userInfo = {});
-    void post(const Notification& notification);
+    void post(const QString& name, const void* object = nullptr);
 
 private:
     struct Observer {
         Token token;
         QString name;
         const void* owner;
-        const void* object;
         Callback callback;
     };
     void deliver(const Notification& notification);

@@ -15,86 +15,6 @@ namespace {
 
 constexpr qreal kTwoPi = 2.0 * std::numbers::pi;
 
-QPainter::CompositionMode compositionMode(GraphicsContext::BlendMode mode)
-{
-    using B = GraphicsContext::BlendMode;
-    switch (mode) {
-    case B::Normal:
-        return QPainter::CompositionMode_SourceOver;
-    case B::Multiply:
-        return QPainter::CompositionMode_Multiply;
-    case B::Screen:
-        return QPainter::CompositionMode_Screen;
-    case B::Overlay:
-        return QPainter::CompositionMode_Overlay;
-    case B::Darken:
-        return QPainter::CompositionMode_Darken;
-    case B::Lighten:
-        return QPainter::CompositionMode_Lighten;
-    case B::ColorDodge:
-        return QPainter::CompositionMode_ColorDodge;
-    case B::ColorBurn:
-        return QPainter::CompositionMode_ColorBurn;
-    case B::SoftLight:
-        return QPainter::CompositionMode_SoftLight;
-    case B::HardLight:
-        return QPainter::CompositionMode_HardLight;
-    case B::Difference:
-        return QPainter::CompositionMode_Difference;
-    case B::Exclusion:
-        return QPainter::CompositionMode_Exclusion;
-    case B::Clear:
-        return QPainter::CompositionMode_Clear;
-    case B::Copy:
-        return QPainter::CompositionMode_Source;
-    case B::SourceIn:
-        return QPainter::CompositionMode_SourceIn;
-    case B::SourceOut:
-        return QPainter::CompositionMode_SourceOut;
-    case B::SourceAtop:
-        return QPainter::CompositionMode_SourceAtop;
-    case B::DestinationOver:
-        return QPainter::CompositionMode_DestinationOver;
-    case B::DestinationIn:
-        return QPainter::CompositionMode_DestinationIn;
-    case B::DestinationOut:
-        return QPainter::CompositionMode_DestinationOut;
-    case B::DestinationAtop:
-        return QPainter::CompositionMode_DestinationAtop;
-    case B::Xor:
-        return QPainter::CompositionMode_Xor;
-    case B::PlusLighter:
-        return QPainter::CompositionMode_Plus;
-    }
-    return QPainter::CompositionMode_SourceOver;
-}
-
-Qt::PenCapStyle penCap(GraphicsContext::LineCap cap)
-{
-    switch (cap) {
-    case GraphicsContext::LineCap::Butt:
-        return Qt::FlatCap;
-    case GraphicsContext::LineCap::Round:
-        return Qt::RoundCap;
-    case GraphicsContext::LineCap::Square:
-        return Qt::SquareCap;
-    }
-    return Qt::FlatCap;
-}
-
-Qt::PenJoinStyle penJoin(GraphicsContext::LineJoin join)
-{
-    switch (join) {
-    case GraphicsContext::LineJoin::Miter:
-        return Qt::MiterJoin;
-    case GraphicsContext::LineJoin::Round:
-        return Qt::RoundJoin;
-    case GraphicsContext::LineJoin::Bevel:
-        return Qt::BevelJoin;
-    }
-    return Qt::MiterJoin;
-}
-
 bool isFinite(std::initializer_list<qreal> values)
 {
     return std::all_of(values.begin(), values.end(), [](qreal v) { return std::isfinite(v); });
@@ -120,24 +40,10 @@ qreal arcSweep(qreal startAngle, qreal endAngle, bool clockwise)
 
 } // namespace
 
-struct GraphicsContext::Bitmap {
-    QImage image;
-    QPainter painter;
-};
-
 GraphicsContext::GraphicsContext(QPainter& painter, const QTransform& baseCTM)
     : m_painter(&painter)
 {
     initState(baseCTM * painter.worldTransform());
-}
-
-GraphicsContext::GraphicsContext(BitmapTag, std::unique_ptr<Bitmap> bitmap, Origin origin)
-    : m_bitmap(std::move(bitmap))
-    , m_painter(&m_bitmap->painter)
-{
-    const QTransform base
-        = origin == Origin::BottomLeft ? QTransform(1, 0, 0, -1, 0, m_bitmap->image.height()) : QTransform();
-    initState(base);
 }
 
 void GraphicsContext::initState(const QTransform& baseCTM)
@@ -150,60 +56,11 @@ void GraphicsContext::initState(const QTransform& baseCTM)
     m_state.clipDeviceBounds = device ? QRectF(0, 0, device->width(), device->height()) : QRectF();
 }
 
-std::unique_ptr<GraphicsContext> GraphicsContext::createBitmapContext(
-    uchar* data, int width, int height, qsizetype bytesPerRow, Origin origin)
-{
-    if (!data || width <= 0 || height <= 0 || bytesPerRow % 4 != 0 || bytesPerRow / 4 < width
-        || reinterpret_cast<quintptr>(data) % 4 != 0)
-        return nullptr;
-    auto bitmap = std::make_unique<Bitmap>();
-    bitmap->image = QImage(data, width, height, bytesPerRow, QImage::Format_ARGB32_Premultiplied);
-    if (bitmap->image.isNull() || !bitmap->painter.begin(&bitmap->image))
-        return nullptr;
-    return std::make_unique<GraphicsContext>(BitmapTag {}, std::move(bitmap), origin);
-}
-
-std::unique_ptr<GraphicsContext> GraphicsContext::createBitmapContext(int width, int height, Origin origin)
-{
-    if (width <= 0 || height <= 0)
-        return nullptr;
-    auto bitmap = std::make_unique<Bitmap>();
-    bitmap->image = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
-    if (bitmap->image.isNull())
-        return nullptr;
-    bitmap->image.fill(Qt::transparent);
-    if (!bitmap->painter.begin(&bitmap->image))
-        return nullptr;
-    return std::make_unique<GraphicsContext>(BitmapTag {}, std::move(bitmap), origin);
-}
-
 GraphicsContext::~GraphicsContext()
 {
     for (size_t i = 0; i < m_stack.size(); ++i)
         m_painter->restore();
     m_painter->restore();
-}
-
-uchar* GraphicsContext::data() const
-{
-    return m_bitmap ? m_bitmap->image.bits() : nullptr;
-}
-int GraphicsContext::width() const
-{
-    return m_bitmap ? m_bitmap->image.width() : 0;
-}
-int GraphicsContext::height() const
-{
-    return m_bitmap ? m_bitmap->image.height() : 0;
-}
-qsizetype GraphicsContext::bytesPerRow() const
-{
-    return m_bitmap ? m_bitmap->image.bytesPerLine() : 0;
-}
-
-QImage GraphicsContext::createImage() const
-{
-    return m_bitmap ? m_bitmap->image.copy() : QImage();
 }
 
 void GraphicsContext::saveGState()
@@ -237,11 +94,6 @@ void GraphicsContext::rotateCTM(qreal radians)
     concatCTM(QTransform(c, s, -s, c, 0, 0));
 }
 
-void GraphicsContext::scaleCTM(qreal sx, qreal sy)
-{
-    concatCTM(QTransform::fromScale(sx, sy));
-}
-
 void GraphicsContext::concatCTM(const QTransform& transform)
 {
     m_state.ctm = transform * m_state.ctm;
@@ -270,12 +122,6 @@ void GraphicsContext::setLineDash(qreal phase, const std::vector<qreal>& lengths
     m_state.dashPhase = phase;
 }
 
-void GraphicsContext::setAlpha(qreal alpha)
-{
-    if (std::isfinite(alpha))
-        m_state.alpha = std::clamp<qreal>(alpha, 0.0, 1.0);
-}
-
 void GraphicsContext::beginPath()
 {
     m_path = QPainterPath();
@@ -295,24 +141,6 @@ void GraphicsContext::addLineTo(qreal x, qreal y)
     if (!isFinite({ x, y }) || !m_hasCurrentPoint)
         return; // a line needs a current point
     m_path.lineTo(m_state.ctm.map(QPointF(x, y)));
-}
-
-void GraphicsContext::addRect(const QRectF& rect)
-{
-    if (!isFinite(rect))
-        return;
-    QPainterPath user;
-    user.addRect(rect);
-    appendUserPath(user, false);
-}
-
-void GraphicsContext::addEllipseInRect(const QRectF& rect)
-{
-    if (!isFinite(rect))
-        return;
-    QPainterPath user;
-    user.addEllipse(rect);
-    appendUserPath(user, false);
 }
 
 void GraphicsContext::addArc(qreal x, qreal y, qreal radius, qreal startAngle, qreal endAngle, bool clockwise)
@@ -362,41 +190,25 @@ void GraphicsContext::appendUserPath(const QPainterPath& userPath, bool connect)
     m_hasCurrentPoint = true;
 }
 
-void GraphicsContext::closePath()
-{
-    if (m_hasCurrentPoint)
-        m_path.closeSubpath();
-}
-
-QRectF GraphicsContext::pathBoundingBox() const
-{
-    bool invertible = false;
-    const QTransform inverse = m_state.ctm.inverted(&invertible);
-    return invertible ? inverse.map(m_path).boundingRect() : QRectF();
-}
-
 void GraphicsContext::preparePainter(bool forImage)
 {
     LUMIVUE_CHECK_THREAD(m_usingThread);
     m_painter->setWorldTransform(m_state.ctm);
-    m_painter->setCompositionMode(compositionMode(m_state.blendMode));
-    m_painter->setOpacity(m_state.alpha);
-    m_painter->setRenderHint(QPainter::Antialiasing, m_state.antialias);
-    m_painter->setRenderHint(QPainter::TextAntialiasing, m_state.antialias);
+    m_painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    m_painter->setOpacity(1.0);
+    m_painter->setRenderHint(QPainter::Antialiasing, true);
+    m_painter->setRenderHint(QPainter::TextAntialiasing, true);
     m_painter->setRenderHint(
         QPainter::SmoothPixmapTransform, forImage && m_state.interpolation != InterpolationQuality::None);
 }
 
-void GraphicsContext::paintPath(const QPainterPath& devicePath, bool stroke)
+void GraphicsContext::strokePath()
 {
     bool invertible = false;
     const QTransform inverse = m_state.ctm.inverted(&invertible);
-    if (!invertible || devicePath.isEmpty())
-        return;
-    preparePainter(false);
-    if (stroke) {
-        QPen pen(m_state.strokeColor, m_state.lineWidth, Qt::SolidLine, penCap(m_state.cap),
-            penJoin(m_state.join));
+    if (invertible && !m_path.isEmpty()) {
+        preparePainter(false);
+        QPen pen(m_state.strokeColor, m_state.lineWidth, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
         // A miter limit of 10 line widths measured tip to inner corner, as Qt measures it from
         // the join point in pen widths.
         pen.setMiterLimit(5.0);
@@ -413,59 +225,9 @@ void GraphicsContext::paintPath(const QPainterPath& devicePath, bool stroke)
         }
         m_painter->setPen(pen);
         m_painter->setBrush(Qt::NoBrush);
-    } else {
-        m_painter->setPen(Qt::NoPen);
-        m_painter->setBrush(m_state.fillColor);
+        m_painter->drawPath(inverse.map(m_path));
     }
-    m_painter->drawPath(inverse.map(devicePath));
-}
-
-void GraphicsContext::strokePath()
-{
-    paintPath(m_path, true);
     beginPath();
-}
-
-void GraphicsContext::fillPath()
-{
-    m_path.setFillRule(Qt::WindingFill);
-    paintPath(m_path, false);
-    beginPath();
-}
-
-void GraphicsContext::eoFillPath()
-{
-    m_path.setFillRule(Qt::OddEvenFill);
-    paintPath(m_path, false);
-    beginPath();
-}
-
-void GraphicsContext::strokeRect(const QRectF& rect)
-{
-    if (!isFinite(rect))
-        return;
-    QPainterPath user;
-    user.addRect(rect);
-    paintPath(m_state.ctm.map(user), true);
-}
-
-void GraphicsContext::fillRect(const QRectF& rect)
-{
-    if (!isFinite(rect))
-        return;
-    QPainterPath user;
-    user.addRect(rect);
-    paintPath(m_state.ctm.map(user), false);
-}
-
-void GraphicsContext::clearRect(const QRectF& rect)
-{
-    if (!isFinite(rect))
-        return;
-    preparePainter(false);
-    m_painter->setCompositionMode(QPainter::CompositionMode_Clear);
-    m_painter->setOpacity(1.0);
-    m_painter->fillRect(rect, Qt::black);
 }
 
 void GraphicsContext::clipToRect(const QRectF& rect)

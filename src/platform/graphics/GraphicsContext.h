@@ -34,114 +34,45 @@ namespace platform {
 
 class GraphicsContext {
 public:
-    // Where a bitmap context puts its user-space origin; the library's bitmap contexts are y-up.
-    enum class Origin { BottomLeft, TopLeft };
-
-    enum class BlendMode {
-        Normal,
-        Multiply,
-        Screen,
-        Overlay,
-        Darken,
-        Lighten,
-        ColorDodge,
-        ColorBurn,
-        SoftLight,
-        HardLight,
-        Difference,
-        Exclusion,
-        Clear,
-        Copy,
-        SourceIn,
-        SourceOut,
-        SourceAtop,
-        DestinationOver,
-        DestinationIn,
-        DestinationOut,
-        DestinationAtop,
-        Xor,
-        PlusLighter
-    };
-
     // None is nearest-neighbour sampling; every other quality smooths.
     enum class InterpolationQuality { Default, None, Low, Medium, High };
-
-    enum class LineCap { Butt, Round, Square };
-    enum class LineJoin { Miter, Round, Bevel };
 
     // Draws through an active painter. The initial CTM is `baseCTM` followed by the painter's own
     // transform. The painter must outlive the context; its state is restored on destruction.
     explicit GraphicsContext(QPainter& painter, const QTransform& baseCTM = {});
 
-    // A bitmap context over caller memory: 32-bit premultiplied BGRA (B, G, R, A bytes per pixel),
-    // rows `bytesPerRow` apart. The memory is not copied and must outlive the context. Returns
-    // null for a null pointer, a non-positive size or rows shorter than width × 4 bytes.
-    static std::unique_ptr<GraphicsContext> createBitmapContext(
-        uchar* data, int width, int height, qsizetype bytesPerRow, Origin origin = Origin::BottomLeft);
-    // A bitmap context over its own cleared memory of the same layout.
-    static std::unique_ptr<GraphicsContext> createBitmapContext(
-        int width, int height, Origin origin = Origin::BottomLeft);
-
     ~GraphicsContext();
     GraphicsContext(const GraphicsContext&) = delete;
     GraphicsContext& operator=(const GraphicsContext&) = delete;
 
-    // Bitmap contexts only (null / 0 otherwise).
-    uchar* data() const;
-    int width() const;
-    int height() const;
-    qsizetype bytesPerRow() const;
-    // A copy of the bitmap's current pixels; later drawing does not change it. Null for contexts
-    // over a painter.
-    QImage createImage() const;
-
-    // Graphics state: CTM, clip, colours, line and dash settings, blend mode, font, interpolation,
-    // alpha. The current path is not part of it.
+    // Graphics state: CTM, clip, colours, line and dash settings, font, interpolation. The current
+    // path is not part of it.
     void saveGState();
     void restoreGState();
 
     void translateCTM(qreal tx, qreal ty);
     void rotateCTM(qreal radians);
-    void scaleCTM(qreal sx, qreal sy);
     void concatCTM(const QTransform& transform);
     QTransform getCTM() const { return m_state.ctm; }
 
     void setLineWidth(qreal width);
-    void setLineCap(LineCap cap) { m_state.cap = cap; }
-    void setLineJoin(LineJoin join) { m_state.join = join; }
     // `lengths` alternate painted and unpainted lengths in user units, `phase` is how far into the
     // pattern the stroke starts. Empty, negative or all-zero lengths give a solid line.
     void setLineDash(qreal phase, const std::vector<qreal>& lengths);
     void setStrokeColor(const QColor& color) { m_state.strokeColor = color; }
     void setFillColor(const QColor& color) { m_state.fillColor = color; }
-    void setAlpha(qreal alpha);
-    void setBlendMode(BlendMode mode) { m_state.blendMode = mode; }
-    void setShouldAntialias(bool antialias) { m_state.antialias = antialias; }
     void setInterpolationQuality(InterpolationQuality quality) { m_state.interpolation = quality; }
-    InterpolationQuality interpolationQuality() const { return m_state.interpolation; }
 
     // Path building; coordinates in the current user space.
     void beginPath();
     void moveTo(qreal x, qreal y);
     void addLineTo(qreal x, qreal y);
-    void addRect(const QRectF& rect);
-    void addEllipseInRect(const QRectF& rect);
     // Joins the current point (if any) to the arc's start with a line. A sweep of 2π or more is a
     // full circle; otherwise the sweep is taken modulo 2π in the flag's direction.
     void addArc(qreal x, qreal y, qreal radius, qreal startAngle, qreal endAngle, bool clockwise);
-    void closePath();
-    bool isPathEmpty() const { return m_path.isEmpty(); }
-    // The current path's bounding box in user space.
-    QRectF pathBoundingBox() const;
 
-    // Painting the path consumes it. Fills use the non-zero winding rule.
+    // Stroking the path consumes it.
     void strokePath();
-    void fillPath();
-    void eoFillPath();
-    void strokeRect(const QRectF& rect);
-    void fillRect(const QRectF& rect);
-    // Makes the rectangle fully transparent, whatever the blend mode.
-    void clearRect(const QRectF& rect);
 
     // Intersects the clip with a rectangle in user space.
     void clipToRect(const QRectF& rect);
@@ -150,8 +81,6 @@ public:
 
     // Fonts by PostScript name; see resolveFont. Size in user units.
     void selectFont(const QString& name, qreal size);
-    void setFont(const QFont& font) { m_state.font = font; }
-    void setFontSize(qreal size) { m_state.fontSize = size; }
     // Fills `text` with the fill colour, its baseline starting at (x, y).
     void showTextAtPoint(qreal x, qreal y, const QString& text);
 
@@ -162,27 +91,14 @@ public:
     // Bold (metric-compatible); unknown monospaced names fall back to a bold or regular fixed font.
     static QFont resolveFont(const QString& postScriptName);
 
-    // Construction of bitmap contexts goes through createBitmapContext.
-    struct Bitmap;
-    class BitmapTag {
-        friend class GraphicsContext;
-        BitmapTag() = default;
-    };
-    GraphicsContext(BitmapTag, std::unique_ptr<Bitmap> bitmap, Origin origin);
-
 private:
     struct GState {
         QTransform ctm;
         qreal lineWidth { 1.0 };
-        LineCap cap { LineCap::Butt };
-        LineJoin join { LineJoin::Miter };
         qreal dashPhase { 0.0 };
         std::vector<qreal> dashLengths;
         QColor strokeColor { Qt::black };
         QColor fillColor { Qt::black };
-        qreal alpha { 1.0 };
-        BlendMode blendMode { BlendMode::Normal };
-        bool antialias { true };
         InterpolationQuality interpolation { InterpolationQuality::Default };
         QFont font;
         qreal fontSize { 12.0 };
@@ -190,11 +106,9 @@ private:
     };
     void initState(const QTransform& baseCTM);
     void preparePainter(bool forImage);
-    void paintPath(const QPainterPath& devicePath, bool stroke);
     // Appends a user-space path, mapped to device space, as a new subpath or joined by a line.
     void appendUserPath(const QPainterPath& userPath, bool connect);
 
-    std::unique_ptr<Bitmap> m_bitmap;
     QPainter* m_painter { nullptr };
     GState m_state;
     std::vector<GState> m_stack;

@@ -37,20 +37,6 @@ TEST(CameraSourceText, ParsesEveryFormAndRejectsTheRestWithAReason)
     }
 }
 
-TEST(CameraSourceSynthetic, OffersABackCameraWithTorchAndAFrontCamera)
-{
-    const auto backend = CameraSource::parse(QStringLiteral("synthetic")).value().makeBackend().value();
-    const auto devices = backend->devices();
-    ASSERT_EQ(devices.size(), 2u);
-    EXPECT_EQ(devices[0]->position(), CaptureDevicePosition::Back);
-    EXPECT_TRUE(devices[0]->isTorchModeSupported(TorchMode::On));
-    EXPECT_EQ(devices[1]->position(), CaptureDevicePosition::Front);
-    for (const auto& device : devices) {
-        EXPECT_TRUE(device->hasMediaType(MediaType::Video));
-        EXPECT_FALSE(device->localizedName().isEmpty());
-    }
-}
-
 TEST(CameraSourceImage, FeedsThePhotoAspectFilledToThePresetSize)
 {
     // Four vertical bands, yellow | red | blue | yellow, in a 4:1 photo. Filling the upright 3:4

@@ -32,21 +32,6 @@ double meanBrightness(const platform::PixelBuffer& pixels)
     return sum / (3.0 * double(pixels.width() * pixels.height()));
 }
 
-void Gate::open()
-{
-    {
-        std::scoped_lock lock(m_mutex);
-        m_open = true;
-    }
-    m_opened.notify_all();
-}
-
-bool Gate::wait(std::chrono::milliseconds limit)
-{
-    std::unique_lock lock(m_mutex);
-    return m_opened.wait_for(lock, limit, [&] { return m_open; });
-}
-
 void RecordingDelegate::captureOutput(
     platform::VideoDataOutput&, platform::SampleBuffer& frame, platform::CaptureConnection&)
 {
@@ -56,7 +41,6 @@ void RecordingDelegate::captureOutput(
     pthread_getname_np(pthread_self(), name, sizeof name);
     platform::PixelBuffer::ScopedLock lock(frame.imageBuffer());
     Delivery delivery { m_clock ? m_clock->now() : platform::FrameClock::Duration::zero(),
-        QSize(int(frame.imageBuffer().width()), int(frame.imageBuffer().height())),
         meanBrightness(frame.imageBuffer()), QString::fromUtf8(name) };
     {
         std::scoped_lock guard(m_mutex);

@@ -7,23 +7,15 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <ostream>
 #include <vector>
 
 #include <QImage>
-#include <QSize>
 #include <QString>
 
 #include "platform/camera/FrameClock.h"
 #include "platform/camera/PixelBuffer.h"
 #include "platform/camera/SampleBuffer.h"
 #include "platform/camera/SampleBufferDelegate.h"
-
-// Sizes read as 480x360 in failure messages.
-inline void PrintTo(const QSize& size, std::ostream* os)
-{
-    *os << size.width() << "x" << size.height();
-}
 
 namespace camera_test {
 
@@ -36,21 +28,8 @@ QImage copyPixels(platform::PixelBuffer& pixels);
 // Overwrites every byte of a frame, as the enhancement changes a frame in place.
 void scribble(platform::SampleBuffer& frame, unsigned char value);
 
-// A latch a test opens once; waiters give up after a generous limit instead of hanging.
-class Gate {
-public:
-    void open();
-    bool wait(std::chrono::milliseconds limit = std::chrono::seconds(60));
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_opened;
-    bool m_open { false };
-};
-
 struct Delivery {
     platform::FrameClock::Duration time;
-    QSize size;
     double brightness;
     QString threadName;
 };

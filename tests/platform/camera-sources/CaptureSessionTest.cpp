@@ -11,12 +11,12 @@
 #include "platform/camera/StreamCaptureSession.h"
 #include "platform/camera/StreamPreviewLayer.h"
 #include "platform/camera/StreamVideoDataOutput.h"
-#include "platform/camera/SyntheticScene.h"
+#include "support/Gate.h"
 
 using namespace std::chrono_literals;
 using namespace platform;
-using camera_test::Gate;
 using camera_test::RecordingDelegate;
+using testing_support::Gate;
 
 namespace {
 
@@ -199,32 +199,6 @@ TEST(CaptureSessionFrames, PreviewGetsItsOwnUntouchedPictureOfEachFrame)
     EXPECT_EQ(rig.preview->videoGravity(), VideoGravity::ResizeAspectFill);
 }
 
-class CaptureSessionPresets : public ::testing::TestWithParam<std::pair<SessionPreset, QSize>> { };
-
-TEST_P(CaptureSessionPresets, FramesComeAtThePresetsSizeAfterAChange)
-{
-    Rig rig(SessionPreset::Low);
-    rig.start();
-    rig.run(100ms);
-    rig.session->setSessionPreset(GetParam().first);
-    const std::size_t before = rig.delegate.count();
-    rig.run(100ms);
-    const auto deliveries = rig.delegate.deliveries();
-    ASSERT_GT(deliveries.size(), before);
-    EXPECT_EQ(deliveries.back().size, GetParam().second);
-    EXPECT_EQ(rig.preview->currentFrame().image.size(), GetParam().second);
-}
-
-INSTANTIATE_TEST_SUITE_P(StandIn, CaptureSessionPresets,
-    ::testing::Values(std::pair { SessionPreset::Low, QSize(192, 144) },
-        std::pair { SessionPreset::Medium, QSize(480, 360) },
-        std::pair { SessionPreset::High, QSize(1280, 720) },
-        std::pair { SessionPreset::Photo, QSize(1920, 1440) }),
-    [](const auto& row) {
-        const QSize size = row.param.second;
-        return std::to_string(size.width()) + "x" + std::to_string(size.height());
-    });
-
 TEST(CaptureSessionDevices, TorchBrightensTheBackCameraAndOnlyUnderTheConfigurationLock)
 {
     Rig rig;
@@ -248,22 +222,7 @@ TEST(CaptureSessionDevices, TorchBrightensTheBackCameraAndOnlyUnderTheConfigurat
     EXPECT_EQ(rig.front->torchMode(), TorchMode::Off);
 }
 
-TEST(CaptureSessionDevices, TheFrontCameraIsShownMirroredButDeliversTheSensorsPicture)
-{
-    Rig rig(SessionPreset::Medium);
-    rig.start();
-    rig.run(60ms);
-    rig.switchTo(rig.front);
-    rig.run(60ms);
-    const PreviewFrame shown = rig.preview->currentFrame();
-    EXPECT_TRUE(shown.mirrored);
-    EXPECT_TRUE(rig.preview->isMirrored());
-    // The frame is laid out as the back camera's; only the screen mirrors it.
-    const double seconds = std::chrono::duration<double>(shown.timestamp).count();
-    EXPECT_EQ(shown.image, renderSyntheticScene(1, seconds, QSize(480, 360), false));
-}
-
-TEST(CaptureSessionDevices, ReportAdjustingForAboutHalfASecondAfterStartPresetChangeAndSwitch)
+TEST(CaptureSessionDevices, ReportAdjustingForAboutHalfASecondAfterStartAndSwitch)
 {
     Rig rig;
     auto adjusting = [](const std::shared_ptr<CaptureDevice>& device) {
@@ -282,27 +241,8 @@ TEST(CaptureSessionDevices, ReportAdjustingForAboutHalfASecondAfterStartPresetCh
     rig.run(400ms);
     EXPECT_FALSE(adjusting(rig.back)) << "settled after 0.7 s";
 
-    rig.session->setSessionPreset(SessionPreset::Medium);
-    EXPECT_TRUE(allAdjusting(rig.back));
-    rig.run(700ms);
-    EXPECT_FALSE(adjusting(rig.back));
-
     rig.switchTo(rig.front);
     EXPECT_TRUE(allAdjusting(rig.front));
     rig.run(700ms);
     EXPECT_FALSE(adjusting(rig.front));
-}
-
-TEST(CaptureSessionDevices, SessionTakesOneCameraInputAndOnlyItsOwnObjects)
-{
-    Rig rig;
-    auto second = rig.backend->makeDeviceInput(rig.front).value();
-    EXPECT_FALSE(rig.session->addInput(second)) << "one input at a time";
-    EXPECT_FALSE(rig.session->addOutput(rig.output)) << "already added";
-
-    auto otherBackend = CameraSource::parse(QStringLiteral("synthetic")).value().makeBackend().value();
-    EXPECT_FALSE(otherBackend->makeDeviceInput(rig.back)) << "a camera of another source";
-    EXPECT_FALSE(rig.output->connections().empty());
-    rig.session->removeInput(rig.input);
-    EXPECT_TRUE(rig.output->connections().empty());
 }

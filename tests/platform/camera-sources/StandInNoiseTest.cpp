@@ -16,7 +16,6 @@
 #include "platform/camera/PixelBuffer.h"
 #include "platform/camera/SampleBuffer.h"
 #include "platform/camera/SensorNoise.h"
-#include "platform/camera/StandInPresets.h"
 #include "platform/camera/StreamCaptureDevice.h"
 #include "platform/camera/SyntheticFrameSource.h"
 #include "support/NoiseMeasure.h"
@@ -120,21 +119,8 @@ TEST_P(StandInNoise, EveryFrameAndStillDiffersFromTheCleanPictureAndFromTheOther
     }
 }
 
-// Without noise and shake the image camera is the photo itself, frame after frame and in stills.
-TEST_F(StandInCamera, WithoutNoiseTheImageCameraDeliversExactlyThePhotosPixels)
-{
-    auto source = makeSource(Kind::Image, 0, 0);
-    for (const SessionPreset preset : { SessionPreset::Low, SessionPreset::Photo }) {
-        const QImage expected = ImageFileFrameSource::aspectFill(texturedPhoto(), standInVideoSize(preset));
-        EXPECT_EQ(source->videoFrame(m_device, preset, 1s), expected);
-        EXPECT_EQ(source->videoFrame(m_device, preset, 2s), expected);
-        EXPECT_EQ(stillPixels(*source, m_device, preset),
-            ImageFileFrameSource::aspectFill(texturedPhoto(), standInStillSize(preset)));
-    }
-}
-
 INSTANTIATE_TEST_SUITE_P(Sources, StandInNoise,
-    ::testing::Values(NoiseRow { "SyntheticNoise8", Kind::Synthetic, 8, 0 },
-        NoiseRow { "ImageNoise8", Kind::Image, 8, 0 }, NoiseRow { "ImageShake3", Kind::Image, 0, 3 },
+    ::testing::Values(NoiseRow { "ImageNoise8", Kind::Image, 8, 0 },
+        NoiseRow { "ImageShake3", Kind::Image, 0, 3 },
         NoiseRow { "SyntheticNoise4Shake2", Kind::Synthetic, 4, 2 }),
     [](const auto& row) { return std::string(row.param.name); });

@@ -1,7 +1,6 @@
 #include "platform/core/DispatchQueue.h"
 
 #include <atomic>
-#include <future>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -13,25 +12,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/core/Log.h"
+#include "support/Gate.h"
 #include "support/LogCapture.h"
-
-namespace {
-
-// Opened once by one thread, awaited (with a generous limit) by another.
-class Gate {
-public:
-    void open() { m_promise.set_value(); }
-    bool wait() { return m_opened.wait_for(std::chrono::seconds(60)) == std::future_status::ready; }
-
-private:
-    std::promise<void> m_promise;
-    std::shared_future<void> m_opened { m_promise.get_future().share() };
-};
-
-} // namespace
 
 using namespace std::chrono_literals;
 using platform::DispatchQueue;
+using testing_support::Gate;
 
 TEST(DispatchQueue, RunsTasksOneAtATimeInSubmissionOrderOnItsNamedThread)
 {

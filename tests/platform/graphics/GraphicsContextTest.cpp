@@ -1,7 +1,6 @@
 #include "platform/graphics/GraphicsContext.h"
 
 #include <cmath>
-#include <cstring>
 #include <numbers>
 #include <utility>
 #include <vector>
@@ -11,22 +10,36 @@
 
 #include <gtest/gtest.h>
 
-#include "Pixels.h"
 #include "platform/graphics/NamedColor.h"
-#include "support/TestNames.h"
 
 using platform::GraphicsContext;
 using platform::NamedColor;
-using namespace graphics_test;
 
 namespace {
 
 constexpr double kPi = std::numbers::pi;
 
+bool inked(const QImage& image, int x, int y)
+{
+    return qAlpha(image.pixel(x, y)) > 64;
+}
+
+// The smallest rectangle holding every inked pixel.
+QRect inkBounds(const QImage& image)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (inked(image, x, y))
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
 // Draws into a transparent width × height canvas through a top-left, y-down context.
 template <typename Draw> QImage drawTopLeft(int width, int height, Draw draw)
 {
-    QImage image = canvas(width, height);
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
     QPainter painter(&image);
     GraphicsContext context(painter);
     draw(context);
@@ -36,8 +49,7 @@ template <typename Draw> QImage drawTopLeft(int width, int height, Draw draw)
 // The y-up user space the drawing code sets up inside a layer: flip within `height`.
 void flip(GraphicsContext& context, qreal height)
 {
-    context.translateCTM(0, height);
-    context.scaleCTM(1, -1);
+    context.concatCTM(QTransform(1, 0, 0, -1, 0, height));
 }
 
 QImage strokeArc(bool flipped, qreal start, qreal end, bool clockwise)
@@ -53,230 +65,82 @@ QImage strokeArc(bool flipped, qreal start, qreal end, bool clockwise)
     });
 }
 
-bool sameColour(QRgb a, QRgb b, int tolerance = 2)
-{
-    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance
-        && std::abs(qBlue(a) - qBlue(b)) <= tolerance && std::abs(qAlpha(a) - qAlpha(b)) <= tolerance;
-}
-
 } // namespace
 
-// --- Arcs: the clockwise flag is read in user space -----------------------------------------
-
-struct ArcCase {
-    bool flipped;
-    double start, end;
-    bool clockwise;
-    std::vector<QPoint> inked, blank; // screen pixels
-};
-
-class GraphicsContextArc : public ::testing::TestWithParam<ArcCase> { };
-
-TEST_P(GraphicsContextArc, LandsWhereTheUserSpaceDirectionSays)
+// Arcs: the clockwise flag is read in user space. Quadrant midpoints on screen of a circle of
+// radius 15 about (20, 20) are inked or left blank.
+TEST(GraphicsContextArc, LandsWhereTheUserSpaceDirectionSays)
 {
-    const ArcCase& arc = GetParam();
-    const QImage image = strokeArc(arc.flipped, arc.start, arc.end, arc.clockwise);
-    for (const QPoint& p : arc.inked)
-        EXPECT_TRUE(inked(image, p.x(), p.y())) << p.x() << "," << p.y();
-    for (const QPoint& p : arc.blank)
-        EXPECT_FALSE(inked(image, p.x(), p.y())) << p.x() << "," << p.y();
-}
-
-// Quadrant midpoints on screen of a circle of radius 15 about (20, 20).
-const QPoint kLowerRight { 30, 30 }, kUpperRight { 30, 9 }, kUpperLeft { 9, 9 }, kLowerLeft { 9, 30 };
-
-INSTANTIATE_TEST_SUITE_P(Quadrants, GraphicsContextArc,
-    ::testing::Values(
+    const QPoint lowerRight { 30, 30 }, upperRight { 30, 9 }, upperLeft { 9, 9 }, lowerLeft { 9, 30 };
+    const struct {
+        bool flipped;
+        double start, end;
+        bool clockwise;
+        std::vector<QPoint> inked, blank;
+    } rows[] = {
         // -90° to 0° counter-clockwise in a flipped (y-up) space: below the 3 o'clock point.
-        ArcCase { true, -kPi / 2, 0, false, { kLowerRight }, { kUpperRight, kUpperLeft, kLowerLeft } },
+        { true, -kPi / 2, 0, false, { lowerRight }, { upperRight, upperLeft, lowerLeft } },
         // The same call in the plain y-down space runs the other way on screen.
-        ArcCase { false, -kPi / 2, 0, false, { kUpperRight }, { kLowerRight, kUpperLeft, kLowerLeft } },
-        ArcCase { true, -kPi / 2, 0, true, { kUpperRight, kUpperLeft, kLowerLeft }, { kLowerRight } },
-        // A channel gauge at full scale: a quarter from 9 o'clock downwards.
-        ArcCase { true, 3.1415927f, 3 * kPi / 2, false, { kLowerLeft }, { kUpperLeft, kLowerRight } },
-        // 2π in single precision is a full circle; equal angles draw nothing.
-        ArcCase { true, 0, 6.2831855f, false, { kLowerRight, kUpperRight, kUpperLeft, kLowerLeft }, {} },
-        ArcCase { true, 3.1415927f, 3.1415927f, false, {},
-            { kLowerRight, kUpperRight, kUpperLeft, kLowerLeft, { 5, 20 } } }),
-    [](const auto& row) {
-        const ArcCase& arc = row.param;
-        return std::string(arc.flipped ? "YUp" : "YDown") + "From" + testing_support::degreesName(arc.start)
-            + "To" + testing_support::degreesName(arc.end)
-            + (arc.clockwise ? "Clockwise" : "Counterclockwise");
-    });
-
-TEST(GraphicsContextPath, ArcJoinsTheCurrentPointWithALine)
-{
-    const QImage image = drawTopLeft(40, 40, [](GraphicsContext& c) {
-        c.setLineWidth(2);
-        c.beginPath();
-        c.moveTo(2, 20);
-        c.addArc(20, 20, 10, kPi, kPi / 2, true); // starts at (10, 20)
-        c.strokePath();
-    });
-    EXPECT_TRUE(inked(image, 5, 20)); // the joining line
-    EXPECT_TRUE(inked(image, 13, 27)); // the arc through 135°, turning clockwise from 180°
-    EXPECT_FALSE(inked(image, 13, 13)); // not the counter-clockwise way round
+        { false, -kPi / 2, 0, false, { upperRight }, { lowerRight, upperLeft, lowerLeft } },
+        { true, -kPi / 2, 0, true, { upperRight, upperLeft, lowerLeft }, { lowerRight } },
+        // 2π in single precision is a full circle (the channel gauges at full scale).
+        { true, 0, 6.2831855f, false, { lowerRight, upperRight, upperLeft, lowerLeft }, {} },
+    };
+    for (const auto& arc : rows) {
+        SCOPED_TRACE(testing::Message() << (arc.flipped ? "y-up " : "y-down ") << arc.start << " to "
+                                        << arc.end << (arc.clockwise ? " clockwise" : ""));
+        const QImage image = strokeArc(arc.flipped, arc.start, arc.end, arc.clockwise);
+        for (const QPoint& p : arc.inked)
+            EXPECT_TRUE(inked(image, p.x(), p.y())) << p.x() << "," << p.y();
+        for (const QPoint& p : arc.blank)
+            EXPECT_FALSE(inked(image, p.x(), p.y())) << p.x() << "," << p.y();
+    }
 }
 
-// --- Paths and the CTM ------------------------------------------------------------------------
-
-TEST(GraphicsContextPath, TheCtmAppliesAsSegmentsAreAddedAndTurnsXOntoDeviceYDown)
+// A dash pattern starts `phase` units in, wrapping past its length; a negative length is no
+// pattern at all. The painted runs [start, end) along a 40-point line:
+TEST(GraphicsContextDash, PatternStartsPhaseUnitsIn)
 {
-    // A change of the CTM after the segments are built does not move them.
-    EXPECT_EQ(inkBounds(drawTopLeft(40, 20,
-                  [](GraphicsContext& c) {
-                      c.beginPath();
-                      c.addRect(QRectF(0, 0, 10, 10));
-                      c.translateCTM(20, 0);
-                      c.fillPath();
-                  })),
-        QRect(0, 0, 10, 10));
-    // The overlay's landscape turn: rotate +π/2, then move back into the square.
-    EXPECT_EQ(inkBounds(drawTopLeft(20, 20,
-                  [](GraphicsContext& c) {
-                      c.rotateCTM(1.5707964f);
-                      c.translateCTM(0, -20);
-                      c.fillRect(QRectF(0, 0, 10, 5));
-                  })),
-        QRect(15, 0, 5, 10));
-}
-
-TEST(GraphicsContextPath, FillUsesNonZeroWindingAndEoFillLeavesTheHole)
-{
-    for (bool evenOdd : { false, true }) {
-        const QImage image = drawTopLeft(20, 20, [&](GraphicsContext& c) {
-            c.addRect(QRectF(0, 0, 20, 20));
-            c.addRect(QRectF(5, 5, 10, 10)); // same direction: a hole only for even-odd
-            evenOdd ? c.eoFillPath() : c.fillPath();
+    using Runs = std::vector<std::pair<int, int>>;
+    const struct {
+        qreal phase;
+        std::vector<qreal> lengths;
+        Runs runs;
+    } rows[] = {
+        { 2, { 10, 10 }, { { 0, 8 }, { 18, 28 }, { 38, 40 } } },
+        { 22, { 10, 10 }, { { 0, 8 }, { 18, 28 }, { 38, 40 } } },
+        { 0, { 5, -5 }, { { 0, 40 } } },
+    };
+    for (const auto& dash : rows) {
+        const QImage image = drawTopLeft(40, 10, [&](GraphicsContext& c) {
+            c.setLineWidth(2);
+            c.setLineDash(dash.phase, dash.lengths);
+            c.beginPath();
+            c.moveTo(0, 5);
+            c.addLineTo(40, 5);
+            c.strokePath();
         });
-        EXPECT_EQ(inked(image, 10, 10), !evenOdd);
-        EXPECT_TRUE(inked(image, 2, 2));
+        Runs runs;
+        for (int x = 0; x < image.width(); ++x) {
+            if (!inked(image, x, 4))
+                continue;
+            if (!runs.empty() && runs.back().second == x)
+                runs.back().second = x + 1;
+            else
+                runs.emplace_back(x, x + 1);
+        }
+        EXPECT_EQ(runs, dash.runs) << "phase " << dash.phase;
     }
 }
-
-TEST(GraphicsContextState, RestoreBringsBackTransformColourAndClip)
-{
-    const QImage image = drawTopLeft(20, 20, [](GraphicsContext& c) {
-        c.saveGState();
-        c.translateCTM(10, 10);
-        c.setFillColor(NamedColor::blue());
-        c.clipToRect(QRectF(0, 0, 2, 2));
-        c.restoreGState();
-        c.restoreGState(); // unbalanced: ignored
-        c.fillRect(QRectF(0, 0, 20, 20));
-    });
-    EXPECT_EQ(image.pixel(0, 0), qRgb(0, 0, 0));
-    EXPECT_EQ(image.pixel(19, 19), qRgb(0, 0, 0));
-}
-
-TEST(GraphicsContextState, ClipBoundingBoxIsInUserSpace)
-{
-    QImage image = canvas(400, 400);
-    QPainter painter(&image);
-    GraphicsContext c(painter, QTransform::fromScale(2, 2));
-    EXPECT_EQ(c.clipBoundingBox(), QRectF(0, 0, 200, 200));
-    flip(c, 200);
-    EXPECT_EQ(c.clipBoundingBox(), QRectF(0, 0, 200, 200));
-    c.clipToRect(QRectF(10, 20, 50, 60));
-    c.translateCTM(10, 0);
-    EXPECT_EQ(c.clipBoundingBox(), QRectF(0, 20, 50, 60));
-    c.fillRect(QRectF(-100, -100, 400, 400));
-    EXPECT_EQ(inkBounds(image), QRect(20, 240, 100, 120)); // device pixels of the clip
-}
-
-// --- Dashes -----------------------------------------------------------------------------------
-
-struct DashCase {
-    qreal phase;
-    std::vector<qreal> lengths;
-    std::vector<std::pair<int, int>> runs; // painted [start, end) along the line
-};
-
-class GraphicsContextDash : public ::testing::TestWithParam<DashCase> { };
-
-TEST_P(GraphicsContextDash, PatternStartsPhaseUnitsIn)
-{
-    const DashCase& dash = GetParam();
-    const QImage image = drawTopLeft(40, 10, [&](GraphicsContext& c) {
-        c.setLineWidth(2);
-        c.setLineDash(dash.phase, dash.lengths);
-        c.beginPath();
-        c.moveTo(0, 5);
-        c.addLineTo(40, 5);
-        c.strokePath();
-    });
-    std::vector<std::pair<int, int>> runs;
-    for (int x = 0; x < image.width(); ++x) {
-        if (!inked(image, x, 4))
-            continue;
-        if (!runs.empty() && runs.back().second == x)
-            runs.back().second = x + 1;
-        else
-            runs.emplace_back(x, x + 1);
-    }
-    EXPECT_EQ(runs, dash.runs);
-}
-
-INSTANTIATE_TEST_SUITE_P(Phases, GraphicsContextDash,
-    ::testing::Values(DashCase { 0, { 10, 10 }, { { 0, 10 }, { 20, 30 } } },
-        DashCase { 2, { 10, 10 }, { { 0, 8 }, { 18, 28 }, { 38, 40 } } },
-        DashCase { 4, { 10, 10 }, { { 0, 6 }, { 16, 26 }, { 36, 40 } } },
-        DashCase { 22, { 10, 10 }, { { 0, 8 }, { 18, 28 }, { 38, 40 } } },
-        DashCase { 0, { 10 }, { { 0, 10 }, { 20, 30 } } }, DashCase { 0, {}, { { 0, 40 } } },
-        DashCase { 0, { 5, -5 }, { { 0, 40 } } }),
-    [](const auto& row) {
-        std::string name = "Phase" + testing_support::signedName(std::llround(row.param.phase));
-        for (const qreal length : row.param.lengths)
-            name += "_" + testing_support::signedName(std::llround(length));
-        return row.param.lengths.empty() ? name + "_Solid" : name;
-    });
-
-// --- Blend modes ------------------------------------------------------------------------------
-
-struct BlendCase {
-    const char* name;
-    GraphicsContext::BlendMode mode;
-    QColor source;
-    QRgb expected; // premultiplied pixel over an opaque mid-grey
-};
-
-class GraphicsContextBlend : public ::testing::TestWithParam<BlendCase> { };
-
-TEST_P(GraphicsContextBlend, CombinesWithTheGreyBackground)
-{
-    const BlendCase& blend = GetParam();
-    const QImage image = drawTopLeft(4, 4, [&](GraphicsContext& c) {
-        c.setFillColor(QColor(128, 128, 128));
-        c.fillRect(QRectF(0, 0, 4, 4));
-        c.setBlendMode(blend.mode);
-        c.setFillColor(blend.source);
-        c.fillRect(QRectF(0, 0, 4, 4));
-    });
-    const QRgb got = image.pixel(2, 2);
-    EXPECT_TRUE(sameColour(got, blend.expected)) << std::hex << got << " expected " << blend.expected;
-}
-
-using Blend = GraphicsContext::BlendMode;
-INSTANTIATE_TEST_SUITE_P(Modes, GraphicsContextBlend,
-    ::testing::Values(BlendCase { "Normal", Blend::Normal, QColor(255, 0, 0, 128), qRgb(191, 64, 64) },
-        BlendCase { "Copy", Blend::Copy, QColor(255, 0, 0, 128), qRgba(128, 0, 0, 128) },
-        BlendCase { "Multiply", Blend::Multiply, QColor(255, 0, 0), qRgb(128, 0, 0) },
-        BlendCase { "Screen", Blend::Screen, QColor(255, 0, 0), qRgb(255, 128, 128) },
-        BlendCase { "Clear", Blend::Clear, QColor(255, 0, 0), qRgba(0, 0, 0, 0) }),
-    [](const auto& row) { return std::string(row.param.name); });
 
 // --- Text -------------------------------------------------------------------------------------
 
-TEST(GraphicsContextText, ScopeFontResolvesToABoldMonospacedFont)
+// The scope's font resolves to a bold monospaced one; flipped text is upright.
+TEST(GraphicsContextText, ScopeFontIsBoldMonospacedAndFlippedTextIsUpright)
 {
     const QFontInfo info(GraphicsContext::resolveFont(QStringLiteral("CourierNewPS-BoldMT")));
     EXPECT_TRUE(info.fixedPitch());
     EXPECT_TRUE(info.bold());
-}
-
-TEST(GraphicsContextText, FlippedTextIsUprightAndMatchesUnflippedText)
-{
     auto text = [](bool flipped) {
         return drawTopLeft(40, 40, [&](GraphicsContext& c) {
             c.selectFont(QStringLiteral("CourierNewPS-BoldMT"), 24);
@@ -306,87 +170,4 @@ TEST(GraphicsContextText, FlippedTextIsUprightAndMatchesUnflippedText)
     };
     EXPECT_GT(rowInk(ink.bottom()), 2 * rowInk(ink.top()));
     EXPECT_TRUE(inked(flipped, ink.left(), ink.top())); // stem on the left, not mirrored
-}
-
-// --- Images -----------------------------------------------------------------------------------
-
-namespace {
-
-// Row 0: red, green; row 1: blue, white.
-QImage quadImage()
-{
-    QImage image(2, 2, QImage::Format_ARGB32_Premultiplied);
-    image.setPixel(0, 0, qRgb(255, 0, 0));
-    image.setPixel(1, 0, qRgb(0, 255, 0));
-    image.setPixel(0, 1, qRgb(0, 0, 255));
-    image.setPixel(1, 1, qRgb(255, 255, 255));
-    return image;
-}
-
-QImage drawQuad(bool flipped, GraphicsContext::InterpolationQuality quality)
-{
-    return drawTopLeft(20, 20, [&](GraphicsContext& c) {
-        if (flipped)
-            flip(c, 20);
-        c.setInterpolationQuality(quality);
-        c.drawImage(QRectF(0, 0, 20, 20), quadImage());
-    });
-}
-
-} // namespace
-
-// The first row lands at the rectangle's maximum y: upright in a flipped (y-up) space, at the
-// bottom in the plain y-down one, as the library draws it. Without interpolation every pixel is
-// one of the source's; the default quality smooths, so some are mixtures.
-TEST(GraphicsContextImage, FirstRowIsAtTheRectanglesMaximumYWithHardEdgesWhenAsked)
-{
-    const QImage source = quadImage();
-    for (const bool flipped : { true, false }) {
-        const QImage sharp = drawQuad(flipped, GraphicsContext::InterpolationQuality::None);
-        for (int y = 0; y < 20; ++y) {
-            for (int x = 0; x < 20; ++x)
-                ASSERT_EQ(sharp.pixel(x, y), source.pixel(x / 10, flipped ? y / 10 : 1 - y / 10))
-                    << x << "," << y << (flipped ? " y-up" : " y-down");
-        }
-    }
-    const QImage smooth = drawQuad(true, GraphicsContext::InterpolationQuality::Default);
-    bool mixed = false;
-    for (int y = 0; y < 20; ++y) {
-        for (int x = 0; x < 20; ++x)
-            mixed = mixed || smooth.pixel(x, y) != source.pixel(x / 10, y / 10);
-    }
-    EXPECT_TRUE(mixed);
-}
-
-// --- Bitmap contexts over caller memory -------------------------------------------------------
-
-TEST(GraphicsContextBitmap, DrawsIntoCallerMemoryAsBgraWithTheOriginBottomLeft)
-{
-    std::vector<quint32> memory(4 * 3, 0);
-    auto* bytes = reinterpret_cast<uchar*>(memory.data());
-    auto context = GraphicsContext::createBitmapContext(bytes, 4, 3, 16);
-    ASSERT_TRUE(context);
-    EXPECT_EQ(context->data(), bytes);
-    context->setFillColor(NamedColor::red());
-    context->fillRect(QRectF(0, 0, 1, 1));
-    const uchar* lastRow = bytes + 2 * 16;
-    EXPECT_EQ((std::vector<uchar>(lastRow, lastRow + 4)), (std::vector<uchar> { 0, 0, 255, 255 }));
-    EXPECT_EQ(bytes[3], 0); // the first row is untouched
-
-    const QImage snapshot = context->createImage();
-    std::memset(bytes, 0xff, memory.size() * 4);
-    EXPECT_EQ(snapshot.pixel(0, 2), qRgb(255, 0, 0));
-    EXPECT_EQ(qAlpha(snapshot.pixel(0, 0)), 0);
-}
-
-TEST(GraphicsContextBitmap, RefusesMemoryItCannotDrawInSafely)
-{
-    std::vector<quint32> memory(16, 0);
-    auto* bytes = reinterpret_cast<uchar*>(memory.data());
-    EXPECT_FALSE(GraphicsContext::createBitmapContext(nullptr, 4, 4, 16));
-    EXPECT_FALSE(GraphicsContext::createBitmapContext(bytes, 4, 4, 8));
-    EXPECT_FALSE(GraphicsContext::createBitmapContext(bytes, 0, 4, 16));
-    EXPECT_FALSE(GraphicsContext::createBitmapContext(bytes, 4, -1, 16));
-    EXPECT_FALSE(GraphicsContext::createBitmapContext(bytes + 1, 3, 4, 16));
-    EXPECT_TRUE(GraphicsContext::createBitmapContext(bytes, 4, 4, 16));
 }
