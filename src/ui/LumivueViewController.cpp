@@ -3,6 +3,9 @@
 
 #include "ui/LumivueViewController.h"
 
+#include <chrono>
+
+#include <QCoreApplication>
 #include <QObject>
 #include <QPainter>
 #include <QPainterPath>
@@ -27,6 +30,13 @@ namespace ui {
 
 using platform::Device;
 using platform::NotificationCenter;
+
+namespace {
+
+// How long quitting waits for a tapped photo: a still, or a burst and its merge, and the write.
+constexpr std::chrono::seconds kQuitWaitForPhoto { 5 };
+
+} // namespace
 
 LumivueViewController::LumivueViewController(std::shared_ptr<platform::CaptureBackend> backend)
 {
@@ -72,6 +82,10 @@ void LumivueViewController::wireParts()
     });
     QObject::connect(&m_lastPhoto, &photos::LastPhoto::thumbnailChanged, &m_lastPhoto,
         [this](const QImage& thumbnail) { showThumbnail(thumbnail); });
+    // Quit right after a tap: the photo reaches the album first, or the saver says it did not.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QObject::connect(app, &QCoreApplication::aboutToQuit, &m_photoSaver,
+            [this] { m_photoSaver.finishPhotosUnderWay(kQuitWaitForPhoto); });
 }
 
 void LumivueViewController::shutdownScope()

@@ -460,9 +460,11 @@ struct DestroyRow {
 class DestroyedMidPhotoTest : public PhotoCaptureTest, public ::testing::WithParamInterface<DestroyRow> { };
 
 // The controller goes while a still or a burst is under way: the destructor returns, nothing
-// reaches the destroyed parts, and the album holds either nothing or one whole photo.
+// reaches the destroyed parts, and each tap leaves either one whole photo or a line saying it
+// was not saved.
 TEST_P(DestroyedMidPhotoTest, FinishesCleanly)
 {
+    const LogCapture log;
     for (int i = 0; i < 3; ++i) {
         m_source->taken = 0;
         start(makeBackend(m_source));
@@ -475,6 +477,7 @@ TEST_P(DestroyedMidPhotoTest, FinishesCleanly)
     EXPECT_EQ(files, photosIn(m_dir.path())) << "no temporary files are left";
     for (const QString& file : files)
         EXPECT_FALSE(QImage(QDir(m_dir.path()).filePath(file)).isNull()) << file.toStdString();
+    EXPECT_EQ(files.size() + log.lines().filter(QStringLiteral("Photo not saved")).size(), 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DestroyedMidPhotoTest,
