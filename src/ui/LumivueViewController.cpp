@@ -133,7 +133,7 @@ void LumivueViewController::viewDidLoad()
     const QRectF viewBounds = previewViewBounds();
     m_geometry.setPreviewSize(viewBounds.size());
     m_camera.setupCaptureSessionVideo(viewLayer, viewBounds, m_geometry.screenScale(), &m_pipeline);
-    if (m_camera.hasBothCameras()) // a lone front camera is simply the camera in use
+    if (m_camera.hasBothCameras() && m_scopeGridType == 0) // a lone front camera is the camera in use
         setCameraButtonHidden(false);
     if (!m_camera.cameraMessage().isEmpty())
         m_renderer.requestOverlayRedraw();
@@ -312,7 +312,8 @@ void LumivueViewController::changeCamera()
 void LumivueViewController::checkTorch()
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
-    setTorchButtonHidden(!m_camera.hasTorch());
+    // The grid toggle hides the side controls together; the torch stays hidden with them.
+    setTorchButtonHidden(m_scopeGridType != 0 || !m_camera.hasTorch());
 }
 
 void LumivueViewController::changeScopeTorch()
