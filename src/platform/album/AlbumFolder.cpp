@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <iterator>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -168,6 +170,18 @@ private:
     int m_attempts { 0 };
 };
 
+// The name AtomicFileWriter::createNew gives the temporary file of a photo (mkstemps' six
+// characters from [A-Za-z0-9]).
+bool isTemporaryName(const char* name)
+{
+    constexpr std::size_t kLength = std::size(".IMG-XXXXXX.tmp") - 1;
+    if (std::strlen(name) != kLength || std::strncmp(name, ".IMG-", 5) != 0
+        || std::strcmp(name + 11, ".tmp") != 0)
+        return false;
+    return std::all_of(name + 5, name + 11,
+        [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); });
+}
+
 } // namespace
 
 AlbumFolder::AlbumFolder(const QString& path, Creation creation)
@@ -300,6 +314,33 @@ AlbumFolder::Stored AlbumFolder::store(const QByteArray& bytes) const
             QStringLiteral("The photo could not be saved: the album folder %1 has no free "
                            "photo number left.")
                 .arg(m_path)) };
+}
+
+int AlbumFolder::removeStaleTemporaryFiles() const
+{
+    FileDescriptor dir(::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.isValid())
+        return 0;
+    const int listFd = ::dup(dir.get());
+    DIR* listing = listFd < 0 ? nullptr : ::fdopendir(listFd);
+    if (!listing) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return 0;
+    }
+    const time_t staleBefore = ::time(nullptr) - kStaleAfterSeconds;
+    int removed = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        struct stat info { };
+        if (!isTemporaryName(entry->d_name)
+            || ::fstatat(dir.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)
+            || info.st_mtime >= staleBefore)
+            continue;
+        if (::unlinkat(dir.get(), entry->d_name, 0) == 0)
+            ++removed;
+    }
+    ::closedir(listing);
+    return removed;
 }
 
 } // namespace platform

@@ -30,6 +30,11 @@ AssetsLibrary::AssetsLibrary(const QString& directory, FolderCreation creation)
     : m_folder(std::make_shared<const AlbumFolder>(directory, toCreation(creation)))
     , m_queue(std::make_unique<DispatchQueue>(QStringLiteral("album")))
 {
+    // Before any other work of the album: a save killed mid-write left its temporary file.
+    m_queue->async([folder = m_folder] {
+        if (const int removed = folder->removeStaleTemporaryFiles())
+            log(lcAlbum(), "Album: removed %d unfinished photo file%s", removed, removed == 1 ? "" : "s");
+    });
 }
 
 AssetsLibrary::~AssetsLibrary()

@@ -44,7 +44,9 @@ public:
 
     // The user's album: the Pictures folder's "Lumivue" sub-folder, created on the first save.
     AssetsLibrary();
-    // An album in `directory`; with FolderCreation::Never a missing folder fails each save.
+    // An album in `directory`; with FolderCreation::Never a missing folder fails each save. The
+    // first work of either is removing the folder's stale temporary files
+    // (AlbumFolder::removeStaleTemporaryFiles).
     explicit AssetsLibrary(const QString& directory, FolderCreation creation = FolderCreation::Never);
     ~AssetsLibrary();
     AssetsLibrary(const AssetsLibrary&) = delete;
