@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -209,7 +210,7 @@ TEST_F(LumivueEnhance, BadInputFailsWithStatus2AndWritesNothing)
 
 // A PNG whose text chunk claims 2^31-1 bytes (libpng would allocate them all) and a JPEG cut short
 // (libjpeg would fill it with grey): lumivue-enhance and the app's image camera refuse both as
-// damaged, within the address-space limit.
+// damaged, within the address-space limit, and leave an existing output as it was.
 TEST_F(LumivueEnhance, DamagedFilesAreRefusedByTheToolAndTheImageCamera)
 {
     QImage picture(16, 16, QImage::Format_RGB32);
@@ -221,33 +222,32 @@ TEST_F(LumivueEnhance, DamagedFilesAreRefusedByTheToolAndTheImageCamera)
     write("claims-2gb.png",
         png.left(33) + QByteArray("\x7f\xff\xff\xfftEXtComment", 15) + QByteArray(1, '\0')
             + QByteArray(300, 'x'));
+    // Progressive: several scans, each with markers after it, which the check must walk through.
     QByteArray jpeg;
     QBuffer jpegBuffer(&jpeg);
-    ASSERT_TRUE(jpegBuffer.open(QIODevice::WriteOnly) && picture.save(&jpegBuffer, "JPEG"));
+    QImageWriter writer(&jpegBuffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    ASSERT_TRUE(jpegBuffer.open(QIODevice::WriteOnly)
+        && writer.write(QImage(LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png")));
+    write("whole.jpg", jpeg);
     write("cut-short.jpg", jpeg.left(jpeg.size() - 40));
+    EXPECT_EQ(enhance({ path("whole.jpg"), path("whole.png") }).exitCode, 0) << "a whole file is no damage";
 
+    write("out.png", "previous result"); // a failure leaves an existing output as it was
     for (const char* name : { "claims-2gb.png", "cut-short.jpg" }) {
         SCOPED_TRACE(name);
         const ToolRun tool = enhance({ path(name), path("out.png") });
         EXPECT_EQ(tool.exitCode, 2);
         EXPECT_TRUE(tool.err.contains(": the file is damaged: ")) << tool.err.toStdString();
-        EXPECT_FALSE(QFile::exists(path("out.png")));
+        QFile existing(path("out.png"));
+        ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
+        EXPECT_EQ(existing.readAll(), "previous result");
         const ToolRun app = run(QStringLiteral("lumivue"),
             { "--headless", "--no-analytics", "--camera", "image:" + path(name), "--duration", "0.1" });
         EXPECT_EQ(app.exitCode, 2);
         EXPECT_TRUE(app.err.contains("--camera: cannot read image")) << app.err.toStdString();
         EXPECT_TRUE(app.err.contains(": the file is damaged: ")) << app.err.toStdString();
     }
-}
-
-TEST_F(LumivueEnhance, FailureLeavesAnExistingOutputAsItWas)
-{
-    write("out.png", "previous result");
-    const ToolRun run = enhance({ path("missing.png"), path("out.png") });
-    EXPECT_EQ(run.exitCode, 2);
-    QFile existing(path("out.png"));
-    ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
-    EXPECT_EQ(existing.readAll(), "previous result");
 }
 
 TEST_F(LumivueEnhance, HelpDescribesTheInterface)

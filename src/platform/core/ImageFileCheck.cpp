@@ -55,14 +55,18 @@ std::optional<QString> jpegDamage(const uchar* data, qsizetype size)
 {
     const QString cutShort
         = QStringLiteral("its data ends before the end-of-image marker (the file is cut short)");
+    // The index of the next 0xFF from `from`, or -1.
+    const auto nextFF = [&](qsizetype from) -> qsizetype {
+        const void* found = from < size ? std::memchr(data + from, 0xff, std::size_t(size - from)) : nullptr;
+        return found ? static_cast<const uchar*>(found) - data : -1;
+    };
     qsizetype at = 2; // after SOI
     for (;;) {
-        if (at >= size || data[at] != 0xff)
-            return at >= size ? std::optional(cutShort)
-                              : std::optional(QStringLiteral("a marker is missing at byte %1").arg(at));
-        while (at < size && data[at] == 0xff) // fill bytes
+        // Stray bytes before a marker are skipped, as libjpeg does; only the end matters here.
+        at = nextFF(at);
+        while (at >= 0 && at < size && data[at] == 0xff) // fill bytes
             ++at;
-        if (at >= size)
+        if (at < 0 || at >= size)
             return cutShort;
         const uchar marker = data[at++];
         if (marker == 0xd9)
@@ -79,20 +83,13 @@ std::optional<QString> jpegDamage(const uchar* data, qsizetype size)
             continue;
         // Entropy-coded data after a scan header: it ends at the first 0xFF that is neither a
         // stuffed zero nor a restart marker.
-        for (;;) {
-            const void* found = std::memchr(data + at, 0xff, std::size_t(size - at));
-            if (!found)
-                return cutShort;
-            at = static_cast<const uchar*>(found) - data;
-            if (at + 1 >= size)
-                return cutShort;
-            const uchar next = data[at + 1];
-            if (next == 0x00 || (next >= 0xd0 && next <= 0xd7)) {
-                at += 2;
-                continue;
-            }
-            break; // a marker (or fill bytes before one)
+        for (at = nextFF(at); at >= 0 && at + 1 < size; at = nextFF(at + 2)) {
+            const uchar following = data[at + 1];
+            if (following != 0x00 && (following < 0xd0 || following > 0xd7))
+                break;
         }
+        if (at < 0 || at + 1 >= size)
+            return cutShort;
     }
 }
 
