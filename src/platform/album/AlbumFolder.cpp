@@ -81,30 +81,38 @@ AlbumError saveError(int error, const QString& path)
     }
 }
 
+// Calls `visit` with the name of every entry of an open folder (through a copy of the
+// descriptor: the caller keeps its own).
+template <typename Visit> void forEachEntry(int dirFd, Visit visit)
+{
+    const int listFd = ::dup(dirFd);
+    if (listFd < 0)
+        return;
+    DIR* dir = ::fdopendir(listFd);
+    if (!dir) {
+        ::close(listFd);
+        return;
+    }
+    ::rewinddir(dir);
+    while (const dirent* entry = ::readdir(dir))
+        visit(entry->d_name);
+    ::closedir(dir);
+}
+
 // Photo names present in an open folder (any file type when includeAll, else regular files).
 std::vector<QString> scanNames(int dirFd, bool includeAll)
 {
     std::vector<QString> names;
-    const int listFd = ::dup(dirFd);
-    if (listFd < 0)
-        return names;
-    DIR* dir = ::fdopendir(listFd);
-    if (!dir) {
-        ::close(listFd);
-        return names;
-    }
-    ::rewinddir(dir);
-    while (const dirent* entry = ::readdir(dir)) {
-        const QString name = QFile::decodeName(entry->d_name);
+    forEachEntry(dirFd, [&](const char* entry) {
+        const QString name = QFile::decodeName(entry);
         if (photoNumber(name) < 0)
-            continue;
+            return;
         struct stat info { };
         if (!includeAll
-            && (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)))
-            continue;
+            && (::fstatat(dirFd, entry, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)))
+            return;
         names.push_back(name);
-    }
-    ::closedir(dir);
+    });
     std::sort(names.begin(), names.end(),
         [](const QString& a, const QString& b) { return photoNumber(a) < photoNumber(b); });
     return names;
@@ -321,25 +329,14 @@ int AlbumFolder::removeStaleTemporaryFiles() const
     FileDescriptor dir(::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.isValid())
         return 0;
-    const int listFd = ::dup(dir.get());
-    DIR* listing = listFd < 0 ? nullptr : ::fdopendir(listFd);
-    if (!listing) {
-        if (listFd >= 0)
-            ::close(listFd);
-        return 0;
-    }
     const time_t staleBefore = ::time(nullptr) - kStaleAfterSeconds;
     int removed = 0;
-    while (const dirent* entry = ::readdir(listing)) {
+    forEachEntry(dir.get(), [&](const char* name) {
         struct stat info { };
-        if (!isTemporaryName(entry->d_name)
-            || ::fstatat(dir.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)
-            || info.st_mtime >= staleBefore)
-            continue;
-        if (::unlinkat(dir.get(), entry->d_name, 0) == 0)
+        if (isTemporaryName(name) && ::fstatat(dir.get(), name, &info, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(info.st_mode) && info.st_mtime < staleBefore && ::unlinkat(dir.get(), name, 0) == 0)
             ++removed;
-    }
-    ::closedir(listing);
+    });
     return removed;
 }
 
