@@ -45,7 +45,7 @@ public:
     // The user's album: the Pictures folder's "Lumivue" sub-folder, created on the first save.
     AssetsLibrary();
     // An album in `directory`; with FolderCreation::Never a missing folder fails each save. The
-    // first work of either is removing the folder's stale temporary files
+    // first operation of either starts by removing the folder's stale temporary files
     // (AlbumFolder::removeStaleTemporaryFiles).
     explicit AssetsLibrary(const QString& directory, FolderCreation creation = FolderCreation::Never);
     ~AssetsLibrary();
@@ -67,8 +67,12 @@ public:
     void assetForURL(const AssetURL& url, ResultBlock resultBlock, FailureBlock failureBlock);
 
 private:
+    // Runs `work` on the album's worker, after the stale temporary files the first time.
+    void enqueue(std::function<void()> work);
+
     std::shared_ptr<const AlbumFolder> m_folder;
     std::unique_ptr<DispatchQueue> m_queue; // "album": every operation and every block runs here
+    bool m_swept { false }; // the album's worker only
 };
 
 } // namespace platform
