@@ -4,9 +4,11 @@
 #include <utility>
 #include <vector>
 
+#include <QEventLoop>
 #include <QImage>
 #include <QMetaObject>
 #include <QObject>
+#include <QTimer>
 
 #include "imaging/BurstMerger.h"
 #include "imaging/FramePipeline.h"
@@ -90,6 +92,40 @@ void PhotoSaver::shutdown()
     // dropped below.
     m_lastPhoto.shutdown();
     m_mainThread.reset();
+    // A still asked for but not delivered before the gate closed is lost: said, not silent.
+    if (const int lost = m_underWay.exchange(0); lost > 0)
+        platform::log("Photo not saved: the app closed before the camera delivered %d tapped photo%s", lost,
+            lost == 1 ? "" : "s");
+}
+
+bool PhotoSaver::finishPhotosUnderWay(std::chrono::milliseconds limit)
+{
+    LUMIVUE_CHECK_THREAD(m_mainThreadChecker);
+    if (m_underWay.load() == 0 || !m_mainThread)
+        return m_underWay.load() == 0;
+    QEventLoop loop;
+    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
+    m_waitingLoop = &loop;
+    // settle() wakes the loop from the main thread, so no answer slips between check and exec.
+    if (m_underWay.load() > 0)
+        loop.exec();
+    m_waitingLoop = nullptr;
+    return m_underWay.load() == 0;
+}
+
+void PhotoSaver::settle()
+{
+    if (m_underWay.fetch_sub(1) == 1)
+        onMainThread([this] {
+            if (m_waitingLoop)
+                m_waitingLoop->quit();
+        });
+}
+
+void PhotoSaver::endWithoutPhoto()
+{
+    settle();
+    stopTakingPicture();
 }
 
 void PhotoSaver::onMainThread(std::function<void()> work)
@@ -141,6 +177,7 @@ void PhotoSaver::captureStillImage(
     }
 
     m_pipeline.setTakingPicture(true);
+    ++m_underWay;
     // One still merges nothing: night mode with a burst of one is the ordinary photo.
     const int burstLength = m_settings.isNightMode()
         ? std::clamp(m_settings.stackFrames(), 1, imaging::BurstMerger::kMaxFrames)
@@ -177,7 +214,7 @@ void PhotoSaver::requestBurstStill(const std::shared_ptr<Burst>& burst)
         // thread left to merge on, and the screen is going: the shutter is freed, nothing saved.
         platform::log(platform::lcPhotos(), "Capture burst ended after %d stills: the camera is gone",
             int(burst->frames.size()));
-        stopTakingPicture();
+        endWithoutPhoto();
         return;
     }
     output->captureStillImageAsynchronously(connection,
@@ -227,7 +264,7 @@ void PhotoSaver::finishBurst(Burst& burst)
     std::vector<QImage> frames = std::move(burst.frames);
     const int count = int(frames.size());
     if (count == 0) {
-        stopTakingPicture();
+        endWithoutPhoto();
         return;
     }
     QImage merged = count == 1 ? frames.front() : imaging::BurstMerger::stack(frames);
@@ -237,7 +274,7 @@ void PhotoSaver::finishBurst(Burst& burst)
     merged = QImage();
     if (!buffer) {
         platform::log(platform::lcPhotos(), "Capture burst: %s", qUtf8Printable(buffer.error()));
-        stopTakingPicture();
+        endWithoutPhoto();
         return;
     }
     processStill(
@@ -250,7 +287,7 @@ void PhotoSaver::processStill(const StillRequest& request,
 {
     platform::logLine(platform::lcPhotos(), QStringLiteral("Capture got sample bufer"));
     if (!error.isEmpty() || !frame) {
-        stopTakingPicture();
+        endWithoutPhoto();
         return;
     }
     platform::logLine(platform::lcPhotos(), QStringLiteral("Capture process sample buffer"));
@@ -259,7 +296,7 @@ void PhotoSaver::processStill(const StillRequest& request,
     metadata.initWithImageSampleBuffer(frame->attachments());
     platform::logLine(platform::lcPhotos(), QStringLiteral("Capture start save to Album"));
     if (image.isNull()) {
-        stopTakingPicture();
+        endWithoutPhoto();
         return;
     }
 
@@ -300,15 +337,20 @@ void PhotoSaver::saveToAlbum(const QImage& image, const platform::MetadataDictio
               if (error) {
                   const QString message = error->description();
                   onMainThread([this, message] { emit saveFailed(message); });
-                  return;
+              } else {
+                  platform::log(platform::lcPhotos(), "asset URL:%s", qUtf8Printable(url.toString()));
+                  m_lastPhoto.photoAdded(url);
+                  onMainThread([this, url] { emit photoSaved(url); });
               }
-              platform::log(platform::lcPhotos(), "asset URL:%s", qUtf8Printable(url.toString()));
-              m_lastPhoto.photoAdded(url);
-              onMainThread([this, url] { emit photoSaved(url); });
+              settle();
           };
+    bool started = false;
     m_lastPhoto.withAlbum([&](platform::AssetsLibrary& album) {
         album.writeImageToSavedPhotosAlbum(image, metadata, completion);
+        started = true;
     });
+    if (!started)
+        settle(); // no album (only once shut down): nothing will answer
 }
 
 } // namespace photos

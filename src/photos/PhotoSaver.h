@@ -24,9 +24,13 @@
 // the main thread only. While a still is taken the pipeline's taking-picture flag is set, so the
 // frame delegate drops frames and the overlay draws its ring.
 //
-// Lifetime: shutdown (and the destructor) waits for a still being processed, lets the album finish
-// what it started, and drops effects not yet delivered.
+// Lifetime: finishPhotosUnderWay lets the photos tapped for reach the album before the app quits
+// (bounded). shutdown (and the destructor) waits for a still being processed, lets the album
+// finish what it started, drops effects not yet delivered, and says on stderr when a tapped
+// photo was not saved because the still had not arrived yet.
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,6 +43,7 @@
 #include "platform/core/MetadataDictionary.h"
 #include "platform/core/ThreadChecker.h"
 
+class QEventLoop;
 class QImage;
 
 namespace imaging {
@@ -88,6 +93,10 @@ public:
     // The EXIF ImageDescription of a photo merged from `frames` stills: "Lumivue night: 8 frames".
     static QString nightDescription(int frames);
 
+    // Main thread: runs the event loop (a burst asks for its stills there) until every photo
+    // tapped for has been saved or refused, or `limit` has passed. True when none is left.
+    bool finishPhotosUnderWay(std::chrono::milliseconds limit);
+
     // Waits for a still in progress, finishes the album's work and stops delivering signals.
     // Idempotent.
     void shutdown();
@@ -117,6 +126,10 @@ private:
     void finishBurst(Burst& burst);
     void saveToAlbum(const QImage& image, const platform::MetadataDictionary& metadata);
     void stopTakingPicture();
+    // The photo under way ended without a file: the shutter is freed and nothing follows.
+    void endWithoutPhoto();
+    // A photo under way has its outcome (saved, refused or nothing taken). Any thread.
+    void settle();
     // Runs `work` on the main thread's event loop, unless shut down by then.
     void onMainThread(std::function<void()> work);
 
@@ -125,6 +138,9 @@ private:
     LastPhoto& m_lastPhoto;
     std::unique_ptr<QObject> m_mainThread; // context of posted effects; made on the main thread
     std::shared_ptr<LifetimeGate> m_stillGate;
+    // Tapped for and not yet saved, refused or given up: from the request to the album's answer.
+    std::atomic<int> m_underWay { 0 };
+    QEventLoop* m_waitingLoop { nullptr }; // main thread: finishPhotosUnderWay's loop while it runs
     platform::ThreadChecker m_mainThreadChecker;
 };
 

@@ -105,6 +105,7 @@ void ViewImageController::turnToOrientation(int orientation)
     if (orientation == m_interfaceOrientation)
         return;
     m_interfaceOrientation = orientation;
+    const std::optional<QPointF> centre = photoPointAtCentre(); // before the bounds change
     const QRectF screen = platform::Screen::main().bounds();
     const bool sideways = orientation == 3 || orientation == 4;
     platform::View& root = view();
@@ -116,21 +117,33 @@ void ViewImageController::turnToOrientation(int orientation)
     root.setTransform(QTransform().rotateRadians(angle));
     layOutControls();
     if (m_imageView)
-        fitAfterTurn();
+        fitAfterTurn(centre);
     platform::View::commitAnimations();
 }
 
+std::optional<QPointF> ViewImageController::photoPointAtCentre() const
+{
+    const qreal zoom = m_scrollView->zoomScale();
+    if (!m_imageView || !(zoom > 0))
+        return std::nullopt;
+    return (m_scrollView->bounds().center() - m_imageView->frame().topLeft()) / zoom;
+}
+
 // Fitted again to the new shape; a photo the user had zoomed into keeps its zoom where the new
-// range allows it.
-void ViewImageController::fitAfterTurn()
+// range allows it, and the photo point at the centre of the view stays there.
+void ViewImageController::fitAfterTurn(const std::optional<QPointF>& centre)
 {
     platform::ScrollView& scroll = *m_scrollView;
     const bool wasFitted = scroll.zoomScale() <= scroll.minimumZoomScale() * 1.0001;
     const qreal zoom = scroll.zoomScale();
     configureForImageSize(float(m_photoSize.width()), float(m_photoSize.height()));
-    if (!wasFitted) {
-        scroll.setZoomScale(zoom);
-        layoutSubviews();
+    if (wasFitted)
+        return;
+    scroll.setZoomScale(zoom);
+    layoutSubviews();
+    if (centre) {
+        const QPointF shownAt = m_imageView->frame().topLeft() + *centre * scroll.zoomScale();
+        scroll.setContentOffset(shownAt - QPointF(scroll.bounds().width(), scroll.bounds().height()) / 2);
     }
 }
 
@@ -164,15 +177,18 @@ void ViewImageController::loadPhoto(const QSize& bounds)
         m_library = std::make_unique<platform::AssetsLibrary>(
             m_albumDirectory, platform::AssetsLibrary::FolderCreation::Never);
     QObject* context = m_guiContext.get();
-    auto deliver = [context, this](QImage upright, int orientation, QSize photoSize) {
+    auto deliver = [context, this](QImage upright, int orientation, QSize photoSize, QString damage = {}) {
         QMetaObject::invokeMethod(
             context,
-            [this, upright = std::move(upright), orientation, photoSize] {
+            [this, upright = std::move(upright), orientation, photoSize, damage] {
                 if (upright.isNull()) {
                     if (m_imageView)
                         return; // the full resolution failed: keep what is shown
-                    platform::logLine(platform::lcPhotos(), QStringLiteral("Error taking thumbnail"));
-                    showUnavailable();
+                    platform::logLine(platform::lcPhotos(),
+                        damage.isEmpty()
+                            ? QStringLiteral("Error taking thumbnail")
+                            : QStringLiteral("Error taking thumbnail: the file is damaged: ") + damage);
+                    showUnavailable(!damage.isEmpty());
                     return;
                 }
                 showPhoto(upright, orientation, photoSize);
@@ -189,7 +205,12 @@ void ViewImageController::loadPhoto(const QSize& bounds)
             }
             const platform::AssetRepresentation representation = asset->defaultRepresentation();
             QSize stored;
-            const QImage image = representation.imageFitting(bounds, &stored);
+            QString damage;
+            const QImage image = representation.imageFitting(bounds, &stored, &damage);
+            if (image.isNull()) {
+                deliver(QImage(), 0, QSize(), damage);
+                return;
+            }
             const int orientation = representation.orientation();
             const int exif = platform::exifOrientationForImageOrientation(orientation);
             const QImage upright = platform::imageTurnedUpright(image, exif);
@@ -238,13 +259,14 @@ void ViewImageController::loadFullResolutionWhenZoomedPast()
     loadPhoto(QSize());
 }
 
-void ViewImageController::showUnavailable()
+void ViewImageController::showUnavailable(bool damaged)
 {
-    // Said on the screen, not only in a log: a black viewer would leave the user guessing. The
-    // viewer stays open until Done, like one showing a photo.
+    // Said on the screen, not only in a log: a black (or half grey) viewer would leave the user
+    // guessing. The viewer stays open until Done, like one showing a photo.
     const QRectF bounds = view().bounds();
     const QString lines[] = { QStringLiteral("This photo cannot be shown."),
-        QStringLiteral("It was deleted or cannot be read.") };
+        damaged ? QStringLiteral("The file is damaged.")
+                : QStringLiteral("It was deleted or cannot be read.") };
     for (int i = 0; i < 2; ++i) {
         auto label = std::make_unique<platform::Label>(
             QRectF(16, bounds.height() / 2 - 24 + 26 * i, bounds.width() - 32, 24), lines[i]);

@@ -10,13 +10,15 @@
 // pixels), which is what the fitted photo needs; the full resolution is read, again on the album's
 // thread, only once the user zooms in past what that picture holds. The image view always has the
 // photo's full size in points, so the zoom range and the centring do not depend on which picture
-// it holds. For a photo that is gone (deleted since its URL was stored) or cannot be read the
-// viewer says so on the screen ("viewImageMessage") and stays open until Done.
+// it holds. For a photo that is gone (deleted since its URL was stored), damaged (cut short) or
+// cannot be read the viewer says so on the screen ("viewImageMessage", "viewImageMessageDetail")
+// and stays open until Done.
 //
 // The viewer turns with the device, as a whole screen does: held sideways or upside down, its
 // view is turned so the photo and the close control stay upright for the user, with the view's
 // bounds the screen's size as the user now sees it; the zoom range is fitted again to that size
-// and the photo centred. Lying flat (or an unknown orientation) keeps the last turn.
+// and the photo centred, or, zoomed in, the zoom kept and the point at the centre of the view kept
+// there. Lying flat (or an unknown orientation) keeps the last turn.
 //
 // Threads: GUI thread only. Destroying the viewer waits for a lookup under way and drops its
 // result.
@@ -24,7 +26,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
+#include <QPointF>
 #include <QSizeF>
 #include <QString>
 
@@ -98,8 +102,11 @@ private:
     void showPhoto(const QImage& upright, int orientation, const QSize& photoSize);
     void loadFullResolutionWhenZoomedPast();
     void layOutControls();
-    void fitAfterTurn();
-    void showUnavailable();
+    // The photo point (unzoomed) at the centre of the view; none before the photo is shown.
+    std::optional<QPointF> photoPointAtCentre() const;
+    void fitAfterTurn(const std::optional<QPointF>& centre);
+    // The message in place of the photo: damaged (a cut-short file), or gone or unreadable.
+    void showUnavailable(bool damaged);
 
     QString m_albumDirectory;
     platform::AssetURL m_imageURL;

@@ -3,6 +3,9 @@
 
 #include "ui/LumivueViewController.h"
 
+#include <chrono>
+
+#include <QCoreApplication>
 #include <QObject>
 #include <QPainter>
 #include <QPainterPath>
@@ -27,6 +30,13 @@ namespace ui {
 
 using platform::Device;
 using platform::NotificationCenter;
+
+namespace {
+
+// How long quitting waits for a tapped photo: a still, or a burst and its merge, and the write.
+constexpr std::chrono::seconds kQuitWaitForPhoto { 5 };
+
+} // namespace
 
 LumivueViewController::LumivueViewController(std::shared_ptr<platform::CaptureBackend> backend)
 {
@@ -72,6 +82,10 @@ void LumivueViewController::wireParts()
     });
     QObject::connect(&m_lastPhoto, &photos::LastPhoto::thumbnailChanged, &m_lastPhoto,
         [this](const QImage& thumbnail) { showThumbnail(thumbnail); });
+    // Quit right after a tap: the photo reaches the album first, or the saver says it did not.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QObject::connect(app, &QCoreApplication::aboutToQuit, &m_photoSaver,
+            [this] { m_photoSaver.finishPhotosUnderWay(kQuitWaitForPhoto); });
 }
 
 void LumivueViewController::shutdownScope()
@@ -119,7 +133,7 @@ void LumivueViewController::viewDidLoad()
     const QRectF viewBounds = previewViewBounds();
     m_geometry.setPreviewSize(viewBounds.size());
     m_camera.setupCaptureSessionVideo(viewLayer, viewBounds, m_geometry.screenScale(), &m_pipeline);
-    if (m_camera.hasBothCameras()) // a lone front camera is simply the camera in use
+    if (m_camera.hasBothCameras() && m_scopeGridType == 0) // a lone front camera is the camera in use
         setCameraButtonHidden(false);
     if (!m_camera.cameraMessage().isEmpty())
         m_renderer.requestOverlayRedraw();
@@ -298,7 +312,8 @@ void LumivueViewController::changeCamera()
 void LumivueViewController::checkTorch()
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
-    setTorchButtonHidden(!m_camera.hasTorch());
+    // The grid toggle hides the side controls together; the torch stays hidden with them.
+    setTorchButtonHidden(m_scopeGridType != 0 || !m_camera.hasTorch());
 }
 
 void LumivueViewController::changeScopeTorch()

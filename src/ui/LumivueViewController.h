@@ -119,7 +119,8 @@ public:
     void presetChange(int item);
     // Swaps the back and front cameras (keeps the only one there is).
     void changeCamera();
-    // Shows torchButton only when the camera in use has a torch.
+    // Shows torchButton only when the camera in use has a torch and the grid toggle has not
+    // hidden the side controls.
     void checkTorch();
     // Toggles the torch of the camera in use; click sound in every case.
     void changeScopeTorch();

@@ -4,10 +4,12 @@
 
 #include <cmath>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTransform>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -74,6 +76,19 @@ int changedPixels(const QImage& a, const QImage& b, const QRect& region)
         for (int x = region.left(); x <= region.right(); ++x)
             changed += a.pixel(x, y) != b.pixel(x, y);
     return changed;
+}
+
+// Mean absolute difference per channel of two images of one size.
+double meanDifference(const QImage& a, const QImage& b)
+{
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q))
+                + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
 }
 
 bool dark(QRgb p)
@@ -224,7 +239,9 @@ TEST_F(AppPhotosTest, ShutterInEachOrientationThumbnailViewerAndARefusedSave)
     EXPECT_EQ(app.occurrences(kScan), scans);
 
     // The viewer opens on the last photo (face up: stored sideways, shown upright), fitted:
-    // 1936 × 2592 on 640 × 960 pixels fills the width and is centred in the height.
+    // 1936 × 2592 on 640 × 960 pixels fills the width and is centred in the height. The grid
+    // toggle has hidden the side controls first.
+    app.send(QStringLiteral("tap NVButton"));
     app.send(QStringLiteral("tap captureButton"));
     ASSERT_TRUE(app.waitForLog(QStringLiteral("taking Full size image OK. Orientation 3")));
     const double shownHeight = 640.0 * 2592 / 1936;
@@ -252,6 +269,14 @@ TEST_F(AppPhotosTest, ShutterInEachOrientationThumbnailViewerAndARefusedSave)
     EXPECT_EQ(app.occurrences(kScan), scans);
     const QImage back = screenshotOnceStill(app, "back.png", kThumbnailInside);
     EXPECT_EQ(changedPixels(fifth, back, kThumbnailInside), 0);
+    // ... and the side controls as the grid toggle left them: hidden, the torch switch too.
+    for (const char* hidden : { "torchButton", "denoiseButton" })
+        app.send(QStringLiteral("until %1 0.01").arg(QLatin1String(hidden)));
+    ASSERT_TRUE(app.sync());
+    for (const char* hidden : { "torchButton", "denoiseButton" })
+        EXPECT_TRUE(app.log().contains(QStringLiteral("'%1' was not shown").arg(QLatin1String(hidden))))
+            << hidden << "\n"
+            << app.log().toStdString();
 
     // An album that refuses the write: "Error!", the old thumbnail and every photo kept, and
     // the shutter works again.
@@ -265,6 +290,8 @@ TEST_F(AppPhotosTest, ShutterInEachOrientationThumbnailViewerAndARefusedSave)
         ASSERT_TRUE(app.sync());
     }
     EXPECT_TRUE(app.log().contains(QStringLiteral("[OK]")));
+    const QString alert = app.log().mid(app.log().indexOf(kErrorAlert)).section(QLatin1Char('\n'), 0, 0);
+    EXPECT_TRUE(alert.contains(album())) << "the alert names the folder: " << alert.toStdString();
     const QImage refused = screenshot(app, "refused.png");
     EXPECT_EQ(changedPixels(back, refused, kThumbnailInside), 0);
     EXPECT_EQ(albumContents(album()), before);
@@ -339,8 +366,9 @@ TEST_F(AppPhotosTest, NightModeButtonMakesAMergedPhotoThatCountsItsFrames)
 }
 
 // The script's touch commands on the viewer: a held shutter takes the photo, a pinch zooms it, a
-// drag moves it; `until` waits for the photo to be shown and reports a view that never is.
-TEST_F(AppPhotosTest, ScriptedPressZoomAndDragWorkTheViewer)
+// drag moves it; turning the device keeps the point at the centre; a photo cut short since is said
+// to be damaged. `until` waits for the photo to be shown and reports a view that never is.
+TEST_F(AppPhotosTest, ScriptedPressZoomDragAndTurnWorkTheViewer)
 {
     LiveLumivue app({ "--album", album(), "--camera",
         QStringLiteral("image:" LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png") });
@@ -357,6 +385,29 @@ TEST_F(AppPhotosTest, ScriptedPressZoomAndDragWorkTheViewer)
     app.send(QStringLiteral("drag viewImageScrollView 50 0"));
     app.send(QStringLiteral("wait 0.5")); // the drag's release settles on the clock too
     const QImage dragged = screenshot(app, "dragged.png");
+    app.send(QStringLiteral("orientation 3"));
+    const QImage turned = screenshotOnceStill(app, "turned.png", QRect(0, 0, 640, 960));
+    // Turned sideways at the same zoom: the middle of the screen shows what it showed, a quarter
+    // turn round (the view turns clockwise for landscape left).
+    const QRect centre(320 - 60, 480 - 60, 120, 120);
+    const QImage before = dragged.copy(centre).convertToFormat(QImage::Format_RGB32);
+    const QImage after
+        = turned.copy(centre).transformed(QTransform().rotate(-90)).convertToFormat(QImage::Format_RGB32);
+    EXPECT_LT(meanDifference(before, after), 6.0);
+
+    app.send(QStringLiteral("tap viewImageDoneButton"));
+    ASSERT_TRUE(app.waitForLog(kThumbnailOK, 2)) << app.log().toStdString();
+
+    // Cut short behind the app's back: the viewer says the file is damaged, not a grey picture.
+    QFile cut(photo(1));
+    ASSERT_TRUE(cut.resize(cut.size() / 2));
+    screenshotOnceStill(app, "closed.png", QRect(0, 0, 640, 960)); // the viewer has slid away
+    app.send(QStringLiteral("tap captureButton"));
+    app.send(QStringLiteral("until viewImageMessage 60"));
+    ASSERT_TRUE(app.waitForLog(QStringLiteral("the file is damaged"))) << app.log().toStdString();
+    ASSERT_TRUE(app.sync());
+    EXPECT_FALSE(app.log().contains(QStringLiteral("'viewImageMessage' was not shown")));
+
     for (const char* bad : { "zoom viewImageScrollView none", "drag viewImageScrollView 5",
              "press viewImageScrollView", "until viewImageImageView", "until nothingLikeIt 0.2" })
         app.send(QString::fromLatin1(bad));
@@ -377,6 +428,61 @@ TEST_F(AppPhotosTest, ScriptedPressZoomAndDragWorkTheViewer)
     const int moved = changedPixels(
         zoomed.copy(middle.translated(-100, 0)), dragged.copy(middle), QRect(QPoint(0, 0), middle.size()));
     EXPECT_LT(moved, middle.width() * middle.height() / 200);
+}
+
+class QuitAfterShutterTest : public AppPhotosTest, public ::testing::WithParamInterface<bool> { };
+
+// Quit on the heels of the shutter (a single still, a night burst): the photo reaches the album
+// before the program ends, or the program says it was not saved.
+TEST_P(QuitAfterShutterTest, SavesThePhotoOrSaysItWasNot)
+{
+    QStringList arguments { "--album", album() };
+    if (GetParam())
+        arguments << "--denoise"
+                  << "--stack-frames"
+                  << "4";
+    LiveLumivue app(arguments);
+    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.sync());
+    app.send(QStringLiteral("tap takePictureButton"));
+    EXPECT_EQ(app.quit(), 0) << app.log().toStdString();
+    const bool saved = photosIn(album()) == QStringList { "IMG_0001.JPG" };
+    EXPECT_TRUE(saved || app.log().contains(QStringLiteral("Photo not saved"))) << app.log().toStdString();
+    EXPECT_EQ(saved, app.log().contains(kSaved));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, QuitAfterShutterTest, ::testing::Values(false, true),
+    [](const auto& row) { return std::string(row.param ? "NightBurst" : "SingleStill"); });
+
+// A save killed before its rename leaves a hidden temporary file: the album removes its own once
+// they are stale, and nothing else.
+TEST_F(AppPhotosTest, OpeningTheAlbumRemovesOnlyItsOwnStaleTemporaryFiles)
+{
+    ASSERT_TRUE(QDir().mkpath(album()));
+    const QDateTime old = QDateTime::currentDateTime().addSecs(-600);
+    const auto plant = [&](const QString& name, const QDateTime& modified) {
+        QFile file(QDir(album()).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("half a photo");
+        file.flush(); // written before the time is set, or closing would make it new again
+        ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
+    };
+    plant(".IMG-a1B2c3.tmp", old); // killed mid-write
+    const QStringList kept { ".IMG-d4E5f6.tmp" /* a live writer's */, ".IMG-a1B2c3.tmp.keep", ".IMG-a1B2.tmp",
+        "notes.tmp", "IMG-a1B2c3.tmp" };
+    plant(kept[0], QDateTime::currentDateTime());
+    for (qsizetype i = 1; i < kept.size(); ++i)
+        plant(kept[i], old);
+
+    LiveLumivue app({ "--album", album() });
+    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.waitForLog(kScan)); // the album's first work is done before its scan
+    EXPECT_EQ(app.quit(), 0) << app.log().toStdString();
+    QStringList left = QDir(album()).entryList(QDir::Files | QDir::Hidden);
+    left.sort();
+    QStringList expected = kept;
+    expected.sort();
+    EXPECT_EQ(left, expected);
 }
 
 TEST_F(AppPhotosTest, AnAlbumThatCannotBeMadeReportsEverySaveAndTheShutterStaysUsable)

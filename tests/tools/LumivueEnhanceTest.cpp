@@ -3,9 +3,11 @@
 #include <cmath>
 #include <random>
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -23,22 +26,39 @@ struct ToolRun {
     QByteArray err;
 };
 
-ToolRun enhance(const QStringList& arguments)
+// Address space each run may use: far more than either program needs, far less than a damaged
+// file could make a decoder ask for. Sanitizers reserve terabytes of shadow: no limit there.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr rlim_t kAddressSpace = RLIM_INFINITY;
+#else
+constexpr rlim_t kAddressSpace = rlim_t(1) << 30;
+#endif
+
+ToolRun run(const QString& program, const QStringList& arguments)
 {
     QProcess process;
-    process.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue-enhance"), arguments);
-    ToolRun run;
+    process.setChildProcessModifier([] {
+        const rlimit limit { kAddressSpace, kAddressSpace };
+        ::setrlimit(RLIMIT_AS, &limit);
+    });
+    process.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/") + program, arguments);
+    ToolRun result;
     if (!process.waitForFinished(60000)) {
         process.kill();
         process.waitForFinished();
-        ADD_FAILURE() << "lumivue-enhance did not finish";
-        return run;
+        ADD_FAILURE() << program.toStdString() << " did not finish";
+        return result;
     }
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "crashed";
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+ToolRun enhance(const QStringList& arguments)
+{
+    return run(QStringLiteral("lumivue-enhance"), arguments);
 }
 
 class LumivueEnhance : public ::testing::Test {
@@ -188,14 +208,46 @@ TEST_F(LumivueEnhance, BadInputFailsWithStatus2AndWritesNothing)
     }
 }
 
-TEST_F(LumivueEnhance, FailureLeavesAnExistingOutputAsItWas)
+// A PNG whose text chunk claims 2^31-1 bytes (libpng would allocate them all) and a JPEG cut short
+// (libjpeg would fill it with grey): lumivue-enhance and the app's image camera refuse both as
+// damaged, within the address-space limit, and leave an existing output as it was.
+TEST_F(LumivueEnhance, DamagedFilesAreRefusedByTheToolAndTheImageCamera)
 {
-    write("out.png", "previous result");
-    const ToolRun run = enhance({ path("missing.png"), path("out.png") });
-    EXPECT_EQ(run.exitCode, 2);
-    QFile existing(path("out.png"));
-    ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
-    EXPECT_EQ(existing.readAll(), "previous result");
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(Qt::gray);
+    QByteArray png;
+    QBuffer pngBuffer(&png);
+    ASSERT_TRUE(pngBuffer.open(QIODevice::WriteOnly) && picture.save(&pngBuffer, "PNG"));
+    // Signature and IHDR (33 bytes) kept, then the lying chunk and the end of the file.
+    write("claims-2gb.png",
+        png.left(33) + QByteArray("\x7f\xff\xff\xfftEXtComment", 15) + QByteArray(1, '\0')
+            + QByteArray(300, 'x'));
+    // Progressive: several scans, each with markers after it, which the check must walk through.
+    QByteArray jpeg;
+    QBuffer jpegBuffer(&jpeg);
+    QImageWriter writer(&jpegBuffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    ASSERT_TRUE(jpegBuffer.open(QIODevice::WriteOnly)
+        && writer.write(QImage(LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png")));
+    write("whole.jpg", jpeg);
+    write("cut-short.jpg", jpeg.left(jpeg.size() - 40));
+    EXPECT_EQ(enhance({ path("whole.jpg"), path("whole.png") }).exitCode, 0) << "a whole file is no damage";
+
+    write("out.png", "previous result"); // a failure leaves an existing output as it was
+    for (const char* name : { "claims-2gb.png", "cut-short.jpg" }) {
+        SCOPED_TRACE(name);
+        const ToolRun tool = enhance({ path(name), path("out.png") });
+        EXPECT_EQ(tool.exitCode, 2);
+        EXPECT_TRUE(tool.err.contains(": the file is damaged: ")) << tool.err.toStdString();
+        QFile existing(path("out.png"));
+        ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
+        EXPECT_EQ(existing.readAll(), "previous result");
+        const ToolRun app = run(QStringLiteral("lumivue"),
+            { "--headless", "--no-analytics", "--camera", "image:" + path(name), "--duration", "0.1" });
+        EXPECT_EQ(app.exitCode, 2);
+        EXPECT_TRUE(app.err.contains("--camera: cannot read image")) << app.err.toStdString();
+        EXPECT_TRUE(app.err.contains(": the file is damaged: ")) << app.err.toStdString();
+    }
 }
 
 TEST_F(LumivueEnhance, HelpDescribesTheInterface)

@@ -16,6 +16,7 @@
 #include "imaging/ScopeGeometry.h"
 #include "imaging/ScopeSettings.h"
 #include "platform/camera/SampleBuffer.h"
+#include "platform/core/ImageFileCheck.h"
 
 namespace {
 
@@ -45,6 +46,11 @@ QImage readPicture(const QString& path, QString* error)
     const QByteArray format = reader.format();
     if (format != "png" && format != "jpeg") {
         *error = QStringLiteral("%1: not a PNG or JPEG picture").arg(path);
+        return {};
+    }
+    // Before the decoder sees it: a damaged file can make libpng allocate gigabytes.
+    if (const auto damage = platform::imageFileDamage(path)) {
+        *error = QStringLiteral("%1: the file is damaged: %2").arg(path, *damage);
         return {};
     }
     QImage image = reader.read();

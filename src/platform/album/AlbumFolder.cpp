@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <iterator>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -79,30 +81,38 @@ AlbumError saveError(int error, const QString& path)
     }
 }
 
+// Calls `visit` with the name of every entry of an open folder (through a copy of the
+// descriptor: the caller keeps its own).
+template <typename Visit> void forEachEntry(int dirFd, Visit visit)
+{
+    const int listFd = ::dup(dirFd);
+    if (listFd < 0)
+        return;
+    DIR* dir = ::fdopendir(listFd);
+    if (!dir) {
+        ::close(listFd);
+        return;
+    }
+    ::rewinddir(dir);
+    while (const dirent* entry = ::readdir(dir))
+        visit(entry->d_name);
+    ::closedir(dir);
+}
+
 // Photo names present in an open folder (any file type when includeAll, else regular files).
 std::vector<QString> scanNames(int dirFd, bool includeAll)
 {
     std::vector<QString> names;
-    const int listFd = ::dup(dirFd);
-    if (listFd < 0)
-        return names;
-    DIR* dir = ::fdopendir(listFd);
-    if (!dir) {
-        ::close(listFd);
-        return names;
-    }
-    ::rewinddir(dir);
-    while (const dirent* entry = ::readdir(dir)) {
-        const QString name = QFile::decodeName(entry->d_name);
+    forEachEntry(dirFd, [&](const char* entry) {
+        const QString name = QFile::decodeName(entry);
         if (photoNumber(name) < 0)
-            continue;
+            return;
         struct stat info { };
         if (!includeAll
-            && (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)))
-            continue;
+            && (::fstatat(dirFd, entry, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)))
+            return;
         names.push_back(name);
-    }
-    ::closedir(dir);
+    });
     std::sort(names.begin(), names.end(),
         [](const QString& a, const QString& b) { return photoNumber(a) < photoNumber(b); });
     return names;
@@ -167,6 +177,18 @@ private:
     bool m_fillingGaps { false };
     int m_attempts { 0 };
 };
+
+// The name AtomicFileWriter::createNew gives the temporary file of a photo (mkstemps' six
+// characters from [A-Za-z0-9]).
+bool isTemporaryName(const char* name)
+{
+    constexpr std::size_t kLength = std::size(".IMG-XXXXXX.tmp") - 1;
+    if (std::strlen(name) != kLength || std::strncmp(name, ".IMG-", 5) != 0
+        || std::strcmp(name + 11, ".tmp") != 0)
+        return false;
+    return std::all_of(name + 5, name + 11,
+        [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); });
+}
 
 } // namespace
 
@@ -300,6 +322,22 @@ AlbumFolder::Stored AlbumFolder::store(const QByteArray& bytes) const
             QStringLiteral("The photo could not be saved: the album folder %1 has no free "
                            "photo number left.")
                 .arg(m_path)) };
+}
+
+int AlbumFolder::removeStaleTemporaryFiles() const
+{
+    FileDescriptor dir(::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.isValid())
+        return 0;
+    const time_t staleBefore = ::time(nullptr) - kStaleAfterSeconds;
+    int removed = 0;
+    forEachEntry(dir.get(), [&](const char* name) {
+        struct stat info { };
+        if (isTemporaryName(name) && ::fstatat(dir.get(), name, &info, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(info.st_mode) && info.st_mtime < staleBefore && ::unlinkat(dir.get(), name, 0) == 0)
+            ++removed;
+    });
+    return removed;
 }
 
 } // namespace platform

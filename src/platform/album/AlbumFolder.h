@@ -61,6 +61,13 @@ public:
     // always get distinct names. On failure nothing is left behind.
     Stored store(const QByteArray& bytes) const;
 
+    // Removes what a write killed before its rename left behind: files named exactly like the
+    // writer's temporary files (".IMG-XXXXXX.tmp", six letters or digits), regular files only,
+    // last written more than kStaleAfter ago. A writer in another process finishes its file in
+    // well under that, so its file under way is never taken. Returns how many were removed.
+    static constexpr int kStaleAfterSeconds = 60;
+    int removeStaleTemporaryFiles() const;
+
 private:
     QString m_path;
     QString m_albumTag; // distinguishes this album's URLs from another folder's

@@ -6,6 +6,7 @@
 #include "platform/album/AlbumFolder.h"
 #include "platform/album/ImageOrientation.h"
 #include "platform/album/JpegMetadata.h"
+#include "platform/core/ImageFileCheck.h"
 
 namespace platform {
 
@@ -31,28 +32,26 @@ MetadataDictionary AssetRepresentation::metadata() const
 
 QImage AssetRepresentation::fullResolutionImage() const
 {
-    auto bytes = m_folder->readPhoto(m_name);
-    if (!bytes)
-        return {};
-    QBuffer buffer(&*bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "jpeg");
-    reader.setAutoTransform(false); // the caller turns the pixels with orientation()
-    QImage image = reader.read();
-    return image.isNull() ? image : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return imageFitting(QSize());
 }
 
-QImage AssetRepresentation::imageFitting(const QSize& bounds, QSize* storedSize) const
+QImage AssetRepresentation::imageFitting(const QSize& bounds, QSize* storedSize, QString* damage) const
 {
     if (storedSize)
         *storedSize = QSize();
     auto bytes = m_folder->readPhoto(m_name);
     if (!bytes)
         return {};
+    // libjpeg turns a cut-short file into a picture with grey rows and no error.
+    if (const auto found = imageDamage(*bytes)) {
+        if (damage)
+            *damage = *found;
+        return {};
+    }
     QBuffer buffer(&*bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "jpeg");
-    reader.setAutoTransform(false);
+    reader.setAutoTransform(false); // the caller turns the pixels with orientation()
     const QSize full = reader.size();
     if (!full.isValid())
         return {};

@@ -34,8 +34,9 @@ public:
     // by the largest of 1/2, 1/4, 1/8 that still holds the photo fitted to `bounds`, a reduction
     // the JPEG decoder does inside its DCT, so a screen-sized picture of a 5 MP photo costs a
     // fraction of the full decode. Never enlarged; an invalid `bounds` reads the full size. `storedSize`,
-    // when given, receives the full stored size (empty when the photo cannot be read).
-    QImage imageFitting(const QSize& bounds, QSize* storedSize = nullptr) const;
+    // when given, receives the full stored size (empty when the photo cannot be read). A file
+    // that is cut short or otherwise damaged gives a null image and, in `damage`, what is wrong.
+    QImage imageFitting(const QSize& bounds, QSize* storedSize = nullptr, QString* damage = nullptr) const;
 
     // How to show those pixels upright: an image orientation code (0 up, 1 down, 2 left,
     // 3 right, 4..7 mirrored), from the file's EXIF orientation.

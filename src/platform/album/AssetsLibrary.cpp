@@ -47,10 +47,23 @@ QString AssetsLibrary::directory() const
     return m_folder->path();
 }
 
+void AssetsLibrary::enqueue(std::function<void()> work)
+{
+    m_queue->async([this, work = std::move(work)] {
+        // Before the album's first work: a save killed mid-write left its temporary file.
+        if (!m_swept) {
+            m_swept = true;
+            if (const int removed = m_folder->removeStaleTemporaryFiles())
+                log(lcAlbum(), "Album: removed %d unfinished photo file%s", removed, removed == 1 ? "" : "s");
+        }
+        work();
+    });
+}
+
 void AssetsLibrary::writeImageToSavedPhotosAlbum(
     const QImage& image, const MetadataDictionary& metadata, WriteCompletion completion)
 {
-    m_queue->async([folder = m_folder, image, metadata, completion = std::move(completion)] {
+    enqueue([folder = m_folder, image, metadata, completion = std::move(completion)] {
         const auto fail = [&](AlbumError error) {
             log(lcAlbum(), "Album write failed: %s", qPrintable(error.description()));
             if (completion)
@@ -74,8 +87,8 @@ void AssetsLibrary::writeImageToSavedPhotosAlbum(
 
 void AssetsLibrary::enumerateGroupsWithTypes(int types, GroupBlock groupBlock, FailureBlock failureBlock)
 {
-    m_queue->async([folder = m_folder, types, groupBlock = std::move(groupBlock),
-                       failureBlock = std::move(failureBlock)] {
+    enqueue([folder = m_folder, types, groupBlock = std::move(groupBlock),
+                failureBlock = std::move(failureBlock)] {
         if (types & GroupSavedPhotos) {
             AlbumFolder::Listing listing = folder->list();
             if (listing.error) {
@@ -93,8 +106,8 @@ void AssetsLibrary::enumerateGroupsWithTypes(int types, GroupBlock groupBlock, F
 
 void AssetsLibrary::assetForURL(const AssetURL& url, ResultBlock resultBlock, FailureBlock failureBlock)
 {
-    m_queue->async([folder = m_folder, url, resultBlock = std::move(resultBlock),
-                       failureBlock = std::move(failureBlock)] {
+    enqueue([folder = m_folder, url, resultBlock = std::move(resultBlock),
+                failureBlock = std::move(failureBlock)] {
         std::shared_ptr<Asset> asset;
         if (const auto name = folder->nameForURL(url)) {
             const AlbumFolder::Presence presence = folder->find(*name);

@@ -44,7 +44,9 @@ public:
 
     // The user's album: the Pictures folder's "Lumivue" sub-folder, created on the first save.
     AssetsLibrary();
-    // An album in `directory`; with FolderCreation::Never a missing folder fails each save.
+    // An album in `directory`; with FolderCreation::Never a missing folder fails each save. The
+    // first operation of either starts by removing the folder's stale temporary files
+    // (AlbumFolder::removeStaleTemporaryFiles).
     explicit AssetsLibrary(const QString& directory, FolderCreation creation = FolderCreation::Never);
     ~AssetsLibrary();
     AssetsLibrary(const AssetsLibrary&) = delete;
@@ -65,8 +67,12 @@ public:
     void assetForURL(const AssetURL& url, ResultBlock resultBlock, FailureBlock failureBlock);
 
 private:
+    // Runs `work` on the album's worker, after the stale temporary files the first time.
+    void enqueue(std::function<void()> work);
+
     std::shared_ptr<const AlbumFolder> m_folder;
     std::unique_ptr<DispatchQueue> m_queue; // "album": every operation and every block runs here
+    bool m_swept { false }; // the album's worker only
 };
 
 } // namespace platform

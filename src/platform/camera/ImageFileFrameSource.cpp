@@ -9,6 +9,7 @@
 #include "platform/camera/SampleBuffer.h"
 #include "platform/camera/SensorOrientation.h"
 #include "platform/camera/StandInPresets.h"
+#include "platform/core/ImageFileCheck.h"
 
 namespace platform {
 
@@ -20,6 +21,10 @@ Expected<std::shared_ptr<ImageFileFrameSource>> ImageFileFrameSource::open(
         return Result::failure(QStringLiteral("image camera needs a file: image:PATH"));
     if (!QFileInfo(path).isFile())
         return Result::failure(QStringLiteral("cannot read image \"%1\": no such file").arg(path));
+    // Before the decoder sees it: a damaged file can make libpng allocate gigabytes.
+    if (const auto damage = imageFileDamage(path))
+        return Result::failure(
+            QStringLiteral("cannot read image \"%1\": the file is damaged: %2").arg(path, *damage));
     QImageReader reader(path);
     reader.setAutoTransform(true); // honour the photo's EXIF orientation
     QImage photo = reader.read();

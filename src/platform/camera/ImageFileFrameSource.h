@@ -25,7 +25,8 @@ namespace platform {
 
 class ImageFileFrameSource final : public FrameSource {
 public:
-    // Fails with a reason naming the path when the file cannot be read as an image.
+    // Fails with a reason naming the path when the file cannot be read as an image or is
+    // damaged (platform::imageFileDamage, checked before anything is decoded).
     static Expected<std::shared_ptr<ImageFileFrameSource>> open(
         const QString& path, SensorNoise noise = SensorNoise(0, 0, 1));
 
