@@ -7,11 +7,13 @@
 
 #include <cstdio>
 
+#include <QBuffer>
 #include <QCborArray>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
 #include <QTimeZone>
 
@@ -118,11 +120,36 @@ QImage scene(int width, int height)
     return image;
 }
 
+// Whole PNGs and JPEGs (baseline, progressive) and the same cut short, for the structure check.
+void writeImageFiles(const QImage& image, const QByteArray& jpeg)
+{
+    const auto encoded = [&](const char* format, int quality, bool progressive) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, format);
+        writer.setQuality(quality);
+        writer.setProgressiveScanWrite(progressive);
+        writer.setText(QStringLiteral("Software"), QStringLiteral("Lumivue"));
+        writer.write(image);
+        return bytes;
+    };
+    const QByteArray png = encoded("png", -1, false);
+    const QByteArray progressive = encoded("jpeg", 70, true);
+    write("image_file_check", QStringLiteral("whole.png"), png);
+    write("image_file_check", QStringLiteral("whole.jpg"), jpeg);
+    write("image_file_check", QStringLiteral("progressive.jpg"), progressive);
+    write("image_file_check", QStringLiteral("cut.png"), png.left(png.size() / 2));
+    write(
+        "image_file_check", QStringLiteral("cut-progressive.jpg"), progressive.left(progressive.size() / 2));
+}
+
 void writeJpegs()
 {
     const QImage image = scene(48, 32);
     const QByteArray plain = platform::encodeJpeg(image, 70);
     write("jpeg_metadata", QStringLiteral("plain.jpg"), plain);
+    writeImageFiles(image, plain);
 
     const QDateTime when(QDate(2024, 5, 6), QTime(7, 8, 9));
     const MetadataDictionary full {
