@@ -35,32 +35,6 @@ KeyedArchive sample()
     return object;
 }
 
-TEST(KeyedArchive, EveryTypeSurvivesAFileRoundTrip)
-{
-    const QByteArray bytes = KeyedArchive::archive(sample().toValue());
-    const auto root = KeyedArchive::unarchive(bytes);
-    ASSERT_TRUE(root);
-    const auto object = KeyedArchive::fromValue(*root);
-    ASSERT_TRUE(object);
-
-    EXPECT_EQ(object->decodeInt32("int32"), -7);
-    EXPECT_EQ(object->decodeInt64("int64"), std::numeric_limits<qint64>::min() + 1);
-    EXPECT_EQ(object->decodeDouble("double"), 12.345);
-    EXPECT_EQ(object->decodeFloat("float"), 2.5f);
-    EXPECT_EQ(object->decodeBool("bool"), true);
-    EXPECT_EQ(object->decodeString("string"), QStringLiteral("Grüße \u263A"));
-    const auto date = object->decodeDate("date");
-    ASSERT_TRUE(date);
-    EXPECT_EQ(date->toMSecsSinceEpoch(), 1338508800123); // milliseconds kept
-    EXPECT_EQ(object->decodeMap("map")->value(QStringLiteral("TAKE_PICTURE")).toInteger(), 3);
-    const auto list = object->decodeList("list");
-    ASSERT_TRUE(list);
-    ASSERT_EQ(list->size(), 3);
-    EXPECT_EQ(KeyedArchive::toDate(list->at(2))->toMSecsSinceEpoch(), 5);
-    EXPECT_EQ(object->decodeBytes("bytes"), QByteArray("\x00\x01\xff", 3));
-    EXPECT_EQ(object->decodeObject("object")->decodeString("name"), QStringLiteral("TAKE_PICTURE"));
-}
-
 TEST(KeyedArchive, TellsMissingKeysAndRejectsWrongTypes)
 {
     const KeyedArchive object = sample();
