@@ -234,22 +234,6 @@ TEST_F(TallyPersistenceTest, AFileUnderTheOlderNameKeepsBeingUsed)
     EXPECT_TRUE(dataFiles().filter(QStringLiteral(".tallyStored")).isEmpty()); // no dotted twin
 }
 
-TEST_F(TallyPersistenceTest, TwoKeysUseDifferentFiles)
-{
-    analytics::TallyFileSessionStore a;
-    analytics::TallyFileSessionStore b;
-    a.setApiKey("KEY-A");
-    b.setApiKey("KEY-B");
-    a.addToSavedSessions("record-a");
-    a.setSentSession();
-    EXPECT_TRUE(b.savedSessions().isEmpty());
-    EXPECT_FALSE(b.sentSession());
-    // The same key always names the same files, in any store object.
-    analytics::TallyFileSessionStore again;
-    again.setApiKey("KEY-A");
-    EXPECT_EQ(again.savedSessions(), QList<QByteArray> { "record-a" });
-}
-
 TEST_F(TallyPersistenceTest, TheInitialTimestampSurvivesUntilItsFileIsDeleted)
 {
     TallyAPI::startSession(QStringLiteral("KEY"));
