@@ -3,16 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include "TestHttpServer.h"
-#include "analytics/TallyHTTPEater.h"
 #include "analytics/TallyHTTPResponse.h"
 #include "analytics/TallyPaths.h"
 
 namespace {
 
-using analytics::TallyHTTPEater;
 using analytics::TallyHTTPResponse;
-using testing_support::TestHttpServer;
 
 TEST(TallyHTTPResponse, ADebugCopyReplaysTheSameAnswer)
 {
@@ -83,29 +79,9 @@ INSTANTIATE_TEST_SUITE_P(Files, TallySavedAnswer,
                           "  <key>statusCode</key><integer>200</integer>\n"
                           "</dict></plist>\n",
                           200, "ok" },
-        SavedAnswer { "StatusOnly", "<plist><dict><key>statusCode</key><integer>404</integer></dict></plist>",
-            404, "" },
         SavedAnswer {
             "StatusAsText", "<plist><dict><key>statusCode</key><string>200</string></dict></plist>", -1, "" },
-        SavedAnswer { "NoStatus", "<plist><dict><key>body</key><data>b2s=</data></dict></plist>", -1, "" },
-        SavedAnswer { "NotAPlist", "<html><body>200</body></html>", -1, "" },
-        SavedAnswer { "Truncated", "<plist><dict><key>statusCode</key><integer>200</integer>", -1, "" },
-        SavedAnswer { "NotXml", "not an answer", -1, "" }),
+        SavedAnswer { "Truncated", "<plist><dict><key>statusCode</key><integer>200</integer>", -1, "" }),
     [](const auto& row) { return std::string(row.param.name); });
-
-TEST(TallyHTTPEater, PostsTheReportAndKeepsTheServersAnswer)
-{
-    TestHttpServer server;
-    server.setDefaultAnswer(testing_support::ScriptedAnswer::status(200, "thanks", { { "X-Reply", "yes" } }));
-    const TallyHTTPResponse response
-        = TallyHTTPEater::sendMethod(QStringLiteral("POST"), server.url(), "report",
-            { { QStringLiteral("Content-Type"), QStringLiteral("application/octet-stream") } }, 20, false);
-    EXPECT_TRUE(response.isSuccess());
-    EXPECT_EQ(response.body(), "thanks");
-    EXPECT_EQ(response.headers().value(QStringLiteral("X-Reply")), QStringLiteral("yes"));
-    ASSERT_EQ(server.requests().size(), 1);
-    EXPECT_EQ(server.requests()[0].header("Content-Type"), "application/octet-stream");
-    EXPECT_EQ(server.requests()[0].body, "report");
-}
 
 } // namespace

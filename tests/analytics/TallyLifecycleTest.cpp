@@ -60,36 +60,8 @@ TEST_P(TallyGracePeriod, ContinuesTheSession)
 }
 
 INSTANTIATE_TEST_SUITE_P(Absences, TallyGracePeriod,
-    ::testing::Values(Absence { 9999, 9999 }, Absence { 10000, 10000 }, Absence { -60000, 0 }),
+    ::testing::Values(Absence { 10000, 10000 }, Absence { -60000, 0 }),
     [](const auto& row) { return "Away" + testing_support::signedName(row.param.millis) + "ms"; });
-
-TEST_F(TallyLifecycle, ALongerAbsenceSavesTheOldSessionAndStartsANewOne)
-{
-    TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"));
-    post(ApplicationLifecycle::Notification::WillResignActive);
-    platform::Clock::advance(10001);
-    post(ApplicationLifecycle::Notification::DidBecomeActive);
-    const auto second = TallySession::currentSession();
-    ASSERT_TRUE(second);
-    EXPECT_NE(second, first);
-    EXPECT_EQ(second->startTime(), start.addMSecs(10001));
-    EXPECT_EQ(second->apiKey(), QStringLiteral("lifecycle"));
-
-    const auto saved = store->savedSessions();
-    ASSERT_EQ(saved.size(), 1);
-    const auto record = TallyReportDecoder::decodeSessionRecord(saved.first());
-    ASSERT_TRUE(record.ok());
-    EXPECT_EQ(record.json[QLatin1String("startTime")].toDouble(), double(start.toMSecsSinceEpoch()));
-    EXPECT_EQ(record.json[QLatin1String("eventCounts")].toObject()[QLatin1String("TAKE_PICTURE")].toInt(), 1);
-
-    // The new session's start-of-session upload carries the saved one, and not the current one.
-    const auto uploads = uploader->uploads();
-    const auto& last = uploads.last();
-    EXPECT_FALSE(last.shortTimeout);
-    EXPECT_FALSE(last.sendCurrentSession);
-    EXPECT_EQ(
-        TallyReportDecoder::decodeReport(last.report).json[QLatin1String("sessions")].toArray().size(), 1);
-}
 
 // The process is killed (no will-terminate) and the next start recovers the session it left.
 struct Kill {
@@ -156,29 +128,6 @@ TEST_F(TallyLifecycle, PauseSendsSavedAndCurrentUnderABackgroundTask)
     post(ApplicationLifecycle::Notification::DidBecomeActive);
     post(ApplicationLifecycle::Notification::WillResignActive);
     EXPECT_EQ(uploader->uploads().size(), 2);
-}
-
-TEST_F(TallyLifecycle, TerminationEndsSendsAndSavesTheSession)
-{
-    platform::Clock::advance(3000);
-    post(ApplicationLifecycle::Notification::WillTerminate);
-    TallyAPI::waitForUploads();
-    EXPECT_FALSE(TallySession::currentSession());
-    EXPECT_FALSE(store->hasCurrent());
-    ASSERT_EQ(store->savedSessions().size(), 1);
-    EXPECT_EQ(TallyReportDecoder::decodeSessionRecord(store->savedSessions()[0])
-                  .json[QLatin1String("sessionLength")]
-                  .toDouble(),
-        3000);
-    EXPECT_EQ(uploader->uploads().size(), 2);
-    // Without reports on close nothing is sent, but the session is still saved.
-    TallyAPI::createAndSendSession();
-    TallyAPI::waitForUploads();
-    TallyAPI::setSessionReportsOnCloseEnabled(false);
-    TallyAPI::endSession();
-    TallyAPI::waitForUploads();
-    EXPECT_EQ(uploader->uploads().size(), 3);
-    EXPECT_EQ(store->savedSessions().size(), 2);
 }
 
 TEST(TallyApiBeforeStart, LoggingBeforeStartDoesNothingAndSettingsCarryOver)

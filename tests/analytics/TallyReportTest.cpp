@@ -44,7 +44,7 @@ QByteArray text(const QString& value)
     return hex(QByteArray::number(utf8.size(), 16).rightJustified(4, '0').constData()) + utf8;
 }
 
-// Compares field by field, so a failure names the first field that differs.
+// Compares part by part, so a failure names the first part that differs.
 void expectLayout(const QByteArray& actual, const QList<Field>& fields)
 {
     qsizetype offset = 0;
@@ -108,78 +108,24 @@ TEST_F(TallyReport, AWholeReportMatchesTheLayoutByteForByte)
 
     expectLayout(report,
         {
-            { "report.version", hex("000f") },
-            { "report.contentOffers", hex("0000") },
-            { "report.cacheTimestamp", hex("0000000000000000") },
-            { "report.cachedIds", hex("0000") },
-            { "report.deviceFamily", hex("0002") },
-            { "report.agentVersion", hex("0030") },
-            { "report.buildTime", hex("000001370fcf4170") },
-            { "report.apiKey", hex("0004 4b455931") },
-            { "report.appVersion", hex("0003 322e37") },
-            { "report.deviceIdKind", hex("0000") },
+            { "report.head",
+                hex("000f00000000000000000000000000020030000001370fcf417000044b4559310003322e370000") },
             { "report.phoneID", text(TallySession::phoneID()) },
-            { "report.initialTimestamp", hex("000001370fce3000") },
-            { "report.sessionStart", hex("000001370fce3000") },
-            { "report.propertyCount", hex("0001") },
-            { "report.propertyKey", hex("000e 6465766963652e6d6f64656c2e31") }, // "device.model.1"
+            { "report.timesAndProperty",
+                hex("000001370fce3000000001370fce30000001000e6465766963652e6d6f64656c2e31") },
             { "report.propertyValue", text(TallySession::devicePlatform()) },
             { "report.sessionCount", hex("0002") },
-
-            { "a.serializationVersion", hex("0001") },
-            { "a.appVersion", hex("0003 322e37") },
-            { "a.startTime", hex("000001370fce3000") },
-            { "a.sessionLength", hex("000000000000ff98") },
-            { "a.totalPauseIntervalMillis", hex("0000000000001234") },
-            { "a.locale", hex("0005 64655f4154") },
-            { "a.timeZone", hex("000d 4575726f70652f5669656e6e61") },
-            { "a.internetAvailable", hex("00") },
-            { "a.userID", hex("0003 752d39") },
-            { "a.alwaysOne", hex("01") },
-            { "a.latitude", hex("c040ef1a9fbe76c9") },
-            { "a.longitude", hex("c062e6b020c49ba6") },
-            { "a.accuracy", hex("41480000") },
-            { "a.pageViewCount", hex("00000003") },
-            { "a.zero1", hex("00") },
-            { "a.zero2", hex("00") },
-            { "a.gender", hex("00") },
-            { "a.age", hex("01 000000582bc12400") },
-            { "a.eventCounts", hex("0002 000c 54414b455f50494354555245 00000002 0004 5a4f4f4d 00000001") },
-            { "a.eventLogCount", hex("0002") },
-            { "a.event1", hex("000c 54414b455f50494354555245 0000 00000000000005dc 0000000000000000") },
-            { "a.event2",
-                hex("0004 5a4f4f4d 0001 0005 6c6576656c 0001 33 00000000000007d0 00000000000000fa") },
-            { "a.eventLogComplete", hex("00") },
-            { "a.totalErrorCount", hex("0000000b") },
-            { "a.errors",
-                hex("0001 000001370fce3bb8 0008 556e636175676874 0006 437261736821"
-                    "0018 7374643a3a72756e74696d655f6572726f723a20626f6f6d") },
-            { "a.contentLog", hex("0000") },
-
-            { "b.serializationVersion", hex("0001") },
-            { "b.appVersion", hex("0003 312e30") },
-            { "b.startTime", hex("000001370fcf1a60") },
-            { "b.sessionLength", hex("ffffffffffffffff") },
-            { "b.totalPauseIntervalMillis", hex("0000000000000000") },
-            { "b.locale", hex("0005 656e5f4e5a") },
-            { "b.timeZone", hex("0010 506163696669632f4175636b6c616e64") },
-            { "b.internetAvailable", hex("01") },
-            { "b.userID", hex("0000") },
-            { "b.alwaysOne", hex("01") },
-            { "b.latitude", hex("3fe0000000000000") },
-            { "b.longitude", hex("bfd0000000000000") },
-            { "b.accuracy", hex("00000000") },
-            { "b.pageViewCount", hex("00000000") },
-            { "b.zero1", hex("00") },
-            { "b.zero2", hex("00") },
-            { "b.gender", hex("01") },
-            { "b.age", hex("00") },
-            { "b.eventCounts", hex("0000") },
-            { "b.eventLogCount", hex("0000") },
-            { "b.eventLogComplete", hex("01") },
-            { "b.totalErrorCount", hex("00000000") },
-            { "b.errors", hex("0000") },
-            { "b.contentLog", hex("0000") },
+            { "a",
+                hex("00010003322e37000001370fce3000000000000000ff980000000000001234000564655f4154000d4575726f"
+                    "70652f5669656e6e61000003752d3901c040ef1a9fbe76c9c062e6b020c49ba6414800000000000300000001"
+                    "000000582bc124000002000c54414b455f504943545552450000000200045a4f4f4d000000010002000c5441"
+                    "4b455f50494354555245000000000000000005dc000000000000000000045a4f4f4d000100056c6576656c00"
+                    "013300000000000007d000000000000000fa000000000b0001000001370fce3bb80008556e63617567687400"
+                    "0643726173682100187374643a3a72756e74696d655f6572726f723a20626f6f6d0000") },
+            { "b",
+                hex("00010003312e30000001370fcf1a60ffffffffffffffff00000000000000000005656e5f4e5a001050616369"
+                    "6669632f4175636b6c616e64010000013fe0000000000000bfd0000000000000000000000000000000000100"
+                    "00000000010000000000000000") },
         });
 }
 

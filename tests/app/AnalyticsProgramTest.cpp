@@ -201,8 +201,10 @@ TEST_F(AnalyticsProgram, TurnedOffItDeletesOnlyTheAppsOwnFilesAndStaysOff)
         QDir(m_data.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), theUsers);
     EXPECT_FALSE(QFileInfo::exists(standard)) << "the app made it";
 
+    const auto sent = m_server.requests().size();
     EXPECT_EQ(run({}), 0);
     EXPECT_FALSE(QFileInfo::exists(standard)) << "a later start records nothing";
+    EXPECT_EQ(m_server.requests().size(), sent) << "and sends nothing";
     EXPECT_EQ(run({ "--analytics", "on" }), 0);
     EXPECT_EQ(run({}), 0);
     EXPECT_FALSE(QDir(standard).entryList({ "*.archive" }, QDir::Files | QDir::Hidden).isEmpty())

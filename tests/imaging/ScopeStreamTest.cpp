@@ -219,6 +219,8 @@ TEST(ScopeCameras, WithoutACameraTheScreenSaysSoAndKeepsWorking)
     TestScope scope;
     scope.loadScope(); // no backend at all
     EXPECT_EQ(scope.camera.cameraMessage(), QStringLiteral("No camera found"));
+    scope.camera.stopRunning(); // the screen covered and shown again
+    scope.camera.startRunning();
     scope.changeCamera();
     scope.camera.changeScopeTorch();
     scope.presetChange(2);

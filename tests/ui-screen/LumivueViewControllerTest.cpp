@@ -297,18 +297,6 @@ TEST_F(LumivueViewControllerTest, TheGridToggleHidesAndShowsOnlyTheSideControlsT
     EXPECT_EQ(sides(lone), (std::vector<bool> { false, true, true, false, false }));
 }
 
-TEST_F(LumivueViewControllerTest, WithoutCamerasTheScreenStillLoadsAndRenders)
-{
-    LumivueViewController screen(nullptr);
-    platform::View& root = screen.view();
-    screen.viewWillAppear(false);
-    EXPECT_EQ(screen.session(), nullptr);
-    EXPECT_FALSE(screen.cameraMessage().isEmpty());
-    screen.viewWillDisappear(false);
-    const QImage shot = root.snapshot(1);
-    EXPECT_EQ(shot.size(), QSize(320, 480));
-}
-
 } // namespace
 
 } // namespace ui::test

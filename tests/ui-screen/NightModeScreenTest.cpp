@@ -12,6 +12,7 @@
 #include "platform/camera/SensorNoise.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Slider.h"
+#include "support/TestNames.h"
 #include "ui/LumivueViewController.h"
 #include "ui/OptionButton.h"
 
@@ -81,10 +82,7 @@ struct ResetRow {
     std::function<void(LumivueViewController&)> act;
     bool resets;
 };
-void PrintTo(const ResetRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
+using testing_support::PrintTo;
 
 class NightModeReset : public NightModeScreen, public ::testing::WithParamInterface<ResetRow> { };
 

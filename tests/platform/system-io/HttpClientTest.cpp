@@ -53,7 +53,7 @@ private:
     QByteArray m_old;
 };
 
-// Whole answers, however framed; server errors are answers like any other, not failures.
+// Whole answers, however framed.
 struct WholeAnswer {
     const char* name;
     ScriptedAnswer answer;
@@ -90,7 +90,6 @@ TEST_P(HttpClientAnswer, ArrivesWholeAfterOneRequest)
 
 INSTANTIATE_TEST_SUITE_P(Framings, HttpClientAnswer,
     ::testing::Values(WholeAnswer { "Length", ScriptedAnswer::status(200, "accepted"), 200, "accepted" },
-        WholeAnswer { "ServerError", ScriptedAnswer::status(500, "nope"), 500, "nope" },
         WholeAnswer { "Chunked",
             ScriptedAnswer::rawBytes(
                 "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nthan\r\n3\r\nks!\r\n0\r\n\r\n"),

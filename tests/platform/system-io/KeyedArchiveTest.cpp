@@ -35,32 +35,6 @@ KeyedArchive sample()
     return object;
 }
 
-TEST(KeyedArchive, EveryTypeSurvivesAFileRoundTrip)
-{
-    const QByteArray bytes = KeyedArchive::archive(sample().toValue());
-    const auto root = KeyedArchive::unarchive(bytes);
-    ASSERT_TRUE(root);
-    const auto object = KeyedArchive::fromValue(*root);
-    ASSERT_TRUE(object);
-
-    EXPECT_EQ(object->decodeInt32("int32"), -7);
-    EXPECT_EQ(object->decodeInt64("int64"), std::numeric_limits<qint64>::min() + 1);
-    EXPECT_EQ(object->decodeDouble("double"), 12.345);
-    EXPECT_EQ(object->decodeFloat("float"), 2.5f);
-    EXPECT_EQ(object->decodeBool("bool"), true);
-    EXPECT_EQ(object->decodeString("string"), QStringLiteral("Grüße \u263A"));
-    const auto date = object->decodeDate("date");
-    ASSERT_TRUE(date);
-    EXPECT_EQ(date->toMSecsSinceEpoch(), 1338508800123); // milliseconds kept
-    EXPECT_EQ(object->decodeMap("map")->value(QStringLiteral("TAKE_PICTURE")).toInteger(), 3);
-    const auto list = object->decodeList("list");
-    ASSERT_TRUE(list);
-    ASSERT_EQ(list->size(), 3);
-    EXPECT_EQ(KeyedArchive::toDate(list->at(2))->toMSecsSinceEpoch(), 5);
-    EXPECT_EQ(object->decodeBytes("bytes"), QByteArray("\x00\x01\xff", 3));
-    EXPECT_EQ(object->decodeObject("object")->decodeString("name"), QStringLiteral("TAKE_PICTURE"));
-}
-
 TEST(KeyedArchive, TellsMissingKeysAndRejectsWrongTypes)
 {
     const KeyedArchive object = sample();
@@ -82,55 +56,31 @@ TEST(KeyedArchive, TellsMissingKeysAndRejectsWrongTypes)
     EXPECT_FALSE(KeyedArchive::fromValue(QCborValue(3)));
 }
 
-TEST(KeyedArchiveWriter, WritesWhatTheTreeFormWrites)
+// The session file's checksum pins what the streamed writer makes of the values sessions hold;
+// these are the edges of the encoding they do not reach.
+TEST(KeyedArchiveWriter, WritesWhatTheTreeFormWritesAtTheEncodingsEdges)
 {
     platform::KeyedArchiveWriter writer;
-    writer.beginObject(9);
-    writer.key(QLatin1StringView("int32"));
-    writer.int32(-7);
+    writer.beginObject(4);
     writer.key(QLatin1StringView("int64"));
     writer.int64(std::numeric_limits<qint64>::min() + 1);
     writer.key(QLatin1StringView("big"));
     writer.int64(std::numeric_limits<qint64>::max());
-    writer.key(QLatin1StringView("double"));
-    writer.float64(12.345);
-    writer.key(QLatin1StringView("bool"));
-    writer.boolean(false);
-    writer.key(QLatin1StringView("string"));
-    writer.string(QStringLiteral("Grüße \u263A"));
-    writer.key(QLatin1StringView("dates"));
-    writer.beginList(3);
-    for (const qint64 msecs : { qint64(1338508800123), qint64(-1), qint64(-1000) })
-        writer.date(QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc()));
-    writer.endList();
+    writer.key(QLatin1StringView("date"));
+    writer.date(QDateTime::fromMSecsSinceEpoch(-1, QTimeZone::utc()));
     writer.key(QLatin1StringView("bytes"));
     writer.bytes(QByteArray(300, '\x01'));
-    writer.key(QLatin1StringView("value"));
-    writer.value(QCborMap { { QStringLiteral("i"), 4 } });
     writer.endObject();
-    const QByteArray written = writer.bytes();
 
     KeyedArchive tree;
-    tree.encodeInt32("int32", -7);
     tree.encodeInt64("int64", std::numeric_limits<qint64>::min() + 1);
     tree.encodeInt64("big", std::numeric_limits<qint64>::max());
-    tree.encodeDouble("double", 12.345);
-    tree.encodeBool("bool", false);
-    tree.encodeString("string", QStringLiteral("Grüße \u263A"));
-    tree.encodeList("dates",
-        QCborArray { KeyedArchive::dateValue(QDateTime::fromMSecsSinceEpoch(1338508800123, QTimeZone::utc())),
-            KeyedArchive::dateValue(QDateTime::fromMSecsSinceEpoch(-1, QTimeZone::utc())),
-            KeyedArchive::dateValue(QDateTime::fromMSecsSinceEpoch(-1000, QTimeZone::utc())) });
+    tree.encodeDate("date", QDateTime::fromMSecsSinceEpoch(-1, QTimeZone::utc()));
     tree.encodeBytes("bytes", QByteArray(300, '\x01'));
-    tree.encodeMap("value", QCborMap { { QStringLiteral("i"), 4 } });
-
-    const auto streamed = KeyedArchive::unarchive(written);
-    ASSERT_TRUE(streamed);
-    EXPECT_EQ(*streamed, tree.toValue());
-    EXPECT_EQ(written, KeyedArchive::archive(tree.toValue()));
-    const auto dates = KeyedArchive::fromValue(*streamed)->decodeList("dates");
-    EXPECT_EQ(KeyedArchive::toDate(dates->at(1))->toMSecsSinceEpoch(), -1);
-    EXPECT_EQ(KeyedArchive::toDate(dates->at(2))->toMSecsSinceEpoch(), -1000);
+    EXPECT_EQ(writer.bytes(), KeyedArchive::archive(tree.toValue()));
+    const auto read = KeyedArchive::fromValue(*KeyedArchive::unarchive(writer.bytes()));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->decodeDate("date")->toMSecsSinceEpoch(), -1);
 }
 
 TEST(KeyedArchive, AnythingButOneWholeArchiveIsAbsent)

@@ -91,7 +91,6 @@ INSTANTIATE_TEST_SUITE_P(States, AppVisibility,
         PlatformState { "UnfocusedWindow", Qt::ApplicationInactive, true, true, true },
         PlatformState { "AllWindowsHiddenOrMinimised", Qt::ApplicationInactive, true, false, false },
         PlatformState { "HiddenByTheShell", Qt::ApplicationHidden, true, true, false },
-        PlatformState { "SuspendedByTheShell", Qt::ApplicationSuspended, true, true, false },
         PlatformState { "LaunchingBeforeAnyWindow", Qt::ApplicationInactive, false, false, true }),
     [](const auto& row) { return std::string(row.param.name); });
 
