@@ -7,14 +7,13 @@
 
 #include <QImage>
 #include <QPainter>
-#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include "support/NoiseMeasure.h"
-#include "support/TestTimeScale.h"
+#include "support/Program.h"
 
 namespace {
 
@@ -43,20 +42,13 @@ protected:
             else
                 script += line + '\n';
         }
-        QProcess process;
-        process.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue"),
+        testing_support::Program lumivue(
             QStringList { "--headless", "--no-analytics", "--album", m_dir.filePath("album"), "--camera",
                 "image:" + m_dir.filePath(picture), "--control", "-" }
-                + flags);
-        process.write(script.toUtf8() + "quit\n");
-        process.closeWriteChannel();
-        if (!process.waitForFinished(test_support::scaledLimitMs(90000))) {
-            process.kill();
-            process.waitForFinished();
-            return false;
-        }
-        m_log = QString::fromUtf8(process.readAllStandardError());
-        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+            + flags);
+        const int exitCode = lumivue.finish(script.toUtf8() + "quit\n", 90000);
+        m_log = lumivue.errors();
+        return exitCode == 0;
     }
 
     QImage shot(const char* name) const

@@ -9,51 +9,22 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMultiMap>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include "analytics-io/TestHttpServer.h"
-#include "support/TestTimeScale.h"
+#include "support/Program.h"
 
 namespace {
 
 // lumivue with its settings and standard folders under `home`, the control script on stdin.
-class Lumivue {
-public:
+struct Lumivue : testing_support::Program {
     Lumivue(const QTemporaryDir& home, const QStringList& arguments)
+        : Program(QStringList { "--headless", "--camera", "synthetic", "--control", "-" } + arguments,
+            testing_support::homeIn(home))
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : { "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME" })
-            environment.insert(QLatin1String(name), home.filePath(QLatin1String(name)));
-        m_process.setProcessEnvironment(environment);
-        m_process.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue"),
-            QStringList { "--headless", "--camera", "synthetic", "--control", "-" } + arguments);
-        EXPECT_TRUE(m_process.waitForStarted(10000));
     }
-    ~Lumivue()
-    {
-        m_process.kill(); // SIGKILL: nothing of the app runs
-        m_process.waitForFinished();
-    }
-
-    void say(const QByteArray& script)
-    {
-        m_process.write(script);
-        m_process.waitForBytesWritten(); // no event loop here would write it
-    }
-    int quit() // the exit code; -1 when it did not end by itself
-    {
-        say("quit\n");
-        const bool ended = m_process.waitForFinished(test_support::scaledLimitMs(60000));
-        return ended && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
-    QString errors() { return m_errors += QString::fromUtf8(m_process.readAllStandardError()); }
-
-private:
-    QProcess m_process;
-    QString m_errors;
 };
 
 qint64 number(const QJsonValue& record, const char* key)
@@ -78,13 +49,7 @@ protected:
     {
         QMultiMap<qint64, QJsonObject> records;
         for (const auto& request : m_server.requests().mid(from)) {
-            QProcess tool;
-            tool.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue-report"), { "decode", "-" });
-            tool.write(request.body);
-            tool.closeWriteChannel();
-            EXPECT_TRUE(tool.waitForFinished(30000));
-            EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
-            const QJsonObject report = QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
+            const QJsonObject report = testing_support::reportJson({ "decode", "-" }, request.body);
             for (const QJsonValue& session : report[QLatin1String("sessions")].toArray())
                 records.insert(number(session, "startTime"), session.toObject());
         }

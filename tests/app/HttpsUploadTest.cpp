@@ -4,43 +4,31 @@
 
 #include <QDir>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include "analytics-io/TestHttpServer.h"
 #include "platform/system-io/TestCertificates.h"
-#include "support/TestTimeScale.h"
+#include "support/Program.h"
 
 namespace {
 
 using testing_support::ScriptedAnswer;
 using testing_support::TestHttpServer;
 
-const QString kProgram = QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue");
-const QString kReport = QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue-report");
-
-// A short headless run with analytics on, reporting to `server`; its standard error.
-QString runAgainst(const QUrl& server, const QTemporaryDir& dir)
+// A short headless run with analytics on, reporting to `server`.
+void runAgainst(const QUrl& server, const QTemporaryDir& dir)
 {
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(
         QStringLiteral("no_proxy"), QStringLiteral("127.0.0.1")); // whatever the machine's proxy
-    process.setProcessEnvironment(environment);
-    process.start(kProgram,
+    const auto run = testing_support::runProgram(
         { "--headless", "--duration", "1", "--screenshot", dir.filePath(QStringLiteral("shot.png")),
-            "--data-dir", dir.path(), "--server-url", server.toString() });
-    const bool finished = process.waitForFinished(test_support::scaledLimitMs(60000));
-    if (!finished)
-        process.kill();
-    EXPECT_TRUE(finished);
-    EXPECT_EQ(process.exitCode(), 0);
-    return QString::fromUtf8(process.readAllStandardError());
+            "--data-dir", dir.path(), "--server-url", server.toString() },
+        {}, environment);
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
 }
 
 QStringList analyticsFiles(const QTemporaryDir& dir, const QString& pattern)
@@ -54,11 +42,7 @@ qsizetype savedSessions(const QTemporaryDir& dir)
     const QStringList files = analyticsFiles(dir, QStringLiteral(".tallyStored*.archive"));
     if (files.isEmpty())
         return 0;
-    QProcess decoder;
-    decoder.start(kReport, { "archive", dir.filePath(files.first()) });
-    decoder.waitForFinished(test_support::scaledLimitMs(30000));
-    return QJsonDocument::fromJson(decoder.readAllStandardOutput())
-        .object()
+    return testing_support::reportJson({ "archive", dir.filePath(files.first()) })
         .value("sessions")
         .toArray()
         .size();
