@@ -1,6 +1,4 @@
 #include <random>
-#include <thread>
-#include <vector>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,11 +7,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "AnalyticsFixture.h"
 #include "TestHttpServer.h"
 #include "analytics/TallySessionArchive.h"
 #include "platform/system/AtomicFileWriter.h"
 #include "platform/system/KeyedArchive.h"
+#include "support/AnalyticsFixture.h"
 
 namespace {
 
@@ -21,7 +19,7 @@ using analytics::TallyAPI;
 using testing_support::ScriptedAnswer;
 using testing_support::TestHttpServer;
 
-constexpr int kKills = 200;
+constexpr int kKills = 40;
 const QString kKey = QStringLiteral("KILLTEST");
 
 struct ChildEnd {
@@ -71,102 +69,53 @@ ChildEnd runChild(
     return end;
 }
 
-// What one lane of runs saw: per run, the last event that had returned, and the first problem.
-struct Lane {
-    QString dataDir;
-    QList<int> lastReturned;
-    QString failure;
-};
+class TallyKillTest : public testing_support::AnalyticsFixture { };
 
-// Kills `runs` children one after another on the lane's own data folder and checks the
-// current-session file after each kill. Runs on a thread of its own; touches only `lane`.
-void runLane(Lane& lane, int runs, unsigned seed)
+// Each run is killed once it has said it started and logged a random number of events; after
+// each kill the current-session file must hold every event whose logEvent had returned.
+TEST_F(TallyKillTest, AKilledProcessLeavesADecodableSessionWithEveryReturnedEvent)
 {
-    std::mt19937 random(seed);
-    analytics::TallyFileSessionStore store; // only for its path rule; this process writes nothing
-    store.setApiKey(kKey);
-    const QString currentPath
-        = QDir(lane.dataDir).filePath(QFileInfo(store.currentSessionFilePath()).fileName());
-    for (int kill = 0; kill < runs; ++kill) {
-        // Killed once it has said it started and then logged a random number of events.
-        const ChildEnd run = runChild(lane.dataDir, {}, {}, 1 + int(random() % 25));
-        auto fail
-            = [&](const QString& why) { lane.failure = QStringLiteral("run %1: %2").arg(kill).arg(why); };
-        if (run.started.isEmpty())
-            return fail(QStringLiteral("the child did not start"));
-        // The number of the last event whose logEvent had returned.
-        const int lastReturned = run.lines.size() > 1 ? run.lines.last().toInt() : -1;
-        lane.lastReturned << lastReturned;
-
+    std::mt19937 random(20120601u);
+    m_store->setApiKey(kKey); // only for its path rule; this process writes nothing yet
+    const QString currentPath = m_store->currentSessionFilePath();
+    QList<int> lastReturned; // per run, the number of the last event whose logEvent had returned
+    for (int kill = 0; kill < kKills; ++kill) {
+        const ChildEnd run = runChild(m_data.path(), {}, {}, 1 + int(random() % 25));
+        ASSERT_FALSE(run.started.isEmpty()) << "run " << kill;
+        lastReturned << (run.lines.size() > 1 ? run.lines.last().toInt() : -1);
         // The newest complete version: the file, or the previous version when the kill fell
         // between moving one aside and renaming the new one into place.
         const auto bytes = platform::AtomicFileWriter::readLatest(currentPath,
             [](const QByteArray& b) { return platform::KeyedArchive::unarchive(b).has_value(); });
-        if (!bytes)
-            return fail(QStringLiteral("no decodable current-session file"));
+        ASSERT_TRUE(bytes) << "run " << kill;
         const auto state = analytics::TallySessionArchive::sessionFromFile(*bytes);
-        if (!state)
-            return fail(QStringLiteral("the current-session file does not decode"));
-        // Every event whose logEvent returned is there, in order; one more may have been written
-        // just before the kill.
+        ASSERT_TRUE(state) << "run " << kill;
+        // In order, and one more event may have been written just before the kill.
         const qsizetype events = state->eventLog.size();
-        if (events < lastReturned + 1 || events > lastReturned + 2)
-            return fail(
-                QStringLiteral("%1 events after event %2 had returned").arg(events).arg(lastReturned));
-        for (qsizetype i = 0; i < events; ++i) {
-            if (state->eventLog[i].parameters()->value(QStringLiteral("i")).toInt() != i)
-                return fail(QStringLiteral("event %1 out of order").arg(i));
-        }
+        ASSERT_GE(events, lastReturned.last() + 1) << "run " << kill;
+        ASSERT_LE(events, lastReturned.last() + 2) << "run " << kill;
+        for (qsizetype i = 0; i < events; ++i)
+            ASSERT_EQ(state->eventLog[i].parameters()->value(QStringLiteral("i")).toInt(), i)
+                << "run " << kill;
     }
-}
+    // Interrupted writes leave no litter behind for long: each start clears it.
+    EXPECT_LE(
+        QDir(m_data.path()).entryList({ QStringLiteral("*.tmp-*") }, QDir::Files | QDir::Hidden).size(), 1);
 
-class TallyKillTest : public testing_support::AnalyticsFixture { };
-
-TEST_F(TallyKillTest, AKilledProcessLeavesADecodableSessionWithEveryReturnedEvent)
-{
-    // Four lanes side by side (each with its own folder) keep the 200 kills quick.
-    constexpr int kLanes = 4;
-    constexpr int kRunsPerLane = kKills / kLanes;
-    std::vector<Lane> lanes(kLanes);
-    for (int i = 0; i < kLanes; ++i) {
-        lanes[i].dataDir = QDir(m_data.path()).filePath(QStringLiteral("lane%1").arg(i));
-        ASSERT_TRUE(QDir().mkpath(lanes[i].dataDir));
-    }
-    {
-        std::vector<std::thread> threads;
-        threads.reserve(kLanes);
-        for (int i = 0; i < kLanes; ++i)
-            threads.emplace_back(
-                [&lanes, i] { runLane(lanes[size_t(i)], kRunsPerLane, 20120601u + unsigned(i)); });
-        for (auto& thread : threads)
-            thread.join();
-    }
-
-    for (const Lane& lane : lanes) {
-        ASSERT_TRUE(lane.failure.isEmpty()) << lane.failure.toStdString();
-        ASSERT_EQ(lane.lastReturned.size(), kRunsPerLane);
-        // Interrupted writes leave no litter behind for long: each start clears it.
-        EXPECT_LE(
-            QDir(lane.dataDir).entryList({ QStringLiteral("*.tmp-*") }, QDir::Files | QDir::Hidden).size(),
-            1);
-
-        // The next start saves the last run's session as crashed; the saved records are the
-        // sessions of the lane's runs, oldest first, each with every event that had returned.
-        TallyAPI::resetForTesting();
-        analytics::TallyPaths::setDataDirectory(lane.dataDir);
-        installStore();
-        TallyAPI::startSession(kKey);
-        TallyAPI::waitForUploads();
-        const auto saved = m_store->savedSessions();
-        ASSERT_EQ(saved.size(), kRunsPerLane);
-        for (qsizetype i = 0; i < saved.size(); ++i) {
-            const auto record = analytics::TallyReportDecoder::decodeSessionRecord(saved[i]);
-            ASSERT_TRUE(record.ok()) << record.error.toStdString();
-            const int expected = lane.lastReturned[i] + 1;
-            const auto events = record.json.value(QLatin1String("events")).toArray().size();
-            EXPECT_GE(events, expected) << "saved record " << i;
-            EXPECT_LE(events, expected + 1) << "saved record " << i;
-        }
+    // The next start saves the last run's session as crashed; the saved records are the runs'
+    // sessions, oldest first, each with every event that had returned.
+    TallyAPI::resetForTesting();
+    installStore();
+    TallyAPI::startSession(kKey);
+    TallyAPI::waitForUploads();
+    const auto saved = m_store->savedSessions();
+    ASSERT_EQ(saved.size(), kKills);
+    for (qsizetype i = 0; i < saved.size(); ++i) {
+        const auto record = analytics::TallyReportDecoder::decodeSessionRecord(saved[i]);
+        ASSERT_TRUE(record.ok()) << record.error.toStdString();
+        const auto events = record.json.value(QLatin1String("events")).toArray().size();
+        EXPECT_GE(events, lastReturned[i] + 1) << "saved record " << i;
+        EXPECT_LE(events, lastReturned[i] + 2) << "saved record " << i;
     }
 }
 

@@ -1,11 +1,11 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
-#include "AnalyticsFixture.h"
 #include "TestHttpServer.h"
 #include "analytics/TallyHTTPEater.h"
 #include "analytics/TallyHTTPResponse.h"
 #include "analytics/TallyUtil.h"
+#include "support/AnalyticsFixture.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Recording into a session what the app records: its events and its errors, within their limits.
-#include "AnalyticsFixture.h"
 #include "platform/system/Error.h"
+#include "support/AnalyticsFixture.h"
 
 namespace analytics::test {
 namespace {

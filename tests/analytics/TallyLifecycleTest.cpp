@@ -2,12 +2,12 @@
 #include <atomic>
 #include <thread>
 
-#include "AnalyticsFixture.h"
 #include "analytics/TallyReportDecoder.h"
 #include "analytics/TallyUtil.h"
 #include "platform/core/AlertPresenter.h"
 #include "platform/system/ApplicationLifecycle.h"
 #include "platform/system/BackgroundTasks.h"
+#include "support/AnalyticsFixture.h"
 #include "support/TestNames.h"
 
 namespace analytics::test {

@@ -2,10 +2,10 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
-#include "AnalyticsFixture.h"
 #include "analytics/TallyEvent.h"
 #include "analytics/TallyReportDecoder.h"
 #include "platform/system/DeviceInfo.h"
+#include "support/AnalyticsFixture.h"
 
 namespace analytics::test {
 namespace {
@@ -144,66 +144,6 @@ TEST_F(TallyReport, EventOffsetsAreTruncatedTo32BitsAndSignExtended)
     EXPECT_EQ(
         data.mid(5, 8), QByteArray::fromHex("ffffffff80000000")); // -(3 * 2^31) in 32 bits, sign-extended
     EXPECT_EQ(data.mid(13, 8), QByteArray::fromHex("0000000000000007"));
-}
-
-TEST_F(TallyReport, EverythingTheLayerRecordsDecodesToTheSameFields)
-{
-    TallyAPI::setUserID(QStringLiteral("user-7"));
-    TallyAPI::startSession(QStringLiteral("round-trip"));
-    TallyAPI::waitForUploads(); // the start-of-session upload runs on its own thread
-    TallyAPI::setLatitude(48.8566123, -2.3522999, 10.0f, 30.0f);
-    platform::Clock::advance(1500);
-    TallyAPI::logEvent(QStringLiteral("TAKE_PICTURE"));
-    TallyAPI::logEvent(QStringLiteral("ZOOM"),
-        QVariantMap { { QStringLiteral("level"), 3 }, { QStringLiteral("mode"), QStringLiteral("auto") } },
-        true);
-    platform::Clock::advance(250);
-    TallyAPI::endTimedEvent(QStringLiteral("ZOOM"));
-    const std::runtime_error crash("boom");
-    TallyAPI::logError(QStringLiteral("Uncaught"), QStringLiteral("Crash!"), &crash);
-    TallyAPI::logPageView();
-    platform::Clock::advance(4000);
-    TallyAPI::endSession(); // reports on close: the end-of-session upload, then saved
-    TallyAPI::waitForUploads();
-
-    const auto uploads = uploader->uploads();
-    ASSERT_EQ(uploads.size(), 2); // start of session (nothing saved yet), end of session
-    EXPECT_EQ(decode(uploads[0].report)[QLatin1String("sessions")].toArray().size(), 0);
-    const QJsonObject report = decode(uploads[1].report);
-    const QJsonArray sessions = report[QLatin1String("sessions")].toArray();
-    ASSERT_EQ(sessions.size(), 1);
-    const QJsonObject s = sessions[0].toObject();
-    const std::pair<const char*, QJsonValue> fields[] = {
-        { "startTime", double(start.toMSecsSinceEpoch()) },
-        { "sessionLength", 5750 },
-        { "userID", "user-7" },
-        { "latitude", 48.856 }, // cut to thousandths
-        { "longitude", -2.352 },
-        { "accuracy", 20.0 },
-        { "pageViewCount", 1 },
-        { "eventCounts", QJsonObject { { "TAKE_PICTURE", 1 }, { "ZOOM", 1 } } },
-        { "totalErrorCount", 1 },
-    };
-    for (const auto& [name, value] : fields)
-        EXPECT_EQ(s[QLatin1String(name)], value) << name;
-    const QJsonArray events = s[QLatin1String("events")].toArray();
-    ASSERT_EQ(events.size(), 2);
-    EXPECT_EQ(events[0].toObject()[QLatin1String("startOffset")].toDouble(), 1500);
-    EXPECT_EQ(events[0].toObject()[QLatin1String("duration")].toDouble(), 0);
-    const QJsonObject zoom = events[1].toObject();
-    EXPECT_EQ(zoom[QLatin1String("duration")].toDouble(), 250)
-        << "ended by the caller, kept at the session end";
-    EXPECT_EQ(
-        zoom[QLatin1String("parameters")].toObject(), (QJsonObject { { "level", "3" }, { "mode", "auto" } }));
-    const QJsonObject error = s[QLatin1String("errors")].toArray()[0].toObject();
-    EXPECT_EQ(error[QLatin1String("exception")].toString(), QStringLiteral("std::runtime_error: boom"));
-    EXPECT_EQ(error[QLatin1String("time")].toDouble(), double(start.toMSecsSinceEpoch() + 1750));
-
-    // The saved record is the same bytes and decodes on its own.
-    ASSERT_EQ(store->savedSessions().size(), 1);
-    const auto saved = TallyReportDecoder::decodeSessionRecord(store->savedSessions().first());
-    ASSERT_TRUE(saved.ok()) << saved.error.toStdString();
-    EXPECT_EQ(saved.json, s);
 }
 
 TEST_F(TallyReport, RecordsAndSessionsMixInListOrderAndEmptyRecordsAreNotCounted)
