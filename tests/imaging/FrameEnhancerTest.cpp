@@ -152,7 +152,6 @@ TEST_P(EveryPath, ExhaustiveOverAllColours)
         }
         return frame;
     }();
-    const std::uint64_t channelSum = 65536ull * (255 * 256 / 2); // each value 65536 times
     struct Run {
         std::int32_t level, filter;
     };
@@ -160,30 +159,14 @@ TEST_P(EveryPath, ExhaustiveOverAllColours)
     for (std::int32_t level : { 1, 8, 40, 80, 247, 248, 249, 1000, kMaxLevel })
         runs.push_back({ level, 0 });
     runs.insert(runs.end(), { { 0, 1 }, { 0, 2 }, { 40, 1 }, { 40, 2 } });
-
-    std::vector<std::uint8_t> frame(original.size());
     for (const Run& run : runs) {
-        int gained[256];
-        for (int c = 0; c < 256; ++c)
-            gained[c] = referenceGain(c, run.level);
-        frame = original;
-        const ChannelSums sums = FrameEnhancer::enhance(
-            GetParam(), frame.data(), 4 * kSide, { 0, 0, kSide, kSide }, run.level, run.filter);
-        EXPECT_EQ(sums, (ChannelSums { channelSum, channelSum, channelSum }));
-        std::size_t mismatches = 0;
-        for (std::size_t i = 0; i < kSide * kSide; ++i) {
-            const std::uint8_t* in = &original[4 * i];
-            const std::uint8_t* out = &frame[4 * i];
-            int b = gained[in[0]], g = gained[in[1]], r = gained[in[2]];
-            referenceTint(b, g, r, run.filter);
-            if (out[0] != b || out[1] != g || out[2] != r || out[3] != in[3]) {
-                if (++mismatches <= 3)
-                    ADD_FAILURE() << "level " << run.level << " filter " << run.filter << " bgr "
-                                  << int(in[0]) << "," << int(in[1]) << "," << int(in[2]) << " gave "
-                                  << int(out[0]) << "," << int(out[1]) << "," << int(out[2]);
-            }
-        }
-        EXPECT_EQ(mismatches, 0u);
+        std::vector<std::uint8_t> expected = original, actual = original;
+        const ChannelSums expectedSums
+            = referenceEnhance(expected.data(), 4 * kSide, { 0, 0, kSide, kSide }, run.level, run.filter);
+        EXPECT_EQ(FrameEnhancer::enhance(
+                      GetParam(), actual.data(), 4 * kSide, { 0, 0, kSide, kSide }, run.level, run.filter),
+            expectedSums);
+        EXPECT_TRUE(actual == expected) << "level " << run.level << " filter " << run.filter;
     }
 }
 

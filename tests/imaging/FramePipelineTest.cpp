@@ -173,40 +173,24 @@ INSTANTIATE_TEST_SUITE_P(Table, FramePipelinePreview,
             { 50, 60, 70, 255 }, { 50, 60, 70, 255 }, QRect(), std::nullopt, 40, 0, {} }),
     [](const auto& row) { return std::string(row.param.name); });
 
-struct StillRow {
-    const char* name;
-    std::int32_t mode, filter, previousImageLevel;
-    pixel fill, result; // every pixel of the frame: a still ignores the window
-    std::int32_t usedLevel;
-    QStringList log;
-};
-
-class FramePipelineStill : public ::testing::TestWithParam<StillRow> { };
-
 // A still is processed whole at the level of the last preview's measurement and measures nothing;
-// at level 0 it is handed on untouched, even with a tint chosen.
-TEST_P(FramePipelineStill, IsProcessedWholeAndMeasuresNothing)
+// at level 0 it is handed on untouched, even with a tint chosen. (A dark still in auto mode, gained
+// whole, is the enhance tool's test.)
+TEST(FramePipelineStill, AtLevelZeroIsHandedOnUntouchedAndMeasuresNothing)
 {
-    const StillRow& row = GetParam();
-    Pipeline p(row.mode, 0, row.filter, row.previousImageLevel, 1, 0.0f);
-    Frame frame(6, 4, row.fill, 12);
-    const Frame expected(6, 4, row.result, 12);
+    Pipeline p(NightVisionMode::Off, 0, ColorFilter::Grey, 33, 1, 0.0f);
+    Frame frame(6, 4, { 1, 2, 3, 255 }, 12);
+    const Frame expected = frame;
     auto sample = frame.sample();
     testing_support::LogCapture log;
     const QImage image = p.pipeline.quartzImageFromSampleBuffer(sample, false);
-    EXPECT_EQ(log.lines(), row.log);
-    EXPECT_EQ(p.settings.scopeNightVisionLevel(), row.usedLevel);
+    EXPECT_EQ(log.lines(), QStringList { "Just Take Picture!!!" });
+    EXPECT_EQ(p.settings.scopeNightVisionLevel(), 0);
     EXPECT_EQ(frame.bytes, expected.bytes);
-    EXPECT_EQ(p.pipeline.scopeImageLevel(), row.previousImageLevel);
+    EXPECT_EQ(p.pipeline.scopeImageLevel(), 33);
     EXPECT_EQ(p.pipeline.imageLight(), pixel {});
     expectImageHoldsTheFrame(image, frame);
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, FramePipelineStill,
-    // A dark still in auto mode, gained whole, is the enhance tool's test (tests/tools).
-    ::testing::Values(StillRow { "LevelZeroGrey", NightVisionMode::Off, ColorFilter::Grey, 33,
-        { 1, 2, 3, 255 }, { 1, 2, 3, 255 }, 0, { "Just Take Picture!!!" } }),
-    [](const auto& row) { return std::string(row.param.name); });
 
 // Slider values that are no number or beyond the level's range give a level all the same.
 TEST(ScopeSettingsChoosers, SliderValuesBecomeLevels)

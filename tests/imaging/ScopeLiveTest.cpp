@@ -8,17 +8,6 @@ using namespace scopetest;
 
 namespace {
 
-double meanLevel(const QImage& image, const QRect& area)
-{
-    double total = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x) {
-            const QRgb p = image.pixel(x, y);
-            total += qRed(p) + qGreen(p) + qBlue(p);
-        }
-    return total / (3.0 * area.width() * area.height());
-}
-
 // Runs the event loop until `done`, checked every few milliseconds, or a generous limit.
 bool runUntil(const std::function<bool()>& done)
 {
@@ -26,29 +15,6 @@ bool runUntil(const std::function<bool()>& done)
 }
 
 } // namespace
-
-TEST(ScopeLive, SyntheticSceneFillsTheScreenAndTheScopeIsBrighter)
-{
-    auto source = platform::CameraSource::parse(QStringLiteral("synthetic"));
-    ASSERT_TRUE(source);
-    auto backend = source->makeBackend();
-    ASSERT_TRUE(backend);
-    TestScope scope;
-    scope.setCaptureBackend(backend.value());
-    scope.loadScope();
-    scope.camera.previewLayer()->startAutoRefresh();
-    // Pictures have reached the preview and the scope once both layers have drawn.
-    ASSERT_TRUE(runUntil([&] {
-        return scope.scopeImageLayer()->displayCount() >= 3
-            && scope.camera.previewLayer()->layer()->sublayers().front()->contents().width() > 0;
-    }));
-    const QImage screen = scope.previewViewLayer()->renderToImage(2);
-    const double outside = meanLevel(screen, QRect(0, 0, 640, 250));
-    const double inside = meanLevel(screen, QRect(220, 300, 200, 150)); // scope, clear of the numbers
-    EXPECT_GT(outside, 5.0); // the dim street, not a black screen
-    EXPECT_GT(inside, 2 * outside); // the automatic gain brightens it
-    EXPECT_GT(scope.settings.scopeNightVisionLevel(), 0);
-}
 
 // Frames on "myQueue", ticks on the timer thread, drawing and setting changes on this thread, all
 // at once; run under ThreadSanitizer this is the race check of the scope.
