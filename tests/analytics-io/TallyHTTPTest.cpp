@@ -31,57 +31,38 @@ TEST(TallyHTTPResponse, ADebugCopyReplaysTheSameAnswer)
     QFile copy(path);
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     const QByteArray xml = copy.readAll();
-    EXPECT_TRUE(xml.contains("<plist version=\"1.0\">")) << xml.constData();
-    EXPECT_TRUE(xml.contains("<key>statusCode</key>")) << xml.constData();
-    EXPECT_TRUE(xml.contains("<integer>302</integer>")) << xml.constData();
-    EXPECT_TRUE(xml.contains("<data>AQIgYm9keQ==</data>")) << xml.constData();
+    for (const char* part :
+        { "<plist version=\"1.0\">", "<integer>302</integer>", "<data>AQIgYm9keQ==</data>" })
+        EXPECT_TRUE(xml.contains(part)) << xml.constData();
 
     EXPECT_FALSE(TallyHTTPResponse::readFromURL(QUrl::fromLocalFile(data.filePath("missing"))));
     EXPECT_FALSE(TallyHTTPResponse::readFromURL(QUrl(QStringLiteral("http://127.0.0.1:1/answer"))));
     analytics::TallyPaths::setDataDirectory({});
 }
 
-// Saved answers written by hand or by another tool.
-struct SavedAnswer {
-    const char* name;
-    const char* xml;
-    int status; // -1: not an answer
-    const char* body;
-};
-
-class TallySavedAnswer : public ::testing::TestWithParam<SavedAnswer> { };
-
-TEST_P(TallySavedAnswer, ReadsBackAsWritten)
+// Saved answers written by hand or by another tool: read as written, or not at all.
+TEST(TallyHTTPResponse, AHandWrittenAnswerIsReadAndACutShortOneIsNot)
 {
     QTemporaryDir data;
-    QFile file(data.filePath(QStringLiteral("answer.plist")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(GetParam().xml);
-    file.close();
-    const auto answer = TallyHTTPResponse::readFromURL(QUrl::fromLocalFile(file.fileName()));
-    if (GetParam().status < 0) {
-        EXPECT_FALSE(answer);
-        return;
-    }
+    auto read = [&](const QByteArray& xml) {
+        QFile file(data.filePath(QStringLiteral("answer.plist")));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(xml);
+        file.close();
+        return TallyHTTPResponse::readFromURL(QUrl::fromLocalFile(file.fileName()));
+    };
+    const auto answer = read("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                             "<!DOCTYPE plist PUBLIC \"-//PLIST 1.0//EN\" \"PropertyList-1.0.dtd\">\n"
+                             "<plist version=\"1.0\"><dict>\n"
+                             "  <key>headers</key><dict><key>Server</key><string>x</string></dict>\n"
+                             "  <key>body</key><data>\n  b2s=\n  </data>\n"
+                             "  <key>statusCode</key><integer>200</integer>\n"
+                             "</dict></plist>\n");
     ASSERT_TRUE(answer);
-    EXPECT_EQ(answer->statusCode(), GetParam().status);
-    EXPECT_EQ(answer->body(), QByteArray(GetParam().body));
+    EXPECT_EQ(answer->statusCode(), 200);
+    EXPECT_EQ(answer->body(), "ok");
     EXPECT_TRUE(answer->error().isEmpty());
+    EXPECT_FALSE(read("<plist><dict><key>statusCode</key><integer>200</integer>"));
 }
-
-INSTANTIATE_TEST_SUITE_P(Files, TallySavedAnswer,
-    ::testing::Values(SavedAnswer { "OkWithDoctypeAndHeaders",
-                          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                          "<!DOCTYPE plist PUBLIC \"-//PLIST 1.0//EN\" \"PropertyList-1.0.dtd\">\n"
-                          "<plist version=\"1.0\"><dict>\n"
-                          "  <key>headers</key><dict><key>Server</key><string>x</string></dict>\n"
-                          "  <key>body</key><data>\n  b2s=\n  </data>\n"
-                          "  <key>statusCode</key><integer>200</integer>\n"
-                          "</dict></plist>\n",
-                          200, "ok" },
-        SavedAnswer {
-            "StatusAsText", "<plist><dict><key>statusCode</key><string>200</string></dict></plist>", -1, "" },
-        SavedAnswer { "Truncated", "<plist><dict><key>statusCode</key><integer>200</integer>", -1, "" }),
-    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
