@@ -18,20 +18,6 @@ double meanBrightness(const QImage& image)
     return sum / (3.0 * bgra.width() * bgra.height());
 }
 
-double meanBrightness(const platform::PixelBuffer& pixels)
-{
-    const std::uint8_t* base = pixels.baseAddress();
-    if (!base)
-        return -1;
-    double sum = 0;
-    for (std::size_t y = 0; y < pixels.height(); ++y) {
-        const std::uint8_t* row = base + y * pixels.bytesPerRow();
-        for (std::size_t x = 0; x < pixels.width(); ++x)
-            sum += row[4 * x] + row[4 * x + 1] + row[4 * x + 2];
-    }
-    return sum / (3.0 * double(pixels.width() * pixels.height()));
-}
-
 void RecordingDelegate::captureOutput(
     platform::VideoDataOutput&, platform::SampleBuffer& frame, platform::CaptureConnection&)
 {
@@ -39,9 +25,8 @@ void RecordingDelegate::captureOutput(
         m_hook(frame);
     char name[16] = {};
     pthread_getname_np(pthread_self(), name, sizeof name);
-    platform::PixelBuffer::ScopedLock lock(frame.imageBuffer());
     Delivery delivery { m_clock ? m_clock->now() : platform::FrameClock::Duration::zero(),
-        meanBrightness(frame.imageBuffer()), QString::fromUtf8(name) };
+        meanBrightness(copyPixels(frame.imageBuffer())), QString::fromUtf8(name) };
     {
         std::scoped_lock guard(m_mutex);
         m_deliveries.push_back(delivery);

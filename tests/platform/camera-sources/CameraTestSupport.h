@@ -21,7 +21,6 @@ namespace camera_test {
 
 // Mean of the B, G and R bytes of a BGRA image.
 double meanBrightness(const QImage& image);
-double meanBrightness(const platform::PixelBuffer& pixels);
 
 // A copy of a frame's pixels; locks the buffer while it reads.
 QImage copyPixels(platform::PixelBuffer& pixels);
