@@ -196,10 +196,8 @@ TEST_F(TallyLifecycle, ExceptionsStayInsideAndAreLoggedOnlyWhenAsked)
     const QStringList lines = logLines();
     const qsizetype caught = lines.indexOf(QStringLiteral("Tally: Caught Exception in Tally Analytics Code"));
     ASSERT_GE(caught, 0);
-    EXPECT_EQ(lines.value(caught + 1), QStringLiteral("Tally: -----------------------------------------"));
-    EXPECT_EQ(
-        lines.value(caught + 2), QStringLiteral("Tally: Name:std::runtime_error Reason:socket exploded"));
-    EXPECT_EQ(lines.value(caught + 3), QStringLiteral("Tally: {}"))
+    EXPECT_EQ(lines.mid(caught + 2, 2),
+        QStringList({ "Tally: Name:std::runtime_error Reason:socket exploded", "Tally: {}" }))
         << "the block is whole, whatever else logs";
 }
 
