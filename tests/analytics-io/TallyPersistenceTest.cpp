@@ -404,7 +404,7 @@ TEST_P(TallyLeftSessionTest, IsSavedAsCrashedFromTheNewestCopy)
 
 INSTANTIATE_TEST_SUITE_P(Copies, TallyLeftSessionTest,
     ::testing::Values(StaleCopy { "NoStaleCopy", false, false, false },
-        StaleCopy { "PreviousCopy", true, false, false }, StaleCopy { "OlderNameFile", true, true, false },
+        StaleCopy { "PreviousCopy", true, false, false },
         StaleCopy { "OlderNamePreviousCopy", true, true, true }),
     [](const auto& row) { return std::string(row.param.name); });
 
