@@ -87,8 +87,7 @@ TEST_P(AppVisibility, FollowsWhatTheUserCanSee)
 }
 
 INSTANTIATE_TEST_SUITE_P(States, AppVisibility,
-    ::testing::Values(PlatformState { "FocusedWindow", Qt::ApplicationActive, true, true, true },
-        PlatformState { "UnfocusedWindow", Qt::ApplicationInactive, true, true, true },
+    ::testing::Values(PlatformState { "UnfocusedWindow", Qt::ApplicationInactive, true, true, true },
         PlatformState { "AllWindowsHiddenOrMinimised", Qt::ApplicationInactive, true, false, false },
         PlatformState { "HiddenByTheShell", Qt::ApplicationHidden, true, true, false },
         PlatformState { "LaunchingBeforeAnyWindow", Qt::ApplicationInactive, false, false, true }),
