@@ -78,12 +78,8 @@ TEST_P(NightToggleLayout, OverlapsNeitherTheScopeNorAnotherControl)
 
     const bool quarterTurn = std::abs(std::sin(GetParam().angle)) > 0.5;
     // The panel turns about its top-left corner: the same corner, its sides swapped on a quarter turn.
-    const QRectF turned = screen.controllHUDView()->frame();
-    const QSizeF size = quarterTurn ? panel.size().transposed() : panel.size();
-    EXPECT_NEAR(turned.left(), panel.left(), 1e-3);
-    EXPECT_NEAR(turned.top(), panel.top(), 1e-3);
-    EXPECT_NEAR(turned.width(), size.width(), 1e-3);
-    EXPECT_NEAR(turned.height(), size.height(), 1e-3);
+    EXPECT_EQ(screen.controllHUDView()->frame().toRect(),
+        QRectF(panel.topLeft(), quarterTurn ? panel.size().transposed() : panel.size()).toRect());
 
     // The buttons are drawn turned in place; the preview and the sliders stay as they are.
     for (std::size_t i = 0; i < turning.size(); ++i) {
