@@ -162,12 +162,6 @@ INSTANTIATE_TEST_SUITE_P(Writes, AtomicFailureTest,
         FailureRow { "ReplaceInAMissingFolder",
             [](const QString& folder) { return AtomicFileWriter::write(folder + "/no/such/file", "x"); },
             kUntouched, ENOENT },
-        FailureRow { "CreateInAMissingFolder",
-            [](const QString& folder) {
-                return AtomicFileWriter::createNew(
-                    folder + "/gone", "IMG", "x", Access::EveryoneReads, offering({ "a" }));
-            },
-            kUntouched, ENOENT },
         FailureRow { "CreateOutOfNames",
             [](const QString& folder) {
                 return AtomicFileWriter::createNew(
