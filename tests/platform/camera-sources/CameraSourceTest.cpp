@@ -46,10 +46,9 @@ TEST(CameraSourceImage, FeedsThePhotoAspectFilledToThePresetSize)
     const QString path = dir.filePath(QStringLiteral("bands.png"));
     QImage photo(400, 100, QImage::Format_RGB32);
     QPainter painter(&photo);
-    painter.fillRect(0, 0, 100, 100, Qt::yellow);
-    painter.fillRect(100, 0, 100, 100, Qt::red);
-    painter.fillRect(200, 0, 100, 100, Qt::blue);
-    painter.fillRect(300, 0, 100, 100, Qt::yellow);
+    for (const auto& [x, colour] :
+        { std::pair { 0, Qt::yellow }, { 100, Qt::red }, { 200, Qt::blue }, { 300, Qt::yellow } })
+        painter.fillRect(x, 0, 100, 100, colour);
     painter.end();
     ASSERT_TRUE(photo.save(path));
 
