@@ -58,7 +58,6 @@ protected:
 
 class AnalyticsFixture : public AnalyticsLayerTest {
 protected:
-    static constexpr std::chrono::milliseconds kShortTimeout { 500 };
     static constexpr std::chrono::milliseconds kLongTimeout { 1000 };
 
     AnalyticsFixture()
@@ -72,7 +71,7 @@ protected:
         analytics::TallyPaths::setDataDirectory(m_data.path());
         installStore();
         analytics::TallyUploader::setInstance(
-            std::make_shared<analytics::TallyNetworkUploader>(kShortTimeout, kLongTimeout));
+            std::make_shared<analytics::TallyNetworkUploader>(std::chrono::milliseconds(500), kLongTimeout));
     }
 
     // A new store object over the same folder, as a new process would have.
