@@ -128,29 +128,19 @@ protected:
         return QImage(path(name));
     }
 
-    // The toolkit's transitions run on the clock: screenshots every tenth of a second until
-    // `done` holds for one, within a generous limit; the last one either way.
-    template <typename Done> QImage screenshotOnceSettled(LiveLumivue& app, const QString& name, Done done)
+    // A screenshot once `region` has stopped changing between two shots (turns and slides over).
+    // The toolkit's transitions run on the clock: a shot every tenth of a second, within a
+    // generous limit; the last one either way.
+    QImage screenshotOnceStill(LiveLumivue& app, const QString& name, const QRect& region)
     {
-        QImage shot;
-        for (int attempt = 0; attempt < 100; ++attempt) {
+        QImage previous = screenshot(app, name), shot;
+        for (int attempt = 0; attempt < 100; ++attempt, previous = shot) {
             app.send(QStringLiteral("wait 0.1"));
             shot = screenshot(app, name);
-            if (done(shot))
+            if (changedPixels(previous, shot, region) == 0)
                 break;
         }
         return shot;
-    }
-
-    // A screenshot once `region` has stopped changing between two shots (turns and slides over).
-    QImage screenshotOnceStill(LiveLumivue& app, const QString& name, const QRect& region)
-    {
-        QImage previous = screenshot(app, name);
-        return screenshotOnceSettled(app, name, [&](const QImage& shot) {
-            const bool still = changedPixels(previous, shot, region) == 0;
-            previous = shot;
-            return still;
-        });
     }
 
     QTemporaryDir m_dir;
