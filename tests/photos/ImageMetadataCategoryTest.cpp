@@ -130,48 +130,37 @@ TEST_F(ImageMetadataInitTest, PickerOnOldOrUnknownSystemsGivesNothing)
     EXPECT_TRUE(none.dictionary().isEmpty());
 }
 
-TEST_F(ImageMetadataInitTest, AssetUrlBringsTheAlbumMetadataLater)
+// The album's metadata arrives later, through the URL or the picker; a lookup that fails (a URL
+// that leaves the album) or arrives after newer content or after its receiver is gone changes
+// nothing.
+TEST_F(ImageMetadataInitTest, AssetUrlBringsTheAlbumMetadataUnlessFailedOrOvertaken)
 {
     ImageMetadataCategory source;
     source.setMake("Lumivue+", "Lumivue+", "Lumivue+");
     source.setImageOrientation(3);
     const platform::AssetURL url
         = albumtest::writeAndWait(m_library, albumtest::splitImage(96, 64), source.dictionary()).url;
-
-    for (const bool viaPicker : { false, true }) {
-        std::promise<void> delivered;
-        ImageMetadataCategory metadata;
-        if (viaPicker)
-            metadata.initWithInfoFromImagePicker({ url, platform::MetadataDictionary { { "ignored", 1 } } },
-                "5.0", m_library, [&] { delivered.set_value(); });
-        else
-            metadata.initFromAssetURL(m_library, url, [&] { delivered.set_value(); });
-        ASSERT_EQ(delivered.get_future().wait_for(albumtest::kWait), std::future_status::ready);
-        EXPECT_EQ(metadata.dictionary().value(ip::Orientation).toInt(), 6);
-        EXPECT_EQ(group(metadata, ip::TIFFDictionary).value(ip::TIFFModel).toString(), "Lumivue+");
-        EXPECT_FALSE(metadata.dictionary().contains("ignored"));
-    }
-}
-
-// A lookup that fails (a URL that leaves the album) or arrives after newer content or after its
-// receiver is gone changes nothing.
-TEST_F(ImageMetadataInitTest, FailedOrLateLookupsChangeNothing)
-{
-    const platform::AssetURL url
-        = albumtest::writeAndWait(m_library, albumtest::splitImage(96, 64), { { ip::Orientation, 8 } }).url;
-    std::promise<void> failedDone, first, second;
-    ImageMetadataCategory failed, reused;
+    std::promise<void> viaURL, viaPicker, failedDone, overtaken, dropped;
+    ImageMetadataCategory fromURL, fromPicker, failed, reused;
+    fromURL.initFromAssetURL(m_library, url, [&] { viaURL.set_value(); });
+    fromPicker.initWithInfoFromImagePicker({ url, platform::MetadataDictionary { { "ignored", 1 } } }, "5.0",
+        m_library, [&] { viaPicker.set_value(); });
     failed.initFromAssetURL(m_library,
         platform::AssetURL::fromString("assets-library://asset/../../etc/passwd"),
         [&] { failedDone.set_value(); });
-    reused.initFromAssetURL(m_library, url, [&] { first.set_value(); });
+    reused.initFromAssetURL(m_library, url, [&] { overtaken.set_value(); });
     reused.initWithImageSampleBuffer({ { "fresh", true } });
     {
-        ImageMetadataCategory dropped;
-        dropped.initFromAssetURL(m_library, url, [&] { second.set_value(); });
+        ImageMetadataCategory gone;
+        gone.initFromAssetURL(m_library, url, [&] { dropped.set_value(); });
     }
-    for (auto* done : { &failedDone, &first, &second })
+    for (auto* done : { &viaURL, &viaPicker, &failedDone, &overtaken, &dropped })
         ASSERT_EQ(done->get_future().wait_for(albumtest::kWait), std::future_status::ready);
+    for (const ImageMetadataCategory* metadata : { &fromURL, &fromPicker }) {
+        EXPECT_EQ(metadata->dictionary().value(ip::Orientation).toInt(), 6);
+        EXPECT_EQ(group(*metadata, ip::TIFFDictionary).value(ip::TIFFModel).toString(), "Lumivue+");
+    }
+    EXPECT_FALSE(fromPicker.dictionary().contains("ignored"));
     EXPECT_TRUE(failed.dictionary().isEmpty());
     EXPECT_EQ(reused.dictionary(), (platform::MetadataDictionary { { "fresh", true } }));
 }
