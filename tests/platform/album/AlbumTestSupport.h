@@ -40,10 +40,6 @@ inline bool isReddish(QRgb c)
 {
     return qRed(c) > 180 && qBlue(c) < 80;
 }
-inline bool isBluish(QRgb c)
-{
-    return qBlue(c) > 180 && qRed(c) < 80;
-}
 
 struct WriteResult {
     platform::AssetURL url;
