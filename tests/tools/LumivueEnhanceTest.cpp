@@ -109,16 +109,11 @@ TEST_F(LumivueEnhance, PreviewProcessesAndMeasuresTheZoomedWindow)
 
 TEST_F(LumivueEnhance, StackAlignsAndMergesShotsOfOneSceneBeforeEnhancing)
 {
-    // Eight noisy shots of a textured scene; the fourth is shaken by (2, -1), the sixth has a
+    // Eight noisy shots of a night street; the fourth is shaken by (2, -1), the sixth has a
     // passer-by in it.
-    QImage scene(160, 120, QImage::Format_RGB32);
-    scene.fill(qRgb(60, 60, 60));
-    {
-        QPainter painter(&scene);
-        for (int i = 0; i < 12; ++i)
-            painter.fillRect(QRect((i * 37) % 140, (i * 23) % 100, 8 + i * 2, 6 + i),
-                QColor(100 + i * 10, 90, 120 - i * 5));
-    }
+    const QImage street(LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png");
+    const QImage scene = street.copy(QRect(street.rect().center() - QPoint(80, 60), QSize(160, 120)))
+                             .convertToFormat(QImage::Format_RGB32);
     std::mt19937 random(7);
     std::normal_distribution<double> noise(0.0, 8.0);
     QStringList arguments { "--stack" };
