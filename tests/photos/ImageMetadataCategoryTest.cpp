@@ -7,7 +7,6 @@
 #include <QDateTime>
 #include <QImage>
 #include <QTemporaryDir>
-#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -29,35 +28,17 @@ QVariantMap group(const ImageMetadataCategory& metadata, const QString& key)
 
 // ---- Position -----------------------------------------------------------------------------------
 
-TEST(ImageMetadataLocationTest, SignsBecomeRefsOnNonNegativeDegrees)
+// A fix that is no number gets the refs of north and east rather than garbage, and no fix changes
+// nothing. Signed fixes are the capture tests', read back from the saved photos.
+TEST(ImageMetadataLocationTest, FixThatIsNoNumberGetsNorthAndEastAndNoFixChangesNothing)
 {
-    struct Row {
-        double latitude, longitude;
-        float storedLatitude, storedLongitude;
-        const char *latitudeRef, *longitudeRef;
-    };
-    // Not-a-number counts as north and east.
-    for (const Row& row :
-        { Row { 0.0, -0.5, 0.0f, 0.5f, "N", "W" }, Row { std::nan(""), std::nan(""), NAN, NAN, "N", "E" } }) {
-        ImageMetadataCategory metadata;
-        const QDateTime stamp(QDate(2024, 1, 2), QTime(3, 4, 5), QTimeZone::utc());
-        metadata.setLocation(Location { row.latitude, row.longitude, stamp });
-        const QVariantMap gps = group(metadata, ip::GPSDictionary);
-        EXPECT_EQ(gps.value(ip::GPSLatitudeRef).toString(), row.latitudeRef);
-        EXPECT_EQ(gps.value(ip::GPSLongitudeRef).toString(), row.longitudeRef);
-        if (std::isnan(row.latitude))
-            continue;
-        EXPECT_EQ(gps.value(ip::GPSLatitude).toFloat(), row.storedLatitude);
-        EXPECT_EQ(gps.value(ip::GPSLongitude).toFloat(), row.storedLongitude);
-        EXPECT_EQ(gps.value(ip::GPSTimeStamp).toDateTime(), stamp);
-        // And back, within the 32-bit precision it was stored with.
-        const auto back = metadata.location();
-        ASSERT_TRUE(back);
-        EXPECT_NEAR(back->latitude, row.latitude, 1e-5);
-        EXPECT_NEAR(back->longitude, row.longitude, 1e-5);
-        metadata.setLocation(std::nullopt); // no fix: nothing changes
-        EXPECT_EQ(group(metadata, ip::GPSDictionary), gps);
-    }
+    ImageMetadataCategory metadata;
+    metadata.setLocation(Location { std::nan(""), std::nan(""), QDateTime::currentDateTimeUtc() });
+    const QVariantMap gps = group(metadata, ip::GPSDictionary);
+    EXPECT_EQ(gps.value(ip::GPSLatitudeRef).toString(), "N");
+    EXPECT_EQ(gps.value(ip::GPSLongitudeRef).toString(), "E");
+    metadata.setLocation(std::nullopt);
+    EXPECT_EQ(group(metadata, ip::GPSDictionary), gps);
 }
 
 TEST(ImageMetadataLocationTest, ReadingHonoursOnlyExactRefs)
