@@ -8,27 +8,10 @@
 #include <QTemporaryDir>
 
 #include "AlbumTestSupport.h"
-#include "platform/album/ImagePropertyKeys.h"
 
 using namespace albumtest;
-namespace ip = platform::ImageProperty;
 
 namespace {
-
-platform::MetadataDictionary described(const QString& text)
-{
-    return { { ip::TIFFDictionary, QVariantMap { { ip::TIFFImageDescription, text } } } };
-}
-
-QString descriptionOf(const std::shared_ptr<platform::Asset>& asset)
-{
-    return asset->defaultRepresentation()
-        .metadata()
-        .value(ip::TIFFDictionary)
-        .toMap()
-        .value(ip::TIFFImageDescription)
-        .toString();
-}
 
 TEST(AlbumOrderTest, EnumerationFollowsWriteOrder)
 {
@@ -37,8 +20,8 @@ TEST(AlbumOrderTest, EnumerationFollowsWriteOrder)
     EXPECT_EQ(enumerateAndWait(library).numberOfAssets, 0); // empty album: one empty group
 
     std::vector<platform::AssetURL> written;
-    for (const char* name : { "first", "second", "third" })
-        written.push_back(writeAndWait(library, splitImage(32, 24), described(name)).url);
+    for (int i = 0; i < 3; ++i)
+        written.push_back(writeAndWait(library, splitImage(32, 24)).url);
     EXPECT_EQ(folderEntries(dir.path()), (QStringList { "IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG" }));
 
     const Enumeration listed = enumerateAndWait(library);
@@ -47,7 +30,6 @@ TEST(AlbumOrderTest, EnumerationFollowsWriteOrder)
     EXPECT_EQ(listed.indices, (std::vector<int> { 0, 1, 2 }));
     EXPECT_EQ(listed.urls, written);
     EXPECT_TRUE(listed.endedWithNoAsset);
-    EXPECT_EQ(descriptionOf(lookupAndWait(library, listed.urls.back()).asset), "third");
 
     // Another group type: only the closing call.
     const Enumeration other = enumerateAndWait(library, 1);
