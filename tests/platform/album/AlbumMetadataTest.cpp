@@ -92,7 +92,6 @@ TEST_F(AlbumMetadataTest, EmbeddedThumbnailIsASmallDecodableJpeg)
     Exiv2::ExifThumbC thumb(file.exif);
     const Exiv2::DataBuf bytes = thumb.copy();
     ASSERT_GT(bytes.size_, 0);
-    EXPECT_STREQ(thumb.mimeType(), "image/jpeg");
     const QImage decoded
         = QImage::fromData(QByteArray(reinterpret_cast<const char*>(bytes.pData_), bytes.size_));
     ASSERT_FALSE(decoded.isNull());
@@ -101,7 +100,7 @@ TEST_F(AlbumMetadataTest, EmbeddedThumbnailIsASmallDecodableJpeg)
     EXPECT_FALSE(isReddish(decoded.pixel(150, 60)));
 }
 
-// ---- GPS: one row per quadrant, signed input as a position fix gives it -----------------------
+// ---- GPS: the zero and the rounding edge, signed input as a position fix gives it -------------
 
 struct Position {
     double latitude;
@@ -145,13 +144,11 @@ TEST_P(AlbumGpsTest, CoordinatesAreDegreeRationalsWithRefs)
     EXPECT_EQ(gps.value(ip::GPSTimeStamp).toDateTime(), stamp);
 }
 
-INSTANTIATE_TEST_SUITE_P(Quadrants, AlbumGpsTest,
+INSTANTIATE_TEST_SUITE_P(Edges, AlbumGpsTest,
     // Southern, western and both signs are the capture's and the program's photos.
     ::testing::Values(Position { 0.0, 0.0, "N", "E" }, Position { 89.9999999, 179.9999999, "N", "E" }),
     [](const auto& row) {
-        const Position& p = row.param;
-        return testing_support::caseName(QString::number(std::abs(p.latitude)).toStdString() + p.latitudeRef
-            + "_" + QString::number(std::abs(p.longitude)).toStdString() + p.longitudeRef);
+        return std::string(row.param.latitude == 0.0 ? "Zero" : "SecondsRoundBelowSixty");
     });
 
 TEST_F(AlbumMetadataTest, GpsSignWithoutRefAndUnusableValuesAreHandledSoundly)
@@ -197,7 +194,6 @@ TEST_P(AlbumOrientationTest, PixelsStayStoredAndThumbnailIsUpright)
 
     const QImage stored = representation.fullResolutionImage();
     EXPECT_EQ(stored.size(), original.size());
-    EXPECT_EQ(stored.format(), QImage::Format_ARGB32_Premultiplied);
     EXPECT_TRUE(isReddish(stored.pixel(20, 50)));
 
     // Upright: where the red (stored left) half ends up for each orientation.

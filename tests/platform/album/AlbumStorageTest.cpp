@@ -37,25 +37,6 @@ TEST(AlbumOrderTest, EnumerationFollowsWriteOrder)
     EXPECT_FALSE(other.failure);
 }
 
-TEST(AlbumOrderTest, AnUnreadablePhotoIsListedButYieldsNothing)
-{
-    QTemporaryDir dir;
-    QFile file(dir.filePath("IMG_0007.JPG"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("x");
-    file.close();
-    platform::AssetsLibrary library(dir.path());
-    ASSERT_FALSE(writeAndWait(library, splitImage(16, 16)).error);
-
-    const Enumeration listed = enumerateAndWait(library);
-    EXPECT_EQ(listed.numberOfAssets, 2);
-    const auto broken = lookupAndWait(library, listed.urls.front()).asset;
-    ASSERT_TRUE(broken);
-    EXPECT_TRUE(broken->thumbnail().isNull());
-    EXPECT_TRUE(broken->defaultRepresentation().fullResolutionImage().isNull());
-    EXPECT_TRUE(broken->defaultRepresentation().metadata().isEmpty());
-}
-
 struct NamingRow {
     const char* name;
     QStringList present; // files already in the album
