@@ -215,10 +215,9 @@ TEST(ImageOrientationTest, MirroredFormsTurnUprightConsistently)
     // 2×2 picture: A B / C D with distinct colours; each EXIF form lands A where it belongs.
     QImage stored(2, 2, QImage::Format_RGB32);
     const QRgb a = qRgb(255, 0, 0), b = qRgb(0, 255, 0), c = qRgb(0, 0, 255), d = qRgb(255, 255, 0);
-    stored.setPixel(0, 0, a);
-    stored.setPixel(1, 0, b);
-    stored.setPixel(0, 1, c);
-    stored.setPixel(1, 1, d);
+    for (const auto& [at, colour] :
+        { std::pair { QPoint(0, 0), a }, { QPoint(1, 0), b }, { QPoint(0, 1), c }, { QPoint(1, 1), d } })
+        stored.setPixel(at, colour);
     const auto upright = [&](int exif) { return platform::imageTurnedUpright(stored, exif); };
     EXPECT_EQ(upright(2).pixel(0, 0), b);
     EXPECT_EQ(upright(4).pixel(0, 0), c);
