@@ -231,8 +231,7 @@ TEST_F(ViewerTest, ClosedBeforeThePhotoArrivesDropsTheResult)
         viewer->view();
         viewer.reset();
     }
-    QCoreApplication::processEvents();
-    SUCCEED();
+    QCoreApplication::processEvents(); // the dropped results arrive on nothing
 }
 
 } // namespace

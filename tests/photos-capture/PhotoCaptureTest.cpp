@@ -117,10 +117,9 @@ TEST_P(StandInPhotoTest, PortraitPhotoIsUprightOnceItsOrientationIsApplied)
 {
     QImage photo(300, 400, QImage::Format_RGB32);
     QPainter painter(&photo);
-    painter.fillRect(0, 0, 150, 200, Qt::red);
-    painter.fillRect(150, 0, 150, 200, Qt::green);
-    painter.fillRect(0, 200, 150, 200, Qt::blue);
-    painter.fillRect(150, 200, 150, 200, Qt::yellow);
+    const Qt::GlobalColor quarters[] = { Qt::red, Qt::green, Qt::blue, Qt::yellow }; // reading order
+    for (int q = 0; q < 4; ++q)
+        painter.fillRect(q % 2 * 150, q / 2 * 200, 150, 200, quarters[q]);
     painter.end();
     const QString feed = QDir(m_dir.path()).filePath(QStringLiteral("feed.png"));
     ASSERT_TRUE(photo.save(feed));
@@ -238,14 +237,13 @@ TEST_F(PhotoCaptureTest, NightBurstKeepsThePictureStateAndSavesWhatArrived)
     m_capture->setNightMode(true, 8);
     tapAndWait();
 
-    TestCapture& c = *m_capture;
     EXPECT_EQ(m_source->taken, 5);
     {
         std::scoped_lock lock(mutex);
         EXPECT_EQ(takingAtEachStill, std::vector<bool>(5, true));
     }
-    EXPECT_FALSE(c.isTakingPicture());
-    EXPECT_EQ(std::count(c.shutterEnabled.begin(), c.shutterEnabled.end(), true), 1);
+    EXPECT_FALSE(m_capture->isTakingPicture());
+    EXPECT_EQ(std::ranges::count(m_capture->shutterEnabled, true), 1);
     EXPECT_EQ(m_alerts.alerts, 0);
     ASSERT_EQ(photosIn(m_dir.path()), QStringList { "IMG_0001.JPG" });
     const Exiv2::ExifData data = exif::readFile(photoPath(1)).exif;
