@@ -323,12 +323,8 @@ class QuitAfterShutterTest : public AppPhotosTest, public ::testing::WithParamIn
 // before the program ends, or the program says it was not saved.
 TEST_P(QuitAfterShutterTest, SavesThePhotoOrSaysItWasNot)
 {
-    QStringList arguments { "--album", album() };
-    if (GetParam())
-        arguments << "--denoise"
-                  << "--stack-frames"
-                  << "4";
-    LiveLumivue app(arguments);
+    const QStringList night { "--denoise", "--stack-frames", "4" };
+    LiveLumivue app(QStringList { "--album", album() } + (GetParam() ? night : QStringList()));
     ASSERT_TRUE(app.started());
     ASSERT_TRUE(app.sync());
     app.send(QStringLiteral("tap takePictureButton"));
