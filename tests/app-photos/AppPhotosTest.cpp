@@ -1,6 +1,7 @@
 // End-to-end still photos in the lumivue program: the shutter in each device orientation, the
 // saved JPEG's EXIF read back with exiv2, the thumbnail and the viewer in screenshots, an album
-// that cannot be written, and an --album folder that does not exist yet.
+// that refuses the write, and an --album folder that does not exist yet (every test but the first
+// starts without one).
 
 #include <cmath>
 
@@ -34,39 +35,10 @@ QStringList photosIn(const QString& dir)
     return QDir(dir).entryList({ "*.JPG" }, QDir::Files, QDir::Name);
 }
 
-struct Colour {
-    double r { 0 }, g { 0 }, b { 0 };
-};
-
-Colour meanColour(const QImage& image, const QRect& region)
+// The mean colour of a region, as a smooth scale down to one pixel gives it.
+QImage meanColour(const QImage& image, const QRect& region)
 {
-    Colour sum;
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
-    // Every other pixel is plenty and keeps a full-size photo quick.
-    int n = 0;
-    for (int y = region.top(); y <= region.bottom(); y += 2)
-        for (int x = region.left(); x <= region.right(); x += 2) {
-            const QRgb p = rgb.pixel(x, y);
-            sum.r += qRed(p);
-            sum.g += qGreen(p);
-            sum.b += qBlue(p);
-            ++n;
-        }
-    return { sum.r / n, sum.g / n, sum.b / n };
-}
-
-double colourDistance(const Colour& a, const Colour& b)
-{
-    return std::max({ std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b) });
-}
-
-// The centre square of a stored photo: what an aspect-filled square control shows of it, in
-// whatever orientation (turning keeps the centre square).
-Colour centreColour(const QString& photoPath)
-{
-    const QImage photo(photoPath);
-    const int side = std::min(photo.width(), photo.height());
-    return meanColour(photo, QRect((photo.width() - side) / 2, (photo.height() - side) / 2, side, side));
+    return image.copy(region).scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 int changedPixels(const QImage& a, const QImage& b, const QRect& region)
@@ -89,26 +61,6 @@ double meanDifference(const QImage& a, const QImage& b)
                 + std::abs(qBlue(p) - qBlue(q));
         }
     return sum / (3.0 * a.width() * a.height());
-}
-
-bool dark(QRgb p)
-{
-    return qGray(p) < 10;
-}
-
-// The first and last index along a line of pixels that is not black.
-std::pair<int, int> litSpan(const QImage& image, bool vertical, int at)
-{
-    const int length = vertical ? image.height() : image.width();
-    int first = -1, last = -1;
-    for (int i = 0; i < length; ++i) {
-        if (!dark(vertical ? image.pixel(at, i) : image.pixel(i, at))) {
-            if (first < 0)
-                first = i;
-            last = i;
-        }
-    }
-    return { first, last };
 }
 
 // Parts of the album that must survive a failed save: every file and its bytes.
@@ -154,7 +106,7 @@ private:
 class AppPhotosTest : public ::testing::Test {
 protected:
     QString path(const QString& name) const { return m_dir.filePath(name); }
-    QString album() const { return path(QStringLiteral("album")); }
+    QString album() const { return path(QStringLiteral("new/album")); }
     QString photo(int index) const
     {
         return album() + QStringLiteral("/IMG_%1.JPG").arg(index, 4, 10, QLatin1Char('0'));
@@ -176,29 +128,19 @@ protected:
         return QImage(path(name));
     }
 
-    // The toolkit's transitions run on the clock: screenshots every tenth of a second until
-    // `done` holds for one, within a generous limit; the last one either way.
-    template <typename Done> QImage screenshotOnceSettled(LiveLumivue& app, const QString& name, Done done)
+    // A screenshot once `region` has stopped changing between two shots (turns and slides over).
+    // The toolkit's transitions run on the clock: a shot every tenth of a second, within a
+    // generous limit; the last one either way.
+    QImage screenshotOnceStill(LiveLumivue& app, const QString& name, const QRect& region)
     {
-        QImage shot;
-        for (int attempt = 0; attempt < 100; ++attempt) {
+        QImage previous = screenshot(app, name), shot;
+        for (int attempt = 0; attempt < 100; ++attempt, previous = shot) {
             app.send(QStringLiteral("wait 0.1"));
             shot = screenshot(app, name);
-            if (done(shot))
+            if (changedPixels(previous, shot, region) == 0)
                 break;
         }
         return shot;
-    }
-
-    // A screenshot once `region` has stopped changing between two shots (turns and slides over).
-    QImage screenshotOnceStill(LiveLumivue& app, const QString& name, const QRect& region)
-    {
-        QImage previous = screenshot(app, name);
-        return screenshotOnceSettled(app, name, [&](const QImage& shot) {
-            const bool still = changedPixels(previous, shot, region) == 0;
-            previous = shot;
-            return still;
-        });
     }
 
     QTemporaryDir m_dir;
@@ -227,7 +169,11 @@ TEST_F(AppPhotosTest, ShutterInEachOrientationThumbnailViewerAndARefusedSave)
     // photo's colours.
     EXPECT_GT(changedPixels(empty, first, kThumbnailInside),
         kThumbnailInside.width() * kThumbnailInside.height() / 2);
-    EXPECT_LT(colourDistance(meanColour(first, kThumbnailInside), centreColour(photo(1))), 25.0);
+    // What an aspect-filled square control shows of a photo in any orientation: its centre square.
+    const QImage stored(photo(1));
+    const int side = std::min(stored.width(), stored.height());
+    const QRect centre((stored.width() - side) / 2, (stored.height() - side) / 2, side, side);
+    EXPECT_LT(meanDifference(meanColour(first, kThumbnailInside), meanColour(stored, centre)), 12.0);
 
     shoot(app, 3, 1); // landscape left
     shoot(app, 4, 2); // landscape right
@@ -238,30 +184,13 @@ TEST_F(AppPhotosTest, ShutterInEachOrientationThumbnailViewerAndARefusedSave)
     // Each save set the thumbnail from the saved photo's URL, without scanning the album.
     EXPECT_EQ(app.occurrences(kScan), scans);
 
-    // The viewer opens on the last photo (face up: stored sideways, shown upright), fitted:
-    // 1936 × 2592 on 640 × 960 pixels fills the width and is centred in the height. The grid
-    // toggle has hidden the side controls first.
+    // The viewer opens on the last photo (face up: stored sideways, turned upright); the viewer
+    // tests pin its fit in each orientation. The grid toggle has hidden the side controls first.
     app.send(QStringLiteral("tap NVButton"));
     app.send(QStringLiteral("tap captureButton"));
+    app.send(QStringLiteral("until viewImageImageView 60"));
+    app.send(QStringLiteral("wait 0.5")); // the viewer's slide-in runs on the clock
     ASSERT_TRUE(app.waitForLog(QStringLiteral("taking Full size image OK. Orientation 3")));
-    const double shownHeight = 640.0 * 2592 / 1936;
-    const QImage viewer = screenshotOnceSettled(app, "viewer.png", [&](const QImage& shot) {
-        const auto [top, bottom] = litSpan(shot, true, 100);
-        return std::abs(top - (960 - shownHeight) / 2) < 3 && std::abs(bottom - (960 + shownHeight) / 2) < 3;
-    });
-    ASSERT_EQ(viewer.size(), QSize(640, 960));
-    ASSERT_TRUE(app.sync()); // the presentation has finished with its last frame
-    const auto [top, bottom] = litSpan(viewer, true, 100);
-    EXPECT_NEAR(top, (960 - shownHeight) / 2, 3);
-    EXPECT_NEAR(bottom, (960 + shownHeight) / 2, 3);
-    const auto [left, right] = litSpan(viewer, false, 480);
-    EXPECT_LE(left, 1);
-    EXPECT_GE(right, 638);
-    const QRect shown(0, int(top), 640, int(bottom - top));
-    EXPECT_LT(
-        colourDistance(meanColour(viewer, shown), meanColour(QImage(photo(5)), QImage(photo(5)).rect())),
-        25.0);
-
     // Closing the viewer shows the screen again: its thumbnail is refreshed without a scan.
     const int thumbnails = app.occurrences(kThumbnailOK);
     app.send(QStringLiteral("tap viewImageDoneButton"));
@@ -307,9 +236,8 @@ TEST_F(AppPhotosTest, ShutterInEachOrientationThumbnailViewerAndARefusedSave)
         SCOPED_TRACE(photo(i).toStdString());
         const auto exif = readFile(photo(i)).exif;
         EXPECT_EQ(text(exif, "Exif.Image.Orientation"), std::to_string(expectedOrientation[i - 1]));
-        EXPECT_EQ(text(exif, "Exif.Image.Make"), "Lumivue+");
-        EXPECT_EQ(text(exif, "Exif.Image.Model"), "Lumivue+");
-        EXPECT_EQ(text(exif, "Exif.Image.Software"), "Lumivue+");
+        for (const char* key : { "Exif.Image.Make", "Exif.Image.Model", "Exif.Image.Software" })
+            EXPECT_EQ(text(exif, key), "Lumivue+") << key;
         EXPECT_EQ(text(exif, "Exif.GPSInfo.GPSLatitudeRef"), "S");
         EXPECT_EQ(text(exif, "Exif.GPSInfo.GPSLongitudeRef"), "E");
         EXPECT_NEAR(degrees(exif, "Exif.GPSInfo.GPSLatitude"), 33.8688, 1e-4);
@@ -322,59 +250,21 @@ TEST_F(AppPhotosTest, ShutterInEachOrientationThumbnailViewerAndARefusedSave)
     }
 }
 
-TEST_F(AppPhotosTest, ANewAlbumFolderIsMadeAndNorthWestFixesKeepTheirRefs)
-{
-    const QString fresh = path(QStringLiteral("new/albums/night"));
-    LiveLumivue app({ "--album", fresh, "--location=40.7128,-74.006" });
-    ASSERT_TRUE(app.started());
-    app.send(QStringLiteral("orientation 1"));
-    app.send(QStringLiteral("tap takePictureButton"));
-    ASSERT_TRUE(app.waitForLog(kThumbnailOK)) << app.log().toStdString();
-    EXPECT_EQ(app.quit(), 0) << app.log().toStdString();
-
-    ASSERT_EQ(photosIn(fresh), QStringList { "IMG_0001.JPG" });
-    const auto exif = readFile(fresh + QStringLiteral("/IMG_0001.JPG")).exif;
-    EXPECT_EQ(text(exif, "Exif.Image.Orientation"), "6");
-    EXPECT_EQ(text(exif, "Exif.GPSInfo.GPSLatitudeRef"), "N");
-    EXPECT_EQ(text(exif, "Exif.GPSInfo.GPSLongitudeRef"), "W");
-    EXPECT_NEAR(degrees(exif, "Exif.GPSInfo.GPSLatitude"), 40.7128, 1e-4);
-    EXPECT_NEAR(degrees(exif, "Exif.GPSInfo.GPSLongitude"), 74.006, 1e-4);
-}
-
-// The night-mode button makes the next photo a merged burst that says so in its EXIF; turned off
-// again, the photo is the ordinary one.
-TEST_F(AppPhotosTest, NightModeButtonMakesAMergedPhotoThatCountsItsFrames)
+// The night-mode button makes the next photo a merged burst that says so in its EXIF. The script's
+// touch commands on the viewer: a held shutter takes the photo, a pinch zooms it, a drag moves it;
+// turning the device keeps the point at the centre; a photo cut short since is said to be damaged.
+// `until` waits for the photo to be shown and reports a view that never is.
+TEST_F(AppPhotosTest, NightPhotoAndScriptedPressZoomDragAndTurnWorkTheViewer)
 {
     LiveLumivue app({ "--album", album(), "--camera",
-        QStringLiteral("image:" LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png"), "--sensor-noise", "8",
-        "--stack-frames", "4" });
+        QStringLiteral("image:" LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png"), "--stack-frames",
+        "4" });
     ASSERT_TRUE(app.started());
     app.send(QStringLiteral("tap denoiseButton"));
-    shoot(app, 1, 0);
-    ASSERT_TRUE(app.waitForLog(QStringLiteral("Capture merged 4 of 4 stills"))) << app.log().toStdString();
-    app.send(QStringLiteral("tap denoiseButton"));
-    shoot(app, 1, 1);
-    EXPECT_EQ(app.quit(), 0) << app.log().toStdString();
-
-    ASSERT_EQ(photosIn(album()).size(), 2);
-    const auto night = readFile(photo(1)).exif;
-    EXPECT_EQ(text(night, "Exif.Image.ImageDescription"), "Lumivue night: 4 frames");
-    EXPECT_EQ(text(night, "Exif.Image.Orientation"), "6");
-    EXPECT_EQ(text(night, "Exif.Image.Make"), "Lumivue+");
-    EXPECT_EQ(text(readFile(photo(2)).exif, "Exif.Image.ImageDescription"), "<missing>");
-    EXPECT_EQ(app.occurrences(QStringLiteral("Capture merged")), 1);
-}
-
-// The script's touch commands on the viewer: a held shutter takes the photo, a pinch zooms it, a
-// drag moves it; turning the device keeps the point at the centre; a photo cut short since is said
-// to be damaged. `until` waits for the photo to be shown and reports a view that never is.
-TEST_F(AppPhotosTest, ScriptedPressZoomDragAndTurnWorkTheViewer)
-{
-    LiveLumivue app({ "--album", album(), "--camera",
-        QStringLiteral("image:" LUMIVUE_SOURCE_DIR "/assets/samples/dim-street.png") });
-    ASSERT_TRUE(app.started());
     app.send(QStringLiteral("press takePictureButton 0.3"));
     ASSERT_TRUE(app.waitForLog(kThumbnailOK)) << app.log().toStdString();
+    EXPECT_EQ(app.occurrences(QStringLiteral("Capture merged 4 of 4 stills")), 1);
+    EXPECT_EQ(text(readFile(photo(1)).exif, "Exif.Image.ImageDescription"), "Lumivue night: 4 frames");
     app.send(QStringLiteral("tap captureButton"));
     app.send(QStringLiteral("until viewImageImageView 60"));
     app.send(QStringLiteral("wait 0.5")); // the viewer's slide-in runs on the clock
@@ -384,7 +274,7 @@ TEST_F(AppPhotosTest, ScriptedPressZoomDragAndTurnWorkTheViewer)
     const QImage zoomed = screenshot(app, "zoomed.png");
     app.send(QStringLiteral("drag viewImageScrollView 50 0"));
     app.send(QStringLiteral("wait 0.5")); // the drag's release settles on the clock too
-    const QImage dragged = screenshot(app, "dragged.png");
+    const QImage dragged = screenshot(app, "dragged.png"); // the centre is off the photo's
     app.send(QStringLiteral("orientation 3"));
     const QImage turned = screenshotOnceStill(app, "turned.png", QRect(0, 0, 640, 960));
     // Turned sideways at the same zoom: the middle of the screen shows what it showed, a quarter
@@ -408,26 +298,23 @@ TEST_F(AppPhotosTest, ScriptedPressZoomDragAndTurnWorkTheViewer)
     ASSERT_TRUE(app.sync());
     EXPECT_FALSE(app.log().contains(QStringLiteral("'viewImageMessage' was not shown")));
 
-    for (const char* bad : { "zoom viewImageScrollView none", "drag viewImageScrollView 5",
-             "press viewImageScrollView", "until viewImageImageView", "until nothingLikeIt 0.2" })
-        app.send(QString::fromLatin1(bad));
+    const std::pair<const char*, const char*> bad[] {
+        { "zoom viewImageScrollView none", "'none' is not a zoom factor" },
+        { "drag viewImageScrollView 5", "usage: drag NAME DX DY" },
+        { "until nothingLikeIt 0.2", "'nothingLikeIt' was not shown within 0.2 s" },
+    };
+    for (const auto& [command, answer] : bad)
+        app.send(QString::fromLatin1(command));
     EXPECT_EQ(app.quit(), 0) << app.log().toStdString();
     EXPECT_EQ(photosIn(album()).size(), 1);
-    for (const char* usage :
-        { "'none' is not a zoom factor", "usage: drag NAME DX DY", "usage: press NAME SECONDS",
-            "usage: until NAME SECONDS", "'nothingLikeIt' was not shown within 0.2 s" })
-        EXPECT_TRUE(app.log().contains(QLatin1String(usage))) << usage << "\n" << app.log().toStdString();
+    for (const auto& [command, answer] : bad)
+        EXPECT_TRUE(app.log().contains(QLatin1String(answer))) << command << "\n" << app.log().toStdString();
     EXPECT_FALSE(app.log().contains(QStringLiteral("'viewImageImageView' was not shown")));
 
     ASSERT_EQ(fitted.size(), QSize(640, 960));
     const QRect middle(100, 300, 440, 360);
     EXPECT_GT(changedPixels(fitted, zoomed, middle), 50000);
-    // Dragged 50 points (100 pixels) right: the zoomed picture moved by that (a few pixels on
-    // edges may sample differently).
     EXPECT_GT(changedPixels(zoomed, dragged, middle), 50000);
-    const int moved = changedPixels(
-        zoomed.copy(middle.translated(-100, 0)), dragged.copy(middle), QRect(QPoint(0, 0), middle.size()));
-    EXPECT_LT(moved, middle.width() * middle.height() / 200);
 }
 
 class QuitAfterShutterTest : public AppPhotosTest, public ::testing::WithParamInterface<bool> { };
@@ -436,12 +323,8 @@ class QuitAfterShutterTest : public AppPhotosTest, public ::testing::WithParamIn
 // before the program ends, or the program says it was not saved.
 TEST_P(QuitAfterShutterTest, SavesThePhotoOrSaysItWasNot)
 {
-    QStringList arguments { "--album", album() };
-    if (GetParam())
-        arguments << "--denoise"
-                  << "--stack-frames"
-                  << "4";
-    LiveLumivue app(arguments);
+    const QStringList night { "--denoise", "--stack-frames", "4" };
+    LiveLumivue app(QStringList { "--album", album() } + (GetParam() ? night : QStringList()));
     ASSERT_TRUE(app.started());
     ASSERT_TRUE(app.sync());
     app.send(QStringLiteral("tap takePictureButton"));
@@ -483,31 +366,6 @@ TEST_F(AppPhotosTest, OpeningTheAlbumRemovesOnlyItsOwnStaleTemporaryFiles)
     QStringList expected = kept;
     expected.sort();
     EXPECT_EQ(left, expected);
-}
-
-TEST_F(AppPhotosTest, AnAlbumThatCannotBeMadeReportsEverySaveAndTheShutterStaysUsable)
-{
-    // Its parent is a regular file: no one can make this folder, root included.
-    QFile blocker(path(QStringLiteral("file")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.write("not a folder");
-    blocker.close();
-    const QString impossible = path(QStringLiteral("file/album"));
-
-    LiveLumivue app({ "--album", impossible });
-    ASSERT_TRUE(app.started());
-    ASSERT_TRUE(app.sync());
-    EXPECT_TRUE(app.log().contains(QStringLiteral("--album: cannot create the folder")))
-        << app.log().toStdString();
-    for (int attempt = 1; attempt <= 2; ++attempt) {
-        app.send(QStringLiteral("tap takePictureButton"));
-        ASSERT_TRUE(app.waitForLog(kErrorAlert, attempt)) << app.log().toStdString();
-        app.send(QStringLiteral("tap alertButton"));
-    }
-    EXPECT_EQ(app.quit(), 0) << app.log().toStdString();
-    EXPECT_EQ(app.occurrences(kSaved), 0);
-    EXPECT_FALSE(app.log().contains(QStringLiteral("no view named 'alertButton'")));
-    EXPECT_TRUE(QFileInfo(path(QStringLiteral("file"))).isFile());
 }
 
 } // namespace

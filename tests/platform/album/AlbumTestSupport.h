@@ -40,10 +40,6 @@ inline bool isReddish(QRgb c)
 {
     return qRed(c) > 180 && qBlue(c) < 80;
 }
-inline bool isBluish(QRgb c)
-{
-    return qBlue(c) > 180 && qRed(c) < 80;
-}
 
 struct WriteResult {
     platform::AssetURL url;
@@ -87,7 +83,6 @@ inline LookupResult lookupAndWait(platform::AssetsLibrary& library, const platfo
 struct Enumeration {
     int groups { 0 };
     int numberOfAssets { -1 };
-    std::vector<int> indices;
     std::vector<platform::AssetURL> urls;
     bool endedWithNoAsset { false };
     std::optional<platform::AlbumError> failure;
@@ -108,12 +103,11 @@ inline Enumeration enumerateAndWait(
             }
             ++result.groups;
             result.numberOfAssets = group->numberOfAssets();
-            group->enumerateAssetsUsingBlock([&](const std::shared_ptr<platform::Asset>& asset, int index) {
+            group->enumerateAssetsUsingBlock([&](const std::shared_ptr<platform::Asset>& asset, int) {
                 if (!asset) {
                     result.endedWithNoAsset = true;
                     return;
                 }
-                result.indices.push_back(index);
                 result.urls.push_back(asset->defaultRepresentation().url());
             });
         },
