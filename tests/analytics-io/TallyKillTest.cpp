@@ -176,12 +176,9 @@ INSTANTIATE_TEST_SUITE_P(Windows, TallyHandOverKillTest,
         // Start-up recovery: the crashed session is saved, its file not yet removed.
         HandOverKill {
             "RecoveryAfterTheAdd", true, { QStringLiteral("end") }, "store-recovery-added", false },
-        // The end of a session: its file marked as handed over, then saved, then removed.
-        HandOverKill { "EndAfterTheMark", false, { QStringLiteral("end") }, "store-handover-marked", false },
+        // The end of a session: marked as handed over and saved, the file not yet removed.
         HandOverKill { "EndAfterTheAdd", false, { QStringLiteral("end") }, "store-handover-added", false },
-        // A successful upload removing what it sent from the saved list.
-        HandOverKill {
-            "UploadBeforeTheRemoval", true, { QStringLiteral("upload") }, "store-sent-removing", false },
+        // A successful upload: what it sent is gone from the saved list, not sent again.
         HandOverKill {
             "UploadAfterTheRemoval", true, { QStringLiteral("upload") }, "store-sent-removed", true }),
     [](const auto& row) { return std::string(row.param.name); });

@@ -32,7 +32,8 @@ int changedPixels(const QImage& a, const QImage& b, const QRect& region)
 
 } // namespace
 
-TEST(LumivueProgram, HeadlessScreenshotHasTheScreenSizeInPixels)
+// The duration alone ends a headless run (the runner counts one that does not end as failed).
+TEST(LumivueProgram, AHeadlessRunEndsAfterItsDurationWithAScreenshotOfTheScreenSize)
 {
     QTemporaryDir dir;
     const QString phone = dir.filePath(QStringLiteral("phone.png"));
@@ -77,15 +78,6 @@ TEST(LumivueProgram, ScriptedTapShowsInALaterScreenshotAndBadLinesAreReported)
     // The grid toggle hides the option panel (top left); the shutter (bottom centre) stays put.
     EXPECT_GT(changedPixels(a, b, QRect(40, 40, 200, 200)), 5000);
     EXPECT_EQ(changedPixels(a, b, QRect(260, 820, 120, 120)), 0);
-}
-
-TEST(LumivueProgram, DurationAloneEndsAHeadlessRun)
-{
-    QElapsedTimer elapsed;
-    elapsed.start();
-    const ProgramRun run = runLumivue({ "--headless", "--camera", "synthetic", "--duration", "1" });
-    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
-    EXPECT_LT(elapsed.elapsed(), test_support::scaledLimitMs(30000));
 }
 
 TEST(LumivueProgram, WithoutADisplayItPointsAtHeadless)

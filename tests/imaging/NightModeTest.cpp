@@ -7,25 +7,12 @@
 #include "ScopeTestSupport.h"
 #include "imaging/FrameEnhancer.h"
 #include "platform/camera/SensorNoise.h"
-#include "support/TestNames.h"
 
 using namespace scopetest;
 namespace ColorFilter = imaging::ColorFilter;
 namespace NightVisionMode = imaging::NightVisionMode;
 
 namespace {
-
-using testing_support::PrintTo;
-
-struct OffRow {
-    const char* name;
-    std::int32_t mode;
-    std::int32_t level; // manual
-    std::int32_t filter;
-    float zoom;
-};
-
-class NightModeOff : public ::testing::TestWithParam<OffRow> { };
 
 QImage noisyFrame(QSize size, int frameNumber)
 {
@@ -44,11 +31,14 @@ QImage enhancedAlone(QImage frame, std::int32_t level, std::int32_t filter, std:
 
 } // namespace
 
-// Off from the start, and off after a while on: the frame's bytes are the enhancement's alone,
-// nothing of the filter's average is left in them.
-TEST_P(NightModeOff, LeavesExactlyTheEnhancementsBytes)
+// Off from the start, and off after a while on: the frame's bytes are the enhancement's alone
+// (manual level, green tint, zoomed window), nothing of the filter's average is left in them.
+TEST(NightModeOff, LeavesExactlyTheEnhancementsBytes)
 {
-    const OffRow row = GetParam();
+    const struct {
+        std::int32_t mode, level, filter;
+        float zoom;
+    } row { NightVisionMode::Manual, 40, ColorFilter::Green, 0.5f };
     for (const bool wasOn : { false, true }) {
         imaging::ScopeSettings settings;
         imaging::ScopeGeometry geometry;
@@ -81,9 +71,3 @@ TEST_P(NightModeOff, LeavesExactlyTheEnhancementsBytes)
                 << "row " << y << (wasOn ? " after night mode was on" : "");
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Settings, NightModeOff,
-    ::testing::Values(OffRow { "AutoRgb", NightVisionMode::Auto, 0, ColorFilter::None, 0.0f },
-        OffRow { "ManualGreenZoomed", NightVisionMode::Manual, 40, ColorFilter::Green, 0.5f }),
-
-    [](const auto& row) { return std::string(row.param.name); });

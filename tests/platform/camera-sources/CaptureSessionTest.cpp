@@ -64,13 +64,6 @@ struct Rig {
         for (FrameClock::Duration t { 0 }; t < total; t += by)
             step(by);
     }
-    void switchTo(const std::shared_ptr<CaptureDevice>& device)
-    {
-        auto next = backend->makeDeviceInput(device).value();
-        session->removeInput(input);
-        input = next;
-        ASSERT_TRUE(session->addInput(input));
-    }
     void setTorch(const std::shared_ptr<CaptureDevice>& device, TorchMode mode)
     {
         ASSERT_TRUE(device->lockForConfiguration());
@@ -217,27 +210,4 @@ TEST(CaptureSessionDevices, TorchBrightensTheBackCameraAndOnlyUnderTheConfigurat
     EXPECT_FALSE(rig.front->isTorchModeSupported(TorchMode::On));
     rig.setTorch(rig.front, TorchMode::On);
     EXPECT_EQ(rig.front->torchMode(), TorchMode::Off);
-}
-
-TEST(CaptureSessionDevices, ReportAdjustingForAboutHalfASecondAfterStartAndSwitch)
-{
-    Rig rig;
-    // Focus, exposure and white balance: all adjusting, or none.
-    auto adjusting = [](const std::shared_ptr<CaptureDevice>& device) {
-        return std::vector<bool> { device->isAdjustingFocus(), device->isAdjustingExposure(),
-            device->isAdjustingWhiteBalance() };
-    };
-    const std::vector<bool> all(3, true), none(3, false);
-    rig.clock->advance(5s);
-    rig.session->startRunning();
-    EXPECT_EQ(adjusting(rig.back), all);
-    rig.run(300ms);
-    EXPECT_TRUE(rig.back->isAdjustingFocus());
-    rig.run(400ms);
-    EXPECT_EQ(adjusting(rig.back), none) << "settled after 0.7 s";
-
-    rig.switchTo(rig.front);
-    EXPECT_EQ(adjusting(rig.front), all);
-    rig.run(700ms);
-    EXPECT_EQ(adjusting(rig.front), none);
 }

@@ -190,8 +190,6 @@ INSTANTIATE_TEST_SUITE_P(Exchanges, HttpClientFailure,
                 "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nthan\r\n0\r\n\r\n"),
             nullptr, 200, false, 0, false },
         FailedExchange {
-            "NotHttp", ScriptedAnswer::rawBytes("SSH-2.0-OpenSSH\r\n"), nullptr, 0, false, 0, false },
-        FailedExchange {
             "ForeignScheme", ScriptedAnswer::status(200), "file:///etc/passwd", 0, false, 0, false },
         FailedExchange {
             "NothingListening", ScriptedAnswer::status(200), "http://127.0.0.1:1/", 0, false, 0, false }),

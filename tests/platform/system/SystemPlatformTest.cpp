@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(States, AppVisibility,
         PlatformState { "LaunchingBeforeAnyWindow", Qt::ApplicationInactive, false, false, true }),
     [](const auto& row) { return std::string(row.param.name); });
 
-TEST(ApplicationLifecycle, HidingOrMinimisingTheWindowIsBackgroundAndShowingItIsForeground)
+TEST(ApplicationLifecycle, HidingTheWindowIsBackgroundAndShowingItIsForeground)
 {
     auto& lifecycle = ApplicationLifecycle::instance();
     lifecycle.reset();
@@ -111,21 +111,13 @@ TEST(ApplicationLifecycle, HidingOrMinimisingTheWindowIsBackgroundAndShowingItIs
         window.resize(64, 64);
         window.show();
         settle();
-        QWindow other; // focus moving to another window of the app, or away, changes nothing
-        other.show();
-        other.requestActivate();
-        other.hide();
-        settle();
         EXPECT_TRUE(seen.isEmpty()) << seen.join(' ').toStdString();
+        // (Focus moving elsewhere, and minimising, are rows of the visibility table.)
         window.hide();
         settle();
         window.show();
         settle();
-        window.showMinimized();
-        settle();
-        window.showNormal();
-        settle();
-        EXPECT_EQ(seen, (QStringList { "resign", "become", "resign", "become" }));
+        EXPECT_EQ(seen, (QStringList { "resign", "become" }));
     }
     lifecycle.reset();
 }
