@@ -1,10 +1,12 @@
 #include "imaging/FrameEnhancer.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <limits>
 #include <ostream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -134,6 +136,28 @@ TEST_P(EveryPath, MatchesTheReferenceOnRandomFrames)
                 ASSERT_EQ(sums, expectedSums) << shape.width << "x" << shape.height;
             }
         }
+    }
+}
+
+// All 2^24 colours in one 4096 × 4096 frame, alpha varying too: the gain at every widening edge,
+// and the tints (which mix the three channels) on every possible gained colour.
+TEST_P(EveryPath, ExhaustiveOverAllColours)
+{
+    constexpr std::size_t kSide = 4096;
+    std::vector<std::uint8_t> original(kSide * kSide * 4);
+    for (std::uint32_t i = 0; i < (1u << 24); ++i) {
+        for (int channel = 0; channel < 3; ++channel)
+            original[4 * i + channel] = static_cast<std::uint8_t>(i >> (8 * channel));
+        original[4 * i + 3] = static_cast<std::uint8_t>(i * 7 + 3);
+    }
+    for (const auto& [level, filter] :
+        std::initializer_list<std::pair<std::int32_t, std::int32_t>> { { 1, 0 }, { 40, 0 }, { 247, 0 },
+            { 248, 0 }, { 249, 0 }, { 1000, 0 }, { kMaxLevel, 0 }, { 0, 1 }, { 0, 2 }, { 40, 2 } }) {
+        std::vector<std::uint8_t> expected = original, actual = original;
+        const FrameWindow all { 0, 0, kSide, kSide };
+        EXPECT_EQ(FrameEnhancer::enhance(GetParam(), actual.data(), 4 * kSide, all, level, filter),
+            referenceEnhance(expected.data(), 4 * kSide, all, level, filter));
+        EXPECT_TRUE(actual == expected) << "level " << level << " filter " << filter;
     }
 }
 
