@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -17,6 +18,7 @@
 #include "analytics/TallyPaths.h"
 #include "platform/core/Log.h"
 #include "platform/system/AtomicFileWriter.h"
+#include "platform/system/FileDescriptor.h"
 
 namespace analytics {
 
@@ -26,7 +28,7 @@ const QString kLockName = QStringLiteral(".tallyLock");
 const QString kCreatedMarker = QStringLiteral(".tallyFolderCreated");
 
 // The lock of the folder this process owns; open until the process ends.
-int g_ownedLock = -1;
+platform::FileDescriptor g_ownedLock { -1 };
 std::atomic<bool> g_warned { false };
 
 QString errorText(int error)
@@ -49,22 +51,21 @@ QString whyNoFolder(const QString& folder, int error)
     }
 }
 
-// Opens (creating) the lock file and tries to lock it without waiting: the descriptor, -1 with
-// `error` set when the file cannot be opened, or -1 with error EWOULDBLOCK when another process
+// Opens (creating) the lock file and tries to lock it without waiting: the descriptor, none with
+// `error` set when the file cannot be opened, or none with error EWOULDBLOCK when another process
 // holds the lock.
-int lockFolder(const QString& folder, int& error)
+platform::FileDescriptor lockFolder(const QString& folder, int& error)
 {
     const QByteArray path = QFile::encodeName(QDir(folder).filePath(kLockName));
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    platform::FileDescriptor fd(::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!fd.isValid()) {
         error = errno;
-        return -1;
+        return fd;
     }
     // A file system without locks (ENOLCK) is used unlocked rather than not at all.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno != ENOLCK) {
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno != ENOLCK) {
         error = errno == EINTR ? EWOULDBLOCK : errno;
-        ::close(fd);
-        return -1;
+        return platform::FileDescriptor(-1);
     }
     return fd;
 }
@@ -126,7 +127,7 @@ bool TallyDataFolder::makeFolder(const QString& folder, QString* whyNot)
 TallyDataFolder::Ownership TallyDataFolder::takeOwnership()
 {
     const QString folder = TallyPaths::libraryDirectory();
-    if (g_ownedLock >= 0)
+    if (g_ownedLock.isValid())
         return Ownership::Owned;
     QString whyNot;
     if (!makeFolder(folder, &whyNot)) {
@@ -134,8 +135,8 @@ TallyDataFolder::Ownership TallyDataFolder::takeOwnership()
         return Ownership::Unusable;
     }
     int error = 0;
-    const int lock = lockFolder(folder, error);
-    if (lock < 0 && error == EWOULDBLOCK) {
+    platform::FileDescriptor lock = lockFolder(folder, error);
+    if (!lock.isValid() && error == EWOULDBLOCK) {
         platform::logLine(QStringLiteral("Analytics: %1 is in use by another running Lumivue; this one "
                                          "records no usage, so nothing is counted twice")
                               .arg(folder));
@@ -145,27 +146,27 @@ TallyDataFolder::Ownership TallyDataFolder::takeOwnership()
     // it also finds a full disk before the first session does.
     const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
     errno = ENOSPC; // what a short write means
-    if (lock < 0 || ::ftruncate(lock, 0) != 0
-        || ::pwrite(lock, pid.constData(), size_t(pid.size()), 0) != pid.size() || ::fsync(lock) != 0) {
-        if (lock >= 0) {
+    if (!lock.isValid() || ::ftruncate(lock.get(), 0) != 0
+        || ::pwrite(lock.get(), pid.constData(), size_t(pid.size()), 0) != pid.size()
+        || ::fsync(lock.get()) != 0) {
+        if (lock.isValid())
             error = errno;
-            ::close(lock);
-        }
         warnUnwritable(folder, errorText(error));
         return Ownership::Unusable;
     }
-    g_ownedLock = lock;
+    g_ownedLock = std::move(lock);
     return Ownership::Owned;
 }
 
 std::optional<QStringList> TallyDataFolder::removeStoredData()
 {
     const QString library = QDir(TallyPaths::libraryDirectory()).absolutePath();
-    int lock = g_ownedLock;
-    if (lock < 0 && QFileInfo::exists(QDir(library).filePath(kLockName))) {
+    // The folder's lock: this process's own, or taken for the removal when no one holds it.
+    platform::FileDescriptor borrowed(-1);
+    if (!g_ownedLock.isValid() && QFileInfo::exists(QDir(library).filePath(kLockName))) {
         int error = 0;
-        lock = lockFolder(library, error);
-        if (lock < 0 && error == EWOULDBLOCK)
+        borrowed = lockFolder(library, error);
+        if (!borrowed.isValid() && error == EWOULDBLOCK)
             return std::nullopt;
     }
     QStringList removed;
@@ -175,11 +176,10 @@ std::optional<QStringList> TallyDataFolder::removeStoredData()
     removeFiles(cache, &isCacheFileName, removed);
     const QString documents = TallyPaths::documentsDirectory();
     removeFiles(documents, &isAnswerCopyName, removed);
-    if (lock >= 0) {
+    if (g_ownedLock.isValid() || borrowed.isValid()) {
         QFile::remove(QDir(library).filePath(kLockName));
-        ::close(lock);
-        if (lock == g_ownedLock)
-            g_ownedLock = -1;
+        g_ownedLock.close();
+        borrowed.close();
     }
     for (const QString& folder : { cache, caches, documents, library })
         removeFolderIfMadeHere(folder);
