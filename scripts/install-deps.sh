@@ -12,6 +12,9 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   python3 clang-format ccache
   libcurl4-openssl-dev openssl
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
+  gstreamer1.0-plugins-good gstreamer1.0-pipewire gstreamer1.0-tools
+  pipewire pipewire-bin wireplumber dbus-daemon
   librsvg2-bin help2man desktop-file-utils appstream file dpkg-dev
 )
 

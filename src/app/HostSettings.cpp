@@ -27,9 +27,16 @@ struct HostOptions {
         QStringLiteral("Show this help and exit.") };
     QCommandLineOption version { QStringLiteral("version"), QStringLiteral("Show the version and exit.") };
     QCommandLineOption camera { QStringLiteral("camera"),
-        QStringLiteral("Frame source: synthetic, image:PATH or a camera name (default: a real camera if "
-                       "found, else synthetic)."),
+        QStringLiteral("Frame source: synthetic, image:PATH, pipewire[:NAME] or v4l2[:NAME] (default: "
+                       "every real camera found, else synthetic)."),
         QStringLiteral("SOURCE") };
+    QCommandLineOption listCameras { QStringLiteral("list-cameras"),
+        QStringLiteral("List the real cameras found (where they face, how they are mounted, their formats "
+                       "and controls) and exit.") };
+    QCommandLineOption cameraRotation { QStringLiteral("camera-rotation"),
+        QStringLiteral("Mounting rotation of the real cameras, replacing what they report: the degrees "
+                       "their picture must turn counter-clockwise to be upright (0, 90, 180 or 270)."),
+        QStringLiteral("DEGREES") };
     QCommandLineOption sensorNoise { QStringLiteral("sensor-noise"),
         QStringLiteral("Sensor noise the synthetic and image cameras add to every frame and photo, as a "
                        "standard deviation in levels, 0 to 64 (default 0)."),
@@ -84,7 +91,7 @@ struct HostOptions {
 
     void addTo(QCommandLineParser& parser) const
     {
-        parser.addOptions({ help, version, camera, sensorNoise, sensorShake, denoise, idiom, scale, album,
+        parser.addOptions({ help, version, camera, listCameras, cameraRotation, sensorNoise, sensorShake, denoise, idiom, scale, album,
             dataDir, location, serverUrl, noAnalytics, analytics, headless, control, screenshot, duration,
             stackFrames });
     }
@@ -175,6 +182,21 @@ std::optional<QString> readSensor(const QCommandLineParser& parser, const HostOp
     return read(o.sensorShake, 16, s.sensorShake);
 }
 
+// --camera-rotation: a quarter-turn number of degrees.
+std::optional<QString> readCameraRotation(
+    const QCommandLineParser& parser, const HostOptions& o, HostSettings& s)
+{
+    if (!parser.isSet(o.cameraRotation))
+        return std::nullopt;
+    bool ok = false;
+    const int degrees = parser.value(o.cameraRotation).trimmed().toInt(&ok);
+    if (!ok || (degrees != 0 && degrees != 90 && degrees != 180 && degrees != 270))
+        return QStringLiteral("--camera-rotation must be 0, 90, 180 or 270, not '%1'")
+            .arg(parser.value(o.cameraRotation));
+    s.cameraRotation = degrees;
+    return std::nullopt;
+}
+
 // How the run ends: --screenshot and --duration.
 std::optional<QString> readRunLength(const QCommandLineParser& parser, const HostOptions& o, HostSettings& s)
 {
@@ -221,6 +243,7 @@ std::optional<QString> readLocation(const QCommandLineParser& parser, const Host
 void readPassThrough(const QCommandLineParser& parser, const HostOptions& o, HostSettings& s)
 {
     s.camera = parser.value(o.camera);
+    s.listCameras = parser.isSet(o.listCameras);
     s.denoise = parser.isSet(o.denoise);
     s.albumDir = parser.value(o.album);
     s.dataDir = parser.value(o.dataDir);
@@ -258,7 +281,7 @@ HostParseResult parseHostArguments(const QStringList& arguments)
 
     HostSettings s;
     for (const auto read : { readDevice, readSensor, readRunLength, readLocation, readAnalyticsChoice,
-             readServerUrl, readStackFrames })
+             readServerUrl, readStackFrames, readCameraRotation })
         if (const auto error = read(parser, options, s))
             return failure(*error);
     readPassThrough(parser, options, s);

@@ -10,6 +10,8 @@
 
 struct HostSettings {
     QString camera; // "" = default (real camera if found, else synthetic)
+    bool listCameras { false }; // print the real cameras and exit
+    std::optional<int> cameraRotation; // the real cameras' mounting rotation, replacing theirs
     int sensorNoise { 0 }; // levels of noise the stand-in cameras add, 0 to 64
     int sensorShake { 0 }; // pixels of hand shake the stand-in cameras add, 0 to 16
     bool denoise { false }; // start with night mode on

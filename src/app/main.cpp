@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "AnalyticsChoice.h"
+#include "CameraList.h"
 #include "HostSettings.h"
 #include "LumivueAppDelegate.h"
 #include "LumivueApplication.h"
@@ -54,6 +55,7 @@ platform::Expected<std::shared_ptr<platform::CaptureBackend>> openCameras(const 
     if (!source)
         return platform::Expected<std::shared_ptr<platform::CaptureBackend>>::failure(source.error());
     source->setSensorNoise(settings.sensorNoise, settings.sensorShake);
+    source->setCameraRotation(settings.cameraRotation);
     return source->makeBackend();
 }
 
@@ -142,6 +144,8 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("lumivue"));
     if (settings.storeAnalyticsChoice)
         return storeAnalyticsChoice(settings);
+    if (settings.listCameras)
+        return printCameraList(stdout);
     if (settings.headless) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     } else if (!hasDisplay()) {

@@ -46,6 +46,13 @@ void ScopeCamera::shutdown()
         m_session->stopRunning();
 }
 
+QString ScopeCamera::cameraMessage() const
+{
+    if (!m_cameraMessage.isEmpty() || !m_backend)
+        return m_cameraMessage;
+    return m_backend->status();
+}
+
 void ScopeCamera::noCamera(const QString& message)
 {
     m_cameraMessage = message;

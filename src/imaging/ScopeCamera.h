@@ -76,7 +76,8 @@ public:
     const std::shared_ptr<platform::CaptureDevice>& cDeviceBack() const { return m_cDeviceBack; }
     const std::shared_ptr<platform::CaptureDevice>& cDeviceFront() const { return m_cDeviceFront; }
     // Why there is no live picture ("" when the camera works).
-    QString cameraMessage() const { return m_cameraMessage; }
+    // Why there is no picture: no usable camera, or the camera's own trouble (lost, busy).
+    QString cameraMessage() const;
 
 private:
     // Logs "Device name: %s" for every camera and picks the back and front ones. A camera that is

@@ -3,20 +3,26 @@
 // Which cameras the app uses, as written on the command line:
 //   synthetic      the rendered night scene (back camera with torch, front camera)
 //   image:PATH     a photo shown as the live feed (back and front camera, no torch)
-//   qt             every camera Qt Multimedia finds
-//   qt:INDEX       only the Qt Multimedia camera at INDEX (0-based)
-// The default is "qt" when Qt Multimedia finds a camera, "synthetic" otherwise.
+//   pipewire       every PipeWire camera node
+//   pipewire:NAME  only the PipeWire camera of that name or object serial
+//   v4l2           every V4L2 camera (where PipeWire does not publish them)
+//   v4l2:NAME      only the V4L2 camera of that name or device path (/dev/video0)
+// The default is every real camera found (PipeWire's where PipeWire runs, else V4L2's), or
+// "synthetic" when there is none.
 // The stand-ins (synthetic, image) can add sensor noise and hand shake to every frame and still
 // (see SensorNoise.h), so that noise reduction and alignment can be tried without a dark room;
 // a real camera brings its own and ignores both.
 //
-// Threads: main thread (the Qt cameras are GUI-thread objects).
+// Threads: main thread.
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include <QString>
 
+#include "platform/camera/CameraInfo.h"
 #include "platform/camera/Expected.h"
 
 namespace platform {
@@ -26,16 +32,19 @@ class FrameClock;
 
 class CameraSource {
 public:
-    enum class Kind { Synthetic, ImageFile, QtCamera };
+    enum class Kind { Synthetic, ImageFile, PipeWire, V4l2 };
 
-    // Fails with a reason for an unknown kind, an empty path or a bad index.
+    // Fails with a reason for an unknown kind or an empty path.
     static Expected<CameraSource> parse(const QString& text);
+    // Every real camera found, else the synthetic scene (and a log line saying so).
     static CameraSource defaultSource();
 
     Kind kind() const { return m_kind; }
-    QString path() const { return m_path; }
-    int index() const { return m_index; } // -1: every Qt camera
+    QString path() const { return m_path; } // image path, or the real camera's name ("" every camera)
     QString toString() const;
+
+    // The mounting rotation of the real cameras, replacing what they say (0, 90, 180 or 270).
+    void setCameraRotation(std::optional<int> degrees) { m_rotation = degrees; }
 
     // Noise in levels (0 to SensorNoise::kMaxSigma) and shake in pixels (0 to
     // SensorNoise::kMaxShake) for the stand-ins; values outside are clamped. Default 0 and 0:
@@ -47,16 +56,22 @@ public:
         std::shared_ptr<FrameClock> clock = nullptr, std::uint32_t seed = 1) const;
 
 private:
-    CameraSource(Kind kind, QString path, int index)
+    CameraSource(Kind kind, QString path)
         : m_kind(kind)
         , m_path(std::move(path))
-        , m_index(index)
     {
     }
+    CameraSource(Kind kind, std::vector<CameraInfo> found)
+        : m_kind(kind)
+        , m_found(std::move(found))
+    {
+    }
+    Expected<std::shared_ptr<CaptureBackend>> makeRealBackend(std::shared_ptr<FrameClock> clock) const;
 
     Kind m_kind { Kind::Synthetic };
     QString m_path;
-    int m_index { -1 };
+    std::vector<CameraInfo> m_found; // the default source's cameras, probed once
+    std::optional<int> m_rotation;
     int m_noiseSigma { 0 };
     int m_noiseShake { 0 };
 };

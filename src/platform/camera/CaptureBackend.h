@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include <QString>
+
 #include "platform/camera/Expected.h"
 
 namespace platform {
@@ -34,6 +36,9 @@ public:
     virtual std::shared_ptr<VideoPreviewLayer> makePreviewLayer(
         const std::shared_ptr<CaptureSession>& session)
         = 0;
+    // Any thread: what the screen should say about the cameras right now (a camera lost or held
+    // by another program); empty while they work.
+    virtual QString status() const { return {}; }
 };
 
 } // namespace platform

@@ -1,10 +1,11 @@
 #pragma once
 
 // A CaptureBackend over one FrameSource and its cameras: the synthetic scene, an image file or
-// the Qt Multimedia cameras (see CameraSource for how one is chosen).
+// the real cameras (see CameraSource for how one is chosen).
 //
 // Threads: main thread.
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -34,11 +35,15 @@ public:
         const std::shared_ptr<CaptureSession>& session) override;
 
     const std::shared_ptr<FrameClock>& clock() const { return m_clock; }
+    // Main thread, before the backend is shared: where status() comes from (any thread).
+    void setStatusSource(std::function<QString()> source) { m_status = std::move(source); }
+    QString status() const override { return m_status ? m_status() : QString(); }
 
 private:
     std::vector<std::shared_ptr<StreamCaptureDevice>> m_devices;
     std::shared_ptr<FrameSource> m_source;
     std::shared_ptr<FrameClock> m_clock;
+    std::function<QString()> m_status;
     [[no_unique_address]] ThreadChecker m_mainThread;
 };
 

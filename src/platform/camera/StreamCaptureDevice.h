@@ -1,6 +1,6 @@
 #pragma once
 
-// A camera of one of our frame sources (synthetic scene, image file, Qt Multimedia camera).
+// A camera of one of our frame sources (synthetic scene, image file, real camera).
 // It keeps the torch mode the source renders with, and reports focus, exposure and white-balance
 // activity for about half a second after the session asks it to readjust (start, preset change,
 // camera switch), measured on the source's clock.
@@ -20,7 +20,7 @@ namespace platform {
 
 class StreamCaptureDevice final : public CaptureDevice {
 public:
-    // sourceIndex identifies the camera inside its source (the Qt camera's index).
+    // sourceIndex identifies the camera inside its source (the camera's index in its source).
     StreamCaptureDevice(QString name, CaptureDevicePosition position, bool hasTorch,
         std::shared_ptr<FrameClock> clock, int sourceIndex = 0);
 
