@@ -22,7 +22,8 @@ class CameraExposure {
 public:
     static constexpr int kSettleFrames = 3;
 
-    // `frameInterval` in seconds, 0 when unknown.
+    // `frameInterval` in seconds, 0 when unknown. Switches the camera's own automatic exposure and
+    // gain off at once, keeping the values they had reached.
     CameraExposure(V4l2Controls controls, double frameInterval);
     CameraExposure(const CameraExposure&) = delete;
     CameraExposure& operator=(const CameraExposure&) = delete;
