@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "platform/camera/GstCameraCatalog.h"
+#include "platform/camera/V4l2Controls.h"
 
 namespace {
 
@@ -40,6 +41,33 @@ QString formats(const platform::CameraInfo& camera)
     return groups.isEmpty() ? QStringLiteral("none we can read") : groups.join(QStringLiteral("; "));
 }
 
+// The controls, and whether automatic exposure can use them.
+void printControls(std::FILE* out, const platform::CameraInfo& camera)
+{
+    if (camera.devicePath.isEmpty()) {
+        std::fprintf(out, "  controls:  none published to us (PipeWire does not pass this camera's controls on); "
+                          "exposure and gain are left to the camera\n");
+        return;
+    }
+    auto controls = platform::V4l2Controls::open(camera.devicePath);
+    if (!controls) {
+        std::fprintf(out, "  controls:  unreadable: %s\n", qUtf8Printable(controls.error()));
+        return;
+    }
+    const platform::ExposureLimits limits = controls->limits();
+    if (!limits.hasExposure && !limits.hasGain)
+        std::fprintf(out, "  exposure:  no exposure time or gain control; exposure is left to the camera\n");
+    else
+        std::fprintf(out, "  exposure:  automatic mode drives %s\n",
+            limits.hasExposure && limits.hasGain ? "exposure time, then analogue gain"
+                : limits.hasExposure             ? "exposure time (no gain control)"
+                                                 : "analogue gain (no exposure time control)");
+    const QStringList lines = controls->describe();
+    std::fprintf(out, "  controls:  %s\n", lines.isEmpty() ? "none" : "");
+    for (const QString& line : lines)
+        std::fprintf(out, "    %s\n", qUtf8Printable(line));
+}
+
 } // namespace
 
 int printCameraList(std::FILE* out)
@@ -66,7 +94,7 @@ int printCameraList(std::FILE* out)
             QStringList unreadable(camera.unreadableFormats.begin(), camera.unreadableFormats.end());
             std::fprintf(out, "  ignored:   %s (no decoder)\n", qUtf8Printable(unreadable.join(QStringLiteral(", "))));
         }
-        std::fprintf(out, "  controls:  none offered; exposure and gain are left to the camera\n");
+        printControls(out, camera);
     }
     return 0;
 }

@@ -122,6 +122,15 @@ void PhotoSaver::settle()
         });
 }
 
+// A tap that saves nothing is never silent: the log and the screen say why.
+void PhotoSaver::tellNoPhoto(const QString& reason)
+{
+    const QString message = QStringLiteral("No photo was taken: %1.")
+                                .arg(reason.isEmpty() ? QStringLiteral("the camera gave no picture") : reason);
+    platform::logLine(platform::lcPhotos(), message);
+    onMainThread([this, message] { emit saveFailed(message); });
+}
+
 void PhotoSaver::endWithoutPhoto()
 {
     settle();
@@ -264,6 +273,7 @@ void PhotoSaver::finishBurst(Burst& burst)
     std::vector<QImage> frames = std::move(burst.frames);
     const int count = int(frames.size());
     if (count == 0) {
+        tellNoPhoto(QStringLiteral("the camera gave no picture"));
         endWithoutPhoto();
         return;
     }
@@ -287,6 +297,7 @@ void PhotoSaver::processStill(const StillRequest& request,
 {
     platform::logLine(platform::lcPhotos(), QStringLiteral("Capture got sample bufer"));
     if (!error.isEmpty() || !frame) {
+        tellNoPhoto(error);
         endWithoutPhoto();
         return;
     }

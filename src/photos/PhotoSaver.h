@@ -127,6 +127,7 @@ private:
     void saveToAlbum(const QImage& image, const platform::MetadataDictionary& metadata);
     void stopTakingPicture();
     // The photo under way ended without a file: the shutter is freed and nothing follows.
+    void tellNoPhoto(const QString& reason);
     void endWithoutPhoto();
     // A photo under way has its outcome (saved, refused or nothing taken). Any thread.
     void settle();

@@ -31,6 +31,10 @@ public:
         (void)preset;
     }
 
+    // True when the preview should follow the source's own rate (a real camera's, up to 30 frames
+    // a second) rather than the video outputs' slower one; the outputs keep theirs either way.
+    virtual bool previewsAtSourceRate() const { return false; }
+
     // The picture at session time `time`, in Format_ARGB32_Premultiplied (BGRA bytes); a null
     // image when there is nothing new to show yet.
     virtual QImage videoFrame(

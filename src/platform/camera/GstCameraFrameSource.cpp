@@ -3,7 +3,9 @@
 #include <pthread.h>
 
 #include <QDateTime>
+#include <QVariantList>
 
+#include "platform/camera/CameraExposure.h"
 #include "platform/camera/CameraModeChoice.h"
 #include "platform/camera/GstCameraCatalog.h"
 #include "platform/camera/SampleBuffer.h"
@@ -19,13 +21,14 @@ using namespace std::chrono_literals;
 
 constexpr auto kWatchPeriod = 50ms;
 constexpr auto kFirstPictureLimit = 10s; // a camera that sends nothing this long after opening is lost
-constexpr auto kStallLimit = 4s; // a streaming camera silent this long is lost
+constexpr auto kStallLimit = 3s; // a streaming camera silent this long is lost
 constexpr auto kLookAgainPeriod = 2s;
 constexpr auto kStillPictureLimit = 10s;
+constexpr auto kStillStreamLinger = 1500ms; // after a still at the largest size, for the next of a burst
 
 // The photo's EXIF: what a real camera tells us. Exposure and lens values we do not know are left
 // out rather than made up.
-MetadataDictionary stillAttachments(QSize pixels)
+MetadataDictionary stillAttachments(QSize pixels, const CameraExposure* exposure)
 {
     const QString when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy:MM:dd HH:mm:ss"));
     MetadataDictionary exif;
@@ -34,6 +37,11 @@ MetadataDictionary stillAttachments(QSize pixels)
     exif.insert(QStringLiteral("ColorSpace"), 1); // sRGB
     exif.insert(QStringLiteral("PixelXDimension"), pixels.width());
     exif.insert(QStringLiteral("PixelYDimension"), pixels.height());
+    if (exposure) {
+        const ExposureSettings settings = exposure->settings();
+        exif.insert(QStringLiteral("ExposureTime"), settings.exposureTime);
+        exif.insert(QStringLiteral("ISOSpeedRatings"), QVariantList { settings.iso });
+    }
     MetadataDictionary attachments;
     attachments.insert(QStringLiteral("{Exif}"), exif);
     return attachments;
@@ -108,17 +116,19 @@ Expected<std::shared_ptr<SampleBuffer>> GstCameraFrameSource::stillFrame(
 {
     using Result = Expected<std::shared_ptr<SampleBuffer>>;
     std::future<StillResult> result;
+    std::shared_ptr<CameraExposure> exposure;
     {
         std::scoped_lock lock(m_mutex);
         m_stills.emplace_back();
         result = m_stills.back().get_future();
+        exposure = m_exposure;
     }
     m_wake.notify_all();
     // The watcher answers every request, at the latest when it stops.
     const auto [image, error] = result.get();
     if (image.isNull())
         return Result::failure(error);
-    auto buffer = SampleBuffer::fromImage(image, stillAttachments(image.size()));
+    auto buffer = SampleBuffer::fromImage(image, stillAttachments(image.size(), exposure.get()));
     if (!buffer)
         return Result::failure(buffer.error());
     return std::make_shared<SampleBuffer>(std::move(buffer.value()));
@@ -141,12 +151,18 @@ void GstCameraFrameSource::watch(const std::stop_token& stop)
                 still.set_value({ QImage(), QStringLiteral("the camera was closed") });
             break;
         }
-        if (wanted != m_open)
+        if (wanted != m_open) {
+            endStills();
             open(wanted);
-        checkHealth();
+        }
         for (auto& still : stills)
             still.set_value(takeStill());
+        if (m_stillStream && Clock::now() >= m_stillStreamUntil)
+            endStills();
+        if (!m_stillStream)
+            checkHealth();
     }
+    m_stillStream.reset();
     close();
     std::scoped_lock lock(m_mutex);
     for (auto& still : m_stills)
@@ -160,7 +176,9 @@ void GstCameraFrameSource::close()
     {
         std::scoped_lock lock(m_mutex);
         old.swap(m_stream);
+        m_exposure.reset();
     }
+    m_lastStillStream = nullptr;
     old.reset(); // stops the pipeline here, unless the stream thread still shows its last picture
     m_health = Health::Closed;
 }
@@ -186,7 +204,13 @@ void GstCameraFrameSource::open(Wanted wanted)
         m_since = Clock::now();
         return;
     }
-    auto stream = GstCameraStream::open(camera, *mode, arrivalTurn(camera, m_rotation));
+    auto exposure = exposureFor(camera, *mode);
+    GstCameraStream::FrameObserver observer;
+    if (exposure)
+        observer = [exposure](const QImage& picture) {
+            exposure->frame(picture.constBits(), picture.width(), picture.height(), int(picture.bytesPerLine()));
+        };
+    auto stream = GstCameraStream::open(camera, *mode, arrivalTurn(camera, m_rotation), std::move(observer));
     m_since = Clock::now();
     if (!stream) {
         lose(GstCameraStream::Failure { stream.error(), false });
@@ -197,10 +221,28 @@ void GstCameraFrameSource::open(Wanted wanted)
     {
         std::scoped_lock lock(m_mutex);
         m_stream = std::move(stream.value());
+        m_exposure = std::move(exposure);
     }
     m_health = Health::Starting;
     m_seenNumber = 0;
     m_seenAt = m_since;
+}
+
+std::shared_ptr<CameraExposure> GstCameraFrameSource::exposureFor(
+    const CameraInfo& camera, const CameraMode& mode) const
+{
+    if (camera.devicePath.isEmpty())
+        return nullptr;
+    auto controls = V4l2Controls::open(camera.devicePath);
+    if (!controls) {
+        log(lcCamera(), "Camera exposure: %s", qUtf8Printable(controls.error()));
+        return nullptr;
+    }
+    const ExposureLimits limits = controls->limits();
+    if (!limits.hasExposure && !limits.hasGain)
+        return nullptr;
+    return std::make_shared<CameraExposure>(
+        std::move(controls.value()), mode.framesPerSecond > 0 ? 1.0 / mode.framesPerSecond : 0.0);
 }
 
 void GstCameraFrameSource::checkHealth()
@@ -281,54 +323,89 @@ void GstCameraFrameSource::lookAgain()
 
 GstCameraFrameSource::StillResult GstCameraFrameSource::takeStill()
 {
+    if (m_open.index < 0 || m_open.index >= int(m_cameras.size()))
+        return { QImage(), QStringLiteral("no camera is open") };
+    const CameraInfo& camera = m_cameras[std::size_t(m_open.index)];
+    const auto largest = stillMode(camera.modes);
+    if (m_stillStream || (largest && m_health == Health::Streaming)) {
+        std::shared_ptr<GstCameraStream> stream;
+        {
+            std::scoped_lock lock(m_mutex);
+            stream = m_stream;
+        }
+        const QSize previewSize = stream ? stream->mode().size : QSize();
+        if (m_stillStream
+            || qint64(largest->size.width()) * largest->size.height()
+                > qint64(previewSize.width()) * previewSize.height())
+            return takeLargeStill(camera, *largest);
+    }
     std::shared_ptr<GstCameraStream> stream;
     {
         std::scoped_lock lock(m_mutex);
         stream = m_stream;
     }
-    if (!stream || m_open.index < 0) {
-        QString status = this->status();
-        return { QImage(), status.isEmpty() ? QStringLiteral("no camera is open") : status };
+    if (!stream) {
+        const QString status = this->status();
+        return { QImage(), status.isEmpty() ? QStringLiteral("the camera is not streaming") : status };
     }
-    if (!stream->waitForFrame(0, kStillPictureLimit))
+    const std::uint64_t after = stream.get() == m_lastStillStream ? m_lastStill : 0;
+    if (!stream->waitForFrame(after, kStillPictureLimit))
         return { QImage(),
             QStringLiteral("the camera sent no picture within %1 s").arg(kStillPictureLimit.count()) };
-    const CameraInfo& camera = m_cameras[std::size_t(m_open.index)];
-    const auto largest = stillMode(camera.modes);
-    const QSize previewSize = stream->mode().size;
-    if (!largest || qint64(largest->size.width()) * largest->size.height()
-            <= qint64(previewSize.width()) * previewSize.height())
-        return { stream->newest().first, QString() };
+    auto [image, number] = stream->newest();
+    m_lastStillStream = stream.get();
+    m_lastStill = number;
+    return { image, QString() };
+}
 
-    // A larger picture than the preview's: switch the camera over for one picture.
+// The camera switched to its largest size for this still and those that follow it closely.
+GstCameraFrameSource::StillResult GstCameraFrameSource::takeLargeStill(
+    const CameraInfo& camera, const CameraMode& largest)
+{
     const auto started = Clock::now();
-    const Wanted preview = m_open;
-    stream.reset();
-    close();
-    StillResult result;
-    {
-        auto still = GstCameraStream::open(camera, *largest, arrivalTurn(camera, m_rotation));
-        if (still && still.value()->waitForFrame(0, kStillPictureLimit))
-            result = { still.value()->newest().first, QString() };
-    }
-    const bool switched = !result.first.isNull();
-    open(preview);
-    if (!switched) {
-        // The preview's size is a photo too.
-        log(lcCamera(), "Camera: no picture at %s; the photo is taken at the preview's size",
-            qUtf8Printable(describe(*largest)));
-        std::shared_ptr<GstCameraStream> back;
-        {
-            std::scoped_lock lock(m_mutex);
-            back = m_stream;
+    if (!m_stillStream) {
+        const Wanted preview = m_open;
+        close();
+        m_open = preview;
+        auto opened = GstCameraStream::open(camera, largest, arrivalTurn(camera, m_rotation));
+        if (!opened) {
+            log(lcCamera(), "Camera: cannot switch to %s for the photo (%s); it is taken at the preview's size",
+                qUtf8Printable(describe(largest)), qUtf8Printable(opened.error()));
+            open(preview);
+            m_lastStillStream = nullptr;
+            std::shared_ptr<GstCameraStream> stream;
+            {
+                std::scoped_lock lock(m_mutex);
+                stream = m_stream;
+            }
+            if (stream && stream->waitForFrame(0, kStillPictureLimit))
+                return { stream->newest().first, QString() };
+            return { QImage(), QStringLiteral("the camera sent no picture") };
         }
-        if (back && back->waitForFrame(0, kStillPictureLimit))
-            return { back->newest().first, QString() };
-        return { QImage(), QStringLiteral("the camera sent no picture") };
+        m_stillStream = std::move(opened.value());
     }
-    log(lcCamera(), "Camera: photo taken at %s in %lld ms", qUtf8Printable(describe(*largest)),
+    const std::uint64_t after = m_stillStream.get() == m_lastStillStream ? m_lastStill : 0;
+    if (!m_stillStream->waitForFrame(after, kStillPictureLimit)) {
+        endStills();
+        return { QImage(), QStringLiteral("the camera sent no picture at %1").arg(describe(largest)) };
+    }
+    auto [image, number] = m_stillStream->newest();
+    m_lastStillStream = m_stillStream.get();
+    m_lastStill = number;
+    m_stillStreamUntil = Clock::now() + kStillStreamLinger;
+    log(lcCamera(), "Camera: still at %s in %lld ms", qUtf8Printable(describe(largest)),
         static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count()));
-    return result;
+    return { image, QString() };
+}
+
+// Back from the stills' size to the preview's.
+void GstCameraFrameSource::endStills()
+{
+    if (!m_stillStream)
+        return;
+    m_stillStream.reset();
+    m_lastStillStream = nullptr;
+    open(m_open);
 }
 
 } // namespace platform

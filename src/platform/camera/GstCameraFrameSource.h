@@ -6,9 +6,15 @@
 // fails, ends its stream or stops sending pictures is reported (status(), a log line) and looked
 // for again every two seconds until it is back; one held by another program likewise.
 //
+// Exposure: where the camera has V4L2 exposure or gain controls, CameraExposure drives them from the
+// converted pictures (exposure time first, then analogue gain; the app's digital gain follows on
+// its own), and the photo's EXIF carries the values in force.
+//
 // Stills: the newest picture when the preview already runs at the camera's largest size; otherwise
-// the camera is switched to its largest size for the one picture and back (the preview holds its
-// last picture meanwhile). A still asked for before the first picture waits for it.
+// the camera is switched to its largest size and back once no still has been asked for in a
+// moment (a night-mode burst takes all its stills at that size; the preview holds its last picture
+// meanwhile). Every still is a picture no earlier still was; one asked for before the first
+// picture waits for it.
 //
 // Threads: constructed and destroyed on the main thread; setActive on the main thread;
 // videoFrame on the session's stream thread; stillFrame on a still output's thread; status from
@@ -29,6 +35,7 @@
 
 namespace platform {
 
+class CameraExposure;
 class StreamCaptureDevice;
 
 class GstCameraFrameSource final : public FrameSource {
@@ -41,6 +48,7 @@ public:
     const std::vector<std::shared_ptr<StreamCaptureDevice>>& devices() const { return m_devices; }
 
     void setActive(const std::shared_ptr<StreamCaptureDevice>& device, SessionPreset preset) override;
+    bool previewsAtSourceRate() const override { return true; }
     QImage videoFrame(
         const StreamCaptureDevice& device, SessionPreset preset, FrameClock::Duration time) override;
     Expected<std::shared_ptr<SampleBuffer>> stillFrame(
@@ -60,11 +68,14 @@ private:
 
     void watch(const std::stop_token& stop);
     void open(Wanted wanted);
+    std::shared_ptr<CameraExposure> exposureFor(const CameraInfo& camera, const CameraMode& mode) const;
     void close();
     void checkHealth();
     void lose(const GstCameraStream::Failure& failure);
     void lookAgain();
     StillResult takeStill();
+    StillResult takeLargeStill(const CameraInfo& camera, const CameraMode& largest);
+    void endStills();
     void setStatus(const QString& status);
 
     std::vector<CameraInfo> m_cameras; // watcher thread (after construction)
@@ -78,11 +89,17 @@ private:
     std::uint64_t m_seenNumber { 0 };
     std::chrono::steady_clock::time_point m_seenAt;
     bool m_wasLost { false };
+    // A burst takes its stills from one stream at the largest size, kept open between them.
+    std::unique_ptr<GstCameraStream> m_stillStream;
+    std::chrono::steady_clock::time_point m_stillStreamUntil;
+    std::uint64_t m_lastStill { 0 }; // number of the last picture given as a still, in its stream
+    const GstCameraStream* m_lastStillStream { nullptr };
 
     mutable std::mutex m_mutex;
     std::condition_variable_any m_wake;
     Wanted m_wanted; // guarded by m_mutex
     std::shared_ptr<GstCameraStream> m_stream; // guarded by m_mutex; replaced by the watcher only
+    std::shared_ptr<CameraExposure> m_exposure; // guarded by m_mutex; null without exposure controls
     std::vector<std::promise<StillResult>> m_stills; // guarded by m_mutex
     QString m_status; // guarded by m_mutex
 

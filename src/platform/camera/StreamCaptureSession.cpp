@@ -19,6 +19,8 @@ namespace platform {
 namespace {
 // The stand-in sensors read out 30 frames per second; the video output may ask for fewer.
 constexpr FrameClock::Duration kSourceFrameInterval { 1000000000LL / 30 };
+// How often a source with a rate of its own is asked for a new picture.
+constexpr FrameClock::Duration kSourcePollInterval { 1000000000LL / 120 };
 constexpr std::chrono::milliseconds kDrainLimit { 10000 };
 } // namespace
 
@@ -190,6 +192,12 @@ void StreamCaptureSession::stream(const std::stop_token& stop)
 {
     pthread_setname_np(pthread_self(), "cameraStream");
     FrameClock::Duration next = m_clock->now();
+    FrameClock::Duration nextOffer = next;
+    // A real camera's pictures come at its own rate: the preview shows each as it comes, and the
+    // outputs get the newest one not yet offered once their interval has passed.
+    const bool previewsAtSourceRate = m_source->previewsAtSourceRate();
+    QImage unoffered;
+    const StreamCaptureDevice* unofferedFrom = nullptr;
     while (m_clock->waitUntil(next, stop)) {
         const FrameClock::Duration now = m_clock->now();
         std::shared_ptr<StreamCaptureDevice> device;
@@ -211,6 +219,9 @@ void StreamCaptureSession::stream(const std::stop_token& stop)
             interval = std::max(interval, output->minFrameInterval());
             wanted = wanted || output->wantsFrame();
         }
+        const bool outputsDue = now >= nextOffer;
+        if (device.get() != unofferedFrom)
+            unoffered = QImage();
 
         if (device && wanted) {
             const QImage picture = m_source->videoFrame(*device, m_preset.load(), now - m_epoch);
@@ -218,24 +229,30 @@ void StreamCaptureSession::stream(const std::stop_token& stop)
                 const bool mirrored = device->position() != CaptureDevicePosition::Back;
                 for (const auto& store : previews)
                     store->publish(picture, mirrored, now);
+                unoffered = picture;
+                unofferedFrom = device.get();
+            }
+            if (outputsDue && !unoffered.isNull()) {
+                nextOffer = now + interval;
                 for (const auto& output : outputs) {
                     if (!output->wantsFrame()) {
                         output->dropFrame();
                         continue;
                     }
                     // Each delegate gets its own pixels: it enhances them in place.
-                    auto frame = SampleBuffer::fromImage(picture);
+                    auto frame = SampleBuffer::fromImage(unoffered);
                     if (frame)
                         output->offer(std::make_shared<SampleBuffer>(std::move(frame.value())));
                 }
+                unoffered = QImage();
             }
-        } else if (device) {
+        } else if (device && outputsDue) {
             for (const auto& output : outputs)
                 output->dropFrame();
         }
         // Measured from this frame's time, so two frames are never closer than the interval,
         // however late this one was.
-        next = now + interval;
+        next = now + (previewsAtSourceRate ? kSourcePollInterval : interval);
     }
 }
 

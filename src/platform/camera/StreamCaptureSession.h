@@ -4,6 +4,8 @@
 // picture at most once per the outputs' minimum frame duration (and no faster than the source's
 // own 30 frames per second), publishes it to the preview stores, and offers each video output
 // its own copy, so the delegate may change its frame without touching what the preview shows.
+// A real camera (FrameSource::previewsAtSourceRate) is asked more often: the preview shows each of
+// its pictures as it comes, and the outputs still get one at most once per their interval.
 //
 // Threads: the CaptureSession operations from the main thread, except isRunning() (any thread).
 // stopRunning() joins the stream thread and waits for frames already handed to delegates, so

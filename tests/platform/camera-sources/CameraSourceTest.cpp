@@ -1,7 +1,5 @@
 #include "platform/camera/CameraSource.h"
 
-#include <QCameraDevice>
-#include <QMediaDevices>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -24,12 +22,12 @@ TEST(CameraSourceText, ParsesEveryFormAndRejectsTheRestWithAReason)
     const auto image = CameraSource::parse(QStringLiteral("image:/tmp/a b:c.jpg"));
     ASSERT_TRUE(image);
     EXPECT_EQ(image.value().path(), QStringLiteral("/tmp/a b:c.jpg"));
-    EXPECT_EQ(CameraSource::parse(QStringLiteral("qt")).value().index(), -1);
-    EXPECT_EQ(CameraSource::parse(QStringLiteral("qt:2")).value().index(), 2);
-    for (const char* text : { "qt:2", "qt", "synthetic", "image:x.png" })
+    EXPECT_EQ(CameraSource::parse(QStringLiteral("pipewire:Front: 2")).value().path(), QStringLiteral("Front: 2"));
+    EXPECT_EQ(CameraSource::parse(QStringLiteral("v4l2:/dev/video0")).value().kind(), CameraSource::Kind::V4l2);
+    for (const char* text : { "pipewire", "pipewire:Cam", "v4l2", "v4l2:/dev/video2", "synthetic", "image:x.png" })
         EXPECT_EQ(CameraSource::parse(QString::fromUtf8(text)).value().toString(), QString::fromUtf8(text));
 
-    for (const char* bad : { "", "webcam", "image:", "qt:-1", "qt:one", "Synthetic" }) {
+    for (const char* bad : { "", "webcam", "image:", "qt", "pipewire:", "v4l2:", "Synthetic" }) {
         const auto parsed = CameraSource::parse(QString::fromUtf8(bad));
         EXPECT_FALSE(parsed) << bad;
         EXPECT_FALSE(parsed.error().isEmpty()) << bad;
@@ -77,16 +75,4 @@ TEST(CameraSourceImage, FeedsThePhotoAspectFilledToThePresetSize)
     EXPECT_EQ(QColor(received.pixel(240, 5)), QColor(Qt::blue));
     for (int y = 0; y < received.height(); ++y)
         EXPECT_NE(QColor(received.pixel(10, y)), QColor(Qt::yellow)) << y;
-}
-
-TEST(CameraSourceQt, WithoutACameraFailsCleanlyAndTheDefaultIsSynthetic)
-{
-    if (!QMediaDevices::videoInputs().isEmpty())
-        GTEST_SKIP() << "this machine has a camera";
-    for (const char* text : { "qt", "qt:0", "qt:7" }) {
-        const auto backend = CameraSource::parse(QString::fromUtf8(text)).value().makeBackend();
-        EXPECT_FALSE(backend) << text;
-        EXPECT_FALSE(backend.error().isEmpty()) << text;
-    }
-    EXPECT_EQ(CameraSource::defaultSource().kind(), CameraSource::Kind::Synthetic);
 }
