@@ -29,9 +29,10 @@ endfunction()
 
 # lumivue_test(NAME DEPS dep...) builds every .cpp of the calling folder into one GoogleTest
 # program and registers its cases with CTest. Tests run on Qt's offscreen platform. A parameterised
-# row is listed by the name its table's generator gives it, never by its printed value.
+# row is listed by the name its table's generator gives it, never by its printed value. SERIAL: the
+# cases run alone, never beside another test (they change what the whole machine sees).
 function(lumivue_test name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "SERIAL" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT sources)
     return()
@@ -42,7 +43,11 @@ function(lumivue_test name)
   target_compile_definitions(${name} PRIVATE LUMIVUE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                              LUMIVUE_BINARY_DIR="${PROJECT_BINARY_DIR}")
   lumivue_warnings(${name})
+  set(serial FALSE)
+  if(ARG_SERIAL)
+    set(serial TRUE)
+  endif()
   gtest_discover_tests(${name} NO_PRETTY_VALUES
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LUMIVUE_TEST=1"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LUMIVUE_TEST=1" RUN_SERIAL ${serial}
     DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -45,8 +45,9 @@ QString formats(const platform::CameraInfo& camera)
 void printControls(std::FILE* out, const platform::CameraInfo& camera)
 {
     if (camera.devicePath.isEmpty()) {
-        std::fprintf(out, "  controls:  none published to us (PipeWire does not pass this camera's controls on); "
-                          "exposure and gain are left to the camera\n");
+        std::fprintf(out,
+            "  controls:  none published to us (PipeWire does not pass this camera's controls on); "
+            "exposure and gain are left to the camera\n");
         return;
     }
     auto controls = platform::V4l2Controls::open(camera.devicePath);
@@ -78,21 +79,24 @@ int printCameraList(std::FILE* out)
         return 1;
     }
     if (found->empty()) {
-        std::fprintf(out, "No camera found (neither PipeWire nor V4L2 offers one); the app shows its "
-                          "synthetic camera.\n");
+        std::fprintf(out,
+            "No camera found (neither PipeWire nor V4L2 offers one); the app shows its "
+            "synthetic camera.\n");
         return 0;
     }
     for (const platform::CameraInfo& camera : found.value()) {
         const QString select = QStringLiteral("%1:%2").arg(camera.apiName(), camera.name);
         std::fprintf(out, "%s\n", qUtf8Printable(camera.name));
         std::fprintf(out, "  use with:  --camera \"%s\"\n", qUtf8Printable(select));
-        std::fprintf(out, "  found as:  %s %s\n", qUtf8Printable(camera.apiName()), qUtf8Printable(camera.id));
+        std::fprintf(
+            out, "  found as:  %s %s\n", qUtf8Printable(camera.apiName()), qUtf8Printable(camera.id));
         std::fprintf(out, "  faces:     %s\n", qUtf8Printable(facing(camera)));
         std::fprintf(out, "  mounting:  %s\n", qUtf8Printable(mounting(camera)));
         std::fprintf(out, "  formats:   %s\n", qUtf8Printable(formats(camera)));
         if (!camera.unreadableFormats.empty()) {
             QStringList unreadable(camera.unreadableFormats.begin(), camera.unreadableFormats.end());
-            std::fprintf(out, "  ignored:   %s (no decoder)\n", qUtf8Printable(unreadable.join(QStringLiteral(", "))));
+            std::fprintf(
+                out, "  ignored:   %s (no decoder)\n", qUtf8Printable(unreadable.join(QStringLiteral(", "))));
         }
         printControls(out, camera);
     }

@@ -91,9 +91,9 @@ struct HostOptions {
 
     void addTo(QCommandLineParser& parser) const
     {
-        parser.addOptions({ help, version, camera, listCameras, cameraRotation, sensorNoise, sensorShake, denoise, idiom, scale, album,
-            dataDir, location, serverUrl, noAnalytics, analytics, headless, control, screenshot, duration,
-            stackFrames });
+        parser.addOptions({ help, version, camera, listCameras, cameraRotation, sensorNoise, sensorShake,
+            denoise, idiom, scale, album, dataDir, location, serverUrl, noAnalytics, analytics, headless,
+            control, screenshot, duration, stackFrames });
     }
 };
 

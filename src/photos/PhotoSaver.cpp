@@ -125,8 +125,9 @@ void PhotoSaver::settle()
 // A tap that saves nothing is never silent: the log and the screen say why.
 void PhotoSaver::tellNoPhoto(const QString& reason)
 {
-    const QString message = QStringLiteral("No photo was taken: %1.")
-                                .arg(reason.isEmpty() ? QStringLiteral("the camera gave no picture") : reason);
+    const QString message
+        = QStringLiteral("No photo was taken: %1.")
+              .arg(reason.isEmpty() ? QStringLiteral("the camera gave no picture") : reason);
     platform::logLine(platform::lcPhotos(), message);
     onMainThread([this, message] { emit saveFailed(message); });
 }

@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "LiveLumivue.h"
+#include "support/LiveLumivue.h"
 #include "support/ExifReader.h"
 
 namespace {

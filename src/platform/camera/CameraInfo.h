@@ -40,7 +40,10 @@ struct CameraInfo {
     std::vector<QString> unreadableFormats; // offered, but none of our decoders takes them
     std::shared_ptr<GstDevice> device; // opens the camera
 
-    QString apiName() const { return api == Api::PipeWire ? QStringLiteral("pipewire") : QStringLiteral("v4l2"); }
+    QString apiName() const
+    {
+        return api == Api::PipeWire ? QStringLiteral("pipewire") : QStringLiteral("v4l2");
+    }
 };
 
 } // namespace platform

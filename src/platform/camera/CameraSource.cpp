@@ -32,10 +32,10 @@ Expected<CameraSource> CameraSource::parse(const QString& text)
         if (text.startsWith(prefix + QLatin1Char(':')) && text.size() > prefix.size() + 1)
             return CameraSource(kind, text.mid(prefix.size() + 1));
     }
-    return Expected<CameraSource>::failure(QStringLiteral(
-        "unknown camera \"%1\" (use synthetic, image:PATH, pipewire[:NAME] or v4l2[:NAME]; "
-        "--list-cameras shows the cameras found)")
-                                               .arg(text));
+    return Expected<CameraSource>::failure(
+        QStringLiteral("unknown camera \"%1\" (use synthetic, image:PATH, pipewire[:NAME] or v4l2[:NAME]; "
+                       "--list-cameras shows the cameras found)")
+            .arg(text));
 }
 
 CameraSource CameraSource::defaultSource()
@@ -113,7 +113,8 @@ Expected<std::shared_ptr<CaptureBackend>> CameraSource::makeBackend(
     return Result::failure(QStringLiteral("unknown camera source"));
 }
 
-Expected<std::shared_ptr<CaptureBackend>> CameraSource::makeRealBackend(std::shared_ptr<FrameClock> clock) const
+Expected<std::shared_ptr<CaptureBackend>> CameraSource::makeRealBackend(
+    std::shared_ptr<FrameClock> clock) const
 {
     using Result = Expected<std::shared_ptr<CaptureBackend>>;
     std::vector<CameraInfo> cameras = m_found;

@@ -12,8 +12,8 @@ namespace platform {
 namespace {
 
 // Sizes tried inside a range of sizes (PipeWire nodes of libcamera cameras offer ranges).
-constexpr QSize kCommonSizes[] = { { 320, 240 }, { 640, 480 }, { 1280, 720 }, { 1920, 1080 }, { 2592, 1944 },
-    { 3840, 2160 } };
+constexpr QSize kCommonSizes[]
+    = { { 320, 240 }, { 640, 480 }, { 1280, 720 }, { 1920, 1080 }, { 2592, 1944 }, { 3840, 2160 } };
 
 QString stringProperty(const GstStructure* properties, const char* key)
 {
@@ -136,7 +136,8 @@ std::vector<CameraMode> GstCameraCatalog::modesOf(const GstCaps* caps, std::vect
         return modes;
     for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
         const GstStructure* structure = gst_caps_get_structure(caps, i);
-        if (!gst_structure_has_name(structure, "video/x-raw") && !gst_structure_has_name(structure, "image/jpeg")) {
+        if (!gst_structure_has_name(structure, "video/x-raw")
+            && !gst_structure_has_name(structure, "image/jpeg")) {
             if (unreadable)
                 unreadable->push_back(QString::fromUtf8(gst_structure_get_name(structure)));
             continue;
@@ -175,10 +176,9 @@ Expected<std::vector<CameraInfo>> GstCameraCatalog::probe()
         return Result::failure(failure);
     gst::ObjectPtr<GstDeviceMonitor> monitor(gst_device_monitor_new());
     gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
-    if (!gst_device_monitor_start(monitor.get()))
-        return Result::failure(QStringLiteral("GStreamer's device monitor cannot start (no camera plugins?)"));
+    // Probed, not started: a started PipeWire provider corrupts the heap when it is stopped while
+    // other PipeWire clients come and go (GStreamer 1.22 with PipeWire 0.3.65).
     GList* devices = gst_device_monitor_get_devices(monitor.get());
-    gst_device_monitor_stop(monitor.get());
 
     std::vector<CameraInfo> cameras;
     for (GList* item = devices; item; item = item->next) {
@@ -209,6 +209,11 @@ Expected<std::vector<CameraInfo>> GstCameraCatalog::probe()
         cameras.push_back(std::move(camera));
     }
     g_list_free(devices);
+    // Where PipeWire publishes cameras it also holds the V4L2 devices behind them: use its nodes.
+    const bool pipewire = std::any_of(cameras.begin(), cameras.end(),
+        [](const CameraInfo& c) { return c.api == CameraInfo::Api::PipeWire; });
+    if (pipewire)
+        std::erase_if(cameras, [](const CameraInfo& c) { return c.api == CameraInfo::Api::V4l2; });
     return cameras;
 }
 

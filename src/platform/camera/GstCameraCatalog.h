@@ -1,7 +1,7 @@
 #pragma once
 
 // The real cameras on this machine, as GStreamer's device monitor finds them: PipeWire camera
-// nodes where PipeWire runs (its provider then hides the V4L2 devices it already publishes), V4L2
+// nodes where PipeWire publishes cameras (the V4L2 devices behind them are then left out), V4L2
 // devices otherwise. Each comes with what the camera says of itself (PipeWire's
 // api.libcamera.location and api.libcamera.rotation) and the formats it offers.
 //

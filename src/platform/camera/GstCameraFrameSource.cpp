@@ -142,7 +142,8 @@ void GstCameraFrameSource::watch(const std::stop_token& stop)
         std::vector<std::promise<StillResult>> stills;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait_for(lock, stop, kWatchPeriod, [&] { return m_wanted != m_open || !m_stills.empty(); });
+            m_wake.wait_for(
+                lock, stop, kWatchPeriod, [&] { return m_wanted != m_open || !m_stills.empty(); });
             wanted = m_wanted;
             stills.swap(m_stills);
         }
@@ -208,7 +209,8 @@ void GstCameraFrameSource::open(Wanted wanted)
     GstCameraStream::FrameObserver observer;
     if (exposure)
         observer = [exposure](const QImage& picture) {
-            exposure->frame(picture.constBits(), picture.width(), picture.height(), int(picture.bytesPerLine()));
+            exposure->frame(
+                picture.constBits(), picture.width(), picture.height(), int(picture.bytesPerLine()));
         };
     auto stream = GstCameraStream::open(camera, *mode, arrivalTurn(camera, m_rotation), std::move(observer));
     m_since = Clock::now();
@@ -216,8 +218,8 @@ void GstCameraFrameSource::open(Wanted wanted)
         lose(GstCameraStream::Failure { stream.error(), false });
         return;
     }
-    log(lcCamera(), "Camera opening: %s (%s, %s)", qUtf8Printable(camera.name), qUtf8Printable(camera.apiName()),
-        qUtf8Printable(describe(*mode)));
+    log(lcCamera(), "Camera opening: %s (%s, %s)", qUtf8Printable(camera.name),
+        qUtf8Printable(camera.apiName()), qUtf8Printable(describe(*mode)));
     {
         std::scoped_lock lock(m_mutex);
         m_stream = std::move(stream.value());
@@ -270,7 +272,8 @@ void GstCameraFrameSource::checkHealth()
         m_seenAt = now;
         if (m_health == Health::Starting) {
             const CameraInfo& camera = m_cameras[std::size_t(m_open.index)];
-            log(lcCamera(), m_wasLost ? "Camera back: %s" : "Camera started: %s", qUtf8Printable(camera.name));
+            log(lcCamera(), m_wasLost ? "Camera back: %s" : "Camera started: %s",
+                qUtf8Printable(camera.name));
             m_wasLost = false;
             m_health = Health::Streaming;
             setStatus({});
@@ -293,7 +296,8 @@ void GstCameraFrameSource::lose(const GstCameraStream::Failure& failure)
     const QString name = m_cameras[std::size_t(wanted.index)].name;
     if (failure.busy) {
         log(lcCamera(), "Camera busy: %s is in use by another program (%s); trying again every %lld s",
-            qUtf8Printable(name), qUtf8Printable(failure.reason), static_cast<long long>(kLookAgainPeriod.count()));
+            qUtf8Printable(name), qUtf8Printable(failure.reason),
+            static_cast<long long>(kLookAgainPeriod.count()));
         setStatus(QStringLiteral("Camera in use by another app"));
     } else {
         log(lcCamera(), "Camera lost: %s: %s; waiting for it to come back", qUtf8Printable(name),
@@ -369,7 +373,8 @@ GstCameraFrameSource::StillResult GstCameraFrameSource::takeLargeStill(
         m_open = preview;
         auto opened = GstCameraStream::open(camera, largest, arrivalTurn(camera, m_rotation));
         if (!opened) {
-            log(lcCamera(), "Camera: cannot switch to %s for the photo (%s); it is taken at the preview's size",
+            log(lcCamera(),
+                "Camera: cannot switch to %s for the photo (%s); it is taken at the preview's size",
                 qUtf8Printable(describe(largest)), qUtf8Printable(opened.error()));
             open(preview);
             m_lastStillStream = nullptr;
@@ -394,7 +399,8 @@ GstCameraFrameSource::StillResult GstCameraFrameSource::takeLargeStill(
     m_lastStill = number;
     m_stillStreamUntil = Clock::now() + kStillStreamLinger;
     log(lcCamera(), "Camera: still at %s in %lld ms", qUtf8Printable(describe(largest)),
-        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count()));
+        static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count()));
     return { image, QString() };
 }
 

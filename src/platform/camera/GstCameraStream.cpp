@@ -34,9 +34,10 @@ QImage imageOf(gst::SamplePtr sample)
     mapped->sample = std::move(sample);
     const GstVideoFrame& frame = mapped->frame;
     // BGRA with opaque alpha is premultiplied BGRA as it stands.
-    QImage image(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), GST_VIDEO_FRAME_WIDTH(&frame),
-        GST_VIDEO_FRAME_HEIGHT(&frame), GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_ARGB32_Premultiplied,
-        releaseFrame, mapped.get());
+    QImage image(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
+        GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
+        GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_ARGB32_Premultiplied, releaseFrame,
+        mapped.get());
     mapped.release(); // the image owns it now
     return image;
 }
@@ -203,8 +204,8 @@ bool GstCameraStream::waitForFrame(std::uint64_t after, std::chrono::millisecond
 std::optional<GstCameraStream::Failure> GstCameraStream::failure()
 {
     gst::ObjectPtr<GstBus> bus(gst_element_get_bus(m_pipeline));
-    while (gst::MessagePtr message { gst_bus_pop_filtered(
-               bus.get(), GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)) }) {
+    while (gst::MessagePtr message {
+        gst_bus_pop_filtered(bus.get(), GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)) }) {
         if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS)
             return Failure { QStringLiteral("the camera ended its stream"), false };
         GError* error = nullptr;

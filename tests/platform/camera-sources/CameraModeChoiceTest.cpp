@@ -35,7 +35,8 @@ TEST(CameraModeChoice, PreviewIsSmoothAndRawWherePossibleAndStillsAreTheLargest)
     EXPECT_EQ(previewMode(kWebcam, SessionPreset::Photo), mode("MJPG", 1920, 1080, 30));
     EXPECT_EQ(stillMode(kWebcam), mode("MJPG", 2592, 1944, 15));
     // Only slow modes: still a picture rather than none.
-    EXPECT_EQ(previewMode({ mode("NV12", 3840, 2160, 5) }, SessionPreset::Photo), mode("NV12", 3840, 2160, 5));
+    EXPECT_EQ(
+        previewMode({ mode("NV12", 3840, 2160, 5) }, SessionPreset::Photo), mode("NV12", 3840, 2160, 5));
     EXPECT_FALSE(previewMode({}, SessionPreset::Photo));
     EXPECT_FALSE(stillMode({}));
 }
@@ -79,7 +80,9 @@ TEST(CameraCatalogCaps, ReadsFixedListedAndRangedCapsAndSetsAsideWhatNoDecoderRe
         "video/x-raw,format=NOTAFORMAT,width=8,height=8"));
     std::vector<QString> unreadable;
     const auto modes = GstCameraCatalog::modesOf(caps.get(), &unreadable);
-    auto has = [&](const CameraMode& wanted) { return std::find(modes.begin(), modes.end(), wanted) != modes.end(); };
+    auto has = [&](const CameraMode& wanted) {
+        return std::find(modes.begin(), modes.end(), wanted) != modes.end();
+    };
     EXPECT_TRUE(has(mode("YUY2", 640, 480, 30)));
     EXPECT_TRUE(has(mode("NV12", 1280, 720, 60)));
     EXPECT_TRUE(has(mode("I420", 1280, 720, 60)));
@@ -88,5 +91,6 @@ TEST(CameraCatalogCaps, ReadsFixedListedAndRangedCapsAndSetsAsideWhatNoDecoderRe
     EXPECT_TRUE(has(mode("NV12", 2592, 1944, 0)));
     EXPECT_TRUE(has(mode("NV12", 640, 480, 0)));
     EXPECT_FALSE(has(mode("NV12", 3840, 2160, 0)));
-    EXPECT_EQ(unreadable, (std::vector<QString> { QStringLiteral("NOTAFORMAT"), QStringLiteral("video/x-h264") }));
+    EXPECT_EQ(
+        unreadable, (std::vector<QString> { QStringLiteral("NOTAFORMAT"), QStringLiteral("video/x-h264") }));
 }

@@ -22,9 +22,12 @@ TEST(CameraSourceText, ParsesEveryFormAndRejectsTheRestWithAReason)
     const auto image = CameraSource::parse(QStringLiteral("image:/tmp/a b:c.jpg"));
     ASSERT_TRUE(image);
     EXPECT_EQ(image.value().path(), QStringLiteral("/tmp/a b:c.jpg"));
-    EXPECT_EQ(CameraSource::parse(QStringLiteral("pipewire:Front: 2")).value().path(), QStringLiteral("Front: 2"));
-    EXPECT_EQ(CameraSource::parse(QStringLiteral("v4l2:/dev/video0")).value().kind(), CameraSource::Kind::V4l2);
-    for (const char* text : { "pipewire", "pipewire:Cam", "v4l2", "v4l2:/dev/video2", "synthetic", "image:x.png" })
+    EXPECT_EQ(
+        CameraSource::parse(QStringLiteral("pipewire:Front: 2")).value().path(), QStringLiteral("Front: 2"));
+    EXPECT_EQ(
+        CameraSource::parse(QStringLiteral("v4l2:/dev/video0")).value().kind(), CameraSource::Kind::V4l2);
+    for (const char* text :
+        { "pipewire", "pipewire:Cam", "v4l2", "v4l2:/dev/video2", "synthetic", "image:x.png" })
         EXPECT_EQ(CameraSource::parse(QString::fromUtf8(text)).value().toString(), QString::fromUtf8(text));
 
     for (const char* bad : { "", "webcam", "image:", "qt", "pipewire:", "v4l2:", "Synthetic" }) {

@@ -1,4 +1,4 @@
-#include "LiveLumivue.h"
+#include "support/LiveLumivue.h"
 
 #include <algorithm>
 
