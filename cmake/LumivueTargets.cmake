@@ -48,6 +48,6 @@ function(lumivue_test name)
     set(serial TRUE)
   endif()
   gtest_discover_tests(${name} NO_PRETTY_VALUES
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LUMIVUE_TEST=1" RUN_SERIAL ${serial}
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" RUN_SERIAL ${serial}
     DISCOVERY_TIMEOUT 60)
 endfunction()
