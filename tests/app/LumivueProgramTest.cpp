@@ -140,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(Values, LumivueBadFlag,
         BadFlag { "IdiomWatch", "--idiom", "watch" }, BadFlag { "CameraUnknown", "--camera", "webcam" },
         BadFlag { "CameraImageMissing", "--camera", "image:/nonexistent/dark.jpg" },
         BadFlag { "CameraImageNotAPicture", "--camera", "image:" LUMIVUE_SOURCE_DIR "/README.md" },
-        BadFlag { "AnalyticsNeitherOffNorOn", "--analytics", "maybe" }),
+        BadFlag { "AnalyticsNeitherOffNorOn", "--analytics", "maybe" },
+        BadFlag { "CameraRotationNotAQuarter", "--camera-rotation", "45" }),
     [](const auto& row) { return std::string(row.param.name); });
 
 // A collection server that accepts the connection and never answers must not hold up the quit.
