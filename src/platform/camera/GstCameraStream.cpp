@@ -155,10 +155,8 @@ Expected<std::unique_ptr<GstCameraStream>> GstCameraStream::open(
     gst_bin_add_many(GST_BIN(stream->m_pipeline), source, wanted, conversion, sink, nullptr);
     if (!gst_element_link_many(source, wanted, conversion, sink, nullptr))
         return Result::failure(QStringLiteral("the camera does not offer %1").arg(capsFor(mode)));
-    if (gst_element_set_state(stream->m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        const auto failure = stream->failure();
-        return Result::failure(failure ? failure->reason : QStringLiteral("the camera did not start"));
-    }
+    // A camera that refuses to start (busy, gone) says why on the bus, where failure() reads it.
+    gst_element_set_state(stream->m_pipeline, GST_STATE_PLAYING);
     return stream;
 }
 
@@ -211,8 +209,10 @@ std::optional<GstCameraStream::Failure> GstCameraStream::failure()
         GError* error = nullptr;
         gchar* debug = nullptr;
         gst_message_parse_error(message.get(), &error, &debug);
-        Failure failure { QString::fromUtf8(error ? error->message : "unknown error"),
-            error && error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_BUSY };
+        Failure failure { QString::fromUtf8(error ? error->message : "unknown error"), false };
+        // v4l2src says so with its error code; PipeWire passes the device's "busy" on as text.
+        failure.busy = (error && error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_BUSY)
+            || failure.reason.contains(QLatin1String("busy"), Qt::CaseInsensitive);
         if (debug)
             log(lcCamera(), "Camera: GStreamer says: %s", debug);
         g_clear_error(&error);

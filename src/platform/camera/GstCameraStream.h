@@ -38,6 +38,8 @@ public:
     };
 
     // Starts streaming `mode` of `camera`, its pictures turned `turn` degrees counter-clockwise.
+    // Fails when the pipeline cannot be built; a camera that will not start (busy, gone) gives a
+    // stream whose failure() says why.
     static Expected<std::unique_ptr<GstCameraStream>> open(
         const CameraInfo& camera, const CameraMode& mode, int turn, FrameObserver observer = {});
     ~GstCameraStream();
