@@ -259,6 +259,18 @@ void writeScripts()
 
 } // namespace
 
+// What cameras offer, as PipeWire and V4L2 devices describe it.
+void writeCameraCaps()
+{
+    write("camera_caps", QStringLiteral("webcam.caps"),
+        "video/x-raw,format=YUY2,width=640,height=480,framerate={ 30/1, 15/1 };"
+        "image/jpeg,width=1920,height=1080,framerate=30/1");
+    write("camera_caps", QStringLiteral("libcamera.caps"),
+        "video/x-raw,format={ NV12, I420 },width=[ 160, 2592 ],height=[ 120, 1944 ],"
+        "framerate=[ 1/1, 30/1 ]");
+    write("camera_caps", QStringLiteral("unreadable.caps"), "video/x-h264,width=1920,height=1080;ANY");
+}
+
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv); // the JPEG encoder is a Qt Gui image plugin
@@ -273,6 +285,7 @@ int main(int argc, char** argv)
     writeJpegs();
     writeAnswers();
     writeScripts();
+    writeCameraCaps();
     std::printf("lumivue-fuzz-seeds: %d seed files in %s\n", g_written, qPrintable(g_root));
     return 0;
 }

@@ -11,6 +11,8 @@ namespace platform {
 
 namespace {
 
+constexpr int kLargestSide = 16384;
+
 // Sizes tried inside a range of sizes (PipeWire nodes of libcamera cameras offer ranges).
 constexpr QSize kCommonSizes[]
     = { { 320, 240 }, { 640, 480 }, { 1280, 720 }, { 1920, 1080 }, { 2592, 1944 }, { 3840, 2160 } };
@@ -118,7 +120,7 @@ std::vector<QSize> sizesOf(const GstStructure* structure)
     }
     const auto [minW, maxW] = std::minmax_element(widths.begin(), widths.end());
     const auto [minH, maxH] = std::minmax_element(heights.begin(), heights.end());
-    std::vector<QSize> sizes { QSize(std::min(*maxW, 16384), std::min(*maxH, 16384)) };
+    std::vector<QSize> sizes { QSize(std::min(*maxW, kLargestSide), std::min(*maxH, kLargestSide)) };
     for (QSize common : kCommonSizes) {
         if (common.width() >= *minW && common.width() <= *maxW && common.height() >= *minH
             && common.height() <= *maxH && common != sizes.front())
@@ -150,8 +152,8 @@ std::vector<CameraMode> GstCameraCatalog::modesOf(const GstCaps* caps, std::vect
                 continue;
             }
             for (QSize size : sizesOf(structure)) {
-                if (size.isEmpty())
-                    continue;
+                if (size.isEmpty() || size.width() > kLargestSide || size.height() > kLargestSide)
+                    continue; // no picture, or one no camera makes and no frame buffer should hold
                 CameraMode mode { format, size, rate };
                 auto same = std::find_if(modes.begin(), modes.end(),
                     [&](const CameraMode& m) { return m.format == format && m.size == size; });
