@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Starts the app N times (default 20) against a live virtual PipeWire camera and counts, for each
+# Starts the app N times (default 20) against live virtual PipeWire cameras and counts, for each
 # start: a clean exit, the picture on screen, and a photo saved by a shutter tap made at once.
 # `--busy` keeps both cores busy meanwhile, as a phone's are. Run it inside a PipeWire:
 #   scripts/with-pipewire.sh scripts/camera-soak.sh [--busy] [N]
@@ -15,16 +15,25 @@ loads=()
 cleanup() {
   for pid in "${loads[@]}"; do kill "$pid" 2>/dev/null; done
   [ -n "${camera:-}" ] && kill "$camera" 2>/dev/null
-  rm -rf "$work"
+  [ -n "${KEEP:-}" ] && echo "kept $work" || rm -rf "$work"
 }
 trap cleanup EXIT
 
-gst-launch-1.0 -q videotestsrc pattern=smpte is-live=true \
-  ! video/x-raw,format=YUY2,width=1280,height=720,framerate=30/1 \
-  ! pipewiresink mode=provide stream-properties="p,media.class=Video/Source,media.role=Camera,node.description=Soak" \
-  >"$work/camera.log" 2>&1 &
-camera=$!
-for _ in $(seq 50); do "$app" --list-cameras 2>/dev/null | grep -q '^Soak$' && break; sleep 0.2; done
+# A virtual camera of its own for each start: a pipewiresink provider stops serving for good once
+# a consumer has left without ending the stream (PipeWire 0.3.65), as every app does.
+start_camera() {
+  gst-launch-1.0 -q videotestsrc pattern=smpte is-live=true \
+    ! video/x-raw,format=YUY2,width=1280,height=720,framerate=30/1 \
+    ! pipewiresink mode=provide stream-properties="p,media.class=Video/Source,media.role=Camera,node.description=Soak" \
+    >>"$work/camera.log" 2>&1 &
+  camera=$!
+  for _ in $(seq 50); do "$app" --list-cameras 2>/dev/null | grep -q '^Soak$' && return; sleep 0.2; done
+}
+stop_camera() {
+  kill "$camera" 2>/dev/null
+  wait "$camera" 2>/dev/null
+  camera=
+}
 
 if [ "$busy" -eq 1 ]; then
   for _ in 1 2; do (while :; do :; done) & loads+=($!); done
@@ -41,11 +50,13 @@ brightness() {
 
 clean=0 shown=0 saved=0
 for i in $(seq "$runs"); do
+  start_camera
   album="$work/album$i"
   printf 'tap takePictureButton\nwait 1.5\nscreenshot %s\nquit\n' "$work/shot$i.png" \
     | timeout 60 "$app" --headless --no-analytics --camera pipewire:Soak --album "$album" --control - \
       >"$work/run$i.log" 2>&1
   code=$?
+  stop_camera
   [ "$code" -eq 0 ] && clean=$((clean + 1))
   level=$( [ -f "$work/shot$i.png" ] && brightness "$work/shot$i.png" || echo 0)
   [ "${level:-0}" -gt 40 ] && shown=$((shown + 1))

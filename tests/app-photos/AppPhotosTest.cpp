@@ -15,8 +15,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "support/LiveLumivue.h"
 #include "support/ExifReader.h"
+#include "support/LiveLumivue.h"
 
 namespace {
 

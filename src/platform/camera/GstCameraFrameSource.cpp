@@ -20,7 +20,7 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr auto kWatchPeriod = 50ms;
-constexpr auto kFirstPictureLimit = 10s; // a camera that sends nothing this long after opening is lost
+constexpr auto kFirstPictureLimit = 3s; // a camera that sends nothing this long after opening is reopened
 constexpr auto kStallLimit = 3s; // a streaming camera silent this long is lost
 constexpr auto kLookAgainPeriod = 2s;
 constexpr auto kStillPictureLimit = 10s;
@@ -180,6 +180,8 @@ void GstCameraFrameSource::close()
         m_exposure.reset();
     }
     m_lastStillStream = nullptr;
+    if (old && m_open.index >= 0 && m_open.index < int(m_cameras.size()))
+        log(lcCamera(), "Camera closed: %s", qUtf8Printable(m_cameras[std::size_t(m_open.index)].name));
     old.reset(); // stops the pipeline here, unless the stream thread still shows its last picture
     m_health = Health::Closed;
 }
@@ -280,9 +282,12 @@ void GstCameraFrameSource::checkHealth()
         }
         return;
     }
-    if (m_health == Health::Starting && now - m_since >= kFirstPictureLimit)
+    if (m_health == Health::Starting && now - m_since >= kFirstPictureLimit) {
+        // A PipeWire node sometimes streams nothing to a new consumer right after the last one
+        // left; opening it again at once brings the pictures.
         lose({ QStringLiteral("no picture within %1 s of opening").arg(kFirstPictureLimit.count()), false });
-    else if (m_health == Health::Streaming && now - m_seenAt >= kStallLimit)
+        m_since -= kLookAgainPeriod;
+    } else if (m_health == Health::Streaming && now - m_seenAt >= kStallLimit)
         lose({ QStringLiteral("no picture for %1 s").arg(kStallLimit.count()), false });
 }
 

@@ -211,7 +211,8 @@ std::optional<GstCameraStream::Failure> GstCameraStream::failure()
         gst_message_parse_error(message.get(), &error, &debug);
         Failure failure { QString::fromUtf8(error ? error->message : "unknown error"), false };
         // v4l2src says so with its error code; PipeWire passes the device's "busy" on as text.
-        failure.busy = (error && error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_BUSY)
+        failure.busy
+            = (error && error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_BUSY)
             || failure.reason.contains(QLatin1String("busy"), Qt::CaseInsensitive);
         if (debug)
             log(lcCamera(), "Camera: GStreamer says: %s", debug);
