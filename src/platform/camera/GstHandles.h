@@ -13,35 +13,17 @@
 
 namespace platform::gst {
 
-struct ObjectUnref {
-    void operator()(gpointer object) const { gst_object_unref(object); }
+// Calls `release` on the pointer a unique_ptr lets go of.
+template <auto release> struct Releaser {
+    template <typename T> void operator()(T* pointer) const { release(pointer); }
 };
-template <typename T> using ObjectPtr = std::unique_ptr<T, ObjectUnref>;
 
-struct CapsUnref {
-    void operator()(GstCaps* caps) const { gst_caps_unref(caps); }
-};
-using CapsPtr = std::unique_ptr<GstCaps, CapsUnref>;
-
-struct MessageUnref {
-    void operator()(GstMessage* message) const { gst_message_unref(message); }
-};
-using MessagePtr = std::unique_ptr<GstMessage, MessageUnref>;
-
-struct SampleUnref {
-    void operator()(GstSample* sample) const { gst_sample_unref(sample); }
-};
-using SamplePtr = std::unique_ptr<GstSample, SampleUnref>;
-
-struct StructureFree {
-    void operator()(GstStructure* structure) const { gst_structure_free(structure); }
-};
-using StructurePtr = std::unique_ptr<GstStructure, StructureFree>;
-
-struct CharFree {
-    void operator()(gchar* text) const { g_free(text); }
-};
-using CharPtr = std::unique_ptr<gchar, CharFree>;
+template <typename T> using ObjectPtr = std::unique_ptr<T, Releaser<gst_object_unref>>;
+using CapsPtr = std::unique_ptr<GstCaps, Releaser<gst_caps_unref>>;
+using MessagePtr = std::unique_ptr<GstMessage, Releaser<gst_message_unref>>;
+using SamplePtr = std::unique_ptr<GstSample, Releaser<gst_sample_unref>>;
+using StructurePtr = std::unique_ptr<GstStructure, Releaser<gst_structure_free>>;
+using CharPtr = std::unique_ptr<gchar, Releaser<g_free>>;
 
 // Shared ownership of a device found by the monitor: the catalog's snapshot and the stream that
 // opened it may outlive each other.
