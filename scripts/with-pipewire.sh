@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a command inside a private PipeWire: a session D-Bus, pipewire and wireplumber in a new
-# temporary XDG_RUNTIME_DIR, without systemd or rtkit, all stopped again when the command ends.
+# temporary runtime folder (PIPEWIRE_RUNTIME_DIR for the command), without systemd or rtkit, all
+# stopped again when the command ends.
 # The command's exit status is returned. When the daemons cannot start (packages missing, no
 # permission), the command still runs, with LUMIVUE_PIPEWIRE_UNAVAILABLE set to the reason, so the
 # tests that need a camera node can say why they skip.
@@ -40,18 +41,20 @@ start_daemons() {
     return
   fi
 
-  export XDG_RUNTIME_DIR="$runtime" PIPEWIRE_RUNTIME_DIR="$runtime" DISABLE_RTKIT=y
-  export DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus"
-  dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" \
-    >"$runtime/dbus.log" 2>&1 &
+  # The daemons get the folder as their XDG_RUNTIME_DIR; the command only PIPEWIRE_RUNTIME_DIR,
+  # which PipeWire's clients read first: the rest of the command's world stays as it was (a Qt
+  # program that sees an XDG_RUNTIME_DIR behaves differently, and LeakSanitizer dies on it).
+  export PIPEWIRE_RUNTIME_DIR="$runtime" DISABLE_RTKIT=y
+  local bus="unix:path=$runtime/bus"
+  dbus-daemon --session --nofork --nopidfile --address="$bus" >"$runtime/dbus.log" 2>&1 &
   pids+=($!)
-  pipewire >"$runtime/pipewire.log" 2>&1 &
+  XDG_RUNTIME_DIR="$runtime" DBUS_SESSION_BUS_ADDRESS="$bus" pipewire >"$runtime/pipewire.log" 2>&1 &
   pids+=($!)
   for _ in $(seq 50); do
     [ -S "$runtime/pipewire-0" ] && [ -S "$runtime/bus" ] && break
     sleep 0.1
   done
-  wireplumber >"$runtime/wireplumber.log" 2>&1 &
+  XDG_RUNTIME_DIR="$runtime" DBUS_SESSION_BUS_ADDRESS="$bus" wireplumber >"$runtime/wireplumber.log" 2>&1 &
   pids+=($!)
   # WirePlumber is ready once it has registered itself as a client of the daemon.
   for _ in $(seq 100); do

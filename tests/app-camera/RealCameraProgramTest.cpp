@@ -25,7 +25,9 @@ QString pipewireMissing()
     const QString reason = qEnvironmentVariable("LUMIVUE_PIPEWIRE_UNAVAILABLE");
     if (!reason.isEmpty())
         return reason;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    QString runtime = qEnvironmentVariable("PIPEWIRE_RUNTIME_DIR");
+    if (runtime.isEmpty())
+        runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (runtime.isEmpty() || !QFileInfo::exists(runtime + QStringLiteral("/pipewire-0")))
         return QStringLiteral(
             "no PipeWire daemon: run the tests through scripts/with-pipewire.sh, as make test does");
