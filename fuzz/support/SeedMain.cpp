@@ -259,16 +259,25 @@ void writeScripts()
 
 } // namespace
 
-// What cameras offer, as PipeWire and V4L2 devices describe it.
+// What cameras offer, in the harness's field-by-field encoding: a webcam's fixed YUY2 size with a
+// rate, and a libcamera node's ranged NV12 sizes.
 void writeCameraCaps()
 {
-    write("camera_caps", QStringLiteral("webcam.caps"),
-        "video/x-raw,format=YUY2,width=640,height=480,framerate={ 30/1, 15/1 };"
-        "image/jpeg,width=1920,height=1080,framerate=30/1");
-    write("camera_caps", QStringLiteral("libcamera.caps"),
-        "video/x-raw,format={ NV12, I420 },width=[ 160, 2592 ],height=[ 120, 1944 ],"
-        "framerate=[ 1/1, 30/1 ]");
-    write("camera_caps", QStringLiteral("unreadable.caps"), "video/x-h264,width=1920,height=1080;ANY");
+    const auto number = [](int value) {
+        const auto v = static_cast<std::uint32_t>(value);
+        QByteArray bytes;
+        for (int shift : { 24, 16, 8, 0 })
+            bytes.append(char((v >> shift) & 0xff));
+        return bytes;
+    };
+    // name 0 (raw), format: one string 0 (YUY2), width/height: int, rate: a fraction.
+    const QByteArray webcam = QByteArray("\0\1\0\1", 4) + number(640) + QByteArray("\1", 1) + number(480)
+        + QByteArray("\1", 1) + number(30) + number(1);
+    // format: one string 1 (NV12), width/height: ranges.
+    const QByteArray ranged = QByteArray("\0\1\1\2", 4) + number(160) + number(2592) + QByteArray("\2", 1)
+        + number(120) + number(1944) + QByteArray("\0", 1) + number(0) + number(0);
+    write("camera_caps", QStringLiteral("webcam.caps"), webcam);
+    write("camera_caps", QStringLiteral("ranged.caps"), webcam + ranged);
 }
 
 int main(int argc, char** argv)

@@ -58,8 +58,9 @@ double highestRate(const GValue* value)
     if (!value)
         return 0;
     auto rate = [](const GValue* fraction) {
+        const int n = gst_value_get_fraction_numerator(fraction);
         const int d = gst_value_get_fraction_denominator(fraction);
-        return d > 0 ? double(gst_value_get_fraction_numerator(fraction)) / d : 0.0;
+        return d > 0 && n > 0 ? double(n) / d : 0.0; // a negative rate is no rate we know
     };
     if (GST_VALUE_HOLDS_FRACTION(value))
         return rate(value);
