@@ -13,7 +13,8 @@ set(desktop ${PREFIX}/share/applications/${APP_ID}.desktop)
 set(metainfo ${PREFIX}/share/metainfo/${APP_ID}.metainfo.xml)
 foreach(file ${desktop} ${metainfo} ${PREFIX}/share/icons/hicolor/scalable/apps/${APP_ID}.svg
              ${PREFIX}/share/icons/hicolor/48x48/apps/${APP_ID}.png ${PREFIX}/bin/lumivue
-             ${PREFIX}/bin/lumivue-enhance ${PREFIX}/bin/lumivue-report ${PREFIX}/share/man/man1/lumivue.1)
+             ${PREFIX}/bin/lumivue-enhance ${PREFIX}/bin/lumivue-report ${PREFIX}/share/man/man1/lumivue.1.gz
+             ${PREFIX}/share/doc/lumivue/copyright ${PREFIX}/share/doc/lumivue/changelog.gz)
   if(NOT EXISTS ${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()
