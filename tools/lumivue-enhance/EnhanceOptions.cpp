@@ -49,6 +49,7 @@ QString EnhanceOptions::usage()
         "  --radius R         half the side of the centre square in pixels (with --preview)\n"
         "  --zoom Z           scope zoom; the square shrinks to R x (1 - Z), default 0 (with --preview)\n"
         "  --help             show this text\n"
+        "  --version          show the version\n"
         "\n"
         "Exit status: 0 done, 2 bad arguments or input (OUT untouched), 1 the result could not be\n"
         "written (OUT untouched).\n");
@@ -69,6 +70,10 @@ std::optional<EnhanceOptions> EnhanceOptions::parse(const QStringList& arguments
 
     for (int i = 0; i < arguments.size(); ++i) {
         QString argument = arguments[i];
+        if (argument == QLatin1String("--version")) {
+            options.version = true;
+            return options;
+        }
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             options.help = true;
             return options;

@@ -23,6 +23,7 @@ struct EnhanceOptions {
     std::int32_t radius { 0 };
     float zoom { 0.0f };
     bool help { false };
+    bool version { false };
 
     // The options, or nullopt with a one-line reason in *error.
     static std::optional<EnhanceOptions> parse(const QStringList& arguments, QString* error);

@@ -75,6 +75,10 @@ int main(int argc, char** argv)
         std::fputs(qPrintable(EnhanceOptions::usage()), stdout);
         return 0;
     }
+    if (options->version) {
+        std::puts("lumivue-enhance " LUMIVUE_VERSION);
+        return 0;
+    }
 
     std::vector<QImage> pictures;
     for (const QString& input : options->inputs) {

@@ -6,8 +6,8 @@
 // Input is read to at most 64 MiB (the most the app itself ever reads back from one of its files);
 // anything longer, such as /dev/zero or an endless pipe, is refused without reading further.
 //
-// Exit status: 0 decoded, 1 wrong usage, 2 unreadable, too long, malformed or truncated input (one
-// line on standard error).
+// Exit status: 0 decoded; 2 a wrong command line (as for every Lumivue program) or unreadable, too
+// long, malformed or truncated input (one line on standard error).
 
 #include <algorithm>
 #include <cstdio>
@@ -25,7 +25,7 @@
 
 namespace {
 
-constexpr int exitUsage = 1;
+constexpr int exitUsage = 2; // the same for every Lumivue program
 constexpr int exitBadInput = 2;
 constexpr qint64 kMaxInputBytes = 64 * 1024 * 1024;
 
@@ -41,10 +41,11 @@ const char* const usageText
       "\n"
       "Options:\n"
       "  -h, --help    show this help\n"
+      "  --version     show the version\n"
       "\n"
       "Input longer than 64 MiB is refused.\n"
       "\n"
-      "Exit status: 0 decoded, 1 wrong usage, 2 unreadable, too long, malformed or\n"
+      "Exit status: 0 decoded, 2 wrong usage or unreadable, too long, malformed or\n"
       "truncated input.\n";
 
 int usageError(const char* message)
@@ -123,6 +124,10 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
             std::fputs(usageText, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("lumivue-report " LUMIVUE_VERSION);
             return 0;
         }
     }
