@@ -30,9 +30,10 @@ endfunction()
 # lumivue_test(NAME DEPS dep...) builds every .cpp of the calling folder into one GoogleTest
 # program and registers its cases with CTest. Tests run on Qt's offscreen platform. A parameterised
 # row is listed by the name its table's generator gives it, never by its printed value. SERIAL: the
-# cases run alone, never beside another test (they change what the whole machine sees).
+# cases run alone, never beside another test (they change what the whole machine sees). LABELS: ctest
+# labels of every case ("child-process": each case runs a built program, which emulation cannot).
 function(lumivue_test name)
-  cmake_parse_arguments(ARG "SERIAL" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "SERIAL" "" "DEPS;LABELS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT sources)
     return()
@@ -48,6 +49,6 @@ function(lumivue_test name)
     set(serial TRUE)
   endif()
   gtest_discover_tests(${name} NO_PRETTY_VALUES
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" RUN_SERIAL ${serial}
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" RUN_SERIAL ${serial} LABELS "${ARG_LABELS}"
     DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -10,6 +10,7 @@ ARM64_PACKAGES=(
   libc6 libstdc++6
   qt6-base-dev qt6-multimedia-dev qt6-positioning-dev libgl-dev
   libexiv2-dev libcurl4-openssl-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   libgtest-dev libgmock-dev
 )
 

@@ -12,6 +12,7 @@
 #include "platform/system/AtomicFileWriter.h"
 #include "platform/system/KeyedArchive.h"
 #include "support/AnalyticsFixture.h"
+#include "support/Emulation.h"
 
 namespace {
 
@@ -69,7 +70,17 @@ ChildEnd runChild(
     return end;
 }
 
-class TallyKillTest : public testing_support::AnalyticsFixture { };
+// The child the tests kill is one of our programs.
+class ChildProcessFixture : public testing_support::AnalyticsFixture {
+protected:
+    void SetUp() override
+    {
+        LUMIVUE_SKIP_WHEN_EMULATED();
+        AnalyticsFixture::SetUp();
+    }
+};
+
+class TallyKillTest : public ChildProcessFixture { };
 
 // Each run is killed once it has said it started and logged a random number of events; after
 // each kill the current-session file must hold every event whose logEvent had returned.
@@ -128,7 +139,7 @@ struct HandOverKill {
     bool firstDelivered; // the first session reached the server before the kill
 };
 
-class TallyHandOverKillTest : public testing_support::AnalyticsFixture,
+class TallyHandOverKillTest : public ChildProcessFixture,
                               public ::testing::WithParamInterface<HandOverKill> { };
 
 TEST_P(TallyHandOverKillTest, LeavesEverySessionSavedExactlyOnce)

@@ -25,6 +25,7 @@
 #include "platform/camera/StreamVideoDataOutput.h"
 #include "support/LogCapture.h"
 #include "support/ScriptedCamera.h"
+#include "support/TestTimeScale.h"
 
 namespace scopetest {
 
@@ -168,10 +169,12 @@ struct SteppedScope {
     // Waits until the stream has handled everything due and the delegate is idle.
     void settle()
     {
-        ASSERT_TRUE(camera.clock->waitForSleepers(1, 20000ms));
+        // Stretched with the run's time scale: an emulated camera takes long to start.
+        const std::chrono::milliseconds limit(test_support::scaledLimitMs(20000));
+        ASSERT_TRUE(camera.clock->waitForSleepers(1, limit));
         auto* output = dynamic_cast<platform::StreamVideoDataOutput*>(scope.camera.videoDataOutput().get());
         ASSERT_NE(output, nullptr);
-        ASSERT_TRUE(output->drain(20000ms));
+        ASSERT_TRUE(output->drain(limit));
     }
     // One frame interval later, everything delivered.
     void step()

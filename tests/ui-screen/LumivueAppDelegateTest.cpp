@@ -11,6 +11,7 @@
 #include "UncaughtExceptionHandler.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
+#include "support/Emulation.h"
 
 namespace ui::test {
 
@@ -123,6 +124,7 @@ public:
 // An exception of any type that escapes reaches analytics, and then the process ends.
 TEST(UncaughtExceptionDeathTest, AnEscapingExceptionReachesAnalyticsAndThenEndsTheProcess)
 {
+    LUMIVUE_SKIP_WHEN_EMULATED(); // a death test runs itself again as a child
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(crashWith([] { throw std::out_of_range("frame 7 of 3"); }),
         "archived error \\[Uncaught\\] \\[Crash!\\] \\[.*out_of_range.*frame 7 of 3\\]");
