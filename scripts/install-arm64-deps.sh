@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the arm64 cross build and its test run need on an x86-64 Debian 12 host: the
 # cross compiler, qemu-user, and the arm64 builds of the libraries through Debian multiarch. The
-# host's own Qt tools (moc, uic, rcc) come from install-deps.sh.
+# host's own Qt tools (moc, uic, rcc) come from install-deps.sh. GStreamer's plugins-base -dev
+# package cannot be installed for both architectures: the cross build uses the host's headers and
+# the arm64 libraries.
 # Idempotent: prints nothing and touches nothing when all packages are present.
 set -euo pipefail
 
@@ -10,7 +12,7 @@ ARM64_PACKAGES=(
   libc6 libstdc++6
   qt6-base-dev qt6-multimedia-dev qt6-positioning-dev libgl-dev
   libexiv2-dev libcurl4-openssl-dev
-  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-0
   libgtest-dev libgmock-dev
 )
 

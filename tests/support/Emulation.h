@@ -1,10 +1,11 @@
 #pragma once
 
 // Under qemu-user (scripts/test-arm64.sh sets LUMIVUE_EMULATED) a test process cannot start
-// another of our arm64 programs: qemu emulates one process, and without a binfmt_misc entry the
-// kernel refuses to exec an arm64 binary ("Exec format error"). Tests that need to (death tests,
-// kill tests) skip themselves with this reason; whole test programs that only run programs carry
-// the ctest label "child-process" instead (lumivue_test(... LABELS child-process)).
+// another program: qemu emulates one process, and without a binfmt_misc entry the kernel refuses
+// to exec an arm64 binary ("Exec format error"); host programs (openssl) fail under it as well.
+// Tests that need to (death tests, kill tests, certificates made with openssl) skip themselves; whole test
+// programs that only run programs carry the ctest label "child-process" instead (lumivue_test(... LABELS
+// child-process)).
 
 #include <cstdlib>
 

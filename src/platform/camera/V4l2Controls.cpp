@@ -126,12 +126,13 @@ Expected<V4l2Controls> V4l2Controls::open(const QString& devicePath)
         return Expected<V4l2Controls>::failure(
             QStringLiteral("cannot open %1: %2").arg(devicePath, errorText(errno)));
     // Sensor sub-devices do not answer VIDIOC_QUERYCAP, but every V4L2 node knows the control
-    // ioctls; anything else answers ENOTTY.
+    // ioctls: it lists a first control or says it has none (EINVAL). Any other answer (ENOTTY from
+    // other devices, ENOSYS from an emulator that does not pass the ioctl on) is no V4L2 node.
     v4l2_capability capability {};
     if (control(fd.get(), VIDIOC_QUERYCAP, &capability) != 0) {
         v4l2_query_ext_ctrl first {};
         first.id = V4L2_CTRL_FLAG_NEXT_CTRL;
-        if (control(fd.get(), VIDIOC_QUERY_EXT_CTRL, &first) != 0 && errno == ENOTTY)
+        if (control(fd.get(), VIDIOC_QUERY_EXT_CTRL, &first) != 0 && errno != EINVAL)
             return Expected<V4l2Controls>::failure(QStringLiteral("%1 is not a V4L2 device").arg(devicePath));
     }
     return V4l2Controls(devicePath, std::move(fd));
