@@ -1,7 +1,7 @@
 # Lumivue — the commands a developer types. Everything builds with CMake presets (see
 # CMakePresets.json); the first run installs missing Debian packages through scripts/install-deps.sh.
 
-.PHONY: all deps configure build run test bench asan tsan fuzz format format-check tidy clean deb arm64-deps test-arm64
+.PHONY: all deps configure build run test bench asan tsan fuzz format format-check tidy clean deb deb-arm64 arm64-deps test-arm64
 
 BUILD_DIR := build
 CMAKE_STAMP := $(BUILD_DIR)/build.ninja
@@ -34,6 +34,12 @@ bench: build
 # The Debian package of the release build, in build/ (install with apt install ./build/lumivue_*.deb).
 deb: build
 	cd $(BUILD_DIR) && cpack -G DEB
+
+# The arm64 package of the cross build (build-arm64/lumivue_<version>_arm64.deb); make test-arm64
+# builds what it packs.
+deb-arm64: arm64-deps
+	@./scripts/test-arm64.sh -R packaging
+	cd build-arm64 && cpack -G DEB
 
 # Cross-builds everything for arm64 into build-arm64 and runs the suite there under qemu-aarch64
 # (about 40 minutes on two cores; see README). Not part of `make test`.

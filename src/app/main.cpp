@@ -6,6 +6,7 @@
 #include <exception>
 
 #include <QCoreApplication>
+#include <QIcon>
 #include <QStringList>
 #include <QTimer>
 
@@ -161,6 +162,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(LUMIVUE_VERSION));
     // The installed desktop entry's name, so the shell pairs the window with its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(LUMIVUE_APP_ID));
+    // X11 panels take the window's own icon rather than the desktop entry's: the installed one.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(LUMIVUE_APP_ID)));
 
     auto cameras = openCameras(settings);
     if (!cameras) {
