@@ -96,11 +96,7 @@ void GstCameraFrameSource::setStatus(const QString& status)
 
 QImage GstCameraFrameSource::videoFrame(const StreamCaptureDevice&, SessionPreset, FrameClock::Duration)
 {
-    std::shared_ptr<GstCameraStream> stream;
-    {
-        std::scoped_lock lock(m_mutex);
-        stream = m_stream;
-    }
+    const std::shared_ptr<GstCameraStream> stream = liveStream();
     if (!stream)
         return {};
     auto [image, number] = stream->newest();
@@ -256,11 +252,7 @@ void GstCameraFrameSource::checkHealth()
             lookAgain();
         return;
     }
-    std::shared_ptr<GstCameraStream> stream;
-    {
-        std::scoped_lock lock(m_mutex);
-        stream = m_stream;
-    }
+    const std::shared_ptr<GstCameraStream> stream = liveStream();
     if (!stream)
         return;
     if (auto failure = stream->failure()) {
@@ -330,41 +322,45 @@ void GstCameraFrameSource::lookAgain()
     }
 }
 
+std::shared_ptr<GstCameraStream> GstCameraFrameSource::liveStream() const
+{
+    std::scoped_lock lock(m_mutex);
+    return m_stream;
+}
+
+// The first picture of `stream` that no earlier still had, waiting for it if need be.
+GstCameraFrameSource::StillResult GstCameraFrameSource::nextPicture(
+    const GstCameraStream& stream, const QString& missing)
+{
+    const std::uint64_t after = &stream == m_lastStillStream ? m_lastStill : 0;
+    if (!stream.waitForFrame(after, kStillPictureLimit))
+        return { QImage(), missing };
+    auto [image, number] = stream.newest();
+    m_lastStillStream = &stream;
+    m_lastStill = number;
+    return { image, QString() };
+}
+
 GstCameraFrameSource::StillResult GstCameraFrameSource::takeStill()
 {
     if (m_open.index < 0 || m_open.index >= int(m_cameras.size()))
         return { QImage(), QStringLiteral("no camera is open") };
     const CameraInfo& camera = m_cameras[std::size_t(m_open.index)];
     const auto largest = stillMode(camera.modes);
+    const std::shared_ptr<GstCameraStream> stream = liveStream();
     if (m_stillStream || (largest && m_health == Health::Streaming)) {
-        std::shared_ptr<GstCameraStream> stream;
-        {
-            std::scoped_lock lock(m_mutex);
-            stream = m_stream;
-        }
         const QSize previewSize = stream ? stream->mode().size : QSize();
         if (m_stillStream
             || qint64(largest->size.width()) * largest->size.height()
                 > qint64(previewSize.width()) * previewSize.height())
             return takeLargeStill(camera, *largest);
     }
-    std::shared_ptr<GstCameraStream> stream;
-    {
-        std::scoped_lock lock(m_mutex);
-        stream = m_stream;
-    }
     if (!stream) {
         const QString status = this->status();
         return { QImage(), status.isEmpty() ? QStringLiteral("the camera is not streaming") : status };
     }
-    const std::uint64_t after = stream.get() == m_lastStillStream ? m_lastStill : 0;
-    if (!stream->waitForFrame(after, kStillPictureLimit))
-        return { QImage(),
-            QStringLiteral("the camera sent no picture within %1 s").arg(kStillPictureLimit.count()) };
-    auto [image, number] = stream->newest();
-    m_lastStillStream = stream.get();
-    m_lastStill = number;
-    return { image, QString() };
+    return nextPicture(
+        *stream, QStringLiteral("the camera sent no picture within %1 s").arg(kStillPictureLimit.count()));
 }
 
 // The camera switched to its largest size for this still and those that follow it closely.
@@ -382,31 +378,24 @@ GstCameraFrameSource::StillResult GstCameraFrameSource::takeLargeStill(
                 "Camera: cannot switch to %s for the photo (%s); it is taken at the preview's size",
                 qUtf8Printable(describe(largest)), qUtf8Printable(opened.error()));
             open(preview);
-            m_lastStillStream = nullptr;
-            std::shared_ptr<GstCameraStream> stream;
-            {
-                std::scoped_lock lock(m_mutex);
-                stream = m_stream;
-            }
-            if (stream && stream->waitForFrame(0, kStillPictureLimit))
-                return { stream->newest().first, QString() };
-            return { QImage(), QStringLiteral("the camera sent no picture") };
+            const std::shared_ptr<GstCameraStream> stream = liveStream();
+            if (!stream)
+                return { QImage(), QStringLiteral("the camera sent no picture") };
+            return nextPicture(*stream, QStringLiteral("the camera sent no picture"));
         }
         m_stillStream = std::move(opened.value());
     }
-    const std::uint64_t after = m_stillStream.get() == m_lastStillStream ? m_lastStill : 0;
-    if (!m_stillStream->waitForFrame(after, kStillPictureLimit)) {
+    StillResult result = nextPicture(
+        *m_stillStream, QStringLiteral("the camera sent no picture at %1").arg(describe(largest)));
+    if (result.first.isNull()) {
         endStills();
-        return { QImage(), QStringLiteral("the camera sent no picture at %1").arg(describe(largest)) };
+        return result;
     }
-    auto [image, number] = m_stillStream->newest();
-    m_lastStillStream = m_stillStream.get();
-    m_lastStill = number;
     m_stillStreamUntil = Clock::now() + kStillStreamLinger;
     log(lcCamera(), "Camera: still at %s in %lld ms", qUtf8Printable(describe(largest)),
         static_cast<long long>(
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count()));
-    return { image, QString() };
+    return result;
 }
 
 // Back from the stills' size to the preview's.

@@ -73,6 +73,8 @@ private:
     void checkHealth();
     void lose(const GstCameraStream::Failure& failure);
     void lookAgain();
+    std::shared_ptr<GstCameraStream> liveStream() const;
+    StillResult nextPicture(const GstCameraStream& stream, const QString& missing);
     StillResult takeStill();
     StillResult takeLargeStill(const CameraInfo& camera, const CameraMode& largest);
     void endStills();
