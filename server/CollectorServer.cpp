@@ -75,10 +75,12 @@ CollectorServer::CollectorServer(const CollectorOptions& options, const QString&
     using namespace std::chrono_literals;
     m_server->new_task_queue = [] { return new BoundedTaskQueue(kWorkers, kMaxPendingConnections); };
     m_server->set_payload_max_length(static_cast<std::size_t>(m_options.maxBodyBytes));
-    m_server->set_read_timeout(10s);
-    m_server->set_write_timeout(10s);
+    // Short: an idle or slow client holds a worker for at most these (a reverse proxy absorbs slow
+    // clients where many are expected).
+    m_server->set_read_timeout(5s);
+    m_server->set_write_timeout(5s);
     m_server->set_keep_alive_max_count(100);
-    m_server->set_keep_alive_timeout(5);
+    m_server->set_keep_alive_timeout(2);
     route();
 }
 
