@@ -171,11 +171,11 @@ TEST_P(CollectorTest, StoresEachReportAndSessionOnceAtItsLatestVersion)
 {
     Collector collector({ "--db", m_database });
     // The same session reported twice, the second time longer and with more events; an event
-    // name with a NUL character, which PostgreSQL text cannot hold.
+    // name with a NUL character, which PostgreSQL text cannot hold, and one a spreadsheet would run.
     const QString nul = QStringLiteral("NIGHT") + QChar(0) + QStringLiteral("MODE");
     const QByteArray first = report({ { kStart, 30000 } }, { { "TAKE_PICTURE" } }, 1);
     const QByteArray later
-        = report({ { kStart, 90000 } }, { { "TAKE_PICTURE" }, { "TAKE_PICTURE" }, { nul } }, 2);
+        = report({ { kStart, 90000 } }, { { "TAKE_PICTURE" }, { "TAKE_PICTURE" }, { nul }, { "=CMD" } }, 2);
     const QByteArray stale = report({ { kStart, 30000 }, { kStart.addDays(1), 10000 } });
     const QByteArray other = report({ { kStart.addDays(1), 10000 } });
     for (const auto& [body, answer] : { std::pair(first, "stored\n"), std::pair(first, "already stored\n"),
@@ -196,12 +196,14 @@ TEST_P(CollectorTest, StoresEachReportAndSessionOnceAtItsLatestVersion)
     const QJsonObject summary = collector.summary();
     EXPECT_EQ(summary,
         QJsonDocument::fromJson(R"({"reports":4,"sessions":2,"devices":1,"errors":2,
-        "events":{"TAKE_PICTURE":2,"NIGHTMODE":1},"sessionLengthSeconds":{"median":50,"p90":82}})")
+        "events":{"TAKE_PICTURE":2,"NIGHTMODE":1,"=CMD":1},"sessionLengthSeconds":{"median":50,"p90":82}})")
             .object());
     EXPECT_EQ(collector.request("/api/summary?from=2012-06-02&to=2012-06-02").body,
         QByteArray(
             R"({"devices":1,"errors":0,"events":{},"reports":0,"sessionLengthSeconds":{"median":10,"p90":10},"sessions":1})"));
-    EXPECT_EQ(collector.request("/api/events.csv").body.count('\n'), 1 + 3);
+    const QByteArray events = collector.request("/api/events.csv").body;
+    EXPECT_EQ(events.count('\n'), 1 + 4);
+    EXPECT_TRUE(events.contains(",'=CMD,")) << events.toStdString();
     const QJsonObject dashboard
         = QJsonDocument::fromJson(collector.request("/api/dashboard?from=2012-05-31&to=2012-06-02").body)
               .object();
