@@ -180,7 +180,7 @@ void CollectorServer::route()
         });
 
     // The read side: each parses the range, queries, and answers 503 when the database fails.
-    auto reader = [this, location](auto produce) {
+    auto reader = [location](auto produce) {
         return [location, produce](const httplib::Request& request, httplib::Response& response) {
             auto param
                 = [&](const char* name) { return QString::fromStdString(request.get_param_value(name)); };
@@ -221,10 +221,9 @@ void CollectorServer::route()
         }
         return dashboard.has_value();
     }));
-    for (auto [path, name] :
-        { std::pair("/api/sessions.csv", "sessions.csv"), std::pair("/api/events.csv", "events.csv") }) {
+    for (const char* name : { "sessions.csv", "events.csv" }) {
         const bool sessions = std::string(name) == "sessions.csv";
-        m_server->Get(path,
+        m_server->Get(std::string("/api/") + name,
             reader([sessions, name](CollectorQueries& queries, const QueryRange& range, auto& response) {
                 const auto csv = sessions ? queries.sessionsCsv(range) : queries.eventsCsv(range);
                 if (csv) {
