@@ -127,10 +127,29 @@ bool CollectorDatabase::exec(const QString& sql)
     return false;
 }
 
+bool CollectorDatabase::begin(const QString& statement)
+{
+    if (!ensureOpen())
+        return false;
+    // A connection the server has ended (a restart, an idle limit) fails at its first statement
+    // only: one more try on a fresh connection.
+    return exec(statement) || (ensureOpen() && exec(statement));
+}
+
 bool CollectorDatabase::begin()
 {
     // IMMEDIATE: an SQLite writer takes the lock first, so it never fails half-way on a busy upgrade.
-    return exec(m_postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+    return begin(m_postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+bool CollectorDatabase::beginRead()
+{
+    return begin(QStringLiteral("BEGIN"));
+}
+
+void CollectorDatabase::endRead()
+{
+    rollback();
 }
 
 bool CollectorDatabase::commit()
@@ -187,7 +206,7 @@ bool CollectorDatabase::migrate()
 CollectorDatabase::Stored CollectorDatabase::store(
     const QByteArray& body, const ReportRows& rows, qint64 receivedMs)
 {
-    if (!ensureOpen() || !begin())
+    if (!begin())
         return Stored::Failed;
     QSqlQuery query(m_db);
     auto run = [&](const QString& sql, const QVariantList& values) {
@@ -321,7 +340,7 @@ std::optional<qint64> CollectorDatabase::forget(const QString& device)
 {
     const QVariantList devices { ReportRows::hashDevice(device), device };
     qint64 sessions = 0;
-    if (!ensureOpen() || !begin())
+    if (!begin())
         return std::nullopt;
     if (!deleteSessions(QStringLiteral("device IN (?, ?)"), devices, &sessions)) {
         rollback();
@@ -348,7 +367,7 @@ std::optional<qint64> CollectorDatabase::forget(const QString& device)
 std::optional<qint64> CollectorDatabase::deleteBefore(qint64 cutoffMs)
 {
     qint64 sessions = 0;
-    if (!ensureOpen() || !begin())
+    if (!begin())
         return std::nullopt;
     if (!deleteSessions(QStringLiteral("start_time < ?"), { cutoffMs }, &sessions)) {
         rollback();

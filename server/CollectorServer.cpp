@@ -191,7 +191,9 @@ void CollectorServer::route()
             CollectorDatabase& db = database(location);
             CollectorQueries queries(db);
             response.set_header("Cache-Control", "no-store");
-            if (!produce(queries, *range, response))
+            const bool read = db.beginRead() && produce(queries, *range, response);
+            db.endRead();
+            if (!read)
                 answer(response, 503, "the database cannot be read: " + db.error().toUtf8() + '\n');
         };
     };

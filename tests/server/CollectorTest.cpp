@@ -2,6 +2,7 @@
 // scripts/with-postgresql.sh starts), fed with reports the app's own writer makes.
 #include <sys/resource.h>
 
+#include <optional>
 #include <thread>
 
 #include <QCoreApplication>
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include "CollectorServer.h"
 #include "analytics/TallyReportDecoder.h"
 #include "analytics/TallySession.h"
 #include "analytics/TallySessionState.h"
@@ -27,7 +29,6 @@
 namespace {
 
 const QString kBinary = QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue-collector");
-constexpr qint64 kDay = 24 * 3600 * 1000;
 
 struct Answer {
     int status { 0 };
@@ -226,31 +227,35 @@ TEST_P(CollectorTest, RefusesWhatItCannotReadAndAnswers503WhenStorageFails)
         EXPECT_EQ(collector.request("/report.do", small).status, 200);
         EXPECT_EQ(collector.stop(), 0);
     }
-    {
-        // SQLite: the files may not grow past 320 KiB, as on a full disk: room for the raw report but
-        // not for its rows too. PostgreSQL: the database
-        // takes no connections and the collector's are ended.
-        Collector collector(
-            { "--db", m_database }, GetParam() == Engine::SQLite ? 320 * 1024 : RLIM_INFINITY);
-        if (GetParam() == Engine::PostgreSQL) {
-            admin(QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS false").arg(m_name));
-            admin(
-                QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '%1'")
-                    .arg(m_name));
-        }
-        const Answer failed = collector.request("/report.do", large);
-        EXPECT_EQ(failed.status, 503) << failed.body.toStdString();
-        if (GetParam() == Engine::PostgreSQL)
-            admin(QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS true").arg(m_name));
-        else
-            collector.stop();
+    // SQLite: the files may not grow past 320 KiB, as on a full disk: room for the raw report but not
+    // for its rows too. PostgreSQL: the server ends the connections every worker holds and takes no
+    // new ones for a while; the same collector carries on once it does.
+    const bool sqlite = GetParam() == Engine::SQLite;
+    std::optional<Collector> collector;
+    collector.emplace(QStringList { "--db", m_database }, sqlite ? 320 * 1024 : RLIM_INFINITY);
+    if (!sqlite) {
+        std::vector<std::thread> readers;
+        for (int i = 0; i < collector::CollectorServer::kWorkers; ++i)
+            readers.emplace_back([&] { collector->request("/api/summary"); });
+        for (std::thread& reader : readers)
+            reader.join();
+        admin(QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS false").arg(m_name));
+        admin(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '%1'")
+                  .arg(m_name));
+    }
+    const Answer failed = collector->request("/report.do", large);
+    EXPECT_EQ(failed.status, 503) << failed.body.toStdString();
+    if (!sqlite) {
+        admin(QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS true").arg(m_name));
+    } else {
+        collector->stop();
+        collector.emplace(QStringList { "--db", m_database });
     }
     // Nothing of the failed report was kept: sent again, it is stored whole.
-    Collector collector({ "--db", m_database });
-    const Answer again = collector.request("/report.do", large);
+    const Answer again = collector->request("/report.do", large);
     EXPECT_EQ(again.status, 200);
     EXPECT_EQ(again.body, "stored\n");
-    const QJsonObject summary = collector.summary();
+    const QJsonObject summary = collector->summary();
     EXPECT_EQ(summary["reports"].toInt(), 2);
     EXPECT_EQ(summary["sessions"].toInt(), 2);
     EXPECT_EQ(summary["events"].toObject()["ZOOM"].toInt(), 400);
