@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
+#include <QUrlQuery>
 #include <QVariant>
 
 #include "ReportRows.h"
@@ -94,10 +95,14 @@ bool CollectorDatabase::ensureOpen()
             const QUrl url(m_location);
             m_db.setHostName(url.host().isEmpty() ? QStringLiteral("127.0.0.1") : url.host());
             m_db.setPort(url.port(5432));
-            m_db.setUserName(url.userName());
-            m_db.setPassword(url.password());
-            m_db.setDatabaseName(url.path().mid(1));
-            m_db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+            m_db.setUserName(url.userName(QUrl::FullyDecoded));
+            m_db.setPassword(url.password(QUrl::FullyDecoded));
+            m_db.setDatabaseName(url.path(QUrl::FullyDecoded).mid(1));
+            // Query items are libpq's own options (?sslmode=verify-full&sslrootcert=…).
+            QStringList options { QStringLiteral("connect_timeout=5") };
+            for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
+                options << key + QLatin1Char('=') + value;
+            m_db.setConnectOptions(options.join(QLatin1Char(';')));
         } else {
             const QString path = m_location.mid(int(qstrlen("sqlite:")));
             QDir().mkpath(QFileInfo(path).absolutePath());
