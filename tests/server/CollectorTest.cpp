@@ -14,6 +14,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -75,6 +76,7 @@ public:
         EXPECT_EQ(answer.status, 200) << answer.body.toStdString();
         return QJsonDocument::fromJson(answer.body).object();
     }
+    int port() const { return m_port; }
     // SIGTERM: the exit code of a clean shutdown.
     int stop()
     {
@@ -304,6 +306,29 @@ TEST(CollectorCommandLine, RefusesUnsafeOrWrongOptions)
         ASSERT_TRUE(process.waitForFinished(test_support::scaledLimitMs(30000)));
         EXPECT_EQ(process.exitCode(), 2) << arguments.join(' ').toStdString();
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(CollectorLimits, AnswersBusyBeyondTheConnectionsItQueues)
+{
+    QTemporaryDir home;
+    Collector collector({ "--db", QStringLiteral("sqlite:") + home.filePath(QStringLiteral("c.sqlite")) });
+    // Clients that send half a request hold every worker and every place in the queue.
+    std::vector<std::unique_ptr<QTcpSocket>> slow;
+    for (int i = 0;
+         i < collector::CollectorServer::kWorkers + collector::CollectorServer::kMaxPendingConnections; ++i) {
+        slow.push_back(std::make_unique<QTcpSocket>());
+        slow.back()->connectToHost(QStringLiteral("127.0.0.1"), quint16(collector.port()));
+        ASSERT_TRUE(slow.back()->waitForConnected(10000));
+        slow.back()->write("POST /report.do HTTP/1.1\r\n");
+        ASSERT_TRUE(slow.back()->waitForBytesWritten(10000));
+    }
+    const Answer busy = collector.request("/api/summary");
+    EXPECT_EQ(busy.status, 503);
+    EXPECT_TRUE(busy.body.startsWith("busy")) << busy.body.toStdString();
 }
 
 } // namespace
