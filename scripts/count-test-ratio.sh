@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Counts C++ lines that are neither blank nor comment in tests/ and in src/ + tools/, per tests/
+# Counts C++ lines that are neither blank nor comment in tests/ and in src/ + tools/ + server/, per tests/
 # folder against the code it covers, and prints the ratio tests / code.
 #
 #   scripts/count-test-ratio.sh
@@ -28,11 +28,13 @@ count() {
 ratio() { awk -v t="$1" -v c="$2" 'BEGIN { if (c > 0) printf "%5.2f", t / c; else printf "    -" }'; }
 
 # The code a tests/ folder covers: tests/ui-screen -> src/ui, tests/platform/camera-sources ->
-# src/platform/camera, tests/tools-report -> tools/lumivue-report, tests/tools -> tools/lumivue-enhance.
+# src/platform/camera, tests/tools-report -> tools/lumivue-report, tests/tools -> tools/lumivue-enhance,
+# tests/server -> server (the collector).
 counterpart() {
     case $1 in
         tools) echo tools/lumivue-enhance ;;
         tools-*) echo "tools/lumivue-${1#tools-}" ;;
+        server | server-*) echo server ;;
         support) echo "" ;;
         *) local base=${1%%-*}; [[ -d src/$base ]] && echo "src/$base" || echo "" ;;
     esac
@@ -53,5 +55,5 @@ for dir in $(find tests -name '*.cpp' -o -name '*.h' | xargs -n1 dirname | sort 
     fi
 done
 t=$(count tests)
-c=$(count src tools)
-printf '%-30s %6d  %-24s %6d  %s\n' "tests/ (all)" "$t" "src/ + tools/" "$c" "$(ratio "$t" "$c")"
+c=$(count src tools server)
+printf '%-30s %6d  %-24s %6d  %s\n' "tests/ (all)" "$t" "src/ tools/ server/" "$c" "$(ratio "$t" "$c")"
