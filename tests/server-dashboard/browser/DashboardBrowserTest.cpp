@@ -6,44 +6,17 @@
 #include <QFile>
 #include <QImage>
 #include <QJsonDocument>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include "DashboardPage.h"
-#include "support/TestTimeScale.h"
+#include "server-dashboard/HeadlessChromium.h"
 
 namespace {
 
 const QString folder = QStringLiteral(LUMIVUE_BINARY_DIR "/dashboard-page");
 
-struct BrowserRun {
-    bool ended { false };
-    QByteArray output;
-    QStringList console; // what the page said on the browser's console
-};
-
-BrowserRun chromium(const QStringList& arguments)
-{
-    QTemporaryDir profile;
-    QProcess browser;
-    browser.start(QStringLiteral("chromium"),
-        QStringList { "--headless", "--disable-gpu", "--no-sandbox", "--user-data-dir=" + profile.path(),
-            "--enable-logging=stderr", "--v=0" }
-            + arguments);
-    BrowserRun run;
-    run.ended = browser.waitForFinished(test_support::scaledLimitMs(60000)) && browser.exitCode() == 0;
-    run.output = browser.readAllStandardOutput();
-    static const QRegularExpression consoleLine(
-        QStringLiteral("^\\[[^\\]]*:CONSOLE[^\\]]*\\] (.*)$"), QRegularExpression::MultilineOption);
-    for (auto match = consoleLine.globalMatch(QString::fromUtf8(browser.readAllStandardError()));
-         match.hasNext();)
-        run.console.append(match.next().captured(1));
-    return run;
-}
+using testing_support::chromium;
 
 class DashboardInBrowser : public ::testing::Test {
 protected:
@@ -58,7 +31,7 @@ protected:
     }
     void SetUp() override
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("chromium")).isEmpty())
+        if (!testing_support::hasChromium())
             GTEST_SKIP() << "chromium is not installed";
     }
     static QString url() { return QStringLiteral("file://") + folder + QStringLiteral("/page.html"); }
@@ -67,7 +40,7 @@ protected:
 // The document the browser built has every chart of the page, and nothing went wrong on the way.
 TEST_F(DashboardInBrowser, LoadsWithAllChartsAndAQuietConsole)
 {
-    const BrowserRun run = chromium({ "--dump-dom", url() });
+    const testing_support::ChromiumRun run = chromium({ "--dump-dom", url() });
     ASSERT_TRUE(run.ended);
     EXPECT_TRUE(run.console.isEmpty()) << run.console.join(u'\n').toStdString();
     EXPECT_EQ(run.output.count("<svg"), 9) << "three column charts, a line chart, four bar charts, the map";
@@ -81,8 +54,9 @@ TEST_F(DashboardInBrowser, PaintsTheChartsAtDesktopAndPhoneWidths)
         { std::pair { "desktop", "1280,2200" }, std::pair { "phone", "390,5200" } }) {
         const QString shot = folder + QStringLiteral("/%1.png").arg(QLatin1String(name));
         QFile::remove(shot);
-        const BrowserRun run = chromium({ QStringLiteral("--window-size=") + QLatin1String(size),
-            "--hide-scrollbars", "--screenshot=" + shot, url() });
+        const testing_support::ChromiumRun run
+            = chromium({ QStringLiteral("--window-size=") + QLatin1String(size), "--hide-scrollbars",
+                "--screenshot=" + shot, url() });
         ASSERT_TRUE(run.ended) << name;
         EXPECT_TRUE(run.console.isEmpty()) << run.console.join(u'\n').toStdString();
         const QImage image(shot);
