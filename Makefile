@@ -24,9 +24,10 @@ build: deps $(CMAKE_STAMP)
 run: build
 	@./scripts/run-app.sh
 
-# The real-camera tests run against a private PipeWire started for the run (scripts/with-pipewire.sh).
+# The real-camera tests run against a private PipeWire, the collector's against a private
+# PostgreSQL, both started for the run (scripts/with-pipewire.sh, scripts/with-postgresql.sh).
 test: build
-	./scripts/with-pipewire.sh ctest --preset release
+	./scripts/with-postgresql.sh ./scripts/with-pipewire.sh ctest --preset release
 
 bench: build
 	@./scripts/run-bench.sh
@@ -52,12 +53,12 @@ test-arm64: arm64-deps
 asan: deps
 	cmake --preset asan
 	cmake --build --preset asan
-	./scripts/with-pipewire.sh ctest --preset asan
+	./scripts/with-postgresql.sh ./scripts/with-pipewire.sh ctest --preset asan
 
 tsan: deps
 	cmake --preset tsan
 	cmake --build --preset tsan
-	./scripts/with-pipewire.sh ctest --preset tsan
+	./scripts/with-postgresql.sh ./scripts/with-pipewire.sh ctest --preset tsan
 
 # libFuzzer harnesses (clang, build-fuzz/): each runs FUZZ_SECONDS (default 60); see docs/fuzzing.md.
 FUZZ_SECONDS ?= 60

@@ -14,7 +14,7 @@ execute_process(COMMAND dpkg-deb -f ${deb} Architecture OUTPUT_VARIABLE arch OUT
 if(NOT arch STREQUAL "${ARCH}")
   message(FATAL_ERROR "${deb} says Architecture: ${arch}, expected ${ARCH}")
 endif()
-foreach(program lumivue lumivue-enhance lumivue-report)
+foreach(program ${PROGRAMS})
   execute_process(COMMAND sh -c "dpkg-deb --fsys-tarfile '${deb}' | tar -xO ./usr/share/man/man1/${program}.1.gz | gunzip"
                   OUTPUT_VARIABLE page)
   string(TOUPPER ${program} title)

@@ -19,6 +19,9 @@ foreach(file ${desktop} ${metainfo} ${PREFIX}/share/icons/hicolor/scalable/apps/
     message(FATAL_ERROR "not installed: ${file}")
   endif()
 endforeach()
+if("lumivue-collector" IN_LIST PROGRAMS AND NOT EXISTS ${PREFIX}/lib/systemd/system/lumivue-collector.service)
+  message(FATAL_ERROR "not installed: the collector's systemd unit")
+endif()
 
 # Hints count as failures too, so a new warning is seen at once.
 execute_process(COMMAND ${DESKTOP_FILE_VALIDATE} ${desktop} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
@@ -31,7 +34,7 @@ if(NOT result EQUAL 0)
   message(FATAL_ERROR "appstreamcli validate: ${out}")
 endif()
 string(REPLACE "," ";" emulator "${EMULATOR}") # a cross build's emulator, as a comma list
-foreach(program lumivue lumivue-enhance lumivue-report)
+foreach(program ${PROGRAMS})
   execute_process(COMMAND ${emulator} ${PREFIX}/bin/${program} --version RESULT_VARIABLE result OUTPUT_VARIABLE out)
   if(NOT result EQUAL 0 OR NOT out MATCHES "^${program} ${VERSION}\n$")
     message(FATAL_ERROR "${program} --version printed '${out}', expected '${program} ${VERSION}'")

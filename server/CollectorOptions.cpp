@@ -38,6 +38,7 @@ const char* CollectorOptions::usage()
            "  --dashboard-token TOKEN  required for the dashboard and API (as ?token=TOKEN or\n"
            "                           'Authorization: Bearer TOKEN'); needed when HOST is not a\n"
            "                           loopback address. Reports are accepted without it.\n"
+           "                           LUMIVUE_COLLECTOR_TOKEN in the environment gives it too.\n"
            "  --max-body BYTES         largest report accepted (default 1048576); larger: 413\n"
            "  -h, --help               show this help\n"
            "  --version                show the version\n"
@@ -66,9 +67,10 @@ QString CollectorOptions::defaultDatabase()
         + QDir(data).filePath(QStringLiteral("lumivue-collector/collector.sqlite"));
 }
 
-ParsedOptions CollectorOptions::parse(const QStringList& arguments)
+ParsedOptions CollectorOptions::parse(const QStringList& arguments, const QString& environmentToken)
 {
     CollectorOptions options;
+    options.dashboardToken = environmentToken;
     auto fail = [](const QString& error) { return ParsedOptions { std::nullopt, error }; };
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];

@@ -24,7 +24,9 @@ struct CollectorOptions {
     qint64 maxBodyBytes { 1024 * 1024 };
     QString forgetDevice; // the device id given to `forget`
 
-    static ParsedOptions parse(const QStringList& arguments); // without the program name
+    // `arguments` without the program name; `environmentToken` ($LUMIVUE_COLLECTOR_TOKEN) is the
+    // token when --dashboard-token is not given.
+    static ParsedOptions parse(const QStringList& arguments, const QString& environmentToken = {});
     static bool isLoopback(const QString& host);
     // $XDG_DATA_HOME/lumivue-collector/collector.sqlite (through Qt's standard paths).
     static QString defaultDatabase();

@@ -108,7 +108,8 @@ int main(int argc, char** argv)
     QCoreApplication application(argc, argv); // Qt SQL finds its drivers through it
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    const auto parsed = collector::CollectorOptions::parse(arguments);
+    const auto parsed
+        = collector::CollectorOptions::parse(arguments, qEnvironmentVariable("LUMIVUE_COLLECTOR_TOKEN"));
     if (!parsed.options) {
         std::fprintf(
             stderr, "lumivue-collector: %s\nTry 'lumivue-collector --help'.\n", qPrintable(parsed.error));

@@ -92,6 +92,11 @@ void writeReports()
     write("report_decoder", QStringLiteral("report-two"),
         TallySession::dataForSessions({ bare->data(), std::shared_ptr<const TallySession>(full) }, false));
     write("report_decoder", QStringLiteral("record-full"), full->data());
+    // The collector's harness starts from whole reports, one with a session in it twice.
+    write("collector_ingest", QStringLiteral("report-two"),
+        TallySession::dataForSessions({ bare->data(), std::shared_ptr<const TallySession>(full) }, false));
+    write("collector_ingest", QStringLiteral("report-repeated"),
+        TallySession::dataForSessions({ full->data(), bare->data(), full->data() }, false));
     TallySession::setCurrentSession(nullptr);
 }
 
