@@ -13,7 +13,9 @@ constexpr double left = 40;
 constexpr double right = 6;
 constexpr double above = 10;
 constexpr double below = 22;
-constexpr double labelRoom = 42; // a "MM-DD" label and a gap
+constexpr qsizetype labelCharacters = 8;
+constexpr double characterWidth = 7.2; // of 12-unit text, generously
+constexpr double labelGap = 6;
 
 double plotWidth()
 {
@@ -63,11 +65,16 @@ QString ChartFrame::open(const QString& caption) const
                    .arg(number(left), number(y), number(width - right), number(left - 4), number(y + 4),
                        shortCount(share * m_top));
     }
-    const qsizetype step = std::max<qsizetype>(1, qsizetype(std::ceil(labelRoom / slotWidth())));
+    // Every label, or every second, third… so that the longest never runs into the next.
+    qsizetype longest = 1;
+    for (const QString& label : m_labels)
+        longest = std::max(longest, std::min(label.size(), labelCharacters));
+    const double room = double(longest) * characterWidth + labelGap;
+    const qsizetype step = std::max<qsizetype>(1, qsizetype(std::ceil(room / slotWidth())));
     for (qsizetype slot = 0; slot < m_labels.size(); slot += step)
         svg += QStringLiteral("<text class=\"axis\" x=\"%1\" y=\"%2\" text-anchor=\"middle\">%3</text>")
                    .arg(number(slotCentre(slot)), number(height - 6),
-                       htmlEscape(shortened(m_labels[slot], 8)));
+                       htmlEscape(shortened(m_labels[slot], labelCharacters)));
     return svg;
 }
 

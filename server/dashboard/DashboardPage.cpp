@@ -23,8 +23,8 @@ constexpr qsizetype placeRows = 10;
 
 // Only inline CSS: no script may run, nothing is fetched (the policy says so to the browser too).
 constexpr const char* styleSheet = R"css(
-:root{color-scheme:light dark;--fg:#1b2229;--bg:#eef1f4;--card:#fff;--muted:#5a6673;--grid:#d3d9df;--bar:#2e6db0;--sea:#e6eef6}
-@media (prefers-color-scheme:dark){:root{--fg:#e4e8ec;--bg:#12161a;--card:#1c2227;--muted:#9aa6b2;--grid:#36414b;--bar:#5b9be0;--sea:#16222e}}
+:root{color-scheme:light dark;--fg:#1b2229;--bg:#eef1f4;--card:#fff;--muted:#5a6673;--grid:#d3d9df;--bar:#2e6db0;--sea:#e6eef6;--land:#cfd8e0}
+@media (prefers-color-scheme:dark){:root{--fg:#e4e8ec;--bg:#12161a;--card:#1c2227;--muted:#9aa6b2;--grid:#36414b;--bar:#5b9be0;--sea:#16222e;--land:#2b3640}}
 *{box-sizing:border-box}
 body{margin:0;font:15px/1.4 system-ui,-apple-system,"Segoe UI",sans-serif;color:var(--fg);background:var(--bg)}
 header{padding:12px 16px;background:var(--card);border-bottom:1px solid var(--grid)}
@@ -46,6 +46,7 @@ svg text.label{fill:var(--fg)}
 .grid{stroke:var(--grid);stroke-width:.5}
 .equator{stroke:var(--muted);stroke-width:.5}
 .sea{fill:var(--sea)}
+.land{fill:var(--land)}
 .bar{fill:var(--bar)}
 .place{fill:var(--bar);fill-opacity:.6;stroke:var(--card);stroke-width:.3}
 polyline{stroke-width:2;stroke-linejoin:round}
