@@ -83,7 +83,7 @@ for case in "${cases[@]}"; do
       db="sqlite:$work/kill/collector.sqlite"
       start "$db"
       address=${url#http://}
-      "$bin/collector-load" --url "$url" --reports "$reports" --clients "$clients" --retry-for 300 --db "$db" \
+      "$bin/collector-load" --url "$url" --reports "$reports" --clients "$clients" --db "$db" \
         --label "SQLite, kill -9, restart" &
       load=$!
       sleep 3

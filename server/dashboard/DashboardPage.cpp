@@ -76,10 +76,11 @@ QString text(const QJsonObject& object, const char* key)
     return object[QLatin1String(key)].toString();
 }
 
+// A count as the page shows it: whole, not negative, and short enough to print.
 double count(const QJsonValue& value)
 {
     const double number = value.toDouble();
-    return std::isfinite(number) && number > 0 ? std::round(number) : 0;
+    return std::isfinite(number) && number > 0 ? std::round(std::min(number, 1e15)) : 0;
 }
 
 QString countText(double value)
@@ -142,7 +143,8 @@ QString filterForm(const QJsonObject& dashboard)
     const QString chosen = text(dashboard, "version");
     QStringList versions;
     for (const QJsonValue& version : array(dashboard, "versions"))
-        versions.append(version.toString());
+        if (!version.toString().isEmpty())
+            versions.append(version.toString());
     if (!chosen.isEmpty() && !versions.contains(chosen))
         versions.prepend(chosen);
     QString options = QStringLiteral("<option value=\"\">All versions</option>");
