@@ -3,6 +3,8 @@
 // restart; then the collector's summary holds each session once and each photo's event once, and
 // its dashboard opens in a browser with nothing on the console.
 
+#include <functional>
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
@@ -60,19 +62,9 @@ public:
         loop.exec();
         return QJsonDocument::fromJson(reply->readAll()).object();
     }
-    // Waits until the summary shows `count` events of `name`.
-    bool waitForEvents(const char* name, int count)
+    int events(const char* name)
     {
-        QDeadlineTimer deadline(test_support::scaledLimitMs(60000));
-        while (get(QStringLiteral("/api/summary"))[QLatin1String("events")][QLatin1String(name)].toInt()
-            < count) {
-            if (deadline.hasExpired())
-                return false;
-            QEventLoop loop;
-            QTimer::singleShot(100, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        return true;
+        return get(QStringLiteral("/api/summary"))[QLatin1String("events")][QLatin1String(name)].toInt();
     }
 
 private:
@@ -80,6 +72,20 @@ private:
     QString m_log;
     QString m_url;
 };
+
+// Polls `condition` every tenth of a second within a generous limit.
+bool eventually(const std::function<bool()>& condition)
+{
+    QDeadlineTimer deadline(test_support::scaledLimitMs(60000));
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(100, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
 
 struct Lumivue : testing_support::Program {
     Lumivue(const QTemporaryDir& home, const QString& collector)
@@ -98,6 +104,10 @@ TEST(AppToCollector, EverySessionAndPhotoIsCountedOnceAcrossAKillAndARestart)
 {
     QTemporaryDir home;
     QTemporaryDir database;
+    auto photos = [&] {
+        return int(
+            QDir(home.filePath(QStringLiteral("album"))).entryList({ "IMG_*.JPG" }, QDir::Files).size());
+    };
     RunningCollector collector(database);
     ASSERT_FALSE(collector.url().isEmpty()) << "the collector did not start";
 
@@ -108,19 +118,19 @@ TEST(AppToCollector, EverySessionAndPhotoIsCountedOnceAcrossAKillAndARestart)
         app.say("wait 1\nbackground\nwait 2\nforeground\n"); // a short absence: the same session
         app.shoot();
         app.say("background\n");
-        // The pause's report has the third photo; then the app dies in the background.
-        ASSERT_TRUE(collector.waitForEvents("TAKE_PICTURE", 3)) << app.errors().toStdString();
+        // The third photo is on the disk and the pause's report has it; then the app dies there.
+        ASSERT_TRUE(eventually([&] { return photos() == 3 && collector.events("TAKE_PICTURE") == 3; }))
+            << app.errors().toStdString();
     }
     Lumivue next(home, collector.url()); // sends the killed session, then its own at the end
     next.shoot();
     ASSERT_EQ(next.quit(), 0) << next.errors().toStdString();
-    const int photos = int(QDir(home.filePath(QStringLiteral("album"))).entryList(QDir::Files).size());
-    ASSERT_EQ(photos, 4) << next.errors().toStdString();
+    ASSERT_EQ(photos(), 4) << next.errors().toStdString();
 
     const QJsonObject summary = collector.get(QStringLiteral("/api/summary"));
     EXPECT_EQ(summary[QLatin1String("sessions")].toInt(), 2) << "the killed session once, the restart's once";
     EXPECT_EQ(summary[QLatin1String("devices")].toInt(), 1);
-    EXPECT_EQ(summary[QLatin1String("events")].toObject(), QJsonObject({ { "TAKE_PICTURE", photos } }))
+    EXPECT_EQ(summary[QLatin1String("events")].toObject(), QJsonObject({ { "TAKE_PICTURE", 4 } }))
         << QJsonDocument(summary).toJson().toStdString();
     EXPECT_GE(summary[QLatin1String("sessionLengthSeconds")][QLatin1String("median")].toDouble(), 1)
         << "the killed session keeps the length it had";
