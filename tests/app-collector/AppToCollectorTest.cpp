@@ -96,7 +96,8 @@ struct Lumivue : testing_support::Program {
             testing_support::homeIn(home))
     {
     }
-    // Taps the shutter once it is enabled and waits until it is again (the photo is saved).
+    // Taps the shutter once it is enabled and waits until it is again (the still is handed to the
+    // album; its file may come a moment later).
     void shoot() { say("until takePictureButton 60\ntap takePictureButton\nuntil takePictureButton 60\n"); }
 };
 
