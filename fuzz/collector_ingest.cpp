@@ -27,8 +27,8 @@ void checkSession(const ReportRows::Session& session)
     FUZZ_CHECK(session.lengthMs >= 0 && session.errorCount >= session.errors.size() && session.pageViews >= 0,
         "lengths and counts are not negative, the error count covers the logged errors");
     FUZZ_CHECK(session.latitudeTenths.has_value() == session.longitudeTenths.has_value()
-            && (!session.latitudeTenths || (std::abs(*session.latitudeTenths) <= 900
-                    && std::abs(*session.longitudeTenths) <= 1800)),
+            && (!session.latitudeTenths
+                || (std::abs(*session.latitudeTenths) <= 900 && std::abs(*session.longitudeTenths) <= 1800)),
         "a position is whole and on the globe, or absent");
     FUZZ_CHECK(session.day.isEmpty() || session.day.size() >= 10, "the day is a date");
     FUZZ_CHECK(storable(session.appVersion) && storable(session.locale) && storable(session.timeZone),
@@ -37,7 +37,8 @@ void checkSession(const ReportRows::Session& session)
         FUZZ_CHECK(storable(it.key()) && it.value() >= 0, "event counts are named without NUL, not negative");
     for (const ReportRows::Event& event : session.events) {
         FUZZ_CHECK(storable(event.name) && storable(event.parameters), "events hold no NUL");
-        FUZZ_CHECK(QJsonDocument::fromJson(event.parameters.toUtf8()).isObject(), "parameters are a JSON object");
+        FUZZ_CHECK(
+            QJsonDocument::fromJson(event.parameters.toUtf8()).isObject(), "parameters are a JSON object");
     }
     for (const ReportRows::Error& error : session.errors)
         FUZZ_CHECK(storable(error.errorId) && storable(error.message) && storable(error.exception),

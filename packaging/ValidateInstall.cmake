@@ -19,7 +19,8 @@ foreach(file ${desktop} ${metainfo} ${PREFIX}/share/icons/hicolor/scalable/apps/
     message(FATAL_ERROR "not installed: ${file}")
   endif()
 endforeach()
-if("lumivue-collector" IN_LIST PROGRAMS AND NOT EXISTS ${PREFIX}/lib/systemd/system/lumivue-collector.service)
+list(FIND PROGRAMS lumivue-collector collector)
+if(collector GREATER -1 AND NOT EXISTS ${PREFIX}/lib/systemd/system/lumivue-collector.service)
   message(FATAL_ERROR "not installed: the collector's systemd unit")
 endif()
 

@@ -16,13 +16,13 @@ cd "$(dirname "$0")/.."
 
 SECONDS_EACH=${FUZZ_SECONDS:-60}
 JOBS=${FUZZ_JOBS:-1}
-TARGETS=${FUZZ_TARGETS:-"report_decoder archive_decoder jpeg_metadata http_answer http_wire http_parts image_file_check script_line"}
+TARGETS=${FUZZ_TARGETS:-"report_decoder archive_decoder jpeg_metadata http_answer http_wire http_parts image_file_check script_line collector_ingest"}
 BUILD=build-fuzz
 
 # The largest input each harness is given: a little above its largest real seed.
 max_len() {
   case "$1" in
-    report_decoder | archive_decoder) echo 16384 ;;
+    report_decoder | archive_decoder | collector_ingest) echo 16384 ;;
     jpeg_metadata | image_file_check) echo 32768 ;;
     script_line) echo 1024 ;;
     *) echo 4096 ;;

@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
+#include <QUrlQuery>
 #include <QVariant>
 
 #include "ReportRows.h"
@@ -94,10 +95,14 @@ bool CollectorDatabase::ensureOpen()
             const QUrl url(m_location);
             m_db.setHostName(url.host().isEmpty() ? QStringLiteral("127.0.0.1") : url.host());
             m_db.setPort(url.port(5432));
-            m_db.setUserName(url.userName());
-            m_db.setPassword(url.password());
-            m_db.setDatabaseName(url.path().mid(1));
-            m_db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+            m_db.setUserName(url.userName(QUrl::FullyDecoded));
+            m_db.setPassword(url.password(QUrl::FullyDecoded));
+            m_db.setDatabaseName(url.path(QUrl::FullyDecoded).mid(1));
+            // Query items are libpq's own options (?sslmode=verify-full&sslrootcert=…).
+            QStringList options { QStringLiteral("connect_timeout=5") };
+            for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
+                options << key + QLatin1Char('=') + value;
+            m_db.setConnectOptions(options.join(QLatin1Char(';')));
         } else {
             const QString path = m_location.mid(int(qstrlen("sqlite:")));
             QDir().mkpath(QFileInfo(path).absolutePath());
@@ -127,10 +132,29 @@ bool CollectorDatabase::exec(const QString& sql)
     return false;
 }
 
+bool CollectorDatabase::begin(const QString& statement)
+{
+    if (!ensureOpen())
+        return false;
+    // A connection the server has ended (a restart, an idle limit) fails at its first statement
+    // only: one more try on a fresh connection.
+    return exec(statement) || (ensureOpen() && exec(statement));
+}
+
 bool CollectorDatabase::begin()
 {
     // IMMEDIATE: an SQLite writer takes the lock first, so it never fails half-way on a busy upgrade.
-    return exec(m_postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+    return begin(m_postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+bool CollectorDatabase::beginRead()
+{
+    return begin(QStringLiteral("BEGIN"));
+}
+
+void CollectorDatabase::endRead()
+{
+    rollback();
 }
 
 bool CollectorDatabase::commit()
@@ -187,7 +211,7 @@ bool CollectorDatabase::migrate()
 CollectorDatabase::Stored CollectorDatabase::store(
     const QByteArray& body, const ReportRows& rows, qint64 receivedMs)
 {
-    if (!ensureOpen() || !begin())
+    if (!begin())
         return Stored::Failed;
     QSqlQuery query(m_db);
     auto run = [&](const QString& sql, const QVariantList& values) {
@@ -321,7 +345,7 @@ std::optional<qint64> CollectorDatabase::forget(const QString& device)
 {
     const QVariantList devices { ReportRows::hashDevice(device), device };
     qint64 sessions = 0;
-    if (!ensureOpen() || !begin())
+    if (!begin())
         return std::nullopt;
     if (!deleteSessions(QStringLiteral("device IN (?, ?)"), devices, &sessions)) {
         rollback();
@@ -348,7 +372,7 @@ std::optional<qint64> CollectorDatabase::forget(const QString& device)
 std::optional<qint64> CollectorDatabase::deleteBefore(qint64 cutoffMs)
 {
     qint64 sessions = 0;
-    if (!ensureOpen() || !begin())
+    if (!begin())
         return std::nullopt;
     if (!deleteSessions(QStringLiteral("start_time < ?"), { cutoffMs }, &sessions)) {
         rollback();

@@ -45,6 +45,10 @@ public:
     // The sessions deleted, or nothing when the database failed.
     std::optional<qint64> deleteBefore(qint64 cutoffMs);
 
+    // A read transaction: every query until endRead() sees the same committed state.
+    bool beginRead();
+    void endRead();
+
     bool isPostgres() const { return m_postgres; }
     QSqlDatabase& connection() { return m_db; }
     QString error() const { return m_error; }
@@ -55,6 +59,7 @@ public:
 
 private:
     bool exec(const QString& sql);
+    bool begin(const QString& statement);
     bool begin();
     bool commit();
     void rollback();

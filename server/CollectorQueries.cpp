@@ -17,7 +17,6 @@ namespace collector {
 
 namespace {
 
-constexpr qint64 kMsPerDay = 24 * 3600 * 1000;
 constexpr qint64 kNoLimit = qint64(1) << 62;
 constexpr int kMaxRangeDays = 3700; // ten years and some: the dashboard lists every day
 constexpr int kMaxGroups = 50; // rows of each "top values" table

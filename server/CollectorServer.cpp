@@ -75,10 +75,12 @@ CollectorServer::CollectorServer(const CollectorOptions& options, const QString&
     using namespace std::chrono_literals;
     m_server->new_task_queue = [] { return new BoundedTaskQueue(kWorkers, kMaxPendingConnections); };
     m_server->set_payload_max_length(static_cast<std::size_t>(m_options.maxBodyBytes));
-    m_server->set_read_timeout(10s);
-    m_server->set_write_timeout(10s);
+    // Short: an idle or slow client holds a worker for at most these (a reverse proxy absorbs slow
+    // clients where many are expected).
+    m_server->set_read_timeout(5s);
+    m_server->set_write_timeout(5s);
     m_server->set_keep_alive_max_count(100);
-    m_server->set_keep_alive_timeout(5);
+    m_server->set_keep_alive_timeout(2);
     route();
 }
 
@@ -178,7 +180,7 @@ void CollectorServer::route()
         });
 
     // The read side: each parses the range, queries, and answers 503 when the database fails.
-    auto reader = [this, location](auto produce) {
+    auto reader = [location](auto produce) {
         return [location, produce](const httplib::Request& request, httplib::Response& response) {
             auto param
                 = [&](const char* name) { return QString::fromStdString(request.get_param_value(name)); };
@@ -189,7 +191,9 @@ void CollectorServer::route()
             CollectorDatabase& db = database(location);
             CollectorQueries queries(db);
             response.set_header("Cache-Control", "no-store");
-            if (!produce(queries, *range, response))
+            const bool read = db.beginRead() && produce(queries, *range, response);
+            db.endRead();
+            if (!read)
                 answer(response, 503, "the database cannot be read: " + db.error().toUtf8() + '\n');
         };
     };
@@ -219,10 +223,9 @@ void CollectorServer::route()
         }
         return dashboard.has_value();
     }));
-    for (auto [path, name] :
-        { std::pair("/api/sessions.csv", "sessions.csv"), std::pair("/api/events.csv", "events.csv") }) {
+    for (const char* name : { "sessions.csv", "events.csv" }) {
         const bool sessions = std::string(name) == "sessions.csv";
-        m_server->Get(path,
+        m_server->Get(std::string("/api/") + name,
             reader([sessions, name](CollectorQueries& queries, const QueryRange& range, auto& response) {
                 const auto csv = sessions ? queries.sessionsCsv(range) : queries.eventsCsv(range);
                 if (csv) {

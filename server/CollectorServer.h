@@ -46,7 +46,7 @@ public:
     };
     Counts takeCounts();
 
-    static constexpr int kWorkers = 8;
+    static constexpr int kWorkers = 16;
     static constexpr int kMaxPendingConnections = 64;
 
 private:

@@ -6,6 +6,8 @@
 // its workers answer. SIGTERM and SIGINT are taken by the main thread only (blocked elsewhere): it
 // stops accepting, lets the requests in flight finish, joins the threads and closes the database.
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -105,6 +107,8 @@ int main(int argc, char** argv)
     // Writes past a file-size limit fail (and are answered 503) instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
+    // The database and its folder hold what devices reported: readable by this user only.
+    umask(0077);
     QCoreApplication application(argc, argv); // Qt SQL finds its drivers through it
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

@@ -2,6 +2,7 @@
 // scripts/with-postgresql.sh starts), fed with reports the app's own writer makes.
 #include <sys/resource.h>
 
+#include <optional>
 #include <thread>
 
 #include <QCoreApplication>
@@ -13,12 +14,14 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include "CollectorServer.h"
 #include "analytics/TallyReportDecoder.h"
 #include "analytics/TallySession.h"
 #include "analytics/TallySessionState.h"
@@ -27,7 +30,6 @@
 namespace {
 
 const QString kBinary = QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue-collector");
-constexpr qint64 kDay = 24 * 3600 * 1000;
 
 struct Answer {
     int status { 0 };
@@ -74,6 +76,7 @@ public:
         EXPECT_EQ(answer.status, 200) << answer.body.toStdString();
         return QJsonDocument::fromJson(answer.body).object();
     }
+    int port() const { return m_port; }
     // SIGTERM: the exit code of a clean shutdown.
     int stop()
     {
@@ -171,11 +174,11 @@ TEST_P(CollectorTest, StoresEachReportAndSessionOnceAtItsLatestVersion)
 {
     Collector collector({ "--db", m_database });
     // The same session reported twice, the second time longer and with more events; an event
-    // name with a NUL character, which PostgreSQL text cannot hold.
+    // name with a NUL character, which PostgreSQL text cannot hold, and one a spreadsheet would run.
     const QString nul = QStringLiteral("NIGHT") + QChar(0) + QStringLiteral("MODE");
     const QByteArray first = report({ { kStart, 30000 } }, { { "TAKE_PICTURE" } }, 1);
     const QByteArray later
-        = report({ { kStart, 90000 } }, { { "TAKE_PICTURE" }, { "TAKE_PICTURE" }, { nul } }, 2);
+        = report({ { kStart, 90000 } }, { { "TAKE_PICTURE" }, { "TAKE_PICTURE" }, { nul }, { "=CMD" } }, 2);
     const QByteArray stale = report({ { kStart, 30000 }, { kStart.addDays(1), 10000 } });
     const QByteArray other = report({ { kStart.addDays(1), 10000 } });
     for (const auto& [body, answer] : { std::pair(first, "stored\n"), std::pair(first, "already stored\n"),
@@ -196,12 +199,14 @@ TEST_P(CollectorTest, StoresEachReportAndSessionOnceAtItsLatestVersion)
     const QJsonObject summary = collector.summary();
     EXPECT_EQ(summary,
         QJsonDocument::fromJson(R"({"reports":4,"sessions":2,"devices":1,"errors":2,
-        "events":{"TAKE_PICTURE":2,"NIGHTMODE":1},"sessionLengthSeconds":{"median":50,"p90":82}})")
+        "events":{"TAKE_PICTURE":2,"NIGHTMODE":1,"=CMD":1},"sessionLengthSeconds":{"median":50,"p90":82}})")
             .object());
     EXPECT_EQ(collector.request("/api/summary?from=2012-06-02&to=2012-06-02").body,
         QByteArray(
             R"({"devices":1,"errors":0,"events":{},"reports":0,"sessionLengthSeconds":{"median":10,"p90":10},"sessions":1})"));
-    EXPECT_EQ(collector.request("/api/events.csv").body.count('\n'), 1 + 3);
+    const QByteArray events = collector.request("/api/events.csv").body;
+    EXPECT_EQ(events.count('\n'), 1 + 4);
+    EXPECT_TRUE(events.contains(",'=CMD,")) << events.toStdString();
     const QJsonObject dashboard
         = QJsonDocument::fromJson(collector.request("/api/dashboard?from=2012-05-31&to=2012-06-02").body)
               .object();
@@ -224,31 +229,35 @@ TEST_P(CollectorTest, RefusesWhatItCannotReadAndAnswers503WhenStorageFails)
         EXPECT_EQ(collector.request("/report.do", small).status, 200);
         EXPECT_EQ(collector.stop(), 0);
     }
-    {
-        // SQLite: the files may not grow past 320 KiB, as on a full disk: room for the raw report but
-        // not for its rows too. PostgreSQL: the database
-        // takes no connections and the collector's are ended.
-        Collector collector(
-            { "--db", m_database }, GetParam() == Engine::SQLite ? 320 * 1024 : RLIM_INFINITY);
-        if (GetParam() == Engine::PostgreSQL) {
-            admin(QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS false").arg(m_name));
-            admin(
-                QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '%1'")
-                    .arg(m_name));
-        }
-        const Answer failed = collector.request("/report.do", large);
-        EXPECT_EQ(failed.status, 503) << failed.body.toStdString();
-        if (GetParam() == Engine::PostgreSQL)
-            admin(QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS true").arg(m_name));
-        else
-            collector.stop();
+    // SQLite: the files may not grow past 320 KiB, as on a full disk: room for the raw report but not
+    // for its rows too. PostgreSQL: the server ends the connections every worker holds and takes no
+    // new ones for a while; the same collector carries on once it does.
+    const bool sqlite = GetParam() == Engine::SQLite;
+    std::optional<Collector> collector;
+    collector.emplace(QStringList { "--db", m_database }, sqlite ? 320 * 1024 : RLIM_INFINITY);
+    if (!sqlite) {
+        std::vector<std::thread> readers;
+        for (int i = 0; i < collector::CollectorServer::kWorkers; ++i)
+            readers.emplace_back([&] { collector->request("/api/summary"); });
+        for (std::thread& reader : readers)
+            reader.join();
+        admin(QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS false").arg(m_name));
+        admin(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '%1'")
+                  .arg(m_name));
+    }
+    const Answer failed = collector->request("/report.do", large);
+    EXPECT_EQ(failed.status, 503) << failed.body.toStdString();
+    if (!sqlite) {
+        admin(QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS true").arg(m_name));
+    } else {
+        collector->stop();
+        collector.emplace(QStringList { "--db", m_database });
     }
     // Nothing of the failed report was kept: sent again, it is stored whole.
-    Collector collector({ "--db", m_database });
-    const Answer again = collector.request("/report.do", large);
+    const Answer again = collector->request("/report.do", large);
     EXPECT_EQ(again.status, 200);
     EXPECT_EQ(again.body, "stored\n");
-    const QJsonObject summary = collector.summary();
+    const QJsonObject summary = collector->summary();
     EXPECT_EQ(summary["reports"].toInt(), 2);
     EXPECT_EQ(summary["sessions"].toInt(), 2);
     EXPECT_EQ(summary["events"].toObject()["ZOOM"].toInt(), 400);
@@ -297,6 +306,29 @@ TEST(CollectorCommandLine, RefusesUnsafeOrWrongOptions)
         ASSERT_TRUE(process.waitForFinished(test_support::scaledLimitMs(30000)));
         EXPECT_EQ(process.exitCode(), 2) << arguments.join(' ').toStdString();
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(CollectorLimits, AnswersBusyBeyondTheConnectionsItQueues)
+{
+    QTemporaryDir home;
+    Collector collector({ "--db", QStringLiteral("sqlite:") + home.filePath(QStringLiteral("c.sqlite")) });
+    // Clients that send half a request hold every worker and every place in the queue.
+    std::vector<std::unique_ptr<QTcpSocket>> slow;
+    for (int i = 0;
+         i < collector::CollectorServer::kWorkers + collector::CollectorServer::kMaxPendingConnections; ++i) {
+        slow.push_back(std::make_unique<QTcpSocket>());
+        slow.back()->connectToHost(QStringLiteral("127.0.0.1"), quint16(collector.port()));
+        ASSERT_TRUE(slow.back()->waitForConnected(10000));
+        slow.back()->write("POST /report.do HTTP/1.1\r\n");
+        ASSERT_TRUE(slow.back()->waitForBytesWritten(10000));
+    }
+    const Answer busy = collector.request("/api/summary");
+    EXPECT_EQ(busy.status, 503);
+    EXPECT_TRUE(busy.body.startsWith("busy")) << busy.body.toStdString();
 }
 
 } // namespace
