@@ -101,6 +101,7 @@ for case in "${cases[@]}"; do
       fi
       start "sqlite:$work/small/collector.sqlite" "" "$limit"
       "$bin/collector-load" --url "$url" --reports "$reports" --clients "$clients" --retry-for 0 \
+        --db "sqlite:$work/small/collector.sqlite" \
         --label "SQLite, disk full" | tee "$work/full.txt" || status=1
       if [ "$(awk '{ print $(NF-7) }' "$work/full.txt")" = 0 ]; then
         echo "disk-full: no 503 seen; the disk did not fill" >&2
