@@ -87,10 +87,10 @@ QString ChartFrame::start(double viewWidth, double viewHeight, const QString& ca
 
 double ChartFrame::roundTop(double value)
 {
-    if (!(value > 0) || !std::isfinite(value))
-        return 1;
+    if (!(value > 2) || !std::isfinite(value))
+        return 2;
     const double power = std::pow(10.0, std::floor(std::log10(value)));
-    for (const double step : { 1.0, 2.0, 2.5, 5.0, 10.0 })
+    for (const double step : { 2.0, 4.0, 6.0, 8.0, 10.0 })
         if (value <= step * power * (1 + 1e-12))
             return step * power;
     return 10 * power;

@@ -27,7 +27,8 @@ public:
 
     // An opening <svg> of that view box, with its accessible caption.
     static QString start(double viewWidth, double viewHeight, const QString& caption);
-    // 1, 2, 2.5 or 5 × 10^k, the smallest at or above `value` (1 for nothing).
+    // 2, 4, 6, 8 or 10 × 10^k, the smallest at or above `value` (2 at least): counts stay whole at
+    // the top and half-way.
     static double roundTop(double value);
     // A coordinate or length with one decimal at most; never "nan" or "inf".
     static QString number(double value);
