@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QImage>
 #include <QJsonDocument>
+#include <QSaveFile>
 
 #include <gtest/gtest.h>
 
@@ -25,9 +26,11 @@ protected:
         QFile sample(QStringLiteral(LUMIVUE_SOURCE_DIR "/tests/server-dashboard/sample-dashboard.json"));
         ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
         QDir().mkpath(folder);
-        QFile page(folder + QStringLiteral("/page.html"));
+        // Whole or not at all: the cases may run at once, each a process writing the same page.
+        QSaveFile page(folder + QStringLiteral("/page.html"));
         ASSERT_TRUE(page.open(QIODevice::WriteOnly));
         page.write(collector::DashboardPage::render(QJsonDocument::fromJson(sample.readAll()).object()));
+        ASSERT_TRUE(page.commit());
     }
     void SetUp() override
     {
