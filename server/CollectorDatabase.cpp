@@ -1,6 +1,7 @@
 #include "CollectorDatabase.h"
 
 #include <atomic>
+#include <mutex>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -77,11 +78,31 @@ CollectorDatabase::~CollectorDatabase()
     }
 }
 
+namespace {
+
+// SQLite has one write lock per file, and writers waiting in its busy handler sleep in growing
+// steps: under many clients most of them sleep while the lock is free. The collector's own writers
+// take turns here instead, so only another process ever makes one wait.
+std::mutex& sqliteWriteTurn()
+{
+    static std::mutex turn;
+    return turn;
+}
+
+} // namespace
+
 void CollectorDatabase::fail(const QString& what, const QString& driverText)
 {
     m_error = driverText.trimmed().isEmpty() ? what : what + QStringLiteral(": ") + driverText.trimmed();
     if (m_db.isOpen())
-        m_db.close();
+        m_db.close(); // and with it any transaction
+    endWriteTurn();
+}
+
+void CollectorDatabase::endWriteTurn()
+{
+    if (m_writeTurn.owns_lock())
+        m_writeTurn.unlock();
 }
 
 bool CollectorDatabase::ensureOpen()
@@ -143,8 +164,14 @@ bool CollectorDatabase::begin(const QString& statement)
 
 bool CollectorDatabase::begin()
 {
+    if (m_postgres)
+        return begin(QStringLiteral("BEGIN"));
+    m_writeTurn = std::unique_lock(sqliteWriteTurn());
     // IMMEDIATE: an SQLite writer takes the lock first, so it never fails half-way on a busy upgrade.
-    return begin(m_postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+    if (begin(QStringLiteral("BEGIN IMMEDIATE")))
+        return true;
+    endWriteTurn();
+    return false;
 }
 
 bool CollectorDatabase::beginRead()
@@ -159,7 +186,9 @@ void CollectorDatabase::endRead()
 
 bool CollectorDatabase::commit()
 {
-    return exec(QStringLiteral("COMMIT"));
+    const bool committed = exec(QStringLiteral("COMMIT"));
+    endWriteTurn();
+    return committed;
 }
 
 void CollectorDatabase::rollback()
@@ -168,6 +197,7 @@ void CollectorDatabase::rollback()
         QSqlQuery query(m_db);
         query.exec(QStringLiteral("ROLLBACK"));
     }
+    endWriteTurn();
 }
 
 bool CollectorDatabase::migrate()
@@ -243,15 +273,6 @@ CollectorDatabase::Stored CollectorDatabase::store(
         rollback();
         return m_db.isOpen() ? Stored::AlreadyStored : Stored::Failed;
     }
-    if (!run(QStringLiteral(
-                 "INSERT INTO devices (device, first_seen, last_seen, model, properties)"
-                 " VALUES (?, ?, ?, ?, ?) ON CONFLICT (device) DO UPDATE SET"
-                 " last_seen = CASE WHEN excluded.last_seen > devices.last_seen"
-                 " THEN excluded.last_seen ELSE devices.last_seen END,"
-                 " model = CASE WHEN excluded.model <> '' THEN excluded.model ELSE devices.model END,"
-                 " properties = excluded.properties"),
-            { rows.device, receivedMs, receivedMs, rows.model, rows.deviceProperties }))
-        return failed();
 
     for (const ReportRows::Session& session : rows.sessions) {
         const QVariant latitude = session.latitudeTenths ? QVariant(*session.latitudeTenths) : QVariant();
@@ -314,6 +335,17 @@ CollectorDatabase::Stored CollectorDatabase::store(
                 key + QVariantList { session.pageViews }))
             return failed();
     }
+    // Last: PostgreSQL holds the device's row lock from here to the commit, and a device's reports
+    // (a re-send, the pause upload) may arrive together.
+    if (!run(QStringLiteral(
+                 "INSERT INTO devices (device, first_seen, last_seen, model, properties)"
+                 " VALUES (?, ?, ?, ?, ?) ON CONFLICT (device) DO UPDATE SET"
+                 " last_seen = CASE WHEN excluded.last_seen > devices.last_seen"
+                 " THEN excluded.last_seen ELSE devices.last_seen END,"
+                 " model = CASE WHEN excluded.model <> '' THEN excluded.model ELSE devices.model END,"
+                 " properties = excluded.properties"),
+            { rows.device, receivedMs, receivedMs, rows.model, rows.deviceProperties }))
+        return failed();
     query.finish();
     if (!commit()) {
         rollback();

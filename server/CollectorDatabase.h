@@ -10,6 +10,7 @@
 // one report), the device, and each session keyed by (device, start time) at its longest, latest
 // version, whose events, event counts, errors and page views replace the older version's.
 
+#include <mutex>
 #include <optional>
 
 #include <QByteArray>
@@ -63,6 +64,7 @@ private:
     bool begin();
     bool commit();
     void rollback();
+    void endWriteTurn();
     bool deleteSessions(const QString& condition, const QVariantList& values, qint64* sessions);
 
     QString m_location;
@@ -70,6 +72,7 @@ private:
     QSqlDatabase m_db;
     bool m_postgres { false };
     QString m_error;
+    std::unique_lock<std::mutex> m_writeTurn; // held through an SQLite write transaction
 };
 
 } // namespace collector

@@ -1,5 +1,7 @@
 #include "CollectorServer.h"
 
+#include <sys/socket.h>
+
 #include <chrono>
 #include <cstdio>
 
@@ -81,6 +83,10 @@ CollectorServer::CollectorServer(const CollectorOptions& options, const QString&
     m_server->set_write_timeout(5s);
     m_server->set_keep_alive_max_count(100);
     m_server->set_keep_alive_timeout(2);
+    m_server->set_socket_options([this](socket_t socket) {
+        httplib::default_socket_options(socket);
+        m_listeningSocket = socket;
+    });
     route();
 }
 
@@ -89,9 +95,14 @@ CollectorServer::~CollectorServer() = default;
 int CollectorServer::bind()
 {
     const std::string host = m_options.host.toStdString();
-    if (m_options.port == 0)
-        return std::max(0, m_server->bind_to_any_port(host));
-    return m_server->bind_to_port(host, m_options.port) ? m_options.port : 0;
+    const int port = m_options.port == 0
+        ? std::max(0, m_server->bind_to_any_port(host))
+        : (m_server->bind_to_port(host, m_options.port) ? m_options.port : 0);
+    // The library listens with a backlog of 5: clients beyond it lose their SYN and try again only
+    // after 1, 3, 7 … seconds. Listening again on the bound socket widens the backlog.
+    if (port != 0 && m_listeningSocket >= 0)
+        ::listen(m_listeningSocket, SOMAXCONN);
+    return port;
 }
 
 void CollectorServer::run()

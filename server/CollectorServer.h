@@ -46,8 +46,8 @@ public:
     };
     Counts takeCounts();
 
-    static constexpr int kWorkers = 16;
-    static constexpr int kMaxPendingConnections = 64;
+    static constexpr int kWorkers = 32;
+    static constexpr int kMaxPendingConnections = 256;
 
 private:
     void route();
@@ -56,6 +56,7 @@ private:
     CollectorOptions m_options;
     QString m_database;
     std::unique_ptr<httplib::Server> m_server;
+    int m_listeningSocket { -1 }; // set when the library makes its socket
     std::atomic<long long> m_stored { 0 };
     std::atomic<long long> m_duplicates { 0 };
     std::atomic<long long> m_refused { 0 };
