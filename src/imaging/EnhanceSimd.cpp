@@ -1,0 +1,138 @@
+// The enhancement, written once for every instruction set (Highway compiles this file once per
+// target; see EnhanceKernels.h for the rule and why it stays in 16 bits).
+//
+// A step is one vector of pixels as they lie in memory (b, g, r, a bytes), so no target pays for
+// splitting channels apart. Per step:
+// - sums: b and r (the even bytes) and g (the odd bytes) are added as 16-bit lanes, which hold
+//   256 steps, then widened into 64-bit lanes;
+// - gain: channels clamped to the threshold, then one unsigned high multiply of c << 8 by m << 5
+//   per byte parity gives (c × m) >> 3 with no shift; a min caps it at 255. Alpha's clamp is 255
+//   and its multiplier 256, so it passes unchanged;
+// - grey: b + g + r gathered in the low half of each pixel's 32-bit lane, shifted left by 5 and
+//   high-multiplied by 683, spread by a multiply (grey) or a shift (green); alpha put back from the input.
+// The pixels after the last whole step take the per-pixel rule.
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "imaging/EnhanceSimd.cpp"
+#include <hwy/foreach_target.h> // IWYU pragma: keep
+
+#include <hwy/highway.h>
+
+#include "imaging/EnhanceKernels.h"
+#include "imaging/SimdSums-inl.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace imaging::detail::HWY_NAMESPACE {
+
+template <int Filter> HWY_INLINE hn::Vec<D8> tint(hn::Vec<D8> gained, hn::Vec<D8> px)
+{
+    const D16 d16;
+    const D32 d32;
+    const auto v = hn::BitCast(d16, gained);
+    const auto green = hn::BitCast(d16, hn::Set(d32, 0xFFFFu)); // the odd bytes' g, not alpha
+    const auto pairs = hn::BitCast(
+        d32, hn::Add(hn::And(v, hn::Set(d16, 0x00FF)), hn::And(hn::ShiftRight<8>(v), green))); // b + g | r
+    const auto sum = hn::BitCast(d16, hn::Add(pairs, hn::ShiftRight<16>(pairs))); // low half: b + g + r
+    const auto quotient = hn::MulHigh(
+        hn::ShiftLeft<16 - kDivideBy3Shift>(sum), hn::Set(d16, std::uint16_t(kDivideBy3Multiplier)));
+    const auto grey = hn::And(hn::BitCast(d32, quotient), hn::Set(d32, 0xFFu));
+    const auto spread = Filter == 1 ? hn::ShiftLeft<8>(grey) : hn::Mul(grey, hn::Set(d32, 0x010101u));
+    return hn::BitCast(D8 {}, hn::Or(spread, hn::And(hn::BitCast(d32, px), hn::Set(d32, 0xFF000000u))));
+}
+
+template <bool Gain, int Filter>
+ChannelSums run(
+    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params)
+{
+    const D8 d8;
+    const D16 d16;
+    const D32 d32;
+    const std::size_t pixelsPerStep = hn::Lanes(d8) / 4;
+    const auto clamp
+        = hn::BitCast(d8, hn::Set(d32, 0xFF000000u | (std::uint32_t { params.threshold } * 0x010101u)));
+    const auto evenMultiplier = hn::Set(d16, std::uint16_t(params.multiplier << 5));
+    const auto oddMultiplier
+        = hn::BitCast(d16, hn::Set(d32, (256u << 16) | (std::uint32_t { params.multiplier } << 5)));
+    const auto lowBytes = hn::Set(d16, 0x00FF);
+    const auto highBytes = hn::Set(d16, 0xFF00);
+    const auto max = hn::Set(d16, 255);
+
+    auto evens = hn::Zero(d16), odds = hn::Zero(d16);
+    auto totalB = hn::Zero(D64 {}), totalG = totalB, totalR = totalB;
+    std::size_t stepsLeft = kStepsPer16BitSum;
+    ChannelSums sums;
+    const std::size_t count = window.x1 - window.x0;
+    for (std::size_t y = window.y0; y < window.y1; ++y) {
+        std::uint8_t* p = base + y * bytesPerRow + 4 * window.x0;
+        std::size_t x = 0;
+        for (; x + pixelsPerStep <= count; x += pixelsPerStep, p += 4 * pixelsPerStep) {
+            if (stepsLeft-- == 0) {
+                const auto e = hn::BitCast(d32, evens);
+                totalB = addWidened(totalB, low16(e));
+                totalR = addWidened(totalR, hn::ShiftRight<16>(e));
+                totalG = addWidened(totalG, low16(hn::BitCast(d32, odds)));
+                evens = odds = hn::Zero(d16);
+                stepsLeft = kStepsPer16BitSum - 1;
+            }
+            const auto px = hn::LoadU(d8, p);
+            const auto px16 = hn::BitCast(d16, px);
+            evens = hn::Add(evens, hn::And(px16, lowBytes));
+            odds = hn::Add(odds, hn::ShiftRight<8>(px16));
+            if constexpr (!Gain && Filter == 0)
+                continue;
+            auto v = px;
+            if constexpr (Gain) {
+                const auto c = hn::BitCast(d16, hn::Min(px, clamp));
+                const auto even = hn::Min(hn::MulHigh(hn::ShiftLeft<8>(c), evenMultiplier), max);
+                const auto odd = hn::Min(hn::MulHigh(hn::And(c, highBytes), oddMultiplier), max);
+                v = hn::BitCast(d8, hn::Or(even, hn::ShiftLeft<8>(odd)));
+            }
+            if constexpr (Filter != 0)
+                v = tint<Filter>(v, px);
+            hn::StoreU(v, d8, p);
+        }
+        for (; x < count; ++x, p += 4)
+            enhancePixel<Gain, Filter>(p, params, sums);
+    }
+    const auto e = hn::BitCast(d32, evens);
+    sums.b += sumOfLanes(addWidened(totalB, low16(e)));
+    sums.r += sumOfLanes(addWidened(totalR, hn::ShiftRight<16>(e)));
+    sums.g += sumOfLanes(addWidened(totalG, low16(hn::BitCast(d32, odds))));
+    return sums;
+}
+
+ChannelSums Enhance(
+    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params)
+{
+    return dispatchByGainAndFilter(params, [&](auto gain, auto filter) HWY_ATTR {
+        return run<decltype(gain)::value, decltype(filter)::value>(base, bytesPerRow, window, params);
+    });
+}
+
+const char* EnhanceTarget()
+{
+    return hwy::TargetName(HWY_TARGET);
+}
+
+} // namespace imaging::detail::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace imaging::detail {
+
+HWY_EXPORT(Enhance);
+HWY_EXPORT(EnhanceTarget);
+
+ChannelSums enhance(
+    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params)
+{
+    return HWY_DYNAMIC_DISPATCH(Enhance)(base, bytesPerRow, window, params);
+}
+
+const char* enhanceTarget()
+{
+    return HWY_DYNAMIC_DISPATCH(EnhanceTarget)();
+}
+
+} // namespace imaging::detail
+#endif

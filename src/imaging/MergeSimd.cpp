@@ -1,0 +1,206 @@
+// The stack's per-pixel passes, written once for every instruction set (Highway compiles this file
+// once per target; the merge's rule is in MergeKernels.h).
+//
+// Merge: a step widens as many channel bytes as a vector has 16-bit lanes (b, g, r, a of a
+// quarter as many pixels) from each frame. A pixel's distance is its lanes' sum: pairs of 16-bit
+// lanes added into 32-bit ones, then each 32-bit lane added to its neighbour, so the comparison
+// marks all four lanes of a pixel at once and a reject adds -1 (65535) to each. The reciprocal of
+// each lane's count comes from two 16-entry byte tables. The pixels after the last whole step go
+// through one more step on copies, so no row is read or written past its end.
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "imaging/MergeSimd.cpp"
+#include <hwy/foreach_target.h> // IWYU pragma: keep
+
+#include <cstring>
+
+#include <hwy/highway.h>
+
+#include "imaging/MergeKernels.h"
+#include "imaging/SimdSums-inl.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace imaging::detail::HWY_NAMESPACE {
+
+using DI16 = hn::RebindToSigned<D16>;
+using DI32 = hn::RebindToSigned<D32>;
+using DBytes = hn::Rebind<std::uint8_t, D16>;
+
+HWY_INLINE V16 widened(const std::uint8_t* p)
+{
+    return hn::PromoteTo(D16 {}, hn::LoadU(DBytes {}, p));
+}
+
+// The rounded high half of a × b: (a × b + 2^15) >> 16, exactly.
+HWY_INLINE V16 mulHighRound(V16 a, V16 b)
+{
+    return hn::Add(hn::MulHigh(a, b), hn::ShiftRight<15>(hn::Mul(a, b)));
+}
+
+// Merges the pixels of one step at byte `offset` of each row into dst + offset. The tables hold
+// the low and high bytes of the reciprocal of each count & 15.
+HWY_INLINE void mergeStep(const std::uint8_t* const* rows, std::size_t offset, const MergeParams& params,
+    hn::Vec<D8> lowBytes, hn::Vec<D8> highBytes, std::uint8_t* dst)
+{
+    const D8 d8;
+    const D16 d16;
+    const D32 d32;
+    const D64 d64;
+    const int n = params.frames;
+    const auto first = widened(rows[0] + offset);
+    auto sum = first, low = first, high = first;
+    for (int i = 1; i < n; ++i) {
+        const auto v = widened(rows[i] + offset);
+        sum = hn::Add(sum, v);
+        low = hn::Min(low, v);
+        high = hn::Max(high, v);
+    }
+    const auto kept16 = hn::ShiftLeft<4>(n >= 3 ? hn::Sub(hn::Sub(sum, low), high) : sum);
+    const auto reference = n == 3
+        ? kept16
+        : mulHighRound(
+            kept16, hn::Set(d16, std::uint16_t(params.reciprocal[std::size_t(n >= 3 ? n - 2 : n)])));
+
+    const auto colour = hn::BitCast(d16, hn::Set(d64, 0x0000FFFFFFFFFFFFull));
+    const auto threshold = hn::Set(DI32 {}, params.threshold16);
+    auto agreed = hn::Zero(d16), rejected = hn::Zero(d16);
+    for (int i = 0; i < n; ++i) {
+        const auto v = widened(rows[i] + offset);
+        const auto d = hn::Abs(hn::BitCast(DI16 {}, hn::Sub(hn::ShiftLeft<4>(v), reference)));
+        const auto pairs = hn::BitCast(d32, hn::And(hn::BitCast(d16, d), colour));
+        const auto halves = hn::Add(low16(pairs), hn::ShiftRight<16>(pairs)); // b + g, r
+        const auto distance = hn::BitCast(DI32 {}, hn::Add(halves, hn::Reverse2(d32, halves)));
+        const auto reject = hn::BitCast(d16, hn::VecFromMask(DI32 {}, hn::Gt(distance, threshold)));
+        agreed = hn::Add(agreed, hn::AndNot(reject, v));
+        rejected = hn::Add(rejected, reject);
+    }
+    const auto count = hn::Add(hn::Set(d16, std::uint16_t(n)), rejected);
+    const auto index = hn::BitCast(d8, hn::And(count, hn::Set(d16, 15)));
+    const auto reciprocal
+        = hn::Or(hn::And(hn::BitCast(d16, hn::TableLookupBytes(lowBytes, index)), hn::Set(d16, 0xFF)),
+            hn::ShiftLeft<8>(hn::BitCast(d16, hn::TableLookupBytes(highBytes, index))));
+    const auto fallback = hn::ShiftRight<4>(hn::Add(reference, hn::Set(d16, 8)));
+    auto out = hn::IfThenElse(hn::Eq(count, hn::Zero(d16)), fallback, mulHighRound(agreed, reciprocal));
+    out = hn::IfThenElse(hn::MaskFromVec(hn::Not(colour)), first, out); // alpha: the first frame's
+    hn::StoreU(hn::DemoteTo(DBytes {}, hn::BitCast(DI16 {}, out)), DBytes {}, dst + offset);
+}
+
+void MergeSpan(
+    const std::uint8_t* const* rows, std::size_t pixels, const MergeParams& params, std::uint8_t* dst)
+{
+    const D8 d8;
+    alignas(16) std::uint8_t low[16], high[16];
+    for (std::size_t c = 0; c < 16; ++c) {
+        // A count of 16 reads entry 0 (a count of 0 takes the reference instead).
+        const std::uint32_t r = c == 0 ? params.reciprocal[16] : c == 1 ? 65535 : params.reciprocal[c];
+        low[c] = std::uint8_t(r & 0xFF);
+        high[c] = std::uint8_t(r >> 8);
+    }
+    const auto lowBytes = hn::LoadDup128(d8, low);
+    const auto highBytes = hn::LoadDup128(d8, high);
+    const std::size_t stepBytes = hn::Lanes(D16 {});
+    std::size_t offset = 0;
+    for (; offset + stepBytes <= 4 * pixels; offset += stepBytes)
+        mergeStep(rows, offset, params, lowBytes, highBytes, dst);
+    if (offset == 4 * pixels)
+        return;
+    const std::size_t rest = 4 * pixels - offset;
+    alignas(64) std::uint8_t copies[(kMergeMaxFrames + 1) * HWY_MAX_BYTES / 2] = {};
+    const std::uint8_t* copied[kMergeMaxFrames] = {};
+    for (int i = 0; i < params.frames; ++i) {
+        std::memcpy(copies + std::size_t(i) * stepBytes, rows[i] + offset, rest);
+        copied[i] = copies + std::size_t(i) * stepBytes;
+    }
+    std::uint8_t* out = copies + std::size_t(params.frames) * stepBytes;
+    mergeStep(copied, 0, params, lowBytes, highBytes, out);
+    std::memcpy(dst + offset, out, rest);
+}
+
+void LumaRow(const std::uint8_t* bgra, std::size_t pixels, std::uint8_t* luma)
+{
+    const D16 d16;
+    const DBytes d8;
+    const std::size_t lanes = hn::Lanes(d16);
+    std::size_t x = 0;
+    for (; x + lanes <= pixels; x += lanes) {
+        hn::Vec<DBytes> b, g, r, a;
+        hn::LoadInterleaved4(d8, bgra + 4 * x, b, g, r, a);
+        const auto sum = hn::Add(hn::Add(hn::PromoteTo(d16, b), hn::PromoteTo(d16, r)),
+            hn::Add(hn::ShiftLeft<1>(hn::PromoteTo(d16, g)), hn::Set(d16, 2)));
+        hn::StoreU(hn::DemoteTo(d8, hn::BitCast(DI16 {}, hn::ShiftRight<2>(sum))), d8, luma + x);
+    }
+    for (const std::uint8_t* p = bgra + 4 * x; x < pixels; ++x, p += 4)
+        luma[x] = std::uint8_t((p[0] + 2 * p[1] + p[2] + 2) >> 2);
+}
+
+std::uint32_t RowDifference(const std::uint8_t* a, const std::uint8_t* b, std::size_t count)
+{
+    const D8 d8;
+    const std::size_t lanes = hn::Lanes(d8);
+    auto total = hn::Zero(D64 {});
+    std::size_t x = 0;
+    for (; x + lanes <= count; x += lanes) {
+        const auto va = hn::LoadU(d8, a + x), vb = hn::LoadU(d8, b + x);
+        total = hn::Add(total, hn::SumsOf8(hn::Or(hn::SaturatedSub(va, vb), hn::SaturatedSub(vb, va))));
+    }
+    auto sum = std::uint32_t(sumOfLanes(total));
+    for (; x < count; ++x)
+        sum += std::uint32_t(a[x] > b[x] ? a[x] - b[x] : b[x] - a[x]);
+    return sum;
+}
+
+const char* MergeTarget()
+{
+    return hwy::TargetName(HWY_TARGET);
+}
+
+} // namespace imaging::detail::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace imaging::detail {
+
+HWY_EXPORT(MergeSpan);
+HWY_EXPORT(LumaRow);
+HWY_EXPORT(RowDifference);
+HWY_EXPORT(MergeTarget);
+
+MergeParams mergeParams(int frames, int threshold)
+{
+    MergeParams params;
+    params.frames = frames;
+    params.threshold16 = threshold * 16;
+    for (int i = 1; i <= kMergeMaxFrames; ++i)
+        params.reciprocal[std::size_t(i)] = std::uint32_t((65536 + i / 2) / i);
+    return params;
+}
+
+void mergeSpan(
+    const std::uint8_t* const* rows, std::size_t pixels, const MergeParams& params, std::uint8_t* dst)
+{
+    HWY_DYNAMIC_DISPATCH(MergeSpan)(rows, pixels, params, dst);
+}
+
+void lumaRow(const std::uint8_t* bgra, std::size_t pixels, std::uint8_t* luma)
+{
+    HWY_DYNAMIC_DISPATCH(LumaRow)(bgra, pixels, luma);
+}
+
+std::uint32_t rowDifference(const std::uint8_t* a, const std::uint8_t* b, std::size_t count)
+{
+    return HWY_DYNAMIC_DISPATCH(RowDifference)(a, b, count);
+}
+
+// The aligner's sums are in this source too, so they always run on the merge's target.
+const char* mergeTarget()
+{
+    return HWY_DYNAMIC_DISPATCH(MergeTarget)();
+}
+
+const char* alignTarget()
+{
+    return mergeTarget();
+}
+
+} // namespace imaging::detail
+#endif
