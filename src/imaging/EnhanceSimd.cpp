@@ -8,8 +8,9 @@
 // - gain: channels clamped to the threshold, then one unsigned high multiply of c << 8 by m << 5
 //   per byte parity gives (c × m) >> 3 with no shift; a min caps it at 255. Alpha's clamp is 255
 //   and its multiplier 256, so it passes unchanged;
-// - grey: b + g + r gathered in the low half of each pixel's 32-bit lane, shifted left by 5 and
-//   high-multiplied by 683, spread by a multiply (grey) or a shift (green); alpha put back from the input.
+// - grey: from the channels still in their 16-bit lanes, b + g + r gathered in the low half of each
+//   pixel's 32-bit lane, shifted left by 5 and high-multiplied by 683, spread by one byte shuffle;
+//   alpha put back from the input.
 // The pixels after the last whole step take the per-pixel rule.
 
 #undef HWY_TARGET_INCLUDE
@@ -24,20 +25,25 @@
 HWY_BEFORE_NAMESPACE();
 namespace imaging::detail::HWY_NAMESPACE {
 
-template <int Filter> HWY_INLINE hn::Vec<D8> tint(hn::Vec<D8> gained, hn::Vec<D8> px)
+// Filter 1 or 2 on the channels in 16-bit lanes (even: b and r; odd: g and 0). Alpha is put back
+// from the original pixels.
+template <int Filter> HWY_INLINE hn::Vec<D8> tint(V16 even, V16 odd, hn::Vec<D8> px)
 {
-    const D16 d16;
+    const D8 d8;
     const D32 d32;
-    const auto v = hn::BitCast(d16, gained);
-    const auto green = hn::BitCast(d16, hn::Set(d32, 0xFFFFu)); // the odd bytes' g, not alpha
-    const auto pairs = hn::BitCast(
-        d32, hn::Add(hn::And(v, hn::Set(d16, 0x00FF)), hn::And(hn::ShiftRight<8>(v), green))); // b + g | r
-    const auto sum = hn::BitCast(d16, hn::Add(pairs, hn::ShiftRight<16>(pairs))); // low half: b + g + r
-    const auto quotient = hn::MulHigh(
-        hn::ShiftLeft<16 - kDivideBy3Shift>(sum), hn::Set(d16, std::uint16_t(kDivideBy3Multiplier)));
-    const auto grey = hn::And(hn::BitCast(d32, quotient), hn::Set(d32, 0xFFu));
-    const auto spread = Filter == 1 ? hn::ShiftLeft<8>(grey) : hn::Mul(grey, hn::Set(d32, 0x010101u));
-    return hn::BitCast(D8 {}, hn::Or(spread, hn::And(hn::BitCast(d32, px), hn::Set(d32, 0xFF000000u))));
+    const auto pairs = hn::BitCast(d32, hn::Add(even, odd)); // b + g | r << 16
+    // Low half: b + g + r, whose (x × 683) >> 11 is the high half of x × (683 << 5); high half: 0.
+    const auto sum = hn::BitCast(D16 {}, hn::Add(pairs, hn::ShiftRight<16>(pairs)));
+    const auto byThree = hn::BitCast(D16 {}, hn::Set(d32, kDivideBy3Multiplier << (16 - kDivideBy3Shift)));
+    const auto grey = hn::BitCast(d8, hn::MulHigh(sum, byThree));
+    // Byte 0 of each pixel, where grey is, into its g byte (and b, r for grey); alpha from px.
+    constexpr std::uint8_t k0 = 0x80;
+    alignas(16) static constexpr std::uint8_t kSpread[2][16] = {
+        { k0, 0, k0, k0, k0, 4, k0, k0, k0, 8, k0, k0, k0, 12, k0, k0 },
+        { 0, 0, 0, k0, 4, 4, 4, k0, 8, 8, 8, k0, 12, 12, 12, k0 },
+    };
+    const auto alpha = hn::MaskFromVec(hn::BitCast(d8, hn::Set(d32, 0xFF000000u)));
+    return hn::IfThenElse(alpha, px, hn::TableLookupBytesOr0(grey, hn::LoadDup128(d8, kSpread[Filter - 1])));
 }
 
 template <bool Gain, int Filter>
@@ -51,11 +57,14 @@ ChannelSums run(
     const auto clamp
         = hn::BitCast(d8, hn::Set(d32, 0xFF000000u | (std::uint32_t { params.threshold } * 0x010101u)));
     const auto evenMultiplier = hn::Set(d16, std::uint16_t(params.multiplier << 5));
-    const auto oddMultiplier
-        = hn::BitCast(d16, hn::Set(d32, (256u << 16) | (std::uint32_t { params.multiplier } << 5)));
+    // Alpha's multiplier: 256 passes it through; with a tint, 0 (tint() adds the odd lanes).
+    const std::uint32_t alphaMultiplier = Filter == 0 ? 256u : 0u;
+    const auto oddMultiplier = hn::BitCast(
+        d16, hn::Set(d32, (alphaMultiplier << 16) | (std::uint32_t { params.multiplier } << 5)));
     const auto lowBytes = hn::Set(d16, 0x00FF);
     const auto highBytes = hn::Set(d16, 0xFF00);
     const auto max = hn::Set(d16, 255);
+    const auto greenOnly = hn::BitCast(d16, hn::Set(d32, 0xFFFFu));
 
     auto evens = hn::Zero(d16), odds = hn::Zero(d16);
     auto totalB = hn::Zero(D64 {}), totalG = totalB, totalR = totalB;
@@ -76,20 +85,18 @@ ChannelSums run(
             }
             const auto px = hn::LoadU(d8, p);
             const auto px16 = hn::BitCast(d16, px);
-            evens = hn::Add(evens, hn::And(px16, lowBytes));
-            odds = hn::Add(odds, hn::ShiftRight<8>(px16));
-            if constexpr (!Gain && Filter == 0)
-                continue;
-            auto v = px;
+            auto even = hn::And(px16, lowBytes), odd = hn::ShiftRight<8>(px16);
+            evens = hn::Add(evens, even);
+            odds = hn::Add(odds, odd);
             if constexpr (Gain) {
                 const auto c = hn::BitCast(d16, hn::Min(px, clamp));
-                const auto even = hn::Min(hn::MulHigh(hn::ShiftLeft<8>(c), evenMultiplier), max);
-                const auto odd = hn::Min(hn::MulHigh(hn::And(c, highBytes), oddMultiplier), max);
-                v = hn::BitCast(d8, hn::Or(even, hn::ShiftLeft<8>(odd)));
+                even = hn::Min(hn::MulHigh(hn::ShiftLeft<8>(c), evenMultiplier), max);
+                odd = hn::Min(hn::MulHigh(hn::And(c, highBytes), oddMultiplier), max);
             }
             if constexpr (Filter != 0)
-                v = tint<Filter>(v, px);
-            hn::StoreU(v, d8, p);
+                hn::StoreU(tint<Filter>(even, Gain ? odd : hn::And(odd, greenOnly), px), d8, p);
+            else if constexpr (Gain)
+                hn::StoreU(hn::BitCast(d8, hn::Or(even, hn::ShiftLeft<8>(odd))), d8, p);
         }
         for (; x < count; ++x, p += 4)
             enhancePixel<Gain, Filter>(p, params, sums);
