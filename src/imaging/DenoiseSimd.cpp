@@ -34,11 +34,9 @@ HWY_INLINE V16 step(std::uint16_t* s, V16 estimate, V16 diff, V16 weight)
     return hn::ShiftRight<4>(hn::Add(estimate, hn::Set(d16, 8)));
 }
 
-HWY_INLINE V16 gained(V16 c, const KernelParams& e)
+HWY_INLINE V16 gained(V16 c, V16 threshold, V16 multiplier)
 {
-    const D16 d16;
-    const auto product = hn::Mul(hn::Min(c, hn::Set(d16, e.threshold)), hn::Set(d16, e.multiplier));
-    return hn::Min(hn::ShiftRight<3>(product), hn::Set(d16, 255));
+    return hn::Min(hn::ShiftRight<3>(hn::Mul(hn::Min(c, threshold), multiplier)), hn::Set(D16 {}, 255));
 }
 
 HWY_INLINE hn::Vec<DBytes> bytes(V16 v)
@@ -53,7 +51,12 @@ ChannelSums run(
     const D16 d16;
     const DI16 di16;
     const DBytes d8;
-    const DenoiseParams& q = frame.denoise;
+    // Copies: the state's stores could otherwise alias the parameters and reload them every step.
+    const DenoiseParams q = frame.denoise;
+    const KernelParams e = frame.enhance;
+    const auto threshold = hn::Set(d16, q.threshold), span = hn::Set(d16, q.span);
+    const auto slope = hn::Set(d16, q.slope), kMin = hn::Set(d16, q.kMin);
+    const auto gainThreshold = hn::Set(d16, e.threshold), multiplier = hn::Set(d16, e.multiplier);
     const std::size_t lanes = hn::Lanes(d16);
     auto sumB = hn::Zero(d16), sumG = sumB, sumR = sumB;
     auto totalB = hn::Zero(D64 {}), totalG = totalB, totalR = totalB;
@@ -83,9 +86,8 @@ ChannelSums run(
             const auto sad = hn::BitCast(d16,
                 hn::Add(hn::Add(hn::Abs(hn::BitCast(di16, diffB)), hn::Abs(hn::BitCast(di16, diffG))),
                     hn::Abs(hn::BitCast(di16, diffR))));
-            const auto d = hn::Min(hn::SaturatedSub(sad, hn::Set(d16, q.threshold)), hn::Set(d16, q.span));
-            const auto k = hn::Min(
-                hn::Add(hn::MulHigh(d, hn::Set(d16, q.slope)), hn::Set(d16, q.kMin)), hn::Set(d16, 256));
+            const auto d = hn::Min(hn::SaturatedSub(sad, threshold), span);
+            const auto k = hn::Min(hn::Add(hn::MulHigh(d, slope), kMin), hn::Set(d16, 256));
             const auto weight = hn::ShiftLeft<6>(k);
             auto b = step(s + x, estimateB, diffB, weight);
             auto g = step(s + width + x, estimateG, diffG, weight);
@@ -94,9 +96,9 @@ ChannelSums run(
             sumG = hn::Add(sumG, g);
             sumR = hn::Add(sumR, r);
             if constexpr (Gain) {
-                b = gained(b, frame.enhance);
-                g = gained(g, frame.enhance);
-                r = gained(r, frame.enhance);
+                b = gained(b, gainThreshold, multiplier);
+                g = gained(g, gainThreshold, multiplier);
+                r = gained(r, gainThreshold, multiplier);
             }
             if constexpr (Filter != 0) {
                 // (b + g + r) × 32 fits 16 bits; its high half times 683 is (b + g + r) × 683 >> 11.
@@ -107,7 +109,7 @@ ChannelSums run(
             hn::StoreInterleaved4(bytes(b), bytes(g), bytes(r), a8, d8, p);
         }
         for (; x < width; ++x, p += 4)
-            denoisePixel<Gain, Filter>(p, s + x, width, q, frame.enhance, sums);
+            denoisePixel<Gain, Filter>(p, s + x, width, q, e, sums);
     }
     sums.b += sumOfLanes(addWidened(totalB, sumB));
     sums.g += sumOfLanes(addWidened(totalG, sumG));
