@@ -21,6 +21,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../enhance/MemcpyTime.h"
 #include "imaging/CpuFeatures.h"
 #include "imaging/FrameEnhancer.h"
 #include "imaging/FramePipeline.h"
@@ -139,21 +140,6 @@ void BM_frame_path(benchmark::State& state)
         b.scope.scopeImageLayer()->setNeedsDisplay();
         b.scope.scopeImageLayer()->displayIfNeeded();
     }
-}
-
-// Seconds of one memcpy of `bytes`, the yardstick of the kernels' vs_memcpy.
-double memcpySeconds(std::size_t bytes)
-{
-    std::vector<std::uint8_t> from(bytes, 7), to(bytes);
-    constexpr int kPasses = 50;
-    QElapsedTimer timer;
-    timer.start();
-    for (int i = 0; i < kPasses; ++i) {
-        std::memcpy(to.data(), from.data(), bytes);
-        benchmark::DoNotOptimize(to.data());
-        benchmark::ClobberMemory();
-    }
-    return double(timer.nsecsElapsed()) * 1e-9 / kPasses;
 }
 
 // Argument: the index of the target in imaging::kernelTargets() (0 is the best, the one the app

@@ -18,6 +18,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../enhance/MemcpyTime.h"
 #include "imaging/BurstAligner.h"
 #include "imaging/BurstMerger.h"
 #include "imaging/CpuFeatures.h"
@@ -211,21 +212,6 @@ const std::vector<QImage>& burst()
         return shots;
     }();
     return frames;
-}
-
-// Seconds of one memcpy of `bytes`, the yardstick of the kernels' vs_memcpy.
-double memcpySeconds(std::size_t bytes)
-{
-    std::vector<std::uint8_t> from(bytes, 7), to(bytes);
-    constexpr int kPasses = 20;
-    QElapsedTimer timer;
-    timer.start();
-    for (int i = 0; i < kPasses; ++i) {
-        std::memcpy(to.data(), from.data(), bytes);
-        benchmark::DoNotOptimize(to.data());
-        benchmark::ClobberMemory();
-    }
-    return double(timer.nsecsElapsed()) * 1e-9 / kPasses;
 }
 
 // The alignment and merge alone, as BurstMerger::stack runs them, on each instruction set of the

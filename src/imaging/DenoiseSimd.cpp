@@ -125,11 +125,6 @@ ChannelSums Denoise(
     });
 }
 
-const char* DenoiseTarget()
-{
-    return hwy::TargetName(HWY_TARGET);
-}
-
 } // namespace imaging::detail::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
@@ -137,7 +132,7 @@ HWY_AFTER_NAMESPACE();
 namespace imaging::detail {
 
 HWY_EXPORT(Denoise);
-HWY_EXPORT(DenoiseTarget);
+HWY_EXPORT(KernelTargetName);
 
 ChannelSums denoise(
     std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const DenoiseFrame& frame)
@@ -147,7 +142,7 @@ ChannelSums denoise(
 
 const char* denoiseTarget()
 {
-    return HWY_DYNAMIC_DISPATCH(DenoiseTarget)();
+    return HWY_DYNAMIC_DISPATCH(KernelTargetName)();
 }
 
 } // namespace imaging::detail

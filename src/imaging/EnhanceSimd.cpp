@@ -116,11 +116,6 @@ ChannelSums Enhance(
     });
 }
 
-const char* EnhanceTarget()
-{
-    return hwy::TargetName(HWY_TARGET);
-}
-
 } // namespace imaging::detail::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
@@ -128,7 +123,7 @@ HWY_AFTER_NAMESPACE();
 namespace imaging::detail {
 
 HWY_EXPORT(Enhance);
-HWY_EXPORT(EnhanceTarget);
+HWY_EXPORT(KernelTargetName);
 
 ChannelSums enhance(
     std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params)
@@ -138,7 +133,7 @@ ChannelSums enhance(
 
 const char* enhanceTarget()
 {
-    return HWY_DYNAMIC_DISPATCH(EnhanceTarget)();
+    return HWY_DYNAMIC_DISPATCH(KernelTargetName)();
 }
 
 } // namespace imaging::detail

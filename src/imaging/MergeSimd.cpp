@@ -149,11 +149,6 @@ std::uint32_t RowDifference(const std::uint8_t* a, const std::uint8_t* b, std::s
     return sum;
 }
 
-const char* MergeTarget()
-{
-    return hwy::TargetName(HWY_TARGET);
-}
-
 } // namespace imaging::detail::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
@@ -163,7 +158,7 @@ namespace imaging::detail {
 HWY_EXPORT(MergeSpan);
 HWY_EXPORT(LumaRow);
 HWY_EXPORT(RowDifference);
-HWY_EXPORT(MergeTarget);
+HWY_EXPORT(KernelTargetName);
 
 MergeParams mergeParams(int frames, int threshold)
 {
@@ -194,7 +189,7 @@ std::uint32_t rowDifference(const std::uint8_t* a, const std::uint8_t* b, std::s
 // The aligner's sums are in this source too, so they always run on the merge's target.
 const char* mergeTarget()
 {
-    return HWY_DYNAMIC_DISPATCH(MergeTarget)();
+    return HWY_DYNAMIC_DISPATCH(KernelTargetName)();
 }
 
 const char* alignTarget()

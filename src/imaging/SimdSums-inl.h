@@ -53,6 +53,13 @@ HWY_INLINE std::uint64_t sumOfLanes(V64 v)
     return hn::GetLane(hn::SumOfLanes(D64 {}, v));
 }
 
+// The target this copy of a kernel source is compiled for: each source exports its own, so that
+// CpuFeatures.h reports where each kernel really runs.
+static const char* KernelTargetName()
+{
+    return hwy::TargetName(HWY_TARGET);
+}
+
 } // namespace imaging::detail::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
