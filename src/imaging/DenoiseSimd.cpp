@@ -48,12 +48,12 @@ template <bool Gain, int Filter>
 ChannelSums run(
     std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const DenoiseFrame& frame)
 {
-    const D16 d16;
-    const DI16 di16;
-    const DBytes d8;
     // Copies: the state's stores could otherwise alias the parameters and reload them every step.
     const DenoiseParams q = frame.denoise;
     const KernelParams e = frame.enhance;
+    const D16 d16;
+    const DI16 di16;
+    const DBytes d8;
     const auto threshold = hn::Set(d16, q.threshold), span = hn::Set(d16, q.span);
     const auto slope = hn::Set(d16, q.slope), kMin = hn::Set(d16, q.kMin);
     const auto gainThreshold = hn::Set(d16, e.threshold), multiplier = hn::Set(d16, e.multiplier);
@@ -117,12 +117,14 @@ ChannelSums run(
     return sums;
 }
 
+// Each gain and tint has its own loop, so no step branches on them.
 ChannelSums Denoise(
     std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const DenoiseFrame& frame)
 {
-    return dispatchByGainAndFilter(frame.enhance, [&](auto gain, auto filter) HWY_ATTR {
-        return run<decltype(gain)::value, decltype(filter)::value>(base, bytesPerRow, window, frame);
-    });
+    using Run = ChannelSums (*)(std::uint8_t*, std::size_t, const FrameWindow&, const DenoiseFrame&);
+    static constexpr Run kRuns[2][3]
+        = { { run<false, 0>, run<false, 1>, run<false, 2> }, { run<true, 0>, run<true, 1>, run<true, 2> } };
+    return kRuns[frame.enhance.gain ? 1 : 0][frame.enhance.filter](base, bytesPerRow, window, frame);
 }
 
 } // namespace imaging::detail::HWY_NAMESPACE
@@ -131,18 +133,18 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace imaging::detail {
 
-HWY_EXPORT(Denoise);
 HWY_EXPORT(KernelTargetName);
+HWY_EXPORT(Denoise);
+
+const char* denoiseTarget()
+{
+    return HWY_DYNAMIC_DISPATCH(KernelTargetName)();
+}
 
 ChannelSums denoise(
     std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const DenoiseFrame& frame)
 {
     return HWY_DYNAMIC_DISPATCH(Denoise)(base, bytesPerRow, window, frame);
-}
-
-const char* denoiseTarget()
-{
-    return HWY_DYNAMIC_DISPATCH(KernelTargetName)();
 }
 
 } // namespace imaging::detail
