@@ -7,11 +7,11 @@
 //   256 steps, then widened into 64-bit lanes;
 // - gain: channels clamped to the threshold, then one unsigned high multiply of c << 8 by m << 5
 //   per byte parity gives (c × m) >> 3 with no shift; a min caps it at 255. Alpha's clamp is 255
-//   and its multiplier 256, so it passes unchanged;
+//   and its multiplier 256, so it passes unchanged (0 before a tint, which puts alpha back itself);
 // - grey: from the channels still in their 16-bit lanes, b + g + r gathered in the low half of each
-//   pixel's 32-bit lane, shifted left by 5 and high-multiplied by 683, spread by one byte shuffle;
-//   alpha put back from the input.
-// The pixels after the last whole step take the per-pixel rule.
+//   pixel's 32-bit lane and high-multiplied by 683 << 5, spread by one byte shuffle; alpha put back
+//   from the input.
+// The loop takes two steps a turn; the pixels after the last whole step take the per-pixel rule.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "imaging/EnhanceSimd.cpp"
