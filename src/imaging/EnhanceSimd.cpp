@@ -3,8 +3,9 @@
 //
 // A step is one vector of pixels as they lie in memory (b, g, r, a bytes), so no target pays for
 // splitting channels apart. Per step:
-// - sums: b and r (the even bytes) and g (the odd bytes) are added as 16-bit lanes, which hold
-//   256 steps, then widened into 64-bit lanes;
+// - sums: the odd bytes (g) and the whole 16-bit words are added as 16-bit lanes, which hold 256
+//   steps; the even bytes' (b, r) sums are the words' less the odd bytes' times 256. They are
+//   widened into 64-bit lanes every 256 steps;
 // - gain: channels clamped to the threshold, then one unsigned high multiply of c << 8 by m << 5
 //   per byte parity gives (c × m) >> 3 with no shift; a min caps it at 255. Alpha's clamp is 255
 //   and its multiplier 256, so it passes unchanged (0 before a tint, which puts alpha back itself);
@@ -49,14 +50,14 @@ template <int Filter> HWY_INLINE hn::Vec<D8> tint(V16 even, V16 odd, hn::Vec<D8>
 // One step at p: its channels added to the sums, then gained and tinted in place.
 template <bool Gain, int Filter>
 HWY_INLINE void step(
-    std::uint8_t* p, hn::Vec<D8> clamp, V16 evenMultiplier, V16 oddMultiplier, V16& evens, V16& odds)
+    std::uint8_t* p, hn::Vec<D8> clamp, V16 evenMultiplier, V16 oddMultiplier, V16& words, V16& odds)
 {
     const D8 d8;
     const D16 d16;
     const auto px = hn::LoadU(d8, p);
     const auto px16 = hn::BitCast(d16, px);
     auto even = hn::And(px16, hn::Set(d16, 0x00FF)), odd = hn::ShiftRight<8>(px16);
-    evens = hn::Add(evens, even);
+    words = hn::Add(words, px16);
     odds = hn::Add(odds, odd);
     if constexpr (Gain) {
         const auto c = hn::BitCast(d16, hn::Min(px, clamp));
@@ -87,7 +88,9 @@ ChannelSums run(
     const auto oddMultiplier = hn::BitCast(
         d16, hn::Set(d32, (alphaMultiplier << 16) | (std::uint32_t { params.multiplier } << 5)));
 
-    auto evens = hn::Zero(d16), odds = hn::Zero(d16);
+    // The sums of the odd bytes (g, a) and, wrapping at 2^16, of the whole 16-bit words: the even
+    // bytes' sums are words - (odds << 8), exact while they stay below 2^16.
+    auto words = hn::Zero(d16), odds = hn::Zero(d16);
     auto totalB = hn::Zero(D64 {}), totalG = totalB, totalR = totalB;
     std::size_t stepsLeft = kStepsPer16BitSum;
     ChannelSums sums;
@@ -96,11 +99,11 @@ ChannelSums run(
         std::uint8_t* p = base + y * bytesPerRow + 4 * window.x0;
         for (std::size_t steps = count / pixelsPerStep; steps > 0;) {
             if (stepsLeft == 0) {
-                const auto e = hn::BitCast(d32, evens);
+                const auto e = hn::BitCast(d32, hn::Sub(words, hn::ShiftLeft<8>(odds)));
                 totalB = addWidened(totalB, low16(e));
                 totalR = addWidened(totalR, hn::ShiftRight<16>(e));
                 totalG = addWidened(totalG, low16(hn::BitCast(d32, odds)));
-                evens = odds = hn::Zero(d16);
+                words = odds = hn::Zero(d16);
                 stepsLeft = kStepsPer16BitSum;
             }
             const std::size_t block = steps < stepsLeft ? steps : stepsLeft;
@@ -110,18 +113,18 @@ ChannelSums run(
             const std::size_t stride = 4 * pixelsPerStep;
             for (std::uint8_t* const end = p + stride * (block & ~std::size_t { 1 }); p != end;
                  p += 2 * stride) {
-                step<Gain, Filter>(p, clamp, evenMultiplier, oddMultiplier, evens, odds);
-                step<Gain, Filter>(p + stride, clamp, evenMultiplier, oddMultiplier, evens, odds);
+                step<Gain, Filter>(p, clamp, evenMultiplier, oddMultiplier, words, odds);
+                step<Gain, Filter>(p + stride, clamp, evenMultiplier, oddMultiplier, words, odds);
             }
             if (block & 1) {
-                step<Gain, Filter>(p, clamp, evenMultiplier, oddMultiplier, evens, odds);
+                step<Gain, Filter>(p, clamp, evenMultiplier, oddMultiplier, words, odds);
                 p += stride;
             }
         }
         for (std::size_t i = count % pixelsPerStep; i > 0; --i, p += 4)
             enhancePixel<Gain, Filter>(p, params, sums);
     }
-    const auto e = hn::BitCast(d32, evens);
+    const auto e = hn::BitCast(d32, hn::Sub(words, hn::ShiftLeft<8>(odds)));
     sums.b += sumOfLanes(addWidened(totalB, low16(e)));
     sums.r += sumOfLanes(addWidened(totalR, hn::ShiftRight<16>(e)));
     sums.g += sumOfLanes(addWidened(totalG, low16(hn::BitCast(d32, odds))));
