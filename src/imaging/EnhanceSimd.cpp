@@ -6,9 +6,8 @@
 // - sums: the odd bytes (g) and the whole 16-bit words are added as 16-bit lanes, which hold 256
 //   steps; the even bytes' (b, r) sums are the words' less the odd bytes' times 256. They are
 //   widened into 64-bit lanes every 256 steps;
-// - gain: channels clamped to the threshold, then one unsigned high multiply of c << 8 by m << 5
-//   per byte parity gives (c × m) >> 3 with no shift; a min caps it at 255. Alpha's clamp is 255
-//   and its multiplier 256, so it passes unchanged (0 before a tint, which puts alpha back itself);
+// - gain: one unsigned high multiply of c << 8 by m << 5 per byte parity gives (c × m) >> 3 with
+//   no shift and no clamp; a min caps it at 255. Alpha's multiplier is 256: it passes unchanged;
 // - grey: from the channels still in their 16-bit lanes, b + g + r gathered in the low half of each
 //   pixel's 32-bit lane and high-multiplied by 683 << 5, spread by one byte shuffle; alpha put back
 //   from the input.
@@ -26,15 +25,16 @@
 HWY_BEFORE_NAMESPACE();
 namespace imaging::detail::HWY_NAMESPACE {
 
-// Filter 1 or 2 on the channels in 16-bit lanes (even: b and r; odd: g and 0). Alpha is put back
-// from the original pixels.
+// Filter 1 or 2 on the channels in 16-bit lanes (even: b and r; odd: g and alpha). Alpha is put
+// back from the original pixels.
 template <int Filter> HWY_INLINE hn::Vec<D8> tint(V16 even, V16 odd, hn::Vec<D8> px)
 {
     const D8 d8;
     const D32 d32;
-    const auto pairs = hn::BitCast(d32, hn::Add(even, odd)); // b + g | r << 16
-    // Low half: b + g + r, whose (x × 683) >> 11 is the high half of x × (683 << 5); high half: 0.
-    const auto sum = hn::BitCast(D16 {}, hn::Add(pairs, hn::ShiftRight<16>(pairs)));
+    // Low half: (b + g) + r; the high half (r + alpha) is multiplied by 0 below.
+    const auto pairs = hn::BitCast(d32, hn::Add(even, odd));
+    const auto sum = hn::BitCast(D16 {}, hn::Add(pairs, hn::ShiftRight<16>(hn::BitCast(d32, even))));
+    // (x × 683) >> 11 is the high half of x × (683 << 5).
     const auto byThree = hn::BitCast(D16 {}, hn::Set(d32, kDivideBy3Multiplier << (16 - kDivideBy3Shift)));
     const auto grey = hn::BitCast(d8, hn::MulHigh(sum, byThree));
     // Byte 0 of each pixel, where grey is, into its g byte (and b, r for grey); alpha from px.
@@ -47,10 +47,10 @@ template <int Filter> HWY_INLINE hn::Vec<D8> tint(V16 even, V16 odd, hn::Vec<D8>
     return hn::IfThenElse(alpha, px, hn::TableLookupBytesOr0(grey, hn::LoadDup128(d8, kSpread[Filter - 1])));
 }
 
-// One step at p: its channels added to the sums, then gained and tinted in place.
+// One step at p: its channels added to the sums, then gained and tinted in place. The gain needs
+// no clamp: (c << 8) × (m << 5) keeps (c × m) >> 3, at most 65025, in the high half.
 template <bool Gain, int Filter>
-HWY_INLINE void step(
-    std::uint8_t* p, hn::Vec<D8> clamp, V16 evenMultiplier, V16 oddMultiplier, V16& words, V16& odds)
+HWY_INLINE void step(std::uint8_t* p, V16 evenMultiplier, V16 oddMultiplier, V16& words, V16& odds)
 {
     const D8 d8;
     const D16 d16;
@@ -60,16 +60,13 @@ HWY_INLINE void step(
     words = hn::Add(words, px16);
     odds = hn::Add(odds, odd);
     if constexpr (Gain) {
-        const auto c = hn::BitCast(d16, hn::Min(px, clamp));
-        even = hn::Min(hn::MulHigh(hn::ShiftLeft<8>(c), evenMultiplier), hn::Set(d16, 255));
-        odd = hn::Min(hn::MulHigh(hn::And(c, hn::Set(d16, 0xFF00)), oddMultiplier), hn::Set(d16, 255));
+        even = hn::Min(hn::MulHigh(hn::ShiftLeft<8>(px16), evenMultiplier), hn::Set(d16, 255));
+        odd = hn::Min(hn::MulHigh(hn::And(px16, hn::Set(d16, 0xFF00)), oddMultiplier), hn::Set(d16, 255));
     }
-    if constexpr (Filter != 0) {
-        const auto green = hn::BitCast(d16, hn::Set(D32 {}, 0xFFFFu)); // g, not alpha
-        hn::StoreU(tint<Filter>(even, Gain ? odd : hn::And(odd, green), px), d8, p);
-    } else if constexpr (Gain) {
+    if constexpr (Filter != 0)
+        hn::StoreU(tint<Filter>(even, odd, px), d8, p);
+    else if constexpr (Gain)
         hn::StoreU(hn::BitCast(d8, hn::Or(even, hn::ShiftLeft<8>(odd))), d8, p);
-    }
 }
 
 template <bool Gain, int Filter>
@@ -80,13 +77,10 @@ ChannelSums run(
     const D16 d16;
     const D32 d32;
     const std::size_t pixelsPerStep = hn::Lanes(d8) / 4;
-    const auto clamp
-        = hn::BitCast(d8, hn::Set(d32, 0xFF000000u | (std::uint32_t { params.threshold } * 0x010101u)));
     const auto evenMultiplier = hn::Set(d16, std::uint16_t(params.multiplier << 5));
-    // Alpha's multiplier: 256 passes it through; with a tint, 0 (tint() adds the odd lanes).
-    const std::uint32_t alphaMultiplier = Filter == 0 ? 256u : 0u;
-    const auto oddMultiplier = hn::BitCast(
-        d16, hn::Set(d32, (alphaMultiplier << 16) | (std::uint32_t { params.multiplier } << 5)));
+    // Alpha's multiplier 256 passes it through.
+    const auto oddMultiplier
+        = hn::BitCast(d16, hn::Set(d32, (256u << 16) | (std::uint32_t { params.multiplier } << 5)));
 
     // The sums of the odd bytes (g, a) and, wrapping at 2^16, of the whole 16-bit words: the even
     // bytes' sums are words - (odds << 8), exact while they stay below 2^16.
@@ -113,11 +107,11 @@ ChannelSums run(
             const std::size_t stride = 4 * pixelsPerStep;
             for (std::uint8_t* const end = p + stride * (block & ~std::size_t { 1 }); p != end;
                  p += 2 * stride) {
-                step<Gain, Filter>(p, clamp, evenMultiplier, oddMultiplier, words, odds);
-                step<Gain, Filter>(p + stride, clamp, evenMultiplier, oddMultiplier, words, odds);
+                step<Gain, Filter>(p, evenMultiplier, oddMultiplier, words, odds);
+                step<Gain, Filter>(p + stride, evenMultiplier, oddMultiplier, words, odds);
             }
             if (block & 1) {
-                step<Gain, Filter>(p, clamp, evenMultiplier, oddMultiplier, words, odds);
+                step<Gain, Filter>(p, evenMultiplier, oddMultiplier, words, odds);
                 p += stride;
             }
         }
