@@ -11,7 +11,7 @@ HOST_PACKAGES=(g++-aarch64-linux-gnu qemu-user)
 ARM64_PACKAGES=(
   libc6 libstdc++6
   qt6-base-dev qt6-multimedia-dev qt6-positioning-dev libgl-dev
-  libexiv2-dev libcurl4-openssl-dev
+  libexiv2-dev libcurl4-openssl-dev libhwy-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-0
   libgtest-dev libgmock-dev
 )

@@ -7,7 +7,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-multimedia-dev qt6-positioning-dev libgl-dev
-  libexiv2-dev exiv2
+  libexiv2-dev exiv2 libhwy-dev
   fonts-liberation2
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   python3 clang-format ccache

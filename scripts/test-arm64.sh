@@ -23,5 +23,14 @@ export QEMU_LD_PREFIX=/
 echo "test-arm64: left out under qemu (label child-process: they run our programs as child processes):"
 ctest --test-dir "$BUILD" -N -L child-process | grep 'Test *#' | sed 's/^ */  /'
 ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" --timeout 1800 -LE child-process "$@"
+# qemu's default CPU has SVE, so the pixel kernels ran above on SVE and on NEON. The phones' Cortex-A53
+# has NEON only: there the kernels must choose NEON, and give the same bytes.
+echo "test-arm64: the pixel kernels on a NEON-only CPU (QEMU_CPU=cortex-a53):"
+QEMU_CPU=cortex-a53 ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" -R 'KernelTargets|Targets/.*/NEON$'
+# SVE's vector length is the CPU's choice: the same bytes at the shortest (128 bits) and the longest.
+for cpu in max,sve128=on max,sve2048=on,sve-default-vector-length=256; do
+  echo "test-arm64: the pixel kernels on SVE, QEMU_CPU=$cpu:"
+  QEMU_CPU=$cpu ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" -R 'Targets/.*/SVE$' -E Exhaustive
+done
 done=$(date +%s)
 echo "test-arm64: build $((built - start)) s, tests under qemu $((done - built)) s"

@@ -1,9 +1,11 @@
 // Speed of the night-vision kernel next to memcpy and a plain in-place pass over the same bytes.
-// Every path this CPU runs is measured on the still cases in the same run. Each case reports its
+// The kernel is measured on every instruction set this CPU runs (its Highway targets, named in
+// lower case: avx3 is AVX-512) on the still cases in the same run. Each case reports its
 // GB/s and, as the counters "vs_memcpy" and "vs_rw_pass", its CPU time divided by that of memcpy
 // and of the in-place read-and-write pass over the same number of bytes (below 1 is faster). The
 // preview cases report theirs against memcpy of the window's bytes.
 
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
@@ -14,6 +16,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "imaging/CpuFeatures.h"
 #include "imaging/FrameEnhancer.h"
 #include "imaging/ScopeGeometry.h"
 
@@ -21,7 +24,6 @@ namespace {
 
 using imaging::FrameEnhancer;
 using imaging::FrameWindow;
-using imaging::KernelPath;
 
 constexpr std::size_t kStillWidth = 2592, kStillHeight = 1936;
 constexpr std::size_t kPreviewWidth = 1280, kPreviewHeight = 720;
@@ -103,18 +105,14 @@ void readWriteFrame(benchmark::State& state, std::size_t bytes)
     reportRatio(state, bytes, elapsed(start));
 }
 
-void stillKernel(benchmark::State& state, std::int32_t level, std::int32_t filter, KernelPath path)
+void stillKernel(benchmark::State& state, std::int32_t level, std::int32_t filter, std::int64_t target)
 {
-    if (!FrameEnhancer::isSupported(path)) {
-        state.SkipWithError("this CPU cannot run the path");
-        return;
-    }
+    const imaging::ScopedKernelTarget scope(target);
     std::vector<std::uint8_t> frame = dimFrame(kStillWidth, kStillHeight);
     const FrameWindow whole { 0, 0, kStillWidth, kStillHeight };
     const double start = cpuSeconds();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            FrameEnhancer::enhance(path, frame.data(), 4 * kStillWidth, whole, level, filter));
+        benchmark::DoNotOptimize(FrameEnhancer::enhance(frame.data(), 4 * kStillWidth, whole, level, filter));
         benchmark::ClobberMemory();
     }
     reportRatio(state, frame.size(), elapsed(start));
@@ -159,18 +157,15 @@ void registerAll()
         const char* name;
         std::int32_t level, filter;
     };
-    // The best path first, then every other path this CPU runs, down to the portable one.
-    std::vector<KernelPath> paths { FrameEnhancer::bestPath() };
-    for (KernelPath path :
-        { KernelPath::Avx512, KernelPath::Avx2, KernelPath::Sse41, KernelPath::Neon, KernelPath::Portable })
-        if (path != paths.front() && FrameEnhancer::isSupported(path))
-            paths.push_back(path);
-    for (KernelPath path : paths) {
+    // The best target first, down to the emulation.
+    for (const std::int64_t target : imaging::kernelTargets()) {
+        std::string name = imaging::kernelTargetName(target);
+        for (char& c : name)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
         for (const Case& c : { Case { "level40_rgb", 40, 0 }, Case { "level40_green", 40, 1 },
                  Case { "level40_bw", 40, 2 }, Case { "level0_green", 0, 1 } }) {
             benchmark::RegisterBenchmark(
-                ("still/" + std::string(c.name) + "/" + FrameEnhancer::name(path)).c_str(), stillKernel,
-                c.level, c.filter, path)
+                ("still/" + std::string(c.name) + "/" + name).c_str(), stillKernel, c.level, c.filter, target)
                 ->Unit(benchmark::kMillisecond);
         }
     }

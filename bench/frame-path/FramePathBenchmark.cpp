@@ -9,15 +9,20 @@
 //   frame_path_night  the frame path with night mode on (the filter fused with the enhancement)
 // Each stage runs on one core; the budget for the whole path is 2 ms per frame.
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
 #include <benchmark/benchmark.h>
 
+#include "../enhance/MemcpyTime.h"
+#include "imaging/CpuFeatures.h"
 #include "imaging/FrameEnhancer.h"
 #include "imaging/FramePipeline.h"
 #include "imaging/ScopeCamera.h"
@@ -137,30 +142,41 @@ void BM_frame_path(benchmark::State& state)
     }
 }
 
-// The filter settles on the bench's still picture first, so the timed frames take the still path.
+// Argument: the index of the target in imaging::kernelTargets() (0 is the best, the one the app
+// runs). The filter settles on the bench's still picture first, so the timed frames take the
+// still path.
 void denoise(benchmark::State& state, const imaging::FrameWindow& window)
 {
-    const auto path = static_cast<imaging::KernelPath>(state.range(0));
-    if (!imaging::TemporalDenoiser::isSupported(path)) {
-        state.SkipWithError("path not supported on this CPU");
-        return;
-    }
+    const std::int64_t target = imaging::kernelTargets().at(std::size_t(state.range(0)));
+    const imaging::ScopedKernelTarget scope(target);
     Bench& b = bench();
     imaging::TemporalDenoiser denoiser;
     for (int i = 0; i < 4; ++i) {
         platform::SampleBuffer frame = b.frame();
         platform::PixelBuffer::ScopedLock lock(frame.imageBuffer());
-        denoiser.filter(path, frame.imageBuffer().baseAddress(), frame.imageBuffer().bytesPerRow(), window);
+        denoiser.filter(frame.imageBuffer().baseAddress(), frame.imageBuffer().bytesPerRow(), window);
     }
+    qint64 kernelNanoseconds = 0;
     for (auto _ : state) {
         state.PauseTiming();
         platform::SampleBuffer frame = b.frame();
         state.ResumeTiming();
         platform::PixelBuffer& pixels = frame.imageBuffer();
         platform::PixelBuffer::ScopedLock lock(pixels);
-        denoiser.filter(path, pixels.baseAddress(), pixels.bytesPerRow(), window);
+        QElapsedTimer timer;
+        timer.start();
+        denoiser.filter(pixels.baseAddress(), pixels.bytesPerRow(), window);
+        kernelNanoseconds += timer.nsecsElapsed();
     }
-    state.SetLabel(imaging::FrameEnhancer::name(path));
+    state.SetLabel(imaging::kernelTargetName(target));
+    if (state.iterations() > 0)
+        state.counters["vs_memcpy"] = double(kernelNanoseconds) * 1e-9 / double(state.iterations())
+            / memcpySeconds(4 * window.pixelCount());
+}
+
+void everyTarget(benchmark::internal::Benchmark* b)
+{
+    b->DenseRange(0, int(imaging::kernelTargets().size()) - 1);
 }
 
 void BM_denoise_window(benchmark::State& state)
@@ -191,17 +207,12 @@ void BM_frame_path_night(benchmark::State& state)
 
 } // namespace
 
-// Argument: the path (0 portable, 1 SSE4.1, 2 AVX2).
 BENCHMARK(BM_denoise_window)
-    ->DenseRange(0, 2)
+    ->Apply(everyTarget)
     ->Unit(benchmark::kMicrosecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
-BENCHMARK(BM_denoise_frame)
-    ->Arg(int(imaging::TemporalDenoiser::bestPath()))
-    ->Unit(benchmark::kMicrosecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime();
+BENCHMARK(BM_denoise_frame)->Arg(0)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_frame_path_night)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_delegate)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_enhance)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();

@@ -5,7 +5,9 @@
 //
 // Budgets: the save at most 100 ms on one core, the viewer at most 300 ms.
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <future>
 #include <vector>
 
@@ -16,8 +18,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../enhance/MemcpyTime.h"
 #include "imaging/BurstAligner.h"
 #include "imaging/BurstMerger.h"
+#include "imaging/CpuFeatures.h"
 #include "imaging/FramePipeline.h"
 #include "imaging/NightVisionMode.h"
 #include "imaging/ScopeGeometry.h"
@@ -210,27 +214,34 @@ const std::vector<QImage>& burst()
     return frames;
 }
 
-// The alignment and merge alone, as BurstMerger::stack runs them, on each path of the per-pixel
-// passes (0 portable, 1 SSE4.1, 2 AVX2; the best path is what the app runs).
+// The alignment and merge alone, as BurstMerger::stack runs them, on each instruction set of the
+// per-pixel passes (the index in imaging::kernelTargets(); 0 is the best, the one the app runs).
+// vs_memcpy: against one memcpy of the whole burst's bytes.
 void BM_8_StackMerge(benchmark::State& state)
 {
-    const auto path = static_cast<imaging::KernelPath>(state.range(0));
-    if (!imaging::BurstMerger::isSupported(path)) {
-        state.SkipWithError("this CPU does not run the path");
-        return;
-    }
-    state.SetLabel(imaging::FrameEnhancer::name(path));
+    const std::int64_t target = imaging::kernelTargets().at(std::size_t(state.range(0)));
+    const imaging::ScopedKernelTarget scope(target);
+    state.SetLabel(imaging::kernelTargetName(target));
     const std::vector<QImage>& frames = burst();
+    QElapsedTimer timer;
+    timer.start();
     for (auto _ : state) {
-        imaging::BurstAligner aligner(16, path);
+        imaging::BurstAligner aligner(16);
         aligner.setReference(frames[0]);
         std::vector<QPoint> offsets(frames.size());
         for (std::size_t i = 1; i < frames.size(); ++i)
             offsets[i] = aligner.offsetOf(frames[i]);
-        benchmark::DoNotOptimize(imaging::BurstMerger::merge(path, frames, offsets));
+        benchmark::DoNotOptimize(imaging::BurstMerger::merge(frames, offsets));
     }
+    if (state.iterations() > 0)
+        state.counters["vs_memcpy"] = double(timer.nsecsElapsed()) * 1e-9 / double(state.iterations())
+            / memcpySeconds(frames.size() * std::size_t(frames[0].sizeInBytes()));
 }
-BENCHMARK(BM_8_StackMerge)->ArgName("path")->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_8_StackMerge)
+    ->ArgName("target")
+    ->Apply(
+        [](benchmark::internal::Benchmark* b) { b->DenseRange(0, int(imaging::kernelTargets().size()) - 1); })
+    ->Unit(benchmark::kMillisecond);
 
 // The whole save of a stack of 8: alignment and merge, then the same road as BM_6_WholeSave.
 void BM_9_StackedSave(benchmark::State& state)

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <limits>
 
-#include "imaging/CpuFeatures.h"
 #include "imaging/MergeKernels.h"
 
 namespace imaging {
@@ -14,13 +13,12 @@ namespace {
 
 constexpr int kTopSearch = 4;
 
-BurstAligner::Level lumaOf(
-    const QImage& image, void (*lumaRow)(const std::uint8_t*, std::size_t, std::uint8_t*))
+BurstAligner::Level lumaOf(const QImage& image)
 {
     BurstAligner::Level level { image.width(), image.height(), {} };
     level.luma.resize(std::size_t(level.width) * std::size_t(level.height));
     for (int y = 0; y < level.height; ++y)
-        lumaRow(image.constScanLine(y), std::size_t(level.width),
+        detail::lumaRow(image.constScanLine(y), std::size_t(level.width),
             level.luma.data() + std::size_t(y) * std::size_t(level.width));
     return level;
 }
@@ -42,9 +40,8 @@ BurstAligner::Level halved(const BurstAligner::Level& from)
 // The best of the shifts centre ± radius, compared over one inner rectangle (margin on every
 // side) by the sum of |reference(x, y) - frame(x + dx, y + dy)|. All the shifts' sums are taken
 // in one sweep down the rows, so the rows they read are still in cache for the next shift.
-template <typename RowDifference>
 QPoint search(const BurstAligner::Level& reference, const BurstAligner::Level& frame, QPoint centre,
-    int radius, int margin, int rowStep, RowDifference rowDifference)
+    int radius, int margin, int rowStep)
 {
     const int side = 2 * radius + 1;
     std::vector<std::uint64_t> totals(std::size_t(side) * std::size_t(side));
@@ -55,7 +52,7 @@ QPoint search(const BurstAligner::Level& reference, const BurstAligner::Level& f
         for (int dy = centre.y() - radius; dy <= centre.y() + radius; ++dy) {
             const std::uint8_t* f = frame.luma.data() + std::size_t(y + dy) * std::size_t(frame.width) + x0;
             for (int dx = centre.x() - radius; dx <= centre.x() + radius; ++dx)
-                *total++ += rowDifference(r, f + dx, std::size_t(x1 - x0));
+                *total++ += detail::rowDifference(r, f + dx, std::size_t(x1 - x0));
         }
     }
 
@@ -79,29 +76,8 @@ QPoint search(const BurstAligner::Level& reference, const BurstAligner::Level& f
 } // namespace
 
 BurstAligner::BurstAligner(int maxShift)
-    : BurstAligner(maxShift, widestOfPortableSse41Avx2())
-{
-}
-
-BurstAligner::BurstAligner(int maxShift, KernelPath path)
     : m_maxShift(std::max(maxShift, 1))
 {
-    switch (runsPortableSse41Avx2(path) ? path : KernelPath::Portable) {
-    case KernelPath::Avx2:
-        m_lumaRow = detail::lumaRowAvx2;
-        m_rowDifference = detail::rowDifferenceAvx2;
-        break;
-    case KernelPath::Sse41:
-        m_lumaRow = detail::lumaRowSse41;
-        m_rowDifference = detail::rowDifferenceSse41;
-        break;
-    case KernelPath::Portable:
-    case KernelPath::Avx512:
-    case KernelPath::Neon:
-        m_lumaRow = detail::lumaRowPortable;
-        m_rowDifference = detail::rowDifferencePortable;
-        break;
-    }
     while ((m_maxShift >> (m_levels - 1)) > kTopSearch)
         ++m_levels;
 }
@@ -112,7 +88,7 @@ std::vector<BurstAligner::Level> BurstAligner::pyramidOf(const QImage& image) co
         ? image
         : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     std::vector<Level> levels;
-    levels.push_back(lumaOf(pixels, m_lumaRow));
+    levels.push_back(lumaOf(pixels));
     while (int(levels.size()) < m_levels)
         levels.push_back(halved(levels.back()));
     return levels;
@@ -139,8 +115,8 @@ QPoint BurstAligner::offsetOf(const QImage& frame) const
             offset = centre; // too small to tell at this level
             continue;
         }
-        offset = search(reference, levels[std::size_t(l)], centre, searched ? 1 : kTopSearch, margin,
-            l == 0 ? 2 : 1, m_rowDifference);
+        offset = search(
+            reference, levels[std::size_t(l)], centre, searched ? 1 : kTopSearch, margin, l == 0 ? 2 : 1);
         offset.setX(std::clamp(offset.x(), -limit, limit));
         offset.setY(std::clamp(offset.y(), -limit, limit));
         searched = true;

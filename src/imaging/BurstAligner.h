@@ -13,8 +13,8 @@
 // Pixels: Format_ARGB32_Premultiplied (other formats are converted). Frames of another size than
 // the reference get offset (0, 0).
 //
-// Paths: the luma and the differences have portable, SSE4.1 and AVX2 code with the same results,
-// as the merge has, so every path finds the same offsets.
+// The luma and the differences run on the CPU's best instruction set (CpuFeatures.h); each gives
+// the same sums, so every CPU finds the same offsets.
 //
 // Threads: setReference() and offsetOf() on one thread at a time; no shared state otherwise.
 
@@ -25,16 +25,12 @@
 #include <QImage>
 #include <QPoint>
 
-#include "imaging/FrameEnhancer.h"
-
 namespace imaging {
 
 class BurstAligner {
 public:
     // maxShift: the largest offset searched on each axis, in full-size pixels (at least 1).
     explicit BurstAligner(int maxShift = 16);
-    // The same on a chosen path; a path the CPU cannot run falls back to Portable.
-    BurstAligner(int maxShift, KernelPath path);
 
     int maxShift() const { return m_maxShift; }
 
@@ -52,12 +48,7 @@ public:
 private:
     std::vector<Level> pyramidOf(const QImage& image) const;
 
-    using LumaRow = void (*)(const std::uint8_t*, std::size_t, std::uint8_t*);
-    using RowDifference = std::uint32_t (*)(const std::uint8_t*, const std::uint8_t*, std::size_t);
-
     int m_maxShift { 16 };
-    LumaRow m_lumaRow { nullptr };
-    RowDifference m_rowDifference { nullptr };
     int m_levels { 1 };
     std::vector<Level> m_reference;
 };

@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "imaging/BurstAligner.h"
-#include "imaging/CpuFeatures.h"
 #include "imaging/MergeKernels.h"
 
 namespace imaging {
@@ -21,24 +20,6 @@ QImage bgra(const QImage& image)
     return image.format() == QImage::Format_ARGB32_Premultiplied
         ? image
         : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
-
-using MergeSpan
-    = void (*)(const std::uint8_t* const*, std::size_t, const detail::MergeParams&, std::uint8_t*);
-
-MergeSpan spanFor(KernelPath path)
-{
-    switch (path) {
-    case KernelPath::Avx2:
-        return detail::mergeSpanAvx2;
-    case KernelPath::Sse41:
-        return detail::mergeSpanSse41;
-    case KernelPath::Portable:
-    case KernelPath::Avx512:
-    case KernelPath::Neon:
-        break;
-    }
-    return detail::mergeSpanPortable;
 }
 
 // Pixels [begin, end) of row y of the frame shifted by offset, borders repeated, into out.
@@ -82,12 +63,6 @@ int BurstMerger::agreementThreshold(const QImage& frame)
 
 QImage BurstMerger::merge(const std::vector<QImage>& frames, const std::vector<QPoint>& offsets)
 {
-    return merge(bestPath(), frames, offsets);
-}
-
-QImage BurstMerger::merge(
-    KernelPath path, const std::vector<QImage>& frames, const std::vector<QPoint>& offsets)
-{
     const int n = int(frames.size());
     if (n == 0 || n > kMaxFrames || frames[0].isNull())
         return {};
@@ -117,7 +92,6 @@ QImage BurstMerger::merge(
     const int edge = left + (width - right);
 
     const detail::MergeParams params = detail::mergeParams(n, agreementThreshold(pixels[0]));
-    const MergeSpan span = spanFor(isSupported(path) ? path : KernelPath::Portable);
     QImage out(pixels[0].size(), QImage::Format_ARGB32_Premultiplied);
     std::vector<std::uint32_t> edges(std::size_t(edge) * std::size_t(n));
     const std::uint8_t* leftRows[kMaxFrames];
@@ -137,11 +111,11 @@ QImage BurstMerger::merge(
         }
         std::uint8_t* dst = out.scanLine(y);
         if (left > 0)
-            span(leftRows, std::size_t(left), params, dst);
+            detail::mergeSpan(leftRows, std::size_t(left), params, dst);
         if (right > left)
-            span(innerRows, std::size_t(right - left), params, dst + 4 * left);
+            detail::mergeSpan(innerRows, std::size_t(right - left), params, dst + 4 * left);
         if (width > right)
-            span(rightRows, std::size_t(width - right), params, dst + 4 * right);
+            detail::mergeSpan(rightRows, std::size_t(width - right), params, dst + 4 * right);
     }
     return out;
 }
@@ -158,16 +132,6 @@ QImage BurstMerger::stack(const std::vector<QImage>& frames, int maxShift, std::
     if (offsets)
         *offsets = found;
     return merge(frames, found);
-}
-
-bool BurstMerger::isSupported(KernelPath path)
-{
-    return runsPortableSse41Avx2(path);
-}
-
-KernelPath BurstMerger::bestPath()
-{
-    return widestOfPortableSse41Avx2();
 }
 
 } // namespace imaging

@@ -17,7 +17,7 @@
 // Pixels: Format_ARGB32_Premultiplied (other formats are converted). All frames must have the
 // first frame's size.
 //
-// Paths: portable, SSE4.1 and AVX2, chosen at run time, byte for byte the same.
+// The merge runs on the CPU's best instruction set (CpuFeatures.h), byte for byte the same on each.
 //
 // Threads: pure; any thread.
 
@@ -25,8 +25,6 @@
 
 #include <QImage>
 #include <QPoint>
-
-#include "imaging/FrameEnhancer.h"
 
 namespace imaging {
 
@@ -37,9 +35,6 @@ public:
     // offsets[i]: where frame i shows the first frame (BurstAligner::offsetOf); missing entries
     // are (0, 0). Returns a null image for no frames, more than kMaxFrames, or mixed sizes.
     static QImage merge(const std::vector<QImage>& frames, const std::vector<QPoint>& offsets = {});
-    // The same on a chosen path; a path the CPU cannot run falls back to Portable.
-    static QImage merge(
-        KernelPath path, const std::vector<QImage>& frames, const std::vector<QPoint>& offsets);
 
     // Aligns every frame on the first (shifts up to maxShift pixels) and merges them. The offsets
     // found are stored in *offsets when given.
@@ -48,11 +43,6 @@ public:
 
     // The threshold merge() uses for this picture, in levels summed over b, g, r.
     static int agreementThreshold(const QImage& frame);
-
-    // Portable, Sse41 and Avx2 where the CPU runs them; the aligner has the same paths.
-    static bool isSupported(KernelPath path);
-    // The widest of them this CPU runs, chosen once.
-    static KernelPath bestPath();
 };
 
 } // namespace imaging

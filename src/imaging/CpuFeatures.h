@@ -1,17 +1,30 @@
 #pragma once
 
-#include "imaging/FrameEnhancer.h"
+// The instruction sets the pixel kernels run on. Each kernel is one source that Highway compiles
+// for several targets (SSE4, AVX2, AVX-512, NEON, SVE, and a 128-bit emulation); every call goes
+// to the best one this CPU runs, and each target gives the same bytes.
+
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace imaging {
 
-// Whether this CPU runs the instruction set a kernel path is written in, for the paths this build
-// compiles (x86-64's on x86-64, NEON on arm64, Portable everywhere). Each kernel family still
-// decides which of these paths it has.
-bool cpuRuns(KernelPath path);
+// The targets the kernels are built for that this CPU runs, best first (Highway's target bits).
+std::vector<std::int64_t> kernelTargets();
+const char* kernelTargetName(std::int64_t target);
 
-// For the families written in Portable, Sse41 and Avx2 (the temporal filter, the burst stack):
-// whether this CPU runs `path` of theirs, and the widest of them it runs, found once.
-bool runsPortableSse41Avx2(KernelPath path);
-KernelPath widestOfPortableSse41Avx2();
+// The target each kernel dispatches to now: "enhance: AVX2, denoise: AVX2, merge: AVX2, align: AVX2".
+std::string kernelReport();
+
+// While it lives, every kernel runs on `target` (one of kernelTargets()). For tests and benchmarks:
+// the choice is the whole process's, so no kernel may run on another thread meanwhile.
+class ScopedKernelTarget {
+public:
+    explicit ScopedKernelTarget(std::int64_t target);
+    ~ScopedKernelTarget();
+    ScopedKernelTarget(const ScopedKernelTarget&) = delete;
+    ScopedKernelTarget& operator=(const ScopedKernelTarget&) = delete;
+};
 
 } // namespace imaging

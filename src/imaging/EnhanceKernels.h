@@ -1,8 +1,7 @@
 #pragma once
 
-// Internal to FrameEnhancer: the per-CPU implementations and the per-pixel rules they share.
-// Only the paths of the CPU family being built for are compiled (see CMakeLists.txt); the others
-// are declared everywhere but defined and called only there.
+// Internal to FrameEnhancer and the fused filter: the kernel (EnhanceSimd.cpp, one source for
+// every instruction set) and the per-pixel rule that finishes its rows.
 //
 // Gain without overflow: with m = level + 8 and T = ceil(2040 / m), c × m / 8 >= 255 exactly when
 // c >= T. Below T, c × m < 2040, so the product fits 16 bits. Levels above 2032 behave like
@@ -24,7 +23,7 @@ struct KernelParams {
     std::int32_t filter { 0 }; // 0 none, 1 green, 2 grey (other values already mapped to 0)
 };
 
-// Internal linkage: the vector files include this too, and a shared inline copy must never be
+// Internal linkage: the kernel sources include this too, and a shared inline copy must never be
 // merged with one compiled for a wider CPU.
 namespace {
 
@@ -104,15 +103,10 @@ template <typename Run> ChannelSums dispatchByGainAndFilter(const KernelParams& 
 
 } // namespace
 
-ChannelSums enhancePortable(
+// Enhances the window on the best instruction set the CPU runs; the sums are of its input.
+ChannelSums enhance(
     std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params);
-ChannelSums enhanceSse41(
-    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params);
-ChannelSums enhanceAvx2(
-    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params);
-ChannelSums enhanceAvx512(
-    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params);
-ChannelSums enhanceNeon(
-    std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window, const KernelParams& params);
+// The Highway target enhance() dispatches to now ("AVX2", "NEON", ...).
+const char* enhanceTarget();
 
 } // namespace imaging::detail

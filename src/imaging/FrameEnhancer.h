@@ -12,7 +12,7 @@
 // Integer arithmetic only; no lookup table, no allocation. Pixels outside the window and the
 // padding at the end of rows are not touched.
 //
-// Every path gives the same bytes and sums; enhance() picks the widest one the CPU runs.
+// It runs on the best instruction set this CPU has (CpuFeatures.h); each gives the same bytes and sums.
 //
 // Threads: pure; any thread, on distinct frames.
 
@@ -42,22 +42,11 @@ struct ChannelSums {
     friend bool operator==(const ChannelSums&, const ChannelSums&) = default;
 };
 
-// Sse41, Avx2 and Avx512 run on x86-64 only, Neon on arm64 only; Portable runs everywhere.
-enum class KernelPath { Portable, Sse41, Avx2, Avx512, Neon };
-
 class FrameEnhancer {
 public:
     // base: pixel (0, 0) of the frame; bytesPerRow: distance between rows in bytes.
     static ChannelSums enhance(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
         std::int32_t level, std::int32_t filter);
-    // The same on a chosen path; a path the CPU cannot run falls back to Portable.
-    static ChannelSums enhance(KernelPath path, std::uint8_t* base, std::size_t bytesPerRow,
-        const FrameWindow& window, std::int32_t level, std::int32_t filter);
-
-    static bool isSupported(KernelPath path);
-    // The widest path this CPU runs, chosen once.
-    static KernelPath bestPath();
-    static const char* name(KernelPath path);
 };
 
 } // namespace imaging

@@ -1,8 +1,7 @@
 #pragma once
 
-// Internal to BurstAligner and BurstMerger: the per-pixel passes of a night photo's stack, one
-// implementation per instruction set (MergePortable.cpp, MergeSse41.cpp, MergeAvx2.cpp). Every
-// path gives the same bytes as the portable one.
+// Internal to BurstAligner and BurstMerger: the per-pixel passes of a night photo's stack, in one
+// source for every instruction set (MergeSimd.cpp).
 //
 // The merge of one pixel from n frames (b, g, r, a bytes), as BurstMerger.h describes it:
 //   sum, low, high  = the sum, smallest and largest of each byte over the n frames
@@ -14,8 +13,8 @@
 //   alpha           = the first frame's
 // with reciprocal[i] = round(2^16 / i). Every intermediate fits 16 bits unsigned: 16 kept is at
 // most 16 × 14 × 255, a distance at most 3 × 4080, an agreed sum at most 16 × 255. The vector
-// paths take a product's rounded high half as mulhi + (mullo >> 15), which is exact; reciprocal[1]
-// = 2^16 does not fit 16 bits, so they use 65535, exact for the sums of one frame (at most 255).
+// kernel takes a product's rounded high half as mulhi + (mullo >> 15), which is exact; reciprocal[1]
+// = 2^16 does not fit 16 bits, so it uses 65535, exact for the sums of one frame (at most 255).
 
 #include <array>
 #include <cstddef>
@@ -34,21 +33,17 @@ struct MergeParams {
 MergeParams mergeParams(int frames, int threshold);
 
 // Merges `pixels` pixels: rows[i] points at frame i's first one, dst at the output's.
-void mergeSpanPortable(
-    const std::uint8_t* const* rows, std::size_t pixels, const MergeParams& params, std::uint8_t* dst);
-void mergeSpanSse41(
-    const std::uint8_t* const* rows, std::size_t pixels, const MergeParams& params, std::uint8_t* dst);
-void mergeSpanAvx2(
+void mergeSpan(
     const std::uint8_t* const* rows, std::size_t pixels, const MergeParams& params, std::uint8_t* dst);
 
 // The aligner's luma of a row of b, g, r, a pixels: (b + 2g + r + 2) >> 2.
-void lumaRowPortable(const std::uint8_t* bgra, std::size_t pixels, std::uint8_t* luma);
-void lumaRowSse41(const std::uint8_t* bgra, std::size_t pixels, std::uint8_t* luma);
-void lumaRowAvx2(const std::uint8_t* bgra, std::size_t pixels, std::uint8_t* luma);
+void lumaRow(const std::uint8_t* bgra, std::size_t pixels, std::uint8_t* luma);
 
 // The sum of |a[x] - b[x]| over count bytes.
-std::uint32_t rowDifferencePortable(const std::uint8_t* a, const std::uint8_t* b, std::size_t count);
-std::uint32_t rowDifferenceSse41(const std::uint8_t* a, const std::uint8_t* b, std::size_t count);
-std::uint32_t rowDifferenceAvx2(const std::uint8_t* a, const std::uint8_t* b, std::size_t count);
+std::uint32_t rowDifference(const std::uint8_t* a, const std::uint8_t* b, std::size_t count);
+
+// The Highway target the merge, and the aligner's luma and differences, dispatch to now.
+const char* mergeTarget();
+const char* alignTarget();
 
 } // namespace imaging::detail

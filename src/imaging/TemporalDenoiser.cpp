@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "imaging/CpuFeatures.h"
 #include "imaging/DenoiseKernels.h"
 
 namespace imaging {
@@ -75,22 +74,10 @@ std::uint32_t TemporalDenoiser::measureNoise(
 
 void TemporalDenoiser::filter(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window)
 {
-    filterAndEnhance(bestPath(), base, bytesPerRow, window, 0, 0);
-}
-
-void TemporalDenoiser::filter(
-    KernelPath path, std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window)
-{
-    filterAndEnhance(path, base, bytesPerRow, window, 0, 0); // level 0, no tint: the filter alone
+    filterAndEnhance(base, bytesPerRow, window, 0, 0); // level 0, no tint: the filter alone
 }
 
 ChannelSums TemporalDenoiser::filterAndEnhance(std::uint8_t* base, std::size_t bytesPerRow,
-    const FrameWindow& window, std::int32_t level, std::int32_t colorFilter)
-{
-    return filterAndEnhance(bestPath(), base, bytesPerRow, window, level, colorFilter);
-}
-
-ChannelSums TemporalDenoiser::filterAndEnhance(KernelPath path, std::uint8_t* base, std::size_t bytesPerRow,
     const FrameWindow& window, std::int32_t level, std::int32_t colorFilter)
 {
     if (window.isEmpty() || !base)
@@ -110,35 +97,10 @@ ChannelSums TemporalDenoiser::filterAndEnhance(KernelPath path, std::uint8_t* ba
     m_lastNoise = m_frames == 0 ? 0 : measureNoise(base, bytesPerRow, window);
     const detail::DenoiseFrame frame { m_state.data(), paramsFor(m_frames, m_lastNoise),
         detail::kernelParams(level, colorFilter) };
-    if (!isSupported(path))
-        path = KernelPath::Portable;
-    ChannelSums sums;
-    switch (path) {
-    case KernelPath::Avx2:
-        sums = detail::denoiseAvx2(base, bytesPerRow, window, frame);
-        break;
-    case KernelPath::Sse41:
-        sums = detail::denoiseSse41(base, bytesPerRow, window, frame);
-        break;
-    case KernelPath::Portable:
-    case KernelPath::Avx512:
-    case KernelPath::Neon:
-        sums = detail::denoisePortable(base, bytesPerRow, window, frame);
-        break;
-    }
+    const ChannelSums sums = detail::denoise(base, bytesPerRow, window, frame);
     if (m_frames < 0xFFFFFFFFu)
         ++m_frames;
     return sums;
-}
-
-bool TemporalDenoiser::isSupported(KernelPath path)
-{
-    return runsPortableSse41Avx2(path);
-}
-
-KernelPath TemporalDenoiser::bestPath()
-{
-    return widestOfPortableSse41Avx2();
 }
 
 } // namespace imaging

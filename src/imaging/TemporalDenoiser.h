@@ -12,7 +12,7 @@
 // sparse grid (so they hold up when most of the picture moves). After a reset the estimate starts
 // from the next frame and averages the first frames evenly (k = 1, 1/2, 1/3, ... down to 1/8).
 //
-// Integer arithmetic only; every path (portable, SSE4.1, AVX2) gives the same bytes and state.
+// Integer arithmetic only; every instruction set (CpuFeatures.h) gives the same bytes and state.
 // Alpha is passed through. The state (6 bytes a window pixel) is allocated on the first frame of
 // a window size and reused; a frame of another window size starts the filter afresh.
 //
@@ -41,15 +41,11 @@ public:
 
     // Filters the window of the frame in place (base: pixel (0, 0); rows bytesPerRow apart).
     void filter(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window);
-    // The same on a chosen path; a path the CPU cannot run falls back to Portable.
-    void filter(KernelPath path, std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window);
 
     // filter() followed by FrameEnhancer::enhance(base, bytesPerRow, window, level, colorFilter),
     // in one pass: the same bytes, and the same sums (of the filtered pixels, before the gain).
     ChannelSums filterAndEnhance(std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window,
         std::int32_t level, std::int32_t colorFilter);
-    ChannelSums filterAndEnhance(KernelPath path, std::uint8_t* base, std::size_t bytesPerRow,
-        const FrameWindow& window, std::int32_t level, std::int32_t colorFilter);
 
     // Forget the scene: the next frame is shown as it is and starts a new average.
     void reset() { m_resetRequested.store(true, std::memory_order_release); }
@@ -58,10 +54,6 @@ public:
     std::uint32_t frameCount() const { return m_frames; }
     // Noise measured on the last frame: median over 3 channels of |neighbour difference|, levels.
     std::uint32_t lastNoiseLevel() const { return m_lastNoise; }
-
-    static bool isSupported(KernelPath path);
-    // The widest path this CPU runs: AVX2, SSE4.1 or portable (there is no AVX-512 path).
-    static KernelPath bestPath();
 
 private:
     std::uint32_t measureNoise(const std::uint8_t* base, std::size_t bytesPerRow, const FrameWindow& window);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -10,26 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include "KernelTargets.h"
 #include "imaging/MergeKernels.h"
-#include "support/TestNames.h"
 
 namespace {
 
-using testing_support::PrintTo;
-
 using imaging::BurstMerger;
-using imaging::FrameEnhancer;
-using imaging::KernelPath;
-
-// The vector paths this CPU runs; each is checked against the portable one.
-std::vector<KernelPath> vectorPaths()
-{
-    std::vector<KernelPath> paths;
-    for (KernelPath path : { KernelPath::Sse41, KernelPath::Avx2 })
-        if (BurstMerger::isSupported(path))
-            paths.push_back(path);
-    return paths;
-}
+namespace detail = imaging::detail;
 
 // A small deterministic generator, so the bursts are the same on every machine and build.
 struct Lcg {
@@ -82,13 +70,48 @@ std::uint64_t fnv1a(const QImage& image)
     return hash;
 }
 
-// A saved night photo is these bytes on every CPU: the portable path's pinned by their hashes,
-// each vector path against the portable one over frame counts with and without the trimmed mean,
-// widths that leave pixels after the last step of four or eight, and offsets that make the
-// repeated-border spans narrow and wide.
-class BurstMergerPath : public testing::TestWithParam<KernelPath> { };
+// The merge's rule written plainly (MergeKernels.h), one pixel at a time.
+void referenceMerge(
+    const std::uint8_t* const* rows, std::size_t pixels, const detail::MergeParams& params, std::uint8_t* dst)
+{
+    const int n = params.frames;
+    const std::uint32_t* reciprocal = params.reciprocal.data();
+    for (std::size_t j = 0; j < 4 * pixels; j += 4) {
+        std::uint32_t reference[3], agreed[3] = { 0, 0, 0 }, count = 0;
+        for (std::size_t c = 0; c < 3; ++c) {
+            std::uint32_t sum = 0, low = 255, high = 0;
+            for (int i = 0; i < n; ++i) {
+                sum += rows[i][j + c];
+                low = std::min<std::uint32_t>(low, rows[i][j + c]);
+                high = std::max<std::uint32_t>(high, rows[i][j + c]);
+            }
+            const std::uint32_t kept = n >= 3 ? sum - low - high : sum;
+            reference[c] = (16 * kept * reciprocal[n >= 3 ? n - 2 : n] + 32768) >> 16;
+        }
+        for (int i = 0; i < n; ++i) {
+            int distance = 0;
+            for (std::size_t c = 0; c < 3; ++c)
+                distance += std::abs(16 * rows[i][j + c] - int(reference[c]));
+            if (distance > params.threshold16)
+                continue;
+            ++count;
+            for (std::size_t c = 0; c < 3; ++c)
+                agreed[c] += rows[i][j + c];
+        }
+        for (std::size_t c = 0; c < 3; ++c)
+            dst[j + c] = std::uint8_t(
+                count ? (agreed[c] * reciprocal[count] + 32768) >> 16 : (reference[c] + 8) >> 4);
+        dst[j + 3] = rows[0][j + 3];
+    }
+}
 
-TEST_P(BurstMergerPath, SavedNightPhotosAreTheSameBytesOnEveryPath)
+class BurstKernelTarget : public EveryKernelTarget { };
+
+// A saved night photo is the same bytes on every CPU: pinned by their hashes through the whole
+// merge (with offsets that make the repeated-border spans narrow and wide), and the span kernel
+// against the plain rule over frame counts with and without the trimmed mean, thresholds that
+// take every frame, some or none, and widths that leave pixels after the last step.
+TEST_P(BurstKernelTarget, SavedNightPhotosAreTheSameBytesOnEveryTarget)
 {
     const struct {
         int frames, width;
@@ -96,70 +119,52 @@ TEST_P(BurstMergerPath, SavedNightPhotosAreTheSameBytesOnEveryPath)
     } golden[] = { { 2, 257, 0x43c035da53570fc8ull }, { 8, 257, 0x2d111edbc09ba29bull },
         { 16, 33, 0xa0670de901189a19ull } };
     for (const auto& g : golden)
-        EXPECT_EQ(
-            fnv1a(BurstMerger::merge(GetParam(), noisyBurst(g.frames, g.width, 21, 5), shake(g.frames))),
-            g.hash)
+        EXPECT_EQ(fnv1a(BurstMerger::merge(noisyBurst(g.frames, g.width, 21, 5), shake(g.frames))), g.hash)
             << g.frames << " frames";
-    if (GetParam() == KernelPath::Portable)
-        return;
-    for (int frames : { 2, 3, 16 })
-        for (int width : { 7, 33, 257 })
-            for (bool shaken : { false, true }) {
-                SCOPED_TRACE(testing::Message()
-                    << frames << " frames, " << width << " wide" << (shaken ? ", shaken" : ""));
+    for (int frames : { 2, 3, 4, 16 })
+        for (int width : { 1, 7, 33, 257 })
+            for (int threshold : { 0, 12, 60, 1530 }) {
+                SCOPED_TRACE(
+                    testing::Message() << frames << " frames, " << width << " wide, threshold " << threshold);
                 const std::vector<QImage> burst
-                    = noisyBurst(frames, width, 24, std::uint32_t(frames * 1000 + width));
-                const std::vector<QPoint> offsets = shaken ? shake(frames) : std::vector<QPoint> {};
-                ASSERT_TRUE(BurstMerger::merge(GetParam(), burst, offsets)
-                    == BurstMerger::merge(KernelPath::Portable, burst, offsets))
-                    << "the vector path differs from the portable one";
+                    = noisyBurst(frames, width, 1, std::uint32_t(frames * 1000 + width));
+                const std::uint8_t* rows[BurstMerger::kMaxFrames];
+                for (int i = 0; i < frames; ++i)
+                    rows[i] = burst[std::size_t(i)].constScanLine(0);
+                const detail::MergeParams params = detail::mergeParams(frames, threshold);
+                std::vector<std::uint8_t> expected(4 * std::size_t(width) + 1, 7), actual = expected;
+                referenceMerge(rows, std::size_t(width), params, expected.data());
+                detail::mergeSpan(rows, std::size_t(width), params, actual.data());
+                ASSERT_EQ(actual, expected) << "the byte after the span is left alone too";
             }
 }
 
-std::vector<KernelPath> everyPath()
-{
-    std::vector<KernelPath> paths = vectorPaths();
-    paths.insert(paths.begin(), KernelPath::Portable);
-    return paths;
-}
-
-INSTANTIATE_TEST_SUITE_P(Paths, BurstMergerPath, testing::ValuesIn(everyPath()),
-    [](const testing::TestParamInfo<KernelPath>& row) {
-        return testing_support::caseName(FrameEnhancer::name(row.param));
-    });
-
 // The aligner's luma and row differences on every length up to a few vector steps, from any
-// starting byte: the vector paths' sums and bytes are the portable ones.
-class BurstAlignerKernels : public testing::TestWithParam<KernelPath> { };
-GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(BurstAlignerKernels);
-
-TEST_P(BurstAlignerKernels, GiveThePortableResults)
+// starting byte, against their plain sums.
+TEST_P(BurstKernelTarget, AlignerSumsMatchTheirPlainRules)
 {
-    namespace detail = imaging::detail;
-    const bool avx2 = GetParam() == KernelPath::Avx2;
-    const auto luma = avx2 ? detail::lumaRowAvx2 : detail::lumaRowSse41;
-    const auto difference = avx2 ? detail::rowDifferenceAvx2 : detail::rowDifferenceSse41;
     Lcg random { 3 };
-    std::vector<std::uint8_t> a(4 * 100 + 3), b(a.size());
+    std::vector<std::uint8_t> a(4 * 300 + 3), b(a.size());
     for (std::size_t j = 0; j < a.size(); ++j) {
         a[j] = std::uint8_t(random.next());
         b[j] = std::uint8_t(j % 7 == 0 ? 255 - a[j] : random.next());
     }
     for (std::size_t start = 0; start < 4; ++start)
-        for (std::size_t count = 0; count <= 100; ++count) {
+        for (std::size_t count = 0; count <= 300; ++count) {
             SCOPED_TRACE("start " + std::to_string(start) + ", count " + std::to_string(count));
-            EXPECT_EQ(difference(a.data() + start, b.data(), count),
-                detail::rowDifferencePortable(a.data() + start, b.data(), count));
+            std::uint32_t difference = 0;
             std::vector<std::uint8_t> expected(count + 1, 7), got(count + 1, 7);
-            detail::lumaRowPortable(a.data() + start, count, expected.data());
-            luma(a.data() + start, count, got.data());
-            EXPECT_EQ(got, expected) << "the byte after the row is left alone too";
+            for (std::size_t x = 0; x < count; ++x) {
+                difference += std::uint32_t(std::abs(a[start + x] - b[x]));
+                const std::uint8_t* p = a.data() + start + 4 * x;
+                expected[x] = std::uint8_t((p[0] + 2 * p[1] + p[2] + 2) >> 2);
+            }
+            ASSERT_EQ(detail::rowDifference(a.data() + start, b.data(), count), difference);
+            detail::lumaRow(a.data() + start, count, got.data());
+            ASSERT_EQ(got, expected) << "the byte after the row is left alone too";
         }
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, BurstAlignerKernels, testing::ValuesIn(vectorPaths()),
-    [](const testing::TestParamInfo<KernelPath>& row) {
-        return testing_support::caseName(FrameEnhancer::name(row.param));
-    });
+INSTANTIATE_FOR_EVERY_KERNEL_TARGET(BurstKernelTarget);
 
 } // namespace

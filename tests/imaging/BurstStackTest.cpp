@@ -46,13 +46,13 @@ double meanAbsoluteDifference(const QImage& a, const QImage& b, QRect area)
 
 // A burst shaken by up to half the largest shift each way, so frames lie up to the largest shift
 // from the first, on a picture whose width and height leave a remainder after every vector step:
-// the aligner finds the shake, frame by frame. (Its kernels give the portable results on every
-// path: the kernel test.)
+// the aligner finds the shake, frame by frame. (Its sums are the same on every instruction set:
+// the kernel test.)
 TEST(BurstAligner, FindsEveryFramesShake)
 {
     const platform::SensorNoise noise(8, 8, 7);
     const QImage clean = scene({ 421, 317 });
-    BurstAligner aligner(16, BurstMerger::bestPath());
+    BurstAligner aligner(16);
     aligner.setReference(noise.apply(clean, 0));
     for (std::uint64_t f = 1; f < 8; ++f)
         EXPECT_EQ(aligner.offsetOf(noise.apply(clean, f)), noise.shakeOffset(f) - noise.shakeOffset(0))

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <initializer_list>
 #include <limits>
-#include <ostream>
 #include <random>
 #include <string>
 #include <utility>
@@ -11,24 +10,13 @@
 
 #include <gtest/gtest.h>
 
-#include "support/TestNames.h"
-
-namespace imaging {
-
-// Failure messages name the path rather than print its bytes.
-void PrintTo(KernelPath path, std::ostream* out)
-{
-    *out << FrameEnhancer::name(path);
-}
-
-} // namespace imaging
+#include "KernelTargets.h"
 
 namespace {
 
 using imaging::ChannelSums;
 using imaging::FrameEnhancer;
 using imaging::FrameWindow;
-using imaging::KernelPath;
 
 constexpr std::int32_t kMaxLevel = std::numeric_limits<std::int32_t>::max();
 
@@ -73,35 +61,17 @@ ChannelSums referenceEnhance(std::uint8_t* base, std::size_t bytesPerRow, const 
     return sums;
 }
 
-constexpr KernelPath kAllPaths[]
-    = { KernelPath::Portable, KernelPath::Sse41, KernelPath::Avx2, KernelPath::Avx512, KernelPath::Neon };
-
-std::vector<KernelPath> supportedPaths()
-{
-    std::vector<KernelPath> paths;
-    for (KernelPath path : kAllPaths)
-        if (FrameEnhancer::isSupported(path))
-            paths.push_back(path);
-    return paths;
-}
-
-// Each case runs once per path this CPU runs, named after the path ("sse4_1", "neon", ...).
-std::string pathName(const testing::TestParamInfo<KernelPath>& info)
-{
-    return testing_support::caseName(FrameEnhancer::name(info.param));
-}
-
 const std::vector<std::int32_t> kLevels = { std::numeric_limits<std::int32_t>::min(), -1, 0, 1, 7, 8, 16, 40,
     80, 247, 248, 249, 250, 1000, 2031, 2032, 2033, 100000, kMaxLevel };
 
-class EveryPath : public testing::TestWithParam<KernelPath> { };
+class FrameEnhancerTarget : public EveryKernelTarget { };
 
 // Odd sizes, padded rows and off-centre windows (the preview's case): every byte of the buffer —
 // window, the rest of the frame, row padding — must match the reference. The wide shapes run the
 // vector sums across many rows and past their widening points; the white one would overflow
 // 16-bit sums held one step too long. The gain works on each channel alone, and the random
 // frames hold every byte value in each channel many times over.
-TEST_P(EveryPath, MatchesTheReferenceOnRandomFrames)
+TEST_P(FrameEnhancerTarget, MatchesTheReferenceOnRandomFrames)
 {
     std::mt19937 random(20240601);
     struct Shape {
@@ -129,8 +99,8 @@ TEST_P(EveryPath, MatchesTheReferenceOnRandomFrames)
                 const ChannelSums expectedSums
                     = referenceEnhance(expected.data(), bytesPerRow, shape.window, level, filter);
                 std::vector<std::uint8_t> actual = original;
-                const ChannelSums sums = FrameEnhancer::enhance(
-                    GetParam(), actual.data(), bytesPerRow, shape.window, level, filter);
+                const ChannelSums sums
+                    = FrameEnhancer::enhance(actual.data(), bytesPerRow, shape.window, level, filter);
                 ASSERT_EQ(actual, expected)
                     << shape.width << "x" << shape.height << " level " << level << " filter " << filter;
                 ASSERT_EQ(sums, expectedSums) << shape.width << "x" << shape.height;
@@ -141,7 +111,7 @@ TEST_P(EveryPath, MatchesTheReferenceOnRandomFrames)
 
 // All 2^24 colours in one 4096 × 4096 frame, alpha varying too: the gain at every widening edge,
 // and the tints (which mix the three channels) on every possible gained colour.
-TEST_P(EveryPath, ExhaustiveOverAllColours)
+TEST_P(FrameEnhancerTarget, ExhaustiveOverAllColours)
 {
     constexpr std::size_t kSide = 4096;
     std::vector<std::uint8_t> original(kSide * kSide * 4);
@@ -155,34 +125,37 @@ TEST_P(EveryPath, ExhaustiveOverAllColours)
             { 248, 0 }, { 249, 0 }, { 1000, 0 }, { kMaxLevel, 0 }, { 0, 1 }, { 0, 2 }, { 40, 2 } }) {
         std::vector<std::uint8_t> expected = original, actual = original;
         const FrameWindow all { 0, 0, kSide, kSide };
-        EXPECT_EQ(FrameEnhancer::enhance(GetParam(), actual.data(), 4 * kSide, all, level, filter),
+        EXPECT_EQ(FrameEnhancer::enhance(actual.data(), 4 * kSide, all, level, filter),
             referenceEnhance(expected.data(), 4 * kSide, all, level, filter));
         EXPECT_TRUE(actual == expected) << "level " << level << " filter " << filter;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(FrameEnhancer, EveryPath, testing::ValuesIn(supportedPaths()), pathName);
+INSTANTIATE_FOR_EVERY_KERNEL_TARGET(FrameEnhancerTarget);
 
-// The widest path is the one chosen; a path the CPU cannot run still gives the right bytes.
-TEST(FrameEnhancer, PicksTheWidestPathThisCpuRuns)
+// Each target really is the one the kernels run on while a test asks for it, and without one they
+// run on the best: the tables above would otherwise prove one target many times. The phones' CPUs
+// must get their vector unit, not the emulation.
+TEST(KernelTargets, EveryKernelDispatchesToTheTargetAskedFor)
 {
+    const auto report = [](const std::string& name) {
+        return "enhance: " + name + ", denoise: " + name + ", merge: " + name + ", align: " + name;
+    };
+    const std::vector<std::int64_t> targets = imaging::kernelTargets();
+    ASSERT_FALSE(targets.empty());
+    for (const std::int64_t target : targets) {
+        const imaging::ScopedKernelTarget scope(target);
+        EXPECT_EQ(imaging::kernelReport(), report(imaging::kernelTargetName(target)));
+    }
+    const std::string best = imaging::kernelTargetName(targets.front());
+    EXPECT_EQ(imaging::kernelReport(), report(best));
 #if defined(__aarch64__)
-    EXPECT_EQ(FrameEnhancer::bestPath(), KernelPath::Neon);
-    EXPECT_FALSE(FrameEnhancer::isSupported(KernelPath::Avx2));
+    EXPECT_TRUE(best.starts_with("NEON") || best.starts_with("SVE")) << best;
 #elif defined(__x86_64__)
-    EXPECT_FALSE(FrameEnhancer::isSupported(KernelPath::Neon));
-    if (__builtin_cpu_supports("avx512bw")) {
-        EXPECT_EQ(FrameEnhancer::bestPath(), KernelPath::Avx512);
-    } else if (__builtin_cpu_supports("avx2")) {
-        EXPECT_EQ(FrameEnhancer::bestPath(), KernelPath::Avx2);
+    if (__builtin_cpu_supports("avx2")) {
+        EXPECT_TRUE(best == "AVX2" || best.starts_with("AVX3")) << best;
     }
 #endif
-    EXPECT_TRUE(FrameEnhancer::isSupported(FrameEnhancer::bestPath()));
-    for (KernelPath path : kAllPaths) {
-        std::uint8_t pixel[4] = { 10, 20, 30, 40 };
-        FrameEnhancer::enhance(path, pixel, 4, { 0, 0, 1, 1 }, 16, 2);
-        EXPECT_EQ(pixel[1], 60) << FrameEnhancer::name(path);
-    }
 }
 
 } // namespace

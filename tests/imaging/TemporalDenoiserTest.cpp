@@ -1,24 +1,22 @@
 #include "imaging/TemporalDenoiser.h"
 
-#include <cmath>
+#include <algorithm>
+#include <cstdlib>
 #include <random>
-#include <string>
-#include <tuple>
 #include <vector>
 
 #include <QImage>
 
 #include <gtest/gtest.h>
 
+#include "KernelTargets.h"
+#include "imaging/DenoiseKernels.h"
 #include "platform/camera/SensorNoise.h"
-#include "support/TestNames.h"
 
 namespace {
 
-using testing_support::PrintTo;
-
+using imaging::ChannelSums;
 using imaging::FrameWindow;
-using imaging::KernelPath;
 using imaging::TemporalDenoiser;
 
 FrameWindow whole(const QImage& image)
@@ -26,9 +24,9 @@ FrameWindow whole(const QImage& image)
     return { 0, 0, std::size_t(image.width()), std::size_t(image.height()) };
 }
 
-void filter(TemporalDenoiser& denoiser, QImage& frame, KernelPath path = TemporalDenoiser::bestPath())
+void filter(TemporalDenoiser& denoiser, QImage& frame)
 {
-    denoiser.filter(path, frame.bits(), std::size_t(frame.bytesPerLine()), whole(frame));
+    denoiser.filter(frame.bits(), std::size_t(frame.bytesPerLine()), whole(frame));
 }
 
 // A still night scene with smooth shading and some edges, away from 0 and 255 so noise is not
@@ -82,67 +80,73 @@ TEST(TemporalDenoiser, ResetForgetsTheSceneAsIfNew)
     }
 }
 
-// Every path, with every kind of enhancement fused in, against the portable filter followed by
-// the portable enhancement: bytes and sums, on a window inside a padded frame whose width has
-// whole blocks and a tail, over a sequence with still parts, motion, noise and a reset. Level 0
-// with no tint is the filter alone. The scene is bright and tall enough that the vector paths'
-// 16-bit sums pass 32767 before they are widened.
-struct Fused {
-    const char* name;
-    std::int32_t level;
-    std::int32_t colorFilter;
-};
-
-class TemporalDenoiserPath : public ::testing::TestWithParam<std::tuple<KernelPath, Fused>> { };
-
-TEST_P(TemporalDenoiserPath, FusedPassMatchesPortableFilterThenEnhance)
+// The filter's rule written plainly: an estimate per pixel and channel in 12.4 fixed point, moved
+// by diff × k / 256 rounded.
+ChannelSums referenceFilterThenEnhance(std::vector<std::uint8_t>& frame, std::size_t bytesPerRow,
+    const FrameWindow& w, std::vector<int>& estimates, const imaging::detail::DenoiseParams& q,
+    std::int32_t level, std::int32_t colorFilter)
 {
-    const auto [path, fused] = GetParam();
-    if (!TemporalDenoiser::isSupported(path))
-        GTEST_SKIP() << imaging::FrameEnhancer::name(path) << " not supported here";
-    constexpr std::size_t kWidth = 53, kHeight = 131, kBytesPerRow = 4 * kWidth + 12;
-    const FrameWindow window { 3, 2, 50, 129 }; // 47 wide: two blocks of 16 and a tail of 15
-    std::mt19937 random(1234);
-    std::vector<std::uint8_t> scene(kBytesPerRow * kHeight);
-    for (auto& byte : scene)
-        byte = std::uint8_t(96 + random() % 160);
-    TemporalDenoiser reference, tested;
-    for (int f = 0; f < 24; ++f) {
-        std::vector<std::uint8_t> frame = scene;
-        for (std::size_t i = 0; i < frame.size(); ++i) {
-            const int noisy = int(frame[i]) + int(random() % 41) - 20 + ((i / 4) % 97 < 9 ? f * 13 : 0);
-            frame[i] = std::uint8_t(std::clamp(noisy, 0, 255));
-        }
-        if (f == 15) {
-            reference.reset();
-            tested.reset();
-        }
-        std::vector<std::uint8_t> a = frame, b = frame;
-        reference.filter(KernelPath::Portable, a.data(), kBytesPerRow, window);
-        const imaging::ChannelSums expected = imaging::FrameEnhancer::enhance(
-            KernelPath::Portable, a.data(), kBytesPerRow, window, fused.level, fused.colorFilter);
-        const imaging::ChannelSums sums
-            = tested.filterAndEnhance(path, b.data(), kBytesPerRow, window, fused.level, fused.colorFilter);
-        ASSERT_EQ(a, b) << "frame " << f;
-        ASSERT_EQ(sums, expected) << "frame " << f;
-        for (std::size_t y = 0; y < kHeight; ++y)
-            for (std::size_t x = 0; x < kBytesPerRow; ++x) {
-                const bool inside
-                    = y >= window.y0 && y < window.y1 && x >= 4 * window.x0 && x < 4 * window.x1;
-                if (!inside || x % 4 == 3) {
-                    ASSERT_EQ(b[y * kBytesPerRow + x], frame[y * kBytesPerRow + x]) << "outside or alpha";
-                }
+    for (std::size_t y = w.y0; y < w.y1; ++y)
+        for (std::size_t x = w.x0; x < w.x1; ++x) {
+            std::uint8_t* p = frame.data() + y * bytesPerRow + 4 * x;
+            int* s = estimates.data() + 3 * ((y - w.y0) * (w.x1 - w.x0) + (x - w.x0));
+            int diff[3], sad = 0;
+            for (int c = 0; c < 3; ++c) {
+                diff[c] = 16 * p[c] - s[c];
+                sad += std::abs(diff[c]);
             }
+            const int d = std::clamp(sad - q.threshold, 0, int(q.span));
+            const int k = std::min(256, q.kMin + ((d * q.slope) >> 16));
+            for (int c = 0; c < 3; ++c) {
+                s[c] += (diff[c] * k + 128) >> 8;
+                p[c] = std::uint8_t((s[c] + 8) >> 4);
+            }
+        }
+    return imaging::FrameEnhancer::enhance(frame.data(), bytesPerRow, w, level, colorFilter);
+}
+
+// The fused pass on every target, with every kind of enhancement, against the plain filter followed
+// by the enhancement: bytes and sums, over a sequence whose estimates carry from frame to frame,
+// with still parts, motion, noise, a restart (k = 256) and several ramps. The window lies inside a
+// padded frame and is 47 wide: whole steps and a tail on every target. The scene is bright and
+// tall enough that 16-bit sums pass 32767 and are widened more than once.
+class TemporalDenoiserTarget : public EveryKernelTarget { };
+
+TEST_P(TemporalDenoiserTarget, FusedPassMatchesThePlainFilterThenTheEnhancement)
+{
+    constexpr std::size_t kWidth = 53, kHeight = 300, kBytesPerRow = 4 * kWidth + 12;
+    const FrameWindow window { 3, 2, 50, 299 };
+    const imaging::detail::DenoiseParams ramps[]
+        = { { 256, 0, 256, 0 }, { 128, 120, 300, 28399 }, { 32, 0, 256, 57344 }, { 40, 900, 12240, 1180 } };
+    const struct {
+        std::int32_t level, colorFilter;
+    } enhancements[] = { { 0, 0 }, { 7, 0 }, { 40, 1 }, { 2100, 2 } };
+    for (const auto& e : enhancements) {
+        SCOPED_TRACE(testing::Message() << "level " << e.level << ", filter " << e.colorFilter);
+        std::mt19937 random(1234);
+        std::vector<std::uint8_t> scene(kBytesPerRow * kHeight);
+        for (auto& byte : scene)
+            byte = std::uint8_t(96 + random() % 160);
+        std::vector<std::uint16_t> state(imaging::detail::denoiseRowValues(47) * 297);
+        std::vector<int> estimates(3 * 47 * 297);
+        for (int f = 0; f < 12; ++f) {
+            std::vector<std::uint8_t> frame = scene;
+            for (std::size_t i = 0; i < frame.size(); ++i) {
+                const int noisy = int(frame[i]) + int(random() % 41) - 20 + ((i / 4) % 97 < 9 ? f * 13 : 0);
+                frame[i] = std::uint8_t(std::clamp(noisy, 0, 255));
+            }
+            const imaging::detail::DenoiseParams& q = ramps[f == 0 || f == 8 ? 0 : f % 3 + 1];
+            std::vector<std::uint8_t> expected = frame, actual = frame;
+            const ChannelSums expectedSums = referenceFilterThenEnhance(
+                expected, kBytesPerRow, window, estimates, q, e.level, e.colorFilter);
+            const ChannelSums sums = imaging::detail::denoise(actual.data(), kBytesPerRow, window,
+                { state.data(), q, imaging::detail::kernelParams(e.level, e.colorFilter) });
+            ASSERT_TRUE(actual == expected) << "frame " << f << ": alpha, the padding and the rest stay too";
+            ASSERT_EQ(sums, expectedSums) << "frame " << f;
+        }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, TemporalDenoiserPath,
-    ::testing::Combine(::testing::Values(KernelPath::Portable, KernelPath::Sse41, KernelPath::Avx2),
-        ::testing::Values(Fused { "filterOnly", 0, 0 }, Fused { "level7", 7, 0 },
-            Fused { "level40Green", 40, 1 }, Fused { "saturatedGrey", 2100, 2 })),
-    [](const ::testing::TestParamInfo<std::tuple<KernelPath, Fused>>& row) {
-        return testing_support::caseName(imaging::FrameEnhancer::name(std::get<0>(row.param))) + "_"
-            + std::get<1>(row.param).name;
-    });
+INSTANTIATE_FOR_EVERY_KERNEL_TARGET(TemporalDenoiserTarget);
 
 } // namespace

@@ -48,6 +48,8 @@ QString EnhanceOptions::usage()
         "                     (default: a still photo, the whole picture, no measurement)\n"
         "  --radius R         half the side of the centre square in pixels (with --preview)\n"
         "  --zoom Z           scope zoom; the square shrinks to R x (1 - Z), default 0 (with --preview)\n"
+        "  --kernels          show the instruction set each pixel kernel runs on with this CPU\n"
+        "                     (\"enhance: AVX2, denoise: AVX2, merge: AVX2, align: AVX2\")\n"
         "  --help             show this text\n"
         "  --version          show the version\n"
         "\n"
@@ -72,6 +74,10 @@ std::optional<EnhanceOptions> EnhanceOptions::parse(const QStringList& arguments
         QString argument = arguments[i];
         if (argument == QLatin1String("--version")) {
             options.version = true;
+            return options;
+        }
+        if (argument == QLatin1String("--kernels")) {
+            options.kernels = true;
             return options;
         }
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {

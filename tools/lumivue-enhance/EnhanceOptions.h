@@ -24,6 +24,7 @@ struct EnhanceOptions {
     float zoom { 0.0f };
     bool help { false };
     bool version { false };
+    bool kernels { false };
 
     // The options, or nullopt with a one-line reason in *error.
     static std::optional<EnhanceOptions> parse(const QStringList& arguments, QString* error);

@@ -12,6 +12,7 @@
 
 #include "EnhanceOptions.h"
 #include "imaging/BurstMerger.h"
+#include "imaging/CpuFeatures.h"
 #include "imaging/FramePipeline.h"
 #include "imaging/ScopeGeometry.h"
 #include "imaging/ScopeSettings.h"
@@ -77,6 +78,10 @@ int main(int argc, char** argv)
     }
     if (options->version) {
         std::puts("lumivue-enhance " LUMIVUE_VERSION);
+        return 0;
+    }
+    if (options->kernels) {
+        std::puts(imaging::kernelReport().c_str());
         return 0;
     }
 
