@@ -16,7 +16,7 @@ PACKAGES=(
   gstreamer1.0-plugins-good gstreamer1.0-pipewire gstreamer1.0-tools
   pipewire pipewire-bin wireplumber dbus-daemon
   librsvg2-bin help2man desktop-file-utils appstream file dpkg-dev
-  libcpp-httplib-dev libqt6sql6-sqlite libqt6sql6-psql postgresql
+  libcpp-httplib-dev libqt6sql6-sqlite libqt6sql6-psql postgresql chromium
 )
 
 # Optional groups: tools only some commands use, kept out of the default set (and so out of CI).
