@@ -48,39 +48,6 @@ struct DenoiseFrame {
     KernelParams enhance;
 };
 
-// Internal linkage: the kernel source includes this too (see EnhanceKernels.h).
-namespace {
-
-inline int weightOf(int sad, const DenoiseParams& q)
-{
-    int d = sad - q.threshold;
-    d = d < 0 ? 0 : (d > q.span ? q.span : d);
-    const int k = q.kMin + static_cast<int>((static_cast<std::uint32_t>(d) * q.slope) >> 16);
-    return k > 256 ? 256 : k;
-}
-
-// One pixel of the fused pass: s points at its b estimate, with g and r `stride` values on.
-// Adds the filtered b, g, r to the sums before the enhancement changes them.
-template <bool Gain, int Filter>
-inline void denoisePixel(std::uint8_t* p, std::uint16_t* s, std::size_t stride, const DenoiseParams& q,
-    const KernelParams& e, ChannelSums& sums)
-{
-    int diff[3];
-    for (std::size_t c = 0; c < 3; ++c)
-        diff[c] = (int { p[c] } << 4) - int { s[stride * c] };
-    const int k = weightOf((diff[0] < 0 ? -diff[0] : diff[0]) + (diff[1] < 0 ? -diff[1] : diff[1])
-            + (diff[2] < 0 ? -diff[2] : diff[2]),
-        q);
-    for (std::size_t c = 0; c < 3; ++c) {
-        std::uint16_t& estimate = s[stride * c];
-        estimate = static_cast<std::uint16_t>(estimate + ((2 * diff[c] * (64 * k) + 16384) >> 15));
-        p[c] = static_cast<std::uint8_t>((estimate + 8) >> 4);
-    }
-    enhancePixel<Gain, Filter>(p, e, sums);
-}
-
-} // namespace
-
 // Filters and enhances the window on the best instruction set the CPU runs. Returns the sums of
 // the filtered window (before the enhancement), as FrameEnhancer does.
 ChannelSums denoise(

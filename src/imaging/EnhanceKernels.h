@@ -1,7 +1,7 @@
 #pragma once
 
 // Internal to FrameEnhancer and the fused filter: the kernel (EnhanceSimd.cpp, one source for
-// every instruction set) and the per-pixel rule that finishes its rows.
+// every instruction set) and its parameters.
 //
 // Gain without overflow: with m = level + 8 and T = ceil(2040 / m), c × m / 8 >= 255 exactly when
 // c >= T. Below T, c × m < 2040, so the product fits 16 bits. Levels above 2032 behave like
@@ -42,37 +42,6 @@ inline KernelParams kernelParams(std::int32_t level, std::int32_t filter)
 
 constexpr std::uint32_t kDivideBy3Multiplier = 683;
 constexpr int kDivideBy3Shift = 11;
-
-inline std::uint8_t gainChannel(std::uint8_t c, const KernelParams& params)
-{
-    if (c >= params.threshold)
-        return 255;
-    return static_cast<std::uint8_t>((std::uint32_t { c } * params.multiplier) >> 3);
-}
-
-// Processes one pixel in place and adds its original channels to the sums.
-template <bool Gain, int Filter>
-inline void enhancePixel(std::uint8_t* p, const KernelParams& params, ChannelSums& sums)
-{
-    std::uint8_t b = p[0], g = p[1], r = p[2];
-    sums.b += b;
-    sums.g += g;
-    sums.r += r;
-    if constexpr (Gain) {
-        b = gainChannel(b, params);
-        g = gainChannel(g, params);
-        r = gainChannel(r, params);
-    }
-    if constexpr (Filter != 0) {
-        const auto grey = static_cast<std::uint8_t>(
-            ((std::uint32_t { b } + g + r) * kDivideBy3Multiplier) >> kDivideBy3Shift);
-        g = grey;
-        b = r = Filter == 1 ? 0 : grey;
-    }
-    p[0] = b;
-    p[1] = g;
-    p[2] = r;
-}
 
 // Picks the kernel instantiation for the gain and the filter once per call, so no pixel loop
 // branches on them. `run` takes (std::bool_constant<Gain>, std::integral_constant<int, Filter>).

@@ -11,11 +11,13 @@
 // - grey: from the channels still in their 16-bit lanes, b + g + r gathered in the low half of each
 //   pixel's 32-bit lane and high-multiplied by 683 << 5, spread by one byte shuffle; alpha put back
 //   from the input.
-// The loop takes two steps a turn; the pixels after the last whole step take the per-pixel rule.
+// The loop takes two steps a turn; a row's last pixels, fewer than a step, one step through a copy.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "imaging/EnhanceSimd.cpp"
 #include <hwy/foreach_target.h> // IWYU pragma: keep
+
+#include <cstring>
 
 #include <hwy/highway.h>
 
@@ -88,23 +90,25 @@ ChannelSums run(
     auto totalB = hn::Zero(D64 {}), totalG = totalB, totalR = totalB;
     std::size_t stepsLeft = kStepsPer16BitSum;
     ChannelSums sums;
+    auto widenSums = [&] {
+        const auto e = hn::BitCast(d32, hn::Sub(words, hn::ShiftLeft<8>(odds)));
+        totalB = addWidened(totalB, low16(e));
+        totalR = addWidened(totalR, hn::ShiftRight<16>(e));
+        totalG = addWidened(totalG, low16(hn::BitCast(d32, odds)));
+        words = odds = hn::Zero(d16);
+        stepsLeft = kStepsPer16BitSum;
+    };
     const std::size_t count = window.x1 - window.x0;
+    const std::size_t stride = 4 * pixelsPerStep;
     for (std::size_t y = window.y0; y < window.y1; ++y) {
         std::uint8_t* p = base + y * bytesPerRow + 4 * window.x0;
         for (std::size_t steps = count / pixelsPerStep; steps > 0;) {
-            if (stepsLeft == 0) {
-                const auto e = hn::BitCast(d32, hn::Sub(words, hn::ShiftLeft<8>(odds)));
-                totalB = addWidened(totalB, low16(e));
-                totalR = addWidened(totalR, hn::ShiftRight<16>(e));
-                totalG = addWidened(totalG, low16(hn::BitCast(d32, odds)));
-                words = odds = hn::Zero(d16);
-                stepsLeft = kStepsPer16BitSum;
-            }
+            if (stepsLeft == 0)
+                widenSums();
             const std::size_t block = steps < stepsLeft ? steps : stepsLeft;
             steps -= block;
             stepsLeft -= block;
             // Two steps at a time: two independent chains for an in-order core (the phones').
-            const std::size_t stride = 4 * pixelsPerStep;
             for (std::uint8_t* const end = p + stride * (block & ~std::size_t { 1 }); p != end;
                  p += 2 * stride) {
                 step<Gain, Filter>(p, evenMultiplier, oddMultiplier, words, odds);
@@ -115,8 +119,17 @@ ChannelSums run(
                 p += stride;
             }
         }
-        for (std::size_t i = count % pixelsPerStep; i > 0; --i, p += 4)
-            enhancePixel<Gain, Filter>(p, params, sums);
+        // The row's last pixels, fewer than a step, take one step through a zeroed copy: zero
+        // pixels add nothing to the sums, and a wide vector leaves up to 15 pixels a row.
+        if (const std::size_t rest = 4 * (count % pixelsPerStep); rest != 0) {
+            if (stepsLeft == 0)
+                widenSums();
+            --stepsLeft;
+            HWY_ALIGN std::uint8_t last[HWY_MAX_BYTES] = {};
+            std::memcpy(last, p, rest);
+            step<Gain, Filter>(last, evenMultiplier, oddMultiplier, words, odds);
+            std::memcpy(p, last, rest);
+        }
     }
     const auto e = hn::BitCast(d32, hn::Sub(words, hn::ShiftLeft<8>(odds)));
     sums.b += sumOfLanes(addWidened(totalB, low16(e)));
