@@ -38,12 +38,12 @@ if [ ! -e "$root/etc/debian_version" ]; then
 fi
 before=$("${as_root[@]}" dpkg-query -W -f '.\n' | wc -l)
 cp "$deb" "$root/tmp/"
-for attempt in 1 2 3; do
+for attempt in 1 2 3 4 5; do
   if "${as_root[@]}" sh -c "dpkg --configure -a && apt-get install -y -q /tmp/$(basename "$deb")" \
     >"$root/tmp/apt-install.log" 2>&1; then
     break
   fi
-  [ "$attempt" -lt 3 ] || { tail -20 "$root/tmp/apt-install.log" >&2; exit 1; }
+  [ "$attempt" -lt 5 ] || { tail -20 "$root/tmp/apt-install.log" >&2; exit 1; }
   echo "try-clean-root: the install stopped (proot); resuming"
 done
 after=$("${as_root[@]}" dpkg-query -W -f '.\n' | wc -l)
