@@ -38,9 +38,10 @@ if [ ! -e "$root/etc/debian_version" ]; then
 fi
 before=$("${as_root[@]}" dpkg-query -W -f '.\n' | wc -l)
 cp "$deb" "$root/tmp/"
+: >"$root/tmp/apt-install.log"
 for attempt in 1 2 3 4 5; do
-  if "${as_root[@]}" sh -c "dpkg --configure -a && apt-get install -y -q /tmp/$(basename "$deb")" \
-    >"$root/tmp/apt-install.log" 2>&1; then
+  [ "$attempt" -eq 1 ] || "${as_root[@]}" dpkg --configure -a >>"$root/tmp/apt-install.log" 2>&1 || true
+  if "${as_root[@]}" apt-get install -y -q "/tmp/$(basename "$deb")" >>"$root/tmp/apt-install.log" 2>&1; then
     break
   fi
   [ "$attempt" -lt 5 ] || { tail -20 "$root/tmp/apt-install.log" >&2; exit 1; }
