@@ -21,10 +21,11 @@ fi
 # systemd-tmpfiles (run by systemd's maintainer script) trips proot; runtime folders do not
 # matter in this root, so it is stood in for by a script that does nothing. systemd-sysusers trips
 # it too, once the user it was creating is written: the install is resumed (below).
-stub=$(mktemp)
-trap 'rm -f "$stub"' EXIT
+stubs=$(mktemp -d)
+trap 'rm -rf "$stubs"' EXIT
+stub=$root.tmpfiles-stub # kept beside the root for a resume by hand (below)
 printf '#!/bin/sh\nexit 0\n' >"$stub"
-chmod +x "$stub"
+chmod 755 "$stub"
 as_root=("${enter[@]}" -0 -b "$stub:/usr/bin/systemd-tmpfiles" /usr/bin/env -i
   PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive)
 
@@ -38,13 +39,20 @@ if [ ! -e "$root/etc/debian_version" ]; then
 fi
 before=$("${as_root[@]}" dpkg-query -W -f '.\n' | wc -l)
 cp "$deb" "$root/tmp/"
-: >"$root/tmp/apt-install.log"
+: >"$stubs/apt-install.log"
 for attempt in 1 2 3 4 5; do
-  [ "$attempt" -eq 1 ] || "${as_root[@]}" dpkg --configure -a >>"$root/tmp/apt-install.log" 2>&1 || true
-  if "${as_root[@]}" apt-get install -y -q "/tmp/$(basename "$deb")" >>"$root/tmp/apt-install.log" 2>&1; then
+  [ "$attempt" -eq 1 ] || "${as_root[@]}" dpkg --configure -a >>"$stubs/apt-install.log" 2>&1 || true
+  if "${as_root[@]}" apt-get install -y -q "/tmp/$(basename "$deb")" >>"$stubs/apt-install.log" 2>&1; then
     break
   fi
-  [ "$attempt" -lt 5 ] || { tail -20 "$root/tmp/apt-install.log" >&2; exit 1; }
+  if [ "$attempt" -eq 5 ]; then
+    tail -5 "$stubs/apt-install.log" >&2
+    # Run from an interactive shell, the same command has always got past where the script's
+    # tries stopped; the cause in proot is not known.
+    echo "try-clean-root: proot keeps stopping in a maintainer script. Run by hand, then this script again:" >&2
+    echo "  PROOT_NO_SECCOMP=1 ${as_root[*]} dpkg --configure -a" >&2
+    exit 1
+  fi
   echo "try-clean-root: the install stopped (proot); resuming"
 done
 after=$("${as_root[@]}" dpkg-query -W -f '.\n' | wc -l)
