@@ -305,30 +305,34 @@ CollectorDatabase::Stored CollectorDatabase::store(
             if (!run(QStringLiteral("DELETE FROM %1 WHERE device = ? AND start_time = ?").arg(table), key))
                 return failed();
         }
-        for (qsizetype i = 0; i < session.events.size(); ++i) {
-            const ReportRows::Event& event = session.events[i];
-            if (!run(QStringLiteral(
-                         "INSERT INTO events (device, start_time, seq, name, start_offset, duration,"
-                         " parameters) VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                    key
-                        + QVariantList {
-                            int(i), event.name, event.startOffsetMs, event.durationMs, event.parameters }))
-                return failed();
-        }
+        // Events and errors keep their order in the session as `seq`.
+        auto insertInOrder = [&](const QString& sql, qsizetype count, auto valuesOf) {
+            for (qsizetype i = 0; i < count; ++i) {
+                if (!run(sql, key + QVariantList { int(i) } + valuesOf(i)))
+                    return false;
+            }
+            return true;
+        };
+        if (!insertInOrder(QStringLiteral("INSERT INTO events (device, start_time, seq, name, start_offset,"
+                                          " duration, parameters) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                session.events.size(),
+                [&](qsizetype i) {
+                    const ReportRows::Event& event = session.events[i];
+                    return QVariantList { event.name, event.startOffsetMs, event.durationMs,
+                        event.parameters };
+                })
+            || !insertInOrder(
+                QStringLiteral("INSERT INTO errors (device, start_time, seq, time, error_id, message,"
+                               " exception) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                session.errors.size(), [&](qsizetype i) {
+                    const ReportRows::Error& error = session.errors[i];
+                    return QVariantList { error.timeMs, error.errorId, error.message, error.exception };
+                }))
+            return failed();
         for (auto it = session.eventCounts.cbegin(); it != session.eventCounts.cend(); ++it) {
             if (!run(QStringLiteral(
                          "INSERT INTO event_counts (device, start_time, name, total) VALUES (?, ?, ?, ?)"),
                     key + QVariantList { it.key(), it.value() }))
-                return failed();
-        }
-        for (qsizetype i = 0; i < session.errors.size(); ++i) {
-            const ReportRows::Error& error = session.errors[i];
-            if (!run(QStringLiteral(
-                         "INSERT INTO errors (device, start_time, seq, time, error_id, message, exception)"
-                         " VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                    key
-                        + QVariantList {
-                            int(i), error.timeMs, error.errorId, error.message, error.exception }))
                 return failed();
         }
         if (!run(QStringLiteral("INSERT INTO page_views (device, start_time, views) VALUES (?, ?, ?)"),
