@@ -377,21 +377,21 @@ bool CollectorDatabase::deleteSessions(const QString& condition, const QVariantL
     return true;
 }
 
-std::optional<qint64> CollectorDatabase::forget(const QString& device)
+std::optional<qint64> CollectorDatabase::deleteInOneGo(
+    const QString& sessionCondition, const QStringList& otherRows, const QVariantList& values)
 {
-    const QVariantList devices { ReportRows::hashDevice(device), device };
     qint64 sessions = 0;
     if (!begin())
         return std::nullopt;
-    if (!deleteSessions(QStringLiteral("device IN (?, ?)"), devices, &sessions)) {
+    if (!deleteSessions(sessionCondition, values, &sessions)) {
         rollback();
         return std::nullopt;
     }
-    for (const char* table : { "reports", "devices" }) {
+    for (const QString& rows : otherRows) {
         QSqlQuery query(m_db);
-        query.prepare(QStringLiteral("DELETE FROM %1 WHERE device IN (?, ?)").arg(QLatin1String(table)));
-        query.addBindValue(devices[0]);
-        query.addBindValue(devices[1]);
+        query.prepare(QStringLiteral("DELETE FROM ") + rows);
+        for (const QVariant& value : values)
+            query.addBindValue(value);
         if (!query.exec()) {
             fail(QStringLiteral("cannot delete"), query.lastError().text());
             rollback();
@@ -405,30 +405,19 @@ std::optional<qint64> CollectorDatabase::forget(const QString& device)
     return sessions;
 }
 
+std::optional<qint64> CollectorDatabase::forget(const QString& device)
+{
+    return deleteInOneGo(QStringLiteral("device IN (?, ?)"),
+        { QStringLiteral("reports WHERE device IN (?, ?)"),
+            QStringLiteral("devices WHERE device IN (?, ?)") },
+        { ReportRows::hashDevice(device), device });
+}
+
 std::optional<qint64> CollectorDatabase::deleteBefore(qint64 cutoffMs)
 {
-    qint64 sessions = 0;
-    if (!begin())
-        return std::nullopt;
-    if (!deleteSessions(QStringLiteral("start_time < ?"), { cutoffMs }, &sessions)) {
-        rollback();
-        return std::nullopt;
-    }
-    for (const char* condition : { "reports WHERE received_at < ?", "devices WHERE last_seen < ?" }) {
-        QSqlQuery query(m_db);
-        query.prepare(QStringLiteral("DELETE FROM ") + QLatin1String(condition));
-        query.addBindValue(cutoffMs);
-        if (!query.exec()) {
-            fail(QStringLiteral("cannot delete"), query.lastError().text());
-            rollback();
-            return std::nullopt;
-        }
-    }
-    if (!commit()) {
-        rollback();
-        return std::nullopt;
-    }
-    return sessions;
+    return deleteInOneGo(QStringLiteral("start_time < ?"),
+        { QStringLiteral("reports WHERE received_at < ?"), QStringLiteral("devices WHERE last_seen < ?") },
+        { cutoffMs });
 }
 
 } // namespace collector

@@ -16,6 +16,8 @@
 #include <QByteArray>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
+#include <QVariantList>
 
 namespace collector {
 
@@ -65,6 +67,10 @@ private:
     bool commit();
     void rollback();
     void endWriteTurn();
+    // Sessions (and their rows) matching `sessionCondition`, then `DELETE FROM` each of `otherRows`,
+    // all bound to `values`, in one transaction: the sessions deleted, or nothing on failure.
+    std::optional<qint64> deleteInOneGo(
+        const QString& sessionCondition, const QStringList& otherRows, const QVariantList& values);
     bool deleteSessions(const QString& condition, const QVariantList& values, qint64* sessions);
 
     QString m_location;
