@@ -3,7 +3,7 @@
 #include "UncaughtExceptionHandler.h"
 #include "analytics/TallyAPI.h"
 #include "platform/core/Log.h"
-#include "platform/ui/Device.h"
+#include "platform/device/Device.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 

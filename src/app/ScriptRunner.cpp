@@ -12,9 +12,9 @@
 #include <unistd.h>
 
 #include "WindowHost.h"
-#include "platform/ui/Application.h"
+#include "platform/device/Application.h"
 #include "platform/ui/Control.h"
-#include "platform/ui/Device.h"
+#include "platform/device/Device.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/Slider.h"
 

@@ -7,9 +7,9 @@
 
 #include "platform/core/Log.h"
 #include "platform/ui/Alert.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/Device.h"
-#include "platform/ui/Screen.h"
+#include "platform/device/Application.h"
+#include "platform/device/Device.h"
+#include "platform/device/Screen.h"
 
 using namespace platform;
 

@@ -23,8 +23,8 @@
 #include "platform/camera/CameraSource.h"
 #include "platform/core/FrameMemory.h"
 #include "platform/system/DeviceInfo.h"
-#include "platform/ui/LocationManager.h"
-#include "platform/ui/Screen.h"
+#include "platform/device/LocationManager.h"
+#include "platform/device/Screen.h"
 
 namespace {
 

@@ -15,13 +15,13 @@
 #include "platform/graphics/Layer.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ControlEvent.h"
-#include "platform/ui/Device.h"
+#include "platform/device/Device.h"
 #include "platform/ui/ImageView.h"
-#include "platform/ui/InterfaceTurn.h"
+#include "platform/device/InterfaceTurn.h"
 #include "platform/ui/Label.h"
-#include "platform/ui/Screen.h"
+#include "platform/device/Screen.h"
 #include "platform/ui/ScrollView.h"
-#include "platform/ui/SystemSound.h"
+#include "platform/device/SystemSound.h"
 
 namespace photos {
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QTransform>
 
-#include "platform/ui/InterfaceTurn.h"
+#include "platform/device/InterfaceTurn.h"
 
 namespace ui {
 

@@ -6,7 +6,7 @@
 #include <numbers>
 
 #include "platform/ui/ControlEvent.h"
-#include "platform/ui/Device.h"
+#include "platform/device/Device.h"
 #include "platform/ui/View.h"
 #include "ui/HUDView.h"
 #include "ui/OptionButton.h"

@@ -14,7 +14,7 @@
 #include "platform/graphics/Layer.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Slider.h"
-#include "platform/ui/SystemSound.h"
+#include "platform/device/SystemSound.h"
 #include "platform/ui/Window.h"
 #include "ui/HUDView.h"
 #include "ui/LumivueViewController.h"

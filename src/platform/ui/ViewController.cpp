@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include "platform/ui/Screen.h"
+#include "platform/device/Screen.h"
 
 namespace platform {
 

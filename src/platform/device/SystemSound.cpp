@@ -1,4 +1,4 @@
-#include "platform/ui/SystemSound.h"
+#include "platform/device/SystemSound.h"
 
 #include <atomic>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "platform/ui/Application.h"
+#include "platform/device/Application.h"
 
 #include <QGuiApplication>
 

@@ -1,4 +1,4 @@
-#include "platform/ui/LocationManager.h"
+#include "platform/device/LocationManager.h"
 
 #include <cmath>
 

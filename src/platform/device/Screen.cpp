@@ -1,4 +1,4 @@
-#include "platform/ui/Screen.h"
+#include "platform/device/Screen.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "platform/ui/Device.h"
+#include "platform/device/Device.h"
 
 #include "platform/core/NotificationCenter.h"
 
