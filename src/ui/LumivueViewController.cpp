@@ -12,7 +12,6 @@
 
 #include "analytics/TallyAPI.h"
 #include "imaging/LivePreviewLayer.h"
-#include "photos/ViewImageController.h"
 #include "platform/core/AlertPresenter.h"
 #include "platform/core/Log.h"
 #include "platform/graphics/Layer.h"
@@ -413,9 +412,8 @@ void LumivueViewController::photoAlbum()
     const platform::AssetURL url = lastImageURL();
     if (url.isEmpty())
         return;
-    auto viewer = std::make_unique<photos::ViewImageController>(albumDirectory());
-    viewer->setImageURL(url);
-    presentModalViewController(std::move(viewer), true);
+    // The viewer is a Qt Quick screen (Viewer.qml); this toolkit screen cannot present it.
+    platform::logLine(platform::lcPhotos(), QStringLiteral("Viewer not shown on this screen: ") + url.toString());
 }
 
 void LumivueViewController::setTakePictureButtonEnabled(bool enabled)
