@@ -109,11 +109,10 @@ void PhotoViewer::lookUp(const QSize& bounds)
     if (!m_library)
         m_library = std::make_unique<platform::AssetsLibrary>(
             m_albumDirectory, platform::AssetsLibrary::FolderCreation::Never);
-    auto deliver = [this, lookup = m_lookup](QImage upright, int orientation, QSize photoSize, QString damage = {}) {
+    auto deliver = [this, lookup = m_lookup](
+                       QImage upright, int orientation, QSize photoSize, QString damage = {}) {
         QMetaObject::invokeMethod(
-            this,
-            [=, this] { show(lookup, upright, orientation, photoSize, damage); },
-            Qt::QueuedConnection);
+            this, [=, this] { show(lookup, upright, orientation, photoSize, damage); }, Qt::QueuedConnection);
     };
     m_library->assetForURL(
         platform::AssetURL::fromString(m_imageUrl),
@@ -140,8 +139,8 @@ void PhotoViewer::lookUp(const QSize& bounds)
         [deliver](const platform::AlbumError&) { deliver(QImage(), 0, QSize()); });
 }
 
-void PhotoViewer::show(
-    std::uint64_t lookup, const QImage& upright, int orientation, const QSize& photoSize, const QString& damage)
+void PhotoViewer::show(std::uint64_t lookup, const QImage& upright, int orientation, const QSize& photoSize,
+    const QString& damage)
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
     if (lookup != m_lookup)
@@ -154,7 +153,8 @@ void PhotoViewer::show(
                              : QStringLiteral("Error taking thumbnail: the file is damaged: ") + damage);
         // Said on the screen, not only in a log: a black viewer would leave the user guessing.
         m_message = tr("This photo cannot be shown.");
-        m_messageDetail = damage.isEmpty() ? tr("It was deleted or cannot be read.") : tr("The file is damaged.");
+        m_messageDetail
+            = damage.isEmpty() ? tr("It was deleted or cannot be read.") : tr("The file is damaged.");
         emit messageChanged();
         setLoading(false);
         return;

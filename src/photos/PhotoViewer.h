@@ -38,7 +38,8 @@ namespace photos {
 
 class PhotoViewer : public QObject {
     Q_OBJECT
-    Q_PROPERTY(QString albumDirectory READ albumDirectory WRITE setAlbumDirectory NOTIFY albumDirectoryChanged)
+    Q_PROPERTY(
+        QString albumDirectory READ albumDirectory WRITE setAlbumDirectory NOTIFY albumDirectoryChanged)
     Q_PROPERTY(QString imageUrl READ imageUrl WRITE setImageUrl NOTIFY imageUrlChanged)
     // The view's size in points, for the size the photo is first decoded at; empty: the screen's.
     Q_PROPERTY(QSizeF viewSize READ viewSize WRITE setViewSize NOTIFY viewSizeChanged)

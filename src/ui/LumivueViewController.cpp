@@ -413,7 +413,8 @@ void LumivueViewController::photoAlbum()
     if (url.isEmpty())
         return;
     // The viewer is a Qt Quick screen (Viewer.qml); this toolkit screen cannot present it.
-    platform::logLine(platform::lcPhotos(), QStringLiteral("Viewer not shown on this screen: ") + url.toString());
+    platform::logLine(
+        platform::lcPhotos(), QStringLiteral("Viewer not shown on this screen: ") + url.toString());
 }
 
 void LumivueViewController::setTakePictureButtonEnabled(bool enabled)

@@ -176,7 +176,8 @@ TEST_P(ViewerFitTest, ShowsThePhotoUprightFittedAndCentred)
     EXPECT_EQ(picture->imageSize(), row.decoded);
     EXPECT_EQ(model->fullResolution(), row.decoded == upright);
     const QImage shown = picture->image();
-    EXPECT_GT(redness(shown.pixel(int(row.red.x() * (shown.width() - 1)), int(row.red.y() * (shown.height() - 1)))), 10);
+    const QPointF red(row.red.x() * (shown.width() - 1), row.red.y() * (shown.height() - 1));
+    EXPECT_GT(redness(shown.pixel(red.toPoint())), 10);
 
     const qreal fit = std::min({ row.scale, 320.0 / upright.width(), 480.0 / upright.height() });
     EXPECT_NEAR(zoom(), fit, 1e-6);
