@@ -227,6 +227,14 @@ TEST_F(ViewerTest, WheelZoomsAboutThePointerReadsTheFullResolutionAndDragPans)
     EXPECT_NEAR(zoom(), fit, 1e-6);
     ASSERT_TRUE(waitUntil([&] { return !flick->property("moving").toBool(); }));
     EXPECT_LT((onScreen(picture).center() - QPointF(160, 240)).manhattanLength(), 0.01);
+
+    // Two fingers spread from 40 to 120 points apart pinch the zoom up.
+    static QPointingDevice* const touchscreen = QTest::createTouchDevice();
+    QTest::touchEvent(&m_view, touchscreen).press(0, { 140, 240 }).press(1, { 180, 240 });
+    for (int i = 1; i <= 10; ++i)
+        QTest::touchEvent(&m_view, touchscreen).move(0, { 140 - 4 * i, 240 }).move(1, { 180 + 4 * i, 240 });
+    QTest::touchEvent(&m_view, touchscreen).release(0, { 100, 240 }).release(1, { 220, 240 });
+    EXPECT_GT(zoom(), fit * 1.5); // from where the pinch began, past the drag threshold
 }
 
 struct TurnRow {
