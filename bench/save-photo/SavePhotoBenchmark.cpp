@@ -11,7 +11,7 @@
 #include <future>
 #include <vector>
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QTemporaryDir>
@@ -317,7 +317,7 @@ int main(int argc, char** argv)
     // and the stills reuse their memory as the app's do.
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     platform::reuseFrameMemory();
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
