@@ -146,6 +146,7 @@ Rectangle {
             text: qsTr("Night mode")
             turn: root.turn
             visible: !controller.sideControlsHidden
+            selected: controller.nightMode
             Accessible.checkable: true
             Accessible.checked: controller.nightMode
             onClicked: controller.changeNightMode()
@@ -240,6 +241,13 @@ Rectangle {
                 background: Rectangle {
                     radius: 8
                     color: Qt.rgba(30 / 255, 30 / 255, 34 / 255, 220 / 255)
+                }
+                // The frame over the picture, as a photo's mount.
+                Rectangle {
+                    anchors.fill: parent
+                    z: 1
+                    radius: 8
+                    color: "transparent"
                     border.width: 1.5
                     border.color: Qt.rgba(1, 1, 1, 200 / 255)
                 }
