@@ -5,6 +5,7 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QOpenGLContext>
 #include <QPainter>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -13,12 +14,27 @@
 #include <QScreen>
 
 #include "platform/core/AlertPresenter.h"
+#include "platform/core/Log.h"
 #include "platform/device/Application.h"
 #include "platform/device/Device.h"
 #include "ui/LumivueViewController.h"
 #include "ui/QmlTypes.h"
 
 using namespace platform;
+
+namespace {
+
+// Whether the platform can make an OpenGL context, which Qt Quick draws with by default (the
+// user may pick another way with QSG_RHI_BACKEND or QT_QUICK_BACKEND; then that is used).
+bool canUseOpenGL()
+{
+    if (qEnvironmentVariableIsSet("QSG_RHI_BACKEND") || qEnvironmentVariableIsSet("QT_QUICK_BACKEND"))
+        return true;
+    QOpenGLContext context;
+    return context.create();
+}
+
+} // namespace
 
 WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ui::LumivueViewController> screen)
     : m_settings(settings)
@@ -32,9 +48,13 @@ WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ui::Lumivue
                                                                           : QStringLiteral("DejaVu Sans"));
     font.setHintingPreference(QFont::PreferNoHinting);
     QGuiApplication::setFont(font);
-    // Offscreen there is no GPU to ask for; the software renderer draws the same scene.
-    if (settings.headless)
+    // Offscreen there is no GPU to ask for, and a display without OpenGL (a bare X server, a
+    // remote session) gives none: the software renderer draws the same scene on the CPU.
+    if (settings.headless || !canUseOpenGL()) {
+        if (!settings.headless)
+            platform::logLine(platform::lcUi(), QStringLiteral("No OpenGL on this display; drawing in software"));
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    }
     m_view = std::make_unique<QQuickView>();
     m_view->setTitle(QStringLiteral("Lumivue"));
     m_view->setColor(Qt::black);
