@@ -5,7 +5,9 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QPainter>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -24,14 +26,26 @@ using namespace platform;
 
 namespace {
 
-// Whether the platform can make an OpenGL context, which Qt Quick draws with by default (the
-// user may pick another way with QSG_RHI_BACKEND or QT_QUICK_BACKEND; then that is used).
-bool canUseOpenGL()
+// Why Qt Quick should not draw with OpenGL here, or nothing when it should: no context can be
+// made, or the only OpenGL is a software rasterizer (Mesa's llvmpipe on a bare X server), which
+// spends more of the CPU on a full-window picture than Qt Quick's own software renderer. The user
+// may pick a way with QSG_RHI_BACKEND or QT_QUICK_BACKEND; then that is used.
+QString openGLUnsuitable()
 {
     if (qEnvironmentVariableIsSet("QSG_RHI_BACKEND") || qEnvironmentVariableIsSet("QT_QUICK_BACKEND"))
-        return true;
+        return {};
     QOpenGLContext context;
-    return context.create();
+    QOffscreenSurface surface;
+    surface.create();
+    if (!context.create() || !context.makeCurrent(&surface))
+        return QStringLiteral("No OpenGL on this display; drawing in software");
+    const auto* renderer = reinterpret_cast<const char*>(context.functions()->glGetString(GL_RENDERER));
+    const QString name = QString::fromLatin1(renderer ? renderer : "");
+    context.doneCurrent();
+    for (const char* rasterizer : { "llvmpipe", "softpipe", "Software Rasterizer", "SWR" })
+        if (name.contains(QLatin1String(rasterizer), Qt::CaseInsensitive))
+            return QStringLiteral("OpenGL here is a software rasterizer (%1); drawing in software").arg(name);
+    return {};
 }
 
 } // namespace
@@ -45,14 +59,15 @@ WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ui::Lumivue
     // A humanist sans with wide coverage for every text of the screen; Qt falls back on its own
     // when it is missing.
     QFont font(QFontDatabase::hasFamily(QStringLiteral("Liberation Sans")) ? QStringLiteral("Liberation Sans")
-                                                                          : QStringLiteral("DejaVu Sans"));
+                                                                           : QStringLiteral("DejaVu Sans"));
     font.setHintingPreference(QFont::PreferNoHinting);
     QGuiApplication::setFont(font);
     // Offscreen there is no GPU to ask for, and a display without OpenGL (a bare X server, a
     // remote session) gives none: the software renderer draws the same scene on the CPU.
-    if (settings.headless || !canUseOpenGL()) {
-        if (!settings.headless)
-            platform::logLine(platform::lcUi(), QStringLiteral("No OpenGL on this display; drawing in software"));
+    const QString unsuitable = settings.headless ? QString() : openGLUnsuitable();
+    if (settings.headless || !unsuitable.isEmpty()) {
+        if (!unsuitable.isEmpty())
+            platform::logLine(platform::lcUi(), unsuitable);
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     }
     m_view = std::make_unique<QQuickView>();
