@@ -211,8 +211,13 @@ ChannelSums run(
         for (std::size_t steps = width / lanes; steps != 0;) {
             const std::size_t count = HWY_MIN(steps, kStepsPer16BitSum);
             reserve(count);
+            // Copies that the tail's call does not see, so that they stay in registers.
+            auto b = sumB, g = sumG, r = sumR;
             for (std::size_t i = 0; i < count; ++i, p += 4 * lanes, s += 3 * lanes)
-                stepAt<Gain, Filter>(p, s, q, multiplier32, sumB, sumG, sumR);
+                stepAt<Gain, Filter>(p, s, q, multiplier32, b, g, r);
+            sumB = b;
+            sumG = g;
+            sumR = r;
             steps -= count;
         }
         if (const std::size_t rest = width % lanes; rest != 0) {
