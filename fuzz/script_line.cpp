@@ -45,7 +45,7 @@ struct Harness {
         settings.headless = true;
         settings.scale = 1;
         host = std::make_unique<WindowHost>(settings, std::make_unique<ui::LumivueViewController>());
-        FUZZ_CHECK(host->isLoaded(), "the screen loads");
+        FUZZ_CHECK(host->load(), "the screen loads");
         host->show();
         FUZZ_CHECK(dir.isValid(), "a temporary folder");
         path = dir.filePath(QStringLiteral("script"));

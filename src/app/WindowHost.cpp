@@ -76,14 +76,6 @@ WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ui::Lumivue
     m_view->setResizeMode(QQuickView::SizeRootObjectToView);
     m_view->resize(qRound(settings.screenWidth()), qRound(settings.screenHeight()));
     ui::addImageProviders(*m_view->engine());
-    m_view->rootContext()->setContextProperty(QStringLiteral("controller"), m_screen.get());
-    m_view->setSource(QUrl(QStringLiteral("qrc:/lumivue/Main.qml")));
-    m_loaded = m_view->status() == QQuickView::Ready && m_view->rootObject();
-    if (!m_loaded) {
-        for (const QQmlError& error : m_view->errors())
-            std::fprintf(stderr, "lumivue: %s\n", qUtf8Printable(error.toString()));
-        return;
-    }
     m_view->installEventFilter(this);
     // Alerts raised anywhere show on the screen.
     setAlertPresenter(
@@ -106,6 +98,20 @@ WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ui::Lumivue
                     Application::enterForeground();
             });
     }
+}
+
+bool WindowHost::load()
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    m_view->rootContext()->setContextProperty(QStringLiteral("controller"), m_screen.get());
+    m_view->setSource(QUrl(QStringLiteral("qrc:/lumivue/Main.qml")));
+    m_loaded = m_view->status() == QQuickView::Ready && m_view->rootObject();
+    if (!m_loaded) {
+        for (const QQmlError& error : m_view->errors())
+            std::fprintf(stderr, "lumivue: %s\n", qUtf8Printable(error.toString()));
+        return false;
+    }
+    return true;
 }
 
 WindowHost::~WindowHost()

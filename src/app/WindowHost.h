@@ -29,7 +29,8 @@ public:
     WindowHost(const HostSettings& settings, std::unique_ptr<ui::LumivueViewController> screen);
     ~WindowHost() override;
 
-    // False (with the reason on stderr) when the screen's QML could not be loaded.
+    // Makes the screen's items from its QML; false (with the reason on stderr) when it cannot.
+    bool load();
     bool isLoaded() const { return m_loaded; }
     QQuickView& view() const { return *m_view; }
     ui::LumivueViewController& screen() const { return *m_screen; }

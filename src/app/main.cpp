@@ -183,13 +183,15 @@ int main(int argc, char** argv)
     platform::Screen::main().setScale(settings.scale);
     platform::Device::current().setUserInterfaceIdiom(settings.idiom);
     WindowHost host(settings, makeMainScreen(settings, std::move(cameras.value())));
-    if (!host.isLoaded())
-        return 1;
     LumivueAppDelegate delegate([&host] {
+        // The camera starts first: it warms up while the screen's QML is made.
         host.screen().viewDidLoad();
-        host.show();
+        if (host.load())
+            host.show();
     });
     delegate.didFinishLaunching();
+    if (!host.isLoaded())
+        return 1;
 
     int exitCode = 0;
     if (settings.quitAfterDuration) {

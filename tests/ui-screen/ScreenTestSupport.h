@@ -65,8 +65,9 @@ public:
             for (const QQmlError& warning : warnings)
                 ADD_FAILURE() << "QML: " << warning.toString().toStdString();
         });
-        host->show();
         m_screen->viewDidLoad();
+        EXPECT_TRUE(host->load());
+        host->show();
         runEvents(10);
     }
 
