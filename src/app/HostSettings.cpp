@@ -169,9 +169,11 @@ std::optional<QString> readDevice(const QCommandLineParser& parser, const HostOp
         bool wOk = false, hOk = false;
         const int width = parts.size() == 2 ? parts[0].toInt(&wOk) : 0;
         const int height = parts.size() == 2 ? parts[1].toInt(&hOk) : 0;
-        // Below 240 points the controls cannot all be reached; above 8192 no screen shows it.
-        if (!wOk || !hOk || width < 240 || height < 240 || width > 8192 || height > 8192)
-            return QStringLiteral("--size must be WIDTHxHEIGHT in points, each 240 to 8192, not '%1'")
+        // Smaller than the smallest phone screen the controls would cover the scope; above 8192
+        // no screen shows it.
+        if (!wOk || !hOk || width < 320 || height < 480 || width > 8192 || height > 8192)
+            return QStringLiteral("--size must be WIDTHxHEIGHT in points, at least 320x480 and at most "
+                                  "8192x8192, not '%1'")
                 .arg(parser.value(o.size));
         s.size = QSize(width, height);
     }

@@ -271,7 +271,9 @@ void ScriptRunner::choose(const Line& line)
         return;
     }
     QQuickItem* item = findItem(line, line.words[1]);
-    if (item && !callForScript(item, "chooseItemForScript", index))
+    if (item && !(item->isVisible() && item->isEnabled()))
+        say(line.where + QStringLiteral("'%1' is hidden or disabled").arg(line.words[1]));
+    else if (item && !callForScript(item, "chooseItemForScript", index))
         say(line.where + QStringLiteral("'%1' has no item %2").arg(line.words[1]).arg(index));
 }
 

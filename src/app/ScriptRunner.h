@@ -85,7 +85,7 @@ private:
     bool m_waiting { false };
     bool m_quitting { false };
     QTimer m_next;
-    // What an `until` line waits for; polled, since views announce no changes.
+    // What an `until` line waits for; polled, as a user glances at the screen.
     struct Awaited {
         QString name;
         QString where;

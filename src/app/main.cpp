@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QScreen>
 #include <QStringList>
 #include <QTimer>
 
@@ -180,7 +181,11 @@ int main(int argc, char** argv)
     setUpLocation(settings);
 
     platform::Screen::main().setBounds(QRectF(0, 0, settings.screenWidth(), settings.screenHeight()));
-    platform::Screen::main().setScale(settings.scale);
+    // Pictures (scope, overlay, symbols, photos in the viewer) are drawn at the window's own
+    // pixels per point: --scale times what a high-density screen adds, or the user's
+    // QT_SCALE_FACTOR.
+    const QScreen* display = QGuiApplication::primaryScreen();
+    platform::Screen::main().setScale(display ? display->devicePixelRatio() : settings.scale);
     platform::Device::current().setUserInterfaceIdiom(settings.idiom);
     WindowHost host(settings, makeMainScreen(settings, std::move(cameras.value())));
     LumivueAppDelegate delegate([&host] {

@@ -7,10 +7,12 @@
 // Units: "points" are screen points, "device pixels" are points × screenScale, "frame pixels"
 // are pixels of the camera's landscape frames.
 //
-// Threads: setup, setPreviewSize and guessScaledRadius on the main thread before the frame queue
-// and the timer run; invalidate on the main thread; noteFrameSize on the frame queue; refresh on
-// the ticking thread only. Every accessor on any thread: each field is a relaxed atomic of its
-// own width, read and written whole, and a reader may see a value one frame old.
+// Threads: setup, setPreviewSize, guessScaledRadius and invalidate on the main thread (setup and
+// setPreviewSize again, followed by invalidate, when the window is resized while frames flow);
+// noteFrameSize on the frame queue; refresh on the ticking thread only. Every accessor on any
+// thread: each field is a relaxed atomic of its own width, read and written whole, and a reader
+// may see a value one frame old (during a resize, one frame may pair the old radius with the new
+// size; the next refresh sets both).
 
 #include <atomic>
 #include <cstddef>

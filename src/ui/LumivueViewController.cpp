@@ -210,10 +210,12 @@ void LumivueViewController::applicationStateChanged(Qt::ApplicationState state)
     LUMIVUE_CHECK_THREAD(m_guiThread);
     if (state == Qt::ApplicationSuspended && !m_inBackground) {
         m_inBackground = true;
+        const bool released = m_running;
         viewWillDisappear();
         // Nothing ticks in the background: no redraws, no measuring.
         m_pipeline.stopTimerThread();
-        platform::logLine(platform::lcUi(), QStringLiteral("Camera released in the background"));
+        if (released)
+            platform::logLine(platform::lcUi(), QStringLiteral("Camera released in the background"));
     } else if (state == Qt::ApplicationActive && m_inBackground) {
         m_inBackground = false;
         viewWillAppear();

@@ -36,7 +36,7 @@ TEST_P(ScreenLayout, EveryControlInsideTheWindowClearOfTheScopeAndOfEachOther)
         QPointF(), p.window.isEmpty() ? platform::Screen::main().bounds().size() : QSizeF(p.window));
     ASSERT_EQ(h.sceneRect("previewView"), window);
     // The widest chooser open, as a user may leave it.
-    h.tap(p.idiom == Device::IdiomTablet ? "bColorSpace" : "bPreset");
+    h.tap(h.shown("bPreset") ? "bPreset" : "bColorSpace");
     const QRectF panel = h.sceneRect("controllHUDView");
     const char* const turning[]
         = { "NVButton", "cameraButton", "denoiseButton", "captureButton", "takePictureButton" };
@@ -85,7 +85,8 @@ std::vector<Placement> everyPlacement()
     for (const int idiom : { Device::IdiomPhone, Device::IdiomTablet }) {
         for (const auto& [orientation, angle] : turns)
             rows.push_back({ idiom, {}, orientation, angle });
-        for (const QSize window : { QSize(360, 640), QSize(360, 720), QSize(1280, 720), QSize(1920, 1080) }) {
+        for (const QSize window :
+            { QSize(320, 480), QSize(360, 640), QSize(360, 720), QSize(1280, 720), QSize(1920, 1080) }) {
             rows.push_back({ idiom, window, 1, 0 });
             rows.push_back({ idiom, window, 3, 90 });
         }

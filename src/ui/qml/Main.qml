@@ -7,13 +7,14 @@ import Lumivue
 Rectangle {
     id: root
 
-    readonly property bool tablet: controller.tablet
+    // The tablet's larger controls where the window has room for them; the phone's otherwise.
+    readonly property bool tablet: controller.tablet && width >= 540 && height >= 700
     // The device turn the individual controls and the panel follow, clockwise degrees.
     readonly property real turn: ({ 2: 180, 3: 90, 4: -90 })[controller.deviceOrientation] || 0
     // Where the bottom bar begins, and the room the scope leaves above and below it.
     readonly property real barHeight: tablet ? 120 : 84
     readonly property real reserve: tablet ? 212 : 140
-    readonly property int scopeSide: Math.max(64, Math.floor(Math.min(tablet ? 600 : 200, width - 16, height - 2 * reserve)))
+    readonly property int scopeSide: Math.max(64, Math.floor(Math.min(controller.tablet ? 600 : 200, width - 16, height - 2 * reserve)))
 
     color: "black"
     onWidthChanged: controller.setViewSize(width, height, scopeSide)
@@ -63,8 +64,8 @@ Rectangle {
             objectName: "controllHUDView"
             // As wide as the widest option button opened, beside the left margin of 8.
             readonly property real panelWidth: Math.max(bEnlight.expandedWidth, bColorSpace.expandedWidth,
-                                                        root.tablet ? 0 : bPreset.expandedWidth) + 8
-            readonly property real panelHeight: root.tablet ? 88 : 128
+                                                        controller.tablet ? 0 : bPreset.expandedWidth) + 8
+            readonly property real panelHeight: controller.tablet ? 88 : 128
             width: panelWidth
             height: panelHeight
             // Turned about its centre, then moved so the rectangle it covers starts at (8, 8).
@@ -96,7 +97,7 @@ Rectangle {
                 id: bPreset
                 objectName: "bPreset"
                 x: 8; y: 88
-                visible: !root.tablet
+                visible: !controller.tablet
                 title: qsTr("Preset")
                 items: [qsTr("Low"), qsTr("Med"), qsTr("High"), qsTr("Photo")]
                 selectedItem: 3
