@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QIcon>
+#include <QLocale>
 #include <QStringList>
 #include <QTimer>
 
@@ -17,14 +18,15 @@
 #include "LumivueApplication.h"
 #include "MainScreen.h"
 #include "ScriptRunner.h"
+#include "Translations.h"
 #include "WindowHost.h"
 #include "analytics/TallyAPI.h"
 #include "analytics/TallyPaths.h"
 #include "platform/camera/CameraSource.h"
 #include "platform/core/FrameMemory.h"
-#include "platform/system/DeviceInfo.h"
 #include "platform/device/LocationManager.h"
 #include "platform/device/Screen.h"
+#include "platform/system/DeviceInfo.h"
 
 namespace {
 
@@ -158,6 +160,7 @@ int main(int argc, char** argv)
 
     platform::reuseFrameMemory();
     LumivueApplication app(argc, argv);
+    Translations::install(app, QLocale());
     QApplication::setApplicationName(QStringLiteral("lumivue"));
     QApplication::setApplicationVersion(QStringLiteral(LUMIVUE_VERSION));
     // The installed desktop entry's name, so the shell pairs the window with its icon.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
@@ -12,16 +13,16 @@
 #include "platform/album/ImageOrientation.h"
 #include "platform/core/Log.h"
 #include "platform/core/NotificationCenter.h"
+#include "platform/device/Device.h"
+#include "platform/device/InterfaceTurn.h"
+#include "platform/device/Screen.h"
+#include "platform/device/SystemSound.h"
 #include "platform/graphics/Layer.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ControlEvent.h"
-#include "platform/device/Device.h"
 #include "platform/ui/ImageView.h"
-#include "platform/device/InterfaceTurn.h"
 #include "platform/ui/Label.h"
-#include "platform/device/Screen.h"
 #include "platform/ui/ScrollView.h"
-#include "platform/device/SystemSound.h"
 
 namespace photos {
 
@@ -264,9 +265,10 @@ void ViewImageController::showUnavailable(bool damaged)
     // Said on the screen, not only in a log: a black (or half grey) viewer would leave the user
     // guessing. The viewer stays open until Done, like one showing a photo.
     const QRectF bounds = view().bounds();
-    const QString lines[] = { QStringLiteral("This photo cannot be shown."),
-        damaged ? QStringLiteral("The file is damaged.")
-                : QStringLiteral("It was deleted or cannot be read.") };
+    const QString lines[] = { QCoreApplication::translate(
+                                  "ViewImageController", "This photo cannot be shown."),
+        damaged ? QCoreApplication::translate("ViewImageController", "The file is damaged.")
+                : QCoreApplication::translate("ViewImageController", "It was deleted or cannot be read.") };
     for (int i = 0; i < 2; ++i) {
         auto label = std::make_unique<platform::Label>(
             QRectF(16, bounds.height() / 2 - 24 + 26 * i, bounds.width() - 32, 24), lines[i]);
