@@ -17,6 +17,8 @@ PACKAGES=(
   pipewire pipewire-bin wireplumber dbus-daemon
   librsvg2-bin help2man desktop-file-utils appstream file dpkg-dev
   libcpp-httplib-dev libqt6sql6-sqlite libqt6sql6-psql postgresql chromium
+  qt6-l10n-tools qt6-tools-dev
+  xvfb at-spi2-core python3-pyatspi
 )
 
 # Optional groups: tools only some commands use, kept out of the default set (and so out of CI).
