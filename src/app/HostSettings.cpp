@@ -54,6 +54,10 @@ struct HostOptions {
     QCommandLineOption scale { QStringLiteral("scale"),
         QStringLiteral("Screen scale, device pixels per point (default 2)."), QStringLiteral("S"),
         QStringLiteral("2") };
+    QCommandLineOption size { QStringLiteral("size"),
+        QStringLiteral("Window size in points, e.g. 360x720 (default: 320x480 phone, 768x1024 tablet; a "
+                       "window is never larger than its screen)."),
+        QStringLiteral("WxH") };
     QCommandLineOption album { QStringLiteral("album"),
         QStringLiteral("Photo album folder (default: Pictures/Lumivue)."), QStringLiteral("DIR") };
     QCommandLineOption dataDir { QStringLiteral("data-dir"),
@@ -92,8 +96,8 @@ struct HostOptions {
     void addTo(QCommandLineParser& parser) const
     {
         parser.addOptions({ help, version, camera, listCameras, cameraRotation, sensorNoise, sensorShake,
-            denoise, idiom, scale, album, dataDir, location, serverUrl, noAnalytics, analytics, headless,
-            control, screenshot, duration, stackFrames });
+            denoise, idiom, scale, size, album, dataDir, location, serverUrl, noAnalytics, analytics,
+            headless, control, screenshot, duration, stackFrames });
     }
 };
 
@@ -160,6 +164,17 @@ std::optional<QString> readDevice(const QCommandLineParser& parser, const HostOp
     s.scale = parser.value(o.scale).toDouble(&ok);
     if (!ok || !std::isfinite(s.scale) || s.scale < 0.5 || s.scale > 4)
         return QStringLiteral("--scale must be a number from 0.5 to 4");
+    if (parser.isSet(o.size)) {
+        const QStringList parts = parser.value(o.size).toLower().split(QLatin1Char('x'));
+        bool wOk = false, hOk = false;
+        const int width = parts.size() == 2 ? parts[0].toInt(&wOk) : 0;
+        const int height = parts.size() == 2 ? parts[1].toInt(&hOk) : 0;
+        // Below 240 points the controls cannot all be reached; above 8192 no screen shows it.
+        if (!wOk || !hOk || width < 240 || height < 240 || width > 8192 || height > 8192)
+            return QStringLiteral("--size must be WIDTHxHEIGHT in points, each 240 to 8192, not '%1'")
+                .arg(parser.value(o.size));
+        s.size = QSize(width, height);
+    }
     return std::nullopt;
 }
 

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,7 @@ struct HostSettings {
     bool denoise { false }; // start with night mode on
     int idiom { 0 }; // 0 phone, 1 tablet
     double scale { 2.0 }; // device pixels per point
+    std::optional<QSize> size; // --size: the window in points, instead of the idiom's screen
     QString albumDir;
     QString dataDir;
     struct Location {
@@ -35,9 +37,9 @@ struct HostSettings {
     bool quitAfterDuration { false }; // --duration given, or a screenshot to take
     int stackFrames { 8 }; // stills merged into one night-mode photo, 1 to 16
 
-    // The screen in points for the idiom.
-    double screenWidth() const { return idiom == 1 ? 768 : 320; }
-    double screenHeight() const { return idiom == 1 ? 1024 : 480; }
+    // The window in points: --size, or the idiom's screen.
+    double screenWidth() const { return size ? size->width() : idiom == 1 ? 768 : 320; }
+    double screenHeight() const { return size ? size->height() : idiom == 1 ? 1024 : 480; }
 };
 
 // The outcome of parsing: settings to run with, or an exit (help, or an error with its message).

@@ -4,12 +4,9 @@
 #include "analytics/TallyAPI.h"
 #include "platform/core/Log.h"
 #include "platform/device/Device.h"
-#include "platform/ui/ViewController.h"
-#include "platform/ui/Window.h"
 
-LumivueAppDelegate::LumivueAppDelegate(platform::Window& window, platform::ViewController& viewController)
-    : m_window(window)
-    , m_viewController(viewController)
+LumivueAppDelegate::LumivueAppDelegate(std::function<void()> showScreen)
+    : m_showScreen(std::move(showScreen))
 {
 }
 
@@ -24,8 +21,8 @@ bool LumivueAppDelegate::didFinishLaunching()
     installUncaughtExceptionHandler();
     analytics::TallyAPI::startSession(applicationKey(platform::Device::current()));
     platform::logLine(platform::lcApp(), QStringLiteral("LUMIVUE_IPHONE"));
-    m_window.setRootViewController(&m_viewController);
-    m_window.makeKeyAndVisible();
+    if (m_showScreen)
+        m_showScreen();
     // The whole app runs full screen; the window host shows no status bar of its own.
     m_statusBarHidden = true;
     return true;

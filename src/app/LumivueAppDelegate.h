@@ -8,10 +8,11 @@
 // the camera screen on the window and make it key and visible, which loads the screen and starts
 // the camera; hide the status bar (a desktop has none, so there is nothing to do there).
 //
-// The window and the screen controller are owned by the window host; the delegate refers to
-// them for the life of the process.
+// Putting the screen on the window is the host's: the delegate is given it as a function.
 //
 // Threads: GUI thread only.
+
+#include <functional>
 
 #include <QString>
 
@@ -19,8 +20,6 @@
 
 namespace platform {
 class Device;
-class ViewController;
-class Window;
 } // namespace platform
 
 class LumivueAppDelegate {
@@ -28,7 +27,8 @@ public:
     static inline const QString tabletApplicationKey = QStringLiteral("JWT5RPX3MKB8ZQ2VLD7N");
     static inline const QString phoneApplicationKey = QStringLiteral("QDR7TKW2PMZ9XN4BCV6H");
 
-    LumivueAppDelegate(platform::Window& window, platform::ViewController& viewController);
+    // `showScreen` loads the camera screen, starts the camera and shows the window.
+    explicit LumivueAppDelegate(std::function<void()> showScreen);
 
     static QString applicationKey(const platform::Device& device);
 
@@ -39,13 +39,10 @@ public:
     void applicationDidBecomeActive() { }
     void applicationWillTerminate() { }
 
-    platform::Window& window() const { return m_window; }
-    platform::ViewController& viewController() const { return m_viewController; }
     bool isStatusBarHidden() const { return m_statusBarHidden; }
 
 private:
-    platform::Window& m_window;
-    platform::ViewController& m_viewController;
+    std::function<void()> m_showScreen;
     bool m_statusBarHidden { false };
     [[no_unique_address]] platform::ThreadChecker m_guiThread;
 };

@@ -3,14 +3,14 @@
 #include <exception>
 
 LumivueApplication::LumivueApplication(int& argc, char** argv)
-    : QApplication(argc, argv)
+    : QGuiApplication(argc, argv)
 {
 }
 
 bool LumivueApplication::notify(QObject* receiver, QEvent* event)
 {
     try {
-        return QApplication::notify(receiver, event);
+        return QGuiApplication::notify(receiver, event);
     } catch (...) {
         std::terminate(); // inside the handler: the exception is still the current one
     }

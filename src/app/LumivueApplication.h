@@ -7,9 +7,9 @@
 //
 // Threads: GUI thread (notify runs on the thread of the receiver's event loop).
 
-#include <QApplication>
+#include <QGuiApplication>
 
-class LumivueApplication : public QApplication {
+class LumivueApplication : public QGuiApplication {
 public:
     LumivueApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;

@@ -24,7 +24,7 @@ void prepareAlbumFolder(const QString& directory)
 
 } // namespace
 
-std::unique_ptr<platform::ViewController> makeMainScreen(
+std::unique_ptr<ui::LumivueViewController> makeMainScreen(
     const HostSettings& settings, std::shared_ptr<platform::CaptureBackend> backend)
 {
     auto screen = std::make_unique<ui::LumivueViewController>(std::move(backend));

@@ -8,11 +8,13 @@
 #include <memory>
 
 #include "HostSettings.h"
-#include "platform/ui/ViewController.h"
 
 namespace platform {
 class CaptureBackend;
 }
+namespace ui {
+class LumivueViewController;
+}
 
-std::unique_ptr<platform::ViewController> makeMainScreen(
+std::unique_ptr<ui::LumivueViewController> makeMainScreen(
     const HostSettings& settings, std::shared_ptr<platform::CaptureBackend> backend);

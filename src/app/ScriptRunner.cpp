@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <utility>
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
+#include <QQuickItem>
 #include <QSocketNotifier>
 
 #include <fcntl.h>
@@ -13,10 +14,7 @@
 
 #include "WindowHost.h"
 #include "platform/device/Application.h"
-#include "platform/ui/Control.h"
 #include "platform/device/Device.h"
-#include "platform/ui/ScrollView.h"
-#include "platform/ui/Slider.h"
 
 using namespace platform;
 
@@ -24,6 +22,17 @@ namespace {
 
 // How often an `until` line looks again: well under a frame, cheap next to drawing one.
 constexpr int kPollMs = 20;
+// One wheel notch zooms a photo by this factor, as a pinch step does.
+constexpr double kWheelZoomStep = 1.25;
+
+// Calls a QML function of the item (the option button's and the slider's scripted control).
+bool callForScript(QQuickItem* item, const char* function, const QVariant& argument)
+{
+    QVariant result;
+    const bool called = QMetaObject::invokeMethod(
+        item, function, Q_RETURN_ARG(QVariant, result), Q_ARG(QVariant, argument));
+    return called && result.toBool();
+}
 
 } // namespace
 
@@ -153,23 +162,23 @@ bool ScriptRunner::needs(const Line& line, int count, const char* usage) const
     return false;
 }
 
-View* ScriptRunner::findView(const Line& line, const QString& name) const
+QQuickItem* ScriptRunner::findItem(const Line& line, const QString& name) const
 {
-    View* view = m_host.window().findViewByAccessibilityName(name);
-    if (!view)
+    QQuickItem* item = m_host.findItem(name);
+    if (!item)
         say(line.where + QStringLiteral("no view named '%1'").arg(name));
-    return view;
+    return item;
 }
 
 std::optional<QPointF> ScriptRunner::touchPoint(const Line& line) const
 {
-    View* view = findView(line, line.words[1]);
-    if (!view)
+    QQuickItem* item = findItem(line, line.words[1]);
+    if (!item)
         return std::nullopt;
-    if (view->isHidden())
+    if (!item->isVisible())
         say(line.where
             + QStringLiteral("'%1' is hidden; the touch goes to what is under it").arg(line.words[1]));
-    return view->convertPointToRoot(view->bounds().center());
+    return item->mapToScene(item->boundingRect().center());
 }
 
 std::optional<double> ScriptRunner::seconds(const Line& line, const QString& word) const
@@ -191,8 +200,10 @@ void ScriptRunner::tap(const Line& line)
 {
     if (!needs(line, 1, "tap NAME"))
         return;
-    if (const auto point = touchPoint(line))
-        m_host.touches().tap(*point);
+    if (const auto point = touchPoint(line)) {
+        m_host.press(*point);
+        m_host.release(*point);
+    }
 }
 
 void ScriptRunner::press(const Line& line)
@@ -203,10 +214,10 @@ void ScriptRunner::press(const Line& line)
     const auto point = held ? touchPoint(line) : std::nullopt;
     if (!point)
         return;
-    m_host.touches().press(*point);
+    m_host.press(*point);
     // The finger stays down while the script waits; it lifts where it went down.
-    QTimer::singleShot(std::max(1, int(std::lround(*held * 1000))), this,
-        [this, at = *point] { m_host.touches().release(at); });
+    QTimer::singleShot(
+        std::max(1, int(std::lround(*held * 1000))), this, [this, at = *point] { m_host.release(at); });
     waitFor(*held);
 }
 
@@ -225,10 +236,10 @@ void ScriptRunner::drag(const Line& line)
         return;
     // A finger moves in small steps, not in one jump.
     constexpr int kSteps = 10;
-    m_host.touches().press(*from);
+    m_host.press(*from);
     for (int i = 1; i <= kSteps; ++i)
-        m_host.touches().move(*from + QPointF(dx, dy) * (double(i) / kSteps));
-    m_host.touches().release(*from + QPointF(dx, dy));
+        m_host.move(*from + QPointF(dx, dy) * (double(i) / kSteps));
+    m_host.release(*from + QPointF(dx, dy));
 }
 
 void ScriptRunner::zoom(const Line& line)
@@ -244,8 +255,8 @@ void ScriptRunner::zoom(const Line& line)
     if (!point)
         return;
     // A pinch arrives as wheel steps of a fixed factor, about the point between the fingers.
-    const qreal steps = std::log(scale) / std::log(ScrollView::wheelZoomStep);
-    if (!m_host.touches().wheel(*point, steps))
+    const qreal steps = std::log(scale) / std::log(kWheelZoomStep);
+    if (!m_host.wheel(*point, steps))
         say(line.where + QStringLiteral("nothing under '%1' zooms").arg(line.words[1]));
 }
 
@@ -259,8 +270,8 @@ void ScriptRunner::choose(const Line& line)
         say(line.where + QStringLiteral("'%1' is not an item index").arg(line.words[2]));
         return;
     }
-    View* view = findView(line, line.words[1]);
-    if (view && !view->chooseItemForScript(index))
+    QQuickItem* item = findItem(line, line.words[1]);
+    if (item && !callForScript(item, "chooseItemForScript", index))
         say(line.where + QStringLiteral("'%1' has no item %2").arg(line.words[1]).arg(index));
 }
 
@@ -273,13 +284,12 @@ void ScriptRunner::slide(const Line& line)
         say(line.where + QStringLiteral("'%1' is not a number").arg(line.words[2]));
         return;
     }
-    View* view = findView(line, line.words[1]);
-    if (!view)
+    QQuickItem* item = findItem(line, line.words[1]);
+    if (!item)
         return;
-    auto* slider = dynamic_cast<Slider*>(view);
-    if (!slider)
+    if (item->metaObject()->indexOfMethod("slideForScript(QVariant)") < 0)
         say(line.where + QStringLiteral("'%1' is not a slider").arg(line.words[1]));
-    else if (!slider->slideForScript(float(value)))
+    else if (!callForScript(item, "slideForScript", value))
         say(line.where + QStringLiteral("'%1' is disabled").arg(line.words[1]));
 }
 
@@ -311,18 +321,11 @@ void ScriptRunner::wait(const Line& line)
         waitFor(*value);
 }
 
-// Shown means on screen for a user: it and every view above it visible, and a control enabled.
+// Shown means on screen for a user: it and every item above it visible, and enabled.
 bool ScriptRunner::isShown(const QString& name) const
 {
-    View* view = m_host.window().findViewByAccessibilityName(name);
-    if (!view)
-        return false;
-    if (const auto* control = dynamic_cast<const Control*>(view); control && !control->isEnabled())
-        return false;
-    for (const View* v = view; v; v = v->superview())
-        if (v->isHidden())
-            return false;
-    return true;
+    const QQuickItem* item = m_host.findItem(name);
+    return item && item->isVisible() && item->isEnabled();
 }
 
 void ScriptRunner::until(const Line& line)
@@ -372,7 +375,7 @@ void ScriptRunner::quit(const Line&)
     m_quitting = true;
     m_next.stop();
     m_poll.stop();
-    QApplication::quit();
+    QCoreApplication::quit();
 }
 
 void ScriptRunner::execute(const QString& text)

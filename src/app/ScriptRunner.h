@@ -1,7 +1,7 @@
 #pragma once
 
 // Runs scripted actions, one a line, from a file or from standard input:
-//   tap NAME            a touch down and up at the centre of the view named NAME
+//   tap NAME            a touch down and up at the centre of the item named NAME
 //   press NAME SECONDS  a touch held down at the centre for SECONDS (the script waits meanwhile)
 //   drag NAME DX DY     a touch from the centre moved by (DX, DY) points, in small steps, then lifted
 //   zoom NAME SCALE     a pinch at the centre that scales by SCALE (2 twice as large, 0.5 half)
@@ -10,11 +10,11 @@
 //   orientation N       sets the device orientation (0-6)
 //   background | foreground
 //   wait SECONDS
-//   until NAME SECONDS  waits until the view named NAME is shown (and, for a control, enabled), at
+//   until NAME SECONDS  waits until the item named NAME is shown (and, for a control, enabled), at
 //                       most SECONDS; past that it says so and the script goes on
 //   screenshot PATH
 //   quit
-// NAME is a view's accessibility name. Blank lines and lines starting with # are skipped. A line
+// NAME is an item's objectName. Blank lines and lines starting with # are skipped. A line
 // that cannot be carried out prints one line on stderr and the script goes on. Each action runs
 // from the event loop, so what one line causes is drawn before the next.
 //
@@ -33,10 +33,8 @@
 #include "platform/core/ThreadChecker.h"
 
 class QSocketNotifier;
+class QQuickItem;
 class WindowHost;
-namespace platform {
-class View;
-}
 
 class ScriptRunner : public QObject {
 public:
@@ -57,8 +55,8 @@ private:
     struct Line;
     // Helpers of the commands; each says what is wrong and gives nothing on a bad line.
     bool needs(const Line& line, int count, const char* usage) const;
-    platform::View* findView(const Line& line, const QString& name) const;
-    std::optional<QPointF> touchPoint(const Line& line) const; // the centre of the view named by word 1
+    QQuickItem* findItem(const Line& line, const QString& name) const;
+    std::optional<QPointF> touchPoint(const Line& line) const; // the centre of the item named by word 1
     std::optional<double> seconds(const Line& line, const QString& word) const;
     void waitFor(double seconds);
     bool isShown(const QString& name) const;

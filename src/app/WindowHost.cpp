@@ -1,72 +1,139 @@
 #include "WindowHost.h"
 
-#include <QApplication>
-#include <QKeyEvent>
-#include <QNativeGestureEvent>
-#include <QPainter>
+#include <cstdio>
 
-#include "platform/core/Log.h"
-#include "platform/ui/Alert.h"
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QScreen>
+
+#include "platform/core/AlertPresenter.h"
 #include "platform/device/Application.h"
 #include "platform/device/Device.h"
-#include "platform/device/Screen.h"
+#include "ui/LumivueViewController.h"
+#include "ui/QmlTypes.h"
 
 using namespace platform;
 
-namespace {
-
-std::unique_ptr<Window> makeWindow(const HostSettings& settings)
-{
-    Screen::main().setBounds(QRectF(0, 0, settings.screenWidth(), settings.screenHeight()));
-    Screen::main().setScale(settings.scale);
-    Device::current().setUserInterfaceIdiom(settings.idiom);
-    return std::make_unique<Window>(Screen::main().bounds());
-}
-
-} // namespace
-
-WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ViewController> screen)
+WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ui::LumivueViewController> screen)
     : m_settings(settings)
-    , m_window(makeWindow(settings))
     , m_screen(std::move(screen))
-    , m_touches(*m_window)
 {
-    setWindowTitle(QStringLiteral("Lumivue"));
-    setFixedSize(QSize(
-        qRound(settings.screenWidth() * settings.scale), qRound(settings.screenHeight() * settings.scale)));
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setMouseTracking(false);
-    setFocusPolicy(Qt::StrongFocus);
-    Alert::installAsPresenter();
-    // Repaint at most 60 times a second, and only when something visible changed.
-    m_refresh.setInterval(16);
-    connect(&m_refresh, &QTimer::timeout, this, &WindowHost::refresh);
-    if (!settings.headless)
-        m_refresh.start();
+    m_clock.start();
+    ui::registerQmlTypes();
+    // Offscreen there is no GPU to ask for; the software renderer draws the same scene.
+    if (settings.headless)
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    m_view = std::make_unique<QQuickView>();
+    m_view->setTitle(QStringLiteral("Lumivue"));
+    m_view->setColor(Qt::black);
+    m_view->setResizeMode(QQuickView::SizeRootObjectToView);
+    m_view->resize(qRound(settings.screenWidth()), qRound(settings.screenHeight()));
+    ui::addImageProviders(*m_view->engine());
+    m_view->rootContext()->setContextProperty(QStringLiteral("controller"), m_screen.get());
+    m_view->setSource(QUrl(QStringLiteral("qrc:/lumivue/Main.qml")));
+    m_loaded = m_view->status() == QQuickView::Ready && m_view->rootObject();
+    if (!m_loaded) {
+        for (const QQmlError& error : m_view->errors())
+            std::fprintf(stderr, "lumivue: %s\n", qUtf8Printable(error.toString()));
+        return;
+    }
+    m_view->installEventFilter(this);
+    // Alerts raised anywhere show on the screen.
+    setAlertPresenter(
+        [screen = m_screen.get()](const QString& title, const QString& message, const QString& button) {
+            QMetaObject::invokeMethod(
+                screen, [screen, title, message, button] { screen->presentAlert(title, message, button); },
+                Qt::QueuedConnection);
+        });
+    if (!settings.headless) {
+        // A phone shell minimises or hides the window of an app the user left.
+        QObject::connect(
+            m_view.get(), &QWindow::visibilityChanged, this, [this](QWindow::Visibility visibility) {
+                const bool hidden = visibility == QWindow::Minimized || visibility == QWindow::Hidden;
+                if (hidden == m_hiddenByShell)
+                    return;
+                m_hiddenByShell = hidden;
+                if (hidden)
+                    Application::enterBackground();
+                else
+                    Application::enterForeground();
+            });
+    }
 }
 
 WindowHost::~WindowHost()
 {
-    Alert::uninstallPresenter();
-    m_window->setRootViewController(nullptr);
+    setAlertPresenter({});
+    if (m_view)
+        m_view->removeEventFilter(this);
+    m_view.reset(); // the items go before the screen they show
 }
 
-QPointF WindowHost::toPoints(const QPointF& pixels) const
-{
-    return pixels / m_settings.scale;
-}
-
-void WindowHost::refresh()
+void WindowHost::show()
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
-    if (View::sceneRevision() != m_paintedRevision)
-        update();
+    if (!m_settings.headless) {
+        if (const QScreen* screen = m_view->screen()) {
+            const QSize room = screen->availableGeometry().size();
+            if (m_view->width() > room.width() || m_view->height() > room.height())
+                m_view->resize(m_view->size().boundedTo(room));
+        }
+    }
+    m_view->show();
+}
+
+QQuickItem* WindowHost::findItem(const QString& name) const
+{
+    QQuickItem* root = m_view->rootObject();
+    if (!root)
+        return nullptr;
+    if (root->objectName() == name)
+        return root;
+    return root->findChild<QQuickItem*>(name);
+}
+
+void WindowHost::sendMouse(int type, QPointF point, Qt::MouseButtons buttons)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(
+        QEvent::Type(type), point, point, m_view->mapToGlobal(point), button, buttons, Qt::NoModifier);
+    event.setTimestamp(quint64(m_clock.elapsed()));
+    QCoreApplication::sendEvent(m_view.get(), &event);
+}
+
+void WindowHost::press(QPointF point)
+{
+    sendMouse(QEvent::MouseButtonPress, point, Qt::LeftButton);
+}
+
+void WindowHost::move(QPointF point)
+{
+    sendMouse(QEvent::MouseMove, point, Qt::LeftButton);
+}
+
+void WindowHost::release(QPointF point)
+{
+    sendMouse(QEvent::MouseButtonRelease, point, Qt::NoButton);
+}
+
+bool WindowHost::wheel(QPointF point, qreal steps)
+{
+    QWheelEvent event(point, m_view->mapToGlobal(point), QPoint(), QPoint(0, qRound(steps * 120)),
+        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    event.setTimestamp(quint64(m_clock.elapsed()));
+    QCoreApplication::sendEvent(m_view.get(), &event);
+    return event.isAccepted();
 }
 
 QImage WindowHost::grabScreen() const
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
-    QImage image = m_window->snapshot(m_settings.scale);
+    const QImage image = m_view->grabWindow();
     // The screen is opaque: compose onto black like a display would.
     QImage screen(image.size(), QImage::Format_RGB32);
     screen.fill(Qt::black);
@@ -93,68 +160,20 @@ void WindowHost::setOrientation(int orientation)
     Device::current().setOrientation(orientation);
 }
 
-void WindowHost::paintEvent(QPaintEvent*)
+bool WindowHost::eventFilter(QObject* watched, QEvent* event)
 {
-    m_paintedRevision = View::sceneRevision();
-    QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.scale(m_settings.scale, m_settings.scale);
-    m_window->render(painter);
-}
-
-void WindowHost::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton)
-        m_touches.press(toPoints(event->position()));
-}
-
-void WindowHost::mouseMoveEvent(QMouseEvent* event)
-{
-    if (event->buttons() & Qt::LeftButton)
-        m_touches.move(toPoints(event->position()));
-}
-
-void WindowHost::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton)
-        m_touches.release(toPoints(event->position()));
-}
-
-void WindowHost::wheelEvent(QWheelEvent* event)
-{
-    const qreal steps = event->angleDelta().y() / 120.0;
-    if (steps != 0)
-        m_touches.wheel(toPoints(event->position()), steps);
-}
-
-bool WindowHost::event(QEvent* event)
-{
-    if (event->type() == QEvent::NativeGesture) {
-        auto* gesture = static_cast<QNativeGestureEvent*>(event);
-        if (gesture->gestureType() == Qt::ZoomNativeGesture) {
-            // value() is the relative change; about 0.2 per wheel notch feels alike.
-            m_touches.wheel(toPoints(gesture->position()), gesture->value() * 5);
-            return true;
-        }
-    }
-    return QWidget::event(event);
-}
-
-void WindowHost::keyPressEvent(QKeyEvent* event)
-{
-    const int key = event->key();
-    if (key >= Qt::Key_1 && key <= Qt::Key_6) {
+    if (watched != m_view.get() || event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key >= Qt::Key_1 && key <= Qt::Key_6)
         setOrientation(key - Qt::Key_0);
-    } else if (key == Qt::Key_B) {
+    else if (key == Qt::Key_B)
         Application::enterBackground();
-    } else if (key == Qt::Key_F) {
+    else if (key == Qt::Key_F)
         Application::enterForeground();
-    } else if (key == Qt::Key_Q) {
-        QApplication::quit();
-    } else {
-        QWidget::keyPressEvent(event);
-    }
+    else if (key == Qt::Key_Q)
+        QGuiApplication::quit();
+    else
+        return false;
+    return true;
 }

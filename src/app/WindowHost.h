@@ -1,55 +1,68 @@
 #pragma once
 
-// The app's window: shows the view tree at the screen size in points × scale, turns mouse input
-// into touches, and takes the device keys (1-6 orientation, B/F background/foreground, Q quit).
-// Headless, the same tree is kept and rendered offscreen for screenshots. The host owns the
-// first screen's controller; the application delegate puts it on the window at launch.
+// The app's window: the camera screen's QML in a QQuickView of the window size in points (at
+// the screen scale), drawn by the GPU, or by Qt Quick's software renderer offscreen (--headless).
+// It takes the device keys (1-6 orientation, B/F background/foreground, Q quit), and a real
+// window that is minimised or hidden sends the app to the background. Scripted control sends
+// its touches here, as mouse events at points of the scene.
 //
 // Threads: GUI thread only.
 
 #include <memory>
 
-#include <QTimer>
-#include <QWidget>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointF>
 
 #include "HostSettings.h"
 #include "platform/core/ThreadChecker.h"
-#include "platform/ui/TouchDispatcher.h"
-#include "platform/ui/ViewController.h"
-#include "platform/ui/Window.h"
 
-class WindowHost : public QWidget {
+class QQuickItem;
+class QQuickView;
+
+namespace ui {
+class LumivueViewController;
+}
+
+class WindowHost : public QObject {
 public:
-    WindowHost(const HostSettings& settings, std::unique_ptr<platform::ViewController> screen);
+    WindowHost(const HostSettings& settings, std::unique_ptr<ui::LumivueViewController> screen);
     ~WindowHost() override;
 
-    platform::Window& window() const { return *m_window; }
-    platform::ViewController& screen() const { return *m_screen; }
-    platform::TouchDispatcher& touches() { return m_touches; }
-    // The whole composed screen, (points × scale) device pixels.
+    // False (with the reason on stderr) when the screen's QML could not be loaded.
+    bool isLoaded() const { return m_loaded; }
+    QQuickView& view() const { return *m_view; }
+    ui::LumivueViewController& screen() const { return *m_screen; }
+    // Shows the window (offscreen when headless), never larger than the screen it is on.
+    void show();
+
+    // The item with that objectName, or null.
+    QQuickItem* findItem(const QString& name) const;
+    // A finger on the scene, in points.
+    void press(QPointF point);
+    void move(QPointF point);
+    void release(QPointF point);
+    // Wheel notches (120 angle units each, positive away from the user) at a point; false when
+    // nothing under it took them.
+    bool wheel(QPointF point, qreal steps);
+
+    // The whole composed screen, (points × scale) device pixels, opaque.
     QImage grabScreen() const;
     // Writes grabScreen() as a PNG; false with a message on failure.
     bool writeScreenshot(const QString& path, QString* error) const;
     void setOrientation(int orientation);
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QPointF toPoints(const QPointF& pixels) const;
-    void refresh();
+    void sendMouse(int type, QPointF point, Qt::MouseButtons buttons);
 
     HostSettings m_settings;
-    std::unique_ptr<platform::Window> m_window;
-    std::unique_ptr<platform::ViewController> m_screen; // destroyed before the window
-    platform::TouchDispatcher m_touches;
-    QTimer m_refresh;
-    quint64 m_paintedRevision { ~quint64(0) };
+    std::unique_ptr<ui::LumivueViewController> m_screen; // outlives the view's items
+    std::unique_ptr<QQuickView> m_view;
+    QElapsedTimer m_clock; // timestamps of the scripted touches
+    bool m_loaded { false };
+    bool m_hiddenByShell { false }; // minimised or hidden, so sent to the background
     [[no_unique_address]] platform::ThreadChecker m_guiThread;
 };

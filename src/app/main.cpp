@@ -6,6 +6,7 @@
 #include <exception>
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLocale>
 #include <QStringList>
@@ -24,9 +25,11 @@
 #include "analytics/TallyPaths.h"
 #include "platform/camera/CameraSource.h"
 #include "platform/core/FrameMemory.h"
+#include "platform/device/Device.h"
 #include "platform/device/LocationManager.h"
 #include "platform/device/Screen.h"
 #include "platform/system/DeviceInfo.h"
+#include "ui/LumivueViewController.h"
 
 namespace {
 
@@ -159,14 +162,17 @@ int main(int argc, char** argv)
     }
 
     platform::reuseFrameMemory();
+    // Points are the screen's units; the window draws them at --scale device pixels each.
+    if (!qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
+        qputenv("QT_SCALE_FACTOR", QByteArray::number(settings.scale));
     LumivueApplication app(argc, argv);
     Translations::install(app, QLocale());
-    QApplication::setApplicationName(QStringLiteral("lumivue"));
-    QApplication::setApplicationVersion(QStringLiteral(LUMIVUE_VERSION));
+    QGuiApplication::setApplicationName(QStringLiteral("lumivue"));
+    QGuiApplication::setApplicationVersion(QStringLiteral(LUMIVUE_VERSION));
     // The installed desktop entry's name, so the shell pairs the window with its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(LUMIVUE_APP_ID));
     // X11 panels take the window's own icon rather than the desktop entry's: the installed one.
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(LUMIVUE_APP_ID)));
+    QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(LUMIVUE_APP_ID)));
 
     auto cameras = openCameras(settings);
     if (!cameras) {
@@ -178,11 +184,15 @@ int main(int argc, char** argv)
 
     platform::Screen::main().setBounds(QRectF(0, 0, settings.screenWidth(), settings.screenHeight()));
     platform::Screen::main().setScale(settings.scale);
+    platform::Device::current().setUserInterfaceIdiom(settings.idiom);
     WindowHost host(settings, makeMainScreen(settings, std::move(cameras.value())));
-    LumivueAppDelegate delegate(host.window(), host.screen());
-    delegate.didFinishLaunching();
-    if (!settings.headless)
+    if (!host.isLoaded())
+        return 1;
+    LumivueAppDelegate delegate([&host] {
+        host.screen().viewDidLoad();
         host.show();
+    });
+    delegate.didFinishLaunching();
 
     int exitCode = 0;
     if (settings.quitAfterDuration) {
@@ -193,7 +203,7 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "lumivue: %s\n", error.toUtf8().constData());
                 exitCode = 1;
             }
-            QApplication::quit();
+            QGuiApplication::quit();
         });
     }
 

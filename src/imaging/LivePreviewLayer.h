@@ -1,29 +1,27 @@
 #pragma once
 
-// The graphics side of the live preview: a layer that shows the camera's newest unprocessed
-// picture filling the preview view (aspect fill), turned upright and mirrored the way the scope
-// picture is drawn, so that the scope square lies exactly over the part of the picture it shows.
+// The picture side of the live preview: the camera's newest unprocessed picture and how it fills
+// the preview (aspect fill), turned upright and mirrored the way the scope picture is drawn, so
+// that the scope square lies exactly over the part of the picture it shows.
 //
-// Frames arrive landscape, as the camera's sensor gives them; the layer stands in portrait. The
+// Frames arrive landscape, as the camera's sensor gives them; the preview stands in portrait. The
 // picture is turned a quarter turn clockwise (the frame's first row along the right edge, its
 // first column along the top); a mirrored (front camera) picture is then mirrored left to right.
 // The scale is the aspect-fill one: max(view height / frame width, view width / frame height)
 // points per frame pixel, centred on the view.
 //
-// Threads: GUI thread only. The pictures come from the camera's preview store, which any thread
-// may fill; refresh() picks up the newest.
+// Threads: any. The pictures come from the camera's preview store, which any thread may fill;
+// the listener is called on the thread that filled it.
 
-#include <cstdint>
+#include <functional>
 #include <memory>
 
-#include <QRectF>
+#include <QSizeF>
+#include <QTransform>
 
-#include "platform/core/ThreadChecker.h"
-
-class QTimer;
+#include "platform/camera/PreviewFrame.h"
 
 namespace platform {
-class Layer;
 class StreamPreviewLayer;
 class VideoPreviewLayer;
 } // namespace platform
@@ -38,30 +36,22 @@ public:
     LivePreviewLayer(const LivePreviewLayer&) = delete;
     LivePreviewLayer& operator=(const LivePreviewLayer&) = delete;
 
-    // The layer to put in the view tree (clips to its bounds).
-    const std::shared_ptr<platform::Layer>& layer() const { return m_layer; }
     // The camera's side: session, gravity, mirroring.
     const std::shared_ptr<platform::VideoPreviewLayer>& videoPreviewLayer() const { return m_preview; }
     bool isMirrored() const;
+    // The newest picture; a null image before the first one or after a stop.
+    platform::PreviewFrame currentFrame() const;
+    // Called (on the camera's thread) whenever the picture changes; empty stops the calls, and
+    // once this returns the old listener is not running and will not be called.
+    void setFrameListener(std::function<void()> listener);
 
-    // Places the layer in its superlayer (points) and refits the picture.
-    void setFrame(const QRectF& frame);
-    // Shows the newest picture if it is not shown yet; true when something changed.
-    bool refresh();
-    // Calls refresh() from the GUI event loop 60 times a second until destroyed.
-    void startAutoRefresh();
+    // Picture pixels → view points: turned upright, mirrored when `mirrored`, aspect-filled and
+    // centred in a view of `view` points. Identity when either size is empty.
+    static QTransform fitTransform(QSize picture, QSizeF view, bool mirrored);
 
 private:
-    void fitPicture();
-
     std::shared_ptr<platform::VideoPreviewLayer> m_preview;
     platform::StreamPreviewLayer* m_stream { nullptr }; // m_preview, when it carries pictures
-    std::shared_ptr<platform::Layer> m_layer;
-    std::shared_ptr<platform::Layer> m_picture; // sublayer holding the frame as contents
-    std::uint64_t m_shownSequence { 0 };
-    bool m_shownMirrored { false };
-    std::unique_ptr<QTimer> m_refreshTimer;
-    [[no_unique_address]] platform::ThreadChecker m_guiThread;
 };
 
 } // namespace imaging

@@ -7,7 +7,7 @@
 
 #include <QTransform>
 
-#include "platform/graphics/GraphicsContext.h"
+#include "imaging/GraphicsContext.h"
 
 namespace imaging {
 
@@ -33,7 +33,7 @@ bool isQuarterTurnAligned(const QTransform& m)
 
 } // namespace
 
-void NearestImageDraw::draw(platform::GraphicsContext& context, const QRectF& rect, const QImage& source)
+void NearestImageDraw::draw(GraphicsContext& context, const QRectF& rect, const QImage& source)
 {
     const QRectF target = rect.normalized();
     if (source.isNull() || target.isEmpty())
@@ -45,7 +45,7 @@ void NearestImageDraw::draw(platform::GraphicsContext& context, const QRectF& re
     bool invertible = false;
     const QTransform toImage = toDevice.inverted(&invertible);
     if (!invertible || !isQuarterTurnAligned(toDevice)) {
-        context.setInterpolationQuality(platform::GraphicsContext::InterpolationQuality::None);
+        context.setInterpolationQuality(GraphicsContext::InterpolationQuality::None);
         context.drawImage(rect, source);
         return;
     }
@@ -113,7 +113,7 @@ void NearestImageDraw::draw(platform::GraphicsContext& context, const QRectF& re
     context.saveGState();
     context.concatCTM(userToDevice.inverted());
     context.concatCTM(QTransform(1, 0, 0, -1, 0, top + bottom));
-    context.setInterpolationQuality(platform::GraphicsContext::InterpolationQuality::None);
+    context.setInterpolationQuality(GraphicsContext::InterpolationQuality::None);
     context.drawImage(QRectF(left, top, width, height), picked);
     context.restoreGState();
 }

@@ -14,15 +14,13 @@
 #include <QImage>
 #include <QRectF>
 
-namespace platform {
-class GraphicsContext;
-}
-
 namespace imaging {
+
+class GraphicsContext;
 
 class NearestImageDraw {
 public:
-    static void draw(platform::GraphicsContext& context, const QRectF& rect, const QImage& image);
+    static void draw(GraphicsContext& context, const QRectF& rect, const QImage& image);
 };
 
 } // namespace imaging

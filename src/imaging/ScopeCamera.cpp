@@ -12,7 +12,6 @@
 #include "platform/camera/VideoDataOutput.h"
 #include "platform/camera/VideoPreviewLayer.h"
 #include "platform/core/Log.h"
-#include "platform/graphics/Layer.h"
 
 namespace imaging {
 
@@ -35,8 +34,6 @@ ScopeCamera::ScopeCamera() = default;
 ScopeCamera::~ScopeCamera()
 {
     shutdown();
-    if (m_previewLayer)
-        m_previewLayer->layer()->removeFromSuperlayer();
 }
 
 void ScopeCamera::shutdown()
@@ -61,8 +58,7 @@ void ScopeCamera::noCamera(const QString& message)
     platform::logLine(platform::lcScope(), message);
 }
 
-void ScopeCamera::setupCaptureSessionVideo(const std::shared_ptr<platform::Layer>& viewLayer,
-    QRectF viewBounds, float screenScale, platform::SampleBufferDelegate* delegate)
+void ScopeCamera::setupCaptureSessionVideo(platform::SampleBufferDelegate* delegate)
 {
     LUMIVUE_CHECK_THREAD(m_mainThread);
     std::shared_ptr<platform::CaptureSession> session = m_backend ? m_backend->makeSession() : nullptr;
@@ -102,10 +98,6 @@ void ScopeCamera::setupCaptureSessionVideo(const std::shared_ptr<platform::Layer
     if (video)
         video->setVideoGravity(platform::VideoGravity::ResizeAspectFill);
     m_previewLayer = std::make_unique<LivePreviewLayer>(std::move(video));
-    m_previewLayer->layer()->setContentsScale(screenScale);
-    m_previewLayer->setFrame(viewBounds);
-    if (viewLayer)
-        viewLayer->addSublayer(m_previewLayer->layer());
 
     m_session = std::move(session);
 }

@@ -9,8 +9,7 @@
 // Threads: every member function on the main (GUI) thread. The session pointer is published
 // before the session first runs, and the delegate is detached (shutdown) before it goes.
 //
-// Lifetime: the destructor detaches the delegate, stops the session and takes the live preview
-// out of the view tree.
+// Lifetime: the destructor detaches the delegate and stops the session.
 
 #include <memory>
 
@@ -24,7 +23,6 @@ class CaptureBackend;
 class CaptureDevice;
 class CaptureDeviceInput;
 class CaptureSession;
-class Layer;
 class SampleBufferDelegate;
 class StillImageOutput;
 class VideoDataOutput;
@@ -45,10 +43,8 @@ public:
     void setCaptureBackend(std::shared_ptr<platform::CaptureBackend> backend);
     // Builds the session (startRunning starts it, once whoever reads session() has it): cameras, input, video
     // output on "myQueue" (BGRA, at most 20 frames a second) delivering to `delegate`, still output, and the
-    // live preview filling `viewLayer` (a view of `viewBounds` points when null) at `screenScale`. Without a
-    // usable camera the session is left out and cameraMessage says why.
-    void setupCaptureSessionVideo(const std::shared_ptr<platform::Layer>& viewLayer, QRectF viewBounds,
-        float screenScale, platform::SampleBufferDelegate* delegate);
+    // live preview. Without a usable camera the session is left out and cameraMessage says why.
+    void setupCaptureSessionVideo(platform::SampleBufferDelegate* delegate);
     // "Preset" chooser: 0 Low, 1 Med, 2 High, 3 Photo; other items keep the preset.
     void presetChange(int item);
     // Swaps the back and front cameras (keeps the only one there is) and rebuilds the input;

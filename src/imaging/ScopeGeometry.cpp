@@ -1,5 +1,6 @@
 #include "imaging/ScopeGeometry.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/core/Log.h"
@@ -19,13 +20,14 @@ std::size_t truncateToSize(float value)
 
 } // namespace
 
-void ScopeGeometry::setup(float mainScreenScale, bool tablet)
+void ScopeGeometry::setup(float mainScreenScale, bool tablet, std::int32_t largestSide)
 {
     float scale = mainScreenScale;
     if (!(std::isfinite(scale) && scale > 0.0f))
         scale = 1.0f;
     m_screenScale.store(scale, std::memory_order_relaxed);
-    const std::int32_t radius = tablet ? 300 : 100;
+    // A window smaller than the device class's screen gets a scope that fits it.
+    const std::int32_t radius = std::clamp(largestSide / 2, 1, tablet ? 300 : 100);
     m_scopePixelRadius.store(radius, std::memory_order_relaxed);
     m_scopePixelSize.store(2 * radius, std::memory_order_relaxed);
     m_scopeScreenRadius.store(

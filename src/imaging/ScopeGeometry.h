@@ -29,8 +29,9 @@ public:
     ScopeGeometry& operator=(const ScopeGeometry&) = delete;
 
     // screenScale (a scale that is not a positive number counts as 1), scopePixelRadius (300
-    // tablet, 100 phone), scopePixelSize, scopeScreenRadius.
-    void setup(float mainScreenScale, bool tablet);
+    // tablet, 100 phone, less when the scope's side may be no larger than `largestSide` points),
+    // scopePixelSize, scopeScreenRadius.
+    void setup(float mainScreenScale, bool tablet, std::int32_t largestSide = 600);
     // The preview view's size in points, which the aspect fill fits the frames to.
     void setPreviewSize(QSizeF points);
     // A first guess of the scaled radius before any frame has come, from the live preview layer's

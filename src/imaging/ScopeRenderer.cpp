@@ -5,10 +5,13 @@
 #include <numbers>
 
 #include <QFontMetricsF>
+#include <QPainter>
 #include <QTransform>
 
 #include "imaging/FramePipeline.h"
+#include "imaging/GraphicsContext.h"
 #include "imaging/LivePreviewLayer.h"
+#include "imaging/NamedColor.h"
 #include "imaging/NearestImageDraw.h"
 #include "imaging/NightVisionMode.h"
 #include "imaging/ScopeCamera.h"
@@ -16,15 +19,10 @@
 #include "imaging/ScopeSettings.h"
 #include "platform/camera/CaptureDevice.h"
 #include "platform/core/Log.h"
-#include "platform/graphics/GraphicsContext.h"
-#include "platform/graphics/NamedColor.h"
 
 namespace imaging {
 
 namespace {
-
-using platform::GraphicsContext;
-using platform::NamedColor;
 
 const QString kNumberFont = QStringLiteral("CourierNewPS-BoldMT");
 constexpr qreal kNumberSize = 12;
@@ -78,56 +76,71 @@ ScopeRenderer::ScopeRenderer(const ScopeSettings& settings, const ScopeGeometry&
     , m_geometry(geometry)
     , m_pipeline(pipeline)
     , m_camera(camera)
-    , m_scopeImageLayer(platform::Layer::create())
-    , m_scopeGridLayer(platform::Layer::create())
 {
 }
 
-ScopeRenderer::~ScopeRenderer()
+ScopeRenderer::~ScopeRenderer() = default;
+
+void ScopeRenderer::setRedrawHandlers(std::function<void()> overlay, std::function<void()> picture)
 {
-    detach();
+    m_overlayRedraw = std::move(overlay);
+    m_pictureRedraw = std::move(picture);
 }
 
-void ScopeRenderer::detach()
+void ScopeRenderer::requestOverlayRedraw() const
 {
-    for (const auto& layer : { m_scopeImageLayer, m_scopeGridLayer }) {
-        // The view tree may keep the layers a little longer; they must not call back.
-        layer->setDelegate(nullptr);
-        layer->removeFromSuperlayer();
-    }
+    if (m_overlayRedraw)
+        m_overlayRedraw();
 }
 
-void ScopeRenderer::setupScopeLayers(const std::shared_ptr<platform::Layer>& viewLayer, QRectF viewBounds)
+void ScopeRenderer::requestPictureRedraw() const
+{
+    if (m_pictureRedraw)
+        m_pictureRedraw();
+}
+
+namespace {
+
+// A square of `points` at `scale`, transparent, drawn by `draw` in points with y down.
+template <typename Draw> QImage renderSquare(qreal points, qreal scale, Draw draw)
+{
+    const qreal side = std::ceil(points * scale);
+    if (!(side >= 1 && side <= 8192))
+        return {};
+    const int pixels = static_cast<int>(side);
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    GraphicsContext context(painter, QTransform::fromScale(scale, scale));
+    draw(context);
+    return image;
+}
+
+} // namespace
+
+QImage ScopeRenderer::renderScopeImage(qreal scale)
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
-    const qreal size = m_geometry.scopePixelSize();
-    for (const auto& layer : { m_scopeImageLayer, m_scopeGridLayer }) {
-        layer->setBounds(QRectF(0, 0, size, size));
-        layer->setPosition(QPointF(viewBounds.width() / 2, viewBounds.height() / 2));
-        layer->setContentsScale(m_geometry.screenScale());
-        layer->setDelegate(this);
-        if (viewLayer)
-            viewLayer->addSublayer(layer);
-    }
-    m_scopeGridLayer->setNeedsDisplay();
+    if (m_pipeline.isTakingPicture() || !m_pipeline.qImage().isFull())
+        return {}; // the scope keeps its last picture while a photo is taken
+    bool drawn = false;
+    QImage image = renderSquare(m_geometry.scopePixelSize(), scale,
+        [&](GraphicsContext& context) { drawn = drawScopeImage(context); });
+    return drawn ? image : QImage();
 }
 
-void ScopeRenderer::drawLayer(platform::Layer& layer, platform::GraphicsContext& context)
+QImage ScopeRenderer::renderScopeGrid(qreal scale)
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
-    if (&layer == m_scopeImageLayer.get())
-        drawScopeImage(context);
-    else if (&layer == m_scopeGridLayer.get())
-        drawScopeGrid(context);
+    return renderSquare(
+        m_geometry.scopePixelSize(), scale, [&](GraphicsContext& context) { drawScopeGrid(context); });
 }
 
-void ScopeRenderer::drawScopeImage(platform::GraphicsContext& context)
+bool ScopeRenderer::drawScopeImage(GraphicsContext& context)
 {
-    if (m_pipeline.isTakingPicture())
-        return; // the scope keeps its last picture while a photo is taken
     const std::unique_ptr<ScopeImage> image = m_pipeline.qImage().take(); // released when done drawing
     if (!image)
-        return;
+        return false;
     const qreal size = m_geometry.scopePixelSize();
     // Turn the landscape frame upright; the back camera's picture is also flipped, so that it
     // follows the preview's (unmirrored) orientation.
@@ -149,12 +162,13 @@ void ScopeRenderer::drawScopeImage(platform::GraphicsContext& context)
     const QImage cropped = image->crop(crop);
     if (cropped.isNull()) {
         platform::log(platform::lcScope(), "!!!Can't get scopeImage!!!");
-        return;
+        return false;
     }
     NearestImageDraw::draw(context, QRectF(0, 0, size, size), cropped);
+    return true;
 }
 
-void ScopeRenderer::drawScopeGrid(platform::GraphicsContext& context)
+void ScopeRenderer::drawScopeGrid(GraphicsContext& context)
 {
     const QRectF box = context.clipBoundingBox();
     const OverlayFrame frame { static_cast<int>(box.width()), static_cast<int>(box.height()),
@@ -174,7 +188,7 @@ void ScopeRenderer::drawScopeGrid(platform::GraphicsContext& context)
 }
 
 // Turned with the device, so the texts read upright however it is held.
-void ScopeRenderer::turnWithDevice(platform::GraphicsContext& context, const OverlayFrame& frame) const
+void ScopeRenderer::turnWithDevice(GraphicsContext& context, const OverlayFrame& frame) const
 {
     switch (m_orientation ? m_orientation() : 1) {
     case 4: // landscape right
@@ -194,7 +208,7 @@ void ScopeRenderer::turnWithDevice(platform::GraphicsContext& context, const Ove
     }
 }
 
-void ScopeRenderer::drawLevelArc(platform::GraphicsContext& context, const OverlayFrame& frame) const
+void ScopeRenderer::drawLevelArc(GraphicsContext& context, const OverlayFrame& frame) const
 {
     const std::int32_t level = m_settings.scopeNightVisionLevel();
     if (level < 1)
@@ -206,7 +220,7 @@ void ScopeRenderer::drawLevelArc(platform::GraphicsContext& context, const Overl
 }
 
 // Channel gauges, scaled to the threshold in a dark scene so that they swing further.
-void ScopeRenderer::drawChannelGauges(platform::GraphicsContext& context, const OverlayFrame& frame) const
+void ScopeRenderer::drawChannelGauges(GraphicsContext& context, const OverlayFrame& frame) const
 {
     const std::int32_t imageLevel = m_pipeline.scopeImageLevel();
     const std::int32_t threshold = m_settings.scopeNightVisionThread();
@@ -229,7 +243,7 @@ void ScopeRenderer::drawChannelGauges(platform::GraphicsContext& context, const 
     }
 }
 
-void ScopeRenderer::drawActivityMarks(platform::GraphicsContext& context, const OverlayFrame& frame) const
+void ScopeRenderer::drawActivityMarks(GraphicsContext& context, const OverlayFrame& frame) const
 {
     const std::shared_ptr<platform::CaptureDevice>& device = m_camera.cDevice();
     if (!device)
@@ -251,7 +265,7 @@ void ScopeRenderer::drawActivityMarks(platform::GraphicsContext& context, const 
 }
 
 // The measured brightness, then the three channel means, down the left edge.
-void ScopeRenderer::drawNumbers(platform::GraphicsContext& context, const OverlayFrame& frame) const
+void ScopeRenderer::drawNumbers(GraphicsContext& context, const OverlayFrame& frame) const
 {
     const pixel light = m_pipeline.imageLight();
     context.selectFont(kNumberFont, kNumberSize);
@@ -268,7 +282,7 @@ void ScopeRenderer::drawNumbers(platform::GraphicsContext& context, const Overla
 // mode adds "NR" (noise reduction) on the line below, with the enhancement off as well, so the
 // user can tell the smoother picture is the filter's doing. A second line rather than a longer
 // first one: "NV M +80 NR" would run past the scope's edge.
-void ScopeRenderer::drawModeLabel(platform::GraphicsContext& context, const OverlayFrame& frame) const
+void ScopeRenderer::drawModeLabel(GraphicsContext& context, const OverlayFrame& frame) const
 {
     const std::int32_t mode = m_settings.scopeNightVisionMode();
     const bool nightMode = m_settings.isNightMode();
@@ -287,7 +301,7 @@ void ScopeRenderer::drawModeLabel(platform::GraphicsContext& context, const Over
 }
 
 // No live picture: say why, centred under the middle of the square.
-void ScopeRenderer::drawCameraMessage(platform::GraphicsContext& context, const OverlayFrame& frame) const
+void ScopeRenderer::drawCameraMessage(GraphicsContext& context, const OverlayFrame& frame) const
 {
     const QString message = m_camera.cameraMessage();
     if (message.isEmpty())
@@ -300,7 +314,7 @@ void ScopeRenderer::drawCameraMessage(platform::GraphicsContext& context, const 
 }
 
 // A dashed ring at half the scope's radius that turns a little with every overlay drawn.
-void ScopeRenderer::drawPhotoRing(platform::GraphicsContext& context, const OverlayFrame& frame)
+void ScopeRenderer::drawPhotoRing(GraphicsContext& context, const OverlayFrame& frame)
 {
     if (!m_pipeline.isTakingPicture())
         return;

@@ -1,30 +1,25 @@
-// LumivueViewController: construction, the wiring of its parts, the view lifecycle and the
-// actions of the controls.
+// LumivueViewController: construction, the wiring of its parts, the lifecycle and the actions of
+// the controls.
 
 #include "ui/LumivueViewController.h"
 
 #include <chrono>
 
 #include <QCoreApplication>
-#include <QObject>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 
 #include "analytics/TallyAPI.h"
 #include "imaging/LivePreviewLayer.h"
-#include "photos/ViewImageController.h"
-#include "platform/core/AlertPresenter.h"
 #include "platform/core/Log.h"
-#include "platform/graphics/Layer.h"
-#include "platform/ui/Button.h"
 #include "platform/device/Device.h"
+#include "platform/device/InterfaceTurn.h"
 #include "platform/device/LocationManager.h"
 #include "platform/device/Screen.h"
-#include "platform/ui/Slider.h"
 #include "platform/device/SystemSound.h"
-#include "platform/ui/View.h"
-#include "ui/ButtonArt.h"
-#include "ui/HUDView.h"
+#include "ui/CameraPreviewItem.h"
+#include "ui/PictureItem.h"
 
 namespace ui {
 
@@ -41,12 +36,16 @@ constexpr std::chrono::seconds kQuitWaitForPhoto { 5 };
 LumivueViewController::LumivueViewController(std::shared_ptr<platform::CaptureBackend> backend)
 {
     m_camera.setCaptureBackend(std::move(backend));
+    // The device class's scope until the screen says how large it is.
+    m_geometry.setup(float(platform::Screen::main().scale()), isTablet());
     wireParts();
 }
 
 LumivueViewController::~LumivueViewController()
 {
     platform::logLine(platform::lcUi(), QStringLiteral("LumivueViewController dealoc"));
+    if (m_previewItem)
+        m_previewItem->setPreview(nullptr);
     stopObservingOrientation();
     // A still being saved and the album's deliveries reach the controls and the location
     // manager: let them finish while every member is still here.
@@ -56,9 +55,23 @@ LumivueViewController::~LumivueViewController()
     m_locationManager.reset();
 }
 
+bool LumivueViewController::isTablet() const
+{
+    return Device::current().isTablet();
+}
+
 void LumivueViewController::wireParts()
 {
-    // The timer thread has no event loop, and a layer takes redraw requests from any thread.
+    // The timer thread asks; the GUI thread draws, once for however many asks arrived meanwhile.
+    m_renderer.setRedrawHandlers(
+        [this] {
+            if (!m_overlayRedrawPosted.exchange(true))
+                QMetaObject::invokeMethod(this, &LumivueViewController::redrawOverlay, Qt::QueuedConnection);
+        },
+        [this] {
+            if (!m_pictureRedrawPosted.exchange(true))
+                QMetaObject::invokeMethod(this, &LumivueViewController::redrawPicture, Qt::QueuedConnection);
+        });
     QObject::connect(
         &m_pipeline, &imaging::FramePipeline::overlayRedrawDue, &m_pipeline,
         [this] { m_renderer.requestOverlayRedraw(); }, Qt::DirectConnection);
@@ -67,25 +80,25 @@ void LumivueViewController::wireParts()
         [this] { m_renderer.requestPictureRedraw(); }, Qt::DirectConnection);
     m_renderer.setDeviceOrientationSource([] { return Device::current().orientation(); });
 
-    QObject::connect(&m_photoSaver, &photos::PhotoSaver::stillHandedOn, &m_photoSaver, [this] {
+    QObject::connect(&m_photoSaver, &photos::PhotoSaver::stillHandedOn, this, [this] {
         m_shutterPressed = false;
         setTakePictureButtonEnabled(true);
     });
-    QObject::connect(&m_photoSaver, &photos::PhotoSaver::photoSaved, &m_photoSaver,
-        [] { platform::SystemSound::play(kClickSound); });
-    QObject::connect(
-        &m_photoSaver, &photos::PhotoSaver::saveFailed, &m_photoSaver, [](const QString& message) {
-            platform::presentAlert(QStringLiteral("Error!"), message, QStringLiteral("OK"));
-        });
-    QObject::connect(&m_photoSaver, &photos::PhotoSaver::orientationUnknownAtTap, &m_photoSaver, [] {
+    QObject::connect(&m_photoSaver, &photos::PhotoSaver::photoSaved, this, [this] { click(); });
+    QObject::connect(&m_photoSaver, &photos::PhotoSaver::saveFailed, this,
+        [this](const QString& message) { presentAlert(tr("Error!"), message, tr("OK")); });
+    QObject::connect(&m_photoSaver, &photos::PhotoSaver::orientationUnknownAtTap, this, [] {
         platform::log(platform::lcPhotos(), "Device orientation unknown %d", Device::current().orientation());
     });
-    QObject::connect(&m_lastPhoto, &photos::LastPhoto::thumbnailChanged, &m_lastPhoto,
+    QObject::connect(&m_lastPhoto, &photos::LastPhoto::thumbnailChanged, this,
         [this](const QImage& thumbnail) { showThumbnail(thumbnail); });
-    // Quit right after a tap: the photo reaches the album first, or the saver says it did not.
-    if (QCoreApplication* app = QCoreApplication::instance())
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        // Quit right after a tap: the photo reaches the album first, or the saver says it did not.
         QObject::connect(app, &QCoreApplication::aboutToQuit, &m_photoSaver,
             [this] { m_photoSaver.finishPhotosUnderWay(kQuitWaitForPhoto); });
+        QObject::connect(app, &QGuiApplication::applicationStateChanged, this,
+            &LumivueViewController::applicationStateChanged);
+    }
 }
 
 void LumivueViewController::shutdownScope()
@@ -95,22 +108,32 @@ void LumivueViewController::shutdownScope()
     m_pipeline.qImage().take();
 }
 
-std::shared_ptr<platform::Layer> LumivueViewController::previewViewLayer() const
+void LumivueViewController::attachItems(QQuickItem* preview, QQuickItem* scopeImage, QQuickItem* scopeGrid)
 {
-    return m_previewView ? m_previewView->layerPointer() : nullptr;
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    m_previewItem = qobject_cast<CameraPreviewItem*>(preview);
+    m_scopeImageItem = qobject_cast<PictureItem*>(scopeImage);
+    m_scopeGridItem = qobject_cast<PictureItem*>(scopeGrid);
+    if (m_previewItem)
+        m_previewItem->setPreview(m_camera.previewLayer());
 }
 
-QRectF LumivueViewController::previewViewBounds() const
+void LumivueViewController::setViewSize(qreal width, qreal height, int scopeSide)
 {
-    return m_previewView ? m_previewView->layer().bounds() : QRectF(0, 0, 320, 480);
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    const int before = m_geometry.scopePixelSize();
+    m_geometry.setup(float(platform::Screen::main().scale()), isTablet(), scopeSide);
+    m_geometry.setPreviewSize(QSizeF(width, height));
+    m_geometry.invalidate();
+    if (m_geometry.scopePixelSize() != before) {
+        emit scopeSizeChanged();
+        m_renderer.requestOverlayRedraw();
+    }
 }
 
 void LumivueViewController::viewDidLoad()
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
-    ViewController::viewDidLoad();
-    updateOptionButtonVisibility();
-
     m_locationManager = platform::LocationManager::create();
     if (m_locationManager) {
         m_locationManager->startUpdatingLocation();
@@ -123,49 +146,45 @@ void LumivueViewController::viewDidLoad()
     }
 
     setLevelSliderHidden(true);
-    setLevelSliderValue(1.0f, false);
+    emit levelSliderSet(1.0f, false);
     m_settings.setScopeNightVisionMode(imaging::NightVisionMode::Auto);
-
-    // Screen scale, thresholds and the scope's size for the device class.
     m_settings.setScopeNightVisionThread(100);
-    m_geometry.setup(float(platform::Screen::main().scale()), Device::current().isTablet());
-    const std::shared_ptr<platform::Layer> viewLayer = previewViewLayer();
-    const QRectF viewBounds = previewViewBounds();
-    m_geometry.setPreviewSize(viewBounds.size());
-    m_camera.setupCaptureSessionVideo(viewLayer, viewBounds, m_geometry.screenScale(), &m_pipeline);
+
+    m_camera.setupCaptureSessionVideo(&m_pipeline);
     if (m_camera.hasBothCameras() && m_scopeGridType == 0) // a lone front camera is the camera in use
         setCameraButtonHidden(false);
-    if (!m_camera.cameraMessage().isEmpty())
-        m_renderer.requestOverlayRedraw();
+    if (m_previewItem)
+        m_previewItem->setPreview(m_camera.previewLayer());
     // Published before the session runs: the frame queue reads it.
     m_pipeline.setSession(m_camera.session());
-    m_camera.startRunning();
-    if (previewLayer())
-        previewLayer()->startAutoRefresh(); // the live picture follows the camera from the event loop
-    m_geometry.guessScaledRadius(previewLayer() ? float(previewLayer()->layer()->contentsScale()) : 1.0f);
+    m_loaded = true;
+    m_running = !m_inBackground;
+    if (m_running)
+        m_camera.startRunning();
+    m_geometry.guessScaledRadius(float(m_geometry.screenScale()));
     m_geometry.invalidate();
-    m_renderer.setupScopeLayers(viewLayer, viewBounds);
+    m_renderer.requestOverlayRedraw();
 
     observeOrientation();
+    checkTorch();
     if (lastImageURL().isEmpty())
         setLastPhotoURL();
-    m_pipeline.startTimerThread();
-
-    m_torchButton->layer().setCornerRadius(15);
-    m_cameraButton->layer().setCornerRadius(15);
-    m_denoiseButton->layer().setCornerRadius(15); // the same shape as its two neighbours
+    if (m_running)
+        m_pipeline.startTimerThread();
 }
 
-void LumivueViewController::viewWillAppear(bool animated)
+void LumivueViewController::viewWillAppear()
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
-    ViewController::viewWillAppear(animated);
-    if (m_controllHUDView)
-        m_controllHUDView->saveOriginalPosition();
+    if (!m_loaded || m_running || m_inBackground || !m_viewerPhoto.isEmpty())
+        return;
+    m_running = true;
     if (m_locationManager)
         m_locationManager->startUpdatingLocation();
-    scopeGridLayer()->setNeedsDisplay();
     m_camera.startRunning();
+    if (!m_pipeline.isTimerThreadRunning())
+        m_pipeline.startTimerThread();
+    m_renderer.requestOverlayRedraw();
     checkTorch();
     // Coming back from the viewer: the known photo is looked up again, without an album scan.
     if (!lastImageURL().isEmpty())
@@ -174,55 +193,60 @@ void LumivueViewController::viewWillAppear(bool animated)
         setLastPhotoURL();
 }
 
-void LumivueViewController::viewWillDisappear(bool animated)
+void LumivueViewController::viewWillDisappear()
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
-    ViewController::viewWillDisappear(animated);
+    if (!m_running)
+        return;
+    m_running = false;
     if (m_locationManager)
         m_locationManager->stopUpdatingLocation();
     m_camera.stopRunning();
     m_pipeline.qImage().take(); // a stopped preview holds no picture
 }
 
-void LumivueViewController::viewDidUnload()
+void LumivueViewController::applicationStateChanged(Qt::ApplicationState state)
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
-    platform::logLine(platform::lcUi(), QStringLiteral("LumivueViewController viewDidUnload"));
-    // The view tree is gone with every control in it. The next viewDidLoad builds the camera,
-    // the observer and the timer anew, so the old ones stop here instead of running twice.
-    clearOutlets();
-    stopObservingOrientation();
-    shutdownScope();
-    ViewController::viewDidUnload();
+    if (state == Qt::ApplicationSuspended && !m_inBackground) {
+        m_inBackground = true;
+        viewWillDisappear();
+        // Nothing ticks in the background: no redraws, no measuring.
+        m_pipeline.stopTimerThread();
+        platform::logLine(platform::lcUi(), QStringLiteral("Camera released in the background"));
+    } else if (state == Qt::ApplicationActive && m_inBackground) {
+        m_inBackground = false;
+        viewWillAppear();
+    }
 }
 
-void LumivueViewController::clearOutlets()
+void LumivueViewController::redrawOverlay()
 {
-    m_previewView = nullptr;
-    m_NVButton = nullptr;
-    m_captureButton = nullptr;
-    m_cameraButton = nullptr;
-    m_takePictureButton = nullptr;
-    m_torchButton = nullptr;
-    m_denoiseButton = nullptr;
-    m_sliderZoom = nullptr;
-    m_sliderNVLevel = nullptr;
-    m_levelCaption = nullptr;
-    m_controllView = nullptr;
-    m_controllScreenView = nullptr;
-    m_controllHUDView = nullptr;
-    m_bEnlight = nullptr;
-    m_bColorSpace = nullptr;
-    m_bPreset = nullptr;
+    m_overlayRedrawPosted = false;
+    if (m_scopeGridItem)
+        m_scopeGridItem->setImage(m_renderer.renderScopeGrid(m_geometry.screenScale()));
+}
+
+void LumivueViewController::redrawPicture()
+{
+    m_pictureRedrawPosted = false;
+    if (!m_scopeImageItem)
+        return;
+    QImage picture = m_renderer.renderScopeImage(m_geometry.screenScale());
+    if (!picture.isNull())
+        m_scopeImageItem->setImage(picture);
 }
 
 void LumivueViewController::observeOrientation()
 {
     stopObservingOrientation();
     Device::current().beginGeneratingDeviceOrientationNotifications();
-    m_orientationObserver
-        = NotificationCenter::defaultCenter().addObserver(Device::orientationDidChangeNotification, this,
-            [this](const platform::Notification& notification) { orientationChanged(notification); });
+    m_orientationObserver = NotificationCenter::defaultCenter().addObserver(
+        Device::orientationDidChangeNotification, this, [this](const platform::Notification& notification) {
+            // The notification's object is the device that turned.
+            const auto* device = static_cast<const Device*>(notification.object);
+            orientationChanged(device ? device->orientation() : Device::current().orientation());
+        });
 }
 
 void LumivueViewController::stopObservingOrientation()
@@ -232,6 +256,24 @@ void LumivueViewController::stopObservingOrientation()
     NotificationCenter::defaultCenter().removeObserver(m_orientationObserver);
     Device::current().endGeneratingDeviceOrientationNotifications();
     m_orientationObserver = 0;
+}
+
+QTransform LumivueViewController::rotationForOrientation(int deviceOrientation)
+{
+    // Positive angles turn clockwise on the screen (y down); lying flat or unknown is upright.
+    return QTransform().rotateRadians(
+        platform::interfaceTurnForOrientation(deviceOrientation).value_or(0.0f));
+}
+
+void LumivueViewController::orientationChanged(int orientation)
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    // The controls turn in QML over 0.5 s; the overlay's texts turn at the next redraw.
+    if (orientation == m_deviceOrientation)
+        return;
+    m_deviceOrientation = orientation;
+    emit deviceOrientationChanged();
+    m_renderer.requestOverlayRedraw();
 }
 
 // ---- Enhancement controls ----
@@ -244,10 +286,10 @@ void LumivueViewController::enlightChange(int item)
         setLevelSliderHidden(!manual);
         // The slider starts where the automatic mode left the level.
         if (manual)
-            setLevelSliderValue(static_cast<float>(m_settings.scopeNightVisionLevel()), false);
+            emit levelSliderSet(static_cast<float>(m_settings.scopeNightVisionLevel()), false);
         m_settings.setScopeNightVisionMode(*mode);
     }
-    platform::SystemSound::play(kClickSound);
+    click();
     m_renderer.requestOverlayRedraw();
 }
 
@@ -255,7 +297,7 @@ void LumivueViewController::colorSpaceChange(int item)
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
     m_settings.setScopeNightVisionColorFilter(item);
-    platform::SystemSound::play(kClickSound);
+    click();
     m_renderer.requestOverlayRedraw();
 }
 
@@ -269,27 +311,29 @@ void LumivueViewController::sliderNVAction(float value)
 void LumivueViewController::sliderNVFinish()
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
-    setLevelSliderValue(static_cast<float>(m_settings.scopeNightVisionLevel()), true);
+    emit levelSliderSet(static_cast<float>(m_settings.scopeNightVisionLevel()), true);
+}
+
+// Each change of camera, preset, zoom or light shows the night filter another picture than the
+// one it has averaged, so it starts afresh instead of blending the old scene into the new.
+
+void LumivueViewController::sliderZoomAction(float value)
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    // The frame queue reads the zoom on every frame; the settings keep it in an atomic.
+    m_settings.setZoom(value);
+    m_pipeline.resetNightMode(); // another part of the frame, magnified otherwise
 }
 
 void LumivueViewController::setLevelSliderHidden(bool hidden)
 {
-    if (m_sliderNVLevel)
-        m_sliderNVLevel->setHidden(hidden);
-    if (m_levelCaption)
-        m_levelCaption->setHidden(hidden);
-}
-
-void LumivueViewController::setLevelSliderValue(float value, bool animated)
-{
-    if (m_sliderNVLevel)
-        m_sliderNVLevel->setValue(value, animated);
+    if (m_levelSliderHidden == hidden)
+        return;
+    m_levelSliderHidden = hidden;
+    emit controlsChanged();
 }
 
 // ---- Camera controls ----
-
-// Each change of camera, preset, zoom or light shows the night filter another picture than the
-// one it has averaged, so it starts afresh instead of blending the old scene into the new.
 
 void LumivueViewController::presetChange(int item)
 {
@@ -321,7 +365,7 @@ void LumivueViewController::changeScopeTorch()
     LUMIVUE_CHECK_THREAD(m_guiThread);
     m_camera.changeScopeTorch();
     m_pipeline.resetNightMode();
-    platform::SystemSound::play(kClickSound);
+    click();
 }
 
 void LumivueViewController::changeNightMode()
@@ -329,25 +373,15 @@ void LumivueViewController::changeNightMode()
     LUMIVUE_CHECK_THREAD(m_guiThread);
     // Switched on, the pipeline restarts the filter itself at its next frame.
     m_settings.setNightMode(!m_settings.isNightMode());
-    showNightMode();
-    platform::SystemSound::play(kClickSound);
+    emit controlsChanged();
+    click();
     m_renderer.requestOverlayRedraw();
-}
-
-void LumivueViewController::showNightMode()
-{
-    if (!m_denoiseButton)
-        return;
-    const bool on = m_settings.isNightMode();
-    m_denoiseButton->setImage(
-        ButtonArt::nightMode(m_denoiseButton->bounds().width(), platform::Screen::main().scale(), on));
-    m_denoiseButton->setSelected(on);
 }
 
 void LumivueViewController::changeScopeGrid()
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
-    platform::SystemSound::play(kClickSound);
+    click();
     ++m_scopeGridType;
     if (m_scopeGridType >= 2) {
         m_scopeGridType = 0;
@@ -360,22 +394,24 @@ void LumivueViewController::changeScopeGrid()
 
 void LumivueViewController::setCameraButtonHidden(bool hidden)
 {
-    if (m_cameraButton)
-        m_cameraButton->setHidden(hidden);
+    if (m_cameraButtonHidden == hidden)
+        return;
+    m_cameraButtonHidden = hidden;
+    emit controlsChanged();
 }
 
 void LumivueViewController::setTorchButtonHidden(bool hidden)
 {
-    if (m_torchButton)
-        m_torchButton->setHidden(hidden);
+    if (m_torchHidden == hidden)
+        return;
+    m_torchHidden = hidden;
+    emit controlsChanged();
 }
 
 void LumivueViewController::setSideControlsHidden(bool hidden)
 {
-    if (m_controllHUDView)
-        m_controllHUDView->setHidden(hidden);
-    if (m_denoiseButton)
-        m_denoiseButton->setHidden(hidden);
+    m_sideControlsHidden = hidden;
+    emit controlsChanged();
     if (hidden) {
         setTorchButtonHidden(true);
         setCameraButtonHidden(true);
@@ -385,6 +421,11 @@ void LumivueViewController::setSideControlsHidden(bool hidden)
     // camera switch with one camera, would be a button that does nothing.
     checkTorch();
     setCameraButtonHidden(!m_camera.hasBothCameras());
+}
+
+void LumivueViewController::click()
+{
+    platform::SystemSound::play(kClickSound);
 }
 
 // ---- Photos ----
@@ -409,33 +450,46 @@ void LumivueViewController::takePicture()
 void LumivueViewController::photoAlbum()
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
-    platform::SystemSound::play(kClickSound);
+    click();
     const platform::AssetURL url = lastImageURL();
-    if (url.isEmpty())
+    if (url.isEmpty() || !m_viewerPhoto.isEmpty())
         return;
-    auto viewer = std::make_unique<photos::ViewImageController>(albumDirectory());
-    viewer->setImageURL(url);
-    presentModalViewController(std::move(viewer), true);
+    viewWillDisappear();
+    m_viewerPhoto = url.toString();
+    emit viewerChanged();
+}
+
+void LumivueViewController::closeViewer()
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (m_viewerPhoto.isEmpty())
+        return;
+    m_viewerPhoto.clear();
+    emit viewerChanged();
+    viewWillAppear();
 }
 
 void LumivueViewController::setTakePictureButtonEnabled(bool enabled)
 {
-    if (m_takePictureButton)
-        m_takePictureButton->setEnabled(enabled);
+    if (m_shutterEnabled == enabled)
+        return;
+    m_shutterEnabled = enabled;
+    emit controlsChanged();
 }
 
 void LumivueViewController::showThumbnail(const QImage& thumbnail)
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
-    if (!m_captureButton)
-        return;
-    m_captureButton->setEnabled(true);
-    const QSizeF size = m_captureButton->bounds().size();
-    const qreal scale = platform::Screen::main().scale();
+    m_albumEnabled = true;
     // A photo that is gone shows the empty-album symbol rather than a blank control.
-    m_captureButton->setImage(thumbnail.isNull()
-            ? ButtonArt::albumPlaceholder(size.width(), scale)
-            : thumbnailArt(thumbnail, size, m_captureButton->layer().cornerRadius(), scale));
+    m_thumbnail = thumbnail;
+    emit controlsChanged();
+    emit thumbnailChanged();
+}
+
+QImage LumivueViewController::thumbnailArtSized(qreal width, qreal height, qreal cornerRadius) const
+{
+    return thumbnailArt(m_thumbnail, QSizeF(width, height), cornerRadius, m_geometry.screenScale());
 }
 
 std::optional<photos::Location> LumivueViewController::lastLocationFix() const
@@ -468,6 +522,26 @@ QImage LumivueViewController::thumbnailArt(
     painter.fillPath(shape, QBrush(filled.copy(centre)));
     painter.end();
     return art;
+}
+
+// ---- Alerts ----
+
+void LumivueViewController::presentAlert(const QString& title, const QString& message, const QString& button)
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    platform::logLine(platform::lcUi(), QStringLiteral("Alert: %1: %2 [%3]").arg(title, message, button));
+    m_alerts.push_back(Alert { title, message, button });
+    if (m_alerts.size() == 1)
+        emit alertChanged();
+}
+
+void LumivueViewController::dismissAlert()
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (m_alerts.empty())
+        return;
+    m_alerts.pop_front();
+    emit alertChanged();
 }
 
 } // namespace ui

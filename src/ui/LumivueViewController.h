@@ -1,27 +1,28 @@
 #pragma once
 
-// The camera screen: the live preview with the scope over it, the option panel, the shutter,
-// the album thumbnail, the torch and camera switches, the night-mode toggle, the grid toggle and
-// the two sliders. It
-// builds its interface in code (loadView), runs the screen's set-up when the view loads, starts
-// and stops the camera and the location updates as it appears and disappears, and turns its
-// buttons in place when the device turns (the interface itself stays in portrait).
+// The camera screen's controller: the live preview with the scope over it, the option panel, the
+// shutter, the album thumbnail, the torch and camera switches, the night-mode toggle, the grid
+// toggle and the two sliders. The controls themselves are Qt Quick items (qrc:/lumivue/Main.qml);
+// they show this object's properties and call its actions, which keep the names the controls'
+// actions have always had. It starts and stops the camera and the location updates as the screen
+// appears and disappears (the viewer over it, the app in the background), and the controls turn in
+// place when the device turns while the interface itself stays in portrait.
 //
-// Every control's accessibility name is its field name (previewView, takePictureButton,
-// captureButton, cameraButton, torchButton, denoiseButton, NVButton, sliderZoom, sliderNVLevel,
-// controllHUDView, controllView, controllScreenView, bEnlight, bColorSpace, bPreset), so
-// scripted control reaches them by name.
+// Every control's objectName is its field name (previewView, takePictureButton, captureButton,
+// cameraButton, torchButton, denoiseButton, NVButton, sliderZoom, sliderNVLevel, controllHUDView,
+// controllView, controllScreenView, bEnlight, bColorSpace, bPreset), so scripted control reaches
+// them by name.
 //
 // The work is done by parts it owns and wires together: the settings, the geometry, the frame
 // pipeline (frame delegate, slot, enhancement, timer), the camera and the scope renderer of the
 // imaging library; the photo saver and the last photo of the photos library. They know nothing of
 // controls or sounds: the screen reacts to their signals (a redraw due, a still handed on, a photo
-// saved or refused, a new thumbnail), updates the controls, plays the click and shows alerts.
+// saved or refused, a new thumbnail), updates its properties, plays the click and shows alerts.
 //
 // Threads: every member function on the GUI thread. The parts' own headers say which of their
 // members run elsewhere (the frame queue, the timer thread, the camera's still thread, the
-// album's thread); the timer's redraw signals are connected directly and only ask layers to
-// redraw, and the photo signals arrive on the GUI thread.
+// album's thread); the timer's redraw requests are posted to the GUI thread, at most one of each
+// kind waiting, and the photo signals arrive on the GUI thread.
 //
 // Lifetime: the destructor logs "LumivueViewController dealoc", removes the orientation
 // observer, lets a still being saved finish, and stops the timer thread and the camera (joined)
@@ -29,11 +30,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 
 #include <QImage>
-#include <QRectF>
+#include <QObject>
+#include <QPointer>
 #include <QSizeF>
 #include <QString>
 #include <QTransform>
@@ -47,24 +50,42 @@
 #include "photos/Location.h"
 #include "photos/PhotoSaver.h"
 #include "platform/core/NotificationCenter.h"
-#include "platform/ui/ViewController.h"
-#include "ui/ScreenLayout.h"
+#include "platform/core/ThreadChecker.h"
+
+class QQuickItem;
 
 namespace platform {
-class Button;
 class CaptureBackend;
-class ImageView;
 class LocationManager;
-class Slider;
-class View;
 } // namespace platform
 
 namespace ui {
 
-class HUDView;
-class OptionButton;
+class CameraPreviewItem;
+class PictureItem;
 
-class LumivueViewController : public platform::ViewController {
+class LumivueViewController : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool tablet READ isTablet CONSTANT)
+    Q_PROPERTY(qreal screenScale READ screenScale CONSTANT)
+    Q_PROPERTY(int scopeSize READ scopePixelSize NOTIFY scopeSizeChanged)
+    Q_PROPERTY(bool levelSliderHidden READ isLevelSliderHidden NOTIFY controlsChanged)
+    Q_PROPERTY(bool torchHidden READ isTorchHidden NOTIFY controlsChanged)
+    Q_PROPERTY(bool cameraButtonHidden READ isCameraButtonHidden NOTIFY controlsChanged)
+    Q_PROPERTY(bool sideControlsHidden READ areSideControlsHidden NOTIFY controlsChanged)
+    Q_PROPERTY(bool nightMode READ isNightMode NOTIFY controlsChanged)
+    Q_PROPERTY(bool shutterEnabled READ isShutterEnabled NOTIFY controlsChanged)
+    Q_PROPERTY(bool albumEnabled READ isAlbumEnabled NOTIFY controlsChanged)
+    Q_PROPERTY(int deviceOrientation READ deviceOrientation NOTIFY deviceOrientationChanged)
+    Q_PROPERTY(QImage thumbnail READ thumbnail NOTIFY thumbnailChanged)
+    Q_PROPERTY(bool hasThumbnail READ hasThumbnail NOTIFY thumbnailChanged)
+    Q_PROPERTY(QString viewerPhoto READ viewerPhoto NOTIFY viewerChanged)
+    Q_PROPERTY(QString albumDirectory READ albumDirectory CONSTANT)
+    Q_PROPERTY(QString alertTitle READ alertTitle NOTIFY alertChanged)
+    Q_PROPERTY(QString alertMessage READ alertMessage NOTIFY alertChanged)
+    Q_PROPERTY(QString alertButton READ alertButton NOTIFY alertChanged)
+    Q_PROPERTY(bool alertShown READ isAlertShown NOTIFY alertChanged)
+
 public:
     // `backend` supplies the cameras; null runs the screen without a camera (it says so on the
     // scope).
@@ -78,70 +99,109 @@ public:
     void setAlbumDirectory(const QString& directory) { m_lastPhoto.setAlbumDirectory(directory); }
     QString albumDirectory() const { return m_lastPhoto.albumDirectory(); }
 
-    // ---- View lifecycle ----
-    void loadView() override;
-    void viewDidLoad() override;
-    void viewWillAppear(bool animated) override;
-    void viewWillDisappear(bool animated) override;
-    void viewDidUnload() override;
+    // ---- Lifecycle ----
+    // The screen's items, once the QML has made them: the live picture and the scope's two
+    // pictures. Before viewDidLoad.
+    Q_INVOKABLE void attachItems(QQuickItem* preview, QQuickItem* scopeImage, QQuickItem* scopeGrid);
+    // The screen's size in points and the scope's side that fits it; the geometry follows.
+    Q_INVOKABLE void setViewSize(qreal width, qreal height, int scopeSide);
+    // Sets the screen up and starts the camera, the location updates, the orientation observer
+    // and the timer.
+    void viewDidLoad();
+    // The screen shows again (the viewer closed, back from the background): camera and location
+    // run again, the thumbnail is looked up.
+    void viewWillAppear();
+    // Something covers the screen: the camera (released) and the location updates stop.
+    void viewWillDisappear();
 
-    // ---- Orientation and the option panel ----
-    // Creates the option buttons on the panel the first time, re-places and shows them after, and
-    // sizes the panel: 232 × 128 points on a phone (Enlight, Color, Preset), 222 × 88 on a tablet.
-    void updateOptionButtonVisibility();
-    // Turns captureButton, cameraButton, takePictureButton, NVButton and denoiseButton in place over 0.5 s
-    // (animation "chanheOrientation"), then turns and re-anchors the panel.
-    void orientationChanged(const platform::Notification& notification);
-    // Only portrait (1): the interface never rotates as a whole.
-    bool shouldAutorotateToInterfaceOrientation(int interfaceOrientation) const;
-    // The turn for a device orientation code: 2 → π, 3 → +π/2, 4 → −π/2, anything else identity.
+    // ---- Orientation ----
+    // The turn of the individual controls and of the panel for a device orientation code:
+    // 2 → π, 3 → +π/2, 4 → −π/2, anything else identity.
     static QTransform rotationForOrientation(int deviceOrientation);
+    int deviceOrientation() const { return m_deviceOrientation; }
+    // Only portrait (1): the interface never rotates as a whole.
+    bool shouldAutorotateToInterfaceOrientation(int interfaceOrientation) const
+    {
+        return interfaceOrientation == 1;
+    }
 
     // The album control's picture of a thumbnail: it fills `points` (cropped to its shape around
     // the centre, never stretched), at `scale` pixels per point, with corners rounded by
     // `cornerRadius` (transparent outside them). A null thumbnail gives a null image.
     static QImage thumbnailArt(const QImage& thumbnail, QSizeF points, qreal cornerRadius, qreal scale);
+    Q_INVOKABLE QImage thumbnailArtSized(qreal width, qreal height, qreal cornerRadius) const;
 
     // ---- Enhancement controls ----
     // "Enlight" chooser: 0 Auto, 1 Manual, 2 Off; any other item changes no setting. The level
     // slider shows in manual mode only, starting at the level the automatic mode left. Click.
-    void enlightChange(int item);
+    Q_INVOKABLE void enlightChange(int item);
     // "Color" chooser: the item becomes the colour filter. Click.
-    void colorSpaceChange(int item);
+    Q_INVOKABLE void colorSpaceChange(int item);
     // The level slider moved: in manual mode the level follows it, truncated toward zero.
-    void sliderNVAction(float value);
+    Q_INVOKABLE void sliderNVAction(float value);
     // The level slider was let go: it comes to rest, animated, on the integer level.
-    void sliderNVFinish();
+    Q_INVOKABLE void sliderNVFinish();
+    // The zoom slider moved: the scope magnifies; the night filter starts afresh.
+    Q_INVOKABLE void sliderZoomAction(float value);
 
     // ---- Camera controls ----
     // "Preset" chooser: 0 Low, 1 Med, 2 High, 3 Photo; either way the geometry is recomputed from
     // the next picture.
-    void presetChange(int item);
+    Q_INVOKABLE void presetChange(int item);
     // Swaps the back and front cameras (keeps the only one there is).
-    void changeCamera();
+    Q_INVOKABLE void changeCamera();
     // Shows torchButton only when the camera in use has a torch and the grid toggle has not
     // hidden the side controls.
     void checkTorch();
     // Toggles the torch of the camera in use; click sound in every case.
-    void changeScopeTorch();
+    Q_INVOKABLE void changeScopeTorch();
     // Hides or shows the side controls, in turn; click sound; overlay redraw.
-    void changeScopeGrid();
+    Q_INVOKABLE void changeScopeGrid();
     // Night mode on or off (denoiseButton): the scope is filtered over time before the gain and
     // its mode label says so. Click sound; overlay redraw. The filter starts afresh when it comes
     // on, and again whenever the camera, the preset, the zoom or the torch changes.
-    void changeNightMode();
+    Q_INVOKABLE void changeNightMode();
     std::int32_t scopeGridType() const { return m_scopeGridType; }
 
     // ---- Photos ----
     // The shutter's action: disables the shutter, logs "TAKE_PICTURE", requests one still. A
     // tap while the previous still has not yet been handed to the album does nothing.
-    void takePicture();
-    // The album control's action: click sound; with a last photo, presents the viewer on it.
-    void photoAlbum();
+    Q_INVOKABLE void takePicture();
+    // The album control's action: click sound; with a last photo, opens the viewer on it (the
+    // camera stops while it is open).
+    Q_INVOKABLE void photoAlbum();
+    // The viewer's Done: the camera screen shows again.
+    Q_INVOKABLE void closeViewer();
+    QString viewerPhoto() const { return m_viewerPhoto; }
     // Looks the last photo up again / scans the album for it (LastPhoto).
     void updateThumb() { m_lastPhoto.updateThumb(); }
     void setLastPhotoURL() { m_lastPhoto.setLastPhotoURL(); }
     platform::AssetURL lastImageURL() const { return m_lastPhoto.lastImageURL(); }
+    QImage thumbnail() const { return m_thumbnail; }
+    bool hasThumbnail() const { return !m_thumbnail.isNull(); }
+
+    // ---- Alerts ----
+    // Shows a one-button alert (queued behind one already shown) and logs "Alert: title: message
+    // [button]".
+    void presentAlert(const QString& title, const QString& message, const QString& button);
+    // The alert's button: the next alert, if any, shows.
+    Q_INVOKABLE void dismissAlert();
+    QString alertTitle() const { return m_alerts.empty() ? QString() : m_alerts.front().title; }
+    QString alertMessage() const { return m_alerts.empty() ? QString() : m_alerts.front().message; }
+    QString alertButton() const { return m_alerts.empty() ? QString() : m_alerts.front().button; }
+    bool isAlertShown() const { return !m_alerts.empty(); }
+
+    // ---- State the controls show ----
+    bool isTablet() const;
+    qreal screenScale() const { return m_geometry.screenScale(); }
+    bool isLevelSliderHidden() const { return m_levelSliderHidden; }
+    bool isTorchHidden() const { return m_torchHidden; }
+    bool isCameraButtonHidden() const { return m_cameraButtonHidden; }
+    bool areSideControlsHidden() const { return m_sideControlsHidden; }
+    bool isNightMode() const { return m_settings.isNightMode(); }
+    bool isShutterEnabled() const { return m_shutterEnabled; }
+    bool isAlbumEnabled() const { return m_albumEnabled; }
+    bool isRunning() const { return m_running; }
 
     // ---- The parts ----
     imaging::ScopeSettings& settings() { return m_settings; }
@@ -150,8 +210,9 @@ public:
     const imaging::ScopeCamera& camera() const { return m_camera; }
     imaging::ScopeRenderer& renderer() { return m_renderer; }
     photos::LastPhoto& lastPhoto() { return m_lastPhoto; }
+    platform::LocationManager* locationManager() const { return m_locationManager.get(); }
 
-    // Shortcuts to the fields the Parts name on the screen.
+    // Shortcuts to the fields the screen is known by.
     std::int32_t scopeNightVisionMode() const { return m_settings.scopeNightVisionMode(); }
     std::int32_t scopeNightVisionLevel() const { return m_settings.scopeNightVisionLevel(); }
     std::int32_t scopeNightVisionThread() const { return m_settings.scopeNightVisionThread(); }
@@ -163,72 +224,68 @@ public:
     const std::shared_ptr<platform::CaptureSession>& session() const { return m_camera.session(); }
     imaging::LivePreviewLayer* previewLayer() const { return m_camera.previewLayer(); }
     QString cameraMessage() const { return m_camera.cameraMessage(); }
-    const std::shared_ptr<platform::Layer>& scopeImageLayer() const { return m_renderer.scopeImageLayer(); }
-    const std::shared_ptr<platform::Layer>& scopeGridLayer() const { return m_renderer.scopeGridLayer(); }
 
-    // ---- Outlets (null while the view is not loaded) ----
-    platform::View* previewView() const { return m_previewView; }
-    platform::Button* takePictureButton() const { return m_takePictureButton; }
-    platform::Button* captureButton() const { return m_captureButton; }
-    platform::Button* cameraButton() const { return m_cameraButton; }
-    platform::Button* torchButton() const { return m_torchButton; }
-    platform::Button* NVButton() const { return m_NVButton; }
-    platform::Button* denoiseButton() const { return m_denoiseButton; }
-    platform::Slider* sliderZoom() const { return m_sliderZoom; }
-    platform::Slider* sliderNVLevel() const { return m_sliderNVLevel; }
-    platform::View* controllView() const { return m_controllView; }
-    platform::View* controllScreenView() const { return m_controllScreenView; }
-    HUDView* controllHUDView() const { return m_controllHUDView; }
-    OptionButton* bEnlight() const { return m_bEnlight; }
-    OptionButton* bColorSpace() const { return m_bColorSpace; }
-    OptionButton* bPreset() const { return m_bPreset; }
-    platform::LocationManager* locationManager() const { return m_locationManager.get(); }
+signals:
+    void controlsChanged();
+    void scopeSizeChanged();
+    void deviceOrientationChanged();
+    void thumbnailChanged();
+    void viewerChanged();
+    void alertChanged();
+    // The level slider goes to `value`, gliding when `animated`.
+    void levelSliderSet(float value, bool animated);
 
 private:
-    void buildInterface(const ScreenLayout& layout);
-    void connectControls();
+    struct Alert {
+        QString title;
+        QString message;
+        QString button;
+    };
+
+    void wireParts();
     void observeOrientation();
     void stopObservingOrientation();
-    void clearOutlets();
-    void wireParts();
+    void orientationChanged(int orientation);
     void setLevelSliderHidden(bool hidden);
-    void setLevelSliderValue(float value, bool animated);
     void setCameraButtonHidden(bool hidden);
     void setTorchButtonHidden(bool hidden);
-    // denoiseButton's art and selection from the night-mode setting.
-    void showNightMode();
     // controllHUDView, torchButton, cameraButton and denoiseButton together (changeScopeGrid).
     void setSideControlsHidden(bool hidden);
     void setTakePictureButtonEnabled(bool enabled);
     void showThumbnail(const QImage& thumbnail);
-    std::shared_ptr<platform::Layer> previewViewLayer() const;
-    QRectF previewViewBounds() const;
+    void click();
+    // Background and foreground: the camera, the timer and the location stop and start again.
+    void applicationStateChanged(Qt::ApplicationState state);
+    void redrawOverlay();
+    void redrawPicture();
     std::optional<photos::Location> lastLocationFix() const;
     void shutdownScope();
 
-    // Outlets: views of the interface, owned by the view tree (cleared when it goes).
-    platform::View* m_previewView { nullptr };
-    platform::Button* m_NVButton { nullptr };
-    platform::Button* m_captureButton { nullptr };
-    platform::Button* m_cameraButton { nullptr };
-    platform::Button* m_takePictureButton { nullptr };
-    platform::Button* m_torchButton { nullptr };
-    platform::Button* m_denoiseButton { nullptr };
-    platform::Slider* m_sliderZoom { nullptr };
-    platform::Slider* m_sliderNVLevel { nullptr };
-    platform::View* m_levelCaption { nullptr }; // shown with sliderNVLevel
-    platform::View* m_controllView { nullptr };
-    platform::View* m_controllScreenView { nullptr };
-    HUDView* m_controllHUDView { nullptr };
-    // The option buttons, owned by the panel.
-    OptionButton* m_bEnlight { nullptr };
-    OptionButton* m_bColorSpace { nullptr };
-    OptionButton* m_bPreset { nullptr };
+    QPointer<CameraPreviewItem> m_previewItem;
+    QPointer<PictureItem> m_scopeImageItem;
+    QPointer<PictureItem> m_scopeGridItem;
+    // A redraw posted to the GUI thread and not yet done: the timer never queues a second one.
+    std::atomic<bool> m_overlayRedrawPosted { false };
+    std::atomic<bool> m_pictureRedrawPosted { false };
 
     std::unique_ptr<platform::LocationManager> m_locationManager;
     platform::NotificationCenter::Token m_orientationObserver { 0 };
     std::int32_t m_scopeGridType { 0 };
+    int m_deviceOrientation { 1 };
     bool m_shutterPressed { false }; // a still is requested and not yet handed on
+    bool m_loaded { false };
+    bool m_running { false }; // the camera runs: loaded, in front, not covered by the viewer
+    bool m_inBackground { false };
+    bool m_levelSliderHidden { true };
+    bool m_torchHidden { true };
+    bool m_cameraButtonHidden { true }; // found cameras decide whether it shows
+    bool m_sideControlsHidden { false };
+    bool m_shutterEnabled { true };
+    bool m_albumEnabled { true };
+    QImage m_thumbnail;
+    QString m_viewerPhoto;
+    std::deque<Alert> m_alerts;
+    [[no_unique_address]] platform::ThreadChecker m_guiThread;
 
     // The parts, in the order they depend on each other; the destructor stops the threads
     // (shutdownScope, the photo saver) before any of them goes.

@@ -6,6 +6,8 @@ void PreviewFrameStore::publish(const QImage& image, bool mirrored, FrameClock::
 {
     std::scoped_lock lock(m_mutex);
     m_frame = PreviewFrame { image, mirrored, ++m_published, timestamp };
+    if (m_listener)
+        m_listener(); // under the lock, so a listener being removed is never called after
 }
 
 PreviewFrame PreviewFrameStore::current() const
@@ -18,6 +20,14 @@ void PreviewFrameStore::clear()
 {
     std::scoped_lock lock(m_mutex);
     m_frame = PreviewFrame {};
+    if (m_listener)
+        m_listener();
+}
+
+void PreviewFrameStore::setListener(std::function<void()> listener)
+{
+    std::scoped_lock lock(m_mutex);
+    m_listener = std::move(listener);
 }
 
 } // namespace platform

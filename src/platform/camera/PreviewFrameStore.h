@@ -6,6 +6,7 @@
 //
 // Threads: any thread.
 
+#include <functional>
 #include <mutex>
 
 #include "platform/camera/PreviewFrame.h"
@@ -18,11 +19,15 @@ public:
     PreviewFrame current() const;
     // Forgets the picture (a stopped session shows none).
     void clear();
+    // Called on the publishing thread after each new or cleared picture, so a screen redraws
+    // when there is something new instead of polling. Empty: nobody listens.
+    void setListener(std::function<void()> listener);
 
 private:
     mutable std::mutex m_mutex;
     PreviewFrame m_frame; // guarded by m_mutex
     std::uint64_t m_published { 0 }; // guarded by m_mutex
+    std::function<void()> m_listener; // guarded by m_mutex
 };
 
 } // namespace platform

@@ -32,4 +32,9 @@ PreviewFrame StreamPreviewLayer::currentFrame() const
     return m_store->current();
 }
 
+void StreamPreviewLayer::setFrameListener(std::function<void()> listener)
+{
+    m_store->setListener(std::move(listener));
+}
+
 } // namespace platform

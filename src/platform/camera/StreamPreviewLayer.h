@@ -1,11 +1,12 @@
 #pragma once
 
 // The camera side of the live preview: which session it shows, its gravity, whether the picture
-// is mirrored, and the newest unprocessed picture. The graphics glue draws currentFrame() into a
-// layer (aspect-filled by default, mirrored when the frame says so).
+// is mirrored, and the newest unprocessed picture. The screen draws currentFrame() (aspect-filled by
+// default, mirrored when the frame says so) when the listener says a new one is there.
 //
 // Threads: main thread, except currentFrame() (any thread).
 
+#include <functional>
 #include <memory>
 
 #include "platform/camera/PreviewFrame.h"
@@ -31,6 +32,8 @@ public:
 
     // The newest picture; sequence 0 (null image) before the first one or after a stop.
     PreviewFrame currentFrame() const;
+    // See PreviewFrameStore::setListener.
+    void setFrameListener(std::function<void()> listener);
 
 private:
     std::shared_ptr<StreamCaptureSession> m_session;

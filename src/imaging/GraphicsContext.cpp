@@ -1,4 +1,4 @@
-#include "platform/graphics/GraphicsContext.h"
+#include "imaging/GraphicsContext.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +9,7 @@
 #include <QPainter>
 #include <QPen>
 
-namespace platform {
+namespace imaging {
 
 namespace {
 
@@ -344,4 +344,4 @@ QFont GraphicsContext::resolveFont(const QString& postScriptName)
     return font;
 }
 
-} // namespace platform
+} // namespace imaging

@@ -5,7 +5,7 @@
 
 #include <QColor>
 
-namespace platform {
+namespace imaging {
 
 class NamedColor {
 public:
@@ -18,4 +18,4 @@ public:
     static QColor clear() { return QColor::fromRgbF(0, 0, 0, 0); }
 };
 
-} // namespace platform
+} // namespace imaging

@@ -1,4 +1,4 @@
-#include "platform/graphics/GraphicsContext.h"
+#include "imaging/GraphicsContext.h"
 
 #include <cmath>
 #include <numbers>
@@ -10,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/graphics/NamedColor.h"
+#include "imaging/NamedColor.h"
 
-using platform::GraphicsContext;
-using platform::NamedColor;
+using imaging::GraphicsContext;
+using imaging::NamedColor;
 
 namespace {
 

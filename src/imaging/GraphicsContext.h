@@ -30,7 +30,7 @@
 
 class QPainter;
 
-namespace platform {
+namespace imaging {
 
 class GraphicsContext {
 public:
@@ -114,7 +114,7 @@ private:
     std::vector<GState> m_stack;
     QPainterPath m_path; // device space
     bool m_hasCurrentPoint { false };
-    [[no_unique_address]] ThreadChecker m_usingThread; // bound by the first drawing call
+    [[no_unique_address]] platform::ThreadChecker m_usingThread; // bound by the first drawing call
 };
 
-} // namespace platform
+} // namespace imaging

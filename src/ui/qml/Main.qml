@@ -1,0 +1,320 @@
+// The camera screen: the live picture full screen, the scope square in its middle, and the
+// controls where a thumb reaches them, laid out for whatever window it is given.
+import QtQuick
+import QtQuick.Controls
+import Lumivue
+
+Rectangle {
+    id: root
+
+    readonly property bool tablet: controller.tablet
+    // The device turn the individual controls and the panel follow, clockwise degrees.
+    readonly property real turn: ({ 2: 180, 3: 90, 4: -90 })[controller.deviceOrientation] || 0
+    // Where the bottom bar begins, and the room the scope leaves above and below it.
+    readonly property real barHeight: tablet ? 120 : 84
+    readonly property real reserve: tablet ? 212 : 140
+    readonly property int scopeSide: Math.max(64, Math.floor(Math.min(tablet ? 600 : 200, width - 16, height - 2 * reserve)))
+
+    color: "black"
+    onWidthChanged: controller.setViewSize(width, height, scopeSide)
+    onHeightChanged: controller.setViewSize(width, height, scopeSide)
+    Component.onCompleted: {
+        controller.setViewSize(width, height, scopeSide)
+        controller.attachItems(preview, scopeImage, scopeGrid)
+    }
+
+    Rectangle {
+        id: previewView
+        objectName: "previewView"
+        anchors.fill: parent
+        color: "black"
+        clip: true
+        Accessible.role: Accessible.Graphic
+        Accessible.name: qsTr("Camera picture")
+
+        CameraPreviewItem {
+            id: preview
+            anchors.fill: parent
+        }
+        PictureItem {
+            id: scopeImage
+            objectName: "scopeImage"
+            width: controller.scopeSize
+            height: width
+            anchors.centerIn: parent
+            smooth: false
+        }
+        PictureItem {
+            id: scopeGrid
+            objectName: "scopeGrid"
+            width: controller.scopeSize
+            height: width
+            anchors.centerIn: parent
+        }
+    }
+
+    Item {
+        id: controllScreenView
+        objectName: "controllScreenView"
+        anchors.fill: parent
+
+        Item {
+            id: controllHUDView
+            objectName: "controllHUDView"
+            // As wide as the widest option button opened, beside the left margin of 8.
+            readonly property real panelWidth: Math.max(bEnlight.expandedWidth, bColorSpace.expandedWidth,
+                                                        root.tablet ? 0 : bPreset.expandedWidth) + 8
+            readonly property real panelHeight: root.tablet ? 88 : 128
+            width: panelWidth
+            height: panelHeight
+            // Turned about its centre, then moved so the rectangle it covers starts at (8, 8).
+            rotation: root.turn
+            x: 8 + ((root.turn % 180 !== 0 ? panelHeight : panelWidth) - panelWidth) / 2
+            y: 8 + ((root.turn % 180 !== 0 ? panelWidth : panelHeight) - panelHeight) / 2
+            visible: !controller.sideControlsHidden
+            Behavior on rotation { RotationAnimation { duration: 500; direction: RotationAnimation.Shortest } }
+            Behavior on x { NumberAnimation { duration: 500 } }
+            Behavior on y { NumberAnimation { duration: 500 } }
+
+            OptionButton {
+                id: bEnlight
+                objectName: "bEnlight"
+                x: 8; y: 8
+                title: qsTr("Enlight")
+                items: [qsTr("Auto"), qsTr("Manual"), qsTr("Off")]
+                onChosen: (index) => controller.enlightChange(index)
+            }
+            OptionButton {
+                id: bColorSpace
+                objectName: "bColorSpace"
+                x: 8; y: 48
+                title: qsTr("Color")
+                items: [qsTr("RGB"), qsTr("GREEN"), qsTr("B&W")]
+                onChosen: (index) => controller.colorSpaceChange(index)
+            }
+            OptionButton {
+                id: bPreset
+                objectName: "bPreset"
+                x: 8; y: 88
+                visible: !root.tablet
+                title: qsTr("Preset")
+                items: [qsTr("Low"), qsTr("Med"), qsTr("High"), qsTr("Photo")]
+                selectedItem: 3
+                buttonWidth: 40
+                onChosen: (index) => controller.presetChange(index)
+            }
+        }
+
+        // The torch, camera and night-mode switches: a column at the top right.
+        readonly property real sideSize: root.tablet ? 44 : 30
+        readonly property real sideRight: root.tablet ? 16 : 8
+        readonly property real sideTop: root.tablet ? 16 : 10
+        readonly property real sideStep: root.tablet ? 60 : 40
+        SymbolButton {
+            id: torchButton
+            objectName: "torchButton"
+            x: root.width - width - controllScreenView.sideRight
+            y: controllScreenView.sideTop
+            width: controllScreenView.sideSize; height: width
+            cornerRadius: Math.min(15, width / 2)
+            art: "torch"
+            text: qsTr("Torch")
+            visible: !controller.torchHidden
+            onClicked: controller.changeScopeTorch()
+        }
+        SymbolButton {
+            id: cameraButton
+            objectName: "cameraButton"
+            x: torchButton.x
+            y: controllScreenView.sideTop + controllScreenView.sideStep
+            width: controllScreenView.sideSize; height: width
+            cornerRadius: Math.min(15, width / 2)
+            art: "cameraSwitch"
+            text: qsTr("Switch camera")
+            turn: root.turn
+            visible: !controller.cameraButtonHidden
+            onClicked: controller.changeCamera()
+        }
+        SymbolButton {
+            id: denoiseButton
+            objectName: "denoiseButton"
+            x: torchButton.x
+            y: controllScreenView.sideTop + 2 * controllScreenView.sideStep
+            width: controllScreenView.sideSize; height: width
+            cornerRadius: Math.min(15, width / 2)
+            art: controller.nightMode ? "nightMode-on" : "nightMode-off"
+            text: qsTr("Night mode")
+            turn: root.turn
+            visible: !controller.sideControlsHidden
+            Accessible.checkable: true
+            Accessible.checked: controller.nightMode
+            onClicked: controller.changeNightMode()
+        }
+
+        // The two sliders between the scope and the bottom bar.
+        readonly property real sliderHeight: root.tablet ? 28 : 20
+        readonly property real captionWidth: root.tablet ? 56 : 44
+        readonly property real sliderLeft: root.tablet ? Math.max(8, (root.width - 520) / 2) + 60 : 56
+        readonly property real sliderRight: root.tablet ? Math.max(8, (root.width - 520) / 2) : 16
+        Text {
+            id: levelCaption
+            objectName: "levelCaption"
+            x: controllScreenView.sliderLeft - width - (root.tablet ? 4 : 2)
+            y: sliderNVLevel.y
+            width: controllScreenView.captionWidth
+            height: controllScreenView.sliderHeight
+            text: qsTr("LEVEL")
+            color: Qt.rgba(1, 1, 1, 210 / 255)
+            font.bold: true
+            font.pixelSize: root.tablet ? 14 : 10
+            horizontalAlignment: Text.AlignRight
+            verticalAlignment: Text.AlignVCenter
+            visible: sliderNVLevel.visible
+            Accessible.ignored: true
+        }
+        LevelSlider {
+            id: sliderNVLevel
+            objectName: "sliderNVLevel"
+            x: controllScreenView.sliderLeft
+            y: controllView.y - (root.tablet ? 78 : 50)
+            width: root.width - x - controllScreenView.sliderRight
+            height: controllScreenView.sliderHeight
+            from: 0; to: 80; value: 1
+            visible: !controller.levelSliderHidden
+            Accessible.name: qsTr("Level")
+            onSlid: (value) => controller.sliderNVAction(value)
+            onReleased: controller.sliderNVFinish()
+            Connections {
+                target: controller
+                function onLevelSliderSet(value, animated) { sliderNVLevel.setValueAnimated(value, animated) }
+            }
+        }
+        Text {
+            objectName: "zoomCaption"
+            x: levelCaption.x
+            y: sliderZoom.y
+            width: controllScreenView.captionWidth
+            height: controllScreenView.sliderHeight
+            text: qsTr("ZOOM")
+            color: levelCaption.color
+            font: levelCaption.font
+            horizontalAlignment: Text.AlignRight
+            verticalAlignment: Text.AlignVCenter
+            Accessible.ignored: true
+        }
+        LevelSlider {
+            id: sliderZoom
+            objectName: "sliderZoom"
+            x: sliderNVLevel.x
+            y: controllView.y - (root.tablet ? 40 : 26)
+            width: sliderNVLevel.width
+            height: controllScreenView.sliderHeight
+            from: 0; to: 0.8; value: 0
+            Accessible.name: qsTr("Zoom")
+            onSlid: (value) => controller.sliderZoomAction(value)
+        }
+
+        Rectangle {
+            id: controllView
+            objectName: "controllView"
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.bottom: parent.bottom
+            height: root.barHeight
+            color: Qt.rgba(0, 0, 0, 140 / 255)
+
+            AbstractButton {
+                id: captureButton
+                objectName: "captureButton"
+                readonly property real side: root.tablet ? 80 : 54
+                x: root.tablet ? 48 : 18
+                y: root.tablet ? 20 : 15
+                width: side; height: side
+                padding: 0
+                focusPolicy: Qt.NoFocus
+                enabled: controller.albumEnabled
+                text: qsTr("Photo album")
+                Accessible.name: text
+                rotation: root.turn
+                Behavior on rotation { RotationAnimation { duration: 500; direction: RotationAnimation.Shortest } }
+                background: Rectangle {
+                    radius: 8
+                    color: Qt.rgba(30 / 255, 30 / 255, 34 / 255, 220 / 255)
+                    border.width: 1.5
+                    border.color: Qt.rgba(1, 1, 1, 200 / 255)
+                }
+                contentItem: Item {
+                    opacity: !captureButton.enabled ? 0.4 : captureButton.pressed ? 0.6 : 1.0
+                    PictureItem {
+                        anchors.fill: parent
+                        visible: controller.hasThumbnail
+                        image: { controller.thumbnail; return controller.thumbnailArtSized(width, height, 8) }
+                    }
+                    Image {
+                        anchors.fill: parent
+                        visible: !controller.hasThumbnail
+                        source: "image://art/albumPlaceholder/" + captureButton.side + "/" + controller.screenScale
+                        sourceSize: Qt.size(width * controller.screenScale, height * controller.screenScale)
+                    }
+                }
+                onClicked: controller.photoAlbum()
+            }
+            AbstractButton {
+                id: takePictureButton
+                objectName: "takePictureButton"
+                readonly property real side: root.tablet ? 100 : 70
+                x: (parent.width - side) / 2 + (root.tablet ? 5 : 0)
+                y: root.tablet ? 10 : 7
+                width: side; height: side
+                padding: 0
+                focusPolicy: Qt.NoFocus
+                enabled: controller.shutterEnabled
+                text: qsTr("Take photo")
+                Accessible.name: text
+                rotation: root.turn
+                Behavior on rotation { RotationAnimation { duration: 500; direction: RotationAnimation.Shortest } }
+                contentItem: Image {
+                    source: "image://art/shutter/" + takePictureButton.side + "/" + controller.screenScale
+                    sourceSize: Qt.size(width * controller.screenScale, height * controller.screenScale)
+                    opacity: !takePictureButton.enabled ? 0.4 : takePictureButton.pressed ? 0.6 : 1.0
+                }
+                onClicked: controller.takePicture()
+            }
+            SymbolButton {
+                id: nvButton
+                objectName: "NVButton"
+                width: root.tablet ? 68 : 48
+                height: width
+                x: parent.width - width - (root.tablet ? 44 : 21)
+                y: root.tablet ? 26 : 18
+                art: "grid"
+                text: qsTr("Show or hide the controls")
+                turn: root.turn
+                onClicked: controller.changeScopeGrid()
+            }
+        }
+    }
+
+    // The photo viewer over the whole screen; the camera stops while it is open.
+    Loader {
+        id: viewer
+        anchors.fill: parent
+        active: controller.viewerPhoto !== ""
+        source: "qrc:/lumivue/Viewer.qml"
+        onLoaded: {
+            item.albumDirectory = controller.albumDirectory
+            item.photoUrl = controller.viewerPhoto
+            item.deviceOrientation = Qt.binding(() => controller.deviceOrientation)
+            item.done.connect(controller.closeViewer)
+        }
+    }
+
+    Alert {
+        anchors.fill: parent
+        visible: controller.alertShown
+        title: controller.alertTitle
+        message: controller.alertMessage
+        button: controller.alertButton
+        onDismissed: controller.dismissAlert()
+    }
+}

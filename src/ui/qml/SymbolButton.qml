@@ -1,0 +1,37 @@
+// A round translucent button with a white symbol (ButtonArt), turning in place with the device.
+import QtQuick
+import QtQuick.Controls
+
+AbstractButton {
+    id: button
+
+    property string art // ButtonArt's name
+    property real turn: 0 // degrees, clockwise
+    property real cornerRadius: width / 2
+
+    Accessible.name: text
+    focusPolicy: Qt.NoFocus
+    rotation: turn
+    Behavior on rotation { RotationAnimation { duration: 500; direction: RotationAnimation.Shortest } }
+
+    background: Rectangle {
+        radius: button.cornerRadius
+        color: Qt.rgba(0, 0, 0, 115 / 255)
+        border.width: 1
+        border.color: Qt.rgba(1, 1, 1, 150 / 255)
+        // Pressed: the symbol dims and the face lightens, as a finger on glass.
+        Rectangle {
+            anchors.fill: parent
+            radius: parent.radius
+            color: Qt.rgba(1, 1, 1, 90 / 255)
+            visible: button.pressed
+        }
+    }
+    contentItem: Image {
+        source: button.art === "" ? "" : "image://art/" + button.art + "/" + button.width + "/" + controller.screenScale
+        sourceSize: Qt.size(button.width * controller.screenScale, button.height * controller.screenScale)
+        opacity: !button.enabled ? 0.4 : button.pressed ? 0.6 : 1.0
+        smooth: true
+    }
+    padding: 0
+}
