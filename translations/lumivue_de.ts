@@ -83,6 +83,105 @@
     </message>
 </context>
 <context>
+    <name>Main</name>
+    <message>
+        <source>Camera picture</source>
+        <translation>Kamerabild</translation>
+    </message>
+    <message>
+        <source>Enlight</source>
+        <translation>Licht</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation>Auto</translation>
+    </message>
+    <message>
+        <source>Manual</source>
+        <translation>Hand</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Aus</translation>
+    </message>
+    <message>
+        <source>Color</source>
+        <translation>Farbe</translation>
+    </message>
+    <message>
+        <source>RGB</source>
+        <translation>RGB</translation>
+    </message>
+    <message>
+        <source>GREEN</source>
+        <translation>GRÜN</translation>
+    </message>
+    <message>
+        <source>B&amp;W</source>
+        <translation>S/W</translation>
+    </message>
+    <message>
+        <source>Preset</source>
+        <translation>Profil</translation>
+    </message>
+    <message>
+        <source>Low</source>
+        <translation>Tief</translation>
+    </message>
+    <message>
+        <source>Med</source>
+        <translation>Mittel</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>Hoch</translation>
+    </message>
+    <message>
+        <source>Photo</source>
+        <translation>Foto</translation>
+    </message>
+    <message>
+        <source>Torch</source>
+        <translation>Taschenlampe</translation>
+    </message>
+    <message>
+        <source>Switch camera</source>
+        <translation>Kamera wechseln</translation>
+    </message>
+    <message>
+        <source>Night mode</source>
+        <translation>Nachtmodus</translation>
+    </message>
+    <message>
+        <source>LEVEL</source>
+        <translation>STUFE</translation>
+    </message>
+    <message>
+        <source>Level</source>
+        <translation>Stufe</translation>
+    </message>
+    <message>
+        <source>ZOOM</source>
+        <translation>ZOOM</translation>
+    </message>
+    <message>
+        <source>Zoom</source>
+        <translation>Zoom</translation>
+    </message>
+    <message>
+        <source>Photo album</source>
+        <translation>Fotoalbum</translation>
+    </message>
+    <message>
+        <source>Take photo</source>
+        <translation>Foto aufnehmen</translation>
+    </message>
+    <message>
+        <source>Show or hide the controls</source>
+        <translation>Bedienelemente ein- oder ausblenden</translation>
+    </message>
+</context>
+<context>
     <name>PhotoSaver</name>
     <message>
         <source>No photo was taken: %1.</source>
@@ -120,18 +219,14 @@
     </message>
 </context>
 <context>
-    <name>ViewImageController</name>
+    <name>ui::LumivueViewController</name>
     <message>
-        <source>This photo cannot be shown.</source>
-        <translation>Dieses Foto kann nicht angezeigt werden.</translation>
+        <source>Error!</source>
+        <translation>Fehler!</translation>
     </message>
     <message>
-        <source>The file is damaged.</source>
-        <translation>Die Datei ist beschädigt.</translation>
-    </message>
-    <message>
-        <source>It was deleted or cannot be read.</source>
-        <translation>Es wurde gelöscht oder ist nicht lesbar.</translation>
+        <source>OK</source>
+        <translation>OK</translation>
     </message>
 </context>
 </TS>
