@@ -1,8 +1,8 @@
 // The app's control script (`lumivue --control FILE`): the lines are read and carried out by
-// the real ScriptRunner against a real (headless) window host showing a small screen of named
-// views: a button, a slider, a hidden button, a zoomable scroll view and a plain view. Any text
-// must be refused line by line with a message, never crash the app or leave a view half changed
-// (the slider and the zoom stay in their ranges, the scroll offset finite).
+// the real ScriptRunner against a real (headless) window host showing the camera screen's QML
+// without a camera. Any text must be refused line by line with a message, never crash the app or
+// leave a control half changed (the sliders stay in their ranges, an option button on one of its
+// items).
 //
 // Commands that take time or act outside the window — wait, until, press, screenshot and quit — are
 // left out of each input (by the runner's own reading of the command word), so an
@@ -16,8 +16,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include <QApplication>
 #include <QFile>
+#include <QGuiApplication>
+#include <QQuickItem>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -27,47 +28,10 @@
 #include "HostSettings.h"
 #include "ScriptRunner.h"
 #include "WindowHost.h"
-#include "platform/ui/Button.h"
-#include "platform/ui/ScrollView.h"
-#include "platform/ui/Slider.h"
-#include "platform/ui/View.h"
-#include "platform/ui/ViewController.h"
 #include "support/FuzzCheck.h"
+#include "ui/LumivueViewController.h"
 
 namespace {
-
-class ScriptScreen : public platform::ViewController {
-public:
-    platform::Slider* slider { nullptr };
-    platform::ScrollView* scroll { nullptr };
-
-    void loadView() override
-    {
-        auto root = std::make_unique<platform::View>(QRectF(0, 0, 320, 480));
-        auto button = std::make_unique<platform::Button>(QRectF(10, 10, 100, 40), QStringLiteral("Shoot"));
-        button->setAccessibilityName(QStringLiteral("shutter"));
-        auto hidden = std::make_unique<platform::Button>(QRectF(10, 60, 100, 40), QStringLiteral("Hidden"));
-        hidden->setAccessibilityName(QStringLiteral("hidden"));
-        hidden->setHidden(true);
-        auto gain = std::make_unique<platform::Slider>(QRectF(10, 120, 200, 30));
-        gain->setAccessibilityName(QStringLiteral("gain"));
-        slider = gain.get();
-        auto panel = std::make_unique<platform::View>(QRectF(0, 300, 320, 180));
-        panel->setAccessibilityName(QStringLiteral("panel"));
-        auto zoomable = std::make_unique<platform::ScrollView>(QRectF(0, 160, 320, 120));
-        zoomable->setAccessibilityName(QStringLiteral("photo"));
-        zoomable->setContentSize(QSizeF(640, 480));
-        zoomable->setMinimumZoomScale(0.5);
-        zoomable->setMaximumZoomScale(4);
-        scroll = zoomable.get();
-        root->addSubview(std::move(zoomable));
-        root->addSubview(std::move(button));
-        root->addSubview(std::move(hidden));
-        root->addSubview(std::move(gain));
-        root->addSubview(std::move(panel));
-        setView(std::move(root));
-    }
-};
 
 struct Harness {
     Harness()
@@ -76,21 +40,19 @@ struct Harness {
         static char name[] = "fuzz_script_line";
         static char* argv[] = { name, nullptr };
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = std::make_unique<QApplication>(argc, argv);
+        app = std::make_unique<QGuiApplication>(argc, argv);
         HostSettings settings;
         settings.headless = true;
         settings.scale = 1;
-        auto owned = std::make_unique<ScriptScreen>();
-        screen = owned.get();
-        host = std::make_unique<WindowHost>(settings, std::move(owned));
-        host->window().setRootViewController(screen);
+        host = std::make_unique<WindowHost>(settings, std::make_unique<ui::LumivueViewController>());
+        FUZZ_CHECK(host->isLoaded(), "the screen loads");
+        host->show();
         FUZZ_CHECK(dir.isValid(), "a temporary folder");
         path = dir.filePath(QStringLiteral("script"));
         verbose = qEnvironmentVariableIntValue("LUMIVUE_FUZZ_VERBOSE") != 0;
     }
 
-    std::unique_ptr<QApplication> app;
-    ScriptScreen* screen { nullptr };
+    std::unique_ptr<QGuiApplication> app;
     std::unique_ptr<WindowHost> host;
     QTemporaryDir dir;
     QString path;
@@ -150,15 +112,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ::close(savedStderr);
     }
 
-    const float value = harness.screen->slider->value();
-    FUZZ_CHECK(std::isfinite(value) && value >= harness.screen->slider->minimumValue()
-            && value <= harness.screen->slider->maximumValue(),
-        "the slider stays in its range");
-    const platform::ScrollView& scroll = *harness.screen->scroll;
-    FUZZ_CHECK(
-        scroll.zoomScale() >= scroll.minimumZoomScale() && scroll.zoomScale() <= scroll.maximumZoomScale(),
-        "the zoom stays in its range");
-    FUZZ_CHECK(std::isfinite(scroll.contentOffset().x()) && std::isfinite(scroll.contentOffset().y()),
-        "the scroll offset is a place");
+    for (const char* name : { "sliderZoom", "sliderNVLevel" }) {
+        const QQuickItem* slider = harness.host->findItem(QLatin1String(name));
+        FUZZ_CHECK(slider, "the slider is there");
+        const double value = slider->property("value").toDouble();
+        FUZZ_CHECK(std::isfinite(value) && value >= slider->property("from").toDouble()
+                && value <= slider->property("to").toDouble(),
+            "the slider stays in its range");
+    }
+    for (const char* name : { "bEnlight", "bColorSpace", "bPreset" }) {
+        const QQuickItem* option = harness.host->findItem(QLatin1String(name));
+        FUZZ_CHECK(option, "the option button is there");
+        const int item = option->property("selectedItem").toInt();
+        FUZZ_CHECK(item >= 0 && item < option->property("items").toList().size(), "an item is chosen");
+    }
     return 0;
 }

@@ -45,7 +45,7 @@ struct AlignedScope : SteppedScope {
         scope.qImage().take();
         step();
         scope.pipeline.timerTick(); // recomputes the geometry if stale
-        scope.scopeImageLayer()->displayIfNeeded(); // draws with the radius used for the frame
+        scope.drawPending(); // draws with the radius used for the frame
         scope.qImage().take();
         step(); // a frame processed with the settled radius
         scope.pipeline.timerTick();
@@ -55,11 +55,11 @@ struct AlignedScope : SteppedScope {
 
 QImage withoutScope(TestScope& scope)
 {
-    scope.scopeImageLayer()->setHidden(true);
-    scope.scopeGridLayer()->setHidden(true);
-    QImage image = scope.previewViewLayer()->renderToImage(scope.geometry.screenScale());
-    scope.scopeImageLayer()->setHidden(false);
-    scope.scopeGridLayer()->setHidden(false);
+    const bool picture = scope.showScopeImage, grid = scope.showScopeGrid;
+    scope.showScopeImage = scope.showScopeGrid = false;
+    QImage image = renderScreen(scope);
+    scope.showScopeImage = picture;
+    scope.showScopeGrid = grid;
     return image;
 }
 
@@ -95,7 +95,7 @@ TEST_P(ScopeAlignment, TheScopeSquareShowsThePreviewBeneathIt)
         s.scope.changeCamera();
     ASSERT_EQ(s.scope.camera.previewLayer()->isMirrored(), front);
 
-    s.scope.scopeGridLayer()->setHidden(true); // compare the picture, not the instruments
+    s.scope.showScopeGrid = false; // compare the picture, not the instruments
     const QImage screen = s.showFrame();
     const QImage preview = withoutScope(s.scope);
     ASSERT_EQ(screen.size(), QSize(640, 960));
@@ -126,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(BothCamerasTwoPresets, ScopeAlignment,
 // the crop and how it is turned.
 std::array<QPoint, 3> scopeCorners(TestScope& scope)
 {
-    const QImage square = scope.scopeImageLayer()->renderToImage(2); // the picture square alone
+    scope.drawPending();
+    const QImage& square = scope.scopeImage; // the picture square alone
     return { decodeCoordinate(square.pixel(0, 0)), decodeCoordinate(square.pixel(399, 0)),
         decodeCoordinate(square.pixel(0, 399)) };
 }
@@ -210,7 +211,7 @@ TEST_P(StandInFrontCamera, ShowsTheBackCamerasScreenMirroredLeftToRight)
     auto backend = platform::CameraSource::parse(text).value().makeBackend(clock);
     ASSERT_TRUE(backend) << qPrintable(backend.error());
     AlignedScope s(ScriptedCamera(backend.value(), clock));
-    s.scope.scopeGridLayer()->setHidden(true); // the instruments are never mirrored
+    s.scope.showScopeGrid = false; // the instruments are never mirrored
     const QImage back = s.showFrame();
     s.scope.changeCamera();
     ASSERT_TRUE(s.scope.camera.previewLayer()->isMirrored());

@@ -27,7 +27,6 @@ TEST(ScopeLive, FramesTicksAndSettingChangesAtOnce)
     auto scope = std::make_unique<TestScope>();
     scope->setCaptureBackend(backend.value());
     scope->loadScope();
-    scope->camera.previewLayer()->startAutoRefresh();
 
     int step = 0;
     const bool done = runUntil([&] {
@@ -59,8 +58,8 @@ TEST(ScopeLive, FramesTicksAndSettingChangesAtOnce)
             scope->renderer.requestOverlayRedraw();
             break;
         }
-        return scope->scopeImageLayer()->displayCount() >= 25 && scope->scopeGridLayer()->displayCount() >= 10
-            && step >= 200;
+        scope->drawPending();
+        return scope->pictureDraws >= 25 && scope->overlayDraws >= 10 && step >= 200;
     });
     EXPECT_TRUE(done);
     scope.reset(); // stops and joins every thread while frames still flow

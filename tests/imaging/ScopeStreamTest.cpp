@@ -34,13 +34,12 @@ struct StreamFixture : SteppedScope {
         scope.geometry.setScopeScreenScaledRadius(133);
         scope.setupScopeGeometry();
         scope.setupCaptureSessionVideo();
-        scope.setupScopeLayers();
     }
     // Ticks and draws the picture, which empties the slot.
     void drawPicture()
     {
         scope.pipeline.timerTick();
-        scope.scopeImageLayer()->displayIfNeeded();
+        scope.drawPending();
     }
 };
 
@@ -70,7 +69,7 @@ TEST(ScopeSlot, FramesAreDroppedWhileAPhotoIsTakenAndThePictureStays)
     StreamFixture f;
     f.settle();
     f.drawPicture();
-    const QImage before = f.scope.scopeImageLayer()->renderToImage(2);
+    const QImage before = f.scope.scopeImage;
 
     f.scope.pipeline.setTakingPicture(true);
     f.step();
@@ -78,7 +77,7 @@ TEST(ScopeSlot, FramesAreDroppedWhileAPhotoIsTakenAndThePictureStays)
     EXPECT_FALSE(f.scope.qImage().isFull());
     EXPECT_EQ(f.scope.pipeline.droppedFrameCount(), 2u);
     f.drawPicture();
-    EXPECT_EQ(f.scope.scopeImageLayer()->renderToImage(2), before);
+    EXPECT_EQ(f.scope.scopeImage, before);
 
     f.scope.pipeline.setTakingPicture(false);
     f.step();
@@ -123,10 +122,9 @@ TEST(ScopeTick, OverlayEveryTenthTickAcrossTheWrapPictureOnlyWithAFullSlot)
         for (int i = 0; i < 35; ++i) {
             const std::uint32_t before = scope.pipeline.tickCount();
             scope.pipeline.timerTick();
-            if (scope.scopeGridLayer()->needsDisplay())
+            if (scope.takeOverlayDue())
                 redrawnAt.push_back(before);
-            scope.scopeGridLayer()->displayIfNeeded();
-            EXPECT_FALSE(scope.scopeImageLayer()->needsDisplay()); // the slot stays empty
+            EXPECT_FALSE(scope.pictureDue()); // the slot stays empty
         }
         const std::vector<std::uint32_t> expected = first == 0
             ? std::vector<std::uint32_t> { 0, 10, 20, 30 }
@@ -139,7 +137,7 @@ TEST(ScopeTick, OverlayEveryTenthTickAcrossTheWrapPictureOnlyWithAFullSlot)
     image->frameSize = { 8, 8 };
     ASSERT_EQ(scope.qImage().fill(std::move(image)), nullptr);
     scope.pipeline.timerTick();
-    EXPECT_TRUE(scope.scopeImageLayer()->needsDisplay());
+    EXPECT_TRUE(scope.pictureDue());
 }
 
 // A preset change forgets the scale; the next tick finds it again on the picture it has, and
@@ -153,7 +151,7 @@ TEST(ScopeGeometry, APictureTakenBeforeAPresetChangeDoesNotFixTheScaleForGood)
     EXPECT_EQ(f.scope.geometry.previewScale(), 0.0f);
     f.scope.pipeline.timerTick(); // finds the old frame
     EXPECT_FLOAT_EQ(f.scope.geometry.previewScale(), 0.5f);
-    f.scope.scopeImageLayer()->displayIfNeeded();
+    f.scope.drawPending();
     f.step();
     f.scope.pipeline.timerTick(); // the first Low frame
     EXPECT_FLOAT_EQ(f.scope.geometry.previewScale(), 5.0f);

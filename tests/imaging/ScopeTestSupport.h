@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <QImage>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -85,16 +86,15 @@ public:
     std::atomic<int> orientation { 1 }; // read by the overlay drawing
 
     TestScope()
-        : m_viewLayer(platform::Layer::create())
     {
-        m_viewLayer->setBounds(QRectF(0, 0, 320, 480));
-        m_viewLayer->setPosition(QPointF(160, 240));
         QObject::connect(
             &pipeline, &imaging::FramePipeline::overlayRedrawDue, &pipeline,
             [this] { renderer.requestOverlayRedraw(); }, Qt::DirectConnection);
         QObject::connect(
             &pipeline, &imaging::FramePipeline::pictureRedrawDue, &pipeline,
             [this] { renderer.requestPictureRedraw(); }, Qt::DirectConnection);
+        // As the screen does: a request marks a redraw due, the GUI thread draws it.
+        renderer.setRedrawHandlers([this] { m_overlayDue = true; }, [this] { m_pictureDue = true; });
         renderer.setDeviceOrientationSource([this] { return orientation.load(); });
     }
     ~TestScope() { shutdownScope(); }
@@ -107,21 +107,18 @@ public:
     void setupScopeGeometry() { geometry.setup(2.0f, false); } // a phone at scale 2
     void setupCaptureSessionVideo()
     {
-        geometry.setPreviewSize(m_viewLayer->bounds().size());
-        camera.setupCaptureSessionVideo(
-            m_viewLayer, m_viewLayer->bounds(), geometry.screenScale(), &pipeline);
+        geometry.setPreviewSize(viewSize);
+        camera.setupCaptureSessionVideo(&pipeline);
         pipeline.setSession(camera.session());
         camera.startRunning();
     }
-    void setupScopeLayers() { renderer.setupScopeLayers(m_viewLayer, m_viewLayer->bounds()); }
     void loadScope()
     {
         setupScopeGeometry();
         setupCaptureSessionVideo();
-        geometry.guessScaledRadius(
-            camera.previewLayer() ? float(camera.previewLayer()->layer()->contentsScale()) : 1.0f);
+        geometry.guessScaledRadius(geometry.screenScale());
         geometry.invalidate();
-        setupScopeLayers();
+        renderer.requestOverlayRedraw();
         pipeline.startTimerThread();
     }
     void presetChange(int item)
@@ -147,13 +144,39 @@ public:
         pipeline.qImage().take();
     }
 
-    const std::shared_ptr<platform::Layer>& previewViewLayer() const { return m_viewLayer; }
     imaging::ImageSlot& qImage() { return pipeline.qImage(); }
-    const std::shared_ptr<platform::Layer>& scopeImageLayer() const { return renderer.scopeImageLayer(); }
-    const std::shared_ptr<platform::Layer>& scopeGridLayer() const { return renderer.scopeGridLayer(); }
+
+    // Draws the redraws that are due, as the screen's GUI thread does; a picture redraw with
+    // nothing new keeps the last picture.
+    void drawPending()
+    {
+        if (m_pictureDue.exchange(false) || qImage().isFull()) {
+            QImage picture = renderer.renderScopeImage(geometry.screenScale());
+            if (!picture.isNull()) {
+                scopeImage = std::move(picture);
+                ++pictureDraws;
+            }
+        }
+        if (m_overlayDue.exchange(false)) {
+            scopeGrid = renderer.renderScopeGrid(geometry.screenScale());
+            ++overlayDraws;
+        }
+    }
+
+    bool takeOverlayDue() { return m_overlayDue.exchange(false); }
+    bool pictureDue() const { return m_pictureDue; }
+
+    const QSizeF viewSize { 320, 480 }; // the phone screen, points
+    QImage scopeImage; // the scope's pictures as last drawn
+    QImage scopeGrid;
+    bool showScopeImage { true };
+    bool showScopeGrid { true };
+    int pictureDraws { 0 };
+    int overlayDraws { 0 };
 
 private:
-    std::shared_ptr<platform::Layer> m_viewLayer;
+    std::atomic<bool> m_overlayDue { false };
+    std::atomic<bool> m_pictureDue { false };
 };
 
 // A scope on a scripted camera, set up by the test; frames move one interval at a time.
@@ -186,14 +209,37 @@ struct SteppedScope {
 
 using testing_support::LogCapture;
 
-// Draws whatever redraws are pending on the scope's layers and the preview, then renders the
-// preview view with everything on it at the screen's scale.
+// Draws whatever redraws are pending, then composes the screen as the scene graph does: the
+// live picture fitted to the view, the scope's picture and overlay centred over it, at the
+// screen's scale.
 inline QImage renderScreen(TestScope& scope)
 {
-    scope.camera.previewLayer()->refresh();
-    scope.scopeImageLayer()->displayIfNeeded();
-    scope.scopeGridLayer()->displayIfNeeded();
-    return scope.previewViewLayer()->renderToImage(scope.geometry.screenScale());
+    scope.drawPending();
+    const qreal scale = scope.geometry.screenScale();
+    QImage screen((scope.viewSize * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    screen.fill(Qt::black);
+    QPainter painter(&screen);
+    painter.scale(scale, scale);
+    const platform::PreviewFrame frame = scope.camera.previewLayer()
+        ? scope.camera.previewLayer()->currentFrame()
+        : platform::PreviewFrame {};
+    if (!frame.image.isNull()) {
+        painter.save();
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.setTransform(
+            imaging::LivePreviewLayer::fitTransform(frame.image.size(), scope.viewSize, frame.mirrored),
+            true);
+        painter.drawImage(0, 0, frame.image);
+        painter.restore();
+    }
+    const qreal side = scope.geometry.scopePixelSize();
+    const QRectF square(
+        (scope.viewSize.width() - side) / 2, (scope.viewSize.height() - side) / 2, side, side);
+    if (scope.showScopeImage && !scope.scopeImage.isNull())
+        painter.drawImage(square, scope.scopeImage);
+    if (scope.showScopeGrid && !scope.scopeGrid.isNull())
+        painter.drawImage(square, scope.scopeGrid);
+    return screen;
 }
 
 } // namespace scopetest

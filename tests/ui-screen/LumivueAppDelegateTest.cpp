@@ -9,8 +9,6 @@
 #include "LumivueAppDelegate.h"
 #include "ScreenTestSupport.h"
 #include "UncaughtExceptionHandler.h"
-#include "platform/ui/ViewController.h"
-#include "platform/ui/Window.h"
 #include "support/Emulation.h"
 
 namespace ui::test {
@@ -31,14 +29,6 @@ public:
     QString m_key; // the first one set
 };
 
-class CountingController : public platform::ViewController {
-public:
-    void viewDidLoad() override { ++loads; }
-    void viewWillAppear(bool) override { ++appearances; }
-    int loads { 0 };
-    int appearances { 0 };
-};
-
 class LumivueAppDelegateTest : public ScreenTest {
 protected:
     void SetUp() override
@@ -53,14 +43,11 @@ protected:
     }
     QString launchAndGetKey()
     {
-        platform::Window window(platform::Screen::main().bounds());
-        CountingController screen;
-        LumivueAppDelegate delegate(window, screen);
+        int shown = 0;
+        LumivueAppDelegate delegate([&shown] { ++shown; });
         EXPECT_TRUE(delegate.didFinishLaunching());
-        EXPECT_EQ(screen.loads, 1);
-        EXPECT_EQ(screen.appearances, 1);
-        EXPECT_EQ(platform::Window::keyWindow(), &window);
-        window.setRootViewController(nullptr);
+        EXPECT_EQ(shown, 1); // the screen is put on the window once
+        EXPECT_TRUE(delegate.isStatusBarHidden());
         return m_orderStore->m_key;
     }
     std::shared_ptr<StartOrderStore> m_orderStore { std::make_shared<StartOrderStore>() };

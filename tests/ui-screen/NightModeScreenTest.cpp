@@ -10,11 +10,8 @@
 #include "ScreenTestSupport.h"
 #include "platform/camera/SampleBuffer.h"
 #include "platform/camera/SensorNoise.h"
-#include "platform/ui/Button.h"
-#include "platform/ui/Slider.h"
 #include "support/TestNames.h"
 #include "ui/LumivueViewController.h"
-#include "ui/OptionButton.h"
 
 namespace ui::test {
 
@@ -30,25 +27,20 @@ bool sameBytes(const QImage& a, const QImage& b)
     return true;
 }
 
-void tap(platform::Control* control)
-{
-    control->sendActionsForControlEvents(platform::ControlEventTouchUpInside);
-}
-
 class NightModeScreen : public ScreenTest {
 protected:
     void SetUp() override
     {
         ScreenTest::SetUp();
-        m_screen = std::make_unique<LumivueViewController>(syntheticCameras());
-        m_screen->view();
-        m_screen->viewWillDisappear(false); // no camera frames from here on
+        m_harness = std::make_unique<ScreenHarness>(syntheticCameras());
+        m_screen = &m_harness->screen();
+        m_screen->viewWillDisappear(); // no camera frames from here on
         // Without the gain the scope's window holds exactly what the filter made of it.
-        m_screen->bEnlight()->chooseItemForScript(2);
+        m_harness->choose("bEnlight", 2);
     }
     void TearDown() override
     {
-        m_screen.reset();
+        m_harness.reset();
         ScreenTest::TearDown();
     }
 
@@ -73,13 +65,14 @@ protected:
             preview(nextFrame());
     }
 
-    std::unique_ptr<LumivueViewController> m_screen;
+    std::unique_ptr<ScreenHarness> m_harness;
+    LumivueViewController* m_screen { nullptr }; // owned by the harness
     std::uint64_t m_frames { 0 };
 };
 
 struct ResetRow {
     const char* name;
-    std::function<void(LumivueViewController&)> act;
+    std::function<void(ScreenHarness&)> act;
     bool resets;
 };
 using testing_support::PrintTo;
@@ -92,10 +85,10 @@ class NightModeReset : public NightModeScreen, public ::testing::WithParamInterf
 // one it is blended with the scene before, which after the change would be another scene.
 TEST_P(NightModeReset, TheFilterStartsAfreshWhenTheSceneChanges)
 {
-    tap(m_screen->denoiseButton());
+    m_harness->tap("denoiseButton");
     ASSERT_TRUE(m_screen->settings().isNightMode());
     settle();
-    GetParam().act(*m_screen);
+    GetParam().act(*m_harness);
     const QImage frame = nextFrame();
     const QImage shown = preview(frame);
     ASSERT_EQ(shown.size(), frame.size());
@@ -103,35 +96,33 @@ TEST_P(NightModeReset, TheFilterStartsAfreshWhenTheSceneChanges)
 }
 
 INSTANTIATE_TEST_SUITE_P(Changes, NightModeReset,
-    ::testing::Values(
-        ResetRow { "CameraSwitch", [](LumivueViewController& s) { tap(s.cameraButton()); }, true },
-        ResetRow { "Zoom", [](LumivueViewController& s) { s.sliderZoom()->slideForScript(0.3f); }, true },
+    ::testing::Values(ResetRow { "CameraSwitch", [](ScreenHarness& h) { h.tap("cameraButton"); }, true },
+        ResetRow { "Zoom", [](ScreenHarness& h) { h.slide("sliderZoom", 0.3); }, true },
         // Off for a moment: switched on again it must not bring back what it averaged before.
         ResetRow { "OffAndOnAgain",
-            [](LumivueViewController& s) {
-                tap(s.denoiseButton());
+            [](ScreenHarness& h) {
+                h.tap("denoiseButton");
                 QImage dark(480, 360, QImage::Format_ARGB32_Premultiplied);
                 dark.fill(qRgb(10, 10, 10));
                 auto sample = platform::SampleBuffer::fromImage(dark);
-                s.pipeline().quartzImageFromSampleBuffer(sample.value(), true);
-                tap(s.denoiseButton());
+                h.screen().pipeline().quartzImageFromSampleBuffer(sample.value(), true);
+                h.tap("denoiseButton");
             },
             true },
         // It does not change the picture the filter sees.
-        ResetRow { "ColorFilter", [](LumivueViewController& s) { s.bColorSpace()->chooseItemForScript(0); },
-            false }),
+        ResetRow { "ColorFilter", [](ScreenHarness& h) { h.choose("bColorSpace", 0); }, false }),
 
     [](const auto& row) { return std::string(row.param.name); });
 
-// --denoise switches night mode on before the screen loads: the toggle shows it from the start.
+// --denoise switches night mode on before the screen loads: the toggle shows it from the start,
+// to the eye and to a screen reader.
 TEST_F(NightModeScreen, AToggleBuiltWithNightModeOnShowsItOn)
 {
-    EXPECT_FALSE(m_screen->denoiseButton()->isSelected());
-    LumivueViewController startedOn(nullptr);
-    startedOn.settings().setNightMode(true);
-    startedOn.view();
-    EXPECT_TRUE(startedOn.denoiseButton()->isSelected());
-    EXPECT_NE(startedOn.denoiseButton()->image(), m_screen->denoiseButton()->image());
+    const auto toggleArt
+        = [](ScreenHarness& h) { return h.item("denoiseButton")->property("art").toString(); };
+    EXPECT_EQ(toggleArt(*m_harness), QStringLiteral("nightMode-off"));
+    ScreenHarness startedOn(nullptr, {}, [](LumivueViewController& s) { s.settings().setNightMode(true); });
+    EXPECT_EQ(toggleArt(startedOn), QStringLiteral("nightMode-on"));
 }
 
 } // namespace ui::test
