@@ -54,6 +54,7 @@ Rectangle {
                 text: alert.button
                 focusPolicy: Qt.NoFocus
                 Accessible.name: text
+                Accessible.onPressAction: clicked()
                 contentItem: Text {
                     text: alert.button
                     color: "#2f7fef"

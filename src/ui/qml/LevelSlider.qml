@@ -8,6 +8,9 @@ Slider {
 
     signal slid(real value)
     signal released()
+    // The range a screen reader reads: Qt 6.4 looks for it under these names.
+    property real minimumValue: from
+    property real maximumValue: to
 
     padding: 0
     live: true

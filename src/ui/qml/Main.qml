@@ -146,8 +146,11 @@ Rectangle {
             text: qsTr("Night mode")
             turn: root.turn
             visible: !controller.sideControlsHidden
-            Accessible.checkable: true
-            Accessible.checked: controller.nightMode
+            // Checkable for screen readers (the control overrides Accessible.checked with its
+            // own), always showing the screen's state; their toggle comes through as a tap.
+            checkable: true
+            Binding on checked { value: controller.nightMode }
+            Accessible.onToggleAction: if (enabled) clicked()
             onClicked: controller.changeNightMode()
         }
 
@@ -235,6 +238,7 @@ Rectangle {
                 enabled: controller.albumEnabled
                 text: qsTr("Photo album")
                 Accessible.name: text
+                Accessible.onPressAction: if (enabled) clicked()
                 rotation: root.turn
                 Behavior on rotation { RotationAnimation { duration: 500; direction: RotationAnimation.Shortest } }
                 background: Rectangle {
@@ -271,6 +275,7 @@ Rectangle {
                 enabled: controller.shutterEnabled
                 text: qsTr("Take photo")
                 Accessible.name: text
+                Accessible.onPressAction: if (enabled) clicked()
                 rotation: root.turn
                 Behavior on rotation { RotationAnimation { duration: 500; direction: RotationAnimation.Shortest } }
                 contentItem: Image {

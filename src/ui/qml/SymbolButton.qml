@@ -10,6 +10,8 @@ AbstractButton {
     property real cornerRadius: width / 2
 
     Accessible.name: text
+    // Qt 6.4's buttons ignore a screen reader's press: it comes through as a tap.
+    Accessible.onPressAction: if (enabled) clicked()
     focusPolicy: Qt.NoFocus
     rotation: turn
     Behavior on rotation { RotationAnimation { duration: 500; direction: RotationAnimation.Shortest } }
