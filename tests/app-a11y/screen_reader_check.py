@@ -137,9 +137,10 @@ def check(args):
                 return all(name in seen for name in names)
 
             try:
-                wait_for(f"{names} on the screen", check_all, 30)
+                wait_for("the controls on the screen", check_all, 30)
             except AssertionError as e:
-                raise AssertionError(f"{e}; named controls seen: {sorted(seen)}") from None
+                raise AssertionError(f"{e}; missing {[n for n in names if n not in seen]}, "
+                                     f"named controls seen: {sorted(seen)}") from None
             return showing()
 
         # The level slider shows with manual brightening, chosen as a screen reader user would.
