@@ -1,130 +1,112 @@
 #!/usr/bin/env bash
-# Renders the camera screen over a still picture in a fixed set of orientations and control
-# states, and compares each screenshot pixel for pixel with a baseline folder.
-#
-#   scripts/compare-screens.sh --record DIR   write the set into DIR (the baseline)
-#   scripts/compare-screens.sh DIR            render the set again and compare it with DIR
-#
-# The feed is a still image, so every frame is the same and the auto level settles on one value;
-# each script waits long enough for the level, the camera's adjustment marks (0.6 s) and the turn
-# animations (0.5 s) to come to rest before its screenshot. LUMIVUE selects the binary
-# (default build/bin/lumivue). Exit status 0 when every screenshot matches.
+# Shoots every screen state of tests/screens/states with a built lumivue and compares each
+# screenshot with the recorded baseline (tests/screens/baseline), or records that baseline.
+# docs/screens.md says how the verdict is made.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-bin=${LUMIVUE:-$root/build/bin/lumivue}
+states=$root/tests/screens/states
+baseline=$root/tests/screens/baseline
+
+usage() {
+    cat <<EOF
+usage: scripts/compare-screens.sh [--record] [--size WxH] LUMIVUE_BINARY OUT_DIR
+
+Runs each control script in tests/screens/states headless (scale 1, the still picture
+tests/screens/scene.png as the camera, analytics off) and writes NAME.png and NAME.log per
+state into OUT_DIR. Then compares each screenshot with tests/screens/baseline/NAME.png using
+screen-diff (beside LUMIVUE_BINARY, or \$SCREEN_DIFF), writes NAME.diff.png (differing cells
+outlined: red layout, amber rendering) and prints a table. Exits 1 when a state's layout differs,
+a state was not captured or its script failed; 0 when all keep their layout.
+
+  --record     copy the screenshots into tests/screens/baseline instead of comparing
+  --size WxH   passed on to lumivue (window size in points); screenshots only, no comparison
+  -h, --help   this text
+EOF
+}
+
 record=0
-if [[ ${1:-} == --record ]]; then
-    record=1
-    shift
+size=
+while [[ $# -gt 0 ]]; do
+    case $1 in
+        --record) record=1; shift ;;
+        --size) [[ $# -ge 2 ]] || { usage >&2; exit 2; }; size=$2; shift 2 ;;
+        --size=*) size=${1#--size=}; shift ;;
+        -h | --help) usage; exit 0 ;;
+        -*) echo "compare-screens: unknown option $1" >&2; usage >&2; exit 2 ;;
+        *) break ;;
+    esac
+done
+[[ $# -eq 2 ]] || { usage >&2; exit 2; }
+[[ -z $size || $record -eq 0 ]] || { echo "compare-screens: the baseline is recorded at the default sizes only" >&2; exit 2; }
+bin=$(realpath "$1")
+[[ -x $bin ]] || { echo "compare-screens: no program at $1" >&2; exit 2; }
+mkdir -p "$2"
+out=$(cd "$2" && pwd)
+compare=$(( record == 0 && ${#size} == 0 ))
+diff_tool=${SCREEN_DIFF:-$(dirname "$bin")/screen-diff}
+if [[ $compare -eq 1 && ! -x $diff_tool ]]; then
+    echo "compare-screens: no screen-diff at $diff_tool (cmake --build build --target screen-diff, or set SCREEN_DIFF)" >&2
+    exit 2
 fi
-[[ $# -eq 1 ]] || { echo "usage: $0 [--record] DIR" >&2; exit 2; }
-baseline=$1
-[[ -x $bin ]] || { echo "no program at $bin (make build)" >&2; exit 2; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-out=$work/shots
-mkdir -p "$out"
-if [[ $record -eq 1 ]]; then
-    mkdir -p "$baseline"
-    out=$(cd "$baseline" && pwd)
-fi
 
-settle='wait 2.5'
-# name | idiom | control lines separated by ';'
-scenarios=(
-    "portrait|phone|$settle"
-    "orientation-1|phone|orientation 1;$settle"
-    "orientation-2|phone|orientation 2;$settle"
-    "orientation-3|phone|orientation 3;$settle"
-    "orientation-4|phone|orientation 4;$settle"
-    "orientation-5|phone|orientation 5;$settle"
-    "orientation-6|phone|orientation 6;$settle"
-    "grid-off|phone|tap NVButton;$settle"
-    "grid-on-again|phone|tap NVButton;wait 0.3;tap NVButton;$settle"
-    "grid-off-landscape|phone|orientation 3;tap NVButton;$settle"
-    "torch|phone|tap torchButton;$settle"
-    "torch-twice|phone|tap torchButton;wait 0.3;tap torchButton;$settle"
-    "enlight-manual|phone|choose bEnlight 1;$settle"
-    "enlight-off|phone|choose bEnlight 2;$settle"
-    "enlight-auto-again|phone|choose bEnlight 2;wait 0.3;choose bEnlight 0;$settle"
-    "color-green|phone|choose bColorSpace 1;$settle"
-    "color-bw|phone|choose bColorSpace 2;$settle"
-    "color-rgb-again|phone|choose bColorSpace 2;wait 0.3;choose bColorSpace 0;$settle"
-    "level-slider|phone|choose bEnlight 1;wait 0.3;slide sliderNVLevel 40;$settle"
-    "level-slider-landscape|phone|orientation 4;choose bEnlight 1;wait 0.3;slide sliderNVLevel 20;$settle"
-    "zoom|phone|slide sliderZoom 0.5;$settle"
-    "zoom-full|phone|slide sliderZoom 0.8;$settle"
-    "preset-low|phone|choose bPreset 0;$settle"
-    "preset-high|phone|choose bPreset 2;$settle"
-    "front-camera|phone|tap cameraButton;$settle"
-    "front-camera-landscape|phone|tap cameraButton;orientation 3;$settle"
-    "back-camera-again|phone|tap cameraButton;wait 0.5;tap cameraButton;$settle"
-    "photo-thumbnail|phone|tap takePictureButton;wait 2.5"
-    "photo-thumbnail-landscape|phone|orientation 3;wait 0.6;tap takePictureButton;wait 2.5"
-    "viewer-open|phone|tap takePictureButton;wait 2.5;tap captureButton;wait 1.5"
-    "viewer-closed|phone|tap takePictureButton;wait 2.5;tap captureButton;wait 1.5;tap viewImageDoneButton;wait 1.5"
-    "night|phone|tap denoiseButton;$settle"
-    "night-front-landscape|phone|tap denoiseButton;tap cameraButton;orientation 3;$settle"
-    "tablet|tablet|$settle"
-    "tablet-landscape|tablet|orientation 4;$settle"
-    "tablet-manual-green|tablet|choose bEnlight 1;choose bColorSpace 1;wait 0.3;slide sliderNVLevel 60;$settle"
-)
-
-for entry in "${scenarios[@]}"; do
-    IFS='|' read -r name idiom lines <<<"$entry"
-    album=$work/album-$name
-    data=$work/data-$name
-    mkdir -p "$album" "$data"
-    {
-        tr ';' '\n' <<<"$lines"
-        echo "screenshot $out/$name.png"
-        echo quit
-    } >"$work/$name.control"
-    QT_QPA_PLATFORM=offscreen "$bin" --headless --no-analytics --idiom "$idiom" --scale 2 \
-        --camera "image:$root/assets/samples/dim-street.png" --location 52.52,13.40,25 \
-        --album "$album" --data-dir "$data" --control "$work/$name.control" \
-        >"$work/$name.log" 2>&1 || { echo "$name: lumivue failed"; cat "$work/$name.log"; exit 1; }
-    [[ -f $out/$name.png ]] || { echo "$name: no screenshot"; cat "$work/$name.log"; exit 1; }
+failed=0
+rows=()
+for script in "$states"/*.control; do
+    name=$(basename "$script" .control)
+    # A state's own flags: a line '# flags: ...' (words, no quoting).
+    read -r -a flags <<<"$(sed -n 's/^# flags://p' "$script")"
+    [[ " ${flags[*]} " == *" --album "* ]] || flags+=(--album "$work/$name/album")
+    [[ -z $size ]] || flags+=(--size "$size")
+    mkdir -p "$work/$name/album" "$work/$name/data"
+    # $OUT in a script is the output folder.
+    sed "s|\$OUT|$out|g" "$script" >"$work/$name/control"
+    rm -f "$out/$name.png" "$out/$name.diff.png"
+    status=0
+    QT_QPA_PLATFORM=offscreen timeout 180 "$bin" --headless --no-analytics --scale 1 \
+        --camera "image:$root/tests/screens/scene.png" --data-dir "$work/$name/data" "${flags[@]}" \
+        --control "$work/$name/control" >"$out/$name.log" 2>&1 || status=$?
+    # The script runner names every line it could not carry out: the state was not reached.
+    complaint=$(grep -m1 '^lumivue: line [0-9]*:' "$out/$name.log" || true)
+    if [[ ! -f $out/$name.png ]]; then
+        rows+=("$name|not captured (exit $status)|-|-")
+        failed=1
+        continue
+    fi
+    if [[ -n $complaint ]]; then
+        rows+=("$name|script failed: ${complaint#lumivue: }|-|-")
+        failed=1
+        continue
+    fi
+    if [[ $record -eq 1 ]]; then
+        mkdir -p "$baseline"
+        cp "$out/$name.png" "$baseline/$name.png"
+        rows+=("$name|recorded|-|-")
+    elif [[ $compare -eq 0 ]]; then
+        rows+=("$name|shot at $size|-|-")
+    elif [[ ! -f $baseline/$name.png ]]; then
+        rows+=("$name|no baseline|-|-")
+        failed=1
+    else
+        "$diff_tool" --scale 1 "$baseline/$name.png" "$out/$name.png" "$out/$name.diff.png" \
+            >"$out/$name.diff.txt" 2>&1 || true
+        read -r _ verdict cells rendering < <(grep '^summary:' "$out/$name.diff.txt" || echo "summary: error - -")
+        case $verdict in
+            identical) rows+=("$name|identical|0|0") ;;
+            rendering) rows+=("$name|same layout|$cells|$rendering") ;;
+            layout) rows+=("$name|LAYOUT DIFFERS (see $name.diff.txt)|$cells|$rendering"); failed=1 ;;
+            *) rows+=("$name|comparison failed (see $name.diff.txt)|-|-"); failed=1 ;;
+        esac
+    fi
 done
 
-if [[ $record -eq 1 ]]; then
-    echo "recorded ${#scenarios[@]} screenshots in $baseline"
-    exit 0
-fi
-
-LUMIVUE_SCRIPTS="$root/scripts" python3 - "$baseline" "$out" "${scenarios[@]%%|*}" <<'PY'
-import os, sys
-sys.path.insert(0, os.environ['LUMIVUE_SCRIPTS'])
-from png_pixels import pixels
-
-baseline, fresh, names = sys.argv[1], sys.argv[2], sys.argv[3:]
-failed = 0
-for name in names:
-    try:
-        same = open(f'{baseline}/{name}.png', 'rb').read() == open(f'{fresh}/{name}.png', 'rb').read()
-    except FileNotFoundError:
-        print(f'{name}: not in the baseline')
-        failed += 1
-        continue
-    if same:
-        print(f'{name}: identical')
-        continue
-    want, got = pixels(f'{baseline}/{name}.png'), pixels(f'{fresh}/{name}.png')
-    if want[:3] != got[:3]:
-        print(f'{name}: size or format differs: {want[:3]} vs {got[:3]}')
-        failed += 1
-        continue
-    width, channels = want[0], want[2]
-    diff = [(x // channels, y) for y, (a, b) in enumerate(zip(want[3], got[3])) if a != b
-            for x in range(0, len(a), channels) if a[x:x + channels] != b[x:x + channels]]
-    if diff:
-        xs, ys = [p[0] for p in diff], [p[1] for p in diff]
-        print(f'{name}: {len(diff)} pixels differ, within x {min(xs)}..{max(xs)}, y {min(ys)}..{max(ys)}')
-        failed += 1
-    else:
-        print(f'{name}: identical')
-print(f'{len(names) - failed} of {len(names)} screenshots identical')
-sys.exit(1 if failed else 0)
-PY
+printf '%-24s %-48s %7s %9s\n' state verdict cells rendering
+for row in "${rows[@]}"; do
+    IFS='|' read -r name verdict cells rendering <<<"$row"
+    printf '%-24s %-48s %7s %9s\n' "$name" "$verdict" "$cells" "$rendering"
+done
+[[ $record -eq 0 ]] || echo "baseline: $(du -ch "$baseline"/*.png | tail -1 | cut -f1) in $baseline"
+exit $failed

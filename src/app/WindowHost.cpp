@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
@@ -25,6 +26,12 @@ WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ui::Lumivue
 {
     m_clock.start();
     ui::registerQmlTypes();
+    // A humanist sans with wide coverage for every text of the screen; Qt falls back on its own
+    // when it is missing.
+    QFont font(QFontDatabase::hasFamily(QStringLiteral("Liberation Sans")) ? QStringLiteral("Liberation Sans")
+                                                                          : QStringLiteral("DejaVu Sans"));
+    font.setHintingPreference(QFont::PreferNoHinting);
+    QGuiApplication::setFont(font);
     // Offscreen there is no GPU to ask for; the software renderer draws the same scene.
     if (settings.headless)
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);

@@ -2,6 +2,7 @@
 
 #include <QQmlEngine>
 
+#include "photos/PhotoViewer.h"
 #include "ui/ButtonArtProvider.h"
 #include "ui/CameraPreviewItem.h"
 #include "ui/PictureItem.h"
@@ -19,6 +20,7 @@ void registerQmlTypes()
     initResources();
     qmlRegisterType<PictureItem>("Lumivue", 1, 0, "PictureItem");
     qmlRegisterType<CameraPreviewItem>("Lumivue", 1, 0, "CameraPreviewItem");
+    qmlRegisterType<photos::PhotoViewer>("Lumivue", 1, 0, "PhotoViewer");
     // Main.qml's folder also holds its components (OptionButton, SymbolButton …): they come by
     // being beside it, with no import of their own.
 }

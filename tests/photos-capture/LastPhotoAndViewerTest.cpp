@@ -1,25 +1,28 @@
-// The last photo and its thumbnail, and the photo viewer: the reduced picture and the full one,
-// every orientation, small photos and photos that are gone. The program tests show the viewer
-// fitted and centred, and a damaged photo, end to end.
+// The last photo and its thumbnail, and the photo viewer on its Qt Quick screen: the reduced
+// picture and the full one, the fit of tall, wide and small photos, wheel zoom and drag, every
+// turn, photos that are gone or damaged, and lookups dropped. The program tests drive the viewer
+// end to end.
 
+#include <algorithm>
 #include <cmath>
 
-#include <QDir>
 #include <QFile>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include "../platform/album/AlbumTestSupport.h"
 #include "PhotoCaptureTestSupport.h"
-#include "photos/ViewImageController.h"
+#include "photos/PhotoViewer.h"
 #include "platform/album/AssetsLibrary.h"
-#include "platform/device/Device.h"
-#include "platform/ui/ImageView.h"
 #include "platform/device/Screen.h"
-#include "platform/ui/ScrollView.h"
-#include "platform/ui/View.h"
+#include "platform/device/SystemSound.h"
 #include "support/TestNames.h"
+#include "ui/PictureItem.h"
 
 using namespace capturetest;
 namespace ip = platform::ImageProperty;
@@ -97,93 +100,175 @@ TEST_F(LastPhotoTest, PhotoDeletedSinceItWasStoredClearsTheThumbnail)
 
 // ---- The viewer --------------------------------------------------------------------------------
 
+// The viewer screen in a 320 × 480 window drawn by Qt Quick's software renderer.
 class ViewerTest : public ::testing::Test {
 protected:
-    // Loads a viewer on `url` and waits until it shows the photo.
-    std::unique_ptr<photos::ViewImageController> openAndWait(const platform::AssetURL& url)
+    static void SetUpTestSuite()
     {
-        auto viewer = std::make_unique<photos::ViewImageController>(m_dir.path());
-        bool shown = false;
-        viewer->setImageShownCallback([&] { shown = true; });
-        viewer->setImageURL(url);
-        viewer->view();
-        EXPECT_TRUE(waitUntil([&] { return shown; }));
-        viewer->setImageShownCallback({});
-        return viewer;
+        static const bool once = [] {
+            QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+            qputenv("QML_NO_TOUCH_COMPRESSION", "1"); // each touch move reaches the pinch as sent
+            qmlRegisterType<photos::PhotoViewer>("Lumivue", 1, 0, "PhotoViewer");
+            return qmlRegisterType<ui::PictureItem>("Lumivue", 1, 0, "PictureItem") >= 0;
+        }();
+        ASSERT_TRUE(once);
+    }
+
+    // Opens the viewer on `url`, held in `orientation`, and waits for the photo or its message.
+    void open(const platform::AssetURL& url, int orientation = 1)
+    {
+        m_view.setResizeMode(QQuickView::SizeRootObjectToView);
+        m_view.resize(320, 480);
+        m_view.setInitialProperties({ { "albumDirectory", m_dir.path() }, { "photoUrl", url.toString() },
+            { "deviceOrientation", orientation } });
+        m_view.setSource(QUrl(QStringLiteral("qrc:/lumivue/Viewer.qml")));
+        ASSERT_EQ(m_view.status(), QQuickView::Ready);
+        m_view.show();
+        root = m_view.rootObject();
+        model = root->findChild<photos::PhotoViewer*>();
+        flick = root->findChild<QQuickItem*>(QStringLiteral("viewImageScrollView"));
+        picture = root->findChild<ui::PictureItem*>(QStringLiteral("viewImageImageView"));
+        done = root->findChild<QQuickItem*>(QStringLiteral("viewImageDoneButton"));
+        ASSERT_TRUE(model && flick && picture && done);
+        ASSERT_TRUE(waitUntil([&] { return !model->loading(); }));
+        QCoreApplication::processEvents(); // the fit after the photo's arrival
+    }
+
+    qreal zoom() const { return root->property("zoom").toReal(); }
+    QRectF onScreen(const QQuickItem* item) const { return item->mapRectToScene(item->boundingRect()); }
+    // The photo pixel shown at a window point.
+    QPointF photoPointAt(QPointF at) const { return picture->mapFromScene(at) / zoom(); }
+    void wheel(QPointF at, int notches)
+    {
+        QWheelEvent event(at, m_view.mapToGlobal(at), {}, QPoint(0, 120 * notches), Qt::NoButton,
+            Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(&m_view, &event);
     }
 
     QTemporaryDir m_dir;
+    QQuickView m_view;
+    QQuickItem* root { nullptr };
+    photos::PhotoViewer* model { nullptr };
+    QQuickItem* flick { nullptr };
+    ui::PictureItem* picture { nullptr };
+    QQuickItem* done { nullptr };
 };
 
-// A sideways photo is shown upright from a picture about the screen's size; zooming in past that
-// picture brings the full resolution, in the same frame and at the same zoom, and zooming within
-// it reads nothing more.
-TEST_F(ViewerTest, SidewaysPhotoIsShownUprightReducedAndInFullWhenZoomedIn)
+struct FitRow {
+    const char* name;
+    QSize stored;
+    int exifOrientation;
+    qreal scale;
+    QSize decoded; // upright
+};
+
+class ViewerFitTest : public ViewerTest, public ::testing::WithParamInterface<FitRow> { };
+
+// The photo is decoded upright at about the screen's size in device pixels, fitted whole (a small
+// one never enlarged) and centred.
+TEST_P(ViewerFitTest, ShowsThePhotoUprightFittedAndCentred)
+{
+    const FitRow row = GetParam();
+    ScreenScale scale(row.scale);
+    open(writePhoto(m_dir.path(), row.stored, row.exifOrientation));
+    const bool turned = row.exifOrientation == 6;
+    const QSize upright = turned ? row.stored.transposed() : row.stored;
+    EXPECT_EQ(model->photoSize(), upright);
+    EXPECT_EQ(picture->imageSize(), row.decoded);
+    EXPECT_EQ(model->fullResolution(), row.decoded == upright);
+    const QImage shown = picture->image();
+    // The stored left half (red) is the top once turned upright.
+    EXPECT_GT(redness(turned ? shown.pixel(shown.width() / 2, 10) : shown.pixel(10, shown.height() / 2)), 10);
+
+    const qreal fit = std::min({ row.scale, 320.0 / upright.width(), 480.0 / upright.height() });
+    EXPECT_NEAR(zoom(), fit, 1e-6);
+    const QRectF frame = onScreen(picture);
+    EXPECT_NEAR(frame.width(), upright.width() * fit, 0.01);
+    EXPECT_LT((frame.center() - QPointF(160, 240)).manhattanLength(), 0.01);
+}
+
+INSTANTIATE_TEST_SUITE_P(TallWideSmall, ViewerFitTest,
+    ::testing::Values(FitRow { "TallStoredSideways", { 2592, 1936 }, 6, 2.0, { 968, 1296 } },
+        FitRow { "Wide", { 2592, 1936 }, 1, 2.0, { 1296, 968 } },
+        FitRow { "Small", { 200, 100 }, 1, 1.0, { 200, 100 } }),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// The wheel zooms about the pointer up to the screen's pixel scale; past what the screen-sized
+// picture holds the full resolution replaces it in place; a drag pans; zoomed out it is fitted
+// and centred again.
+TEST_F(ViewerTest, WheelZoomsAboutThePointerReadsTheFullResolutionAndDragPans)
 {
     ScreenScale scale(2.0);
-    // Stored 2592 × 1936 with image orientation 3 (right), EXIF 6: upright it is 1936 × 2592.
-    auto viewer = openAndWait(writePhoto(m_dir.path(), { 2592, 1936 }, 6));
-    platform::ImageView* imageView = viewer->imageView();
-    ASSERT_NE(imageView, nullptr);
-    // Decoded at half size, the largest reduction that still covers the screen's 960 device
-    // pixels, and turned upright; the view keeps the photo's full size.
-    const QImage shown = imageView->image();
-    ASSERT_EQ(shown.size(), QSize(968, 1296));
-    EXPECT_EQ(viewer->photoSize(), QSizeF(1936, 2592));
-    EXPECT_FALSE(viewer->showsFullResolution());
-    // The stored left half (red) is the top once turned upright.
-    EXPECT_GT(redness(shown.pixel(484, 10)), 10);
-    EXPECT_LT(redness(shown.pixel(484, 1285)), -10);
+    open(writePhoto(m_dir.path(), { 2592, 1936 }, 6)); // 1936 × 2592 upright
+    const qreal fit = zoom();
+    const QPointF pointer(100, 150);
+    const QPointF under = photoPointAt(pointer);
+    wheel(pointer, 1);
+    EXPECT_NEAR(zoom(), fit * 1.25, 1e-6);
+    EXPECT_LT((photoPointAt(pointer) - under).manhattanLength(), 0.5);
 
-    platform::ScrollView& scroll = *viewer->scrollView();
-    EXPECT_NEAR(scroll.maximumZoomScale(), 2.0, 1e-6);
-    const qreal fitted = scroll.zoomScale();
-    scroll.setZoomScale(fitted * 1.4); // 896 device pixels wide: the 968-pixel picture still holds it
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(viewer->showsFullResolution());
-    scroll.setZoomScale(fitted * 3);
-    const QRectF zoomed = viewer->imageView()->frame();
-    ASSERT_TRUE(waitUntil([&] { return viewer->showsFullResolution(); }));
-    EXPECT_EQ(viewer->imageView()->image().size(), QSize(1936, 2592));
-    EXPECT_GT(redness(viewer->imageView()->image().pixel(968, 20)), 10);
-    EXPECT_EQ(viewer->imageView()->frame(), zoomed);
-    EXPECT_NEAR(scroll.zoomScale(), fitted * 3, 1e-6);
+    wheel(pointer, 20);
+    EXPECT_DOUBLE_EQ(zoom(), 2.0);
+    const QRectF zoomed = onScreen(picture);
+    ASSERT_TRUE(waitUntil([&] { return model->fullResolution(); }));
+    EXPECT_EQ(picture->imageSize(), QSize(1936, 2592));
+    EXPECT_GT(redness(picture->image().pixel(968, 20)), 10);
+    EXPECT_EQ(onScreen(picture), zoomed);
+
+    const qreal x = flick->property("contentX").toReal();
+    QTest::mousePress(&m_view, Qt::LeftButton, {}, QPoint(200, 240));
+    for (int i = 1; i <= 10; ++i)
+        QTest::mouseMove(&m_view, QPoint(200 - 8 * i, 240));
+    QTest::mouseRelease(&m_view, Qt::LeftButton, {}, QPoint(120, 240));
+    EXPECT_GT(flick->property("contentX").toReal(), x + 40);
+
+    wheel(pointer, -40);
+    EXPECT_NEAR(zoom(), fit, 1e-6);
+    ASSERT_TRUE(waitUntil([&] { return !flick->property("moving").toBool(); }));
+    EXPECT_LT((onScreen(picture).center() - QPointF(160, 240)).manhattanLength(), 0.01);
+
+    // Two fingers spread from 40 to 120 points apart pinch the zoom up, from where they passed the
+    // drag threshold.
+    static QPointingDevice* const touchscreen = QTest::createTouchDevice();
+    QTest::touchEvent(&m_view, touchscreen).press(0, { 140, 240 }).press(1, { 180, 240 });
+    for (int i = 1; i <= 10; ++i)
+        QTest::touchEvent(&m_view, touchscreen).move(0, { 140 - 4 * i, 240 }).move(1, { 180 + 4 * i, 240 });
+    QTest::touchEvent(&m_view, touchscreen).release(0, { 100, 240 }).release(1, { 220, 240 });
+    EXPECT_GT(zoom(), fit * 1.5);
 }
 
 struct TurnRow {
     const char* name;
     int orientation;
     QSizeF bounds; // the viewer as the user sees it, in points
-    QPointF corner; // where the close control's centre lands on the portrait screen
+    QPointF corner; // where Done's centre lands on the portrait window
 };
 
 class ViewerTurnTest : public ViewerTest, public ::testing::WithParamInterface<TurnRow> { };
 
-// Turning the device while the viewer is open turns it: upright for the user, fitted to the new
-// shape and centred. Lying flat afterwards keeps the turn.
-TEST_P(ViewerTurnTest, TurnsWithTheDeviceAndFitsThePhotoAgain)
+// Turning the device turns the viewer upright for the user: a fitted photo is fitted to the new
+// shape and centred, and Done sits in the corner the user sees at the top right; lying flat
+// keeps the turn. Zoomed in, a turn keeps the zoom and the photo point at the centre.
+TEST_P(ViewerTurnTest, TurnsWithTheDeviceFittedOrKeepingZoomAndCentre)
 {
     const TurnRow row = GetParam();
     ScreenScale scale(2.0);
-    platform::Device& device = platform::Device::current();
-    device.setOrientation(1);
-    auto viewer = openAndWait(writePhoto(m_dir.path(), { 2592, 1936 }, 6)); // 1936 × 2592 upright
-    device.setOrientation(row.orientation);
-    device.setOrientation(5); // face up
-    platform::View& root = viewer->view();
-    EXPECT_EQ(viewer->interfaceOrientation(), row.orientation);
-    EXPECT_EQ(root.bounds().size(), row.bounds);
-    EXPECT_EQ(viewer->scrollView()->frame(), QRectF(QPointF(0, 0), row.bounds));
-    const qreal fit = std::min(row.bounds.width() / 1936.0, row.bounds.height() / 2592.0);
-    EXPECT_NEAR(viewer->scrollView()->minimumZoomScale(), fit, 1e-4);
-    EXPECT_NEAR(viewer->scrollView()->zoomScale(), fit, 1e-4);
-    const QPointF centre = viewer->imageView()->frame().center();
-    EXPECT_LT((centre - QPointF(row.bounds.width() / 2, row.bounds.height() / 2)).manhattanLength(), 1.0);
-    auto* done = root.findViewByAccessibilityName(QStringLiteral("viewImageDoneButton"));
-    ASSERT_NE(done, nullptr);
-    const QPointF corner = root.transformToSuperview().map(done->convertPointToRoot(done->bounds().center()));
-    EXPECT_LT((corner - row.corner).manhattanLength(), 1.0) << corner.x() << ", " << corner.y();
-    device.setOrientation(1);
+    open(writePhoto(m_dir.path(), { 2592, 1936 }, 6));
+    root->setProperty("deviceOrientation", row.orientation);
+    root->setProperty("deviceOrientation", 5); // face up
+    EXPECT_EQ(flick->size(), row.bounds);
+    EXPECT_NEAR(zoom(), std::min(row.bounds.width() / 1936.0, row.bounds.height() / 2592.0), 1e-6);
+    // The turn runs on the clock; the photo's centre is the turn's, so it stays put meanwhile.
+    EXPECT_LT((onScreen(picture).center() - QPointF(160, 240)).manhattanLength(), 0.01);
+    EXPECT_TRUE(waitUntil([&] { return (onScreen(done).center() - row.corner).manhattanLength() < 1.0; }))
+        << onScreen(done).center().x() << ", " << onScreen(done).center().y();
+
+    wheel(QPointF(120, 200), 3);
+    const qreal zoomed = zoom();
+    const QPointF centre = photoPointAt(QPointF(160, 240));
+    root->setProperty("deviceOrientation", row.orientation == 1 ? 3 : 1);
+    EXPECT_DOUBLE_EQ(zoom(), zoomed);
+    EXPECT_LT((photoPointAt(QPointF(160, 240)) - centre).manhattanLength(), 0.5);
 }
 
 INSTANTIATE_TEST_SUITE_P(EachOrientation, ViewerTurnTest,
@@ -193,45 +278,61 @@ INSTANTIATE_TEST_SUITE_P(EachOrientation, ViewerTurnTest,
         TurnRow { "LandscapeRight", 4, { 480, 320 }, { 32, 46 } }),
     [](const auto& row) { return std::string(row.param.name); });
 
-// A small photo is never enlarged and stays centred as the zoom changes; sizes that are zero or
-// no number leave the zoom range alone.
-TEST_F(ViewerTest, SmallPhotoIsNeverEnlargedStaysCentredAndBrokenSizesChangeNothing)
+struct UnavailableRow {
+    const char* name;
+    bool damaged; // cut short rather than deleted
+    const char* detail;
+};
+
+class ViewerUnavailableTest : public ViewerTest, public ::testing::WithParamInterface<UnavailableRow> { };
+
+// A photo gone or cut short since its URL was stored is said so in its place; Done clicks and
+// closes as ever.
+TEST_P(ViewerUnavailableTest, SaysWhyThePhotoCannotBeShownAndDoneStillCloses)
 {
-    ScreenScale scale(1.0);
-    const platform::AssetURL url = writePhoto(m_dir.path(), { 200, 100 });
-    auto viewer = openAndWait(url);
-    platform::ScrollView& scroll = *viewer->scrollView();
-    EXPECT_DOUBLE_EQ(scroll.minimumZoomScale(), 1.0);
-    EXPECT_DOUBLE_EQ(scroll.maximumZoomScale(), 1.0);
-    EXPECT_DOUBLE_EQ(scroll.zoomScale(), 1.0);
-    EXPECT_EQ(viewer->imageView()->frame(), QRectF(60, 190, 200, 100));
+    const UnavailableRow row = GetParam();
+    const platform::AssetURL url = writePhoto(m_dir.path(), { 640, 480 });
+    QFile file(m_dir.filePath(QStringLiteral("IMG_0001.JPG")));
+    ASSERT_TRUE(row.damaged ? file.resize(file.size() / 2) : file.remove());
+    open(url);
+    EXPECT_FALSE(picture->isVisible());
+    const auto text = [&](const char* name) {
+        const QQuickItem* item = root->findChild<QQuickItem*>(QLatin1String(name));
+        return item && item->isVisible() ? item->property("text").toString() : QString();
+    };
+    EXPECT_EQ(text("viewImageMessage"), QStringLiteral("This photo cannot be shown."));
+    EXPECT_EQ(text("viewImageMessageDetail"), QLatin1String(row.detail));
 
-    // Wider zoom range: zoomed in past the screen the photo starts at the origin, and coming
-    // back it is centred again.
-    scroll.setMaximumZoomScale(4.0);
-    scroll.setZoomScale(4.0);
-    EXPECT_EQ(viewer->imageView()->frame().topLeft(), QPointF(0, (480 - 400) / 2.0));
-    scroll.setZoomScale(1.0);
-    EXPECT_EQ(viewer->imageView()->frame(), QRectF(60, 190, 200, 100));
-
-    const qreal minimum = scroll.minimumZoomScale();
-    viewer->configureForImageSize(0, 0);
-    viewer->configureForImageSize(NAN, 100);
-    viewer->configureForImageSize(-5, 100);
-    EXPECT_EQ(scroll.minimumZoomScale(), minimum);
-    EXPECT_TRUE(std::isfinite(scroll.zoomScale()));
+    QSignalSpy closed(root, SIGNAL(done()));
+    const int clicks = platform::SystemSound::playCount();
+    QTest::mouseClick(&m_view, Qt::LeftButton, {}, onScreen(done).center().toPoint());
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(platform::SystemSound::playCount(), clicks + 1);
 }
 
-TEST_F(ViewerTest, ClosedBeforeThePhotoArrivesDropsTheResult)
+INSTANTIATE_TEST_SUITE_P(GoneOrDamaged, ViewerUnavailableTest,
+    ::testing::Values(UnavailableRow { "Gone", false, "It was deleted or cannot be read." },
+        UnavailableRow { "Damaged", true, "The file is damaged." }),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// A viewer destroyed while its lookup runs drops the result; one given another photo meanwhile
+// shows that one, not the first to arrive.
+TEST(PhotoViewerTest, DropsTheResultOfALookupDestroyedOrReplaced)
 {
-    const platform::AssetURL url = writePhoto(m_dir.path(), { 2592, 1936 });
-    for (int i = 0; i < 3; ++i) {
-        auto viewer = std::make_unique<photos::ViewImageController>(m_dir.path());
-        viewer->setImageURL(url);
-        viewer->view();
-        viewer.reset();
+    QTemporaryDir dir;
+    const QString wide = writePhoto(dir.path(), { 2592, 1936 }).toString();
+    const QString tall = writePhoto(dir.path(), { 1936, 2592 }).toString();
+    for (int i = 0; i < 4; ++i) {
+        photos::PhotoViewer viewer;
+        viewer.setAlbumDirectory(dir.path());
+        viewer.setImageUrl(wide);
+        QCoreApplication::processEvents(); // the lookup starts
+        if (i < 3)
+            continue; // gone before the result arrives
+        viewer.setImageUrl(tall);
+        ASSERT_TRUE(waitUntil([&] { return !viewer.loading(); }));
+        EXPECT_EQ(viewer.photoSize(), QSize(1936, 2592));
     }
-    QCoreApplication::processEvents(); // the dropped results arrive on nothing
 }
 
 } // namespace

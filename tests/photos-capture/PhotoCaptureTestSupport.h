@@ -134,7 +134,7 @@ public:
     {
         camera.setCaptureBackend(std::move(backend));
         lastPhoto.setAlbumDirectory(album);
-        camera.setupCaptureSessionVideo(nullptr, QRectF(0, 0, 320, 480), geometry.screenScale(), &pipeline);
+        camera.setupCaptureSessionVideo(&pipeline);
         pipeline.setSession(camera.session());
         camera.startRunning();
     }

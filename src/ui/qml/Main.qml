@@ -146,6 +146,7 @@ Rectangle {
             text: qsTr("Night mode")
             turn: root.turn
             visible: !controller.sideControlsHidden
+            selected: controller.nightMode
             // Checkable for screen readers (the control overrides Accessible.checked with its
             // own), always showing the screen's state; their toggle comes through as a tap.
             checkable: true
@@ -244,6 +245,13 @@ Rectangle {
                 background: Rectangle {
                     radius: 8
                     color: Qt.rgba(30 / 255, 30 / 255, 34 / 255, 220 / 255)
+                }
+                // The frame over the picture, as a photo's mount.
+                Rectangle {
+                    anchors.fill: parent
+                    z: 1
+                    radius: 8
+                    color: "transparent"
                     border.width: 1.5
                     border.color: Qt.rgba(1, 1, 1, 200 / 255)
                 }

@@ -8,6 +8,8 @@ AbstractButton {
     property string art // ButtonArt's name
     property real turn: 0 // degrees, clockwise
     property real cornerRadius: width / 2
+    // A toggle that is on shows a lighter face.
+    property bool selected: false
 
     Accessible.name: text
     // Qt 6.4's buttons ignore a screen reader's press: it comes through as a tap.
@@ -21,12 +23,11 @@ AbstractButton {
         color: Qt.rgba(0, 0, 0, 115 / 255)
         border.width: 1
         border.color: Qt.rgba(1, 1, 1, 150 / 255)
-        // Pressed: the symbol dims and the face lightens, as a finger on glass.
         Rectangle {
             anchors.fill: parent
             radius: parent.radius
             color: Qt.rgba(1, 1, 1, 90 / 255)
-            visible: button.pressed
+            visible: button.selected
         }
     }
     contentItem: Image {

@@ -1,0 +1,198 @@
+#include "photos/PhotoViewer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QMetaObject>
+
+#include "platform/album/AssetsLibrary.h"
+#include "platform/album/ImageOrientation.h"
+#include "platform/core/Log.h"
+#include "platform/device/Screen.h"
+#include "platform/device/SystemSound.h"
+
+namespace photos {
+
+PhotoViewer::PhotoViewer(QObject* parent)
+    : QObject(parent)
+{
+}
+
+PhotoViewer::~PhotoViewer()
+{
+    // The library drains first: its last results are posted to this object, and go with it
+    // undelivered.
+    m_library.reset();
+}
+
+void PhotoViewer::setAlbumDirectory(const QString& directory)
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (directory == m_albumDirectory)
+        return;
+    m_albumDirectory = directory;
+    m_library.reset(); // an album of the old folder
+    emit albumDirectoryChanged();
+    restart();
+}
+
+void PhotoViewer::setImageUrl(const QString& url)
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (url == m_imageUrl)
+        return;
+    m_imageUrl = url;
+    emit imageUrlChanged();
+    restart();
+}
+
+void PhotoViewer::setViewSize(const QSizeF& size)
+{
+    if (size == m_viewSize)
+        return;
+    m_viewSize = size;
+    emit viewSizeChanged();
+}
+
+qreal PhotoViewer::pixelScale() const
+{
+    return platform::Screen::main().scale();
+}
+
+void PhotoViewer::setLoading(bool loading)
+{
+    if (loading == m_loading)
+        return;
+    m_loading = loading;
+    emit loadingChanged();
+}
+
+void PhotoViewer::restart()
+{
+    ++m_lookup;
+    m_fullResolution = false;
+    m_fullResolutionRequested = false;
+    if (!m_image.isNull()) {
+        m_image = QImage();
+        emit imageChanged();
+    }
+    if (!m_photoSize.isEmpty()) {
+        m_photoSize = QSize();
+        emit photoSizeChanged();
+    }
+    if (!m_message.isEmpty()) {
+        m_message.clear();
+        m_messageDetail.clear();
+        emit messageChanged();
+    }
+    const bool ready = !m_albumDirectory.isEmpty() && !m_imageUrl.isEmpty();
+    setLoading(ready);
+    if (ready && !m_startQueued) {
+        m_startQueued = true;
+        QMetaObject::invokeMethod(this, &PhotoViewer::startLookup, Qt::QueuedConnection);
+    }
+}
+
+void PhotoViewer::startLookup()
+{
+    m_startQueued = false;
+    if (!m_loading)
+        return; // the URL or the folder was cleared since
+    // The longest side, in device pixels, the view shows of a fitted photo in any turn.
+    const QSizeF points = m_viewSize.isEmpty() ? platform::Screen::main().bounds().size() : m_viewSize;
+    const int side = int(std::ceil(std::max(points.width(), points.height()) * pixelScale()));
+    lookUp(QSize(side, side));
+}
+
+void PhotoViewer::lookUp(const QSize& bounds)
+{
+    if (!m_library)
+        m_library = std::make_unique<platform::AssetsLibrary>(
+            m_albumDirectory, platform::AssetsLibrary::FolderCreation::Never);
+    auto deliver = [this, lookup = m_lookup](
+                       QImage upright, int orientation, QSize photoSize, QString damage = {}) {
+        QMetaObject::invokeMethod(
+            this, [=, this] { show(lookup, upright, orientation, photoSize, damage); }, Qt::QueuedConnection);
+    };
+    m_library->assetForURL(
+        platform::AssetURL::fromString(m_imageUrl),
+        [deliver, bounds](const std::shared_ptr<platform::Asset>& asset) {
+            // The decode and the turn happen here, on the album's thread.
+            if (!asset) {
+                deliver(QImage(), 0, QSize()); // the photo is gone
+                return;
+            }
+            const platform::AssetRepresentation representation = asset->defaultRepresentation();
+            QSize stored;
+            QString damage;
+            const QImage image = representation.imageFitting(bounds, &stored, &damage);
+            if (image.isNull()) {
+                deliver(QImage(), 0, QSize(), damage);
+                return;
+            }
+            const int orientation = representation.orientation();
+            const int exif = platform::exifOrientationForImageOrientation(orientation);
+            const bool quarterTurn = exif >= 5 && exif <= 8;
+            deliver(platform::imageTurnedUpright(image, exif), orientation,
+                quarterTurn ? stored.transposed() : stored);
+        },
+        [deliver](const platform::AlbumError&) { deliver(QImage(), 0, QSize()); });
+}
+
+void PhotoViewer::show(std::uint64_t lookup, const QImage& upright, int orientation, const QSize& photoSize,
+    const QString& damage)
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (lookup != m_lookup)
+        return; // for a URL or folder since replaced
+    if (upright.isNull()) {
+        if (!m_image.isNull())
+            return; // the full resolution failed: keep what is shown
+        platform::logLine(platform::lcPhotos(),
+            damage.isEmpty() ? QStringLiteral("Error taking thumbnail")
+                             : QStringLiteral("Error taking thumbnail: the file is damaged: ") + damage);
+        // Said on the screen, not only in a log: a black viewer would leave the user guessing.
+        m_message = tr("This photo cannot be shown.");
+        m_messageDetail
+            = damage.isEmpty() ? tr("It was deleted or cannot be read.") : tr("The file is damaged.");
+        emit messageChanged();
+        setLoading(false);
+        return;
+    }
+    const bool full = upright.size() == photoSize;
+    if (!m_image.isNull()) {
+        // The full resolution replacing the screen-sized picture: the photo size stays.
+        if (full && !m_fullResolution) {
+            m_image = upright;
+            m_fullResolution = true;
+            emit imageChanged();
+        }
+        return;
+    }
+    m_photoSize = photoSize;
+    m_image = upright;
+    m_fullResolution = full;
+    emit photoSizeChanged();
+    emit imageChanged();
+    platform::log(platform::lcPhotos(), "taking Full size image OK. Orientation %d", orientation);
+    setLoading(false);
+}
+
+void PhotoViewer::zoomedTo(qreal zoom)
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (m_image.isNull() || m_fullResolution || m_fullResolutionRequested || m_photoSize.isEmpty())
+        return;
+    const qreal devicePixelsWide = zoom * pixelScale() * m_photoSize.width();
+    if (!(devicePixelsWide > m_image.width() * 1.01))
+        return;
+    m_fullResolutionRequested = true;
+    lookUp(QSize());
+}
+
+void PhotoViewer::done()
+{
+    platform::SystemSound::play(platform::SystemSound::clickSoundId);
+}
+
+} // namespace photos
