@@ -33,6 +33,13 @@
     </message>
 </context>
 <context>
+    <name>Alert</name>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
     <name>AssetsLibrary</name>
     <message>
         <source>The photo could not be saved: the image is empty or cannot be encoded.</source>
@@ -216,6 +223,36 @@
     <message>
         <source>still image output was closed before the picture was taken</source>
         <translation>Die Bildausgabe wurde geschlossen, bevor das Foto aufgenommen war</translation>
+    </message>
+</context>
+<context>
+    <name>Viewer</name>
+    <message>
+        <source>Photo viewer</source>
+        <translation>Fotoanzeige</translation>
+    </message>
+    <message>
+        <source>Photo</source>
+        <translation>Foto</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Fertig</translation>
+    </message>
+</context>
+<context>
+    <name>photos::PhotoViewer</name>
+    <message>
+        <source>This photo cannot be shown.</source>
+        <translation>Dieses Foto kann nicht angezeigt werden.</translation>
+    </message>
+    <message>
+        <source>It was deleted or cannot be read.</source>
+        <translation>Es wurde gelöscht oder ist nicht lesbar.</translation>
+    </message>
+    <message>
+        <source>The file is damaged.</source>
+        <translation>Die Datei ist beschädigt.</translation>
     </message>
 </context>
 <context>
