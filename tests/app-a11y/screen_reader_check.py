@@ -219,9 +219,16 @@ def main():
     except ImportError:
         skip("pyatspi is not installed for this interpreter (apt install python3-pyatspi at-spi2-core)")
     if not os.environ.get(PRIVATE_BUS):
-        # A bus of our own: the accessibility bus it starts, and all the app says on it, go with it.
-        env = dict(os.environ, **{PRIVATE_BUS: "1"})
-        sys.exit(subprocess.call(["dbus-run-session", "--", sys.executable] + sys.argv, env=env))
+        # A bus of our own: the accessibility bus it starts, and all the app says on it, go with
+        # it. Its own runtime folder too, where that bus puts its socket (one per run, so runs
+        # side by side do not meet).
+        runtime = tempfile.mkdtemp(prefix="lumivue-a11y-runtime-")
+        env = dict(os.environ, XDG_RUNTIME_DIR=runtime, **{PRIVATE_BUS: "1"})
+        try:
+            code = subprocess.call(["dbus-run-session", "--", sys.executable] + sys.argv, env=env)
+        finally:
+            shutil.rmtree(runtime, ignore_errors=True)
+        sys.exit(code)
     try:
         sys.exit(check(args))
     except AssertionError as e:
