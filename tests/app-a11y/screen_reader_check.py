@@ -47,11 +47,6 @@ MANUAL = ("Manual", "Hand")  # an item of the Enlight control
 INTERACTIVE = BUTTON_ROLES | {"slider", "radio button", "combo box", "spin button", "menu item", "list item"}
 
 
-def skip(reason):
-    print(f"SKIP: {reason}")
-    sys.exit(SKIP)
-
-
 def wait_for(what, predicate, seconds):
     """Polls predicate until it returns something true, within seconds (scaled); else fails."""
     deadline = time.monotonic() + seconds * TIME_SCALE
@@ -115,7 +110,7 @@ def check(args):
     log = open(os.path.join(folder, "app.log"), "w+")
     app = subprocess.Popen(
         [args.app, "--camera", "synthetic", "--no-analytics", "--album", folder + "/album",
-         "--data-dir", folder + "/data", "--control", "-"] + args.app_args,
+         "--data-dir", folder + "/data", "--control", "-"],
         stdin=subprocess.PIPE, stderr=log, env=env, preexec_fn=die_with_us)
     failures = []
     try:
@@ -186,6 +181,8 @@ def check(args):
             failures.append("the app did not quit when its script said so")
         if args.screenshot and not os.path.exists(args.screenshot):
             failures.append(f"no screenshot at {args.screenshot}")
+    except AssertionError as e:
+        failures.append(str(e))
     finally:
         if app.poll() is None:
             app.kill()
@@ -209,15 +206,16 @@ def main():
     parser.add_argument("--app", required=True)
     parser.add_argument("--lang", choices=["en", "de"], default="en")
     parser.add_argument("--screenshot")
-    parser.add_argument("app_args", nargs="*")
     args = parser.parse_args()
     for tool in ("Xvfb", "dbus-run-session"):
         if not shutil.which(tool):
-            skip(f"{tool} is not installed (apt install xvfb dbus-daemon)")
+            print(f"SKIP: {tool} is not installed (apt install xvfb dbus-daemon)")
+            sys.exit(SKIP)
     try:
         import pyatspi  # noqa: F401  (the system interpreter's, from python3-pyatspi)
     except ImportError:
-        skip("pyatspi is not installed for this interpreter (apt install python3-pyatspi at-spi2-core)")
+        print("SKIP: pyatspi is not installed for this interpreter (apt install python3-pyatspi at-spi2-core)")
+        sys.exit(SKIP)
     if not os.environ.get(PRIVATE_BUS):
         # A bus of our own: the accessibility bus it starts, and all the app says on it, go with
         # it. Its own runtime folder too, where that bus puts its socket (one per run, so runs
@@ -229,11 +227,7 @@ def main():
         finally:
             shutil.rmtree(runtime, ignore_errors=True)
         sys.exit(code)
-    try:
-        sys.exit(check(args))
-    except AssertionError as e:
-        print(f"FAILED: {e}")
-        sys.exit(1)
+    sys.exit(check(args))
 
 
 if __name__ == "__main__":
