@@ -11,6 +11,8 @@ HOST_PACKAGES=(g++-aarch64-linux-gnu qemu-user)
 ARM64_PACKAGES=(
   libc6 libstdc++6
   qt6-base-dev qt6-multimedia-dev qt6-positioning-dev libgl-dev
+  qt6-declarative-dev qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qtquick
+  qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-window
   libexiv2-dev libcurl4-openssl-dev libhwy-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-0
   libgtest-dev libgmock-dev

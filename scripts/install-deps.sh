@@ -7,6 +7,8 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-multimedia-dev qt6-positioning-dev libgl-dev
+  qt6-declarative-dev qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qtquick
+  qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-window
   libexiv2-dev exiv2 libhwy-dev
   fonts-liberation2
   googletest libgtest-dev libgmock-dev libbenchmark-dev

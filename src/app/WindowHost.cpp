@@ -5,6 +5,9 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QPainter>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -13,12 +16,39 @@
 #include <QScreen>
 
 #include "platform/core/AlertPresenter.h"
+#include "platform/core/Log.h"
 #include "platform/device/Application.h"
 #include "platform/device/Device.h"
 #include "ui/LumivueViewController.h"
 #include "ui/QmlTypes.h"
 
 using namespace platform;
+
+namespace {
+
+// Why Qt Quick should not draw with OpenGL here, or nothing when it should: no context can be
+// made, or the only OpenGL is a software rasterizer (Mesa's llvmpipe on a bare X server), which
+// spends more of the CPU on a full-window picture than Qt Quick's own software renderer. The user
+// may pick a way with QSG_RHI_BACKEND or QT_QUICK_BACKEND; then that is used.
+QString openGLUnsuitable()
+{
+    if (qEnvironmentVariableIsSet("QSG_RHI_BACKEND") || qEnvironmentVariableIsSet("QT_QUICK_BACKEND"))
+        return {};
+    QOpenGLContext context;
+    QOffscreenSurface surface;
+    surface.create();
+    if (!context.create() || !context.makeCurrent(&surface))
+        return QStringLiteral("No OpenGL on this display; drawing in software");
+    const auto* renderer = reinterpret_cast<const char*>(context.functions()->glGetString(GL_RENDERER));
+    const QString name = QString::fromLatin1(renderer ? renderer : "");
+    context.doneCurrent();
+    for (const char* rasterizer : { "llvmpipe", "softpipe", "Software Rasterizer", "SWR" })
+        if (name.contains(QLatin1String(rasterizer), Qt::CaseInsensitive))
+            return QStringLiteral("OpenGL here is a software rasterizer (%1); drawing in software").arg(name);
+    return {};
+}
+
+} // namespace
 
 WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ui::LumivueViewController> screen)
     : m_settings(settings)
@@ -29,12 +59,17 @@ WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ui::Lumivue
     // A humanist sans with wide coverage for every text of the screen; Qt falls back on its own
     // when it is missing.
     QFont font(QFontDatabase::hasFamily(QStringLiteral("Liberation Sans")) ? QStringLiteral("Liberation Sans")
-                                                                          : QStringLiteral("DejaVu Sans"));
+                                                                           : QStringLiteral("DejaVu Sans"));
     font.setHintingPreference(QFont::PreferNoHinting);
     QGuiApplication::setFont(font);
-    // Offscreen there is no GPU to ask for; the software renderer draws the same scene.
-    if (settings.headless)
+    // Offscreen there is no GPU to ask for, and a display without OpenGL (a bare X server, a
+    // remote session) gives none: the software renderer draws the same scene on the CPU.
+    const QString unsuitable = settings.headless ? QString() : openGLUnsuitable();
+    if (settings.headless || !unsuitable.isEmpty()) {
+        if (!unsuitable.isEmpty())
+            platform::logLine(platform::lcUi(), unsuitable);
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    }
     m_view = std::make_unique<QQuickView>();
     m_view->setTitle(QStringLiteral("Lumivue"));
     m_view->setColor(Qt::black);

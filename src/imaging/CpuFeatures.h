@@ -18,7 +18,8 @@ const char* kernelTargetName(std::int64_t target);
 std::string kernelReport();
 
 // While it lives, every kernel runs on `target` (one of kernelTargets()). For tests and benchmarks:
-// the choice is the whole process's, so no kernel may run on another thread meanwhile.
+// the choice is the whole process's, so no kernel may run on another thread meanwhile, and a
+// temporal filter's state, kept in the lane order of the target that wrote it, must not outlive it.
 class ScopedKernelTarget {
 public:
     explicit ScopedKernelTarget(std::int64_t target);

@@ -8,18 +8,20 @@
 //   sad    = |diff_b| + |diff_g| + |diff_r|      (at most 12240)
 //   d      = min(max(sad - threshold, 0), span)
 //   k      = min(256, kMin + (d × slope) >> 16)  (the weight of the new frame, of 256)
-//   s_c   += (2 diff_c × 64 k + 2^14) >> 15      (= diff × k / 256 rounded; exactly diff at k = 256)
+//   s_c   += (diff_c × w + 2^14) >> 15           (w = min(128 k, 32767): diff × k / 256 rounded,
+//                                                 exactly diff at k = 256)
 //   byte   = (s_c + 8) >> 4                      for b, g, r; alpha is left as it was
-// Every step fits 16-bit lanes: this is the vector multiply-high-with-rounding, which is why the
-// weight and the difference are pre-scaled by 64 and 2. With slope =
+// Every step fits 16-bit lanes: both are the vector multiply-high-with-rounding (the byte is
+// (s_c × 2048 + 2^14) >> 15), which is why the weight is pre-scaled by 128. With slope =
 // ceil((256 - kMin) × 65536 / span) the ramp reaches 256 at d = span.
 //
 // The filtered bytes then go through the enhancement's rule (EnhanceKernels.h) while they are
 // still in registers, and are summed as FrameEnhancer sums its input: one read and one write of
 // the window and of the state per frame.
 //
-// State layout: per window row, the row's b estimates, then its g, then its r (3 × width values),
-// rows packed.
+// State layout: 3 × width values per window row, rows packed; inside a row, the kernel's order
+// (DenoiseSimd.cpp), which depends on the target's vector width: the state is only read by the
+// target that wrote it.
 
 #include <cstddef>
 #include <cstdint>

@@ -31,6 +31,57 @@ HWY_INLINE V16 widened(const std::uint8_t* p)
     return hn::PromoteTo(D16 {}, hn::LoadU(DBytes {}, p));
 }
 
+// Operations that x86 has as one instruction each and Highway 1.0 lacks: the sums of |a - b|
+// over each 8 bytes, multiply-adds of byte pairs and of 16-bit pairs, and the pack of 16-bit
+// lanes into bytes (per 128-bit block: the first vector's eight, then the second's).
+#undef IMAGING_X86_OP
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_SSE4
+#if HWY_TARGET <= HWY_AVX3
+#define IMAGING_X86_OP(op) _mm512_##op
+#elif HWY_TARGET <= HWY_AVX2
+#define IMAGING_X86_OP(op) _mm256_##op
+#else
+#define IMAGING_X86_OP(op) _mm_##op
+#endif
+
+HWY_INLINE V64 sumsOf8AbsDiff(hn::Vec<D8> a, hn::Vec<D8> b)
+{
+    return V64 { IMAGING_X86_OP(sad_epu8)(a.raw, b.raw) };
+}
+
+// b + g and r of each pixel's 16-bit lanes, in its two 32-bit lanes.
+HWY_INLINE hn::Vec<D32> colourPairs(V16 v)
+{
+    const auto weights = hn::Set(D64 {}, 0x0000000100010001ull);
+    return hn::Vec<D32> { IMAGING_X86_OP(madd_epi16)(v.raw, weights.raw) };
+}
+
+// b + 2g + r of each pixel (b, g, r, a bytes), in its 32-bit lane.
+HWY_INLINE hn::Vec<DI32> weightedSum(const std::uint8_t* p)
+{
+    const auto weights = hn::Set(D32 {}, 0x00010201u);
+    const auto pairs = IMAGING_X86_OP(maddubs_epi16)(hn::LoadU(D8 {}, p).raw, weights.raw);
+    return hn::Vec<DI32> { IMAGING_X86_OP(madd_epi16)(pairs, hn::Set(DI16 {}, 1).raw) };
+}
+
+HWY_INLINE hn::Vec<D8> packBytes(hn::Vec<DI16> a, hn::Vec<DI16> b)
+{
+    return hn::Vec<D8> { IMAGING_X86_OP(packus_epi16)(a.raw, b.raw) };
+}
+#else
+HWY_INLINE V64 sumsOf8AbsDiff(hn::Vec<D8> a, hn::Vec<D8> b)
+{
+    return hn::SumsOf8(hn::Or(hn::SaturatedSub(a, b), hn::SaturatedSub(b, a)));
+}
+
+HWY_INLINE hn::Vec<D32> colourPairs(V16 v)
+{
+    const auto pairs
+        = hn::BitCast(D32 {}, hn::And(v, hn::BitCast(D16 {}, hn::Set(D64 {}, 0x0000FFFFFFFFFFFFull))));
+    return hn::Add(low16(pairs), hn::ShiftRight<16>(pairs));
+}
+#endif
+
 // The rounded high half of a × b: (a × b + 2^15) >> 16, exactly.
 HWY_INLINE V16 mulHighRound(V16 a, V16 b)
 {
@@ -53,10 +104,8 @@ HWY_INLINE void agree(V16 v, V16 reference, hn::Vec<DI32> threshold, V16& agreed
 {
     const D16 d16;
     const D32 d32;
-    const auto colour = hn::BitCast(d16, hn::Set(D64 {}, 0x0000FFFFFFFFFFFFull));
     const auto d = hn::Abs(hn::BitCast(DI16 {}, hn::Sub(hn::ShiftLeft<4>(v), reference)));
-    const auto pairs = hn::BitCast(d32, hn::And(hn::BitCast(d16, d), colour));
-    const auto halves = hn::Add(low16(pairs), hn::ShiftRight<16>(pairs)); // b + g, r
+    const auto halves = colourPairs(hn::BitCast(d16, d));
     const auto distance = hn::BitCast(DI32 {}, hn::Add(halves, hn::Reverse2(d32, halves)));
     const auto reject = hn::BitCast(d16, hn::VecFromMask(DI32 {}, hn::Gt(distance, threshold)));
     agreed = hn::Add(agreed, hn::AndNot(reject, v));
@@ -142,6 +191,41 @@ void MergeSpan(
     std::memcpy(dst + offset, out, rest);
 }
 
+#ifdef IMAGING_X86_OP
+// Four vectors of pixels a step. Their luma, packed per block, leaves 32-bit group k of block i
+// (four pixels) holding group (blocks × k + i) of the step: one lane permutation puts them in
+// order. The last step overlaps the one before (it writes the same bytes), so no pixel is left.
+void LumaRow(const std::uint8_t* bgra, std::size_t pixels, std::uint8_t* luma)
+{
+    const D8 d8;
+    const D32 d32;
+    const DI16 di16;
+    const std::size_t step = hn::Lanes(d8), blocks = step / 16;
+    std::size_t x = 0;
+    if (pixels >= step) {
+        HWY_ALIGN std::int32_t order[HWY_MAX_BYTES / 4];
+        for (std::size_t g = 0; g < hn::Lanes(d32); ++g)
+            order[g] = std::int32_t(4 * (g % blocks) + g / blocks);
+        const auto indices = hn::SetTableIndices(d32, order);
+        const auto two = hn::Set(di16, 2);
+        for (;; x += step) {
+            x = HWY_MIN(x, pixels - step);
+            const std::uint8_t* p = bgra + 4 * x;
+            const auto low = hn::ReorderDemote2To(di16, weightedSum(p), weightedSum(p + step));
+            const auto high
+                = hn::ReorderDemote2To(di16, weightedSum(p + 2 * step), weightedSum(p + 3 * step));
+            const auto packed
+                = packBytes(hn::ShiftRight<2>(hn::Add(low, two)), hn::ShiftRight<2>(hn::Add(high, two)));
+            hn::StoreU(
+                hn::BitCast(d8, hn::TableLookupLanes(hn::BitCast(d32, packed), indices)), d8, luma + x);
+            if (x + step == pixels)
+                return;
+        }
+    }
+    for (const std::uint8_t* p = bgra + 4 * x; x < pixels; ++x, p += 4)
+        luma[x] = std::uint8_t((p[0] + 2 * p[1] + p[2] + 2) >> 2);
+}
+#else
 void LumaRow(const std::uint8_t* bgra, std::size_t pixels, std::uint8_t* luma)
 {
     const D16 d16;
@@ -158,16 +242,25 @@ void LumaRow(const std::uint8_t* bgra, std::size_t pixels, std::uint8_t* luma)
     for (const std::uint8_t* p = bgra + 4 * x; x < pixels; ++x, p += 4)
         luma[x] = std::uint8_t((p[0] + 2 * p[1] + p[2] + 2) >> 2);
 }
+#endif
 
+// The last bytes, fewer than a vector, take one step over the vector's worth that ends with them,
+// the bytes before them masked out.
 std::uint32_t RowDifference(const std::uint8_t* a, const std::uint8_t* b, std::size_t count)
 {
     const D8 d8;
     const std::size_t lanes = hn::Lanes(d8);
     auto total = hn::Zero(D64 {});
     std::size_t x = 0;
-    for (; x + lanes <= count; x += lanes) {
-        const auto va = hn::LoadU(d8, a + x), vb = hn::LoadU(d8, b + x);
-        total = hn::Add(total, hn::SumsOf8(hn::Or(hn::SaturatedSub(va, vb), hn::SaturatedSub(vb, va))));
+    for (; x + lanes <= count; x += lanes)
+        total = hn::Add(total, sumsOf8AbsDiff(hn::LoadU(d8, a + x), hn::LoadU(d8, b + x)));
+    if (x != count && count >= lanes) {
+        const auto seen = hn::FirstN(d8, lanes - (count - x));
+        const std::size_t from = count - lanes;
+        total = hn::Add(total,
+            sumsOf8AbsDiff(hn::IfThenZeroElse(seen, hn::LoadU(d8, a + from)),
+                hn::IfThenZeroElse(seen, hn::LoadU(d8, b + from))));
+        x = count;
     }
     auto sum = std::uint32_t(sumOfLanes(total));
     for (; x < count; ++x)

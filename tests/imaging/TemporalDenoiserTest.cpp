@@ -108,14 +108,15 @@ ChannelSums referenceFilterThenEnhance(std::vector<std::uint8_t>& frame, std::si
 // The fused pass on every target, with every kind of enhancement, against the plain filter followed
 // by the enhancement: bytes and sums, over a sequence whose estimates carry from frame to frame,
 // with still parts, motion, noise, a restart (k = 256) and several ramps. The window lies inside a
-// padded frame and is 47 wide: whole steps and a tail on every target. The scene is bright and
+// padded frame and is 59 wide: whole steps and a tail on every target, on the widest one a tail
+// that ends in the second half of a step. The scene is bright and
 // tall enough that 16-bit sums pass 32767 and are widened more than once.
 class TemporalDenoiserTarget : public EveryKernelTarget { };
 
 TEST_P(TemporalDenoiserTarget, FusedPassMatchesThePlainFilterThenTheEnhancement)
 {
-    constexpr std::size_t kWidth = 53, kHeight = 300, kBytesPerRow = 4 * kWidth + 12;
-    const FrameWindow window { 3, 2, 50, 299 };
+    constexpr std::size_t kWidth = 65, kHeight = 300, kBytesPerRow = 4 * kWidth + 12;
+    const FrameWindow window { 3, 2, 62, 299 };
     const imaging::detail::DenoiseParams ramps[]
         = { { 256, 0, 256, 0 }, { 128, 120, 300, 28399 }, { 32, 0, 256, 57344 }, { 40, 900, 12240, 1180 } };
     const struct {
@@ -127,8 +128,8 @@ TEST_P(TemporalDenoiserTarget, FusedPassMatchesThePlainFilterThenTheEnhancement)
         std::vector<std::uint8_t> scene(kBytesPerRow * kHeight);
         for (auto& byte : scene)
             byte = std::uint8_t(96 + random() % 160);
-        std::vector<std::uint16_t> state(imaging::detail::denoiseRowValues(47) * 297);
-        std::vector<int> estimates(3 * 47 * 297);
+        std::vector<std::uint16_t> state(imaging::detail::denoiseRowValues(59) * 297);
+        std::vector<int> estimates(3 * 59 * 297);
         for (int f = 0; f < 12; ++f) {
             std::vector<std::uint8_t> frame = scene;
             for (std::size_t i = 0; i < frame.size(); ++i) {

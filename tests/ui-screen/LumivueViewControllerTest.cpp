@@ -170,6 +170,23 @@ TEST_F(LumivueViewControllerTest, EachControlDrivesTheScopeAndClicksOrStaysSilen
     }
 }
 
+// Alerts show one at a time, in order; while one shows, nothing under it takes a touch.
+TEST_F(LumivueViewControllerTest, AlertsShowInTurnAndKeepTouchesFromTheScreen)
+{
+    ScreenHarness h(nullptr);
+    h.screen().presentAlert(QStringLiteral("Error!"), QStringLiteral("first"), QStringLiteral("OK"));
+    h.screen().presentAlert(QStringLiteral("Error!"), QStringLiteral("second"), QStringLiteral("OK"));
+    ASSERT_TRUE(h.shown("alertButton"));
+    EXPECT_EQ(h.screen().alertMessage(), QStringLiteral("first"));
+    EXPECT_TRUE(logLines().contains(QStringLiteral("Alert: Error!: first [OK]")));
+    h.tap("takePictureButton");
+    EXPECT_TRUE(h.screen().isShutterEnabled()) << "the shutter under the alert took the tap";
+    h.tap("alertButton");
+    EXPECT_EQ(h.screen().alertMessage(), QStringLiteral("second"));
+    h.tap("alertButton");
+    EXPECT_FALSE(h.shown("alertButton"));
+}
+
 // The grid toggle never shows a switch that cannot work: with one camera and no torch both stay
 // hidden.
 TEST_F(LumivueViewControllerTest, TheGridToggleHidesAndShowsOnlyTheSideControlsThatWork)

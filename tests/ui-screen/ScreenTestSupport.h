@@ -10,7 +10,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QQmlEngine>
 #include <QQuickItem>
+#include <QQuickView>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -58,6 +60,11 @@ public:
         if (prepare)
             prepare(*m_screen);
         host = std::make_unique<WindowHost>(settings, std::move(screen));
+        // A QML mistake (a wrong name, a failed binding) only warns: here it fails the test.
+        QObject::connect(host->view().engine(), &QQmlEngine::warnings, [](const QList<QQmlError>& warnings) {
+            for (const QQmlError& warning : warnings)
+                ADD_FAILURE() << "QML: " << warning.toString().toStdString();
+        });
         host->show();
         m_screen->viewDidLoad();
         runEvents(10);

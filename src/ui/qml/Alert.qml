@@ -22,7 +22,7 @@ Rectangle {
         height: 16 + title.height + (alert.message === "" ? 0 : message.height + 6) + 16 + 44
         anchors.centerIn: parent
         radius: 12
-        color: Qt.rgb(246 / 255, 246 / 255, 246 / 255)
+        color: Qt.rgba(246 / 255, 246 / 255, 246 / 255, 1)
         Accessible.role: Accessible.AlertMessage
         Accessible.name: alert.title
         Accessible.description: alert.message
