@@ -4,7 +4,7 @@
 Starts the app in a window on a private X server (Xvfb) with a private session bus, whose
 accessibility bus starts on demand, and walks the app's accessible tree: every control has a
 role and a name (in the language of --lang), the night-mode toggle's checked state follows a
-press made through AT-SPI, and the sliders expose their value. Exits 77 (a skip for ctest),
+press made through AT-SPI, and the sliders tell their value and range and take a step. Exits 77 (a skip for ctest),
 saying why, where Xvfb, the session bus or pyatspi are missing.
 
   screen_reader_check.py --app build/bin/lumivue [--lang de] [--screenshot PATH]
@@ -169,8 +169,12 @@ def check(args):
             value = nodes[control[column]].queryValue()
             if not value.minimumValue < value.maximumValue:
                 failures.append(f"{control[column]}: range {value.minimumValue}..{value.maximumValue}")
-            elif not value.minimumValue <= value.currentValue <= value.maximumValue:
+            elif not value.minimumValue <= value.currentValue < value.maximumValue:
                 failures.append(f"{control[column]}: value {value.currentValue} outside its range")
+            else:
+                before = value.currentValue
+                act(nodes[control[column]], "Increase")
+                wait_for(f"{control[column]} to rise a step", lambda: value.currentValue > before, 10)
 
         script = (f"screenshot {args.screenshot}\n" if args.screenshot else "") + "quit\n"
         try:
@@ -197,7 +201,7 @@ def check(args):
         print("\n".join(failures))
         print("--- the app's log ---\n" + app_log)
         return 1
-    print(f"every control named ({args.lang}), night mode toggled, sliders valued")
+    print(f"every control named ({args.lang}), night mode toggled, sliders valued and stepped")
     return 0
 
 
