@@ -176,7 +176,8 @@ def check(args):
                 act(nodes[control[column]], "Increase")
                 wait_for(f"{control[column]} to rise a step", lambda: value.currentValue > before, 10)
 
-        script = (f"screenshot {args.screenshot}\n" if args.screenshot else "") + "quit\n"
+        # The option row closes over 0.2 s: the picture is taken once it has.
+        script = (f"wait 0.5\nscreenshot {args.screenshot}\n" if args.screenshot else "") + "quit\n"
         try:
             app.communicate(script.encode(), timeout=30 * TIME_SCALE)
             if app.returncode != 0:
