@@ -19,6 +19,10 @@ PACKAGES=(
   pipewire pipewire-bin wireplumber dbus-daemon
   librsvg2-bin help2man desktop-file-utils appstream file dpkg-dev
   libcpp-httplib-dev libqt6sql6-sqlite libqt6sql6-psql postgresql chromium
+  qt6-declarative-dev qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates
+  qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtqml-workerscript
+  qt6-l10n-tools qt6-tools-dev
+  xvfb at-spi2-core python3-pyatspi
 )
 
 # Optional groups: tools only some commands use, kept out of the default set (and so out of CI).

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLocale>
 #include <QScreen>
 #include <QStringList>
 #include <QTimer>
@@ -19,6 +20,7 @@
 #include "LumivueApplication.h"
 #include "MainScreen.h"
 #include "ScriptRunner.h"
+#include "Translations.h"
 #include "WindowHost.h"
 #include "analytics/TallyAPI.h"
 #include "analytics/TallyPaths.h"
@@ -165,6 +167,7 @@ int main(int argc, char** argv)
     if (!qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
         qputenv("QT_SCALE_FACTOR", QByteArray::number(settings.scale));
     LumivueApplication app(argc, argv);
+    Translations::install(app, QLocale());
     QGuiApplication::setApplicationName(QStringLiteral("lumivue"));
     QGuiApplication::setApplicationVersion(QStringLiteral(LUMIVUE_VERSION));
     // The installed desktop entry's name, so the shell pairs the window with its icon.

@@ -1,5 +1,7 @@
 #include "imaging/ScopeCamera.h"
 
+#include <QCoreApplication>
+
 #include "imaging/LivePreviewLayer.h"
 #include "platform/camera/CaptureBackend.h"
 #include "platform/camera/CaptureDevice.h"
@@ -68,14 +70,16 @@ void ScopeCamera::setupCaptureSessionVideo(platform::SampleBufferDelegate* deleg
     if (session && m_cDevice) {
         auto input = m_backend->makeDeviceInput(m_cDevice);
         if (!input) {
-            noCamera(QStringLiteral("Camera cannot be opened: %1").arg(input.error()));
+            noCamera(
+                QCoreApplication::translate("ScopeCamera", "Camera cannot be opened: %1").arg(input.error()));
         } else {
             m_input = std::move(input.value());
             if (!session->addInput(m_input))
-                noCamera(QStringLiteral("Camera cannot be opened: the session refused it"));
+                noCamera(QCoreApplication::translate(
+                    "ScopeCamera", "Camera cannot be opened: the session refused it"));
         }
     } else {
-        noCamera(QStringLiteral("No camera found"));
+        noCamera(QCoreApplication::translate("ScopeCamera", "No camera found"));
     }
 
     if (session) {

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QImage>
 #include <QMetaObject>
@@ -126,8 +127,9 @@ void PhotoSaver::settle()
 void PhotoSaver::tellNoPhoto(const QString& reason)
 {
     const QString message
-        = QStringLiteral("No photo was taken: %1.")
-              .arg(reason.isEmpty() ? QStringLiteral("the camera gave no picture") : reason);
+        = QCoreApplication::translate("PhotoSaver", "No photo was taken: %1.")
+              .arg(reason.isEmpty() ? QCoreApplication::translate("PhotoSaver", "the camera gave no picture")
+                                    : reason);
     platform::logLine(platform::lcPhotos(), message);
     onMainThread([this, message] { emit saveFailed(message); });
 }
@@ -274,7 +276,7 @@ void PhotoSaver::finishBurst(Burst& burst)
     std::vector<QImage> frames = std::move(burst.frames);
     const int count = int(frames.size());
     if (count == 0) {
-        tellNoPhoto(QStringLiteral("the camera gave no picture"));
+        tellNoPhoto(QCoreApplication::translate("PhotoSaver", "the camera gave no picture"));
         endWithoutPhoto();
         return;
     }

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -58,25 +59,33 @@ QString describeErrno(int error)
 
 AlbumError saveError(int error, const QString& path)
 {
-    const QString prefix = QStringLiteral("The photo could not be saved: ");
+    const QString prefix = QCoreApplication::translate("AlbumFolder", "The photo could not be saved: ");
     switch (error) {
     case ENOENT:
-        return { AlbumError::Kind::FolderMissing,
-            prefix + QStringLiteral("the album folder %1 does not exist.").arg(path) };
+        return {
+            AlbumError::Kind::FolderMissing,
+            prefix
+                + QCoreApplication::translate("AlbumFolder", "the album folder %1 does not exist.").arg(path)
+        };
     case ENOTDIR:
-        return { AlbumError::Kind::NotAFolder, prefix + QStringLiteral("%1 is not a folder.").arg(path) };
+        return { AlbumError::Kind::NotAFolder,
+            prefix + QCoreApplication::translate("AlbumFolder", "%1 is not a folder.").arg(path) };
     case EACCES:
     case EPERM:
     case EROFS:
         return { AlbumError::Kind::ReadOnly,
-            prefix + QStringLiteral("the album folder %1 is read-only.").arg(path) };
+            prefix
+                + QCoreApplication::translate("AlbumFolder", "the album folder %1 is read-only.").arg(path) };
     case ENOSPC:
     case EDQUOT:
         return { AlbumError::Kind::DiskFull,
-            prefix + QStringLiteral("the disk holding the album folder %1 is full.").arg(path) };
+            prefix
+                + QCoreApplication::translate("AlbumFolder", "the disk holding the album folder %1 is full.")
+                      .arg(path) };
     default:
         return { AlbumError::Kind::Io,
-            QStringLiteral("The photo could not be saved in the album folder %1: %2.")
+            QCoreApplication::translate(
+                "AlbumFolder", "The photo could not be saved in the album folder %1: %2.")
                 .arg(path, describeErrno(error)) };
     }
 }
@@ -319,8 +328,8 @@ AlbumFolder::Stored AlbumFolder::store(const QByteArray& bytes) const
         return { {}, saveError(written.errorNumber, m_path) };
     return { {},
         AlbumError(AlbumError::Kind::AlbumFull,
-            QStringLiteral("The photo could not be saved: the album folder %1 has no free "
-                           "photo number left.")
+            QCoreApplication::translate("AlbumFolder",
+                "The photo could not be saved: the album folder %1 has no free photo number left.")
                 .arg(m_path)) };
 }
 

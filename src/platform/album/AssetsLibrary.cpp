@@ -1,5 +1,6 @@
 #include "platform/album/AssetsLibrary.h"
 
+#include <QCoreApplication>
 #include <QStandardPaths>
 
 #include "platform/album/AlbumFolder.h"
@@ -72,10 +73,12 @@ void AssetsLibrary::writeImageToSavedPhotosAlbum(
         QByteArray jpeg = encodeJpeg(image, kJpegQuality);
         if (jpeg.isEmpty())
             return fail({ AlbumError::Kind::InvalidImage,
-                QStringLiteral("The photo could not be saved: the image is empty or cannot be encoded.") });
+                QCoreApplication::translate("AssetsLibrary",
+                    "The photo could not be saved: the image is empty or cannot be encoded.") });
         if (const auto problem = writeJpegMetadata(jpeg, metadata, image.size(), makeThumbnailJpeg(image)))
             return fail({ AlbumError::Kind::Metadata,
-                QStringLiteral("The photo could not be saved: its metadata could not be written (%1).")
+                QCoreApplication::translate(
+                    "AssetsLibrary", "The photo could not be saved: its metadata could not be written (%1).")
                     .arg(*problem) });
         const AlbumFolder::Stored stored = folder->store(jpeg);
         if (stored.error)

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QVariantList>
 
@@ -145,7 +146,8 @@ void GstCameraFrameSource::watch(const std::stop_token& stop)
         }
         if (stop.stop_requested()) {
             for (auto& still : stills)
-                still.set_value({ QImage(), QStringLiteral("the camera was closed") });
+                still.set_value({ QImage(),
+                    QCoreApplication::translate("GstCameraFrameSource", "the camera was closed") });
             break;
         }
         if (wanted != m_open) {
@@ -163,7 +165,8 @@ void GstCameraFrameSource::watch(const std::stop_token& stop)
     close();
     std::scoped_lock lock(m_mutex);
     for (auto& still : m_stills)
-        still.set_value({ QImage(), QStringLiteral("the camera was closed") });
+        still.set_value(
+            { QImage(), QCoreApplication::translate("GstCameraFrameSource", "the camera was closed") });
     m_stills.clear();
 }
 
@@ -198,7 +201,7 @@ void GstCameraFrameSource::open(Wanted wanted)
             offered += (offered.isEmpty() ? QString() : QStringLiteral(", ")) + format;
         log(lcCamera(), "Camera format not supported: %s offers only %s", qUtf8Printable(camera.name),
             qUtf8Printable(offered.isEmpty() ? QStringLiteral("no picture format") : offered));
-        setStatus(QStringLiteral("Camera format not supported"));
+        setStatus(QCoreApplication::translate("GstCameraFrameSource", "Camera format not supported"));
         m_health = Health::Lost;
         m_since = Clock::now();
         return;
@@ -295,11 +298,11 @@ void GstCameraFrameSource::lose(const GstCameraStream::Failure& failure)
         log(lcCamera(), "Camera busy: %s is in use by another program (%s); trying again every %lld s",
             qUtf8Printable(name), qUtf8Printable(failure.reason),
             static_cast<long long>(kLookAgainPeriod.count()));
-        setStatus(QStringLiteral("Camera in use by another app"));
+        setStatus(QCoreApplication::translate("GstCameraFrameSource", "Camera in use by another app"));
     } else {
         log(lcCamera(), "Camera lost: %s: %s; waiting for it to come back", qUtf8Printable(name),
             qUtf8Printable(failure.reason));
-        setStatus(QStringLiteral("Camera lost - waiting for it"));
+        setStatus(QCoreApplication::translate("GstCameraFrameSource", "Camera lost - waiting for it"));
     }
     m_wasLost = true;
 }
@@ -344,7 +347,7 @@ GstCameraFrameSource::StillResult GstCameraFrameSource::nextPicture(
 GstCameraFrameSource::StillResult GstCameraFrameSource::takeStill()
 {
     if (m_open.index < 0 || m_open.index >= int(m_cameras.size()))
-        return { QImage(), QStringLiteral("no camera is open") };
+        return { QImage(), QCoreApplication::translate("GstCameraFrameSource", "no camera is open") };
     const CameraInfo& camera = m_cameras[std::size_t(m_open.index)];
     const auto largest = stillMode(camera.modes);
     const std::shared_ptr<GstCameraStream> stream = liveStream();
@@ -357,10 +360,14 @@ GstCameraFrameSource::StillResult GstCameraFrameSource::takeStill()
     }
     if (!stream) {
         const QString status = this->status();
-        return { QImage(), status.isEmpty() ? QStringLiteral("the camera is not streaming") : status };
+        return { QImage(),
+            status.isEmpty()
+                ? QCoreApplication::translate("GstCameraFrameSource", "the camera is not streaming")
+                : status };
     }
-    return nextPicture(
-        *stream, QStringLiteral("the camera sent no picture within %1 s").arg(kStillPictureLimit.count()));
+    return nextPicture(*stream,
+        QCoreApplication::translate("GstCameraFrameSource", "the camera sent no picture within %1 s")
+            .arg(kStillPictureLimit.count()));
 }
 
 // The camera switched to its largest size for this still and those that follow it closely.
@@ -380,13 +387,16 @@ GstCameraFrameSource::StillResult GstCameraFrameSource::takeLargeStill(
             open(preview);
             const std::shared_ptr<GstCameraStream> stream = liveStream();
             if (!stream)
-                return { QImage(), QStringLiteral("the camera sent no picture") };
-            return nextPicture(*stream, QStringLiteral("the camera sent no picture"));
+                return { QImage(),
+                    QCoreApplication::translate("GstCameraFrameSource", "the camera sent no picture") };
+            return nextPicture(
+                *stream, QCoreApplication::translate("GstCameraFrameSource", "the camera sent no picture"));
         }
         m_stillStream = std::move(opened.value());
     }
-    StillResult result = nextPicture(
-        *m_stillStream, QStringLiteral("the camera sent no picture at %1").arg(describe(largest)));
+    StillResult result = nextPicture(*m_stillStream,
+        QCoreApplication::translate("GstCameraFrameSource", "the camera sent no picture at %1")
+            .arg(describe(largest)));
     if (result.first.isNull()) {
         endStills();
         return result;

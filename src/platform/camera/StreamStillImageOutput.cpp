@@ -1,5 +1,7 @@
 #include "platform/camera/StreamStillImageOutput.h"
 
+#include <QCoreApplication>
+
 #include "platform/camera/CaptureConnection.h"
 #include "platform/camera/SampleBuffer.h"
 #include "platform/camera/StreamCaptureSession.h"
@@ -41,7 +43,7 @@ void StreamStillImageOutput::captureStillImageAsynchronously(
     }
     if (error.isEmpty()) {
         if (!session->isRunning())
-            error = QStringLiteral("capture session is not running");
+            error = QCoreApplication::translate("StreamStillImageOutput", "capture session is not running");
         else
             take = session->stillCapture();
     }
@@ -50,7 +52,9 @@ void StreamStillImageOutput::captureStillImageAsynchronously(
 
     m_queue.async([this, take = std::move(take), error, completion = std::move(completion)] {
         if (m_closing.load()) {
-            completion(nullptr, QStringLiteral("still image output was closed before the picture was taken"));
+            completion(nullptr,
+                QCoreApplication::translate(
+                    "StreamStillImageOutput", "still image output was closed before the picture was taken"));
             return;
         }
         if (!take) {

@@ -59,6 +59,7 @@ Rectangle {
             text: alert.button === "" ? qsTr("OK") : alert.button
             focusPolicy: Qt.NoFocus
             Accessible.name: text
+            Accessible.onPressAction: clicked()
             contentItem: Text {
                 text: parent.text
                 color: "#1f5fbf"

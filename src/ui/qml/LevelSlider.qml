@@ -8,6 +8,13 @@ Slider {
 
     signal slid(real value)
     signal released()
+    // The range a screen reader reads: Qt 6.4 looks for it under these names.
+    property real minimumValue: from
+    property real maximumValue: to
+    // A screen reader's steps, a tenth of the range each, come through as a finger's slide (Qt
+    // 6.4's own do nothing).
+    Accessible.onIncreaseAction: slideForScript(Math.min(to, value + (to - from) / 10))
+    Accessible.onDecreaseAction: slideForScript(Math.max(from, value - (to - from) / 10))
 
     padding: 0
     live: true

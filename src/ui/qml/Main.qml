@@ -148,8 +148,11 @@ Rectangle {
             turn: root.turn
             visible: !controller.sideControlsHidden
             selected: controller.nightMode
-            Accessible.checkable: true
-            Accessible.checked: controller.nightMode
+            // Checkable for screen readers (the control overrides Accessible.checked with its
+            // own), always showing the screen's state; their toggle comes through as a tap.
+            checkable: true
+            Binding on checked { value: controller.nightMode }
+            Accessible.onToggleAction: if (enabled) clicked()
             onClicked: controller.changeNightMode()
         }
 
@@ -237,6 +240,7 @@ Rectangle {
                 enabled: controller.albumEnabled
                 text: qsTr("Photo album")
                 Accessible.name: text
+                Accessible.onPressAction: if (enabled) clicked()
                 rotation: root.turn
                 Behavior on rotation { RotationAnimation { duration: 500; direction: RotationAnimation.Shortest } }
                 background: Rectangle {
@@ -280,6 +284,7 @@ Rectangle {
                 enabled: controller.shutterEnabled
                 text: qsTr("Take photo")
                 Accessible.name: text
+                Accessible.onPressAction: if (enabled) clicked()
                 rotation: root.turn
                 Behavior on rotation { RotationAnimation { duration: 500; direction: RotationAnimation.Shortest } }
                 contentItem: Image {

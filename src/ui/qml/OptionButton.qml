@@ -91,6 +91,7 @@ Item {
             Accessible.role: Accessible.Button
             Accessible.name: modelData
             Accessible.ignored: !option.expanded
+            Accessible.onPressAction: option.choose(index)
         }
     }
     TapHandler {

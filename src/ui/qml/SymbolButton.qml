@@ -12,6 +12,8 @@ AbstractButton {
     property bool selected: false
 
     Accessible.name: text
+    // Qt 6.4's buttons ignore a screen reader's press: it comes through as a tap.
+    Accessible.onPressAction: if (enabled) clicked()
     focusPolicy: Qt.NoFocus
     rotation: turn
     Behavior on rotation { RotationAnimation { duration: 500; direction: RotationAnimation.Shortest } }
