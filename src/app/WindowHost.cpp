@@ -117,8 +117,11 @@ bool WindowHost::load()
 WindowHost::~WindowHost()
 {
     setAlertPresenter({});
-    if (m_view)
+    if (m_view) {
         m_view->removeEventFilter(this);
+        // Closing the window is not the user leaving the app.
+        QObject::disconnect(m_view.get(), nullptr, this, nullptr);
+    }
     m_view.reset(); // the items go before the screen they show
 }
 
