@@ -75,7 +75,6 @@ WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ui::Lumivue
     m_view->setColor(Qt::black);
     m_view->setResizeMode(QQuickView::SizeRootObjectToView);
     m_view->resize(qRound(settings.screenWidth()), qRound(settings.screenHeight()));
-    ui::addImageProviders(*m_view->engine());
     m_view->installEventFilter(this);
     // Alerts raised anywhere show on the screen.
     setAlertPresenter(
@@ -122,7 +121,15 @@ WindowHost::~WindowHost()
         // Closing the window is not the user leaving the app.
         QObject::disconnect(m_view.get(), nullptr, this, nullptr);
     }
-    m_view.reset(); // the items go before the screen they show
+    if (m_view) {
+        // The items go before the screen they show. The scene graph cleans their textures up in
+        // jobs its window runs and in deleteLater; the event loop has ended, so both are run here.
+        m_view->setSource(QUrl());
+        m_view->releaseResources();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        m_view.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 void WindowHost::show()

@@ -169,4 +169,24 @@ QImage ButtonArt::albumPlaceholder(qreal points, qreal scale)
     return c.finish();
 }
 
+QImage ButtonArt::named(const QString& name, qreal points, qreal scale)
+{
+    // A symbol larger than a screen is a mistake, not a picture worth drawing.
+    if (!(points > 0 && points <= 512 && scale > 0 && scale <= 8))
+        return {};
+    if (name == QLatin1String("shutter"))
+        return shutter(points, scale);
+    if (name == QLatin1String("torch"))
+        return torch(points, scale);
+    if (name == QLatin1String("cameraSwitch"))
+        return cameraSwitch(points, scale);
+    if (name == QLatin1String("nightMode-on") || name == QLatin1String("nightMode-off"))
+        return nightMode(points, scale, name.endsWith(QLatin1String("-on")));
+    if (name == QLatin1String("grid"))
+        return grid(points, scale);
+    if (name == QLatin1String("albumPlaceholder"))
+        return albumPlaceholder(points, scale);
+    return {};
+}
+
 } // namespace ui

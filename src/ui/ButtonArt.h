@@ -1,7 +1,7 @@
 #pragma once
 
 // The camera screen's button symbols, drawn with QPainter: white strokes on a transparent
-// background, ready for platform::Button::setImage. Each image is `points` × scale device pixels
+// background, for the screen's buttons. Each image is `points` × scale device pixels
 // square (so it stays sharp on a scale-2 screen) and is a pure function of its arguments.
 //
 // Threads: any thread (each call paints its own image).
@@ -26,6 +26,9 @@ public:
     static QImage grid(qreal points, qreal scale);
     // The album button before any thumbnail: a picture frame with hills and a moon.
     static QImage albumPlaceholder(qreal points, qreal scale);
+    // By name, for the screen's QML: shutter, torch, cameraSwitch, nightMode-on, nightMode-off,
+    // grid, albumPlaceholder. An unknown name, or a size no button has, gives a null image.
+    static QImage named(const QString& name, qreal points, qreal scale);
 };
 
 } // namespace ui

@@ -18,6 +18,7 @@
 #include "platform/device/LocationManager.h"
 #include "platform/device/Screen.h"
 #include "platform/device/SystemSound.h"
+#include "ui/ButtonArt.h"
 #include "ui/CameraPreviewItem.h"
 #include "ui/PictureItem.h"
 
@@ -492,6 +493,11 @@ void LumivueViewController::showThumbnail(const QImage& thumbnail)
 QImage LumivueViewController::thumbnailArtSized(qreal width, qreal height, qreal cornerRadius) const
 {
     return thumbnailArt(m_thumbnail, QSizeF(width, height), cornerRadius, m_geometry.screenScale());
+}
+
+QImage LumivueViewController::buttonArt(const QString& name, qreal points) const
+{
+    return ButtonArt::named(name, points, m_geometry.screenScale());
 }
 
 std::optional<photos::Location> LumivueViewController::lastLocationFix() const

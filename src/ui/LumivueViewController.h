@@ -130,6 +130,8 @@ public:
     // `cornerRadius` (transparent outside them). A null thumbnail gives a null image.
     static QImage thumbnailArt(const QImage& thumbnail, QSizeF points, qreal cornerRadius, qreal scale);
     Q_INVOKABLE QImage thumbnailArtSized(qreal width, qreal height, qreal cornerRadius) const;
+    // A button's symbol (ButtonArt::named), `points` square, sharp at the screen scale.
+    Q_INVOKABLE QImage buttonArt(const QString& name, qreal points) const;
 
     // ---- Enhancement controls ----
     // "Enlight" chooser: 0 Auto, 1 Manual, 2 Off; any other item changes no setting. The level

@@ -3,7 +3,6 @@
 #include <QQmlEngine>
 
 #include "photos/PhotoViewer.h"
-#include "ui/ButtonArtProvider.h"
 #include "ui/CameraPreviewItem.h"
 #include "ui/PictureItem.h"
 
@@ -23,11 +22,6 @@ void registerQmlTypes()
     qmlRegisterType<photos::PhotoViewer>("Lumivue", 1, 0, "PhotoViewer");
     // Main.qml's folder also holds its components (OptionButton, SymbolButton …): they come by
     // being beside it, with no import of their own.
-}
-
-void addImageProviders(QQmlEngine& engine)
-{
-    engine.addImageProvider(QStringLiteral("art"), new ButtonArtProvider); // the engine owns it
 }
 
 } // namespace ui

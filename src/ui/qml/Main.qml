@@ -263,11 +263,10 @@ Rectangle {
                         visible: controller.hasThumbnail
                         image: { controller.thumbnail; return controller.thumbnailArtSized(width, height, 8) }
                     }
-                    Image {
+                    PictureItem {
                         anchors.fill: parent
                         visible: !controller.hasThumbnail
-                        source: "image://art/albumPlaceholder/" + captureButton.side + "/" + controller.screenScale
-                        sourceSize: Qt.size(width * controller.screenScale, height * controller.screenScale)
+                        image: controller.buttonArt("albumPlaceholder", captureButton.side)
                     }
                 }
                 onClicked: controller.photoAlbum()
@@ -287,9 +286,8 @@ Rectangle {
                 Accessible.onPressAction: if (enabled) clicked()
                 rotation: root.turn
                 Behavior on rotation { RotationAnimation { duration: 500; direction: RotationAnimation.Shortest } }
-                contentItem: Image {
-                    source: "image://art/shutter/" + takePictureButton.side + "/" + controller.screenScale
-                    sourceSize: Qt.size(width * controller.screenScale, height * controller.screenScale)
+                contentItem: PictureItem {
+                    image: controller.buttonArt("shutter", takePictureButton.side)
                     opacity: !takePictureButton.enabled ? 0.4 : takePictureButton.pressed ? 0.6 : 1.0
                 }
                 onClicked: controller.takePicture()

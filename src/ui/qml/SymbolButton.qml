@@ -1,6 +1,7 @@
 // A round translucent button with a white symbol (ButtonArt), turning in place with the device.
 import QtQuick
 import QtQuick.Controls
+import Lumivue
 
 AbstractButton {
     id: button
@@ -30,11 +31,9 @@ AbstractButton {
             visible: button.selected
         }
     }
-    contentItem: Image {
-        source: button.art === "" ? "" : "image://art/" + button.art + "/" + button.width + "/" + controller.screenScale
-        sourceSize: Qt.size(button.width * controller.screenScale, button.height * controller.screenScale)
+    contentItem: PictureItem {
+        image: controller.buttonArt(button.art, button.width)
         opacity: !button.enabled ? 0.4 : button.pressed ? 0.6 : 1.0
-        smooth: true
     }
     padding: 0
 }
