@@ -11,8 +11,8 @@
 #include <future>
 #include <vector>
 
-#include <QGuiApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QImage>
 #include <QTemporaryDir>
 
