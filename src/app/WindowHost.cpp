@@ -56,6 +56,18 @@ WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ui::Lumivue
 {
     m_clock.start();
     ui::registerQmlTypes();
+    // Alerts raised anywhere show on the screen.
+    setAlertPresenter(
+        [screen = m_screen.get()](const QString& title, const QString& message, const QString& button) {
+            QMetaObject::invokeMethod(
+                screen, [screen, title, message, button] { screen->presentAlert(title, message, button); },
+                Qt::QueuedConnection);
+        });
+}
+
+bool WindowHost::load()
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
     // A humanist sans with wide coverage for every text of the screen; Qt falls back on its own
     // when it is missing.
     QFont font(QFontDatabase::hasFamily(QStringLiteral("Liberation Sans")) ? QStringLiteral("Liberation Sans")
@@ -64,8 +76,8 @@ WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ui::Lumivue
     QGuiApplication::setFont(font);
     // Offscreen there is no GPU to ask for, and a display without OpenGL (a bare X server, a
     // remote session) gives none: the software renderer draws the same scene on the CPU.
-    const QString unsuitable = settings.headless ? QString() : openGLUnsuitable();
-    if (settings.headless || !unsuitable.isEmpty()) {
+    const QString unsuitable = m_settings.headless ? QString() : openGLUnsuitable();
+    if (m_settings.headless || !unsuitable.isEmpty()) {
         if (!unsuitable.isEmpty())
             platform::logLine(platform::lcUi(), unsuitable);
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
@@ -74,16 +86,9 @@ WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ui::Lumivue
     m_view->setTitle(QStringLiteral("Lumivue"));
     m_view->setColor(Qt::black);
     m_view->setResizeMode(QQuickView::SizeRootObjectToView);
-    m_view->resize(qRound(settings.screenWidth()), qRound(settings.screenHeight()));
+    m_view->resize(qRound(m_settings.screenWidth()), qRound(m_settings.screenHeight()));
     m_view->installEventFilter(this);
-    // Alerts raised anywhere show on the screen.
-    setAlertPresenter(
-        [screen = m_screen.get()](const QString& title, const QString& message, const QString& button) {
-            QMetaObject::invokeMethod(
-                screen, [screen, title, message, button] { screen->presentAlert(title, message, button); },
-                Qt::QueuedConnection);
-        });
-    if (!settings.headless) {
+    if (!m_settings.headless) {
         // A phone shell minimises or hides the window of an app the user left.
         QObject::connect(
             m_view.get(), &QWindow::visibilityChanged, this, [this](QWindow::Visibility visibility) {
@@ -97,11 +102,12 @@ WindowHost::WindowHost(const HostSettings& settings, std::unique_ptr<ui::Lumivue
                     Application::enterForeground();
             });
     }
-}
-
-bool WindowHost::load()
-{
-    LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (m_qmlWarnings)
+        QObject::connect(
+            m_view->engine(), &QQmlEngine::warnings, this, [this](const QList<QQmlError>& warnings) {
+                for (const QQmlError& warning : warnings)
+                    m_qmlWarnings(warning.toString());
+            });
     m_view->rootContext()->setContextProperty(QStringLiteral("controller"), m_screen.get());
     m_view->setSource(QUrl(QStringLiteral("qrc:/lumivue/Main.qml")));
     m_loaded = m_view->status() == QQuickView::Ready && m_view->rootObject();
@@ -147,7 +153,7 @@ void WindowHost::show()
 
 QQuickItem* WindowHost::findItem(const QString& name) const
 {
-    QQuickItem* root = m_view->rootObject();
+    QQuickItem* root = m_view ? m_view->rootObject() : nullptr;
     if (!root)
         return nullptr;
     if (root->objectName() == name)

@@ -8,6 +8,7 @@
 //
 // Threads: GUI thread only.
 
+#include <functional>
 #include <memory>
 
 #include <QElapsedTimer>
@@ -29,8 +30,14 @@ public:
     WindowHost(const HostSettings& settings, std::unique_ptr<ui::LumivueViewController> screen);
     ~WindowHost() override;
 
-    // Makes the screen's items from its QML; false (with the reason on stderr) when it cannot.
+    // Makes the window and the screen's items from its QML; false (with the reason on stderr)
+    // when it cannot. Until then there is no view.
     bool load();
+    // Hears every QML warning of the screen (a test fails on one); before load().
+    void setQmlWarningHandler(std::function<void(const QString&)> handler)
+    {
+        m_qmlWarnings = std::move(handler);
+    }
     bool isLoaded() const { return m_loaded; }
     QQuickView& view() const { return *m_view; }
     ui::LumivueViewController& screen() const { return *m_screen; }
@@ -64,6 +71,7 @@ private:
     std::unique_ptr<QQuickView> m_view;
     QElapsedTimer m_clock; // timestamps of the scripted touches
     bool m_loaded { false };
+    std::function<void(const QString&)> m_qmlWarnings;
     bool m_hiddenByShell { false }; // minimised or hidden, so sent to the background
     [[no_unique_address]] platform::ThreadChecker m_guiThread;
 };

@@ -61,10 +61,8 @@ public:
             prepare(*m_screen);
         host = std::make_unique<WindowHost>(settings, std::move(screen));
         // A QML mistake (a wrong name, a failed binding) only warns: here it fails the test.
-        QObject::connect(host->view().engine(), &QQmlEngine::warnings, [](const QList<QQmlError>& warnings) {
-            for (const QQmlError& warning : warnings)
-                ADD_FAILURE() << "QML: " << warning.toString().toStdString();
-        });
+        host->setQmlWarningHandler(
+            [](const QString& warning) { ADD_FAILURE() << "QML: " << warning.toStdString(); });
         m_screen->viewDidLoad();
         EXPECT_TRUE(host->load());
         host->show();
