@@ -169,12 +169,17 @@ def check(args):
             value = nodes[control[column]].queryValue()
             if not value.minimumValue < value.maximumValue:
                 failures.append(f"{control[column]}: range {value.minimumValue}..{value.maximumValue}")
-            elif not value.minimumValue <= value.currentValue < value.maximumValue:
+            elif not value.minimumValue <= value.currentValue <= value.maximumValue:
                 failures.append(f"{control[column]}: value {value.currentValue} outside its range")
-            else:
+            elif value.currentValue < value.maximumValue:
                 before = value.currentValue
                 act(nodes[control[column]], "Increase")
                 wait_for(f"{control[column]} to rise a step", lambda: value.currentValue > before, 10)
+            else:
+                # At the top (the level the automatic mode left can be the highest): a step down.
+                before = value.currentValue
+                act(nodes[control[column]], "Decrease")
+                wait_for(f"{control[column]} to fall a step", lambda: value.currentValue < before, 10)
 
         # The option row closes over 0.2 s: the picture is taken once it has.
         script = (f"wait 0.5\nscreenshot {args.screenshot}\n" if args.screenshot else "") + "quit\n"
