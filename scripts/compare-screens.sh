@@ -10,16 +10,19 @@ baseline=$root/tests/screens/baseline
 
 usage() {
     cat <<EOF
-usage: scripts/compare-screens.sh [--record] [--size WxH] LUMIVUE_BINARY OUT_DIR
+usage: scripts/compare-screens.sh [--record] [--size WxH] [--baseline DIR] LUMIVUE_BINARY OUT_DIR
 
 Runs each control script in tests/screens/states headless (scale 1, the still picture
 tests/screens/scene.png as the camera, analytics off) and writes NAME.png and NAME.log per
-state into OUT_DIR. Then compares each screenshot with tests/screens/baseline/NAME.png using
+state into OUT_DIR. Then compares each screenshot with the baseline's NAME.png using
 screen-diff (beside LUMIVUE_BINARY, or \$SCREEN_DIFF), writes NAME.diff.png (differing cells
 outlined: red layout, amber rendering) and prints a table. Exits 1 when a state's layout differs,
 a state was not captured or its script failed; 0 when all keep their layout.
 
-  --record     copy the screenshots into tests/screens/baseline instead of comparing
+  --record     copy the screenshots into the baseline instead of comparing
+  --baseline DIR  the baseline to compare with or record into (default tests/screens/baseline;
+               tests/screens/baseline-toolkit holds the screen as the view toolkit drew it,
+               before the move to Qt Quick)
   --size WxH   passed on to lumivue (window size in points); screenshots only, no comparison
   -h, --help   this text
 EOF
@@ -32,6 +35,7 @@ while [[ $# -gt 0 ]]; do
         --record) record=1; shift ;;
         --size) [[ $# -ge 2 ]] || { usage >&2; exit 2; }; size=$2; shift 2 ;;
         --size=*) size=${1#--size=}; shift ;;
+        --baseline) [[ $# -ge 2 ]] || { usage >&2; exit 2; }; baseline=$(realpath -m "$2"); shift 2 ;;
         -h | --help) usage; exit 0 ;;
         -*) echo "compare-screens: unknown option $1" >&2; usage >&2; exit 2 ;;
         *) break ;;

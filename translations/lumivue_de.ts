@@ -187,6 +187,18 @@
         <source>Show or hide the controls</source>
         <translation>Bedienelemente ein- oder ausblenden</translation>
     </message>
+    <message>
+        <source>Self-timer</source>
+        <translation>Selbstauslöser</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>Photo in %1 s; tap to cancel</source>
+        <translation>Foto in %1 s; zum Abbrechen tippen</translation>
+    </message>
 </context>
 <context>
     <name>PhotoSaver</name>

@@ -3,11 +3,14 @@
 #include <cstdio>
 
 #include <QDir>
+#include <QSettings>
 
 #include "platform/camera/CaptureBackend.h"
 #include "ui/LumivueViewController.h"
 
 namespace {
+
+const QString kTimerKey = QStringLiteral("camera/selfTimer");
 
 // A folder named with --album that does not exist yet is made, as the user who names a new
 // folder expects. One that cannot be made is still used: each save then fails with the
@@ -33,5 +36,15 @@ std::unique_ptr<ui::LumivueViewController> makeMainScreen(
     screen->setAlbumDirectory(settings.albumDir);
     screen->settings().setNightMode(settings.denoise);
     screen->settings().setStackFrames(settings.stackFrames);
+    // The self-timer is kept between starts, with the analytics choice in the app's settings.
+    QSettings kept(
+        QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("lumivue"), QStringLiteral("lumivue"));
+    screen->setTimerSeconds(kept.value(kTimerKey, 0).toInt());
+    ui::LumivueViewController* raw = screen.get();
+    QObject::connect(raw, &ui::LumivueViewController::timerChanged, raw, [raw] {
+        QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("lumivue"),
+            QStringLiteral("lumivue"));
+        store.setValue(kTimerKey, raw->timerSeconds());
+    });
     return screen;
 }

@@ -149,6 +149,29 @@ QImage ButtonArt::nightMode(qreal points, qreal scale, bool on)
     return c.finish();
 }
 
+QImage ButtonArt::selfTimer(qreal points, qreal scale, int seconds)
+{
+    Canvas c(points, scale);
+    // A stopwatch: the dial, the crown on top, one hand; set, the seconds in the reticle's green.
+    c.painter.setPen(whitePen(6));
+    c.painter.setBrush(Qt::NoBrush);
+    c.painter.drawEllipse(QPointF(50, 56), 32, 32);
+    c.painter.drawLine(QPointF(50, 24), QPointF(50, 14));
+    c.painter.drawLine(QPointF(40, 12), QPointF(60, 12));
+    if (seconds <= 0) {
+        c.painter.drawLine(QPointF(50, 56), QPointF(50, 36));
+        c.painter.drawLine(QPointF(50, 56), QPointF(64, 56));
+        return c.finish();
+    }
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setBold(true);
+    font.setPixelSize(seconds >= 10 ? 34 : 42);
+    c.painter.setFont(font);
+    c.painter.setPen(QColor(120, 255, 120));
+    c.painter.drawText(QRectF(18, 24, 64, 64), Qt::AlignCenter, QString::number(seconds));
+    return c.finish();
+}
+
 QImage ButtonArt::albumPlaceholder(qreal points, qreal scale)
 {
     Canvas c(points, scale);
@@ -186,6 +209,8 @@ QImage ButtonArt::named(const QString& name, qreal points, qreal scale)
         return grid(points, scale);
     if (name == QLatin1String("albumPlaceholder"))
         return albumPlaceholder(points, scale);
+    if (name.startsWith(QLatin1String("selfTimer-")))
+        return selfTimer(points, scale, name.mid(10).toInt());
     return {};
 }
 

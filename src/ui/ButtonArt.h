@@ -24,10 +24,12 @@ public:
     static QImage nightMode(qreal points, qreal scale, bool on);
     // The grid toggle: a scope reticle (ring, cross hair and ticks).
     static QImage grid(qreal points, qreal scale);
+    // The self-timer: a stopwatch, or its seconds (3, 10) in green once set.
+    static QImage selfTimer(qreal points, qreal scale, int seconds);
     // The album button before any thumbnail: a picture frame with hills and a moon.
     static QImage albumPlaceholder(qreal points, qreal scale);
     // By name, for the screen's QML: shutter, torch, cameraSwitch, nightMode-on, nightMode-off,
-    // grid, albumPlaceholder. An unknown name, or a size no button has, gives a null image.
+    // grid, albumPlaceholder, selfTimer-0/3/10. An unknown name, or a size no button has, gives a null image.
     static QImage named(const QString& name, qreal points, qreal scale);
 };
 

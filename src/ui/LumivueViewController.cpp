@@ -39,6 +39,8 @@ LumivueViewController::LumivueViewController(std::shared_ptr<platform::CaptureBa
     m_camera.setCaptureBackend(std::move(backend));
     // The device class's scope until the screen says how large it is.
     m_geometry.setup(float(platform::Screen::main().scale()), isTablet());
+    m_countdownTimer.setInterval(1000);
+    QObject::connect(&m_countdownTimer, &QTimer::timeout, this, &LumivueViewController::countdownTick);
     wireParts();
 }
 
@@ -211,6 +213,7 @@ void LumivueViewController::applicationStateChanged(Qt::ApplicationState state)
     LUMIVUE_CHECK_THREAD(m_guiThread);
     if (state == Qt::ApplicationSuspended && !m_inBackground) {
         m_inBackground = true;
+        cancelCountdown(); // no photo of the user's pocket
         const bool released = m_running;
         viewWillDisappear();
         // Nothing ticks in the background: no redraws, no measuring.
@@ -436,6 +439,63 @@ void LumivueViewController::click()
 void LumivueViewController::takePicture()
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (m_countdown > 0) {
+        cancelCountdown();
+        return;
+    }
+    if (m_timerSeconds <= 0 || m_shutterPressed) {
+        captureNow();
+        return;
+    }
+    platform::logLine(platform::lcPhotos(), QStringLiteral("Self-timer: %1 s").arg(m_timerSeconds));
+    m_countdown = m_timerSeconds;
+    m_countdownTimer.start();
+    emit countdownChanged();
+}
+
+void LumivueViewController::countdownTick()
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (--m_countdown > 0) {
+        emit countdownChanged();
+        return;
+    }
+    m_countdownTimer.stop();
+    emit countdownChanged();
+    captureNow();
+}
+
+void LumivueViewController::cancelCountdown()
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (m_countdown <= 0)
+        return;
+    m_countdownTimer.stop();
+    m_countdown = 0;
+    platform::logLine(platform::lcPhotos(), QStringLiteral("Self-timer cancelled"));
+    emit countdownChanged();
+}
+
+void LumivueViewController::changeTimer()
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    click();
+    setTimerSeconds(m_timerSeconds == 0 ? 3 : m_timerSeconds == 3 ? 10 : 0);
+}
+
+void LumivueViewController::setTimerSeconds(int seconds)
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (seconds != 3 && seconds != 10)
+        seconds = 0;
+    if (seconds == m_timerSeconds)
+        return;
+    m_timerSeconds = seconds;
+    emit timerChanged();
+}
+
+void LumivueViewController::captureNow()
+{
     // The shutter is disabled from this tap until the still has been handed to the album; a
     // second tap that arrives before the disabled shutter is drawn is ignored here as well.
     if (m_shutterPressed)
@@ -457,6 +517,7 @@ void LumivueViewController::photoAlbum()
     const platform::AssetURL url = lastImageURL();
     if (url.isEmpty() || !m_viewerPhoto.isEmpty())
         return;
+    cancelCountdown();
     viewWillDisappear();
     m_viewerPhoto = url.toString();
     emit viewerChanged();

@@ -39,6 +39,7 @@
 #include <QPointer>
 #include <QSizeF>
 #include <QString>
+#include <QTimer>
 #include <QTransform>
 
 #include "imaging/FramePipeline.h"
@@ -85,6 +86,8 @@ class LumivueViewController : public QObject {
     Q_PROPERTY(QString alertMessage READ alertMessage NOTIFY alertChanged)
     Q_PROPERTY(QString alertButton READ alertButton NOTIFY alertChanged)
     Q_PROPERTY(bool alertShown READ isAlertShown NOTIFY alertChanged)
+    Q_PROPERTY(int timerSeconds READ timerSeconds NOTIFY timerChanged)
+    Q_PROPERTY(int countdown READ countdown NOTIFY countdownChanged)
 
 public:
     // `backend` supplies the cameras; null runs the screen without a camera (it says so on the
@@ -166,9 +169,20 @@ public:
     std::int32_t scopeGridType() const { return m_scopeGridType; }
 
     // ---- Photos ----
-    // The shutter's action: disables the shutter, logs "TAKE_PICTURE", requests one still. A
-    // tap while the previous still has not yet been handed to the album does nothing.
+    // The shutter's action. With the self-timer off: disables the shutter, logs "TAKE_PICTURE",
+    // requests one still; a tap while the previous still has not yet been handed to the album
+    // does nothing. With it set: starts the countdown ("Self-timer: N s"), at whose end the photo
+    // is taken so; a tap while it counts cancels it.
     Q_INVOKABLE void takePicture();
+    // The self-timer control: Off → 3 s → 10 s → Off. Click.
+    Q_INVOKABLE void changeTimer();
+    // 0 (off), 3 or 10; anything else is taken as off. The app keeps it between starts.
+    void setTimerSeconds(int seconds);
+    int timerSeconds() const { return m_timerSeconds; }
+    // The whole seconds left before the self-timer takes the photo; 0 when none is counting.
+    int countdown() const { return m_countdown; }
+    // Stops a countdown under way ("Self-timer cancelled"); the photo is not taken.
+    Q_INVOKABLE void cancelCountdown();
     // The album control's action: click sound; with a last photo, opens the viewer on it (the
     // camera stops while it is open).
     Q_INVOKABLE void photoAlbum();
@@ -236,6 +250,8 @@ signals:
     void alertChanged();
     // The level slider goes to `value`, gliding when `animated`.
     void levelSliderSet(float value, bool animated);
+    void timerChanged();
+    void countdownChanged();
 
 private:
     struct Alert {
@@ -254,6 +270,9 @@ private:
     // controllHUDView, torchButton, cameraButton and denoiseButton together (changeScopeGrid).
     void setSideControlsHidden(bool hidden);
     void setTakePictureButtonEnabled(bool enabled);
+    // The shutter's photo itself, at once (the self-timer's end, or no self-timer).
+    void captureNow();
+    void countdownTick();
     void showThumbnail(const QImage& thumbnail);
     void click();
     // Background and foreground: the camera, the timer and the location stop and start again.
@@ -284,6 +303,9 @@ private:
     bool m_sideControlsHidden { false };
     bool m_shutterEnabled { true };
     bool m_albumEnabled { true };
+    int m_timerSeconds { 0 };
+    int m_countdown { 0 };
+    QTimer m_countdownTimer;
     QImage m_thumbnail;
     QString m_viewerPhoto;
     std::deque<Alert> m_alerts;

@@ -161,3 +161,22 @@ TEST(LumivueProgram, QuitsAtOnceWhileTheServerStaysSilent)
     // The run itself takes about a second; the uploads' 5 and 20 s limits must not show.
     EXPECT_LT(clock.elapsed(), test_support::scaledLimitMs(4000));
 }
+
+// The self-timer set in one run counts down the shutter in the next: it is kept with the app's
+// settings.
+TEST(LumivueProgram, TheSelfTimerIsKeptForTheNextStart)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QStringList arguments { QStringLiteral("--headless"), QStringLiteral("--camera"),
+        QStringLiteral("synthetic"), QStringLiteral("--album"), home.filePath(QStringLiteral("album")),
+        QStringLiteral("--control"), QStringLiteral("-") };
+    const auto environment = testing_support::homeIn(home);
+    const ProgramRun set = runLumivue(arguments, "tap timerButton\nquit\n", environment);
+    ASSERT_EQ(set.exitCode, 0) << set.errors.toStdString();
+    const ProgramRun next = runLumivue(arguments,
+        "until takePictureButton 30\ntap takePictureButton\nwait 0.5\ntap countdownView\nquit\n",
+        environment);
+    EXPECT_TRUE(next.errors.contains(QStringLiteral("Self-timer: 3 s"))) << next.errors.toStdString();
+    EXPECT_TRUE(next.errors.contains(QStringLiteral("Self-timer cancelled"))) << next.errors.toStdString();
+}

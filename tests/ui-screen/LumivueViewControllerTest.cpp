@@ -161,6 +161,9 @@ TEST_F(LumivueViewControllerTest, EachControlDrivesTheScopeAndClicksOrStaysSilen
         { "grid again", [&] { h.tap("NVButton"); }, 1, [&] { return h.shown("controllHUDView"); } },
         { "night mode", [&] { h.tap("denoiseButton"); }, 1, [&] { return s.settings().isNightMode(); } },
         { "camera switch", [&] { h.tap("cameraButton"); }, 0, [] { return true; } },
+        { "self-timer 3 s", [&] { h.tap("timerButton"); }, 1, [&] { return s.timerSeconds() == 3; } },
+        { "self-timer 10 s", [&] { h.tap("timerButton"); }, 1, [&] { return s.timerSeconds() == 10; } },
+        { "self-timer off", [&] { h.tap("timerButton"); }, 1, [&] { return s.timerSeconds() == 0; } },
     };
     for (const auto& row : rows) {
         const int before = platform::SystemSound::playCount();
@@ -168,6 +171,38 @@ TEST_F(LumivueViewControllerTest, EachControlDrivesTheScopeAndClicksOrStaysSilen
         EXPECT_EQ(platform::SystemSound::playCount() - before, row.clicks) << row.what;
         EXPECT_TRUE(row.holds()) << row.what;
     }
+}
+
+// With the self-timer set the shutter counts down and takes the photo at the end, not before; a tap
+// on the countdown cancels it, and no photo follows.
+TEST_F(LumivueViewControllerTest, TheSelfTimerTakesThePhotoAfterItsTimeAndATapCancelsIt)
+{
+    ScreenHarness h(syntheticCameras());
+    LumivueViewController& s = h.screen();
+    s.setTimerSeconds(3);
+    h.tap("takePictureButton");
+    EXPECT_EQ(s.countdown(), 3);
+    ASSERT_TRUE(h.shown("countdownView"));
+    const auto photos = [this] { return logLines().count(QStringLiteral("Capture start")); };
+    const auto photoTaken = [&] { return photos() > 0; };
+    runEvents(2300);
+    EXPECT_EQ(s.countdown(), 1);
+    EXPECT_FALSE(photoTaken()) << "the photo was taken before its time";
+    runEvents(1200);
+    EXPECT_EQ(s.countdown(), 0);
+    EXPECT_TRUE(photoTaken()) << "no photo at the end of the countdown";
+    EXPECT_TRUE(logLines().contains(QStringLiteral("Self-timer: 3 s")));
+    const int taken = photos();
+
+    ScreenHarness again(syntheticCameras());
+    again.screen().setTimerSeconds(3);
+    again.tap("takePictureButton");
+    runEvents(500);
+    again.tap("countdownView");
+    EXPECT_EQ(again.screen().countdown(), 0);
+    runEvents(3200);
+    EXPECT_EQ(photos(), taken) << "a cancelled countdown took the photo";
+    EXPECT_TRUE(logLines().contains(QStringLiteral("Self-timer cancelled")));
 }
 
 // Alerts show one at a time, in order; while one shows, nothing under it takes a touch.

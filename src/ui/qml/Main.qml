@@ -14,7 +14,10 @@ Rectangle {
     // Where the bottom bar begins, and the room the scope leaves above and below it.
     readonly property real barHeight: tablet ? 120 : 84
     readonly property real reserve: tablet ? 212 : 140
-    readonly property int scopeSide: Math.max(64, Math.floor(Math.min(controller.tablet ? 600 : 200, width - 16, height - 2 * reserve)))
+    // The scope's side: the device class's, as far as the window leaves room clear of the control
+    // column at the right and of the panel, the sliders and the bottom bar.
+    readonly property real columnRoom: tablet ? 2 * (16 + 44 + 4) : 2 * (8 + 30 + 4)
+    readonly property int scopeSide: Math.max(64, Math.floor(Math.min(controller.tablet ? 600 : 200, width - columnRoom, height - 2 * reserve)))
 
     color: "black"
     onWidthChanged: controller.setViewSize(width, height, scopeSide)
@@ -154,6 +157,21 @@ Rectangle {
             Binding on checked { value: controller.nightMode }
             Accessible.onToggleAction: if (enabled) clicked()
             onClicked: controller.changeNightMode()
+        }
+
+        SymbolButton {
+            id: timerButton
+            objectName: "timerButton"
+            x: torchButton.x
+            y: controllScreenView.sideTop + 3 * controllScreenView.sideStep
+            width: controllScreenView.sideSize; height: width
+            cornerRadius: Math.min(15, width / 2)
+            art: "selfTimer-" + controller.timerSeconds
+            text: qsTr("Self-timer")
+            Accessible.description: controller.timerSeconds > 0 ? qsTr("%1 s").arg(controller.timerSeconds) : qsTr("Off")
+            turn: root.turn
+            visible: !controller.sideControlsHidden
+            onClicked: controller.changeTimer()
         }
 
         // The two sliders between the scope and the bottom bar.
@@ -304,6 +322,26 @@ Rectangle {
                 turn: root.turn
                 onClicked: controller.changeScopeGrid()
             }
+        }
+    }
+
+    // The self-timer's countdown, large over the scope; a tap anywhere cancels it.
+    MouseArea {
+        anchors.fill: parent
+        visible: controller.countdown > 0
+        onClicked: controller.cancelCountdown()
+        Text {
+            objectName: "countdownView"
+            anchors.centerIn: parent
+            rotation: root.turn
+            text: controller.countdown
+            color: "white"
+            style: Text.Outline
+            styleColor: Qt.rgba(0, 0, 0, 0.6)
+            font.bold: true
+            font.pixelSize: Math.max(48, root.scopeSide / 2)
+            Accessible.role: Accessible.StaticText
+            Accessible.name: qsTr("Photo in %1 s; tap to cancel").arg(controller.countdown)
         }
     }
 
