@@ -1,18 +1,12 @@
 #include "AnalyticsChoice.h"
 
-#include <QSettings>
+#include "AppSettings.h"
 
 namespace AnalyticsChoice {
 
 namespace {
 
 const QString kKey = QStringLiteral("analytics/enabled");
-
-QSettings appSettings()
-{
-    return QSettings(
-        QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("lumivue"), QStringLiteral("lumivue"));
-}
 
 } // namespace
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include <QDir>
-#include <QSettings>
 
+#include "AppSettings.h"
 #include "platform/camera/CaptureBackend.h"
 #include "ui/LumivueViewController.h"
 
@@ -37,14 +37,9 @@ std::unique_ptr<ui::LumivueViewController> makeMainScreen(
     screen->settings().setNightMode(settings.denoise);
     screen->settings().setStackFrames(settings.stackFrames);
     // The self-timer is kept between starts, with the analytics choice in the app's settings.
-    QSettings kept(
-        QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("lumivue"), QStringLiteral("lumivue"));
-    screen->setTimerSeconds(kept.value(kTimerKey, 0).toInt());
+    screen->setTimerSeconds(appSettings().value(kTimerKey, 0).toInt());
     ui::LumivueViewController* raw = screen.get();
-    QObject::connect(raw, &ui::LumivueViewController::timerChanged, raw, [raw] {
-        QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("lumivue"),
-            QStringLiteral("lumivue"));
-        store.setValue(kTimerKey, raw->timerSeconds());
-    });
+    QObject::connect(raw, &ui::LumivueViewController::timerChanged, raw,
+        [raw] { appSettings().setValue(kTimerKey, raw->timerSeconds()); });
     return screen;
 }

@@ -122,20 +122,12 @@ bool WindowHost::load()
 WindowHost::~WindowHost()
 {
     setAlertPresenter({});
-    if (m_view) {
-        m_view->removeEventFilter(this);
-        // Closing the window is not the user leaving the app.
-        QObject::disconnect(m_view.get(), nullptr, this, nullptr);
-    }
-    if (m_view) {
-        // The items go before the screen they show. The scene graph cleans their textures up in
-        // jobs its window runs and in deleteLater; the event loop has ended, so both are run here.
-        m_view->setSource(QUrl());
-        m_view->releaseResources();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        m_view.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    if (!m_view)
+        return;
+    m_view->removeEventFilter(this);
+    // Closing the window is not the user leaving the app.
+    QObject::disconnect(m_view.get(), nullptr, this, nullptr);
+    m_view.reset(); // the items go before the screen they show
 }
 
 void WindowHost::show()

@@ -63,7 +63,6 @@ QSGNode* CameraPreviewItem::updatePaintNode(QSGNode* old, UpdatePaintNodeData*)
         picture->setTexture(window()->createTextureFromImage(frame.image));
         picture->setRect(QRectF(QPointF(0, 0), frame.image.size()));
         m_sequence = frame.sequence;
-        m_shown.fetch_add(1, std::memory_order_relaxed);
     }
     const QTransform fit
         = imaging::LivePreviewLayer::fitTransform(frame.image.size(), size(), frame.mirrored);

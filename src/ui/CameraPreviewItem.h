@@ -27,8 +27,6 @@ public:
     // The preview to show; null shows nothing (the black behind). Outlives the item or is
     // replaced before it goes.
     void setPreview(imaging::LivePreviewLayer* preview);
-    // Pictures shown so far (a test's and a benchmark's measure of redraws).
-    std::uint64_t shownCount() const { return m_shown.load(std::memory_order_relaxed); }
 
 protected:
     QSGNode* updatePaintNode(QSGNode* node, UpdatePaintNodeData* data) override;
@@ -37,7 +35,6 @@ private:
     imaging::LivePreviewLayer* m_preview { nullptr };
     std::uint64_t m_sequence { 0 }; // of the picture in the texture (render thread)
     std::atomic<bool> m_updatePosted { false };
-    std::atomic<std::uint64_t> m_shown { 0 };
 };
 
 } // namespace ui

@@ -544,10 +544,8 @@ void LumivueViewController::setTakePictureButtonEnabled(bool enabled)
 void LumivueViewController::showThumbnail(const QImage& thumbnail)
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
-    m_albumEnabled = true;
     // A photo that is gone shows the empty-album symbol rather than a blank control.
     m_thumbnail = thumbnail;
-    emit controlsChanged();
     emit thumbnailChanged();
 }
 

@@ -76,7 +76,6 @@ class LumivueViewController : public QObject {
     Q_PROPERTY(bool sideControlsHidden READ areSideControlsHidden NOTIFY controlsChanged)
     Q_PROPERTY(bool nightMode READ isNightMode NOTIFY controlsChanged)
     Q_PROPERTY(bool shutterEnabled READ isShutterEnabled NOTIFY controlsChanged)
-    Q_PROPERTY(bool albumEnabled READ isAlbumEnabled NOTIFY controlsChanged)
     Q_PROPERTY(int deviceOrientation READ deviceOrientation NOTIFY deviceOrientationChanged)
     Q_PROPERTY(QImage thumbnail READ thumbnail NOTIFY thumbnailChanged)
     Q_PROPERTY(bool hasThumbnail READ hasThumbnail NOTIFY thumbnailChanged)
@@ -216,8 +215,6 @@ public:
     bool areSideControlsHidden() const { return m_sideControlsHidden; }
     bool isNightMode() const { return m_settings.isNightMode(); }
     bool isShutterEnabled() const { return m_shutterEnabled; }
-    bool isAlbumEnabled() const { return m_albumEnabled; }
-    bool isRunning() const { return m_running; }
 
     // ---- The parts ----
     imaging::ScopeSettings& settings() { return m_settings; }
@@ -302,7 +299,6 @@ private:
     bool m_cameraButtonHidden { true }; // found cameras decide whether it shows
     bool m_sideControlsHidden { false };
     bool m_shutterEnabled { true };
-    bool m_albumEnabled { true };
     int m_timerSeconds { 0 };
     int m_countdown { 0 };
     QTimer m_countdownTimer;

@@ -1,6 +1,5 @@
 #include "ui/PictureItem.h"
 
-#include <QMetaObject>
 #include <QQuickWindow>
 #include <QSGSimpleTextureNode>
 
@@ -12,35 +11,18 @@ PictureItem::PictureItem(QQuickItem* parent)
     setFlag(ItemHasContents, true);
 }
 
-QImage PictureItem::image() const
-{
-    QMutexLocker locker(&m_lock);
-    return m_image;
-}
-
 void PictureItem::setImage(const QImage& image)
 {
-    {
-        QMutexLocker locker(&m_lock);
-        m_image = image;
-        m_imageChanged = true;
-    }
+    m_image = image;
+    m_imageChanged = true;
     emit imageChanged();
     update();
-}
-
-void PictureItem::postImage(QImage image)
-{
-    // Queued to the item's thread: update() and the signal belong there.
-    QMetaObject::invokeMethod(
-        this, [this, image = std::move(image)] { setImage(image); }, Qt::QueuedConnection);
 }
 
 QSGNode* PictureItem::updatePaintNode(QSGNode* old, UpdatePaintNodeData*)
 {
     // The GUI thread is blocked while this runs on the render thread.
     auto* node = static_cast<QSGSimpleTextureNode*>(old);
-    QMutexLocker locker(&m_lock);
     if (m_image.isNull() || width() <= 0 || height() <= 0) {
         delete node;
         return nullptr;

@@ -4,11 +4,9 @@
 // stretched over the item, so the GPU (or Qt Quick's software renderer) composes it with the
 // rest of the screen. With `smooth` off it is sampled nearest-neighbour, pixels kept square.
 //
-// Threads: setImage on the GUI thread; postImage from any thread (the newest picture wins and is
-// shown at the next frame).
+// Threads: GUI thread (the render thread reads the image while the GUI thread waits).
 
 #include <QImage>
-#include <QMutex>
 #include <QQuickItem>
 
 namespace ui {
@@ -21,10 +19,9 @@ class PictureItem : public QQuickItem {
 public:
     explicit PictureItem(QQuickItem* parent = nullptr);
 
-    QImage image() const;
-    QSize imageSize() const { return image().size(); }
+    QImage image() const { return m_image; }
+    QSize imageSize() const { return m_image.size(); }
     void setImage(const QImage& image);
-    void postImage(QImage image);
 
 signals:
     void imageChanged();
@@ -33,7 +30,6 @@ protected:
     QSGNode* updatePaintNode(QSGNode* node, UpdatePaintNodeData* data) override;
 
 private:
-    mutable QMutex m_lock; // postImage's thread against the GUI and render threads
     QImage m_image;
     bool m_imageChanged { false };
 };

@@ -10,9 +10,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QQmlEngine>
 #include <QQuickItem>
-#include <QQuickView>
 #include <QStringList>
 
 #include <gtest/gtest.h>

@@ -255,7 +255,6 @@ Rectangle {
                 width: side; height: side
                 padding: 0
                 focusPolicy: Qt.NoFocus
-                enabled: controller.albumEnabled
                 text: qsTr("Photo album")
                 Accessible.name: text
                 Accessible.onPressAction: if (enabled) clicked()
