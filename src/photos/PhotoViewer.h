@@ -1,7 +1,10 @@
 #pragma once
 
 // The photo viewer's model: one album photo, upright, for the viewer screen (Viewer.qml) to show
-// in a zooming view over the whole window.
+// in a zooming view over the whole window; or one album video, for the screen's player: then
+// `isVideo` is true, `image` stays null and `videoSource` is a file URL the album checked (a
+// regular video file of the folder, not a link). A video that is gone says so in `message`, one
+// the player cannot play is reported back through videoFailed().
 //
 // The photo is read and turned upright on the album's thread; the GUI thread only gets the
 // finished image. It is first decoded at the size the view can show (its longer side in device
@@ -27,6 +30,7 @@
 #include <QSize>
 #include <QSizeF>
 #include <QString>
+#include <QUrl>
 
 #include "platform/core/ThreadChecker.h"
 
@@ -51,6 +55,8 @@ class PhotoViewer : public QObject {
     Q_PROPERTY(QString message READ message NOTIFY messageChanged)
     Q_PROPERTY(QString messageDetail READ messageDetail NOTIFY messageChanged)
     Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
+    Q_PROPERTY(bool isVideo READ isVideo NOTIFY videoChanged)
+    Q_PROPERTY(QUrl videoSource READ videoSource NOTIFY videoChanged)
 
 public:
     explicit PhotoViewer(QObject* parent = nullptr);
@@ -69,12 +75,16 @@ public:
     QString message() const { return m_message; }
     QString messageDetail() const { return m_messageDetail; }
     bool loading() const { return m_loading; }
+    bool isVideo() const { return m_isVideo; }
+    QUrl videoSource() const { return m_videoSource; }
 
     // The view shows the photo at `zoom` points per photo pixel: once a device pixel of it covers
     // less than a pixel of the decoded picture, the full resolution is read (once).
     Q_INVOKABLE void zoomedTo(qreal zoom);
     // The close control: clicks. The view closes itself.
     Q_INVOKABLE void done();
+    // The player could not play the video (`reason`, the player's words, goes to the log).
+    Q_INVOKABLE void videoFailed(const QString& reason);
 
 signals:
     void albumDirectoryChanged();
@@ -84,6 +94,7 @@ signals:
     void photoSizeChanged();
     void messageChanged();
     void loadingChanged();
+    void videoChanged();
 
 private:
     void restart();
@@ -92,7 +103,9 @@ private:
     void lookUp(const QSize& bounds);
     void show(std::uint64_t lookup, const QImage& upright, int orientation, const QSize& photoSize,
         const QString& damage);
+    void showVideo(std::uint64_t lookup, const QUrl& source);
     void setLoading(bool loading);
+    void setMessage(const QString& message, const QString& detail);
 
     QString m_albumDirectory;
     QString m_imageUrl;
@@ -105,6 +118,8 @@ private:
     QString m_message;
     QString m_messageDetail;
     bool m_loading { false };
+    bool m_isVideo { false };
+    QUrl m_videoSource;
     // Counts lookups started over; a result of an older one is dropped.
     std::uint64_t m_lookup { 0 };
     std::unique_ptr<platform::AssetsLibrary> m_library; // while a lookup runs or has run
