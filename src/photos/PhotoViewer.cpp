@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include <QMetaObject>
+#include <QVideoSink>
 
 #include "platform/album/AssetsLibrary.h"
 #include "platform/album/ImageOrientation.h"
@@ -23,6 +24,8 @@ PhotoViewer::~PhotoViewer()
     // The library drains first: its last results are posted to this object, and go with it
     // undelivered.
     m_library.reset();
+    // The sink goes before the members its frames are handed to.
+    delete m_videoSink;
 }
 
 void PhotoViewer::setAlbumDirectory(const QString& directory)
@@ -207,6 +210,40 @@ void PhotoViewer::showVideo(std::uint64_t lookup, const QUrl& source)
     m_videoSource = source;
     emit videoChanged();
     platform::log(platform::lcPhotos(), "Opening video %s", qUtf8Printable(source.fileName()));
+}
+
+QObject* PhotoViewer::videoSink()
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (!m_videoSink) {
+        m_videoSink = new QVideoSink(this);
+        connect(m_videoSink, &QVideoSink::videoFrameChanged, this, &PhotoViewer::takeVideoFrame,
+            Qt::DirectConnection);
+    }
+    return m_videoSink;
+}
+
+void PhotoViewer::takeVideoFrame(const QVideoFrame& frame)
+{
+    {
+        std::scoped_lock lock(m_frameMutex);
+        m_pendingFrame = frame;
+        if (std::exchange(m_frameQueued, true))
+            return;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            QVideoFrame newest;
+            {
+                std::scoped_lock lock(m_frameMutex);
+                newest = std::exchange(m_pendingFrame, QVideoFrame());
+                m_frameQueued = false;
+            }
+            m_videoFrame = newest.toImage();
+            emit videoFrameChanged();
+        },
+        Qt::QueuedConnection);
 }
 
 void PhotoViewer::videoFailed(const QString& reason)

@@ -4,7 +4,9 @@
 // in a zooming view over the whole window; or one album video, for the screen's player: then
 // `isVideo` is true, `image` stays null and `videoSource` is a file URL the album checked (a
 // regular video file of the folder, not a link). A video that is gone says so in `message`, one
-// the player cannot play is reported back through videoFailed().
+// the player cannot play is reported back through videoFailed(). Where Qt Quick draws in software
+// (no GPU; headless), a VideoOutput draws nothing: the player then feeds `videoSink` and the view
+// shows `videoFrame`, the newest frame as an image.
 //
 // The photo is read and turned upright on the album's thread; the GUI thread only gets the
 // finished image. It is first decoded at the size the view can show (its longer side in device
@@ -24,6 +26,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include <QImage>
 #include <QObject>
@@ -31,6 +34,9 @@
 #include <QSizeF>
 #include <QString>
 #include <QUrl>
+#include <QVideoFrame>
+
+class QVideoSink;
 
 #include "platform/core/ThreadChecker.h"
 
@@ -57,6 +63,8 @@ class PhotoViewer : public QObject {
     Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
     Q_PROPERTY(bool isVideo READ isVideo NOTIFY videoChanged)
     Q_PROPERTY(QUrl videoSource READ videoSource NOTIFY videoChanged)
+    Q_PROPERTY(QObject* videoSink READ videoSink CONSTANT)
+    Q_PROPERTY(QImage videoFrame READ videoFrame NOTIFY videoFrameChanged)
 
 public:
     explicit PhotoViewer(QObject* parent = nullptr);
@@ -77,6 +85,8 @@ public:
     bool loading() const { return m_loading; }
     bool isVideo() const { return m_isVideo; }
     QUrl videoSource() const { return m_videoSource; }
+    QObject* videoSink();
+    QImage videoFrame() const { return m_videoFrame; }
 
     // The view shows the photo at `zoom` points per photo pixel: once a device pixel of it covers
     // less than a pixel of the decoded picture, the full resolution is read (once).
@@ -95,6 +105,7 @@ signals:
     void messageChanged();
     void loadingChanged();
     void videoChanged();
+    void videoFrameChanged();
 
 private:
     void restart();
@@ -104,6 +115,7 @@ private:
     void show(std::uint64_t lookup, const QImage& upright, int orientation, const QSize& photoSize,
         const QString& damage);
     void showVideo(std::uint64_t lookup, const QUrl& source);
+    void takeVideoFrame(const QVideoFrame& frame); // any thread
     void setLoading(bool loading);
     void setMessage(const QString& message, const QString& detail);
 
@@ -120,6 +132,13 @@ private:
     bool m_loading { false };
     bool m_isVideo { false };
     QUrl m_videoSource;
+    QVideoSink* m_videoSink { nullptr }; // a child, made when asked for
+    QImage m_videoFrame;
+    // The newest frame from the player's thread, converted on the GUI thread; frames that arrive
+    // before it gets to them replace each other, so a slow GUI never queues a backlog.
+    std::mutex m_frameMutex;
+    QVideoFrame m_pendingFrame; // guarded by m_frameMutex
+    bool m_frameQueued { false }; // guarded by m_frameMutex
     // Counts lookups started over; a result of an older one is dropped.
     std::uint64_t m_lookup { 0 };
     std::unique_ptr<platform::AssetsLibrary> m_library; // while a lookup runs or has run

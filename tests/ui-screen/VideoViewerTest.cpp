@@ -59,6 +59,12 @@ TEST_F(VideoViewerTest, NewestVideoShowsItsFrameAndPlaysPausesAndSeeks)
     QObject* media = player(*harness);
     EXPECT_NEAR(media->property("duration").toLongLong(), 3000, 150);
     EXPECT_FALSE(harness->shown("viewImageScrollView"));
+    // Drawn in software here: the frames are pictures, red, fitted to the width.
+    ASSERT_TRUE(waitUntil(
+        [&] { return harness->item("videoPicture")->property("imageSize").toSize().width() > 0; }, 30s));
+    const QImage frame = harness->item("videoPicture")->property("image").value<QImage>();
+    EXPECT_GT(qRed(frame.pixel(frame.width() / 2, frame.height() / 2)), 200);
+    EXPECT_NEAR(harness->sceneRect("videoPicture").width(), harness->sceneRect("videoOutput").width(), 1);
     EXPECT_FALSE(harness->shown("viewImageMessage"));
     const QQuickItem* slider = harness->item("videoPositionSlider");
     ASSERT_TRUE(slider);

@@ -1,15 +1,24 @@
 // An album video in the viewer: fitted to the view, paused on its first frame until played, with
 // a play/pause control and a position bar (elapsed and total time) over its foot. The player's
 // error goes out through `failed`; the viewer says so in the video's place.
+//
+// A VideoOutput draws through the GPU's scene graph only: where Qt Quick draws in software (no
+// usable GPU, headless) the frames go to the model's sink instead and are shown as pictures.
 import QtQuick
 import QtQuick.Controls
 import QtMultimedia
+import Lumivue
 
 Item {
     id: playerView
 
     property url source
+    property PhotoViewer model
     signal failed(string reason)
+
+    readonly property bool drawnInSoftware: GraphicsInfo.api === GraphicsInfo.Software
+    // Shown paused on the first frame once there is a video.
+    onSourceChanged: Qt.callLater(player.pause)
 
     readonly property bool playing: player.playbackState === MediaPlayer.PlayingState
 
@@ -23,20 +32,31 @@ Item {
         id: player
         objectName: "videoPlayer"
         source: playerView.source
-        videoOutput: output
+        videoOutput: playerView.drawnInSoftware ? (playerView.model ? playerView.model.videoSink : null) : output
         audioOutput: AudioOutput {}
         onErrorOccurred: (error, errorString) => playerView.failed(errorString)
         // Played to the end: back to the start, ready to play again.
         onMediaStatusChanged: if (mediaStatus === MediaPlayer.EndOfMedia) player.pause()
     }
-    // The first frame shows at once.
-    Component.onCompleted: player.pause()
-
     VideoOutput {
         id: output
         objectName: "videoOutput"
         anchors.fill: parent
+        visible: !playerView.drawnInSoftware
         fillMode: VideoOutput.PreserveAspectFit
+        Accessible.role: Accessible.Graphic
+        Accessible.name: qsTr("Video")
+    }
+    PictureItem {
+        objectName: "videoPicture"
+        readonly property real fit: imageSize.width > 0 && imageSize.height > 0
+            ? Math.min(parent.width / imageSize.width, parent.height / imageSize.height) : 0
+        anchors.centerIn: parent
+        width: imageSize.width * fit
+        height: imageSize.height * fit
+        visible: playerView.drawnInSoftware
+        smooth: true
+        image: playerView.model ? playerView.model.videoFrame : undefined
         Accessible.role: Accessible.Graphic
         Accessible.name: qsTr("Video")
     }

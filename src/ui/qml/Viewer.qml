@@ -184,6 +184,7 @@ Item {
             visible: photo.message === ""
             source: "qrc:/lumivue/VideoPlayer.qml"
             onLoaded: {
+                item.model = photo;
                 item.source = Qt.binding(() => photo.videoSource);
                 item.failed.connect(photo.videoFailed);
             }
