@@ -47,6 +47,10 @@
         <source>The video could not be saved: the album folder %1 has no free number left. It stays in the folder as %2.</source>
         <translation>Das Video konnte nicht gespeichert werden: Im Albumordner %1 ist keine Nummer mehr frei. Es bleibt als %2 im Ordner.</translation>
     </message>
+    <message>
+        <source>The video could not be saved: its file was removed from the album folder %1 while recording.</source>
+        <translation>Das Video konnte nicht gespeichert werden: Seine Datei wurde während der Aufnahme aus dem Albumordner %1 entfernt.</translation>
+    </message>
 </context>
 <context>
     <name>Alert</name>

@@ -24,8 +24,10 @@ PhotoViewer::~PhotoViewer()
     // The library drains first: its last results are posted to this object, and go with it
     // undelivered.
     m_library.reset();
-    // The sink goes before the members its frames are handed to.
-    delete m_videoSink;
+    if (m_frames) {
+        std::scoped_lock lock(m_frames->mutex);
+        m_frames->viewer = nullptr; // frames from now on are dropped
+    }
 }
 
 void PhotoViewer::setAlbumDirectory(const QString& directory)
@@ -216,34 +218,34 @@ QObject* PhotoViewer::videoSink()
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
     if (!m_videoSink) {
+        m_frames = std::make_shared<FrameHandoff>();
+        m_frames->viewer = this;
         m_videoSink = new QVideoSink(this);
-        connect(m_videoSink, &QVideoSink::videoFrameChanged, this, &PhotoViewer::takeVideoFrame,
+        // On whichever thread the player hands frames over.
+        connect(
+            m_videoSink, &QVideoSink::videoFrameChanged, m_videoSink,
+            [frames = m_frames](const QVideoFrame& frame) {
+                std::scoped_lock lock(frames->mutex);
+                frames->frame = frame;
+                if (frames->viewer && !std::exchange(frames->queued, true))
+                    QMetaObject::invokeMethod(
+                        frames->viewer, &PhotoViewer::showNewestVideoFrame, Qt::QueuedConnection);
+            },
             Qt::DirectConnection);
     }
     return m_videoSink;
 }
 
-void PhotoViewer::takeVideoFrame(const QVideoFrame& frame)
+void PhotoViewer::showNewestVideoFrame()
 {
+    QVideoFrame newest;
     {
-        std::scoped_lock lock(m_frameMutex);
-        m_pendingFrame = frame;
-        if (std::exchange(m_frameQueued, true))
-            return;
+        std::scoped_lock lock(m_frames->mutex);
+        newest = std::exchange(m_frames->frame, QVideoFrame());
+        m_frames->queued = false;
     }
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            QVideoFrame newest;
-            {
-                std::scoped_lock lock(m_frameMutex);
-                newest = std::exchange(m_pendingFrame, QVideoFrame());
-                m_frameQueued = false;
-            }
-            m_videoFrame = newest.toImage();
-            emit videoFrameChanged();
-        },
-        Qt::QueuedConnection);
+    m_videoFrame = newest.toImage();
+    emit videoFrameChanged();
 }
 
 void PhotoViewer::videoFailed(const QString& reason)

@@ -115,7 +115,7 @@ private:
     void show(std::uint64_t lookup, const QImage& upright, int orientation, const QSize& photoSize,
         const QString& damage);
     void showVideo(std::uint64_t lookup, const QUrl& source);
-    void takeVideoFrame(const QVideoFrame& frame); // any thread
+    void showNewestVideoFrame();
     void setLoading(bool loading);
     void setMessage(const QString& message, const QString& detail);
 
@@ -135,10 +135,16 @@ private:
     QVideoSink* m_videoSink { nullptr }; // a child, made when asked for
     QImage m_videoFrame;
     // The newest frame from the player's thread, converted on the GUI thread; frames that arrive
-    // before it gets to them replace each other, so a slow GUI never queues a backlog.
-    std::mutex m_frameMutex;
-    QVideoFrame m_pendingFrame; // guarded by m_frameMutex
-    bool m_frameQueued { false }; // guarded by m_frameMutex
+    // before it gets to them replace each other, so a slow GUI never queues a backlog. Shared with
+    // the sink's connection, which may still run on the player's thread while the viewer goes:
+    // `viewer` is cleared first, under the lock.
+    struct FrameHandoff {
+        std::mutex mutex;
+        PhotoViewer* viewer { nullptr };
+        QVideoFrame frame;
+        bool queued { false };
+    };
+    std::shared_ptr<FrameHandoff> m_frames;
     // Counts lookups started over; a result of an older one is dropped.
     std::uint64_t m_lookup { 0 };
     std::unique_ptr<platform::AssetsLibrary> m_library; // while a lookup runs or has run

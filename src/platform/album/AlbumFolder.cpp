@@ -547,7 +547,7 @@ AlbumFolder::Claimed AlbumFolder::claimRecording(const QString& extension) const
 AlbumFolder::Stored AlbumFolder::storeRecording(RecordingClaim claim) const
 {
     const auto kind = videoKind(claim.extension());
-    if (!claim.isValid() || !kind)
+    if (!claim.isValid() || !kind || claim.m_folder != m_path)
         return { {}, saveError(EBADF, m_path, Item::Video) };
     FileDescriptor dir = openFolder(m_path);
     if (!dir.isValid())
@@ -577,6 +577,13 @@ AlbumFolder::Stored AlbumFolder::storeRecording(RecordingClaim claim) const
             ::fsync(dir.get());
             return { name, std::nullopt };
         }
+        if (error == ENOENT) // the folder is there: the recording's file is not
+            return { {},
+                AlbumError(AlbumError::Kind::Io,
+                    QCoreApplication::translate("AlbumFolder",
+                        "The video could not be saved: its file was removed from the album folder %1 while "
+                        "recording.")
+                        .arg(m_path)) };
         if (error != EEXIST)
             return { {}, saveError(error, m_path, Item::Video) };
     }
