@@ -20,60 +20,6 @@ using platform::AlbumFolder;
 
 namespace {
 
-// A recording's claim with `bytes` written into it, as a recorder would.
-platform::RecordingClaim recorded(const AlbumFolder& folder, const QString& extension, int bytes = 4096)
-{
-    AlbumFolder::Claimed claimed = folder.claimRecording(extension);
-    EXPECT_FALSE(claimed.error);
-    QFile file(claimed.claim.path());
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(bytes, 'v'));
-    return std::move(claimed.claim);
-}
-
-struct SequenceRow {
-    const char* name;
-    QStringList present;
-    QString steps; // one letter a step: p a photo, m an MP4 recording, w a WebM one
-    QStringList expected; // the album's listing afterwards
-};
-
-class AlbumVideoSequenceTest : public ::testing::TestWithParam<SequenceRow> { };
-
-TEST_P(AlbumVideoSequenceTest, PhotosAndVideosShareOneNumberSequence)
-{
-    const SequenceRow& row = GetParam();
-    QTemporaryDir dir;
-    for (const QString& name : row.present) {
-        QFile file(dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
-    platform::AssetsLibrary library(dir.path());
-    const AlbumFolder folder(dir.path(), AlbumFolder::Creation::Never);
-    for (const QChar step : row.steps) {
-        if (step == 'p') {
-            ASSERT_FALSE(writeAndWait(library, splitImage(16, 16)).error);
-            continue;
-        }
-        const AlbumFolder::Stored stored
-            = folder.storeRecording(recorded(folder, step == 'm' ? "mp4" : ".WEBM"));
-        ASSERT_FALSE(stored.error) << stored.error->description().toStdString();
-    }
-    const std::vector<QString> listed = folder.list().names;
-    EXPECT_EQ(QStringList(listed.begin(), listed.end()), row.expected);
-    for (const QString& name : listed)
-        EXPECT_EQ(folder.nameForURL(folder.urlForName(name)), name);
-}
-
-INSTANTIATE_TEST_SUITE_P(Albums, AlbumVideoSequenceTest,
-    ::testing::Values(SequenceRow { "VideoAfterPhotoAfterVideo", { "IMG_0003.JPG" }, "mpw",
-                          { "IMG_0003.JPG", "VID_0004.MP4", "IMG_0005.JPG", "VID_0006.WEBM" } },
-        // Only canonical video names count.
-        SequenceRow { "StrangersIgnored", { "VID_7.MP4", "vid_0009.mp4", "VID_0009.MOV", "VID_00009.WEBM" },
-            "mp", { "VID_0001.MP4", "IMG_0002.JPG" } },
-        SequenceRow { "PastFourDigits", { "VID_9999.WEBM" }, "p", { "VID_9999.WEBM", "IMG_10000.JPG" } }),
-    [](const auto& row) { return std::string(row.param.name); });
-
 TEST(AlbumVideoConcurrencyTest, RacingPhotoAndVideoWritersNeverShareANumber)
 {
     constexpr int kEach = 10;
