@@ -31,6 +31,26 @@
         <source>The photo could not be saved: the album folder %1 has no free photo number left.</source>
         <translation>Das Foto konnte nicht gespeichert werden: Im Albumordner %1 ist keine Fotonummer mehr frei.</translation>
     </message>
+    <message>
+        <source>The video could not be saved: </source>
+        <translation>Das Video konnte nicht gespeichert werden: </translation>
+    </message>
+    <message>
+        <source>The video could not be saved in the album folder %1: %2.</source>
+        <translation>Das Video konnte nicht im Albumordner %1 gespeichert werden: %2.</translation>
+    </message>
+    <message>
+        <source>The video could not be saved: nothing was recorded.</source>
+        <translation>Das Video konnte nicht gespeichert werden: Es wurde nichts aufgenommen.</translation>
+    </message>
+    <message>
+        <source>The video could not be saved: the album folder %1 has no free number left. It stays in the folder as %2.</source>
+        <translation>Das Video konnte nicht gespeichert werden: Im Albumordner %1 ist keine Nummer mehr frei. Es bleibt als %2 im Ordner.</translation>
+    </message>
+    <message>
+        <source>The video could not be saved: its file was removed from the album folder %1 while recording.</source>
+        <translation>Das Video konnte nicht gespeichert werden: Seine Datei wurde während der Aufnahme aus dem Albumordner %1 entfernt.</translation>
+    </message>
 </context>
 <context>
     <name>Alert</name>
@@ -238,6 +258,29 @@
     </message>
 </context>
 <context>
+    <name>VideoPlayer</name>
+    <message>
+        <source>Video</source>
+        <translation>Video</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Abspielen</translation>
+    </message>
+    <message>
+        <source>Position</source>
+        <translation>Position</translation>
+    </message>
+    <message>
+        <source>%1 / %2</source>
+        <translation>%1 / %2</translation>
+    </message>
+</context>
+<context>
     <name>Viewer</name>
     <message>
         <source>Photo viewer</source>
@@ -265,6 +308,10 @@
     <message>
         <source>The file is damaged.</source>
         <translation>Die Datei ist beschädigt.</translation>
+    </message>
+    <message>
+        <source>This video cannot be played.</source>
+        <translation>Dieses Video kann nicht abgespielt werden.</translation>
     </message>
 </context>
 <context>

@@ -1,7 +1,8 @@
 #pragma once
 
-// The photo album the camera screen saves to, and its newest photo: finding it by a scan,
-// remembering the one just saved, and reading its thumbnail. The thumbnail is handed to the
+// The photo album the camera screen saves to, and its newest item, a photo or a video: finding it
+// by a scan, remembering the one just saved, and reading its thumbnail (a video's shows its first
+// frame with a play mark). The thumbnail is handed to the
 // owner through thumbnailChanged on the main thread.
 //
 // Threads:
@@ -41,13 +42,13 @@ public:
     void setAlbumDirectory(const QString& directory);
     QString albumDirectory() const;
 
-    // Scans the album and takes its newest photo as the last photo (then updateThumb). An empty
+    // Scans the album and takes its newest photo or video as the last photo (then updateThumb). An empty
     // or unreadable album leaves the last photo as it was.
     void setLastPhotoURL();
     // Looks the last photo up and hands its thumbnail on; a photo deleted meanwhile gives a null
     // thumbnail.
     void updateThumb();
-    // A photo was just saved: it becomes the last photo and its thumbnail is read.
+    // A photo or video was just saved: it becomes the last photo and its thumbnail is read.
     void photoAdded(const platform::AssetURL& url);
     platform::AssetURL lastImageURL() const;
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include <QMetaObject>
+#include <QVideoSink>
 
 #include "platform/album/AssetsLibrary.h"
 #include "platform/album/ImageOrientation.h"
@@ -23,6 +24,10 @@ PhotoViewer::~PhotoViewer()
     // The library drains first: its last results are posted to this object, and go with it
     // undelivered.
     m_library.reset();
+    if (m_frames) {
+        std::scoped_lock lock(m_frames->mutex);
+        m_frames->viewer = nullptr; // frames from now on are dropped
+    }
 }
 
 void PhotoViewer::setAlbumDirectory(const QString& directory)
@@ -67,6 +72,15 @@ void PhotoViewer::setLoading(bool loading)
     emit loadingChanged();
 }
 
+void PhotoViewer::setMessage(const QString& message, const QString& detail)
+{
+    if (message == m_message && detail == m_messageDetail)
+        return;
+    m_message = message;
+    m_messageDetail = detail;
+    emit messageChanged();
+}
+
 void PhotoViewer::restart()
 {
     ++m_lookup;
@@ -80,10 +94,11 @@ void PhotoViewer::restart()
         m_photoSize = QSize();
         emit photoSizeChanged();
     }
-    if (!m_message.isEmpty()) {
-        m_message.clear();
-        m_messageDetail.clear();
-        emit messageChanged();
+    setMessage({}, {});
+    if (m_isVideo) {
+        m_isVideo = false;
+        m_videoSource.clear();
+        emit videoChanged();
     }
     const bool ready = !m_albumDirectory.isEmpty() && !m_imageUrl.isEmpty();
     setLoading(ready);
@@ -116,13 +131,19 @@ void PhotoViewer::lookUp(const QSize& bounds)
     };
     m_library->assetForURL(
         platform::AssetURL::fromString(m_imageUrl),
-        [deliver, bounds](const std::shared_ptr<platform::Asset>& asset) {
+        [this, lookup = m_lookup, deliver, bounds](const std::shared_ptr<platform::Asset>& asset) {
             // The decode and the turn happen here, on the album's thread.
             if (!asset) {
                 deliver(QImage(), 0, QSize()); // the photo is gone
                 return;
             }
             const platform::AssetRepresentation representation = asset->defaultRepresentation();
+            if (representation.isVideo()) {
+                QMetaObject::invokeMethod(
+                    this, [this, lookup, source = representation.fileURL()] { showVideo(lookup, source); },
+                    Qt::QueuedConnection);
+                return;
+            }
             QSize stored;
             QString damage;
             const QImage image = representation.imageFitting(bounds, &stored, &damage);
@@ -152,10 +173,8 @@ void PhotoViewer::show(std::uint64_t lookup, const QImage& upright, int orientat
             damage.isEmpty() ? QStringLiteral("Error taking thumbnail")
                              : QStringLiteral("Error taking thumbnail: the file is damaged: ") + damage);
         // Said on the screen, not only in a log: a black viewer would leave the user guessing.
-        m_message = tr("This photo cannot be shown.");
-        m_messageDetail
-            = damage.isEmpty() ? tr("It was deleted or cannot be read.") : tr("The file is damaged.");
-        emit messageChanged();
+        setMessage(tr("This photo cannot be shown."),
+            damage.isEmpty() ? tr("It was deleted or cannot be read.") : tr("The file is damaged."));
         setLoading(false);
         return;
     }
@@ -176,6 +195,66 @@ void PhotoViewer::show(std::uint64_t lookup, const QImage& upright, int orientat
     emit imageChanged();
     platform::log(platform::lcPhotos(), "taking Full size image OK. Orientation %d", orientation);
     setLoading(false);
+}
+
+void PhotoViewer::showVideo(std::uint64_t lookup, const QUrl& source)
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (lookup != m_lookup)
+        return;
+    setLoading(false);
+    if (source.isEmpty()) {
+        platform::logLine(platform::lcPhotos(), QStringLiteral("Error opening video"));
+        setMessage(tr("This video cannot be played."), tr("It was deleted or cannot be read."));
+        return;
+    }
+    m_isVideo = true;
+    m_videoSource = source;
+    emit videoChanged();
+    platform::log(platform::lcPhotos(), "Opening video %s", qUtf8Printable(source.fileName()));
+}
+
+QObject* PhotoViewer::videoSink()
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (!m_videoSink) {
+        m_frames = std::make_shared<FrameHandoff>();
+        m_frames->viewer = this;
+        m_videoSink = new QVideoSink(this);
+        // On whichever thread the player hands frames over.
+        connect(
+            m_videoSink, &QVideoSink::videoFrameChanged, m_videoSink,
+            [frames = m_frames](const QVideoFrame& frame) {
+                std::scoped_lock lock(frames->mutex);
+                frames->frame = frame;
+                if (frames->viewer && !std::exchange(frames->queued, true))
+                    QMetaObject::invokeMethod(
+                        frames->viewer, &PhotoViewer::showNewestVideoFrame, Qt::QueuedConnection);
+            },
+            Qt::DirectConnection);
+    }
+    return m_videoSink;
+}
+
+void PhotoViewer::showNewestVideoFrame()
+{
+    QVideoFrame newest;
+    {
+        std::scoped_lock lock(m_frames->mutex);
+        newest = std::exchange(m_frames->frame, QVideoFrame());
+        m_frames->queued = false;
+    }
+    m_videoFrame = newest.toImage();
+    emit videoFrameChanged();
+}
+
+void PhotoViewer::videoFailed(const QString& reason)
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (!m_isVideo)
+        return;
+    platform::log(platform::lcPhotos(), "Video cannot be played: %s", qUtf8Printable(reason));
+    setMessage(tr("This video cannot be played."), tr("The file is damaged."));
 }
 
 void PhotoViewer::zoomedTo(qreal zoom)

@@ -1,7 +1,12 @@
 #pragma once
 
 // The photo viewer's model: one album photo, upright, for the viewer screen (Viewer.qml) to show
-// in a zooming view over the whole window.
+// in a zooming view over the whole window; or one album video, for the screen's player: then
+// `isVideo` is true, `image` stays null and `videoSource` is a file URL the album checked (a
+// regular video file of the folder, not a link). A video that is gone says so in `message`, one
+// the player cannot play is reported back through videoFailed(). Where Qt Quick draws in software
+// (no GPU; headless), a VideoOutput draws nothing: the player then feeds `videoSink` and the view
+// shows `videoFrame`, the newest frame as an image.
 //
 // The photo is read and turned upright on the album's thread; the GUI thread only gets the
 // finished image. It is first decoded at the size the view can show (its longer side in device
@@ -21,12 +26,17 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include <QImage>
 #include <QObject>
 #include <QSize>
 #include <QSizeF>
 #include <QString>
+#include <QUrl>
+#include <QVideoFrame>
+
+class QVideoSink;
 
 #include "platform/core/ThreadChecker.h"
 
@@ -51,6 +61,10 @@ class PhotoViewer : public QObject {
     Q_PROPERTY(QString message READ message NOTIFY messageChanged)
     Q_PROPERTY(QString messageDetail READ messageDetail NOTIFY messageChanged)
     Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
+    Q_PROPERTY(bool isVideo READ isVideo NOTIFY videoChanged)
+    Q_PROPERTY(QUrl videoSource READ videoSource NOTIFY videoChanged)
+    Q_PROPERTY(QObject* videoSink READ videoSink CONSTANT)
+    Q_PROPERTY(QImage videoFrame READ videoFrame NOTIFY videoFrameChanged)
 
 public:
     explicit PhotoViewer(QObject* parent = nullptr);
@@ -69,12 +83,18 @@ public:
     QString message() const { return m_message; }
     QString messageDetail() const { return m_messageDetail; }
     bool loading() const { return m_loading; }
+    bool isVideo() const { return m_isVideo; }
+    QUrl videoSource() const { return m_videoSource; }
+    QObject* videoSink();
+    QImage videoFrame() const { return m_videoFrame; }
 
     // The view shows the photo at `zoom` points per photo pixel: once a device pixel of it covers
     // less than a pixel of the decoded picture, the full resolution is read (once).
     Q_INVOKABLE void zoomedTo(qreal zoom);
     // The close control: clicks. The view closes itself.
     Q_INVOKABLE void done();
+    // The player could not play the video (`reason`, the player's words, goes to the log).
+    Q_INVOKABLE void videoFailed(const QString& reason);
 
 signals:
     void albumDirectoryChanged();
@@ -84,6 +104,8 @@ signals:
     void photoSizeChanged();
     void messageChanged();
     void loadingChanged();
+    void videoChanged();
+    void videoFrameChanged();
 
 private:
     void restart();
@@ -92,7 +114,10 @@ private:
     void lookUp(const QSize& bounds);
     void show(std::uint64_t lookup, const QImage& upright, int orientation, const QSize& photoSize,
         const QString& damage);
+    void showVideo(std::uint64_t lookup, const QUrl& source);
+    void showNewestVideoFrame();
     void setLoading(bool loading);
+    void setMessage(const QString& message, const QString& detail);
 
     QString m_albumDirectory;
     QString m_imageUrl;
@@ -105,6 +130,21 @@ private:
     QString m_message;
     QString m_messageDetail;
     bool m_loading { false };
+    bool m_isVideo { false };
+    QUrl m_videoSource;
+    QVideoSink* m_videoSink { nullptr }; // a child, made when asked for
+    QImage m_videoFrame;
+    // The newest frame from the player's thread, converted on the GUI thread; frames that arrive
+    // before it gets to them replace each other, so a slow GUI never queues a backlog. Shared with
+    // the sink's connection, which may still run on the player's thread while the viewer goes:
+    // `viewer` is cleared first, under the lock.
+    struct FrameHandoff {
+        std::mutex mutex;
+        PhotoViewer* viewer { nullptr };
+        QVideoFrame frame;
+        bool queued { false };
+    };
+    std::shared_ptr<FrameHandoff> m_frames;
     // Counts lookups started over; a result of an older one is dropped.
     std::uint64_t m_lookup { 0 };
     std::unique_ptr<platform::AssetsLibrary> m_library; // while a lookup runs or has run

@@ -1,7 +1,7 @@
 // End-to-end still photos in the lumivue program: the shutter in each device orientation, the
 // saved JPEG's EXIF read back with exiv2, the thumbnail and the viewer in screenshots, an album
 // that refuses the write, and an --album folder that does not exist yet (every test but the first
-// starts without one).
+// starts without one); an album video's thumbnail and player.
 
 #include <cmath>
 
@@ -17,6 +17,7 @@
 
 #include "support/ExifReader.h"
 #include "support/LiveLumivue.h"
+#include "support/TestVideo.h"
 
 namespace {
 
@@ -366,6 +367,36 @@ TEST_F(AppPhotosTest, OpeningTheAlbumRemovesOnlyItsOwnStaleTemporaryFiles)
     QStringList expected = kept;
     expected.sort();
     EXPECT_EQ(left, expected);
+}
+
+// A video in the album: the thumbnail shows its first frame with the play mark, the viewer plays
+// it (a moving ball: the picture changes), and the next photo is numbered after it.
+TEST_F(AppPhotosTest, AlbumVideoThumbnailPlaysInTheViewerAndThePhotoFollowsIt)
+{
+    ASSERT_TRUE(QDir().mkpath(album()));
+    ASSERT_TRUE(testing_support::makeTestVideo(album() + QStringLiteral("/VID_0001.MP4"), "ball", false, 40));
+    LiveLumivue app({ "--album", album() });
+    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(app.waitForLog(kThumbnailOK)) << app.log().toStdString();
+    const QImage screen = screenshot(app, "video-thumbnail.png");
+    EXPECT_GT(qGray(screen.pixel(kThumbnailInside.center())), 220) << "the play mark";
+    EXPECT_LT(qGray(screen.pixel(kThumbnailInside.topLeft())), 40) << "the frame's black";
+
+    app.send(QStringLiteral("tap captureButton"));
+    app.send(QStringLiteral("until playPauseButton 60"));
+    ASSERT_TRUE(app.waitForLog(QStringLiteral("Opening video VID_0001.MP4"))) << app.log().toStdString();
+    const QRect picture(0, 240, 640, 480); // 4:3 fitted to the portrait window
+    const QImage paused = screenshotOnceStill(app, "video-paused.png", picture);
+    app.send(QStringLiteral("tap playPauseButton"));
+    app.send(QStringLiteral("wait 1.5"));
+    const QImage played = screenshot(app, "video-played.png");
+    EXPECT_GT(changedPixels(paused, played, picture), 500);
+    app.send(QStringLiteral("tap viewImageDoneButton"));
+    ASSERT_TRUE(app.waitForLog(kThumbnailOK, 2)) << "the screen is back";
+    app.send(QStringLiteral("tap takePictureButton"));
+    ASSERT_TRUE(app.waitForLog(kSaved)) << app.log().toStdString();
+    EXPECT_EQ(app.quit(), 0) << app.log().toStdString();
+    EXPECT_EQ(photosIn(album()), QStringList { "IMG_0002.JPG" });
 }
 
 } // namespace

@@ -17,6 +17,7 @@ public:
         ReadOnly, // the folder cannot be written (permissions, read-only file system)
         DiskFull, // no space or quota left
         AlbumFull, // no free photo number left
+        NothingRecorded, // a recording ended before anything was written into it
         InvalidImage, // the image is empty or cannot be encoded
         Metadata, // the metadata could not be written into the photo
         Unreadable, // the album folder cannot be listed

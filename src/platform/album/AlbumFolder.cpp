@@ -5,9 +5,13 @@
 #include <cstring>
 #include <ctime>
 #include <iterator>
+#include <tuple>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,25 +35,67 @@ constexpr qint64 kLargestPhoto = qint64(512) * 1024 * 1024;
 constexpr long kLargestNumber = 999'999'999;
 constexpr int kNameAttempts = 10'000;
 
-QString formatName(long number)
+enum class ItemKind { Photo, Mp4, Webm };
+
+QString formatName(ItemKind kind, long number)
 {
-    return QStringLiteral("IMG_%1.JPG").arg(number, 4, 10, QLatin1Char('0'));
+    const QString digits = QStringLiteral("%1").arg(number, 4, 10, QLatin1Char('0'));
+    switch (kind) {
+    case ItemKind::Photo:
+        return QStringLiteral("IMG_") + digits + QStringLiteral(".JPG");
+    case ItemKind::Mp4:
+        return QStringLiteral("VID_") + digits + QStringLiteral(".MP4");
+    case ItemKind::Webm:
+        return QStringLiteral("VID_") + digits + QStringLiteral(".WEBM");
+    }
+    return {};
 }
 
-// The number of a photo name in its one canonical spelling, or -1.
-long photoNumber(const QString& name)
+std::optional<ItemKind> videoKind(const QString& extension)
 {
-    if (name.size() < 12 || name.size() > 17 || !name.startsWith(QLatin1String("IMG_"))
-        || !name.endsWith(QLatin1String(".JPG")))
-        return -1;
-    const QStringView digits = QStringView(name).mid(4, name.size() - 8);
+    if (extension == QLatin1String("MP4"))
+        return ItemKind::Mp4;
+    if (extension == QLatin1String("WEBM"))
+        return ItemKind::Webm;
+    return std::nullopt;
+}
+
+struct ItemName {
+    ItemKind kind { ItemKind::Photo };
+    long number { -1 };
+};
+
+// The kind and number of a photo or video name in its one canonical spelling.
+std::optional<ItemName> parseName(const QString& name)
+{
+    ItemKind kind;
+    if (name.startsWith(QLatin1String("IMG_")) && name.endsWith(QLatin1String(".JPG")))
+        kind = ItemKind::Photo;
+    else if (name.startsWith(QLatin1String("VID_")) && name.endsWith(QLatin1String(".MP4")))
+        kind = ItemKind::Mp4;
+    else if (name.startsWith(QLatin1String("VID_")) && name.endsWith(QLatin1String(".WEBM")))
+        kind = ItemKind::Webm;
+    else
+        return std::nullopt;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QStringView digits = QStringView(name).mid(4, dot - 4);
+    if (digits.size() < 4 || digits.size() > 9)
+        return std::nullopt;
     long number = 0;
     for (const QChar c : digits) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return -1;
+            return std::nullopt;
         number = number * 10 + (c.unicode() - '0');
     }
-    return formatName(number) == name ? number : -1;
+    if (formatName(kind, number) != name)
+        return std::nullopt;
+    return ItemName { kind, number };
+}
+
+long itemNumber(const QString& name)
+{
+    const auto parsed = parseName(name);
+    return parsed ? parsed->number : -1;
 }
 
 QString describeErrno(int error)
@@ -57,9 +103,13 @@ QString describeErrno(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-AlbumError saveError(int error, const QString& path)
+enum class Item { Photo, Video };
+
+AlbumError saveError(int error, const QString& path, Item item = Item::Photo)
 {
-    const QString prefix = QCoreApplication::translate("AlbumFolder", "The photo could not be saved: ");
+    const QString prefix = item == Item::Photo
+        ? QCoreApplication::translate("AlbumFolder", "The photo could not be saved: ")
+        : QCoreApplication::translate("AlbumFolder", "The video could not be saved: ");
     switch (error) {
     case ENOENT:
         return {
@@ -84,8 +134,10 @@ AlbumError saveError(int error, const QString& path)
                       .arg(path) };
     default:
         return { AlbumError::Kind::Io,
-            QCoreApplication::translate(
-                "AlbumFolder", "The photo could not be saved in the album folder %1: %2.")
+            (item == Item::Photo ? QCoreApplication::translate(
+                 "AlbumFolder", "The photo could not be saved in the album folder %1: %2.")
+                                 : QCoreApplication::translate("AlbumFolder",
+                                     "The video could not be saved in the album folder %1: %2."))
                 .arg(path, describeErrno(error)) };
     }
 }
@@ -108,13 +160,14 @@ template <typename Visit> void forEachEntry(int dirFd, Visit visit)
     ::closedir(dir);
 }
 
-// Photo names present in an open folder (any file type when includeAll, else regular files).
+// Photo and video names present in an open folder (any file type when includeAll, else regular
+// files), in album order.
 std::vector<QString> scanNames(int dirFd, bool includeAll)
 {
     std::vector<QString> names;
     forEachEntry(dirFd, [&](const char* entry) {
         const QString name = QFile::decodeName(entry);
-        if (photoNumber(name) < 0)
+        if (!parseName(name))
             return;
         struct stat info { };
         if (!includeAll
@@ -122,22 +175,26 @@ std::vector<QString> scanNames(int dirFd, bool includeAll)
             return;
         names.push_back(name);
     });
-    std::sort(names.begin(), names.end(),
-        [](const QString& a, const QString& b) { return photoNumber(a) < photoNumber(b); });
+    // A number two writers of older versions both took: the photo first, then by name.
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const ItemName x = *parseName(a), y = *parseName(b);
+        return std::tie(x.number, x.kind, a) < std::tie(y.number, y.kind, b);
+    });
     return names;
 }
 
-// The photo numbers to try for a new photo, in order. Names continue after the highest number in
-// use, so the album keeps the order photos were taken in; once that number cannot grow (one
-// stray IMG_999999999.JPG is enough), the gaps below it are used from the lowest up, so a photo
-// is saved while any name is free.
+// The numbers to try for a new photo or video, in order. Names continue after the highest number
+// in use by either, so the album keeps the order they were taken in; once that number cannot grow
+// (one stray IMG_999999999.JPG is enough), the gaps below it are used from the lowest up, so an
+// item is saved while any name is free.
 class PhotoNumbers {
 public:
     explicit PhotoNumbers(const std::vector<QString>& taken) // in album order
     {
         m_used.reserve(taken.size());
         for (const QString& name : taken)
-            m_used.push_back(photoNumber(name));
+            m_used.push_back(itemNumber(name));
+        m_used.erase(std::unique(m_used.begin(), m_used.end()), m_used.end());
         m_number = (m_used.empty() ? 0 : m_used.back()) + 1;
         if (m_number > kLargestNumber)
             startFillingGaps();
@@ -187,6 +244,59 @@ private:
     int m_attempts { 0 };
 };
 
+// Holds the folder's lock while a writer picks a number and renames its file to it: photos and
+// videos never race each other to the same number (the no-replace rename only keeps one name
+// from being taken twice). Blocking, but only for a scan and a rename. Without flock (some
+// network file systems) the names stay distinct and only the numbers may repeat.
+class NumberingLock {
+public:
+    explicit NumberingLock(int dirFd)
+        : m_fd(dirFd)
+    {
+        while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) { }
+    }
+    ~NumberingLock() { ::flock(m_fd, LOCK_UN); }
+    NumberingLock(const NumberingLock&) = delete;
+    NumberingLock& operator=(const NumberingLock&) = delete;
+
+private:
+    int m_fd;
+};
+
+// Gives `from` the name `to` in the open folder unless a file of that name exists (EEXIST), as
+// AtomicFileWriter does for photos.
+int renameWithoutReplacing(int folder, const char* from, const char* to)
+{
+    if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    if (::linkat(folder, from, folder, to, 0) != 0)
+        return errno;
+    ::unlinkat(folder, from, 0);
+    return 0;
+}
+
+bool isNameCharacter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// A recording's hidden file, ".VID-XXXXXX.MP4.part" or ".VID-XXXXXX.WEBM.part": the extension, or
+// nothing for any other name.
+std::optional<QString> recordingExtension(const char* name)
+{
+    const std::size_t length = std::strlen(name);
+    if (length < 5 + 6 + 1 || std::strncmp(name, ".VID-", 5) != 0
+        || !std::all_of(name + 5, name + 11, isNameCharacter))
+        return std::nullopt;
+    for (const char* extension : { "MP4", "WEBM" }) {
+        if (std::strcmp(name + 11, (QByteArray(".") + extension + ".part").constData()) == 0)
+            return QString::fromLatin1(extension);
+    }
+    return std::nullopt;
+}
+
 // The name AtomicFileWriter::createNew gives the temporary file of a photo (mkstemps' six
 // characters from [A-Za-z0-9]).
 bool isTemporaryName(const char* name)
@@ -195,8 +305,23 @@ bool isTemporaryName(const char* name)
     if (std::strlen(name) != kLength || std::strncmp(name, ".IMG-", 5) != 0
         || std::strcmp(name + 11, ".tmp") != 0)
         return false;
-    return std::all_of(name + 5, name + 11,
-        [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); });
+    return std::all_of(name + 5, name + 11, isNameCharacter);
+}
+
+FileDescriptor openFolder(const QString& path)
+{
+    return FileDescriptor(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+// One entry of an open folder, opened without following a link (and, O_NONBLOCK, without
+// hanging on a FIFO) when it is a regular file; `info` receives its status.
+FileDescriptor openRegularFile(int dirFd, const QString& name, int flags, struct stat& info)
+{
+    FileDescriptor file(
+        ::openat(dirFd, QFile::encodeName(name).constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (file.isValid() && (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)))
+        file.close();
+    return file;
 }
 
 } // namespace
@@ -211,7 +336,14 @@ AlbumFolder::AlbumFolder(const QString& path, Creation creation)
 
 bool AlbumFolder::isPhotoName(const QString& name)
 {
-    return photoNumber(name) >= 0;
+    const auto parsed = parseName(name);
+    return parsed && parsed->kind == ItemKind::Photo;
+}
+
+bool AlbumFolder::isVideoName(const QString& name)
+{
+    const auto parsed = parseName(name);
+    return parsed && parsed->kind != ItemKind::Photo;
 }
 
 AssetURL AlbumFolder::urlForName(const QString& name) const
@@ -221,7 +353,7 @@ AssetURL AlbumFolder::urlForName(const QString& name) const
 
 std::optional<QString> AlbumFolder::nameForURL(const AssetURL& url) const
 {
-    // Compared as plain text and never decoded: "%2F" stays three characters, which no photo
+    // Compared as plain text and never decoded: "%2F" stays three characters, which no album
     // name contains, so no escape can turn into a separator.
     const QString& text = url.toString();
     if (text.size() > kMaxURLLength || !text.startsWith(kURLPrefix))
@@ -230,7 +362,7 @@ std::optional<QString> AlbumFolder::nameForURL(const AssetURL& url) const
     if (query < 0 || QStringView(text).mid(query) != QString(kAlbumQuery + m_albumTag))
         return std::nullopt;
     const QString name = text.mid(kURLPrefix.size(), query - kURLPrefix.size());
-    if (!isPhotoName(name))
+    if (!parseName(name))
         return std::nullopt;
     return name;
 }
@@ -238,7 +370,7 @@ std::optional<QString> AlbumFolder::nameForURL(const AssetURL& url) const
 AlbumFolder::Listing AlbumFolder::list() const
 {
     Listing listing;
-    FileDescriptor dir(::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor dir = openFolder(m_path);
     if (!dir.isValid()) {
         if (errno != ENOENT)
             listing.error = AlbumError(AlbumError::Kind::Unreadable,
@@ -252,9 +384,9 @@ AlbumFolder::Listing AlbumFolder::list() const
 AlbumFolder::Presence AlbumFolder::find(const QString& name) const
 {
     Presence presence;
-    if (!isPhotoName(name))
+    if (!parseName(name))
         return presence;
-    FileDescriptor dir(::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor dir = openFolder(m_path);
     if (!dir.isValid()) {
         if (errno != ENOENT)
             presence.error = AlbumError(AlbumError::Kind::Unreadable,
@@ -272,15 +404,12 @@ std::optional<QByteArray> AlbumFolder::readPhoto(const QString& name) const
 {
     if (!isPhotoName(name))
         return std::nullopt;
-    FileDescriptor dir(::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor dir = openFolder(m_path);
     if (!dir.isValid())
         return std::nullopt;
-    // O_NOFOLLOW: a link planted in the album is not followed; O_NONBLOCK: a FIFO cannot hang us.
-    FileDescriptor file(::openat(
-        dir.get(), QFile::encodeName(name).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat info { };
-    if (!file.isValid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)
-        || info.st_size > kLargestPhoto)
+    FileDescriptor file = openRegularFile(dir.get(), name, O_RDONLY, info);
+    if (!file.isValid() || info.st_size > kLargestPhoto)
         return std::nullopt;
     QByteArray bytes;
     bytes.resize(qsizetype(info.st_size));
@@ -312,13 +441,17 @@ AlbumFolder::Stored AlbumFolder::store(const QByteArray& bytes) const
     if (!dir.isValid())
         return { {}, saveError(errno, m_path) };
 
-    // The folder is scanned only once the photo is on disk, when the writer asks for a name.
+    // The folder is scanned only once the photo is on disk, when the writer asks for a name; the
+    // numbering lock is held from then until the photo has its name.
+    std::optional<NumberingLock> lock;
     std::optional<PhotoNumbers> numbers;
     const auto nextName = [&]() -> std::optional<QString> {
-        if (!numbers)
+        if (!numbers) {
+            lock.emplace(dir.get());
             numbers.emplace(scanNames(dir.get(), true));
+        }
         const std::optional<long> number = numbers->next();
-        return number ? std::optional(formatName(*number)) : std::nullopt;
+        return number ? std::optional(formatName(ItemKind::Photo, *number)) : std::nullopt;
     };
     const auto written = AtomicFileWriter::createNew(
         m_path, QStringLiteral("IMG"), bytes, AtomicFileWriter::Access::EveryoneReads, nextName);
@@ -335,7 +468,7 @@ AlbumFolder::Stored AlbumFolder::store(const QByteArray& bytes) const
 
 int AlbumFolder::removeStaleTemporaryFiles() const
 {
-    FileDescriptor dir(::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor dir = openFolder(m_path);
     if (!dir.isValid())
         return 0;
     const time_t staleBefore = ::time(nullptr) - kStaleAfterSeconds;
@@ -347,6 +480,149 @@ int AlbumFolder::removeStaleTemporaryFiles() const
             ++removed;
     });
     return removed;
+}
+
+FileDescriptor AlbumFolder::openVideo(const QString& name) const
+{
+    if (!isVideoName(name))
+        return FileDescriptor(-1);
+    FileDescriptor dir = openFolder(m_path);
+    struct stat info { };
+    return dir.isValid() ? openRegularFile(dir.get(), name, O_RDONLY, info) : FileDescriptor(-1);
+}
+
+QUrl AlbumFolder::videoFileURL(const QString& name) const
+{
+    return openVideo(name).isValid() ? QUrl::fromLocalFile(m_path + QLatin1Char('/') + name) : QUrl();
+}
+
+void RecordingClaim::discard()
+{
+    if (m_file.isValid())
+        ::unlink(QFile::encodeName(path()).constData());
+    m_file.close();
+}
+
+AlbumFolder::Claimed AlbumFolder::claimRecording(const QString& extension) const
+{
+    QString upper = extension.toUpper();
+    if (upper.startsWith(QLatin1Char('.')))
+        upper.remove(0, 1);
+    if (!videoKind(upper))
+        return { {}, saveError(EINVAL, m_path, Item::Video) };
+    if (m_creation == Creation::IfMissing)
+        QDir().mkpath(m_path); // failures surface below
+    const QByteArray encodedPath = QFile::encodeName(m_path);
+    struct stat folderInfo { };
+    if (::stat(encodedPath.constData(), &folderInfo) != 0)
+        return { {}, saveError(errno, m_path, Item::Video) };
+    if (!S_ISDIR(folderInfo.st_mode))
+        return { {}, saveError(ENOTDIR, m_path, Item::Video) };
+
+    const QByteArray suffix = "." + upper.toLatin1() + ".part";
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        QByteArray pattern = encodedPath + "/.VID-XXXXXX" + suffix;
+        // mkostemps creates the file exclusively (never through a link), owner-only at first.
+        FileDescriptor file(::mkostemps(pattern.data(), int(suffix.size()), O_CLOEXEC));
+        if (!file.isValid() || ::fchmod(file.get(), 0644) != 0) {
+            const int error = errno;
+            if (file.isValid())
+                ::unlink(pattern.constData());
+            return { {}, saveError(error, m_path, Item::Video) };
+        }
+        RecordingClaim claim;
+        claim.m_folder = m_path;
+        claim.m_name = QFile::decodeName(pattern.mid(pattern.lastIndexOf('/') + 1));
+        claim.m_extension = upper;
+        if (::flock(file.get(), LOCK_EX | LOCK_NB) == 0) {
+            claim.m_file = std::move(file);
+            return { std::move(claim), std::nullopt };
+        }
+        // Another process's interruptedRecordings() locked it first, between its creation and
+        // here: that file is the other process's to remove. A new name.
+    }
+    return { {}, saveError(EBUSY, m_path, Item::Video) };
+}
+
+AlbumFolder::Stored AlbumFolder::storeRecording(RecordingClaim claim) const
+{
+    const auto kind = videoKind(claim.extension());
+    if (!claim.isValid() || !kind || claim.m_folder != m_path)
+        return { {}, saveError(EBADF, m_path, Item::Video) };
+    FileDescriptor dir = openFolder(m_path);
+    if (!dir.isValid())
+        return { {}, saveError(errno, m_path, Item::Video) };
+    const QByteArray from = QFile::encodeName(claim.fileName());
+    struct stat info { };
+    if (::fstat(claim.descriptor(), &info) != 0)
+        return { {}, saveError(errno, m_path, Item::Video) };
+    if (info.st_size < kShortestRecording) {
+        ::unlinkat(dir.get(), from.constData(), 0);
+        return { {},
+            AlbumError(AlbumError::Kind::NothingRecorded,
+                QCoreApplication::translate(
+                    "AlbumFolder", "The video could not be saved: nothing was recorded.")) };
+    }
+    // The recording reaches the disk before its name does.
+    if (::fsync(claim.descriptor()) != 0)
+        return { {}, saveError(errno, m_path, Item::Video) };
+
+    const NumberingLock lock(dir.get());
+    PhotoNumbers numbers(scanNames(dir.get(), true));
+    while (const std::optional<long> number = numbers.next()) {
+        const QString name = formatName(*kind, *number);
+        const int error
+            = renameWithoutReplacing(dir.get(), from.constData(), QFile::encodeName(name).constData());
+        if (error == 0) {
+            ::fsync(dir.get());
+            return { name, std::nullopt };
+        }
+        if (error == ENOENT) // the folder is there: the recording's file is not
+            return { {},
+                AlbumError(AlbumError::Kind::Io,
+                    QCoreApplication::translate("AlbumFolder",
+                        "The video could not be saved: its file was removed from the album folder %1 while "
+                        "recording.")
+                        .arg(m_path)) };
+        if (error != EEXIST)
+            return { {}, saveError(error, m_path, Item::Video) };
+    }
+    return { {},
+        AlbumError(AlbumError::Kind::AlbumFull,
+            QCoreApplication::translate("AlbumFolder",
+                "The video could not be saved: the album folder %1 has no free number left. It stays in the "
+                "folder as %2.")
+                .arg(m_path, claim.fileName())) };
+}
+
+std::vector<RecordingClaim> AlbumFolder::interruptedRecordings() const
+{
+    std::vector<RecordingClaim> claims;
+    FileDescriptor dir = openFolder(m_path);
+    if (!dir.isValid())
+        return claims;
+    forEachEntry(dir.get(), [&](const char* entry) {
+        const std::optional<QString> extension = recordingExtension(entry);
+        if (!extension)
+            return;
+        const QString name = QFile::decodeName(entry);
+        struct stat info { };
+        FileDescriptor file = openRegularFile(dir.get(), name, O_RDONLY, info);
+        if (!file.isValid() || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+            return; // gone, not a file, or a live recording
+        // Stored and released between the open and the lock: the name is no longer this file's.
+        struct stat now { };
+        if (::fstatat(dir.get(), entry, &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_ino != info.st_ino
+            || now.st_dev != info.st_dev)
+            return;
+        RecordingClaim claim;
+        claim.m_folder = m_path;
+        claim.m_name = name;
+        claim.m_extension = *extension;
+        claim.m_file = std::move(file);
+        claims.push_back(std::move(claim));
+    });
+    return claims;
 }
 
 } // namespace platform

@@ -6,6 +6,7 @@
 #include "platform/album/AlbumFolder.h"
 #include "platform/album/ImageOrientation.h"
 #include "platform/album/JpegMetadata.h"
+#include "platform/album/VideoThumbnail.h"
 
 namespace platform {
 
@@ -26,8 +27,19 @@ AssetRepresentation Asset::defaultRepresentation() const
     return AssetRepresentation(m_folder, m_name);
 }
 
+bool Asset::isVideo() const
+{
+    return AlbumFolder::isVideoName(m_name);
+}
+
 QImage Asset::thumbnail() const
 {
+    if (isVideo()) {
+        const FileDescriptor video = m_folder->openVideo(m_name);
+        if (!video.isValid())
+            return {};
+        return withPlayMark(firstVideoFrame(video.get(), kThumbnailBox), kThumbnailBox);
+    }
     auto bytes = m_folder->readPhoto(m_name);
     if (!bytes)
         return {};

@@ -1,7 +1,7 @@
 #pragma once
 
-// One photo of the album. Cheap to create: the file is read when a representation's data or the
-// thumbnail is asked for. Any thread.
+// One photo or video of the album. Cheap to create: the file is read when a representation's
+// data or the thumbnail is asked for. Any thread.
 
 #include <memory>
 
@@ -19,9 +19,12 @@ public:
     Asset(std::shared_ptr<const AlbumFolder> folder, QString name);
 
     AssetRepresentation defaultRepresentation() const;
+    bool isVideo() const;
 
     // A small upright image of the photo, at most 160×120 before turning: the thumbnail
-    // embedded in the file when there is one, else a scaled decode. Null if the photo is gone.
+    // embedded in the file when there is one, else a scaled decode. Of a video: its first frame,
+    // at most 160×120, with a play mark (a plain dark picture with the mark when the video does
+    // not decode: it is still in the album). Null if the photo or video is gone.
     QImage thumbnail() const;
 
 private:

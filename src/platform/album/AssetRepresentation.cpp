@@ -1,5 +1,7 @@
 #include "platform/album/AssetRepresentation.h"
 
+#include <sys/stat.h>
+
 #include <QBuffer>
 #include <QImageReader>
 
@@ -19,6 +21,27 @@ AssetRepresentation::AssetRepresentation(std::shared_ptr<const AlbumFolder> fold
 AssetURL AssetRepresentation::url() const
 {
     return m_folder->urlForName(m_name);
+}
+
+bool AssetRepresentation::isVideo() const
+{
+    return AlbumFolder::isVideoName(m_name);
+}
+
+qint64 AssetRepresentation::size() const
+{
+    if (!isVideo()) {
+        const auto bytes = m_folder->readPhoto(m_name);
+        return bytes ? bytes->size() : 0;
+    }
+    const FileDescriptor video = m_folder->openVideo(m_name);
+    struct stat info { };
+    return video.isValid() && ::fstat(video.get(), &info) == 0 ? qint64(info.st_size) : 0;
+}
+
+QUrl AssetRepresentation::fileURL() const
+{
+    return m_folder->videoFileURL(m_name);
 }
 
 MetadataDictionary AssetRepresentation::metadata() const

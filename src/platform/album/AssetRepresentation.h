@@ -2,7 +2,8 @@
 
 // The stored form of one photo: its URL, its metadata, its pixels and their orientation.
 // Each call reads the file again (nothing is cached), so a photo deleted meanwhile gives an
-// empty dictionary, a null image and orientation 0.
+// empty dictionary, a null image and orientation 0. A video has a URL, a size and a file URL for
+// a player; its metadata is empty, its images null.
 //
 // Any thread; the album's completions call it on the album thread.
 
@@ -10,6 +11,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QUrl>
 
 #include "platform/album/AssetURL.h"
 #include "platform/core/MetadataDictionary.h"
@@ -23,6 +25,12 @@ public:
     AssetRepresentation(std::shared_ptr<const AlbumFolder> folder, QString name);
 
     AssetURL url() const;
+    bool isVideo() const;
+    // The file's size in bytes; 0 when it is gone.
+    qint64 size() const;
+    // A video's file:// URL for a player, checked to be a regular video file of the album (not a
+    // link) now; empty otherwise.
+    QUrl fileURL() const;
 
     // Read back from the file: "Orientation", "PixelWidth"/"PixelHeight", {TIFF}, {Exif}, {GPS},
     // {IPTC}, in the layout of platform/album/ImagePropertyKeys.h.

@@ -5,8 +5,9 @@ import Lumivue
 // The photo viewer over the whole window: one album photo, upright, zoomed from the scale that
 // fits all of it to the one where a photo pixel covers a device pixel, and centred while smaller
 // than the view. Pinch (touch) or the wheel (1.25× a notch, about the pointer) zooms, a drag pans.
-// A photo that cannot be shown is said so in its place. Done clicks and emits `done`; the opener
-// closes the viewer.
+// A photo that cannot be shown is said so in its place. A video plays in the same place
+// (VideoPlayer.qml, loaded only for videos) with play/pause and a position bar; one that cannot
+// be played is said so like a photo. Done clicks and emits `done`; the opener closes the viewer.
 //
 // The viewer turns with the device as a whole screen does: held sideways or upside down, its
 // content is turned so the photo and Done stay upright, with the window's sides swapped; the zoom
@@ -138,6 +139,7 @@ Item {
             id: flick
             objectName: "viewImageScrollView"
             anchors.fill: parent
+            visible: !photo.isVideo
             clip: true
             boundsBehavior: Flickable.StopAtBounds
             contentWidth: Math.max(width, picture.width)
@@ -172,6 +174,19 @@ Item {
                     onWheel: wheel => viewer.zoomAt(viewer.zoom * Math.pow(1.25, wheel.angleDelta.y / 120),
                                                     mapToItem(flick, wheel.x, wheel.y))
                 }
+            }
+        }
+
+        Loader {
+            id: videoPlayer
+            anchors.fill: parent
+            active: photo.isVideo
+            visible: photo.message === ""
+            source: "qrc:/lumivue/VideoPlayer.qml"
+            onLoaded: {
+                item.model = photo;
+                item.source = Qt.binding(() => photo.videoSource);
+                item.failed.connect(photo.videoFailed);
             }
         }
 

@@ -38,12 +38,12 @@ TEST(AlbumOrderTest, EnumerationFollowsWriteOrder)
 struct NamingRow {
     const char* name;
     QStringList present; // files already in the album
-    QStringList expected; // the names two new photos get, in order
+    QStringList expected; // the names new photos (IMG_) and recordings (VID_) get, in order
 };
 
 class AlbumNamingTest : public ::testing::TestWithParam<NamingRow> { };
 
-TEST_P(AlbumNamingTest, NewPhotosGetTheNextFreeNames)
+TEST_P(AlbumNamingTest, NewPhotosAndVideosGetTheNextFreeNames)
 {
     const NamingRow& row = GetParam();
     QTemporaryDir dir;
@@ -52,8 +52,13 @@ TEST_P(AlbumNamingTest, NewPhotosGetTheNextFreeNames)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
     platform::AssetsLibrary library(dir.path());
+    const platform::AlbumFolder folder(dir.path(), platform::AlbumFolder::Creation::Never);
     for (const QString& name : row.expected) {
-        const auto written = writeAndWait(library, splitImage(16, 16));
+        const auto video = [&] {
+            const auto stored = folder.storeRecording(recorded(folder, name.section('.', 1)));
+            return WriteResult { folder.urlForName(stored.name), stored.error };
+        };
+        const auto written = name.startsWith("IMG") ? writeAndWait(library, splitImage(16, 16)) : video();
         ASSERT_FALSE(written.error) << written.error->description().toStdString();
         EXPECT_TRUE(QFile::exists(dir.filePath(name)))
             << name.toStdString() << " in " << folderEntries(dir.path()).join(' ').toStdString();
@@ -71,7 +76,13 @@ INSTANTIATE_TEST_SUITE_P(Albums, AlbumNamingTest,
         // One stray file with the highest possible number must not end the album.
         NamingRow { "GapsBelowTheTop", { "IMG_0001.JPG", "IMG_0003.JPG", "IMG_999999999.JPG" },
             { "IMG_0002.JPG", "IMG_0004.JPG" } },
-        NamingRow { "LastNumberThenGaps", { "IMG_999999998.JPG" }, { "IMG_999999999.JPG", "IMG_0001.JPG" } }),
+        NamingRow { "LastNumberThenGaps", { "IMG_999999998.JPG" }, { "IMG_999999999.JPG", "IMG_0001.JPG" } },
+        // Photos and videos share one sequence; only canonical video names count.
+        NamingRow { "VideoAfterPhotoAfterVideo",
+            { "IMG_0003.JPG", "VID_7.MP4", "vid_0009.mp4", "VID_0009.MOV" },
+            { "VID_0004.MP4", "IMG_0005.JPG", "VID_0006.WEBM" } },
+        NamingRow { "VideoPastFourDigits", { "VID_9999.WEBM", "VID_00009.MP4" },
+            { "IMG_10000.JPG", "VID_10001.MP4" } }),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(AlbumConcurrencyTest, ConcurrentWritersNeverShareAName)

@@ -11,6 +11,7 @@
 
 #include <QColor>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QString>
@@ -117,6 +118,18 @@ inline Enumeration enumerateAndWait(
         });
     EXPECT_EQ(done.get_future().wait_for(kWait), std::future_status::ready);
     return result;
+}
+
+// A recording's claim with `bytes` written into it, as a recorder would.
+inline platform::RecordingClaim recorded(
+    const platform::AlbumFolder& folder, const QString& extension, int bytes = 4096)
+{
+    platform::AlbumFolder::Claimed claimed = folder.claimRecording(extension);
+    EXPECT_FALSE(claimed.error);
+    QFile file(claimed.claim.path());
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(bytes, 'v'));
+    return std::move(claimed.claim);
 }
 
 // Every regular entry of a folder, hidden ones included.
