@@ -13,6 +13,7 @@ ARM64_PACKAGES=(
   qt6-base-dev qt6-multimedia-dev qt6-positioning-dev libgl-dev
   qt6-declarative-dev qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qtquick
   qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-window
+  qml6-module-qtmultimedia
   libexiv2-dev libcurl4-openssl-dev libhwy-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-0
   libgtest-dev libgmock-dev

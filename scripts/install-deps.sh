@@ -16,6 +16,7 @@ PACKAGES=(
   libcurl4-openssl-dev openssl
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
   gstreamer1.0-plugins-good gstreamer1.0-pipewire gstreamer1.0-tools
+  gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav qml6-module-qtmultimedia
   pipewire pipewire-bin wireplumber dbus-daemon
   librsvg2-bin help2man desktop-file-utils appstream file dpkg-dev
   libcpp-httplib-dev libqt6sql6-sqlite libqt6sql6-psql postgresql chromium

@@ -219,6 +219,30 @@
         <source>Photo in %1 s; tap to cancel</source>
         <translation>Foto in %1 s; zum Abbrechen tippen</translation>
     </message>
+    <message>
+        <source>Photo or video</source>
+        <translation>Foto oder Video</translation>
+    </message>
+    <message>
+        <source>Video</source>
+        <translation>Video</translation>
+    </message>
+    <message>
+        <source>Recording, %1</source>
+        <translation>Aufnahme, %1</translation>
+    </message>
+    <message>
+        <source>Stop recording</source>
+        <translation>Aufnahme beenden</translation>
+    </message>
+    <message>
+        <source>Start recording</source>
+        <translation>Aufnahme starten</translation>
+    </message>
+    <message>
+        <source>Recording in %1 s; tap to cancel</source>
+        <translation>Aufnahme in %1 s; zum Abbrechen tippen</translation>
+    </message>
 </context>
 <context>
     <name>PhotoSaver</name>
@@ -315,6 +339,33 @@
     </message>
 </context>
 <context>
+    <name>photos::VideoSaver</name>
+    <message>
+        <source>the camera gave no picture</source>
+        <translation>Die Kamera hat kein Bild geliefert</translation>
+    </message>
+    <message>
+        <source>No video was recorded: %1.</source>
+        <translation>Es wurde kein Video aufgenommen: %1.</translation>
+    </message>
+    <message>
+        <source>No video was recorded: %1</source>
+        <translation>Es wurde kein Video aufgenommen: %1</translation>
+    </message>
+    <message>
+        <source>The storage is full. What was recorded until then is kept.</source>
+        <translation>Der Speicher ist voll. Was bis dahin aufgenommen wurde, bleibt erhalten.</translation>
+    </message>
+    <message>
+        <source>The recording stopped: %1. What was recorded until then is kept.</source>
+        <translation>Die Aufnahme wurde beendet: %1. Was bis dahin aufgenommen wurde, bleibt erhalten.</translation>
+    </message>
+    <message>
+        <source>The video could not be saved: %1</source>
+        <translation>Das Video konnte nicht gespeichert werden: %1</translation>
+    </message>
+</context>
+<context>
     <name>ui::LumivueViewController</name>
     <message>
         <source>Error!</source>
@@ -323,6 +374,10 @@
     <message>
         <source>OK</source>
         <translation>OK</translation>
+    </message>
+    <message>
+        <source>Recording stopped</source>
+        <translation>Aufnahme beendet</translation>
     </message>
 </context>
 </TS>

@@ -7,6 +7,9 @@
 //   frame_path  all three in a row, as one frame takes them
 //   denoise_window / denoise_frame  night mode's temporal filter on the scope window / the whole frame
 //   frame_path_night  the frame path with night mode on (the filter fused with the enhancement)
+//   delegate_recording  the frame delegate as the camera calls it, night mode off/on (first
+//               argument), without and with a video recording (second): recording adds the
+//               whole frame's copy into the encoder's buffer and its enhancement as a still there
 // Each stage runs on one core; the budget for the whole path is 2 ms per frame.
 
 #include <cstdint>
@@ -31,6 +34,8 @@
 #include "imaging/ScopeSettings.h"
 #include "imaging/TemporalDenoiser.h"
 #include "platform/camera/SampleBuffer.h"
+#include "platform/camera/StreamVideoDataOutput.h"
+#include "platform/camera/VideoConnection.h"
 
 namespace {
 
@@ -200,8 +205,46 @@ void BM_frame_path_night(benchmark::State& state)
     b.scope.settings.setNightMode(false);
 }
 
+// An encoder's input buffer, without the encoder (its cost is bench_video's).
+struct BufferSink final : imaging::VideoFrameSink {
+    std::vector<std::uint8_t> pixels;
+    bool writeFrame(std::size_t width, std::size_t height, const Fill& fill) override
+    {
+        pixels.resize(4 * width * height);
+        fill(pixels.data(), 4 * width);
+        return true;
+    }
+};
+
+void BM_delegate_recording(benchmark::State& state)
+{
+    Bench& b = bench();
+    b.scope.settings.setNightMode(state.range(0) != 0);
+    if (state.range(1) != 0)
+        b.scope.pipeline.setVideoSink(std::make_shared<BufferSink>());
+    platform::StreamVideoDataOutput output;
+    platform::VideoConnection connection;
+    for (auto _ : state) {
+        state.PauseTiming();
+        platform::SampleBuffer frame = b.frame();
+        state.ResumeTiming();
+        b.scope.pipeline.captureOutput(output, frame, connection);
+        state.PauseTiming();
+        b.scope.qImage().take();
+        state.ResumeTiming();
+    }
+    b.scope.pipeline.setVideoSink(nullptr);
+    b.scope.settings.setNightMode(false);
+}
+
 } // namespace
 
+BENCHMARK(BM_delegate_recording)
+    ->ArgsProduct({ { 0, 1 }, { 0, 1 } })
+    ->ArgNames({ "night", "recording" })
+    ->Unit(benchmark::kMicrosecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 BENCHMARK(BM_denoise_window)
     ->Apply(everyTarget)
     ->Unit(benchmark::kMicrosecond)

@@ -77,6 +77,8 @@ struct HostOptions {
                        "settings), then "
                        "exit. Off deletes the analytics files saved so far."),
         QStringLiteral("off|on") };
+    QCommandLineOption noAudio { QStringLiteral("no-audio"),
+        QStringLiteral("Record videos without sound, even with a microphone.") };
     QCommandLineOption headless { QStringLiteral("headless"),
         QStringLiteral("Render offscreen, without a window.") };
     QCommandLineOption control { QStringLiteral("control"),
@@ -96,7 +98,7 @@ struct HostOptions {
     void addTo(QCommandLineParser& parser) const
     {
         parser.addOptions({ help, version, camera, listCameras, cameraRotation, sensorNoise, sensorShake,
-            denoise, idiom, scale, size, album, dataDir, location, serverUrl, noAnalytics, analytics,
+            denoise, idiom, scale, size, album, dataDir, location, serverUrl, noAnalytics, analytics, noAudio,
             headless, control, screenshot, duration, stackFrames });
     }
 };
@@ -113,7 +115,8 @@ QString description()
         "lumivue.ui, lumivue.app), all on; silence one with QT_LOGGING_RULES=\"lumivue.scope=false\".\n"
         "\n"
         "Usage analytics: the app records how it is used — when a use starts and how long it lasts,\n"
-        "each photo taken (the event TAKE_PICTURE), crashes, the device's model, locale and time zone,\n"
+        "each photo taken (the event TAKE_PICTURE), each video and its length in seconds (TAKE_VIDEO), "
+        "crashes, the device's model, locale and time zone,\n"
         "its position at start when known (cut to 0.001 degrees) and a per-app device identifier; never\n"
         "photos. Sessions are kept in the app-data folder (or --data-dir) and sent to the report\n"
         "server (--server-url; by default one on this machine, 127.0.0.1:8642). --no-analytics turns\n"
@@ -266,6 +269,7 @@ void readPassThrough(const QCommandLineParser& parser, const HostOptions& o, Hos
     s.dataDir = parser.value(o.dataDir);
     s.serverUrl = parser.value(o.serverUrl);
     s.noAnalytics = parser.isSet(o.noAnalytics);
+    s.noAudio = parser.isSet(o.noAudio);
     s.headless = parser.isSet(o.headless);
     s.controlPath = parser.value(o.control);
 }

@@ -29,6 +29,7 @@ struct HostSettings {
     std::optional<Location> location; // a fixed fix for machines without a position source
     QString serverUrl;
     bool noAnalytics { false }; // this run only
+    bool noAudio { false }; // videos without sound
     std::optional<bool> storeAnalyticsChoice; // --analytics on|off: store it for every later start, then exit
     bool headless { false };
     QString controlPath; // "" none, "-" standard input

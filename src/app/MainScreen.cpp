@@ -36,6 +36,7 @@ std::unique_ptr<ui::LumivueViewController> makeMainScreen(
     screen->setAlbumDirectory(settings.albumDir);
     screen->settings().setNightMode(settings.denoise);
     screen->settings().setStackFrames(settings.stackFrames);
+    screen->setAudioEnabled(!settings.noAudio);
     // The self-timer is kept between starts, with the analytics choice in the app's settings.
     screen->setTimerSeconds(appSettings().value(kTimerKey, 0).toInt());
     ui::LumivueViewController* raw = screen.get();

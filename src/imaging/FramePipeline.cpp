@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include <QColorSpace>
 
@@ -77,8 +78,7 @@ bool FramePipeline::processFrame(platform::PixelBuffer& buffer, bool isPreview)
     if (!sharedColorSpace())
         return false;
 
-    const std::int32_t level = ScopeSettings::levelForMode(m_settings.scopeNightVisionMode(),
-        m_settings.scopeNightVisionLevel(), scopeImageLevel(), m_settings.scopeNightVisionThread());
+    const std::int32_t level = stillLevel();
     m_settings.setScopeNightVisionLevel(level);
 
     const FrameWindow window = isPreview
@@ -106,6 +106,55 @@ bool FramePipeline::processFrame(platform::PixelBuffer& buffer, bool isPreview)
             storeMeasurement(sums, window.pixelCount());
     }
     return true;
+}
+
+std::int32_t FramePipeline::stillLevel() const
+{
+    return ScopeSettings::levelForMode(m_settings.scopeNightVisionMode(), m_settings.scopeNightVisionLevel(),
+        scopeImageLevel(), m_settings.scopeNightVisionThread());
+}
+
+void FramePipeline::setVideoSink(std::shared_ptr<VideoFrameSink> sink)
+{
+    std::shared_ptr<VideoFrameSink> old;
+    {
+        const std::lock_guard lock(m_videoSinkMutex);
+        old = std::exchange(m_videoSink, std::move(sink));
+        if (m_videoSink)
+            m_droppedVideoFrames.store(0, std::memory_order_relaxed);
+    }
+    // `old` goes here, outside the lock; a frame being written holds its own reference.
+}
+
+void FramePipeline::recordFrame(VideoFrameSink& sink, platform::SampleBuffer& frame)
+{
+    platform::PixelBuffer& buffer = frame.imageBuffer();
+    platform::PixelBuffer::ScopedLock lock(buffer);
+    const std::uint8_t* const source = buffer.baseAddress();
+    const std::size_t width = buffer.width();
+    const std::size_t height = buffer.height();
+    const std::size_t sourceStride = buffer.bytesPerRow();
+    const std::int32_t level = stillLevel();
+    const std::int32_t colorFilter = m_settings.scopeNightVisionColorFilter();
+    const bool nightMode = m_settings.isNightMode();
+    if (nightMode && !m_videoNightModeWasOn)
+        m_videoDenoiser.reset();
+    m_videoNightModeWasOn = nightMode;
+
+    const bool written = sink.writeFrame(width, height, [&](std::uint8_t* pixels, std::size_t bytesPerRow) {
+        for (std::size_t y = 0; y < height; ++y)
+            std::memcpy(pixels + y * bytesPerRow, source + y * sourceStride, 4 * width);
+        const FrameWindow whole { 0, 0, width, height };
+        // As a still: a scene bright enough for level 0 keeps its colours, untinted.
+        if (nightMode && level > 0)
+            m_videoDenoiser.filterAndEnhance(pixels, bytesPerRow, whole, level, colorFilter);
+        else if (nightMode)
+            m_videoDenoiser.filter(pixels, bytesPerRow, whole);
+        else if (level > 0)
+            FrameEnhancer::enhance(pixels, bytesPerRow, whole, level, colorFilter);
+    });
+    if (!written)
+        m_droppedVideoFrames.fetch_add(1, std::memory_order_relaxed);
 }
 
 QImage FramePipeline::quartzImageFromSampleBuffer(platform::SampleBuffer& sampleBuffer, bool isPreview)
@@ -167,6 +216,13 @@ void FramePipeline::captureOutput(
     platform::VideoDataOutput&, platform::SampleBuffer& frame, platform::CaptureConnection&)
 {
     LUMIVUE_CHECK_THREAD(m_frameQueue);
+    std::shared_ptr<VideoFrameSink> videoSink;
+    {
+        const std::lock_guard lock(m_videoSinkMutex);
+        videoSink = m_videoSink;
+    }
+    if (videoSink)
+        recordFrame(*videoSink, frame); // before the preview enhances its window in place
     if (m_qImage.isFull() || isTakingPicture()) {
         // The previous picture is not drawn yet, or a photo is being taken: drop, unprocessed.
         m_droppedFrames.fetch_add(1, std::memory_order_relaxed);

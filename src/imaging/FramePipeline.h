@@ -11,6 +11,11 @@
 // calls resetNightMode (the scene changed under it). Off, the filter never runs and a frame's
 // bytes are exactly what they are without night mode. Stills are never filtered here.
 //
+// Recording (setVideoSink): every frame, before the preview takes its window, is copied whole to
+// the sink and enhanced there as a still of that moment would be (the same level and tint, none at
+// level 0); in night mode it is first filtered over time by a filter of its own, which starts
+// afresh with the preview's. The preview's dropping of frames never drops a recorded one.
+//
 // Threads:
 // - quartzImageFromSampleBuffer: the frame queue ("myQueue") for previews, the camera's still
 //   delivery thread for stills. A still call may overlap a preview call.
@@ -28,6 +33,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include <QImage>
 #include <QObject>
@@ -37,6 +43,7 @@
 #include "imaging/Pixel.h"
 #include "imaging/RepeatingTimerThread.h"
 #include "imaging/TemporalDenoiser.h"
+#include "imaging/VideoFrameSink.h"
 #include "platform/camera/SampleBufferDelegate.h"
 #include "platform/core/ThreadChecker.h"
 
@@ -95,7 +102,21 @@ public:
     void shutdown();
     // The picture the night filter has averaged is no longer the scene (another camera, preset,
     // zoom or light): the next preview is shown as it comes and starts a new average.
-    void resetNightMode() { m_denoiser.reset(); }
+    void resetNightMode()
+    {
+        m_denoiser.reset();
+        m_videoDenoiser.reset();
+    }
+
+    // Frames go to `sink` too from the next one on; null stops that. Any thread; the frame being
+    // written when it is replaced still goes to the old sink, which the caller keeps alive until
+    // this returns (it holds a reference of its own).
+    void setVideoSink(std::shared_ptr<VideoFrameSink> sink);
+    // Frames the sink refused since it was set.
+    std::uint64_t droppedVideoFrameCount() const
+    {
+        return m_droppedVideoFrames.load(std::memory_order_relaxed);
+    }
 
     ImageSlot& qImage() { return m_qImage; }
     bool isTakingPicture() const { return m_isTakingPicture.load(std::memory_order_relaxed); }
@@ -122,6 +143,10 @@ private:
     void storeMeasurement(const ChannelSums& sums, std::size_t pixelCount);
     // Steps 2 to 7 of the enhancement on a locked buffer; false when no colour space exists.
     bool processFrame(platform::PixelBuffer& buffer, bool isPreview);
+    // The level a still taken now would get, from the settings and the last measurement.
+    std::int32_t stillLevel() const;
+    // The whole frame, enhanced as a still, into the sink (frame queue).
+    void recordFrame(VideoFrameSink& sink, platform::SampleBuffer& frame);
 
     ScopeSettings& m_settings;
     ScopeGeometry& m_geometry;
@@ -136,6 +161,12 @@ private:
     // Previews only (the frame queue), apart from reset(), which any thread may call.
     TemporalDenoiser m_denoiser;
     bool m_nightModeWasOn { false }; // at the last preview; frame queue only
+    // Recording: the sink (swapped under the mutex, used outside it) and its own night filter.
+    std::mutex m_videoSinkMutex;
+    std::shared_ptr<VideoFrameSink> m_videoSink;
+    TemporalDenoiser m_videoDenoiser;
+    bool m_videoNightModeWasOn { false }; // frame queue only
+    std::atomic<std::uint64_t> m_droppedVideoFrames { 0 };
 
     platform::ThreadChecker m_mainThread;
     // The queue of the session set last; bound by its first frame.

@@ -17,6 +17,8 @@ namespace imaging {
 
 namespace {
 
+constexpr platform::FrameDuration kPreviewFrameDuration { 1, 20 };
+constexpr platform::FrameDuration kRecordingFrameDuration { 1, 30 };
 constexpr int kPresetItems = 4;
 constexpr platform::SessionPreset kPresets[kPresetItems] = { platform::SessionPreset::Low,
     platform::SessionPreset::Medium, platform::SessionPreset::High, platform::SessionPreset::Photo };
@@ -43,6 +45,12 @@ void ScopeCamera::shutdown()
         m_videoDataOutput->setSampleBufferDelegate(nullptr, {});
     if (m_session && m_session->isRunning())
         m_session->stopRunning();
+}
+
+void ScopeCamera::setRecordingFrameRate(bool recording)
+{
+    if (m_videoDataOutput)
+        m_videoDataOutput->setMinFrameDuration(recording ? kRecordingFrameDuration : kPreviewFrameDuration);
 }
 
 QString ScopeCamera::cameraMessage() const
@@ -86,7 +94,7 @@ void ScopeCamera::setupCaptureSessionVideo(platform::SampleBufferDelegate* deleg
         m_videoDataOutput = m_backend->makeVideoDataOutput();
         if (m_videoDataOutput && session->addOutput(m_videoDataOutput)) {
             m_videoDataOutput->setPixelFormat(platform::PixelFormat::BGRA32);
-            m_videoDataOutput->setMinFrameDuration(platform::FrameDuration { 1, 20 });
+            m_videoDataOutput->setMinFrameDuration(kPreviewFrameDuration);
             m_videoDataOutput->setSampleBufferDelegate(delegate, QStringLiteral("myQueue"));
         }
         m_stillImageOutput = m_backend->makeStillImageOutput();

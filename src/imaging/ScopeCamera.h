@@ -54,6 +54,9 @@ public:
     bool hasTorch() const;
     // Toggles the torch of the camera in use, if it has one.
     void changeScopeTorch();
+    // While a video records, frames come at up to 30 a second (the recording's rate); the preview
+    // alone takes 20.
+    void setRecordingFrameRate(bool recording);
     // Two cameras to switch between.
     bool hasBothCameras() const { return m_cDeviceBack && m_cDeviceFront; }
     void startRunning();

@@ -57,6 +57,49 @@ QImage ButtonArt::shutter(qreal points, qreal scale)
     return c.finish();
 }
 
+QImage ButtonArt::videoShutter(qreal points, qreal scale, bool recording)
+{
+    Canvas c(points, scale);
+    c.painter.setPen(whitePen(7));
+    c.painter.setBrush(Qt::NoBrush);
+    c.painter.drawEllipse(QPointF(50, 50), 45, 45);
+    c.painter.setPen(Qt::NoPen);
+    c.painter.setBrush(QColor(232, 38, 38));
+    if (recording)
+        c.painter.drawRoundedRect(QRectF(32, 32, 36, 36), 6, 6);
+    else
+        c.painter.drawEllipse(QPointF(50, 50), 36, 36);
+    return c.finish();
+}
+
+QImage ButtonArt::captureMode(qreal points, qreal scale, bool video)
+{
+    Canvas c(points, scale);
+    c.painter.setPen(whitePen(6));
+    c.painter.setBrush(Qt::NoBrush);
+    if (video) {
+        // A video camera: the body and the lens hood beside it.
+        c.painter.drawRoundedRect(QRectF(12, 32, 54, 38), 7, 7);
+        QPainterPath hood;
+        hood.moveTo(66, 45);
+        hood.lineTo(88, 33);
+        hood.lineTo(88, 69);
+        hood.lineTo(66, 57);
+        c.painter.drawPath(hood);
+        c.painter.setPen(Qt::NoPen);
+        c.painter.setBrush(QColor(232, 38, 38));
+        c.painter.drawEllipse(QPointF(26, 44), 5, 5);
+        return c.finish();
+    }
+    // A still camera: body, view-finder bump and lens.
+    QPainterPath body;
+    body.addRoundedRect(QRectF(14, 32, 72, 48), 8, 8);
+    body.addRoundedRect(QRectF(36, 22, 28, 12), 3, 3);
+    c.painter.drawPath(body.simplified());
+    c.painter.drawEllipse(QPointF(50, 56), 14, 14);
+    return c.finish();
+}
+
 QImage ButtonArt::torch(qreal points, qreal scale)
 {
     Canvas c(points, scale);
@@ -199,6 +242,10 @@ QImage ButtonArt::named(const QString& name, qreal points, qreal scale)
         return {};
     if (name == QLatin1String("shutter"))
         return shutter(points, scale);
+    if (name == QLatin1String("shutter-video") || name == QLatin1String("shutter-stop"))
+        return videoShutter(points, scale, name.endsWith(QLatin1String("-stop")));
+    if (name == QLatin1String("captureMode-photo") || name == QLatin1String("captureMode-video"))
+        return captureMode(points, scale, name.endsWith(QLatin1String("-video")));
     if (name == QLatin1String("torch"))
         return torch(points, scale);
     if (name == QLatin1String("cameraSwitch"))

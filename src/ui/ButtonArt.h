@@ -16,6 +16,10 @@ public:
 
     // The shutter: a white ring around a white disc.
     static QImage shutter(qreal points, qreal scale);
+    // The shutter in video mode: the ring around a red disc, or, while recording, a red square.
+    static QImage videoShutter(qreal points, qreal scale, bool recording);
+    // The photo/video switch, showing the mode in use: a camera, or a video camera.
+    static QImage captureMode(qreal points, qreal scale, bool video);
     // The torch: a lightning bolt.
     static QImage torch(qreal points, qreal scale);
     // Front/back switch: a camera body with two turning arrows.
@@ -28,8 +32,9 @@ public:
     static QImage selfTimer(qreal points, qreal scale, int seconds);
     // The album button before any thumbnail: a picture frame with hills and a moon.
     static QImage albumPlaceholder(qreal points, qreal scale);
-    // By name, for the screen's QML: shutter, torch, cameraSwitch, nightMode-on, nightMode-off,
-    // grid, albumPlaceholder, selfTimer-0/3/10. An unknown name, or a size no button has, gives a null image.
+    // By name, for the screen's QML: shutter, shutter-video, shutter-stop, torch, cameraSwitch,
+    // nightMode-on, nightMode-off, grid, albumPlaceholder, selfTimer-0/3/10, captureMode-photo,
+    // captureMode-video. An unknown name, or a size no button has, gives a null image.
     static QImage named(const QString& name, qreal points, qreal scale);
 };
 

@@ -31,6 +31,8 @@ namespace {
 
 // How long quitting waits for a tapped photo: a still, or a burst and its merge, and the write.
 constexpr std::chrono::seconds kQuitWaitForPhoto { 5 };
+// How long quitting waits for a stopped recording to be finished and stored.
+constexpr std::chrono::seconds kQuitWaitForVideo { 15 };
 
 } // namespace
 
@@ -41,6 +43,8 @@ LumivueViewController::LumivueViewController(std::shared_ptr<platform::CaptureBa
     m_geometry.setup(float(platform::Screen::main().scale()), isTablet());
     m_countdownTimer.setInterval(1000);
     QObject::connect(&m_countdownTimer, &QTimer::timeout, this, &LumivueViewController::countdownTick);
+    m_recordingTimer.setInterval(250);
+    QObject::connect(&m_recordingTimer, &QTimer::timeout, this, &LumivueViewController::recordingTick);
     wireParts();
 }
 
@@ -50,6 +54,9 @@ LumivueViewController::~LumivueViewController()
     if (m_previewItem)
         m_previewItem->setPreview(nullptr);
     stopObservingOrientation();
+    // A recording under way is kept: stopped while the camera still delivers, then stored.
+    stopRecording();
+    m_videoSaver.finishSaving(kQuitWaitForVideo);
     // A still being saved and the album's deliveries reach the controls and the location
     // manager: let them finish while every member is still here.
     m_photoSaver.shutdown();
@@ -93,12 +100,27 @@ void LumivueViewController::wireParts()
     QObject::connect(&m_photoSaver, &photos::PhotoSaver::orientationUnknownAtTap, this, [] {
         platform::log(platform::lcPhotos(), "Device orientation unknown %d", Device::current().orientation());
     });
+    QObject::connect(&m_videoSaver, &photos::VideoSaver::videoSaved, this,
+        [this](const platform::AssetURL& url, int seconds) {
+            platform::logLine(platform::lcPhotos(),
+                QStringLiteral("Video saved: %1 (%2 s)").arg(url.toString()).arg(seconds));
+        });
+    QObject::connect(&m_videoSaver, &photos::VideoSaver::saveFailed, this,
+        [this](const QString& message) { presentAlert(tr("Error!"), message, tr("OK")); });
+    QObject::connect(
+        &m_videoSaver, &photos::VideoSaver::recordingInterrupted, this, [this](const QString& message) {
+            stopRecording();
+            presentAlert(tr("Recording stopped"), message, tr("OK"));
+        });
     QObject::connect(&m_lastPhoto, &photos::LastPhoto::thumbnailChanged, this,
         [this](const QImage& thumbnail) { showThumbnail(thumbnail); });
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         // Quit right after a tap: the photo reaches the album first, or the saver says it did not.
-        QObject::connect(app, &QCoreApplication::aboutToQuit, &m_photoSaver,
-            [this] { m_photoSaver.finishPhotosUnderWay(kQuitWaitForPhoto); });
+        QObject::connect(app, &QCoreApplication::aboutToQuit, &m_photoSaver, [this] {
+            m_photoSaver.finishPhotosUnderWay(kQuitWaitForPhoto);
+            stopRecording();
+            m_videoSaver.finishSaving(kQuitWaitForVideo);
+        });
         QObject::connect(app, &QGuiApplication::applicationStateChanged, this,
             &LumivueViewController::applicationStateChanged);
     }
@@ -172,6 +194,8 @@ void LumivueViewController::viewDidLoad()
     checkTorch();
     if (lastImageURL().isEmpty())
         setLastPhotoURL();
+    // Recordings a kill left behind are finished and join the album (and the thumbnail).
+    m_videoSaver.recoverInterrupted();
     if (m_running)
         m_pipeline.startTimerThread();
 }
@@ -214,6 +238,7 @@ void LumivueViewController::applicationStateChanged(Qt::ApplicationState state)
     if (state == Qt::ApplicationSuspended && !m_inBackground) {
         m_inBackground = true;
         cancelCountdown(); // no photo of the user's pocket
+        stopRecording();
         const bool released = m_running;
         viewWillDisappear();
         // Nothing ticks in the background: no redraws, no measuring.
@@ -344,6 +369,7 @@ void LumivueViewController::setLevelSliderHidden(bool hidden)
 void LumivueViewController::presetChange(int item)
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
+    stopRecording(); // the frames change size
     m_camera.presetChange(item);
     m_geometry.invalidate();
     m_pipeline.resetNightMode();
@@ -352,6 +378,8 @@ void LumivueViewController::presetChange(int item)
 void LumivueViewController::changeCamera()
 {
     LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (m_camera.hasBothCameras())
+        stopRecording(); // another camera, another picture
     if (!m_camera.changeCamera())
         return;
     m_geometry.invalidate();
@@ -443,8 +471,8 @@ void LumivueViewController::takePicture()
         cancelCountdown();
         return;
     }
-    if (m_timerSeconds <= 0 || m_shutterPressed) {
-        captureNow();
+    if (isRecording() || m_timerSeconds <= 0 || (m_shutterPressed && !m_videoMode)) {
+        shutterNow();
         return;
     }
     platform::logLine(platform::lcPhotos(), QStringLiteral("Self-timer: %1 s").arg(m_timerSeconds));
@@ -462,7 +490,82 @@ void LumivueViewController::countdownTick()
     }
     m_countdownTimer.stop();
     emit countdownChanged();
-    captureNow();
+    shutterNow();
+}
+
+void LumivueViewController::shutterNow()
+{
+    if (!m_videoMode)
+        captureNow();
+    else if (isRecording())
+        stopRecording();
+    else
+        startRecording();
+}
+
+void LumivueViewController::changeCaptureMode()
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (isRecording())
+        return;
+    click();
+    cancelCountdown();
+    m_videoMode = !m_videoMode;
+    platform::logLine(platform::lcUi(),
+        m_videoMode ? QStringLiteral("Capture mode: video") : QStringLiteral("Capture mode: photo"));
+    emit captureModeChanged();
+    emit controlsChanged();
+}
+
+void LumivueViewController::startRecording()
+{
+    if (!m_running || isRecording())
+        return;
+    photos::VideoSaver::Request request;
+    request.deviceOrientation = Device::current().orientation();
+    request.location = lastLocationFix();
+    request.audio = m_audioEnabled;
+    if (!m_videoSaver.start(request))
+        return;
+    m_camera.setRecordingFrameRate(true);
+    click();
+    m_recordingSeconds = 0;
+    m_recordingTimer.start();
+    emit recordingChanged();
+    emit recordingSecondsChanged();
+}
+
+void LumivueViewController::stopRecording()
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    if (!isRecording())
+        return;
+    const auto seconds
+        = static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(m_videoSaver.elapsed()).count());
+    m_videoSaver.stop();
+    m_camera.setRecordingFrameRate(false);
+    m_recordingTimer.stop();
+    m_recordingSeconds = 0;
+    analytics::TallyAPI::logEvent(kTakeVideoEvent, { { QStringLiteral("seconds"), seconds } });
+    click();
+    emit recordingChanged();
+    emit recordingSecondsChanged();
+}
+
+void LumivueViewController::recordingTick()
+{
+    LUMIVUE_CHECK_THREAD(m_guiThread);
+    // A camera that went away mid-recording: keep what was recorded.
+    if (!m_camera.cameraMessage().isEmpty()) {
+        stopRecording();
+        return;
+    }
+    const auto seconds
+        = static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(m_videoSaver.elapsed()).count());
+    if (seconds != m_recordingSeconds) {
+        m_recordingSeconds = seconds;
+        emit recordingSecondsChanged();
+    }
 }
 
 void LumivueViewController::cancelCountdown()
@@ -518,6 +621,7 @@ void LumivueViewController::photoAlbum()
     if (url.isEmpty() || !m_viewerPhoto.isEmpty())
         return;
     cancelCountdown();
+    stopRecording();
     viewWillDisappear();
     m_viewerPhoto = url.toString();
     emit viewerChanged();

@@ -50,6 +50,7 @@
 #include "photos/LastPhoto.h"
 #include "photos/Location.h"
 #include "photos/PhotoSaver.h"
+#include "photos/VideoSaver.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/core/ThreadChecker.h"
 
@@ -87,6 +88,9 @@ class LumivueViewController : public QObject {
     Q_PROPERTY(bool alertShown READ isAlertShown NOTIFY alertChanged)
     Q_PROPERTY(int timerSeconds READ timerSeconds NOTIFY timerChanged)
     Q_PROPERTY(int countdown READ countdown NOTIFY countdownChanged)
+    Q_PROPERTY(bool videoMode READ isVideoMode NOTIFY captureModeChanged)
+    Q_PROPERTY(bool recording READ isRecording NOTIFY recordingChanged)
+    Q_PROPERTY(int recordingSeconds READ recordingSeconds NOTIFY recordingSecondsChanged)
 
 public:
     // `backend` supplies the cameras; null runs the screen without a camera (it says so on the
@@ -96,6 +100,8 @@ public:
 
     static constexpr int kClickSound = 1104;
     static inline const QString kTakePictureEvent = QStringLiteral("TAKE_PICTURE");
+    // Logged when a recording ends, with its length: {"seconds": whole seconds}.
+    static inline const QString kTakeVideoEvent = QStringLiteral("TAKE_VIDEO");
 
     // Where photos go (see LastPhoto::setAlbumDirectory); before the screen loads.
     void setAlbumDirectory(const QString& directory) { m_lastPhoto.setAlbumDirectory(directory); }
@@ -167,12 +173,25 @@ public:
     Q_INVOKABLE void changeNightMode();
     std::int32_t scopeGridType() const { return m_scopeGridType; }
 
-    // ---- Photos ----
+    // ---- Photos and videos ----
     // The shutter's action. With the self-timer off: disables the shutter, logs "TAKE_PICTURE",
     // requests one still; a tap while the previous still has not yet been handed to the album
     // does nothing. With it set: starts the countdown ("Self-timer: N s"), at whose end the photo
-    // is taken so; a tap while it counts cancels it.
+    // is taken so; a tap while it counts cancels it. In video mode the photo is a recording
+    // instead: started (after the countdown, if set), and stopped by the next tap.
     Q_INVOKABLE void takePicture();
+    // The photo/video switch (captureModeButton); not while recording. Click.
+    Q_INVOKABLE void changeCaptureMode();
+    bool isVideoMode() const { return m_videoMode; }
+    bool isRecording() const { return m_videoSaver.isRecording(); }
+    // Whole seconds recorded so far; 0 when not recording.
+    int recordingSeconds() const { return m_recordingSeconds; }
+    // Whether recordings take sound from the microphone (`--no-audio` turns it off).
+    void setAudioEnabled(bool enabled) { m_audioEnabled = enabled; }
+    // Stops a recording under way and stores it; nothing otherwise. The background, a camera or
+    // preset change, the viewer and a lost camera stop it too.
+    void stopRecording();
+    photos::VideoSaver& videoSaver() { return m_videoSaver; }
     // The self-timer control: Off → 3 s → 10 s → Off. Click.
     Q_INVOKABLE void changeTimer();
     // 0 (off), 3 or 10; anything else is taken as off. The app keeps it between starts.
@@ -214,7 +233,8 @@ public:
     bool isCameraButtonHidden() const { return m_cameraButtonHidden; }
     bool areSideControlsHidden() const { return m_sideControlsHidden; }
     bool isNightMode() const { return m_settings.isNightMode(); }
-    bool isShutterEnabled() const { return m_shutterEnabled; }
+    // In video mode the shutter always starts or stops a recording.
+    bool isShutterEnabled() const { return m_videoMode || m_shutterEnabled; }
 
     // ---- The parts ----
     imaging::ScopeSettings& settings() { return m_settings; }
@@ -249,6 +269,9 @@ signals:
     void levelSliderSet(float value, bool animated);
     void timerChanged();
     void countdownChanged();
+    void captureModeChanged();
+    void recordingChanged();
+    void recordingSecondsChanged();
 
 private:
     struct Alert {
@@ -270,6 +293,10 @@ private:
     // The shutter's photo itself, at once (the self-timer's end, or no self-timer).
     void captureNow();
     void countdownTick();
+    // The countdown's end or the shutter: a photo, or a recording started or stopped.
+    void shutterNow();
+    void startRecording();
+    void recordingTick();
     void showThumbnail(const QImage& thumbnail);
     void click();
     // Background and foreground: the camera, the timer and the location stop and start again.
@@ -302,6 +329,10 @@ private:
     int m_timerSeconds { 0 };
     int m_countdown { 0 };
     QTimer m_countdownTimer;
+    bool m_videoMode { false };
+    bool m_audioEnabled { true };
+    int m_recordingSeconds { 0 };
+    QTimer m_recordingTimer; // the elapsed time, and a look for a lost camera
     QImage m_thumbnail;
     QString m_viewerPhoto;
     std::deque<Alert> m_alerts;
@@ -316,6 +347,7 @@ private:
     imaging::ScopeRenderer m_renderer { m_settings, m_geometry, m_pipeline, m_camera };
     photos::LastPhoto m_lastPhoto;
     photos::PhotoSaver m_photoSaver { m_settings, m_pipeline, m_lastPhoto };
+    photos::VideoSaver m_videoSaver { m_pipeline, m_lastPhoto };
 };
 
 } // namespace ui

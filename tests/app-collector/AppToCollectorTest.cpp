@@ -52,7 +52,8 @@ public:
 
     QString url() const { return m_url; } // empty when it did not start
     // GET of a JSON answer, empty when there is none within the limit.
-    QJsonObject get(const QString& path)
+    QJsonObject get(const QString& path) { return QJsonDocument::fromJson(getBytes(path)).object(); }
+    QByteArray getBytes(const QString& path)
     {
         QNetworkAccessManager network;
         std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(QUrl(m_url + path))));
@@ -60,7 +61,7 @@ public:
         QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
         QTimer::singleShot(test_support::scaledLimitMs(30000), &loop, &QEventLoop::quit);
         loop.exec();
-        return QJsonDocument::fromJson(reply->readAll()).object();
+        return reply->readAll();
     }
     int events(const char* name)
     {
@@ -125,14 +126,20 @@ TEST(AppToCollector, EverySessionAndPhotoIsCountedOnceAcrossAKillAndARestart)
     }
     Lumivue next(home, collector.url()); // sends the killed session, then its own at the end
     next.shoot();
+    // A video of a second or two: its length goes with its event.
+    next.say("tap captureModeButton\ntap takePictureButton\nwait 2.2\ntap takePictureButton\n");
     ASSERT_EQ(next.quit(), 0) << next.errors().toStdString();
     ASSERT_EQ(photos(), 4) << next.errors().toStdString();
 
     const QJsonObject summary = collector.get(QStringLiteral("/api/summary"));
     EXPECT_EQ(summary[QLatin1String("sessions")].toInt(), 2) << "the killed session once, the restart's once";
     EXPECT_EQ(summary[QLatin1String("devices")].toInt(), 1);
-    EXPECT_EQ(summary[QLatin1String("events")].toObject(), QJsonObject({ { "TAKE_PICTURE", 4 } }))
+    EXPECT_EQ(summary[QLatin1String("events")].toObject(),
+        QJsonObject({ { "TAKE_PICTURE", 4 }, { "TAKE_VIDEO", 1 } }))
         << QJsonDocument(summary).toJson().toStdString();
+    const QString events = QString::fromUtf8(collector.getBytes(QStringLiteral("/api/events.csv")));
+    EXPECT_TRUE(events.contains(QRegularExpression(QStringLiteral("TAKE_VIDEO,.*seconds[^0-9]*2\\b"))))
+        << events.toStdString();
     EXPECT_GE(summary[QLatin1String("sessionLengthSeconds")][QLatin1String("median")].toDouble(), 1)
         << "the killed session keeps the length it had";
 

@@ -15,6 +15,8 @@
 #include "imaging/ScopeGeometry.h"
 #include "imaging/ScopeSettings.h"
 #include "platform/camera/SampleBuffer.h"
+#include "platform/camera/StreamVideoDataOutput.h"
+#include "platform/camera/VideoConnection.h"
 #include "support/LogCapture.h"
 #include "support/TestNames.h"
 
@@ -190,6 +192,74 @@ TEST(FramePipelineStill, AtLevelZeroIsHandedOnUntouchedAndMeasuresNothing)
     EXPECT_EQ(p.pipeline.scopeImageLevel(), 33);
     EXPECT_EQ(p.pipeline.imageLight(), pixel {});
     expectImageHoldsTheFrame(image, frame);
+}
+
+// A sink keeping what it is given, or refusing everything.
+struct KeptFrames final : imaging::VideoFrameSink {
+    bool refuse { false };
+    std::vector<std::vector<std::uint8_t>> frames;
+    bool writeFrame(std::size_t width, std::size_t height, const Fill& fill) override
+    {
+        if (refuse)
+            return false;
+        frames.emplace_back(4 * width * height + 8, 0xAB); // tightly packed rows, a guard after
+        fill(frames.back().data(), 4 * width);
+        return true;
+    }
+};
+
+// While recording, every frame goes whole to the sink, enhanced as a still of that moment (level
+// 0 untouched, a night-mode frame filtered over time first), before the preview's window is
+// processed in place and even when the preview drops the frame; a refusing sink counts drops.
+TEST(FramePipelineRecording, EveryFrameGoesWholeEnhancedAsAStill)
+{
+    struct Row {
+        std::int32_t level;
+        bool nightMode;
+    };
+    for (const Row row : { Row { 8, false }, Row { 0, false }, Row { 8, true }, Row { 0, true } }) {
+        SCOPED_TRACE(testing::Message() << "level " << row.level << (row.nightMode ? " night" : ""));
+        Pipeline p(NightVisionMode::Manual, row.level, ColorFilter::Green, 33, 2, 0.0f);
+        p.settings.setNightMode(row.nightMode);
+        auto sink = std::make_shared<KeptFrames>();
+        p.pipeline.setVideoSink(sink);
+        platform::StreamVideoDataOutput output;
+        platform::VideoConnection connection;
+        imaging::TemporalDenoiser reference;
+        for (int i = 0; i < 3; ++i) {
+            Frame frame(8, 6, { std::uint8_t(20 + 9 * i), 40, 60, 255 }, 8);
+            frame.at(1, 1) = { 200, 10, 90, 255 };
+            // The expected picture: the still's processing of an untouched copy.
+            std::vector<std::uint8_t> expected(4 * 8 * 6);
+            for (std::size_t y = 0; y < 6; ++y)
+                std::memcpy(&expected[y * 32], &frame.bytes[y * frame.bytesPerRow], 32);
+            const FrameWindow whole { 0, 0, 8, 6 };
+            if (row.nightMode && row.level > 0)
+                reference.filterAndEnhance(expected.data(), 32, whole, row.level, ColorFilter::Green);
+            else if (row.nightMode)
+                reference.filter(expected.data(), 32, whole);
+            else if (row.level > 0)
+                imaging::FrameEnhancer::enhance(expected.data(), 32, whole, row.level, ColorFilter::Green);
+            if (i == 1)
+                p.pipeline.qImage().fill(
+                    std::make_unique<imaging::ScopeImage>()); // the preview drops this one
+            auto sample = frame.sample();
+            p.pipeline.captureOutput(output, sample, connection);
+            ASSERT_EQ(sink->frames.size(), std::size_t(i + 1));
+            EXPECT_EQ(std::vector<std::uint8_t>(sink->frames.back().begin(), sink->frames.back().end() - 8),
+                expected);
+            EXPECT_EQ(sink->frames.back().back(), 0xAB) << "written past the frame";
+            p.pipeline.qImage().take();
+        }
+        sink->refuse = true;
+        Frame frame(8, 6, { 1, 2, 3, 255 });
+        auto sample = frame.sample();
+        p.pipeline.captureOutput(output, sample, connection);
+        EXPECT_EQ(p.pipeline.droppedVideoFrameCount(), 1u);
+        p.pipeline.setVideoSink(nullptr);
+        p.pipeline.captureOutput(output, sample, connection);
+        EXPECT_EQ(sink->frames.size(), 3u) << "no frames once the sink is taken off";
+    }
 }
 
 // Slider values that are no number or beyond the level's range give a level all the same.

@@ -12,8 +12,9 @@ const QString kProgram = QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue");
 
 } // namespace
 
-LiveLumivue::LiveLumivue(const QStringList& arguments)
+LiveLumivue::LiveLumivue(const QStringList& arguments, const QProcessEnvironment& environment)
 {
+    m_process.setProcessEnvironment(environment);
     // The log is on stderr; waits follow it.
     m_process.setReadChannel(QProcess::StandardError);
     m_process.start(kProgram, QStringList { "--headless", "--no-analytics", "--control", "-" } + arguments);
@@ -57,6 +58,13 @@ bool LiveLumivue::sync()
     const QString marker = QStringLiteral("sync-marker-%1").arg(++m_syncs);
     send(QStringLiteral("tap ") + marker);
     return waitForLog(QStringLiteral("'%1'").arg(marker));
+}
+
+void LiveLumivue::kill()
+{
+    m_process.kill();
+    m_process.waitForFinished(10000);
+    readLog();
 }
 
 int LiveLumivue::quit()

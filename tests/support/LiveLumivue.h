@@ -8,13 +8,15 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
 class LiveLumivue {
 public:
     // Starts the program headless with analytics off and the given extra arguments.
-    explicit LiveLumivue(const QStringList& arguments);
+    explicit LiveLumivue(const QStringList& arguments,
+        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
     ~LiveLumivue();
     LiveLumivue(const LiveLumivue&) = delete;
     LiveLumivue& operator=(const LiveLumivue&) = delete;
@@ -27,6 +29,8 @@ public:
     bool sync();
     // Sends "quit" and waits for the end; the exit code, or -1 for a crash or a hang.
     int quit();
+    // SIGKILL, as a phone's shell ends an app: nothing of the program runs after it.
+    void kill();
 
     int occurrences(const QString& text) const { return int(m_log.count(text)); }
     const QString& log() const { return m_log; }

@@ -164,6 +164,8 @@ TEST_F(LumivueViewControllerTest, EachControlDrivesTheScopeAndClicksOrStaysSilen
         { "self-timer 3 s", [&] { h.tap("timerButton"); }, 1, [&] { return s.timerSeconds() == 3; } },
         { "self-timer 10 s", [&] { h.tap("timerButton"); }, 1, [&] { return s.timerSeconds() == 10; } },
         { "self-timer off", [&] { h.tap("timerButton"); }, 1, [&] { return s.timerSeconds() == 0; } },
+        { "video mode", [&] { h.tap("captureModeButton"); }, 1, [&] { return s.isVideoMode(); } },
+        { "photo mode", [&] { h.tap("captureModeButton"); }, 1, [&] { return !s.isVideoMode(); } },
     };
     for (const auto& row : rows) {
         const int before = platform::SystemSound::playCount();

@@ -60,7 +60,8 @@ TEST_P(ScreenLayout, EveryControlInsideTheWindowClearOfTheScopeAndOfEachOther)
     EXPECT_GE(scope.width(), 64);
     EXPECT_EQ(scope.center(), window.center());
     const char* const controls[] = { "controllHUDView", "torchButton", "cameraButton", "denoiseButton",
-        "timerButton", "levelCaption", "sliderNVLevel", "zoomCaption", "sliderZoom", "controllView" };
+        "timerButton", "captureModeButton", "levelCaption", "sliderNVLevel", "zoomCaption", "sliderZoom",
+        "controllView" };
     std::vector<QRectF> placed;
     for (const char* name : controls) {
         const QRectF rect = h.sceneRect(name);

@@ -173,6 +173,52 @@ Rectangle {
             visible: !controller.sideControlsHidden
             onClicked: controller.changeTimer()
         }
+        SymbolButton {
+            id: captureModeButton
+            objectName: "captureModeButton"
+            x: torchButton.x
+            y: controllScreenView.sideTop + 4 * controllScreenView.sideStep
+            width: controllScreenView.sideSize; height: width
+            cornerRadius: Math.min(15, width / 2)
+            art: controller.videoMode ? "captureMode-video" : "captureMode-photo"
+            text: qsTr("Photo or video")
+            Accessible.description: controller.videoMode ? qsTr("Video") : qsTr("Photo")
+            turn: root.turn
+            visible: !controller.sideControlsHidden
+            enabled: !controller.recording
+            onClicked: controller.changeCaptureMode()
+        }
+
+        // While recording: a red dot and the time recorded, above the scope.
+        Row {
+            id: recordingView
+            objectName: "recordingView"
+            anchors.horizontalCenter: parent.horizontalCenter
+            y: controllScreenView.sideTop
+            spacing: 6
+            rotation: root.turn
+            visible: controller.recording
+            Accessible.role: Accessible.StaticText
+            Accessible.name: qsTr("Recording, %1").arg(recordingTime.text)
+            Rectangle {
+                width: root.tablet ? 16 : 12; height: width; radius: width / 2
+                anchors.verticalCenter: parent.verticalCenter
+                color: "#e82626"
+            }
+            Text {
+                id: recordingTime
+                text: {
+                    const s = controller.recordingSeconds
+                    const two = (n) => (n < 10 ? "0" : "") + n
+                    return (s >= 3600 ? Math.floor(s / 3600) + ":" : "") + two(Math.floor(s / 60) % 60) + ":" + two(s % 60)
+                }
+                color: "white"
+                style: Text.Outline
+                styleColor: Qt.rgba(0, 0, 0, 0.6)
+                font.bold: true
+                font.pixelSize: root.tablet ? 22 : 16
+            }
+        }
 
         // The two sliders between the scope and the bottom bar.
         readonly property real sliderHeight: root.tablet ? 28 : 20
@@ -298,13 +344,15 @@ Rectangle {
                 padding: 0
                 focusPolicy: Qt.NoFocus
                 enabled: controller.shutterEnabled
-                text: qsTr("Take photo")
+                text: !controller.videoMode ? qsTr("Take photo")
+                    : controller.recording ? qsTr("Stop recording") : qsTr("Start recording")
                 Accessible.name: text
                 Accessible.onPressAction: if (enabled) clicked()
                 rotation: root.turn
                 Behavior on rotation { RotationAnimation { duration: 500; direction: RotationAnimation.Shortest } }
                 contentItem: PictureItem {
-                    image: controller.buttonArt("shutter", takePictureButton.side)
+                    image: controller.buttonArt(!controller.videoMode ? "shutter"
+                        : controller.recording ? "shutter-stop" : "shutter-video", takePictureButton.side)
                     opacity: !takePictureButton.enabled ? 0.4 : takePictureButton.pressed ? 0.6 : 1.0
                 }
                 onClicked: controller.takePicture()
@@ -340,7 +388,8 @@ Rectangle {
             font.bold: true
             font.pixelSize: Math.max(48, root.scopeSide / 2)
             Accessible.role: Accessible.StaticText
-            Accessible.name: qsTr("Photo in %1 s; tap to cancel").arg(controller.countdown)
+            Accessible.name: (controller.videoMode ? qsTr("Recording in %1 s; tap to cancel")
+                                                   : qsTr("Photo in %1 s; tap to cancel")).arg(controller.countdown)
         }
     }
 
