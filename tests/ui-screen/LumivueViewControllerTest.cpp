@@ -4,12 +4,16 @@
 #include <functional>
 #include <vector>
 
+#include <QDir>
+#include <QTemporaryDir>
+
 #include "ScreenTestSupport.h"
 #include "platform/camera/CaptureSession.h"
 #include "platform/camera/ImageFileFrameSource.h"
 #include "platform/camera/StreamBackend.h"
 #include "platform/camera/StreamCaptureDevice.h"
 #include "platform/device/Application.h"
+#include "support/WaitUntil.h"
 #include "ui/LumivueViewController.h"
 
 namespace ui::test {
@@ -205,6 +209,42 @@ TEST_F(LumivueViewControllerTest, TheSelfTimerTakesThePhotoAfterItsTimeAndATapCa
     runEvents(3200);
     EXPECT_EQ(photos(), taken) << "a cancelled countdown took the photo";
     EXPECT_TRUE(logLines().contains(QStringLiteral("Self-timer cancelled")));
+}
+
+// In video mode the countdown starts a recording, not before its end; the next tap stops it and the
+// video joins the album; going to the background stops a recording too, and keeps it.
+TEST_F(LumivueViewControllerTest, VideoModeRecordsAfterTheCountdownAndTheBackgroundKeepsTheRecording)
+{
+    QTemporaryDir album;
+    ScreenHarness h(syntheticCameras(true), QSize(), [&](LumivueViewController& screen) {
+        screen.setAlbumDirectory(album.path());
+        screen.setAudioEnabled(false);
+    });
+    LumivueViewController& s = h.screen();
+    h.tap("captureModeButton");
+    s.setTimerSeconds(3);
+    h.tap("takePictureButton");
+    runEvents(2300);
+    EXPECT_FALSE(s.isRecording()) << "recording before the countdown's end";
+    runEvents(1200);
+    ASSERT_TRUE(s.isRecording());
+    EXPECT_TRUE(h.shown("recordingView"));
+    EXPECT_FALSE(h.item("captureModeButton")->isEnabled()) << "the mode changes under a recording";
+    runEvents(1000);
+    h.tap("takePictureButton");
+    EXPECT_FALSE(s.isRecording());
+    const auto saved = [&] { return logLines().filter(QStringLiteral("Video saved")).size(); };
+    ASSERT_TRUE(testing_support::waitUntil([&] { return saved() == 1; }, std::chrono::seconds(60)));
+
+    s.setTimerSeconds(0);
+    h.tap("takePictureButton");
+    ASSERT_TRUE(s.isRecording());
+    runEvents(1000);
+    platform::Application::enterBackground();
+    EXPECT_FALSE(s.isRecording());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return saved() == 2; }, std::chrono::seconds(60)));
+    platform::Application::enterForeground();
+    EXPECT_EQ(QDir(album.path()).entryList({ "VID_*.MP4" }).size(), 2);
 }
 
 // Alerts show one at a time, in order; while one shows, nothing under it takes a touch.

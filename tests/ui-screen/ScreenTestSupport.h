@@ -21,6 +21,7 @@
 #include "platform/camera/CameraSource.h"
 #include "platform/camera/CaptureBackend.h"
 #include "platform/camera/ManualFrameClock.h"
+#include "platform/camera/SteadyFrameClock.h"
 #include "platform/device/Device.h"
 #include "platform/device/LocationManager.h"
 #include "platform/device/Screen.h"
@@ -139,11 +140,13 @@ protected:
             idiom == platform::Device::IdiomTablet ? QRectF(0, 0, 768, 1024) : QRectF(0, 0, 320, 480));
     }
 
-    // The synthetic back and front cameras, on a clock that stands still.
-    std::shared_ptr<platform::CaptureBackend> syntheticCameras()
+    // The synthetic back and front cameras, on a clock that stands still (or, `running`, the
+    // real one: frames come by themselves).
+    std::shared_ptr<platform::CaptureBackend> syntheticCameras(bool running = false)
     {
         auto source = platform::CameraSource::parse(QStringLiteral("synthetic"));
-        auto backend = source->makeBackend(m_frameClock);
+        auto backend = running ? source->makeBackend(std::make_shared<platform::SteadyFrameClock>())
+                               : source->makeBackend(m_frameClock);
         return backend ? backend.value() : nullptr;
     }
 
