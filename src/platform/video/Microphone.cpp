@@ -32,8 +32,8 @@ GstElement* Microphone::makeDefaultSource(QString* name)
         return nullptr;
     gst::ObjectPtr<GstDeviceMonitor> monitor(gst_device_monitor_new());
     gst_device_monitor_add_filter(monitor.get(), "Audio/Source", nullptr);
-    if (!gst_device_monitor_start(monitor.get()))
-        return nullptr;
+    // Probed, not started: a started PipeWire provider corrupts the heap when it is stopped while
+    // other PipeWire clients come and go (GStreamer 1.22 with PipeWire 0.3.65).
     GList* devices = gst_device_monitor_get_devices(monitor.get());
     GstDevice* chosen = nullptr;
     for (GList* item = devices; item; item = item->next) {
@@ -51,7 +51,6 @@ GstElement* Microphone::makeDefaultSource(QString* name)
         *name = QString::fromUtf8(display.get());
     }
     g_list_free_full(devices, gst_object_unref);
-    gst_device_monitor_stop(monitor.get());
     return source;
 }
 

@@ -259,13 +259,16 @@ QString VideoRecorder::build()
         g_object_set(
             queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", guint64(0), nullptr);
 
-    const bool built = encoding.videoParser.isEmpty()
-        ? addChain(bin,
-            { m_source, queue, flip, make("videoscale"), make("videoconvert"), encoded, encoder, muxer,
-                sink })
-        : addChain(bin,
-            { m_source, queue, flip, make("videoscale"), make("videoconvert"), encoded, encoder,
-                make(encoding.videoParser), muxer, sink });
+    // Encoded pictures wait here while the muxer waits for the microphone's first sound (or for
+    // the sound to be ended when the microphone stays silent), instead of holding up the encoder.
+    GstElement* waiting = make("queue");
+    if (waiting)
+        g_object_set(waiting, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
+            guint64(5 * GST_SECOND), nullptr);
+    const bool built = addChain(bin,
+        { m_source, queue, flip, make("videoscale"), make("videoconvert"), encoded, encoder,
+            encoding.videoParser.isEmpty() ? make("identity") : make(encoding.videoParser), waiting, muxer,
+            sink });
     if (!built)
         return QStringLiteral("cannot build the recording pipeline for %1 (a GStreamer element is missing)")
             .arg(encoding.description());
@@ -274,6 +277,16 @@ QString VideoRecorder::build()
         log(lcCamera(), "No microphone: recording without sound");
     return {};
 }
+
+// Notes when the microphone last gave sound.
+struct SoundProbe {
+    static GstPadProbeReturn heard(GstPad*, GstPadProbeInfo*, gpointer recorder)
+    {
+        auto* self = static_cast<VideoRecorder*>(recorder);
+        self->m_lastSoundNs = runningTimeNs(self->m_pipeline);
+        return GST_PAD_PROBE_OK;
+    }
+};
 
 bool VideoRecorder::addSound(GstElement* muxer)
 {
@@ -302,6 +315,8 @@ bool VideoRecorder::addSound(GstElement* muxer)
         gst_bin_add(GST_BIN(m_pipeline), branch);
         if (gst_element_link(branch, muxer)) {
             m_audioBranch = branch;
+            gst::ObjectPtr<GstPad> heard(gst_element_get_static_pad(microphone, "src"));
+            gst_pad_add_probe(heard.get(), GST_PAD_PROBE_TYPE_BUFFER, SoundProbe::heard, this, nullptr);
             log(lcCamera(), "Recording sound from %s", qPrintable(name));
             return true;
         }
@@ -395,6 +410,8 @@ VideoRecorder::Result VideoRecorder::stop(std::chrono::milliseconds limit)
     }
     m_accepting = false;
     gst_app_src_end_of_stream(GST_APP_SRC(m_source));
+    // The muxer ends the file once every stream has ended: the microphone's too.
+    endSound();
     Result result;
     {
         std::unique_lock lock(m_mutex);
@@ -431,8 +448,10 @@ void VideoRecorder::watchBus()
     while (m_watching) {
         gst::MessagePtr message(gst_bus_timed_pop_filtered(
             bus.get(), 100 * GST_MSECOND, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
-        if (!message)
+        if (!message) {
+            watchSound();
             continue;
+        }
         switch (GST_MESSAGE_TYPE(message.get())) {
         case GST_MESSAGE_EOS: {
             std::scoped_lock lock(m_mutex);
@@ -468,18 +487,31 @@ void VideoRecorder::handleError(GstMessage* message)
 
 void VideoRecorder::endSound()
 {
-    // The muxer waits for sound until the sound's stream ends: end it where the microphone feeds
-    // the branch, and stop the microphone.
-    GstElement* microphone = gst_bin_get_by_name(GST_BIN(m_audioBranch), "microphone");
+    if (!m_audioBranch || m_soundEnded.exchange(true))
+        return;
+    // The muxer waits for sound until the sound's stream ends. A microphone that is gone may
+    // never end it: stop the microphone and end the stream where it fed the branch.
+    gst::ObjectPtr<GstElement> microphone(gst_bin_get_by_name(GST_BIN(m_audioBranch), "microphone"));
     if (!microphone)
         return;
-    gst::ObjectPtr<GstPad> out(gst_element_get_static_pad(microphone, "src"));
+    gst::ObjectPtr<GstPad> out(gst_element_get_static_pad(microphone.get(), "src"));
     gst::ObjectPtr<GstPad> peer(out ? gst_pad_get_peer(out.get()) : nullptr);
-    gst_element_set_locked_state(microphone, TRUE);
-    gst_element_set_state(microphone, GST_STATE_NULL);
-    gst_object_unref(microphone);
+    gst_element_set_locked_state(microphone.get(), TRUE);
+    gst_element_set_state(microphone.get(), GST_STATE_NULL);
     if (peer)
         gst_pad_send_event(peer.get(), gst_event_new_eos());
+}
+
+void VideoRecorder::watchSound()
+{
+    // Sound that stops while pictures go on: the microphone went away without an error. The
+    // muxer would hold the pictures back waiting for sound, and the pool would run dry.
+    const std::int64_t heard = m_lastSoundNs, seen = m_lastFrameNs;
+    const std::int64_t silence = (m_firstFrameNs >= 0 ? seen : -1) - std::max(heard, std::int64_t(0));
+    if (m_audioBranch && !m_soundEnded && seen >= 0 && silence > std::int64_t(2 * GST_SECOND)) {
+        log(lcCamera(), "The microphone went silent: the recording goes on without sound");
+        endSound();
+    }
 }
 
 void VideoRecorder::fail(const QString& message, bool diskFull)
