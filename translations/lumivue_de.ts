@@ -379,5 +379,9 @@
         <source>Recording stopped</source>
         <translation>Aufnahme beendet</translation>
     </message>
+    <message>
+        <source>No video was recorded: there is no camera picture.</source>
+        <translation>Es wurde kein Video aufgenommen: Es gibt kein Kamerabild.</translation>
+    </message>
 </context>
 </TS>

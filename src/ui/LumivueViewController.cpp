@@ -521,6 +521,10 @@ void LumivueViewController::startRecording()
 {
     if (!m_running || isRecording())
         return;
+    if (!m_camera.session() || !m_camera.cameraMessage().isEmpty()) {
+        presentAlert(tr("Error!"), tr("No video was recorded: there is no camera picture."), tr("OK"));
+        return;
+    }
     photos::VideoSaver::Request request;
     request.deviceOrientation = Device::current().orientation();
     request.location = lastLocationFix();

@@ -245,6 +245,13 @@ TEST_F(LumivueViewControllerTest, VideoModeRecordsAfterTheCountdownAndTheBackgro
     ASSERT_TRUE(testing_support::waitUntil([&] { return saved() == 2; }, std::chrono::seconds(60)));
     platform::Application::enterForeground();
     EXPECT_EQ(QDir(album.path()).entryList({ "VID_*.MP4" }).size(), 2);
+
+    // Without a camera there is nothing to record: the user is told at once.
+    ScreenHarness none(nullptr);
+    none.tap("captureModeButton");
+    none.tap("takePictureButton");
+    EXPECT_FALSE(none.screen().isRecording());
+    EXPECT_TRUE(none.screen().isAlertShown());
 }
 
 // Alerts show one at a time, in order; while one shows, nothing under it takes a touch.
