@@ -121,6 +121,8 @@ TEST_P(AlbumVideoThumbnailTest, FirstFrameWithAPlayMark)
     const platform::AssetRepresentation representation = asset->defaultRepresentation();
     EXPECT_EQ(representation.fileURL(), QUrl::fromLocalFile(path));
     EXPECT_EQ(representation.size(), QFileInfo(path).size());
+    EXPECT_EQ(
+        representation.durationMs().value_or(0) / 100, row.pattern ? 10 : 0); // ten frames at 10 a second
 }
 
 INSTANTIATE_TEST_SUITE_P(Videos, AlbumVideoThumbnailTest,
