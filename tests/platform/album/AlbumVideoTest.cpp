@@ -84,6 +84,13 @@ TEST(AlbumRecordingTest, ClaimsAreLockedReleasedOnesAreFoundAgainEmptyOnesRemove
     EXPECT_EQ(folder.storeRecording(std::move(live)).name, "VID_0003.MP4");
     EXPECT_EQ(folder.list().names, (std::vector<QString> { "VID_0002.WEBM", "VID_0003.MP4" }));
     EXPECT_EQ(folderEntries(dir.path()).size(), 4);
+
+    // A file put in a claim's place is not the recording: left alone.
+    platform::RecordingClaim replaced = recorded(folder, "MP4");
+    const QString path = replaced.path();
+    ASSERT_TRUE(QFile::remove(path) && QFile(path).open(QIODevice::WriteOnly));
+    EXPECT_TRUE(folder.storeRecording(std::move(replaced)).error);
+    EXPECT_TRUE(QFile::exists(path));
 }
 
 struct ThumbnailRow {
