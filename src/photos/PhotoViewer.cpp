@@ -6,6 +6,7 @@
 #include <QMetaObject>
 #include <QVideoSink>
 
+#include "platform/album/AlbumFolder.h"
 #include "platform/album/AssetsLibrary.h"
 #include "platform/album/ImageOrientation.h"
 #include "platform/core/Log.h"
@@ -129,21 +130,29 @@ void PhotoViewer::lookUp(const QSize& bounds)
         QMetaObject::invokeMethod(
             this, [=, this] { show(lookup, upright, orientation, photoSize, damage); }, Qt::QueuedConnection);
     };
+    // A video's URL that finds nothing says so as a video.
+    const platform::AssetURL url = platform::AssetURL::fromString(m_imageUrl);
+    const auto name
+        = platform::AlbumFolder(m_albumDirectory, platform::AlbumFolder::Creation::Never).nameForURL(url);
+    const bool video = name && platform::AlbumFolder::isVideoName(*name);
     m_library->assetForURL(
-        platform::AssetURL::fromString(m_imageUrl),
-        [this, lookup = m_lookup, deliver, bounds](const std::shared_ptr<platform::Asset>& asset) {
+        url,
+        [this, lookup = m_lookup, deliver, bounds, video](const std::shared_ptr<platform::Asset>& asset) {
             // The decode and the turn happen here, on the album's thread.
-            if (!asset) {
+            if (!asset && !video) {
                 deliver(QImage(), 0, QSize()); // the photo is gone
                 return;
             }
-            const platform::AssetRepresentation representation = asset->defaultRepresentation();
-            if (representation.isVideo()) {
+            if (!asset || asset->isVideo()) {
                 QMetaObject::invokeMethod(
-                    this, [this, lookup, source = representation.fileURL()] { showVideo(lookup, source); },
+                    this,
+                    [this, lookup, source = asset ? asset->defaultRepresentation().fileURL() : QUrl()] {
+                        showVideo(lookup, source);
+                    },
                     Qt::QueuedConnection);
                 return;
             }
+            const platform::AssetRepresentation representation = asset->defaultRepresentation();
             QSize stored;
             QString damage;
             const QImage image = representation.imageFitting(bounds, &stored, &damage);

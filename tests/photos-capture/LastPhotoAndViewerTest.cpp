@@ -1,7 +1,7 @@
-// The last photo and its thumbnail, and the photo viewer on its Qt Quick screen: the reduced
-// picture and the full one, the fit of tall, wide and small photos, wheel zoom and drag, every
-// turn, photos that are gone or damaged, and lookups dropped. The program tests drive the viewer
-// end to end.
+// The last photo (or video) and its thumbnail, and the photo viewer on its Qt Quick screen: the
+// reduced picture and the full one, the fit of tall, wide and small photos, wheel zoom and drag,
+// every turn, photos and videos that are gone or damaged, a video played, and lookups dropped.
+// The program tests drive the viewer end to end.
 
 #include <algorithm>
 #include <cmath>
@@ -22,6 +22,7 @@
 #include "platform/device/Screen.h"
 #include "platform/device/SystemSound.h"
 #include "support/TestNames.h"
+#include "support/TestVideo.h"
 #include "ui/PictureItem.h"
 
 using namespace capturetest;
@@ -96,6 +97,24 @@ TEST_F(LastPhotoTest, PhotoDeletedSinceItWasStoredClearsTheThumbnail)
     ASSERT_TRUE(waitUntil([&] { return m_capture.thumbnails.size() == 2; }));
     EXPECT_TRUE(m_capture.thumbnails.back().isNull());
     EXPECT_FALSE(m_capture.lastImageURL().isEmpty()); // the stale URL stays
+}
+
+// A recording stored and handed over as the screen does becomes the last item, with a play mark.
+TEST_F(LastPhotoTest, RecordingAddedAfterAPhotoBecomesTheLastItem)
+{
+    writePhoto(m_dir.path(), { 64, 48 });
+    scanAndWait();
+    const platform::AlbumFolder folder(m_dir.path(), platform::AlbumFolder::Creation::Never);
+    platform::RecordingClaim claim = folder.claimRecording("MP4").claim;
+    ASSERT_TRUE(testing_support::makeTestVideo(claim.path(), "red")); // written into the claimed file
+    const platform::AssetURL video = folder.urlForName(folder.storeRecording(std::move(claim)).name);
+    m_capture.lastPhoto.photoAdded(video);
+    ASSERT_TRUE(waitUntil([&] { return m_capture.thumbnails.size() == 2; }));
+    EXPECT_TRUE(video.toString().contains("/VID_0002.MP4?"));
+    EXPECT_EQ(m_capture.lastImageURL(), video);
+    const QImage thumbnail = m_capture.thumbnails.back();
+    EXPECT_EQ(thumbnail.pixel(80, 60), qRgb(255, 255, 255)); // the play mark
+    EXPECT_GT(redness(thumbnail.pixel(4, 4)), 200);
 }
 
 // ---- The viewer --------------------------------------------------------------------------------
@@ -280,27 +299,33 @@ INSTANTIATE_TEST_SUITE_P(EachOrientation, ViewerTurnTest,
 
 struct UnavailableRow {
     const char* name;
-    bool damaged; // cut short rather than deleted
+    bool damaged; // cut short (a video: not a video at all) rather than deleted
+    const char* video; // a video's name, or none for a photo
+    const char* message;
     const char* detail;
 };
 
 class ViewerUnavailableTest : public ViewerTest, public ::testing::WithParamInterface<UnavailableRow> { };
 
-// A photo gone or cut short since its URL was stored is said so in its place; Done clicks and
-// closes as ever.
+// A photo or video gone or damaged since its URL was stored is said so in its place (a video's
+// damage once the player finds it); Done clicks and closes as ever.
 TEST_P(ViewerUnavailableTest, SaysWhyThePhotoCannotBeShownAndDoneStillCloses)
 {
     const UnavailableRow row = GetParam();
-    const platform::AssetURL url = writePhoto(m_dir.path(), { 640, 480 });
-    QFile file(m_dir.filePath(QStringLiteral("IMG_0001.JPG")));
+    const platform::AlbumFolder folder(m_dir.path(), platform::AlbumFolder::Creation::Never);
+    const platform::AssetURL url
+        = row.video ? folder.urlForName(row.video) : writePhoto(m_dir.path(), { 640, 480 });
+    QFile file(m_dir.filePath(row.video ? row.video : "IMG_0001.JPG"));
+    ASSERT_TRUE(!row.video || (file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'x')) > 0));
     ASSERT_TRUE(row.damaged ? file.resize(file.size() / 2) : file.remove());
     open(url);
+    ASSERT_TRUE(waitUntil([&] { return !model->message().isEmpty(); }));
     EXPECT_FALSE(picture->isVisible());
     const auto text = [&](const char* name) {
         const QQuickItem* item = root->findChild<QQuickItem*>(QLatin1String(name));
         return item && item->isVisible() ? item->property("text").toString() : QString();
     };
-    EXPECT_EQ(text("viewImageMessage"), QStringLiteral("This photo cannot be shown."));
+    EXPECT_EQ(text("viewImageMessage"), QLatin1String(row.message));
     EXPECT_EQ(text("viewImageMessageDetail"), QLatin1String(row.detail));
 
     QSignalSpy closed(root, SIGNAL(done()));
@@ -311,9 +336,46 @@ TEST_P(ViewerUnavailableTest, SaysWhyThePhotoCannotBeShownAndDoneStillCloses)
 }
 
 INSTANTIATE_TEST_SUITE_P(GoneOrDamaged, ViewerUnavailableTest,
-    ::testing::Values(UnavailableRow { "Gone", false, "It was deleted or cannot be read." },
-        UnavailableRow { "Damaged", true, "The file is damaged." }),
+    ::testing::Values(UnavailableRow { "Gone", false, nullptr, "This photo cannot be shown.",
+                          "It was deleted or cannot be read." },
+        UnavailableRow { "Damaged", true, nullptr, "This photo cannot be shown.", "The file is damaged." },
+        UnavailableRow { "VideoGone", false, "VID_0001.MP4", "This video cannot be played.",
+            "It was deleted or cannot be read." },
+        UnavailableRow {
+            "VideoDamaged", true, "VID_0001.WEBM", "This video cannot be played.", "The file is damaged." }),
     [](const auto& row) { return std::string(row.param.name); });
+
+// A video plays in the photo's place, drawn as pictures by the software renderer: paused on its
+// first frame, played, paused, and moved by the position bar.
+TEST_F(ViewerTest, VideoPlaysPausesAndSeeks)
+{
+    ASSERT_TRUE(testing_support::makeTestVideo(m_dir.filePath("VID_0001.MP4"), "red", false, 30));
+    open(platform::AlbumFolder(m_dir.path(), platform::AlbumFolder::Creation::Never)
+             .urlForName("VID_0001.MP4"));
+    ASSERT_TRUE(model->isVideo());
+    EXPECT_FALSE(flick->isVisible());
+    const auto item = [&](const char* name) { return root->findChild<QQuickItem*>(QLatin1String(name)); };
+    QObject* player = root->findChild<QObject*>(QStringLiteral("videoPlayer"));
+    ASSERT_TRUE(player && waitUntil([&] {
+        return !model->videoFrame().isNull() && player->property("duration").toLongLong() > 0;
+    }));
+    EXPECT_NEAR(player->property("duration").toLongLong(), 3000, 150);
+    EXPECT_GT(redness(model->videoFrame().pixel(10, 10)), 200);
+    EXPECT_EQ(onScreen(item("videoPicture")), QRectF(0, 120, 320, 240)); // 4:3 fitted to the width
+    EXPECT_EQ(item("videoTimeLabel")->property("text").toString(), "0:00 / 0:03");
+
+    const QPoint button = onScreen(item("playPauseButton")).center().toPoint();
+    QTest::mouseClick(&m_view, Qt::LeftButton, {}, button);
+    ASSERT_TRUE(waitUntil([&] { return player->property("position").toLongLong() > 300; }));
+    QTest::mouseClick(&m_view, Qt::LeftButton, {}, button);
+    EXPECT_EQ(item("playPauseButton")->property("text").toString(), "Play");
+    QVariant moved;
+    ASSERT_TRUE(QMetaObject::invokeMethod(
+        item("videoPositionSlider"), "slideForScript", Q_RETURN_ARG(QVariant, moved), Q_ARG(QVariant, 2000)));
+    ASSERT_TRUE(waitUntil([&] { return std::abs(player->property("position").toLongLong() - 2000) < 200; }));
+    EXPECT_NEAR(item("videoPositionSlider")->property("value").toDouble(),
+        player->property("position").toDouble(), 1);
+}
 
 // A viewer destroyed while its lookup runs drops the result; one given another photo meanwhile
 // shows that one, not the first to arrive.

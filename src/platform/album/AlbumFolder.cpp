@@ -142,6 +142,14 @@ AlbumError saveError(int error, const QString& path, Item item = Item::Photo)
     }
 }
 
+AlbumError recordingGone(const QString& path)
+{
+    return { AlbumError::Kind::Io,
+        QCoreApplication::translate("AlbumFolder",
+            "The video could not be saved: its file was removed from the album folder %1 while recording.")
+            .arg(path) };
+}
+
 // Calls `visit` with the name of every entry of an open folder (through a copy of the
 // descriptor: the caller keeps its own).
 template <typename Visit> void forEachEntry(int dirFd, Visit visit)
@@ -554,8 +562,13 @@ AlbumFolder::Stored AlbumFolder::storeRecording(RecordingClaim claim) const
         return { {}, saveError(errno, m_path, Item::Video) };
     const QByteArray from = QFile::encodeName(claim.fileName());
     struct stat info { };
+    struct stat named { };
     if (::fstat(claim.descriptor(), &info) != 0)
         return { {}, saveError(errno, m_path, Item::Video) };
+    // The name must still be the claimed file: one removed or put in its place is not touched.
+    if (::fstatat(dir.get(), from.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0
+        || named.st_ino != info.st_ino || named.st_dev != info.st_dev)
+        return { {}, recordingGone(m_path) };
     if (info.st_size < kShortestRecording) {
         ::unlinkat(dir.get(), from.constData(), 0);
         return { {},
@@ -578,12 +591,7 @@ AlbumFolder::Stored AlbumFolder::storeRecording(RecordingClaim claim) const
             return { name, std::nullopt };
         }
         if (error == ENOENT) // the folder is there: the recording's file is not
-            return { {},
-                AlbumError(AlbumError::Kind::Io,
-                    QCoreApplication::translate("AlbumFolder",
-                        "The video could not be saved: its file was removed from the album folder %1 while "
-                        "recording.")
-                        .arg(m_path)) };
+            return { {}, recordingGone(m_path) };
         if (error != EEXIST)
             return { {}, saveError(error, m_path, Item::Video) };
     }

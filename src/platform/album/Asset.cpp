@@ -38,7 +38,7 @@ QImage Asset::thumbnail() const
         const FileDescriptor video = m_folder->openVideo(m_name);
         if (!video.isValid())
             return {};
-        return withPlayMark(firstVideoFrame(video.get(), kThumbnailBox), kThumbnailBox);
+        return withPlayMark(probeVideo(video.get(), kThumbnailBox).frame, kThumbnailBox);
     }
     auto bytes = m_folder->readPhoto(m_name);
     if (!bytes)

@@ -8,6 +8,7 @@
 #include "platform/album/AlbumFolder.h"
 #include "platform/album/ImageOrientation.h"
 #include "platform/album/JpegMetadata.h"
+#include "platform/album/VideoThumbnail.h"
 #include "platform/core/ImageFileCheck.h"
 
 namespace platform {
@@ -37,6 +38,12 @@ qint64 AssetRepresentation::size() const
     const FileDescriptor video = m_folder->openVideo(m_name);
     struct stat info { };
     return video.isValid() && ::fstat(video.get(), &info) == 0 ? qint64(info.st_size) : 0;
+}
+
+std::optional<qint64> AssetRepresentation::durationMs() const
+{
+    const FileDescriptor video = m_folder->openVideo(m_name);
+    return video.isValid() ? probeVideo(video.get(), QSize(1, 1)).durationMs : std::nullopt;
 }
 
 QUrl AssetRepresentation::fileURL() const

@@ -8,6 +8,7 @@
 // Any thread; the album's completions call it on the album thread.
 
 #include <memory>
+#include <optional>
 
 #include <QImage>
 #include <QString>
@@ -28,6 +29,8 @@ public:
     bool isVideo() const;
     // The file's size in bytes; 0 when it is gone.
     qint64 size() const;
+    // A video's length, when its container tells it (this decodes its start).
+    std::optional<qint64> durationMs() const;
     // A video's file:// URL for a player, checked to be a regular video file of the album (not a
     // link) now; empty otherwise.
     QUrl fileURL() const;

@@ -51,7 +51,7 @@ bool gstreamerReady()
 
 } // namespace
 
-QImage firstVideoFrame(int fd, QSize box, int timeoutMs)
+VideoProbe probeVideo(int fd, QSize box, int timeoutMs)
 {
     if (fd < 0 || !gstreamerReady())
         return {};
@@ -76,23 +76,24 @@ QImage firstVideoFrame(int fd, QSize box, int timeoutMs)
             GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
     if (!message || GST_MESSAGE_TYPE(message.get()) != GST_MESSAGE_ASYNC_DONE)
         return {};
+    VideoProbe probe;
+    if (gint64 duration = 0;
+        gst_element_query_duration(pipeline.get(), GST_FORMAT_TIME, &duration) && duration > 0)
+        probe.durationMs = duration / gint64(GST_MSECOND);
     GstPointer<GstSample> sample(gst_app_sink_try_pull_preroll(GST_APP_SINK(sink.get()), 0));
-    if (!sample)
-        return {};
     GstVideoInfo info;
-    if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get())))
-        return {};
     GstVideoFrame frame;
-    if (!gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample.get()), GST_MAP_READ))
-        return {};
+    if (!sample || !gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get()))
+        || !gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample.get()), GST_MAP_READ))
+        return probe;
     const QImage mapped(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
         GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
         GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_RGB32);
-    QImage small = mapped.size().boundedTo(box) == mapped.size()
+    probe.frame = mapped.size().boundedTo(box) == mapped.size()
         ? mapped.copy()
         : mapped.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     gst_video_frame_unmap(&frame);
-    return small;
+    return probe;
 }
 
 QImage withPlayMark(const QImage& frame, QSize size)

@@ -84,6 +84,13 @@ TEST(AlbumRecordingTest, ClaimsAreLockedReleasedOnesAreFoundAgainEmptyOnesRemove
     EXPECT_EQ(folder.storeRecording(std::move(live)).name, "VID_0003.MP4");
     EXPECT_EQ(folder.list().names, (std::vector<QString> { "VID_0002.WEBM", "VID_0003.MP4" }));
     EXPECT_EQ(folderEntries(dir.path()).size(), 4);
+
+    // A file put in a claim's place is not the recording: left alone.
+    platform::RecordingClaim replaced = recorded(folder, "MP4");
+    const QString path = replaced.path();
+    ASSERT_TRUE(QFile::remove(path) && QFile(path).open(QIODevice::WriteOnly));
+    EXPECT_TRUE(folder.storeRecording(std::move(replaced)).error);
+    EXPECT_TRUE(QFile::exists(path));
 }
 
 struct ThumbnailRow {
@@ -121,6 +128,8 @@ TEST_P(AlbumVideoThumbnailTest, FirstFrameWithAPlayMark)
     const platform::AssetRepresentation representation = asset->defaultRepresentation();
     EXPECT_EQ(representation.fileURL(), QUrl::fromLocalFile(path));
     EXPECT_EQ(representation.size(), QFileInfo(path).size());
+    EXPECT_EQ(
+        representation.durationMs().value_or(0) / 100, row.pattern ? 10 : 0); // ten frames at 10 a second
 }
 
 INSTANTIATE_TEST_SUITE_P(Videos, AlbumVideoThumbnailTest,
