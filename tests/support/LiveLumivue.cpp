@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 
+#include "support/Program.h"
 #include "support/TestTimeScale.h"
 
 namespace {
@@ -14,7 +15,7 @@ const QString kProgram = QStringLiteral(LUMIVUE_BINARY_DIR "/bin/lumivue");
 
 LiveLumivue::LiveLumivue(const QStringList& arguments, const QProcessEnvironment& environment)
 {
-    m_process.setProcessEnvironment(environment);
+    m_process.setProcessEnvironment(testing_support::withOwnSettings(environment, m_settingsHome));
     // The log is on stderr; waits follow it.
     m_process.setReadChannel(QProcess::StandardError);
     m_process.start(kProgram, QStringList { "--headless", "--no-analytics", "--control", "-" } + arguments);

@@ -11,6 +11,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 class LiveLumivue {
 public:
@@ -38,6 +39,7 @@ public:
 private:
     void readLog();
 
+    QTemporaryDir m_settingsHome;
     QProcess m_process;
     QString m_log;
     bool m_started { false };

@@ -16,13 +16,23 @@
 
 namespace testing_support {
 
+// The run's settings kept apart from the user's (the self-timer, the analytics choice in
+// lumivue.conf), in `home`, unless the test chose a settings folder itself.
+inline QProcessEnvironment withOwnSettings(QProcessEnvironment environment, const QTemporaryDir& home)
+{
+    const QString key = QStringLiteral("XDG_CONFIG_HOME");
+    if (environment.value(key) == QProcessEnvironment::systemEnvironment().value(key))
+        environment.insert(key, home.filePath(key));
+    return environment;
+}
+
 class Program {
 public:
     explicit Program(const QStringList& arguments,
         const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
         const char* name = "lumivue")
     {
-        m_process.setProcessEnvironment(environment);
+        m_process.setProcessEnvironment(withOwnSettings(environment, m_settingsHome));
         m_process.start(QStringLiteral(LUMIVUE_BINARY_DIR "/bin/") + QLatin1String(name), arguments);
         EXPECT_TRUE(m_process.waitForStarted(10000));
     }
@@ -55,6 +65,7 @@ public:
     QByteArray output() { return m_process.readAllStandardOutput(); }
 
 private:
+    QTemporaryDir m_settingsHome;
     QProcess m_process;
     QString m_errors;
 };
