@@ -16,6 +16,7 @@ ARM64_PACKAGES=(
   qml6-module-qtmultimedia
   libexiv2-dev libcurl4-openssl-dev libhwy-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-0
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
   libgtest-dev libgmock-dev
 )
 
