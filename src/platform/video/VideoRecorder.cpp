@@ -356,7 +356,6 @@ void VideoRecorder::setMetadata(GstElement* muxer)
 
 VideoRecorder::~VideoRecorder()
 {
-    LUMIVUE_CHECK_THREAD(m_controlThread);
     m_accepting = false;
     m_watching = false;
     if (m_busThread.joinable())
@@ -402,7 +401,6 @@ void VideoRecorder::submit(Frame&& frame)
 
 VideoRecorder::Result VideoRecorder::stop(std::chrono::milliseconds limit)
 {
-    LUMIVUE_CHECK_THREAD(m_controlThread);
     {
         std::scoped_lock lock(m_mutex);
         if (m_result)

@@ -17,8 +17,9 @@
 // still waiting for the encoder, acquireFrame() gives nothing and the frame counts as dropped: the
 // camera's thread never waits for the encoder.
 //
-// Threads: start, stop and the destructor on one controlling thread (the GUI's); acquireFrame,
-// submit and the counters from any one frame thread. The failure handler runs on the recorder's
+// Threads: start, stop and the destructor one after the other, from any thread (a recording is
+// started by its first frame and finished by its owner's worker); acquireFrame, submit and the
+// counters from any one frame thread. The failure handler runs on the recorder's
 // own bus thread.
 
 #include <atomic>
@@ -38,7 +39,6 @@
 #include <QString>
 
 #include "platform/camera/Expected.h"
-#include "platform/core/ThreadChecker.h"
 #include "platform/video/VideoEncoding.h"
 
 typedef struct _GstElement GstElement;
@@ -146,7 +146,6 @@ private:
 
     Settings m_settings;
     FailureHandler m_onFailure;
-    ThreadChecker m_controlThread;
     std::shared_ptr<VideoFramePool> m_pool;
     GstElement* m_pipeline { nullptr }; // owned; set to NULL and released by the destructor
     GstElement* m_source { nullptr }; // the appsrc, owned by the pipeline
