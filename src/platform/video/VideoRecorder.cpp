@@ -60,20 +60,25 @@ GstElement* make(const QString& factory, const char* name = nullptr)
     return factory.isEmpty() ? nullptr : make(factory.toUtf8().constData(), name);
 }
 
-// Adds every element to `bin` and links them in order; false (the elements then belong to the bin
-// or are released) when one is missing or a link fails.
+// Releases an element nothing has taken.
+void dropUnowned(GstElement* element)
+{
+    if (element && !GST_OBJECT_PARENT(element))
+        gst_object_unref(gst_object_ref_sink(element));
+}
+
+// Adds every element not yet in `bin` to it and links them in order; false (the elements then
+// belong to the bin or are released) when one is missing or a link fails.
 bool addChain(GstBin* bin, std::initializer_list<GstElement*> chain)
 {
     bool complete = true;
     for (GstElement* element : chain)
         complete = complete && element;
     for (GstElement* element : chain)
-        if (element) {
-            if (complete)
-                gst_bin_add(bin, element);
-            else
-                gst_object_unref(gst_object_ref_sink(element));
-        }
+        if (!complete)
+            dropUnowned(element);
+        else if (!GST_OBJECT_PARENT(element))
+            gst_bin_add(bin, element);
     if (!complete)
         return false;
     GstElement* previous = nullptr;
@@ -278,16 +283,6 @@ QString VideoRecorder::build()
     return {};
 }
 
-// Notes when the microphone last gave sound.
-struct SoundProbe {
-    static GstPadProbeReturn heard(GstPad*, GstPadProbeInfo*, gpointer recorder)
-    {
-        auto* self = static_cast<VideoRecorder*>(recorder);
-        self->m_lastSoundNs = runningTimeNs(self->m_pipeline);
-        return GST_PAD_PROBE_OK;
-    }
-};
-
 bool VideoRecorder::addSound(GstElement* muxer)
 {
     const VideoEncoding& encoding = m_settings.encoding.value();
@@ -299,29 +294,41 @@ bool VideoRecorder::addSound(GstElement* muxer)
     GstElement* microphone = Microphone::makeDefaultSource(&name);
     if (!microphone)
         return false;
+    // The microphone is mixed over silence: the sound track runs from the first picture to the
+    // last whether the microphone starts late, never gives sound, or goes away. (An MP4 whose
+    // sound track has no sound at all cannot be played.)
     GstElement* branch = gst_bin_new("sound");
-    GstElement* encoder = make(encoding.audioEncoder);
+    GstElement* silence = make("audiotestsrc", "silence");
+    GstElement* mixer = make("audiomixer");
+    GstElement* format = make("capsfilter");
+    if (silence && mixer && format) {
+        gst_util_set_object_arg(G_OBJECT(silence), "wave", "silence");
+        g_object_set(silence, "is-live", TRUE, nullptr);
+        // Sound that comes a little late (a busy microphone thread) is still mixed in.
+        g_object_set(mixer, "latency", guint64(100 * GST_MSECOND), nullptr);
+        gst::CapsPtr caps(gst_caps_from_string("audio/x-raw,rate=48000,channels=2"));
+        g_object_set(format, "caps", caps.get(), nullptr);
+    }
     GstElement* parser = make(encoding.audioParser);
-    GstElement* queue = make("queue");
-    const bool built = parser
-        ? addChain(GST_BIN(branch),
-            { microphone, queue, make("audioconvert"), make("audioresample"), encoder, parser })
-        : addChain(
-            GST_BIN(branch), { microphone, queue, make("audioconvert"), make("audioresample"), encoder });
-    GstElement* last = parser ? parser : encoder;
+    GstElement* encoder = make(encoding.audioEncoder);
+    const bool built = addChain(GST_BIN(branch),
+                           { microphone, make("queue"), make("audioconvert"), make("audioresample"), mixer })
+        && addChain(GST_BIN(branch), { silence, mixer })
+        && (parser ? addChain(GST_BIN(branch), { mixer, format, make("audioconvert"), encoder, parser })
+                   : addChain(GST_BIN(branch), { mixer, format, make("audioconvert"), encoder }));
     if (built) {
-        gst::ObjectPtr<GstPad> out(gst_element_get_static_pad(last, "src"));
+        gst::ObjectPtr<GstPad> out(gst_element_get_static_pad(parser ? parser : encoder, "src"));
         gst_element_add_pad(branch, gst_ghost_pad_new("src", out.get()));
         gst_bin_add(GST_BIN(m_pipeline), branch);
         if (gst_element_link(branch, muxer)) {
             m_audioBranch = branch;
-            gst::ObjectPtr<GstPad> heard(gst_element_get_static_pad(microphone, "src"));
-            gst_pad_add_probe(heard.get(), GST_PAD_PROBE_TYPE_BUFFER, SoundProbe::heard, this, nullptr);
             log(lcCamera(), "Recording sound from %s", qPrintable(name));
             return true;
         }
         gst_bin_remove(GST_BIN(m_pipeline), branch);
     } else {
+        for (GstElement* element : { microphone, silence, mixer, format, parser, encoder })
+            dropUnowned(element);
         gst_object_unref(gst_object_ref_sink(branch));
     }
     log(lcCamera(), "Sound from %s cannot be encoded with %s", qPrintable(name),
@@ -384,15 +391,31 @@ void VideoRecorder::submit(Frame&& frame)
         ++m_dropped;
         return;
     }
+    // A frame's time is when it arrived, moved onto the grid of the frame rate: the file has a
+    // constant rate (players and editors read it; MP4 keeps only the times), and picture and
+    // sound stay within a frame of each other. A frame whose place is taken goes to the next
+    // one, at most a frame ahead of its arrival; beyond that it is one too many for the rate.
+    const double period = GST_SECOND / m_settings.framesPerSecond;
+    const std::int64_t now = runningTimeNs(m_pipeline);
+    std::int64_t time = now;
+    if (const std::int64_t first = m_firstFrameNs; now >= 0 && first >= 0) {
+        time = first + std::llround(std::llround((now - first) / period) * period);
+        if (const std::int64_t last = m_lastFrameNs; time <= last)
+            time = last + std::llround(period);
+        if (time > now + std::llround(period)) {
+            ++m_dropped;
+            return;
+        }
+    }
     GstBuffer* buffer = gst_buffer_new_wrapped_full(GstMemoryFlags(0), taken.m_data, m_pool->bytes(), 0,
         m_pool->bytes(), new Lent { m_pool, taken.m_slot }, giveBack);
     taken.m_slot = -1; // the buffer gives it back
-    const std::int64_t now = runningTimeNs(m_pipeline);
-    if (now >= 0) {
-        GST_BUFFER_PTS(buffer) = GstClockTime(now);
-        std::int64_t unset = -1;
-        m_firstFrameNs.compare_exchange_strong(unset, now);
-        m_lastFrameNs = now;
+    if (time >= 0) {
+        GST_BUFFER_PTS(buffer) = GstClockTime(time);
+        GST_BUFFER_DURATION(buffer) = GstClockTime(std::llround(period));
+        if (m_firstFrameNs < 0)
+            m_firstFrameNs = time;
+        m_lastFrameNs = time;
     }
     if (gst_app_src_push_buffer(GST_APP_SRC(m_source), buffer) == GST_FLOW_OK)
         ++m_submitted;
@@ -410,8 +433,11 @@ VideoRecorder::Result VideoRecorder::stop(std::chrono::milliseconds limit)
     }
     m_accepting = false;
     gst_app_src_end_of_stream(GST_APP_SRC(m_source));
-    // The muxer ends the file once every stream has ended: the microphone's too.
+    // The muxer ends the file once every stream has ended: the sound's too.
     endSound();
+    if (m_audioBranch)
+        if (gst::ObjectPtr<GstElement> silence { gst_bin_get_by_name(GST_BIN(m_audioBranch), "silence") })
+            gst_element_send_event(silence.get(), gst_event_new_eos());
     Result result;
     {
         std::unique_lock lock(m_mutex);
@@ -448,10 +474,8 @@ void VideoRecorder::watchBus()
     while (m_watching) {
         gst::MessagePtr message(gst_bus_timed_pop_filtered(
             bus.get(), 100 * GST_MSECOND, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
-        if (!message) {
-            watchSound();
+        if (!message)
             continue;
-        }
         switch (GST_MESSAGE_TYPE(message.get())) {
         case GST_MESSAGE_EOS: {
             std::scoped_lock lock(m_mutex);
@@ -489,29 +513,15 @@ void VideoRecorder::endSound()
 {
     if (!m_audioBranch || m_soundEnded.exchange(true))
         return;
-    // The muxer waits for sound until the sound's stream ends. A microphone that is gone may
-    // never end it: stop the microphone and end the stream where it fed the branch.
+    // The microphone's stream is ended where it feeds the branch, after the sound it has given: a
+    // microphone that is gone or failed would never end it, and the mixer would wait. The
+    // microphone is left running: PipeWire's source frees the memory of sound still queued when
+    // it stops.
     gst::ObjectPtr<GstElement> microphone(gst_bin_get_by_name(GST_BIN(m_audioBranch), "microphone"));
-    if (!microphone)
-        return;
-    gst::ObjectPtr<GstPad> out(gst_element_get_static_pad(microphone.get(), "src"));
+    gst::ObjectPtr<GstPad> out(microphone ? gst_element_get_static_pad(microphone.get(), "src") : nullptr);
     gst::ObjectPtr<GstPad> peer(out ? gst_pad_get_peer(out.get()) : nullptr);
-    gst_element_set_locked_state(microphone.get(), TRUE);
-    gst_element_set_state(microphone.get(), GST_STATE_NULL);
     if (peer)
         gst_pad_send_event(peer.get(), gst_event_new_eos());
-}
-
-void VideoRecorder::watchSound()
-{
-    // Sound that stops while pictures go on: the microphone went away without an error. The
-    // muxer would hold the pictures back waiting for sound, and the pool would run dry.
-    const std::int64_t heard = m_lastSoundNs, seen = m_lastFrameNs;
-    const std::int64_t silence = (m_firstFrameNs >= 0 ? seen : -1) - std::max(heard, std::int64_t(0));
-    if (m_audioBranch && !m_soundEnded && seen >= 0 && silence > std::int64_t(2 * GST_SECOND)) {
-        log(lcCamera(), "The microphone went silent: the recording goes on without sound");
-        endSound();
-    }
 }
 
 void VideoRecorder::fail(const QString& message, bool diskFull)
@@ -519,7 +529,7 @@ void VideoRecorder::fail(const QString& message, bool diskFull)
     m_accepting = false;
     {
         std::scoped_lock lock(m_mutex);
-        if (m_failed)
+        if (m_failed || m_result) // once, and never after stop() has given its result
             return;
         m_failed = true;
         m_error = message;

@@ -140,8 +140,6 @@ private:
     void watchBus();
     void handleError(GstMessage* message);
     void endSound();
-    void watchSound();
-    friend struct SoundProbe;
     void fail(const QString& message, bool diskFull);
 
     Settings m_settings;
@@ -159,7 +157,6 @@ private:
     std::atomic<std::uint64_t> m_submitted { 0 };
     std::atomic<std::int64_t> m_firstFrameNs { -1 }; // running time of the first frame
     std::atomic<std::int64_t> m_lastFrameNs { -1 }; // and of the newest
-    std::atomic<std::int64_t> m_lastSoundNs { -1 }; // running time of the newest sound
     std::atomic<bool> m_soundEnded { false }; // the sound's stream was ended
 
     std::mutex m_mutex;

@@ -1,7 +1,9 @@
-// video_record_child FILE [COPY]: records the test pattern with noise (640×480, 30 frames a second) into
-// FILE, printing "frames N" (N submitted so far) after each frame, until it is killed or the recording fails.
-// On a failure it prints "failed DISKFULL MESSAGE" and, with COPY, copies what FILE holds to COPY first (the
-// disk-full test's FILE lies in a file system only this process sees).
+// video_record_child FILE [COPY]: records the test pattern (640×480, 30 frames a second) into FILE,
+// printing "frames N" (N submitted so far) after each frame, until it is killed or the recording
+// fails. The still pattern encodes to a few kilobytes a second, less than a write buffer would hold.
+// With COPY the pattern carries noise (a few hundred kilobytes a second, to fill a disk), and on a
+// failure the child copies what FILE holds to COPY (the disk-full test's FILE lies in a file system
+// only this process sees). A failure prints "failed DISKFULL MESSAGE".
 #include <atomic>
 #include <cstdio>
 
@@ -38,6 +40,6 @@ int main(int argc, char** argv)
             std::fflush(stdout);
             return !failed;
         },
-        true);
+        !copy.isEmpty());
     return 0;
 }
