@@ -106,6 +106,22 @@ TEST(VideoEncodingChoice, HonoursTheEnvironmentAndNamesUnknownEncoders)
     EXPECT_EQ(chosen->container, VideoEncoding::Container::Mp4) << "an H.264 encoder is installed here";
 }
 
+TEST(VideoRecorderStart, RefusesWhatCannotBeRecordedWithAReason)
+{
+    QTemporaryDir folder;
+    VideoRecorder::Settings unwritable;
+    unwritable.path = folder.filePath(QStringLiteral("missing/clip.mp4"));
+    unwritable.frameSize = { 320, 240 };
+    VideoRecorder::Settings empty = unwritable;
+    empty.path = folder.filePath(QStringLiteral("clip.mp4"));
+    empty.frameSize = { 0, 240 };
+    for (const VideoRecorder::Settings& settings : { unwritable, empty }) {
+        const auto recorder = VideoRecorder::start(settings);
+        EXPECT_FALSE(recorder) << settings.path.toStdString();
+        EXPECT_FALSE(recorder.error().isEmpty());
+    }
+}
+
 TEST(VideoRecorderSize, FitsFullHdUprightWithEvenSides)
 {
     struct Case {

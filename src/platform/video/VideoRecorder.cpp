@@ -206,14 +206,19 @@ Expected<std::unique_ptr<VideoRecorder>> VideoRecorder::start(Settings settings,
         }
         // Why it would not start is on the bus.
         QString reason = QStringLiteral("the recording pipeline would not start");
+        bool fromSound = false;
         gst::ObjectPtr<GstBus> bus(gst_element_get_bus(recorder->m_pipeline));
         if (gst::MessagePtr message { gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR) }) {
             GError* error = nullptr;
             gst_message_parse_error(message.get(), &error, nullptr);
             reason = QString::fromUtf8(error->message);
             g_clear_error(&error);
+            fromSound = recorder->hasSound()
+                && gst_object_has_as_ancestor(
+                    GST_MESSAGE_SRC(message.get()), GST_OBJECT(recorder->m_audioBranch));
         }
-        if (!recorder->hasSound())
+        gst_element_set_state(recorder->m_pipeline, GST_STATE_NULL);
+        if (!fromSound)
             return Failure::failure(
                 QStringLiteral("cannot record into %1: %2").arg(recorder->m_settings.path, reason));
         log(lcCamera(), "The microphone would not start (%s): recording without sound", qPrintable(reason));
