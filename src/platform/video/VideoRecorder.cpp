@@ -175,11 +175,14 @@ Expected<std::unique_ptr<VideoRecorder>> VideoRecorder::start(Settings settings,
     using Failure = Expected<std::unique_ptr<VideoRecorder>>;
     if (const QString failure = gst::initialise(); !failure.isEmpty())
         return Failure::failure(failure);
-    if (settings.frameSize.width() < 2 || settings.frameSize.height() < 2 || settings.framesPerSecond <= 0)
-        return Failure::failure(QStringLiteral("cannot record frames of %1×%2 at %3 a second")
+    settings.rotation = (settings.rotation % 360 + 360) % 360; // -90 is 270
+    if (settings.frameSize.width() < 2 || settings.frameSize.height() < 2 || settings.framesPerSecond <= 0
+        || settings.rotation % 90 != 0)
+        return Failure::failure(QStringLiteral("cannot record frames of %1×%2 at %3 a second turned %4°")
                                     .arg(settings.frameSize.width())
                                     .arg(settings.frameSize.height())
-                                    .arg(settings.framesPerSecond));
+                                    .arg(settings.framesPerSecond)
+                                    .arg(settings.rotation));
     if (!settings.encoding) {
         auto chosen = VideoEncoding::choose();
         if (!chosen)
@@ -269,8 +272,8 @@ QString VideoRecorder::build()
         g_object_set(
             queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", guint64(0), nullptr);
 
-    // Encoded pictures wait here while the muxer waits for the microphone's first sound (or for
-    // the sound to be ended when the microphone stays silent), instead of holding up the encoder.
+    // Encoded pictures wait here while the muxer waits for the first sound (the microphone and
+    // the sound encoder starting), instead of holding up the encoder and running the pool dry.
     GstElement* waiting = make("queue");
     if (waiting)
         g_object_set(waiting, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
@@ -283,8 +286,8 @@ QString VideoRecorder::build()
         return QStringLiteral("cannot build the recording pipeline for %1 (a GStreamer element is missing)")
             .arg(encoding.description());
     setMetadata(muxer);
-    if (m_settings.withSound && !addSound(muxer))
-        log(lcCamera(), "No microphone: recording without sound");
+    if (m_settings.withSound)
+        addSound(muxer);
     return {};
 }
 
@@ -292,13 +295,16 @@ bool VideoRecorder::addSound(GstElement* muxer)
 {
     const VideoEncoding& encoding = m_settings.encoding.value();
     if (encoding.audioEncoder.isEmpty()) {
-        log(lcCamera(), "No sound encoder for %s installed", qPrintable(encoding.muxer));
+        log(lcCamera(), "No sound encoder for %s installed: recording without sound",
+            qPrintable(encoding.muxer));
         return false;
     }
     QString name;
     GstElement* microphone = Microphone::makeDefaultSource(&name);
-    if (!microphone)
+    if (!microphone) {
+        log(lcCamera(), "No microphone: recording without sound");
         return false;
+    }
     // The microphone is mixed over silence: the sound track runs from the first picture to the
     // last whether the microphone starts late, never gives sound, or goes away. (An MP4 whose
     // sound track has no sound at all cannot be played.)
@@ -336,7 +342,7 @@ bool VideoRecorder::addSound(GstElement* muxer)
             dropUnowned(element);
         gst_object_unref(gst_object_ref_sink(branch));
     }
-    log(lcCamera(), "Sound from %s cannot be encoded with %s", qPrintable(name),
+    log(lcCamera(), "Sound from %s cannot be encoded with %s: recording without sound", qPrintable(name),
         qPrintable(encoding.audioEncoder));
     return false;
 }
@@ -502,12 +508,15 @@ void VideoRecorder::handleError(GstMessage* message)
     gst_message_parse_error(message, &error, &debug);
     const QString text = QString::fromUtf8(error->message);
     const bool diskFull = isNoSpace(error, debug);
-    const bool fromSound
-        = m_audioBranch && gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(m_audioBranch));
+    gst::ObjectPtr<GstElement> microphone(
+        m_audioBranch ? gst_bin_get_by_name(GST_BIN(m_audioBranch), "microphone") : nullptr);
+    const bool fromMicrophone = microphone
+        && (GST_MESSAGE_SRC(message) == GST_OBJECT(microphone.get())
+            || gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(microphone.get())));
     g_clear_error(&error);
     g_free(debug);
-    if (fromSound && !diskFull) {
-        log(lcCamera(), "The microphone failed (%s): the recording goes on without sound", qPrintable(text));
+    if (fromMicrophone) {
+        log(lcCamera(), "The microphone failed (%s): the recording goes on with silence", qPrintable(text));
         endSound();
         return;
     }

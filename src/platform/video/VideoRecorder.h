@@ -60,7 +60,7 @@ public:
         QString path; // the file written (its extension is the caller's choice)
         QSize frameSize; // of every submitted frame, in pixels
         double framesPerSecond { 30 }; // the camera's
-        int rotation { 0 }; // clockwise degrees (0, 90, 180, 270) that make a frame upright
+        int rotation { 0 }; // clockwise degrees that make a frame upright: a multiple of 90
         bool withSound { false }; // record the default microphone when there is one
         QDateTime creationTime; // in the file's metadata; now when invalid
         std::optional<Position> position; // in the file's metadata when known
