@@ -74,19 +74,23 @@ TEST_P(KilledRecording, LeavesAPlayableFileThatRepairFinishes)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray recording = file.readAll();
     QByteArray noise(4096, '\0');
-    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+    QRandomGenerator generator(7);
+    for (char& byte : noise)
+        byte = char(generator.bounded(256));
     for (const QByteArray& bytes : { QByteArray(), noise, recording.left(32) + noise, recording.left(300) }) {
         QFile broken(folder.filePath(QStringLiteral("broken")));
         ASSERT_TRUE(
             broken.open(QIODevice::WriteOnly) && broken.write(bytes) == bytes.size() && broken.flush());
         const QString refused = folder.filePath(QStringLiteral("refused"));
-        QElapsedTimer took;
-        took.start();
-        const VideoRepair::Result result
-            = VideoRepair::finish(broken.fileName(), refused, std::chrono::seconds(20));
-        EXPECT_LT(took.elapsed(), 10000) << "refused at once, not at the time limit";
-        EXPECT_FALSE(result.ok || result.error.isEmpty() || QFile::exists(refused))
-            << bytes.left(8).toHex().toStdString();
+        for (int attempt = 0; attempt < 5; ++attempt) { // a demuxer's error can race its set-up
+            QElapsedTimer took;
+            took.start();
+            const VideoRepair::Result result
+                = VideoRepair::finish(broken.fileName(), refused, std::chrono::seconds(5));
+            EXPECT_LT(took.elapsed(), 4000) << "refused at once, not at the time limit";
+            EXPECT_FALSE(result.ok || result.error.isEmpty() || QFile::exists(refused))
+                << bytes.left(8).toHex().toStdString();
+        }
     }
 }
 
