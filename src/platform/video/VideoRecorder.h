@@ -2,15 +2,18 @@
 
 // Records BGRA pictures (bytes B, G, R, A: QImage::Format_ARGB32 on little endian) and, when asked,
 // the default microphone into one file, live:
-//   appsrc ! queue ! videoflip ! videoscale ! videoconvert ! capsfilter ! encoder ! parser ! muxer
-//   microphone ! queue ! audioconvert ! audioresample ! encoder ! parser ! muxer
-// A picture's presentation time is when it is submitted (the pipeline's running time), as the
-// microphone's sound is stamped when it is heard, so picture and sound stay together.
+//   appsrc ! queue ! videoflip ! videoscale ! videoconvert ! capsfilter ! encoder ! parser ! queue ! muxer
+//   microphone ! queue ! audioconvert ! audioresample ! audiomixer ! encoder ! parser ! muxer
+//   (silence) ! audiomixer
+// A picture's presentation time is when it is submitted (the pipeline's running time) put on the
+// grid of the frame rate, as the microphone's sound is stamped when it is heard, so picture and
+// sound stay within a frame of each other and the file has a constant frame rate.
 //
 // The file is written progressively (MP4 fragments of at most a second, WebM clusters), so a kill
 // or a power cut leaves a playable file; VideoRepair finishes it. An error (disk full, a write
 // failing) stops the pipeline at once, leaving what was written, and is reported once through the
-// failure handler. A microphone that fails only ends the sound; the picture goes on.
+// failure handler. A microphone that fails, goes away or starts late leaves silence in the sound
+// track; the picture goes on.
 //
 // Frames come from a small pool the recorder owns: the caller's frame thread acquires one, draws
 // into it and submits it; no copy follows until the converter reads it. When every pooled frame is
