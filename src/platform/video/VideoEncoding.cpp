@@ -141,8 +141,9 @@ GstElement* VideoEncoding::makeVideoEncoder(QSize size, double framesPerSecond) 
         g_object_set(encoder, "extra-controls", controls.get(), nullptr);
     } else {
         // vp8enc and vp9enc: real-time deadline, nothing held back for alternate reference frames.
+        // One thread: with two on a busy core, vp8enc spins waiting for the other, ten times slower.
         g_object_set(encoder, "deadline", gint64(1), "cpu-used", 8, "lag-in-frames", 0, "target-bitrate",
-            bitRate, "keyframe-max-dist", keyInterval, "threads", 2, nullptr);
+            bitRate, "keyframe-max-dist", keyInterval, "threads", 1, nullptr);
         gst_util_set_object_arg(G_OBJECT(encoder), "end-usage", "cbr");
     }
     return encoder;

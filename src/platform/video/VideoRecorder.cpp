@@ -60,20 +60,25 @@ GstElement* make(const QString& factory, const char* name = nullptr)
     return factory.isEmpty() ? nullptr : make(factory.toUtf8().constData(), name);
 }
 
-// Adds every element to `bin` and links them in order; false (the elements then belong to the bin
-// or are released) when one is missing or a link fails.
+// Releases an element nothing has taken.
+void dropUnowned(GstElement* element)
+{
+    if (element && !GST_OBJECT_PARENT(element))
+        gst_object_unref(gst_object_ref_sink(element));
+}
+
+// Adds every element not yet in `bin` to it and links them in order; false (the elements then
+// belong to the bin or are released) when one is missing or a link fails.
 bool addChain(GstBin* bin, std::initializer_list<GstElement*> chain)
 {
     bool complete = true;
     for (GstElement* element : chain)
         complete = complete && element;
     for (GstElement* element : chain)
-        if (element) {
-            if (complete)
-                gst_bin_add(bin, element);
-            else
-                gst_object_unref(gst_object_ref_sink(element));
-        }
+        if (!complete)
+            dropUnowned(element);
+        else if (!GST_OBJECT_PARENT(element))
+            gst_bin_add(bin, element);
     if (!complete)
         return false;
     GstElement* previous = nullptr;
@@ -170,11 +175,14 @@ Expected<std::unique_ptr<VideoRecorder>> VideoRecorder::start(Settings settings,
     using Failure = Expected<std::unique_ptr<VideoRecorder>>;
     if (const QString failure = gst::initialise(); !failure.isEmpty())
         return Failure::failure(failure);
-    if (settings.frameSize.width() < 2 || settings.frameSize.height() < 2 || settings.framesPerSecond <= 0)
-        return Failure::failure(QStringLiteral("cannot record frames of %1×%2 at %3 a second")
+    settings.rotation = (settings.rotation % 360 + 360) % 360; // -90 is 270
+    if (settings.frameSize.width() < 2 || settings.frameSize.height() < 2 || settings.framesPerSecond <= 0
+        || settings.rotation % 90 != 0)
+        return Failure::failure(QStringLiteral("cannot record frames of %1×%2 at %3 a second turned %4°")
                                     .arg(settings.frameSize.width())
                                     .arg(settings.frameSize.height())
-                                    .arg(settings.framesPerSecond));
+                                    .arg(settings.framesPerSecond)
+                                    .arg(settings.rotation));
     if (!settings.encoding) {
         auto chosen = VideoEncoding::choose();
         if (!chosen)
@@ -201,14 +209,19 @@ Expected<std::unique_ptr<VideoRecorder>> VideoRecorder::start(Settings settings,
         }
         // Why it would not start is on the bus.
         QString reason = QStringLiteral("the recording pipeline would not start");
+        bool fromSound = false;
         gst::ObjectPtr<GstBus> bus(gst_element_get_bus(recorder->m_pipeline));
         if (gst::MessagePtr message { gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR) }) {
             GError* error = nullptr;
             gst_message_parse_error(message.get(), &error, nullptr);
             reason = QString::fromUtf8(error->message);
             g_clear_error(&error);
+            fromSound = recorder->hasSound()
+                && gst_object_has_as_ancestor(
+                    GST_MESSAGE_SRC(message.get()), GST_OBJECT(recorder->m_audioBranch));
         }
-        if (!recorder->hasSound())
+        gst_element_set_state(recorder->m_pipeline, GST_STATE_NULL);
+        if (!fromSound)
             return Failure::failure(
                 QStringLiteral("cannot record into %1: %2").arg(recorder->m_settings.path, reason));
         log(lcCamera(), "The microphone would not start (%s): recording without sound", qPrintable(reason));
@@ -259,8 +272,8 @@ QString VideoRecorder::build()
         g_object_set(
             queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", guint64(0), nullptr);
 
-    // Encoded pictures wait here while the muxer waits for the microphone's first sound (or for
-    // the sound to be ended when the microphone stays silent), instead of holding up the encoder.
+    // Encoded pictures wait here while the muxer waits for the first sound (the microphone and
+    // the sound encoder starting), instead of holding up the encoder and running the pool dry.
     GstElement* waiting = make("queue");
     if (waiting)
         g_object_set(waiting, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
@@ -273,58 +286,63 @@ QString VideoRecorder::build()
         return QStringLiteral("cannot build the recording pipeline for %1 (a GStreamer element is missing)")
             .arg(encoding.description());
     setMetadata(muxer);
-    if (m_settings.withSound && !addSound(muxer))
-        log(lcCamera(), "No microphone: recording without sound");
+    if (m_settings.withSound)
+        addSound(muxer);
     return {};
 }
-
-// Notes when the microphone last gave sound.
-struct SoundProbe {
-    static GstPadProbeReturn heard(GstPad*, GstPadProbeInfo*, gpointer recorder)
-    {
-        auto* self = static_cast<VideoRecorder*>(recorder);
-        self->m_lastSoundNs = runningTimeNs(self->m_pipeline);
-        return GST_PAD_PROBE_OK;
-    }
-};
 
 bool VideoRecorder::addSound(GstElement* muxer)
 {
     const VideoEncoding& encoding = m_settings.encoding.value();
     if (encoding.audioEncoder.isEmpty()) {
-        log(lcCamera(), "No sound encoder for %s installed", qPrintable(encoding.muxer));
+        log(lcCamera(), "No sound encoder for %s installed: recording without sound",
+            qPrintable(encoding.muxer));
         return false;
     }
     QString name;
     GstElement* microphone = Microphone::makeDefaultSource(&name);
-    if (!microphone)
+    if (!microphone) {
+        log(lcCamera(), "No microphone: recording without sound");
         return false;
+    }
+    // The microphone is mixed over silence: the sound track runs from the first picture to the
+    // last whether the microphone starts late, never gives sound, or goes away. (An MP4 whose
+    // sound track has no sound at all cannot be played.)
     GstElement* branch = gst_bin_new("sound");
-    GstElement* encoder = make(encoding.audioEncoder);
+    GstElement* silence = make("audiotestsrc", "silence");
+    GstElement* mixer = make("audiomixer");
+    GstElement* format = make("capsfilter");
+    if (silence && mixer && format) {
+        gst_util_set_object_arg(G_OBJECT(silence), "wave", "silence");
+        g_object_set(silence, "is-live", TRUE, nullptr);
+        // Sound that comes a little late (a busy microphone thread) is still mixed in.
+        g_object_set(mixer, "latency", guint64(100 * GST_MSECOND), nullptr);
+        gst::CapsPtr caps(gst_caps_from_string("audio/x-raw,rate=48000,channels=2"));
+        g_object_set(format, "caps", caps.get(), nullptr);
+    }
     GstElement* parser = make(encoding.audioParser);
-    GstElement* queue = make("queue");
-    const bool built = parser
-        ? addChain(GST_BIN(branch),
-            { microphone, queue, make("audioconvert"), make("audioresample"), encoder, parser })
-        : addChain(
-            GST_BIN(branch), { microphone, queue, make("audioconvert"), make("audioresample"), encoder });
-    GstElement* last = parser ? parser : encoder;
+    GstElement* encoder = make(encoding.audioEncoder);
+    const bool built = addChain(GST_BIN(branch),
+                           { microphone, make("queue"), make("audioconvert"), make("audioresample"), mixer })
+        && addChain(GST_BIN(branch), { silence, mixer })
+        && (parser ? addChain(GST_BIN(branch), { mixer, format, make("audioconvert"), encoder, parser })
+                   : addChain(GST_BIN(branch), { mixer, format, make("audioconvert"), encoder }));
     if (built) {
-        gst::ObjectPtr<GstPad> out(gst_element_get_static_pad(last, "src"));
+        gst::ObjectPtr<GstPad> out(gst_element_get_static_pad(parser ? parser : encoder, "src"));
         gst_element_add_pad(branch, gst_ghost_pad_new("src", out.get()));
         gst_bin_add(GST_BIN(m_pipeline), branch);
         if (gst_element_link(branch, muxer)) {
             m_audioBranch = branch;
-            gst::ObjectPtr<GstPad> heard(gst_element_get_static_pad(microphone, "src"));
-            gst_pad_add_probe(heard.get(), GST_PAD_PROBE_TYPE_BUFFER, SoundProbe::heard, this, nullptr);
             log(lcCamera(), "Recording sound from %s", qPrintable(name));
             return true;
         }
         gst_bin_remove(GST_BIN(m_pipeline), branch);
     } else {
+        for (GstElement* element : { microphone, silence, mixer, format, parser, encoder })
+            dropUnowned(element);
         gst_object_unref(gst_object_ref_sink(branch));
     }
-    log(lcCamera(), "Sound from %s cannot be encoded with %s", qPrintable(name),
+    log(lcCamera(), "Sound from %s cannot be encoded with %s: recording without sound", qPrintable(name),
         qPrintable(encoding.audioEncoder));
     return false;
 }
@@ -383,15 +401,31 @@ void VideoRecorder::submit(Frame&& frame)
         ++m_dropped;
         return;
     }
+    // A frame's time is when it arrived, moved onto the grid of the frame rate: the file has a
+    // constant rate (players and editors read it; MP4 keeps only the times), and picture and
+    // sound stay within a frame of each other. A frame whose place is taken goes to the next
+    // one, at most a frame ahead of its arrival; beyond that it is one too many for the rate.
+    const double period = GST_SECOND / m_settings.framesPerSecond;
+    const std::int64_t now = runningTimeNs(m_pipeline);
+    std::int64_t time = now;
+    if (const std::int64_t first = m_firstFrameNs; now >= 0 && first >= 0) {
+        time = first + std::llround(std::llround((now - first) / period) * period);
+        if (const std::int64_t last = m_lastFrameNs; time <= last)
+            time = last + std::llround(period);
+        if (time > now + std::llround(period)) {
+            ++m_dropped;
+            return;
+        }
+    }
     GstBuffer* buffer = gst_buffer_new_wrapped_full(GstMemoryFlags(0), taken.m_data, m_pool->bytes(), 0,
         m_pool->bytes(), new Lent { m_pool, taken.m_slot }, giveBack);
     taken.m_slot = -1; // the buffer gives it back
-    const std::int64_t now = runningTimeNs(m_pipeline);
-    if (now >= 0) {
-        GST_BUFFER_PTS(buffer) = GstClockTime(now);
-        std::int64_t unset = -1;
-        m_firstFrameNs.compare_exchange_strong(unset, now);
-        m_lastFrameNs = now;
+    if (time >= 0) {
+        GST_BUFFER_PTS(buffer) = GstClockTime(time);
+        GST_BUFFER_DURATION(buffer) = GstClockTime(std::llround(period));
+        if (m_firstFrameNs < 0)
+            m_firstFrameNs = time;
+        m_lastFrameNs = time;
     }
     if (gst_app_src_push_buffer(GST_APP_SRC(m_source), buffer) == GST_FLOW_OK)
         ++m_submitted;
@@ -408,8 +442,11 @@ VideoRecorder::Result VideoRecorder::stop(std::chrono::milliseconds limit)
     }
     m_accepting = false;
     gst_app_src_end_of_stream(GST_APP_SRC(m_source));
-    // The muxer ends the file once every stream has ended: the microphone's too.
+    // The muxer ends the file once every stream has ended: the sound's too.
     endSound();
+    if (m_audioBranch)
+        if (gst::ObjectPtr<GstElement> silence { gst_bin_get_by_name(GST_BIN(m_audioBranch), "silence") })
+            gst_element_send_event(silence.get(), gst_event_new_eos());
     Result result;
     {
         std::unique_lock lock(m_mutex);
@@ -446,10 +483,8 @@ void VideoRecorder::watchBus()
     while (m_watching) {
         gst::MessagePtr message(gst_bus_timed_pop_filtered(
             bus.get(), 100 * GST_MSECOND, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
-        if (!message) {
-            watchSound();
+        if (!message)
             continue;
-        }
         switch (GST_MESSAGE_TYPE(message.get())) {
         case GST_MESSAGE_EOS: {
             std::scoped_lock lock(m_mutex);
@@ -471,12 +506,15 @@ void VideoRecorder::handleError(GstMessage* message)
     gst_message_parse_error(message, &error, &debug);
     const QString text = QString::fromUtf8(error->message);
     const bool diskFull = isNoSpace(error, debug);
-    const bool fromSound
-        = m_audioBranch && gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(m_audioBranch));
+    gst::ObjectPtr<GstElement> microphone(
+        m_audioBranch ? gst_bin_get_by_name(GST_BIN(m_audioBranch), "microphone") : nullptr);
+    const bool fromMicrophone = microphone
+        && (GST_MESSAGE_SRC(message) == GST_OBJECT(microphone.get())
+            || gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(microphone.get())));
     g_clear_error(&error);
     g_free(debug);
-    if (fromSound && !diskFull) {
-        log(lcCamera(), "The microphone failed (%s): the recording goes on without sound", qPrintable(text));
+    if (fromMicrophone) {
+        log(lcCamera(), "The microphone failed (%s): the recording goes on with silence", qPrintable(text));
         endSound();
         return;
     }
@@ -487,29 +525,15 @@ void VideoRecorder::endSound()
 {
     if (!m_audioBranch || m_soundEnded.exchange(true))
         return;
-    // The muxer waits for sound until the sound's stream ends. A microphone that is gone may
-    // never end it: stop the microphone and end the stream where it fed the branch.
+    // The microphone's stream is ended where it feeds the branch, after the sound it has given: a
+    // microphone that is gone or failed would never end it, and the mixer would wait. The
+    // microphone is left running: PipeWire's source frees the memory of sound still queued when
+    // it stops.
     gst::ObjectPtr<GstElement> microphone(gst_bin_get_by_name(GST_BIN(m_audioBranch), "microphone"));
-    if (!microphone)
-        return;
-    gst::ObjectPtr<GstPad> out(gst_element_get_static_pad(microphone.get(), "src"));
+    gst::ObjectPtr<GstPad> out(microphone ? gst_element_get_static_pad(microphone.get(), "src") : nullptr);
     gst::ObjectPtr<GstPad> peer(out ? gst_pad_get_peer(out.get()) : nullptr);
-    gst_element_set_locked_state(microphone.get(), TRUE);
-    gst_element_set_state(microphone.get(), GST_STATE_NULL);
     if (peer)
         gst_pad_send_event(peer.get(), gst_event_new_eos());
-}
-
-void VideoRecorder::watchSound()
-{
-    // Sound that stops while pictures go on: the microphone went away without an error. The
-    // muxer would hold the pictures back waiting for sound, and the pool would run dry.
-    const std::int64_t heard = m_lastSoundNs, seen = m_lastFrameNs;
-    const std::int64_t silence = (m_firstFrameNs >= 0 ? seen : -1) - std::max(heard, std::int64_t(0));
-    if (m_audioBranch && !m_soundEnded && seen >= 0 && silence > std::int64_t(2 * GST_SECOND)) {
-        log(lcCamera(), "The microphone went silent: the recording goes on without sound");
-        endSound();
-    }
 }
 
 void VideoRecorder::fail(const QString& message, bool diskFull)
@@ -517,7 +541,7 @@ void VideoRecorder::fail(const QString& message, bool diskFull)
     m_accepting = false;
     {
         std::scoped_lock lock(m_mutex);
-        if (m_failed)
+        if (m_failed || m_result) // once, and never after stop() has given its result
             return;
         m_failed = true;
         m_error = message;

@@ -2,15 +2,18 @@
 
 // Records BGRA pictures (bytes B, G, R, A: QImage::Format_ARGB32 on little endian) and, when asked,
 // the default microphone into one file, live:
-//   appsrc ! queue ! videoflip ! videoscale ! videoconvert ! capsfilter ! encoder ! parser ! muxer
-//   microphone ! queue ! audioconvert ! audioresample ! encoder ! parser ! muxer
-// A picture's presentation time is when it is submitted (the pipeline's running time), as the
-// microphone's sound is stamped when it is heard, so picture and sound stay together.
+//   appsrc ! queue ! videoflip ! videoscale ! videoconvert ! capsfilter ! encoder ! parser ! queue ! muxer
+//   microphone ! queue ! audioconvert ! audioresample ! audiomixer ! encoder ! parser ! muxer
+//   (silence) ! audiomixer
+// A picture's presentation time is when it is submitted (the pipeline's running time) put on the
+// grid of the frame rate, as the microphone's sound is stamped when it is heard, so picture and
+// sound stay within a frame of each other and the file has a constant frame rate.
 //
 // The file is written progressively (MP4 fragments of at most a second, WebM clusters), so a kill
 // or a power cut leaves a playable file; VideoRepair finishes it. An error (disk full, a write
 // failing) stops the pipeline at once, leaving what was written, and is reported once through the
-// failure handler. A microphone that fails only ends the sound; the picture goes on.
+// failure handler. A microphone that fails, goes away or starts late leaves silence in the sound
+// track; the picture goes on.
 //
 // Frames come from a small pool the recorder owns: the caller's frame thread acquires one, draws
 // into it and submits it; no copy follows until the converter reads it. When every pooled frame is
@@ -60,7 +63,7 @@ public:
         QString path; // the file written (its extension is the caller's choice)
         QSize frameSize; // of every submitted frame, in pixels
         double framesPerSecond { 30 }; // the camera's
-        int rotation { 0 }; // clockwise degrees (0, 90, 180, 270) that make a frame upright
+        int rotation { 0 }; // clockwise degrees that make a frame upright: a multiple of 90
         bool withSound { false }; // record the default microphone when there is one
         QDateTime creationTime; // in the file's metadata; now when invalid
         std::optional<Position> position; // in the file's metadata when known
@@ -140,8 +143,6 @@ private:
     void watchBus();
     void handleError(GstMessage* message);
     void endSound();
-    void watchSound();
-    friend struct SoundProbe;
     void fail(const QString& message, bool diskFull);
 
     Settings m_settings;
@@ -158,7 +159,6 @@ private:
     std::atomic<std::uint64_t> m_submitted { 0 };
     std::atomic<std::int64_t> m_firstFrameNs { -1 }; // running time of the first frame
     std::atomic<std::int64_t> m_lastFrameNs { -1 }; // and of the newest
-    std::atomic<std::int64_t> m_lastSoundNs { -1 }; // running time of the newest sound
     std::atomic<bool> m_soundEnded { false }; // the sound's stream was ended
 
     std::mutex m_mutex;

@@ -1,24 +1,23 @@
-// video_record_child FILE [COPY]: records the test pattern with noise (640×480, 30 frames a second) into
-// FILE, printing "frames N" (N submitted so far) after each frame, until it is killed or the recording fails.
-// On a failure it prints "failed DISKFULL MESSAGE" and, with COPY, copies what FILE holds to COPY first (the
-// disk-full test's FILE lies in a file system only this process sees).
+// video_record_child FILE [COPY]: records the test pattern (640×480, 30 a second) into FILE, printing
+// "frames N" (N submitted) after each frame until killed or failed ("failed DISKFULL MESSAGE"). With
+// COPY the pattern is noisy, to fill a disk, and a failure copies FILE to COPY first (the disk-full
+// test's FILE lies in a file system only this process sees).
 #include <atomic>
 #include <cstdio>
 
 #include <QCoreApplication>
 #include <QFile>
 
-#include "video/VideoPattern.h"
+#include "video/VideoProbe.h"
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc < 2)
-        return 2;
-    const QString copy = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    const QStringList arguments = app.arguments();
+    const QString copy = arguments.value(2);
     std::atomic<bool> failed { false };
     platform::VideoRecorder::Settings settings;
-    settings.path = QString::fromLocal8Bit(argv[1]);
+    settings.path = arguments.value(1);
     settings.frameSize = { 640, 480 };
     auto recorder = platform::VideoRecorder::start(settings, [&](const QString& message, bool diskFull) {
         if (!copy.isEmpty())
@@ -27,17 +26,12 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         failed = true;
     });
-    if (!recorder) {
-        std::printf("failed 0 %s\n", qPrintable(recorder.error()));
-        return 1;
-    }
-    video_test::feed(
-        **recorder, -1, 30,
-        [&](int) {
-            std::printf("frames %d\n", int((*recorder)->submittedFrames()));
-            std::fflush(stdout);
-            return !failed;
-        },
-        true);
-    return 0;
+    if (!recorder)
+        return std::printf("failed 0 %s\n", qPrintable(recorder.error())), 1;
+    const auto report = [&](int) {
+        std::printf("frames %d\n", int((*recorder)->submittedFrames()));
+        std::fflush(stdout);
+        return !failed;
+    };
+    video_test::feed(**recorder, -1, 30, report, !copy.isEmpty());
 }
