@@ -98,10 +98,7 @@ TEST_P(VideoOfEachCamera, IsThePhotosPictureUprightAtTheCamerasRate)
     const QImage photo = reader.read();
     const QString video = QDir(album()).filePath("VID_0002.MP4");
     const video_test::Discovered found = video_test::discover(video);
-    ASSERT_TRUE(found.ok) << found.error.toStdString();
-    EXPECT_EQ(found.container, "video/quicktime");
-    EXPECT_EQ(found.videoCodec, "video/x-h264");
-    EXPECT_EQ(found.audioCodec, "") << "--no-audio";
+    EXPECT_EQ(found.streams, "video/quicktime video/x-h264") << "--no-audio";
     EXPECT_EQ(found.size, QSize(720, 1280));
     EXPECT_EQ(found.size, photo.size()) << "not upright as the photo is";
     EXPECT_NEAR(found.framesPerSecond, 30, 1.5);
@@ -136,9 +133,10 @@ TEST_F(VideoProgramTest, AKilledRecordingIsFinishedAtTheNextStart)
     ASSERT_TRUE(again.waitForLog(QStringLiteral("taking thumbnail OK"))) << again.log().toStdString();
     EXPECT_EQ(again.quit(), 0);
     const video_test::Discovered found = video_test::discover(QDir(album()).filePath("VID_0001.MP4"));
-    ASSERT_TRUE(found.ok) << found.error.toStdString();
-    EXPECT_GE(found.seconds, 3.0);
-    EXPECT_GE(video_test::decode(QDir(album()).filePath("VID_0001.MP4")).endSeconds, 3.0);
+    ASSERT_FALSE(found.streams.isEmpty()) << "does not play";
+    // Three whole one-second fragments at least (the fourth was being written), to the millisecond.
+    EXPECT_GE(found.seconds, 2.999);
+    EXPECT_GE(video_test::decode(QDir(album()).filePath("VID_0001.MP4")).endSeconds, 2.999);
     EXPECT_EQ(QDir(album()).entryList(QDir::Hidden | QDir::Files).filter(".part").size(), 0);
 }
 
@@ -165,7 +163,7 @@ TEST_F(VideoProgramTest, ADiskFullStopsTheRecordingAndKeepsWhatWasWritten)
     const QStringList stored = items(small);
     ASSERT_EQ(stored.size(), 1) << app.log().toStdString();
     const video_test::Discovered found = video_test::discover(QDir(small).filePath(stored.front()));
-    ASSERT_TRUE(found.ok) << found.error.toStdString();
+    ASSERT_FALSE(found.streams.isEmpty()) << "does not play";
     EXPECT_GT(video_test::decode(QDir(small).filePath(stored.front())).frames, 0);
 }
 
@@ -192,8 +190,8 @@ TEST_F(VideoProgramTest, AMicrophoneGivesTheVideoASoundTrack)
     microphone.kill();
     microphone.waitForFinished();
     const video_test::Discovered found = video_test::discover(QDir(album()).filePath("VID_0001.MP4"));
-    ASSERT_TRUE(found.ok) << found.error.toStdString();
-    EXPECT_EQ(found.audioCodec, "audio/mpeg") << app.log().toStdString();
+    ASSERT_FALSE(found.streams.isEmpty()) << "does not play";
+    EXPECT_EQ(found.streams, "video/quicktime video/x-h264 audio/mpeg") << app.log().toStdString();
 }
 
 } // namespace
