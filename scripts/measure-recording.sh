@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Records one video through the app as a user would and says what it cost: lumivue runs headless
 # with the synthetic camera at 1280 × 720 (the High preset), night mode on and no analytics; the
-# script starts a recording, keeps it going for SECONDS (default 60), stops it and prints the
-# app's CPU over the recording (share of one core), the frames recorded against the 30 a second
-# asked for, the frames the encoder dropped, and the file's size per minute.
+# script measures the app's CPU over 10 s without recording, then starts a recording, keeps it
+# going for SECONDS (default 60), stops it and prints the app's CPU over the recording (share of
+# one core), the frames recorded against the 30 a second asked for, the frames the encoder
+# dropped, and the file's size per minute.
 #   scripts/measure-recording.sh [--seconds S] [--day] [LUMIVUE]
 # --day records with night mode off.
 set -euo pipefail
@@ -51,7 +52,13 @@ def say(line):
     proc.stdin.write(line + "\n")
     proc.stdin.flush()
 
-say("choose bPreset 2\nwait 2\ntap captureModeButton\ntap takePictureButton")
+say("choose bPreset 2\ntap captureModeButton")
+wait_for("Capture mode: video")
+time.sleep(2)
+idle_cpu, idle_start = cpu_seconds(proc.pid), time.time()
+time.sleep(10)
+idle = (cpu_seconds(proc.pid) - idle_cpu) / (time.time() - idle_start)
+say("tap takePictureButton")
 wait_for("Recording started")
 start_cpu, start = cpu_seconds(proc.pid), time.time()
 time.sleep(seconds)
@@ -65,7 +72,7 @@ m = re.search(r"Recording saved: (\d+) frames \((\d+) dropped\), (\d+) ms, (\d+)
 frames, dropped, ms, size = (int(x) for x in m.groups())
 size_line = re.search(r"Recording (\d+x\d+) at", log)
 print(f"{'night' if night else 'day'} mode, {size_line.group(1) if size_line else '?'}, {ms / 1000:.1f} s recorded")
-print(f"app CPU while recording: {100 * cpu / wall:.0f} % of one core")
+print(f"app CPU while recording: {100 * cpu / wall:.0f} % of one core (not recording: {100 * idle:.0f} %)")
 print(f"frames recorded: {frames} of {round(ms / 1000 * 30)} at 30 a second; dropped by the encoder's queue: {dropped}")
 print(f"file: {size / 1e6:.1f} MB, {size / 1e6 * 60000 / ms:.1f} MB a minute")
 PY
