@@ -23,6 +23,7 @@
 
 #include "platform/system/AtomicFileWriter.h"
 #include "platform/system/FileDescriptor.h"
+#include "platform/system/RenameWithoutReplacing.h"
 
 namespace platform {
 
@@ -270,20 +271,6 @@ public:
 private:
     int m_fd;
 };
-
-// Gives `from` the name `to` in the open folder unless a file of that name exists (EEXIST), as
-// AtomicFileWriter does for photos.
-int renameWithoutReplacing(int folder, const char* from, const char* to)
-{
-    if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    if (::linkat(folder, from, folder, to, 0) != 0)
-        return errno;
-    ::unlinkat(folder, from, 0);
-    return 0;
-}
 
 bool isNameCharacter(char c)
 {

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 
 #include "platform/system/FileDescriptor.h"
+#include "platform/system/RenameWithoutReplacing.h"
 
 namespace platform {
 
@@ -82,20 +83,6 @@ void syncDirectory(const QByteArray& directory)
     FileDescriptor folder(::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.isValid())
         ::fsync(folder.get());
-}
-
-// Gives `from` the name `to` in the open folder unless a file of that name exists (EEXIST).
-int renameWithoutReplacing(int folder, const char* from, const char* to)
-{
-    if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // File systems without no-replace renames: a hard link is just as exclusive.
-    if (::linkat(folder, from, folder, to, 0) != 0)
-        return errno;
-    ::unlinkat(folder, from, 0);
-    return 0;
 }
 
 } // namespace
