@@ -213,14 +213,11 @@ struct KeptFrames final : imaging::VideoFrameSink {
 // processed in place and even when the preview drops the frame; a refusing sink counts drops.
 TEST(FramePipelineRecording, EveryFrameGoesWholeEnhancedAsAStill)
 {
-    struct Row {
-        std::int32_t level;
-        bool nightMode;
-    };
-    for (const Row row : { Row { 8, false }, Row { 0, false }, Row { 8, true }, Row { 0, true } }) {
-        SCOPED_TRACE(testing::Message() << "level " << row.level << (row.nightMode ? " night" : ""));
-        Pipeline p(NightVisionMode::Manual, row.level, ColorFilter::Green, 33, 2, 0.0f);
-        p.settings.setNightMode(row.nightMode);
+    for (const auto& [level, nightMode] :
+        { std::pair { 8, false }, { 0, false }, { 8, true }, { 0, true } }) {
+        SCOPED_TRACE(testing::Message() << "level " << level << (nightMode ? " night" : ""));
+        Pipeline p(NightVisionMode::Manual, level, ColorFilter::Green, 33, 2, 0.0f);
+        p.settings.setNightMode(nightMode);
         auto sink = std::make_shared<KeptFrames>();
         p.pipeline.setVideoSink(sink);
         platform::StreamVideoDataOutput output;
@@ -229,26 +226,24 @@ TEST(FramePipelineRecording, EveryFrameGoesWholeEnhancedAsAStill)
         for (int i = 0; i < 3; ++i) {
             Frame frame(8, 6, { std::uint8_t(20 + 9 * i), 40, 60, 255 }, 8);
             frame.at(1, 1) = { 200, 10, 90, 255 };
-            // The expected picture: the still's processing of an untouched copy.
-            std::vector<std::uint8_t> expected(4 * 8 * 6);
+            // The expected picture: the still's processing of an untouched copy; the guard after it.
+            std::vector<std::uint8_t> expected(4 * 8 * 6 + 8, 0xAB);
             for (std::size_t y = 0; y < 6; ++y)
                 std::memcpy(&expected[y * 32], &frame.bytes[y * frame.bytesPerRow], 32);
             const FrameWindow whole { 0, 0, 8, 6 };
-            if (row.nightMode && row.level > 0)
-                reference.filterAndEnhance(expected.data(), 32, whole, row.level, ColorFilter::Green);
-            else if (row.nightMode)
+            if (nightMode && level > 0)
+                reference.filterAndEnhance(expected.data(), 32, whole, level, ColorFilter::Green);
+            else if (nightMode)
                 reference.filter(expected.data(), 32, whole);
-            else if (row.level > 0)
-                imaging::FrameEnhancer::enhance(expected.data(), 32, whole, row.level, ColorFilter::Green);
+            else if (level > 0)
+                imaging::FrameEnhancer::enhance(expected.data(), 32, whole, level, ColorFilter::Green);
             if (i == 1)
                 p.pipeline.qImage().fill(
                     std::make_unique<imaging::ScopeImage>()); // the preview drops this one
             auto sample = frame.sample();
             p.pipeline.captureOutput(output, sample, connection);
             ASSERT_EQ(sink->frames.size(), std::size_t(i + 1));
-            EXPECT_EQ(std::vector<std::uint8_t>(sink->frames.back().begin(), sink->frames.back().end() - 8),
-                expected);
-            EXPECT_EQ(sink->frames.back().back(), 0xAB) << "written past the frame";
+            EXPECT_EQ(sink->frames.back(), expected);
             p.pipeline.qImage().take();
         }
         sink->refuse = true;

@@ -99,24 +99,6 @@ TEST_F(LastPhotoTest, PhotoDeletedSinceItWasStoredClearsTheThumbnail)
     EXPECT_FALSE(m_capture.lastImageURL().isEmpty()); // the stale URL stays
 }
 
-// A recording stored and handed over as the screen does becomes the last item, with a play mark.
-TEST_F(LastPhotoTest, RecordingAddedAfterAPhotoBecomesTheLastItem)
-{
-    writePhoto(m_dir.path(), { 64, 48 });
-    scanAndWait();
-    const platform::AlbumFolder folder(m_dir.path(), platform::AlbumFolder::Creation::Never);
-    platform::RecordingClaim claim = folder.claimRecording("MP4").claim;
-    ASSERT_TRUE(testing_support::makeTestVideo(claim.path(), "red")); // written into the claimed file
-    const platform::AssetURL video = folder.urlForName(folder.storeRecording(std::move(claim)).name);
-    m_capture.lastPhoto.photoAdded(video);
-    ASSERT_TRUE(waitUntil([&] { return m_capture.thumbnails.size() == 2; }));
-    EXPECT_TRUE(video.toString().contains("/VID_0002.MP4?"));
-    EXPECT_EQ(m_capture.lastImageURL(), video);
-    const QImage thumbnail = m_capture.thumbnails.back();
-    EXPECT_EQ(thumbnail.pixel(80, 60), qRgb(255, 255, 255)); // the play mark
-    EXPECT_GT(redness(thumbnail.pixel(4, 4)), 200);
-}
-
 // ---- The viewer --------------------------------------------------------------------------------
 
 // The viewer screen in a 320 × 480 window drawn by Qt Quick's software renderer.

@@ -13,7 +13,6 @@
 #include <QDate>
 #include <QImage>
 #include <QPainter>
-#include <QRandomGenerator>
 
 #include "platform/camera/GstHandles.h"
 #include "platform/video/VideoRecorder.h"
@@ -120,11 +119,9 @@ inline std::string quarters(const QImage& image)
 }
 
 // Submits `count` frames at `framesPerSecond` (forever when count < 0) until `after(n)`, called once
-// frame n is in, says false. `noisy` adds noise across the middle tenth, as a dark scene has: a few
-// hundred kilobytes a second encoded.
+// frame n is in, says false.
 template <typename After>
-void feed(
-    platform::VideoRecorder& recorder, int count, double framesPerSecond, After after, bool noisy = false)
+void feed(platform::VideoRecorder& recorder, int count, double framesPerSecond, After after)
 {
     const auto start = std::chrono::steady_clock::now();
     for (int n = 0; count < 0 || n < count; ++n) {
@@ -138,9 +135,6 @@ void feed(
             painter.fillRect(0, h, w, h, Qt::blue);
             painter.fillRect(w, h, w, h, Qt::white);
             painter.end();
-            if (noisy)
-                QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(image.scanLine(h * 9 / 10)),
-                    std::size_t(image.width() * h / 5));
             recorder.submit(std::move(*frame));
         }
         if (!after(n))
