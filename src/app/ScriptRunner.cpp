@@ -234,11 +234,16 @@ void ScriptRunner::drag(const Line& line)
     const auto from = touchPoint(line);
     if (!from)
         return;
-    // A finger moves in small steps, not in one jump.
+    // A finger moves in small steps, a frame apart, and rests before it lifts: the content
+    // follows it and stays, rather than flying off at whatever speed the events arrived.
     constexpr int kSteps = 10;
     m_host.press(*from);
-    for (int i = 1; i <= kSteps; ++i)
+    for (int i = 1; i <= kSteps; ++i) {
+        m_host.advanceTouchClock(16);
         m_host.move(*from + QPointF(dx, dy) * (double(i) / kSteps));
+    }
+    m_host.advanceTouchClock(200);
+    m_host.move(*from + QPointF(dx, dy));
     m_host.release(*from + QPointF(dx, dy));
 }
 

@@ -158,7 +158,7 @@ void WindowHost::sendMouse(int type, QPointF point, Qt::MouseButtons buttons)
     const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
     QMouseEvent event(
         QEvent::Type(type), point, point, m_view->mapToGlobal(point), button, buttons, Qt::NoModifier);
-    event.setTimestamp(quint64(m_clock.elapsed()));
+    event.setTimestamp(quint64(m_clock.elapsed() + m_touchClockAhead));
     QCoreApplication::sendEvent(m_view.get(), &event);
 }
 
@@ -181,7 +181,7 @@ bool WindowHost::wheel(QPointF point, qreal steps)
 {
     QWheelEvent event(point, m_view->mapToGlobal(point), QPoint(), QPoint(0, qRound(steps * 120)),
         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    event.setTimestamp(quint64(m_clock.elapsed()));
+    event.setTimestamp(quint64(m_clock.elapsed() + m_touchClockAhead));
     QCoreApplication::sendEvent(m_view.get(), &event);
     return event.isAccepted();
 }

@@ -50,6 +50,9 @@ public:
     void press(QPointF point);
     void move(QPointF point);
     void release(QPointF point);
+    // Moves the touches' timestamps on by `ms`: a scripted finger keeps a finger's pace, so a
+    // drag is a drag and not a fling, however fast the events are sent.
+    void advanceTouchClock(int ms) { m_touchClockAhead += ms; }
     // Wheel notches (120 angle units each, positive away from the user) at a point; false when
     // nothing under it took them.
     bool wheel(QPointF point, qreal steps);
@@ -70,6 +73,7 @@ private:
     std::unique_ptr<ui::LumivueViewController> m_screen; // outlives the view's items
     std::unique_ptr<QQuickView> m_view;
     QElapsedTimer m_clock; // timestamps of the scripted touches
+    qint64 m_touchClockAhead { 0 }; // ms added to them
     bool m_loaded { false };
     std::function<void(const QString&)> m_qmlWarnings;
     bool m_hiddenByShell { false }; // minimised or hidden, so sent to the background
