@@ -244,7 +244,7 @@ TEST_F(LumivueViewControllerTest, VideoModeRecordsAfterTheCountdownAndTheBackgro
     EXPECT_FALSE(s.isRecording());
     ASSERT_TRUE(testing_support::waitUntil([&] { return saved() == 2; }, std::chrono::seconds(60)));
     platform::Application::enterForeground();
-    EXPECT_EQ(QDir(album.path()).entryList({ "VID_*.MP4" }).size(), 2);
+    EXPECT_EQ(QDir(album.path()).entryList({ "VID_*" }).size(), 2); // MP4, or WebM without H.264
 
     // Without a camera there is nothing to record: the user is told at once.
     ScreenHarness none(nullptr);
