@@ -194,7 +194,8 @@ Rectangle {
             id: recordingView
             objectName: "recordingView"
             anchors.horizontalCenter: parent.horizontalCenter
-            y: controllScreenView.sideTop
+            // Turned a quarter about its centre it stands upright: kept below the window's top.
+            y: controllScreenView.sideTop + (root.turn % 180 !== 0 ? (width - height) / 2 : 0)
             spacing: 6
             rotation: root.turn
             visible: controller.recording
