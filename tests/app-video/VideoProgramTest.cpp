@@ -48,14 +48,6 @@ protected:
             QStringLiteral("tap captureModeButton\ntap takePictureButton\nwait %1\ntap takePictureButton")
                 .arg(seconds));
     }
-    // The milliseconds the app says it recorded ("Recording stopped: N frames, D dropped, T ms").
-    static double recordedSeconds(const QString& log)
-    {
-        const auto match
-            = QRegularExpression(QStringLiteral("Recording stopped: \\d+ frames, \\d+ dropped, (\\d+) ms"))
-                  .match(log);
-        return match.hasMatch() ? match.captured(1).toDouble() / 1000 : -1;
-    }
 
     QTemporaryDir m_dir;
 };
@@ -89,7 +81,10 @@ TEST_P(VideoOfEachCamera, IsThePhotosPictureUprightAtTheCamerasRate)
     EXPECT_EQ(found.size, QSize(720, 1280));
     EXPECT_EQ(found.size, photo.size()) << "not upright as the photo is";
     EXPECT_NEAR(found.framesPerSecond, 30, 1.5);
-    EXPECT_NEAR(found.seconds, recordedSeconds(app.log()), 1.0 / 30) << app.log().toStdString();
+    const auto stopped
+        = QRegularExpression(QStringLiteral("Recording stopped: \\d+ frames, \\d+ dropped, (\\d+) ms"))
+              .match(app.log());
+    EXPECT_NEAR(found.seconds, stopped.captured(1).toDouble() / 1000, 1.0 / 30) << app.log().toStdString();
 
     const video_test::Decoded decoded = video_test::decode(video, 20);
     ASSERT_EQ(decoded.picture.size(), photo.size());

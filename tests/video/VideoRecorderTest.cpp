@@ -128,16 +128,6 @@ INSTANTIATE_TEST_SUITE_P(Encoders, RecordedFile,
             webm + " audio/x-opus", "RGBW" }),
     [](const testing::TestParamInfo<Recording>& row) { return std::string(row.param.name); });
 
-TEST(VideoEncodingChoice, RefusesAnUnknownForcedEncoderByName)
-{
-    qputenv("LUMIVUE_VIDEO_ENCODER", "ffmpeg");
-    const auto chosen = VideoEncoding::choose();
-    qunsetenv("LUMIVUE_VIDEO_ENCODER");
-    EXPECT_TRUE(!chosen && chosen.error().contains(QLatin1String("\"ffmpeg\"")))
-        << chosen.error().toStdString();
-    EXPECT_EQ(VideoEncoding::choose()->container, VideoEncoding::Container::Mp4) << "H.264 is installed here";
-}
-
 TEST(VideoRecorderSize, FitsFullHdUprightWithEvenSides)
 {
     // frame width, height, rotation → recorded width, height
