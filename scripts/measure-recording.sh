@@ -63,7 +63,7 @@ wait_for("Recording started")
 start_cpu, start = cpu_seconds(proc.pid), time.time()
 time.sleep(seconds)
 say("tap takePictureButton")
-wait_for("Recording stopped")
+wait_for("Recording saved")
 cpu, wall = cpu_seconds(proc.pid) - start_cpu, time.time() - start
 wait_for("Video saved")
 say("quit")

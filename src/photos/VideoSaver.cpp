@@ -138,12 +138,6 @@ void VideoSaver::stop()
 void VideoSaver::store(VideoRecording& recording, const platform::AlbumFolder& folder)
 {
     const platform::VideoRecorder::Result result = recording.close();
-    platform::logLine(platform::lcPhotos(),
-        QStringLiteral("Recording stopped: %1 frames, %2 dropped, %3 ms%4")
-            .arg(result.frames)
-            .arg(result.dropped)
-            .arg(result.duration.count())
-            .arg(result.hasSound ? QString() : QStringLiteral(", no sound")));
     platform::AlbumFolder::Stored stored = folder.storeRecording(recording.takeClaim());
     const int seconds = wholeSeconds(result.duration);
     if (stored.error || stored.name.isEmpty()) {

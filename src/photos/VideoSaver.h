@@ -64,8 +64,6 @@ public:
     bool isRecording() const { return m_recording != nullptr; }
     // Since start; zero when not recording.
     std::chrono::milliseconds elapsed() const;
-    // A recording is being finished and stored.
-    bool isSaving() const { return m_saving > 0; }
 
     // The clockwise turn, in degrees, that shows a frame upright for a device orientation, by the
     // rules photos are turned by (PhotoSaver::imageOrientationForDeviceOrientation).

@@ -191,7 +191,6 @@ public:
     // Stops a recording under way and stores it; nothing otherwise. The background, a camera or
     // preset change, the viewer and a lost camera stop it too.
     void stopRecording();
-    photos::VideoSaver& videoSaver() { return m_videoSaver; }
     // The self-timer control: Off → 3 s → 10 s → Off. Click.
     Q_INVOKABLE void changeTimer();
     // 0 (off), 3 or 10; anything else is taken as off. The app keeps it between starts.

@@ -82,7 +82,7 @@ TEST_P(VideoOfEachCamera, IsThePhotosPictureUprightAtTheCamerasRate)
     EXPECT_EQ(found.size, photo.size()) << "not upright as the photo is";
     EXPECT_NEAR(found.framesPerSecond, 30, 1.5);
     const auto stopped
-        = QRegularExpression(QStringLiteral("Recording stopped: \\d+ frames, \\d+ dropped, (\\d+) ms"))
+        = QRegularExpression(QStringLiteral("Recording saved: \\d+ frames \\(\\d+ dropped\\), (\\d+) ms"))
               .match(app.log());
     EXPECT_NEAR(found.seconds, stopped.captured(1).toDouble() / 1000, 1.0 / 30) << app.log().toStdString();
 

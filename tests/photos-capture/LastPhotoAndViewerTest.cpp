@@ -18,6 +18,7 @@
 #include "../platform/album/AlbumTestSupport.h"
 #include "PhotoCaptureTestSupport.h"
 #include "photos/PhotoViewer.h"
+#include "platform/album/AlbumFolder.h"
 #include "platform/album/AssetsLibrary.h"
 #include "platform/device/Screen.h"
 #include "platform/device/SystemSound.h"

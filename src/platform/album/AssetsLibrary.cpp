@@ -88,32 +88,6 @@ void AssetsLibrary::writeImageToSavedPhotosAlbum(
     });
 }
 
-AlbumFolder::Claimed AssetsLibrary::claimRecording(const QString& extension)
-{
-    AlbumFolder::Claimed claimed = m_folder->claimRecording(extension);
-    if (claimed.error)
-        log(lcAlbum(), "Album: no file for a recording: %s", qPrintable(claimed.error->description()));
-    return claimed;
-}
-
-void AssetsLibrary::storeRecording(RecordingClaim claim, WriteCompletion completion)
-{
-    // std::function needs a copyable block: the claim travels in a shared holder.
-    auto held = std::make_shared<RecordingClaim>(std::move(claim));
-    enqueue([folder = m_folder, held, completion = std::move(completion)] {
-        const AlbumFolder::Stored stored = folder->storeRecording(std::move(*held));
-        if (stored.error)
-            log(lcAlbum(), "Album write failed: %s", qPrintable(stored.error->description()));
-        if (completion)
-            completion(stored.error ? AssetURL() : folder->urlForName(stored.name), stored.error);
-    });
-}
-
-std::vector<RecordingClaim> AssetsLibrary::interruptedRecordings()
-{
-    return m_folder->interruptedRecordings();
-}
-
 void AssetsLibrary::enumerateGroupsWithTypes(int types, GroupBlock groupBlock, FailureBlock failureBlock)
 {
     enqueue([folder = m_folder, types, groupBlock = std::move(groupBlock),

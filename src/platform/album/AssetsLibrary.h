@@ -18,7 +18,6 @@
 #include <QString>
 
 #include "platform/album/AlbumError.h"
-#include "platform/album/AlbumFolder.h"
 #include "platform/album/Asset.h"
 #include "platform/album/AssetURL.h"
 #include "platform/album/AssetsGroup.h"
@@ -26,6 +25,7 @@
 
 namespace platform {
 
+class AlbumFolder;
 class DispatchQueue;
 
 class AssetsLibrary {
@@ -65,15 +65,6 @@ public:
     void enumerateGroupsWithTypes(int types, GroupBlock groupBlock, FailureBlock failureBlock);
 
     void assetForURL(const AssetURL& url, ResultBlock resultBlock, FailureBlock failureBlock);
-
-    // Videos. A recording's file is claimed at once on the calling thread (creating an empty file
-    // is quick); the recorder writes it and hands it back to storeRecording(), which gives it the
-    // next video name on the album's worker and calls the completion with its URL. A claim that
-    // fails leaves its file for interruptedRecordings(). See AlbumFolder for the details.
-    AlbumFolder::Claimed claimRecording(const QString& extension);
-    void storeRecording(RecordingClaim claim, WriteCompletion completion);
-    // The recordings a killed process left behind, claimed for the caller (read at once).
-    std::vector<RecordingClaim> interruptedRecordings();
 
 private:
     // Runs `work` on the album's worker, after the stale temporary files the first time.

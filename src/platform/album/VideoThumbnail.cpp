@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <mutex>
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
@@ -11,19 +10,12 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "platform/camera/GstHandles.h"
 #include "platform/core/Log.h"
 
 namespace platform {
 
 namespace {
-
-struct GstDeleter {
-    void operator()(GstElement* element) const { gst_object_unref(element); }
-    void operator()(GstBus* bus) const { gst_object_unref(bus); }
-    void operator()(GstMessage* message) const { gst_message_unref(message); }
-    void operator()(GstSample* sample) const { gst_sample_unref(sample); }
-};
-template <typename T> using GstPointer = std::unique_ptr<T, GstDeleter>;
 
 // A pipeline stopped before it goes.
 struct Stopped {
@@ -34,27 +26,16 @@ struct Stopped {
     }
 };
 
-bool gstreamerReady()
-{
-    static std::once_flag once;
-    static bool ready = false;
-    std::call_once(once, [] {
-        GError* error = nullptr;
-        ready = gst_init_check(nullptr, nullptr, &error);
-        if (error) {
-            log(lcAlbum(), "Album: GStreamer cannot start: %s", error->message);
-            g_error_free(error);
-        }
-    });
-    return ready;
-}
-
 } // namespace
 
 VideoProbe probeVideo(int fd, QSize box, int timeoutMs)
 {
-    if (fd < 0 || !gstreamerReady())
+    if (fd < 0)
         return {};
+    if (const QString failure = gst::initialise(); !failure.isEmpty()) {
+        log(lcAlbum(), "Album: %s", qPrintable(failure));
+        return {};
+    }
     // fdsrc reads the album's descriptor; the sink takes the first frame only.
     const QByteArray description = QByteArrayLiteral("fdsrc fd=") + QByteArray::number(fd)
         + " ! decodebin ! videoconvert ! videoscale"
@@ -67,20 +48,19 @@ VideoProbe probeVideo(int fd, QSize box, int timeoutMs)
     }
     if (!pipeline)
         return {};
-    const GstPointer<GstElement> sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "frame"));
-    const GstPointer<GstBus> bus(gst_element_get_bus(pipeline.get()));
+    const gst::ObjectPtr<GstElement> sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "frame"));
+    const gst::ObjectPtr<GstBus> bus(gst_element_get_bus(pipeline.get()));
     if (gst_element_set_state(pipeline.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
         return {};
-    GstPointer<GstMessage> message(
-        gst_bus_timed_pop_filtered(bus.get(), GstClockTime(timeoutMs) * GST_MSECOND,
-            GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
+    gst::MessagePtr message(gst_bus_timed_pop_filtered(bus.get(), GstClockTime(timeoutMs) * GST_MSECOND,
+        GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
     if (!message || GST_MESSAGE_TYPE(message.get()) != GST_MESSAGE_ASYNC_DONE)
         return {};
     VideoProbe probe;
     if (gint64 duration = 0;
         gst_element_query_duration(pipeline.get(), GST_FORMAT_TIME, &duration) && duration > 0)
         probe.durationMs = duration / gint64(GST_MSECOND);
-    GstPointer<GstSample> sample(gst_app_sink_try_pull_preroll(GST_APP_SINK(sink.get()), 0));
+    gst::SamplePtr sample(gst_app_sink_try_pull_preroll(GST_APP_SINK(sink.get()), 0));
     GstVideoInfo info;
     GstVideoFrame frame;
     if (!sample || !gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get()))

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/album/AlbumFolder.h"
 #include "platform/album/AssetsLibrary.h"
 #include "support/ExifReader.h"
 
